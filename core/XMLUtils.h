@@ -1,0 +1,63 @@
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct CXmlDocDeleter
+{
+    void operator()(xmlDoc* pDoc) const { xmlFreeDoc(pDoc); }
+};
+// An owned parsed document; its nodes live as long as it does.
+using CXmlDocPtr = std::unique_ptr<xmlDoc, CXmlDocDeleter>;
+
+// Helpers over libxml2 for every XML file and body of the client. Loading is
+// synchronous, never touches the network and never loads a DTD or an external
+// entity. Failures are logged and reported by the result; nothing throws.
+class CXMLUtils
+{
+public:
+    // Loads a file, through the content cipher when bEnciphered; pRoot gets the
+    // document element.
+    static bool LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
+                                bool bEnciphered);
+    static bool LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot);
+    static bool CreateXmlDocument(std::string_view rootName, CXmlDocPtr& doc);
+    // Serialises the document (UTF-8, indented) and writes it atomically.
+    static bool SaveXmlDocument(const xmlDoc* pDoc, const std::string& strPath);
+    static std::string SaveXmlToString(const xmlDoc* pDoc);
+
+    // The attribute's text. A missing attribute gives szDefault when one is
+    // given, otherwise an error.
+    static bool GetAttributeString(const xmlNode* pElement, std::string_view name,
+                                   std::string& strValue, const char* szDefault = nullptr);
+    // The attribute as a decimal number (leading digits only, 0 when none); an
+    // empty or missing attribute gives the default.
+    static bool GetAttributeUINT(const xmlNode* pElement, std::string_view name, unsigned& nValue,
+                                 unsigned nDefault = 0);
+    static bool SetAttributeString(xmlNode* pElement, std::string_view name, std::string_view value);
+    static bool SetAttributeUINT(xmlNode* pElement, std::string_view name, unsigned nValue);
+    // The text of the first child element with that tag; false when none.
+    static bool GetSubElementString(const xmlNode* pElement, std::string_view tag,
+                                    std::string& strText);
+    static std::string GetTagName(const xmlNode* pNode);
+    static std::string GetText(const xmlNode* pNode);
+    static bool PutTextNode(xmlNode* pParent, std::string_view tag, std::string_view text);
+
+    // "day", "month" (1-12) and "year" attributes.
+    static bool SetDayInfo(xmlNode* pElement, int nDay, int nMonth, int nYear);
+    static bool GetDayInfo(const xmlNode* pElement, int& nDay, int& nMonth, int& nYear);
+    // "hour", "minute" and "second" attributes.
+    static bool SetTimeInfo(xmlNode* pElement, int nHour, int nMinute, int nSecond);
+    static bool GetTimeInfo(const xmlNode* pElement, int& nHour, int& nMinute, int& nSecond);
+
+    static std::string EncodeForXML(std::string_view text);
+
+    // Parses a UTF-8 HTML file; the document is never shown, only read.
+    static bool LoadHTMLDocument(const std::string& strPath, CXmlDocPtr& doc);
+    // The body's text as a browser renders it: scripts and styles left out,
+    // blanks collapsed, line breaks between blocks.
+    static std::string GetHtmlBodyText(const xmlDoc* pDoc);
+};
