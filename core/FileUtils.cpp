@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -280,6 +281,22 @@ bool CFileUtils::CreateEmptyFile(const std::string& strPath)
         return false;
     }
     return true;
+}
+
+std::string CFileUtils::KeepCopyAside(const std::string& strPath)
+{
+    KTRACE("CFileUtils::KeepCopyAside", strPath);
+    if (!FileExists(strPath))
+        return {};
+    const std::time_t tNow = std::time(nullptr);
+    std::tm tmLocal{};
+    char szStamp[32] = "unknown";
+    if (::localtime_r(&tNow, &tmLocal))
+        std::strftime(szStamp, sizeof(szStamp), "%Y%m%d-%H%M%S", &tmLocal);
+    std::string strCopy = strPath + ".damaged-" + szStamp;
+    for (int n = 2; FileExists(strCopy); ++n)
+        strCopy = strPath + ".damaged-" + szStamp + "-" + std::to_string(n);
+    return CopyFile(strPath, strCopy) ? strCopy : std::string();
 }
 
 std::string CFileUtils::GetResourceName(std::string_view path)

@@ -33,6 +33,10 @@ public:
     static bool SaveFileAtomically(const std::string& strPath, std::string_view text,
                                    mode_t nMode = 0644);
     static bool CreateEmptyFile(const std::string& strPath);
+    // Copies a user's file that could not be read whole to a new name beside
+    // it ("<name>.damaged-YYYYMMDD-HHMMSS", numbered when taken), so the next
+    // save cannot destroy what it held. Returns the copy's path, or empty.
+    static std::string KeepCopyAside(const std::string& strPath);
 
     // The embedded resource named by the path (see GetResourceName); an empty
     // resource counts as missing.

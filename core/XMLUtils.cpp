@@ -125,7 +125,7 @@ int CloseStream(void*)
 }
 
 bool FinishLoad(CParserCtxtPtr& ctxt, xmlDoc* pDoc, CXmlDocPtr& doc, xmlNode*& pRoot,
-                const std::string& strFailure)
+                const std::string& strFailure, bool bKeepBlankText = false)
 {
     if (!pDoc)
     {
@@ -141,7 +141,8 @@ bool FinishLoad(CParserCtxtPtr& ctxt, xmlDoc* pDoc, CXmlDocPtr& doc, xmlNode*& p
         doc.reset();
         return false;
     }
-    RemoveBlankTextNodes(pRoot);
+    if (!bKeepBlankText)
+        RemoveBlankTextNodes(pRoot);
     return true;
 }
 
@@ -318,7 +319,29 @@ bool CXMLUtils::LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xml
     return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't load XML from file " + strPath);
 }
 
-bool CXMLUtils::LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot)
+bool CXMLUtils::LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
+                                    bool& bDamaged)
+{
+    KTRACE("CXMLUtils::LoadUserXmlDocument", strPath);
+    bDamaged = false;
+    if (LoadXmlDocument(strPath, doc, pRoot, false))
+        return true;
+    if (!CFileUtils::FileExists(strPath))
+        return false;
+    bDamaged = true;
+    InitXmlLibrary();
+    CParserCtxtPtr ctxt(xmlNewParserCtxt());
+    const int fd = ctxt ? ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return false;
+    xmlDoc* pDoc = xmlCtxtReadFd(ctxt.get(), fd, strPath.c_str(), nullptr,
+                                 kXmlOptions | XML_PARSE_RECOVER);
+    ::close(fd);
+    return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't recover XML from file " + strPath);
+}
+
+bool CXMLUtils::LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot,
+                                       bool bKeepBlankText)
 {
     KTRACE("CXMLUtils::LoadXmlDocumentContent");
     doc.reset();
@@ -337,7 +360,7 @@ bool CXMLUtils::LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, x
     }
     xmlDoc* pDoc = xmlCtxtReadMemory(ctxt.get(), text.data(), static_cast<int>(text.size()),
                                      nullptr, nullptr, kXmlOptions);
-    return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't load XML");
+    return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't load XML", bKeepBlankText);
 }
 
 bool CXMLUtils::CreateXmlDocument(std::string_view rootName, CXmlDocPtr& doc)
@@ -379,6 +402,13 @@ bool CXMLUtils::SaveXmlDocument(const xmlDoc* pDoc, const std::string& strPath)
         return false;
     }
     return CFileUtils::SaveFileAtomically(strPath, strText, 0600);
+}
+
+bool CXMLUtils::HasAttribute(const xmlNode* pElement, std::string_view name)
+{
+    const std::string strName(name);
+    return pElement && pElement->type == XML_ELEMENT_NODE &&
+           xmlHasProp(pElement, ToXml(strName.c_str())) != nullptr;
 }
 
 bool CXMLUtils::GetAttributeString(const xmlNode* pElement, std::string_view name,
@@ -517,7 +547,7 @@ bool ReadThreeNumbers(const xmlNode* pElement, const char* const (&names)[3], in
         return false;
     for (int i = 0; i < 3; ++i)
     {
-        if (!xmlHasProp(pElement, ToXml(names[i])))
+        if (!CXMLUtils::HasAttribute(pElement, names[i]))
             return false;
         unsigned nValue = 0;
         if (!CXMLUtils::GetAttributeUINT(pElement, names[i], nValue))
@@ -588,13 +618,16 @@ bool CXMLUtils::LoadHTMLDocument(const std::string& strPath, CXmlDocPtr& doc)
         KLOG_ERR << "CXMLUtils::LoadHTMLDocument can't load file";
         return false;
     }
-    if (strText.size() > static_cast<std::size_t>(INT_MAX))
-    {
-        KLOG_ERR << "CXMLUtils::LoadHTMLDocument can't write document content";
-        return false;
-    }
-    doc.reset(htmlReadMemory(strText.data(), static_cast<int>(strText.size()), strPath.c_str(),
-                             "UTF-8", kHtmlOptions));
+    return LoadHTMLDocumentContent(strText, doc);
+}
+
+bool CXMLUtils::LoadHTMLDocumentContent(std::string_view text, CXmlDocPtr& doc)
+{
+    doc.reset();
+    InitXmlLibrary();
+    if (text.size() <= static_cast<std::size_t>(INT_MAX))
+        doc.reset(htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                                 kHtmlOptions));
     if (!doc)
     {
         KLOG_ERR << "CXMLUtils::LoadHTMLDocument can't write document content";

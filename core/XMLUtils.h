@@ -23,12 +23,21 @@ public:
     // document element.
     static bool LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
                                 bool bEnciphered);
-    static bool LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot);
+    // Blank text between elements is dropped unless bKeepBlankText (markup
+    // whose spaces between elements are part of the text).
+    // Loads a user's own file (plain XML). When it is not well-formed, the
+    // parser recovers what it can and bDamaged is set; false only when
+    // nothing at all could be read.
+    static bool LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
+                                    bool& bDamaged);
+    static bool LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot,
+                                       bool bKeepBlankText = false);
     static bool CreateXmlDocument(std::string_view rootName, CXmlDocPtr& doc);
     // Serialises the document (UTF-8, indented) and writes it atomically.
     static bool SaveXmlDocument(const xmlDoc* pDoc, const std::string& strPath);
     static std::string SaveXmlToString(const xmlDoc* pDoc);
 
+    static bool HasAttribute(const xmlNode* pElement, std::string_view name);
     // The attribute's text. A missing attribute gives szDefault when one is
     // given, otherwise an error.
     static bool GetAttributeString(const xmlNode* pElement, std::string_view name,
@@ -57,6 +66,7 @@ public:
 
     // Parses a UTF-8 HTML file; the document is never shown, only read.
     static bool LoadHTMLDocument(const std::string& strPath, CXmlDocPtr& doc);
+    static bool LoadHTMLDocumentContent(std::string_view text, CXmlDocPtr& doc);
     // The body's text as a browser renders it: scripts and styles left out,
     // blanks collapsed, line breaks between blocks.
     static std::string GetHtmlBodyText(const xmlDoc* pDoc);

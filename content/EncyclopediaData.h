@@ -1,0 +1,74 @@
+#pragma once
+
+#include "EncyclopediaSection.h"
+
+#include <libxml/tree.h>
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using CSectionList = std::vector<CEncyclopediaSection*>;
+
+// The practical encyclopedia: the section tree read from the enciphered
+// catalogue "encyclopedia.dat", indexed by page address, and the plain text
+// and query snippets of its pages.
+class CEncyclopediaData
+{
+public:
+    CEncyclopediaData() = default;
+    ~CEncyclopediaData() { FreeData(); }
+    CEncyclopediaData(const CEncyclopediaData&) = delete;
+    CEncyclopediaData& operator=(const CEncyclopediaData&) = delete;
+
+    // strDocumentsFolder is where the pages lie (their ".dat" files).
+    bool LoadData(const std::string& strCataloguePath, const std::string& strDocumentsFolder);
+    void FreeData();
+
+    const CEncyclopediaSection* GetRoot() const { return m_pRoot.get(); }
+    CEncyclopediaSection* GetRoot() { return m_pRoot.get(); }
+
+    // "page.html?x=1#a7", "\page.html#a7" and "/page.html#a7" name the same
+    // section; "/dir/" stands for "/dir.html". An unknown anchor on a known
+    // page gives the page's own section.
+    CEncyclopediaSection* FindSectionByURL(std::string_view address) const;
+    // The sections of the addresses that exist, sorted by name.
+    CSectionList FindSectionsByURLs(const std::vector<std::string>& addresses) const;
+    static CEncyclopediaSection* FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
+                                                        std::string_view anchor);
+
+    static int GetSectionLevel(const CEncyclopediaSection* pSection);
+    static CEncyclopediaSection* GetParentByLevel(CEncyclopediaSection* pSection, int nLevel);
+    static CEncyclopediaSection* GetParentSectionWithURL(CEncyclopediaSection* pSection);
+    static CEncyclopediaSection* GetFirstRealChild(CEncyclopediaSection* pSection);
+    static CEncyclopediaSection* GetFirstLevelSectionItem(CEncyclopediaSection* pSection);
+    CEncyclopediaSection* GetFirstLevelSectionItem(std::string_view code) const;
+    // Sections filed under the code of their first-level ancestor, input order kept.
+    static std::map<std::string, CSectionList> SortByCode(const CSectionList& sections);
+
+    // The page's plain text with one leading blank, or "" when it cannot be read.
+    std::string GetContent(const CEncyclopediaSection* pSection) const;
+    // An HTML snippet of the page around the query's words, their forms in
+    // bold. The query is a list of groups, each the forms of one query word.
+    std::string GetContent(const CEncyclopediaSection* pSection,
+                           const std::vector<std::vector<std::string>>& query);
+
+    // Rewrites the "sample" and "download" links of a page (an "a" directly in
+    // a "div" of that class) to "about:SAMPLE_n" / "about:DOWNLOAD_n", keeping
+    // the original targets in the maps.
+    static bool ReplaceSpecialLinks(xmlNode* pElement, std::map<std::string, std::string>& samples,
+                                    std::map<std::string, std::string>& downloads);
+    static std::string GetParentDivClass(const xmlNode* pElement);
+
+private:
+    bool LoadVector(std::vector<std::unique_ptr<CEncyclopediaSection>>& children,
+                    const xmlNode* pElement, CEncyclopediaSection* pParent);
+    bool LoadSection(CEncyclopediaSection& section, const xmlNode* pNode);
+    void BuildFindMap(CEncyclopediaSection* pSection);
+
+    std::unique_ptr<CEncyclopediaSection> m_pRoot;
+    std::map<std::string, CEncyclopediaSection*> m_findMap;
+    std::map<std::string, std::string> m_snippetCache;
+    std::string m_strDocumentsFolder;
+};

@@ -1,0 +1,162 @@
+#include "EncyclopediaData.h"
+#include "FileUtils.h"
+#include "MRUDocumentData.h"
+#include "QuerySnippet.h"
+#include "TestContent.h"
+
+#include <gtest/gtest.h>
+
+TEST(MRUDocuments, FirstEntryOfEveryNameInFileOrder)
+{
+    CTempDir dir;
+    WriteEncipheredFile(dir.File("mru.dat"),
+                        "<mru><documents><doc name=\"НДС\" url=\"/nds/1.html\"/>"
+                        "<doc name=\"УСН\" url=\"/usn/1.html\"/><doc name=\"НДС\" url=\"/nds/2.html\"/>"
+                        "<doc url=\"/no-name.html\"/></documents></mru>");
+    CMRUDocumentData data;
+    CLogCapture log;
+    ASSERT_TRUE(data.LoadData(dir.File("mru.dat")));
+    ASSERT_EQ(data.GetDocuments().size(), 2u);
+    EXPECT_EQ(data.GetDocuments()[0].m_strURL, "/nds/1.html");
+    EXPECT_EQ(data.GetDocuments()[1].m_strName, "УСН");
+    EXPECT_TRUE(log.Contains("CMRUDocumentData::LoadBlank can't get data "));
+    EXPECT_EQ(CMRUDocumentData::FindByName("УСН", data.GetDocuments()), 1);
+    EXPECT_EQ(CMRUDocumentData::FindByName("усн", data.GetDocuments()), -1);
+
+    WriteEncipheredFile(dir.File("empty.dat"), "<mru><documents/></mru>");
+    ASSERT_TRUE(data.LoadData(dir.File("empty.dat")));
+    EXPECT_TRUE(data.GetDocuments().empty());
+    EXPECT_FALSE(data.LoadData(dir.File("missing.dat")));
+}
+
+namespace
+{
+const char kCatalogue[] = R"(<encyclopedia>
+  <!-- a comment is not a section -->
+  <section name="НДС" id="1" code="nds">
+    <section name="Ставки" url="/nds/rates.html">
+      <section name="Нулевая ставка" anchor="zero"/>
+      <section name="Льготы" anchor="benefits"><section name="Экспорт" anchor="export"/></section>
+    </section>
+    <section name="Группа"><section name="Вычеты" url="/nds/deduct.html"/></section>
+    <section name="Повтор" url="/nds/dup.html"/>
+  </section>
+  <section name="УСН" code="usn">
+    <section name="Объект" url="/usn/object.html"/>
+    <section name="Повтор позже" url="/nds/dup.html"/>
+    <section name="Папка" url="/dir.html"/>
+  </section>
+</encyclopedia>)";
+
+class EncyclopediaTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        WriteEncipheredFile(m_dir.File("encyclopedia.dat"), kCatalogue);
+        ASSERT_TRUE(m_data.LoadData(m_dir.File("encyclopedia.dat"), m_dir.File("Content/")));
+    }
+    CTempDir m_dir;
+    CEncyclopediaData m_data;
+};
+} // namespace
+
+TEST_F(EncyclopediaTest, AddressesFindTheirSections)
+{
+    const CEncyclopediaSection* pZero = m_data.FindSectionByURL("/nds/rates.html#zero");
+    ASSERT_NE(pZero, nullptr);
+    EXPECT_EQ(pZero->m_strName, "Нулевая ставка");
+    EXPECT_EQ(m_data.FindSectionByURL("nds/rates.html?x=1#zero"), pZero);
+    EXPECT_EQ(m_data.FindSectionByURL("  \\nds\\rates.html#zero "), pZero);
+    EXPECT_EQ(m_data.FindSectionByURL("/nds/rates.html#export")->m_strName, "Экспорт")
+        << "anchors are searched in the whole subtree";
+    CLogCapture log;
+    EXPECT_EQ(m_data.FindSectionByURL("/nds/rates.html#nowhere")->m_strName, "Ставки");
+    EXPECT_TRUE(log.Contains("anchor=nowhere not found"));
+    EXPECT_EQ(m_data.FindSectionByURL("/dir/")->m_strName, "Папка");
+    EXPECT_EQ(m_data.FindSectionByURL("/nds/dup.html")->m_strName, "Повтор позже")
+        << "the later section in depth-first order wins";
+    EXPECT_EQ(m_data.FindSectionByURL("/missing.html"), nullptr);
+    EXPECT_EQ(m_data.FindSectionByURL("#zero"), nullptr);
+    EXPECT_EQ(m_data.FindSectionByURL("/NDS/rates.html"), nullptr) << "keys are case-sensitive";
+
+    const auto sections = m_data.FindSectionsByURLs({"/usn/object.html", "/missing", "/nds/deduct.html"});
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0]->m_strName, "Вычеты");
+    EXPECT_EQ(sections[1]->m_strName, "Объект");
+}
+
+TEST_F(EncyclopediaTest, TreeWalks)
+{
+    CEncyclopediaSection* pExport = m_data.FindSectionByURL("/nds/rates.html#export");
+    ASSERT_NE(pExport, nullptr);
+    EXPECT_EQ(CEncyclopediaData::GetSectionLevel(pExport), 4);
+    EXPECT_EQ(CEncyclopediaData::GetParentByLevel(pExport, 0), m_data.GetRoot());
+    EXPECT_EQ(CEncyclopediaData::GetParentByLevel(pExport, 1)->m_strCode, "nds");
+    EXPECT_EQ(CEncyclopediaData::GetParentByLevel(pExport, 4), pExport);
+    {
+        CLogCapture log;
+        EXPECT_EQ(CEncyclopediaData::GetParentByLevel(pExport, 5), nullptr);
+        EXPECT_TRUE(log.Contains("There is no parent"));
+    }
+    EXPECT_EQ(CEncyclopediaData::GetParentSectionWithURL(pExport)->m_strURL, "/nds/rates.html");
+    CEncyclopediaSection* pNds = m_data.GetFirstLevelSectionItem("nds");
+    ASSERT_NE(pNds, nullptr);
+    EXPECT_EQ(CEncyclopediaData::GetFirstLevelSectionItem(pExport), pNds);
+    EXPECT_EQ(m_data.GetFirstLevelSectionItem("NDS"), nullptr);
+    EXPECT_EQ(CEncyclopediaData::GetFirstRealChild(pNds)->m_strName, "Ставки");
+    EXPECT_EQ(CEncyclopediaData::GetFirstRealChild(pNds->m_children[1].get())->m_strName, "Вычеты");
+
+    const auto byCode = CEncyclopediaData::SortByCode(
+        {m_data.FindSectionByURL("/usn/object.html"), pExport, m_data.FindSectionByURL("/nds/deduct.html")});
+    ASSERT_EQ(byCode.size(), 2u);
+    EXPECT_EQ(byCode.at("nds").size(), 2u);
+    EXPECT_EQ(byCode.at("nds")[0], pExport) << "input order inside a code";
+}
+
+TEST(Encyclopedia, ASectionWithoutNameFailsTheLoad)
+{
+    CTempDir dir;
+    WriteEncipheredFile(dir.File("e.dat"), "<e><s name=\"a\"/><s url=\"/b.html\"/></e>");
+    CEncyclopediaData data;
+    CLogCapture log;
+    EXPECT_FALSE(data.LoadData(dir.File("e.dat"), dir.Path()));
+    EXPECT_TRUE(log.Contains("CEncyclopediaData::LoadSection can't get section name "));
+    EXPECT_FALSE(data.LoadData(dir.File("none.dat"), dir.Path()));
+    EXPECT_TRUE(log.Contains("Can't load encyclopedia contents"));
+}
+
+TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
+{
+    std::string page = "<html><body><h1>Ставки НДС</h1><p>";
+    for (int i = 0; i < 40; ++i)
+        page += "Вводный текст раздела. ";
+    page += "Налоговая ставка 0% применяется при экспорте; ставки налога бывают разные. "
+            "Подналоговый случай не считается.</p><p>Конец &lt;страницы&gt;.</p></body></html>";
+    WriteEncipheredFile(m_dir.File("Content/nds/rates.dat"), page);
+    const CEncyclopediaSection* pRates = m_data.FindSectionByURL("/nds/rates.html");
+
+    const std::string text = m_data.GetContent(pRates);
+    EXPECT_TRUE(text.starts_with(" Ставки НДС\r\nВводный текст")) << "[" << text.substr(0, 60) << "]";
+    EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("Content/nds/rates.html")))
+        << "no plain copy is left on disk";
+
+    const std::string snippet =
+        m_data.GetContent(pRates, {{"налоговая", "налога"}, {"ставка", "ставки"}});
+    // The closest pair ("ставки налога", 7 apart) beats "Налоговая ставка" (10 apart);
+    // the window opens 10 characters before it.
+    EXPECT_TRUE(snippet.starts_with("...экспорте; <b>ставки</b> <b>налога</b> бывают")) << snippet;
+    EXPECT_TRUE(snippet.ends_with("&lt;страницы&gt;...."));
+    EXPECT_NE(snippet.find("Подналоговый"), std::string::npos) << "inside a longer word: not bold";
+    EXPECT_EQ(m_data.GetContent(pRates, {{"налоговая", "налога"}, {"ставка", "ставки"}}), snippet);
+
+    const std::string absent = m_data.GetContent(pRates, {{"акциз"}});
+    EXPECT_TRUE(absent.starts_with(" Ставки НДС")) << "no occurrence: from the beginning";
+
+    const std::string tail = BuildQuerySnippet(" начало <страницы> налог", {{"налог"}});
+    EXPECT_EQ(tail, "...страницы&gt; <b>налог</b>...") << "page text never becomes markup";
+
+    CLogCapture log;
+    EXPECT_EQ(m_data.GetContent(m_data.FindSectionByURL("/usn/object.html")), "");
+    EXPECT_TRUE(log.Contains("CEncyclopediaData::GetContent Cannot decrypt file"));
+}
