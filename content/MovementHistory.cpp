@@ -1,0 +1,56 @@
+#include "MovementHistory.h"
+
+#include "Logger.h"
+
+void CMovementHistory::Clear()
+{
+    KTRACE("CMovementHistory::Clear");
+    m_entries.FreeData();
+    m_entries.Add(std::make_unique<CBookmark>());
+    m_nCurrent = 0;
+}
+
+void CMovementHistory::LeaveView()
+{
+    if (m_onLeaveView)
+        m_onLeaveView();
+}
+
+bool CMovementHistory::MoveTo(std::unique_ptr<CBookmark>& pBookmark)
+{
+    KTRACE("CMovementHistory::MoveTo");
+    if (!pBookmark)
+        return false;
+    const CBookmark* pCurrent = GetCurrent();
+    if (pCurrent && pBookmark->IsCopyOf(*pCurrent))
+        return false;
+    LeaveView();
+    auto& items = m_entries.Items();
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(m_nCurrent) + 1, items.end());
+    m_entries.Add(std::move(pBookmark));
+    m_nCurrent = m_entries.GetCount() - 1;
+    return true;
+}
+
+void CMovementHistory::MoveBackward()
+{
+    KTRACE("CMovementHistory::MoveBackward");
+    if (!CanMoveBackward())
+        return;
+    LeaveView();
+    --m_nCurrent;
+}
+
+void CMovementHistory::MoveForward()
+{
+    KTRACE("CMovementHistory::MoveForward");
+    if (!CanMoveForward())
+        return;
+    LeaveView();
+    ++m_nCurrent;
+}
+
+CBookmark* CMovementHistory::GetCurrent() const
+{
+    return m_nCurrent < m_entries.GetCount() ? m_entries.GetAt(m_nCurrent) : nullptr;
+}

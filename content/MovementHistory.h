@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Bookmark.h"
+
+#include <functional>
+#include <memory>
+
+// Back and forward over the views the user visited. Always holds at least one
+// view; a new history holds one empty (home) view.
+class CMovementHistory
+{
+public:
+    CMovementHistory() { Clear(); }
+
+    // Called before the current view is left, so its scroll position can be
+    // remembered.
+    void SetLeaveViewHandler(std::function<void()> onLeave) { m_onLeaveView = std::move(onLeave); }
+
+    void Clear();
+    // Moves to a new view, dropping the forward views. A copy of the current
+    // view changes nothing and returns false; pBookmark then stays the caller's.
+    bool MoveTo(std::unique_ptr<CBookmark>& pBookmark);
+    void MoveBackward();
+    void MoveForward();
+    bool CanMoveBackward() const { return m_nCurrent > 0; }
+    bool CanMoveForward() const { return m_nCurrent + 1 < m_entries.GetCount(); }
+    CBookmark* GetCurrent() const;
+    std::size_t GetCount() const { return m_entries.GetCount(); }
+
+private:
+    void LeaveView();
+
+    CBookmarkVector m_entries;
+    std::size_t m_nCurrent = 0;
+    std::function<void()> m_onLeaveView;
+};
