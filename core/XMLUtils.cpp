@@ -57,15 +57,32 @@ std::string FromXml(const xmlChar* sz)
     return sz ? std::string(reinterpret_cast<const char*>(sz)) : std::string();
 }
 
+std::string DescribeParserError(const xmlParserCtxt* pCtxt)
+{
+    if (!pCtxt || !pCtxt->lastError.message)
+        return "not a readable XML document";
+    std::string_view message(pCtxt->lastError.message);
+    while (!message.empty() && message.back() == '\n')
+        message.remove_suffix(1);
+    return std::string(message);
+}
+
 void LogParserError(const xmlParserCtxt* pCtxt)
 {
     if (pCtxt && pCtxt->lastError.message)
-    {
-        std::string_view message(pCtxt->lastError.message);
-        while (!message.empty() && message.back() == '\n')
-            message.remove_suffix(1);
-        KLOG_ERR << "CXMLUtils: line " << pCtxt->lastError.line << ": " << message;
-    }
+        KLOG_ERR << "CXMLUtils: line " << pCtxt->lastError.line << ": " << DescribeParserError(pCtxt);
+}
+
+// Parses a plain file through our own descriptor: the library's file loader
+// is the external-entity loader, which refuses everything.
+xmlDoc* ReadPlainFile(xmlParserCtxt* pCtxt, const std::string& strPath, int nOptions)
+{
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    xmlDoc* pDoc = xmlCtxtReadFd(pCtxt, fd, strPath.c_str(), nullptr, nOptions);
+    ::close(fd);
+    return pDoc;
 }
 
 // Whitespace between elements is not content: a catalogue lists its sections
@@ -307,16 +324,46 @@ bool CXMLUtils::LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xml
     }
     else
     {
-        // Read through our own descriptor: the library's file loader is the
-        // external-entity loader, which refuses everything.
-        const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0)
-        {
-            pDoc = xmlCtxtReadFd(ctxt.get(), fd, strPath.c_str(), nullptr, kXmlOptions);
-            ::close(fd);
-        }
+        pDoc = ReadPlainFile(ctxt.get(), strPath, kXmlOptions);
     }
     return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't load XML from file " + strPath);
+}
+
+bool CXMLUtils::LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,
+                                         xmlNode*& pRoot, std::string& strError, long& nErrorLine)
+{
+    nErrorLine = 0;
+    doc.reset();
+    pRoot = nullptr;
+    InitXmlLibrary();
+    CParserCtxtPtr ctxt(xmlNewParserCtxt());
+    if (!ctxt)
+    {
+        strError = "out of memory";
+        return false;
+    }
+    if (!CFileUtils::FileExists(strPath))
+    {
+        strError = "no such file";
+        return false;
+    }
+    xmlDoc* pDoc = ReadPlainFile(ctxt.get(), strPath, kXmlOptions);
+    if (!pDoc)
+    {
+        strError = DescribeParserError(ctxt.get());
+        nErrorLine = ctxt->lastError.line;
+        return false;
+    }
+    doc.reset(pDoc);
+    pRoot = xmlDocGetRootElement(pDoc);
+    if (!pRoot)
+    {
+        strError = "the document has no root element";
+        doc.reset();
+        return false;
+    }
+    RemoveBlankTextNodes(pRoot);
+    return true;
 }
 
 bool CXMLUtils::LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
@@ -331,12 +378,7 @@ bool CXMLUtils::LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc,
     bDamaged = true;
     InitXmlLibrary();
     CParserCtxtPtr ctxt(xmlNewParserCtxt());
-    const int fd = ctxt ? ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-    if (fd < 0)
-        return false;
-    xmlDoc* pDoc = xmlCtxtReadFd(ctxt.get(), fd, strPath.c_str(), nullptr,
-                                 kXmlOptions | XML_PARSE_RECOVER);
-    ::close(fd);
+    xmlDoc* pDoc = ctxt ? ReadPlainFile(ctxt.get(), strPath, kXmlOptions | XML_PARSE_RECOVER) : nullptr;
     return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't recover XML from file " + strPath);
 }
 

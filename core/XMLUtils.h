@@ -25,6 +25,10 @@ public:
                                 bool bEnciphered);
     // Blank text between elements is dropped unless bKeepBlankText (markup
     // whose spaces between elements are part of the text).
+    // Loads a plain XML file for a tool that reports to a person: on failure
+    // strError says what is wrong and nErrorLine where (0 when unknown).
+    static bool LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,
+                                         xmlNode*& pRoot, std::string& strError, long& nErrorLine);
     // Loads a user's own file (plain XML). When it is not well-formed, the
     // parser recovers what it can and bDamaged is set; false only when
     // nothing at all could be read.

@@ -1,7 +1,13 @@
 // Feeds arbitrary catalogue text through the enciphered-file load: the input
-// is enciphered into a file and parsed through the deciphering stream, then
-// walked the way the catalogue readers walk it.
+// is enciphered into a file, parsed through the deciphering stream, walked,
+// and read by every content catalogue reader of the client.
+#include "BlankInfoData.h"
 #include "Cipher.h"
+#include "EncyclopediaData.h"
+#include "MRUDocumentData.h"
+#include "NewInfoData.h"
+#include "TaxCalendar.h"
+#include "WorkCalendar.h"
 #include "XMLUtils.h"
 
 #include <unistd.h>
@@ -60,10 +66,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
 
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (CXMLUtils::LoadXmlDocument(ScratchFile(), doc, pRoot, true))
+    if (!CXMLUtils::LoadXmlDocument(ScratchFile(), doc, pRoot, true))
+        return 0;
+    Walk(pRoot, 0);
+    CXMLUtils::SaveXmlToString(doc.get());
+
+    CEncyclopediaData encyclopedia;
+    if (encyclopedia.LoadData(ScratchFile(), "/nonexistent/"))
     {
-        Walk(pRoot, 0);
-        CXMLUtils::SaveXmlToString(doc.get());
+        encyclopedia.FindSectionByURL("/a.html#b");
+        encyclopedia.GetFirstLevelSectionItem("nds");
     }
+    CBlankInfoData blanks;
+    if (blanks.LoadData(ScratchFile()))
+    {
+        blanks.GetBlankNews();
+        blanks.GetBlankInfoMap();
+    }
+    CTaxCalendar taxes;
+    taxes.LoadData(ScratchFile());
+    CWorkCalendar work;
+    if (work.LoadData(ScratchFile()))
+        work.IsWorkingDay({2027, 1, 1});
+    CNewInfoData news;
+    if (news.LoadData(ScratchFile()))
+        news.FindLink(1);
+    CMRUDocumentData mru;
+    mru.LoadData(ScratchFile());
     return 0;
 }

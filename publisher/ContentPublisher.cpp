@@ -1,0 +1,159 @@
+#include "ContentPublisher.h"
+
+#include "CatalogueChecks.h"
+#include "Cipher.h"
+#include "FileUtils.h"
+#include "Logger.h"
+#include "TextUtils.h"
+#include "XMLUtils.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+// A fresh folder beside strContent, removed again unless released.
+class CStagingFolder
+{
+public:
+    explicit CStagingFolder(const std::string& strContent)
+    {
+        std::string strTemplate = strContent + ".staging-XXXXXX";
+        if (::mkdtemp(strTemplate.data()))
+            m_strPath = strTemplate;
+    }
+    ~CStagingFolder()
+    {
+        if (!m_strPath.empty())
+        {
+            std::error_code error;
+            fs::remove_all(m_strPath, error);
+        }
+    }
+    CStagingFolder(const CStagingFolder&) = delete;
+    CStagingFolder& operator=(const CStagingFolder&) = delete;
+
+    const std::string& Path() const { return m_strPath; }
+    void Release() { m_strPath.clear(); }
+
+private:
+    std::string m_strPath;
+};
+
+std::string WithoutTrailingSlash(std::string strPath)
+{
+    while (strPath.size() > 1 && strPath.back() == '/')
+        strPath.pop_back();
+    return strPath;
+}
+} // namespace
+
+bool CContentPublisher::Publish(const std::string& strSource, const std::string& strProfileRoot,
+                                CPublishReport& report)
+{
+    KTRACE("CContentPublisher::Publish", strSource, strProfileRoot);
+    if (!CFileUtils::DirectoryExists(strSource))
+    {
+        report.Error(strSource, 0, "the source folder does not exist");
+        return false;
+    }
+    const std::string strContent = WithoutTrailingSlash(strProfileRoot) + "/Content";
+    if (!CFileUtils::MakePath(strProfileRoot))
+    {
+        report.Error(strProfileRoot, 0, "the profile folder cannot be created");
+        return false;
+    }
+    CStagingFolder staging(strContent);
+    if (staging.Path().empty())
+    {
+        report.Error(strProfileRoot, 0, "no staging folder can be created in the profile");
+        return false;
+    }
+    if (!PublishCatalogues(strSource, staging.Path(), report) || report.HasErrors())
+        return false;
+    if (!PutInPlace(staging.Path(), strContent, report))
+        return false;
+    staging.Release();
+    return true;
+}
+
+bool CContentPublisher::PublishCatalogues(const std::string& strSource, const std::string& strContent,
+                                          CPublishReport& report)
+{
+    for (const CCatalogueSpec& spec : GetCatalogueSpecs())
+    {
+        const std::string strPath = strSource + "/" + std::string(spec.m_sourceName);
+        if (!CFileUtils::FileExists(strPath))
+        {
+            report.Note(std::string(spec.m_sourceName) + ": not in the source, not published");
+            continue;
+        }
+        CByteArray bytes;
+        if (!CFileUtils::LoadAllBinFile(strPath, bytes))
+        {
+            report.Error(strPath, 0, "cannot be read");
+            continue;
+        }
+        if (!CTextUtils::IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                                      bytes.size())))
+        {
+            report.Error(strPath, 0, "is not valid UTF-8");
+            continue;
+        }
+        CXmlDocPtr doc;
+        xmlNode* pRoot = nullptr;
+        std::string strError;
+        long nLine = 0;
+        if (!CXMLUtils::LoadXmlDocumentForReport(strPath, doc, pRoot, strError, nLine))
+        {
+            report.Error(strPath, nLine, strError);
+            continue;
+        }
+        const std::size_t nErrors = report.GetErrors().size();
+        CCatalogueChecker checker(report, strPath);
+        spec.m_pCheck(pRoot, checker);
+        if (report.GetErrors().size() != nErrors)
+            continue;
+        CipherBuffer(bytes.data(), bytes.size());
+        if (!CFileUtils::SaveFileAtomically(strContent + "/" + std::string(spec.m_targetName), bytes))
+        {
+            report.Error(strContent, 0, "cannot write " + std::string(spec.m_targetName));
+            return false;
+        }
+        report.Note(std::string(spec.m_sourceName) + " -> " + std::string(spec.m_targetName));
+    }
+    return true;
+}
+
+bool CContentPublisher::PutInPlace(const std::string& strStaging, const std::string& strContent,
+                                   CPublishReport& report)
+{
+    std::error_code error;
+    std::string strOld;
+    if (fs::exists(strContent, error))
+    {
+        strOld = strContent + ".old-" + std::to_string(::getpid());
+        fs::remove_all(strOld, error);
+        fs::rename(strContent, strOld, error);
+        if (error)
+        {
+            report.Error(strContent, 0, "the old content cannot be moved aside: " + error.message());
+            return false;
+        }
+    }
+    fs::rename(strStaging, strContent, error);
+    if (error)
+    {
+        report.Error(strContent, 0, "the new content cannot be put in place: " + error.message());
+        if (!strOld.empty())
+            fs::rename(strOld, strContent, error);
+        return false;
+    }
+    if (!strOld.empty())
+        fs::remove_all(strOld, error);
+    return true;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "PublishReport.h"
+
+#include <string>
+
+// Builds a profile's content folder from a readable source tree:
+//
+//   SRC/mru_documents.xml  blanks.xml  tax_calendar.xml  work_calendar.xml
+//       news.xml  search_synonyms.xml  registry2.xml  search_prompts2.xml
+//
+// Each catalogue is the plain XML of the format the client reads; it is
+// checked, then stored enciphered under its content name (blanks.dat, ...).
+// A catalogue missing from the source is left out and noted.
+//
+// Everything is written into a staging folder beside PROFILE/Content and put
+// in place only when the whole run succeeded, so a failed run leaves the
+// target as it was and nothing half-written.
+class CContentPublisher
+{
+public:
+    bool Publish(const std::string& strSource, const std::string& strProfileRoot,
+                 CPublishReport& report);
+
+private:
+    bool PublishCatalogues(const std::string& strSource, const std::string& strContent,
+                           CPublishReport& report);
+    static bool PutInPlace(const std::string& strStaging, const std::string& strContent,
+                           CPublishReport& report);
+};
