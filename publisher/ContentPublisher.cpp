@@ -73,7 +73,11 @@ bool CContentPublisher::Publish(const std::string& strSource, const std::string&
         report.Error(strProfileRoot, 0, "no staging folder can be created in the profile");
         return false;
     }
-    if (!PublishCatalogues(strSource, staging.Path(), report) || report.HasErrors())
+    m_pages.clear();
+    CEncyclopediaPublisher encyclopedia;
+    const bool bEncyclopedia = encyclopedia.Publish(strSource, staging.Path(), report, m_pages);
+    if (!PublishCatalogues(strSource, staging.Path(), report) || !bEncyclopedia ||
+        report.HasErrors())
         return false;
     if (!PutInPlace(staging.Path(), strContent, report))
         return false;
