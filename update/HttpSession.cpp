@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -48,7 +49,8 @@ struct CHttpSession::CInternetSession
 class CHttpSession::CTransfer
 {
 public:
-    CTransfer(CURL* pCurl, const std::atomic<bool>& bStop) : m_pCurl(pCurl), m_bStop(bStop)
+    CTransfer(CURL* pCurl, const std::atomic<bool>& bStop, std::chrono::milliseconds stallTimeout)
+        : m_pCurl(pCurl), m_bStop(bStop), m_stallTimeout(stallTimeout)
     {
         curl_easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CTransfer::OnBody);
         curl_easy_setopt(m_pCurl, CURLOPT_WRITEDATA, this);
@@ -116,6 +118,12 @@ private:
     {
         while (!m_bDone && !ready() && !m_bStop)
         {
+            // A server that sends nothing at all for this long has stalled.
+            if (std::chrono::steady_clock::now() - m_lastActivity > m_stallTimeout)
+            {
+                Finish(CURLE_OPERATION_TIMEDOUT);
+                break;
+            }
             int nRunning = 0;
             if (curl_multi_perform(m_pMulti.get(), &nRunning) != CURLM_OK)
             {
@@ -141,6 +149,7 @@ private:
     static std::size_t OnBody(char* pData, std::size_t nSize, std::size_t nCount, void* pUser)
     {
         auto* pThis = static_cast<CTransfer*>(pUser);
+        pThis->m_lastActivity = std::chrono::steady_clock::now();
         pThis->m_pending.insert(pThis->m_pending.end(), pData, pData + nSize * nCount);
         return nSize * nCount;
     }
@@ -149,6 +158,7 @@ private:
     static std::size_t OnHeader(char* pData, std::size_t nSize, std::size_t nCount, void* pUser)
     {
         auto* pThis = static_cast<CTransfer*>(pUser);
+        pThis->m_lastActivity = std::chrono::steady_clock::now();
         const std::string_view line(pData, nSize * nCount);
         if (line.starts_with("HTTP/"))
         {
@@ -162,6 +172,8 @@ private:
 
     CURL* m_pCurl;
     const std::atomic<bool>& m_bStop;
+    std::chrono::milliseconds m_stallTimeout;
+    std::chrono::steady_clock::time_point m_lastActivity = std::chrono::steady_clock::now();
     std::unique_ptr<CURLM, CCurlMultiDeleter> m_pMulti{curl_multi_init()};
     bool m_bAdded = false;
     bool m_bDone = false;
@@ -245,12 +257,9 @@ void CHttpSession::Initialize(const CHttpSettings& settings)
     // Otherwise libcurl takes the proxy from the environment (http_proxy,
     // all_proxy, no_proxy): the system's settings.
 
-    const long nStallSeconds = std::max<long>(
-        1, static_cast<long>((settings.m_stallTimeout.count() + 999) / 1000));
+    // A bounded connect (a stalled response is bounded by the transfer itself).
     if (curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(settings.m_connectTimeout.count())) != CURLE_OK ||
-        curl_easy_setopt(pCurl, CURLOPT_LOW_SPEED_LIMIT, 1L) != CURLE_OK ||
-        curl_easy_setopt(pCurl, CURLOPT_LOW_SPEED_TIME, nStallSeconds) != CURLE_OK)
+                         static_cast<long>(settings.m_connectTimeout.count())) != CURLE_OK)
         KLOG_WARN << "Can't setup internet timeout";
     m_pSession = std::move(pSession);
 }
@@ -339,7 +348,7 @@ void CHttpSession::Post(const std::string& strObjectPath, IHttpInput& input, IHt
         curl_easy_setopt(pCurl, CURLOPT_READDATA, &input);
     }
 
-    CTransfer transfer(pCurl, m_bStop);
+    CTransfer transfer(pCurl, m_bStop, m_pSession->m_settings.m_stallTimeout);
     transfer.Start();
     if (transfer.IsDone() && transfer.GetResult() != CURLE_OK && !transfer.IsStopped())
         KLOG_ERR << "Exception on CHttpSession::SendRequest, code: " << static_cast<int>(transfer.GetResult());
@@ -365,7 +374,7 @@ void CHttpSession::Get(const std::string& strObjectPath, IHttpOutput& output)
     curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(pCurl, CURLOPT_MAXREDIRS, 5L);
 
-    CTransfer transfer(pCurl, m_bStop);
+    CTransfer transfer(pCurl, m_bStop, m_pSession->m_settings.m_stallTimeout);
     try
     {
         transfer.Start();

@@ -4,9 +4,11 @@
 
 namespace
 {
+// A line of an accepted answer: an error answer can have the same number of
+// lines, and its code is no version.
 std::string LineIfCount(const CAnswerLines& lines, std::size_t nCount, std::size_t nIndex)
 {
-    return lines.size() == nCount ? lines[nIndex] : std::string();
+    return lines.size() == nCount && lines[0] == "OK" ? lines[nIndex] : std::string();
 }
 } // namespace
 
@@ -164,7 +166,8 @@ bool CCheckClientThread::ParseResponseBuffer(const CRequestBytes& response)
 {
     CAnswerLines lines;
     CLineProtocol::ParseText(response, lines);
-    if (lines.size() != 4)
+    // An "ERROR" answer has four lines too; its code is not a client version.
+    if (lines.size() != 4 || lines[0] != "OK")
         return false;
     if (lines[2] != kClientVersion)
     {
