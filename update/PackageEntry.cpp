@@ -26,7 +26,7 @@ bool CPackageEntry::NormalizeName(std::string_view raw, std::string& strName, st
 {
     strName.clear();
     std::string text(raw);
-    if (!text.empty() && (text[0] == '/' || (text.size() > 1 && text[1] == '\\')))
+    if (!text.empty() && (text[0] == '/' || text[0] == '\\'))
         text.erase(0, 1);
     for (char& c : text)
         if (c == '\\')

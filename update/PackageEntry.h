@@ -21,9 +21,9 @@ struct CUnpackLimits
 class CPackageEntry
 {
 public:
-    // A name as stored in the archive, made relative and "/"-separated: a
-    // leading "/" goes (as does the first character when the second is a
-    // backslash), backslashes become "/", empty and "." parts drop out. False,
+    // A name as stored in the archive, made relative and "/"-separated: one
+    // leading separator goes, backslashes become "/", empty and "." parts
+    // drop out. False,
     // with the reason, for a name that could leave the folder or name a
     // device: "..", an absolute path, a drive, ":" anywhere, a Windows device
     // name, a control character. A name that ends in "/" is a folder.
