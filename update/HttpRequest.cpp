@@ -222,10 +222,18 @@ void CHttpRequest::InitInstance()
         bSuccess = false;
     }
     const CRequestHandlers handlers = TakeHandlers();
-    if (bSuccess)
-        handlers.m_success();
-    else
-        handlers.m_error();
+    try
+    {
+        if (bSuccess)
+            handlers.m_success();
+        else
+            handlers.m_error();
+    }
+    catch (...)
+    {
+        // Nothing may leave a worker thread.
+        KLOG_ERR << "Exception in a handler of CHttpRequest";
+    }
 }
 
 void CHttpRequest::Launch(const std::shared_ptr<CHttpRequest>& pRequest)

@@ -68,6 +68,10 @@ CUpdateFlow::CUpdateFlow(CUpdateFlowContext context, int nMode, const CRegistrat
 
 CUpdateFlow::~CUpdateFlow()
 {
+    // After EndDialog no handler can reach this flow any more; otherwise it
+    // is withdrawn here as EndDialog would.
+    if (m_bEnded)
+        return;
     std::lock_guard lock(FlowMutex());
     if (CurrentFlow() == m_nSerial)
         CurrentFlow() = 0;

@@ -108,6 +108,8 @@ class CUpdateFlow
 public:
     CUpdateFlow(CUpdateFlowContext context, int nMode);
     CUpdateFlow(CUpdateFlowContext context, int nMode, const CRegistrationData& registration);
+    // Destroy it on the UI thread after EndDialog (or once the loop has
+    // stopped): a handler may be waiting for the UI thread until then.
     ~CUpdateFlow();
     CUpdateFlow(const CUpdateFlow&) = delete;
     CUpdateFlow& operator=(const CUpdateFlow&) = delete;

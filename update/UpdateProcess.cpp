@@ -388,8 +388,15 @@ void CUpdateProcess::ReportProgress(unsigned nPercent)
 
 void CUpdateProcess::InitInstance()
 {
+    // Each report reaches the UI thread synchronously: send only changes.
+    unsigned nLast = 101;
     const bool bSuccess = Process(
-        m_target, m_job, [this](unsigned nPercent) { ReportProgress(nPercent); }, &m_bStop,
+        m_target, m_job,
+        [this, &nLast](unsigned nPercent) {
+            if (nPercent != nLast)
+                ReportProgress(nLast = nPercent);
+        },
+        &m_bStop,
         [this](std::chrono::milliseconds duration) {
             std::unique_lock lock(m_mutex);
             return !m_killed.wait_for(lock, duration, [this] { return m_bStop.load(); });
