@@ -67,7 +67,8 @@ public:
     CTransfer(const CTransfer&) = delete;
     CTransfer& operator=(const CTransfer&) = delete;
 
-    void SetInput(IHttpInput* pInput) { m_pInput = pInput; }
+    // A redirect's head is not the response's head when libcurl follows it.
+    void SetFollowRedirects(bool bFollow) { m_bFollowRedirects = bFollow; }
 
     // Starts the request and waits for the response head (or the end).
     void Start()
@@ -165,7 +166,8 @@ private:
             const auto nSpace = line.find(' ');
             pThis->m_nHeadStatus = nSpace == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(nSpace + 1, 3)).c_str());
         }
-        else if ((line == "\r\n" || line == "\n") && pThis->m_nHeadStatus >= 200)
+        else if ((line == "\r\n" || line == "\n") && pThis->m_nHeadStatus >= 200 &&
+                 !(pThis->m_bFollowRedirects && pThis->m_nHeadStatus >= 300 && pThis->m_nHeadStatus < 400))
             pThis->m_bHeadersDone = true;
         return nSize * nCount;
     }
@@ -180,7 +182,7 @@ private:
     bool m_bHeadersDone = false;
     int m_nHeadStatus = 0;
     CURLcode m_result = CURLE_OK;
-    IHttpInput* m_pInput = nullptr;
+    bool m_bFollowRedirects = false;
     std::vector<std::uint8_t> m_pending;
     std::size_t m_nPendingPos = 0;
 };
@@ -375,6 +377,7 @@ void CHttpSession::Get(const std::string& strObjectPath, IHttpOutput& output)
     curl_easy_setopt(pCurl, CURLOPT_MAXREDIRS, 5L);
 
     CTransfer transfer(pCurl, m_bStop, m_pSession->m_settings.m_stallTimeout);
+    transfer.SetFollowRedirects(true);
     try
     {
         transfer.Start();

@@ -399,6 +399,11 @@ void CFakeUpdateService::Install()
         }
         send(res, req.path, strAnswer, "text/plain; charset=utf-8");
     });
+    // A moved package: the client follows the redirect.
+    m_pServer->Get(R"(/moved/(.*))", [this, record](const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        res.set_redirect("/" + req.matches[1].str());
+    });
     m_pServer->Get(R"(/.*)", [this, record, send](const httplib::Request& req, httplib::Response& res) {
         record(req);
         std::string strBody;

@@ -354,7 +354,7 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
         EXPECT_EQ(probe.Progress().back(), 100u) << "the finish pause shows a full bar";
     }
     {
-        m_service.SetFault("/packages/9.zip", EServiceFault::Slow);
+        m_service.SetFault("/packages/9.zip", EServiceFault::Slow, 1);
         m_service.SetSlowRate(4096, 20ms);
         CHandlerProbe probe;
         auto pGet = CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/packages/9.zip"),
@@ -366,6 +366,14 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
         EXPECT_TRUE(CWorkerThreads::WaitAll(5s));
         EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("9b.zip")));
         EXPECT_EQ(probe.Successes() + probe.Errors(), 0);
+    }
+    {
+        CHandlerProbe probe;
+        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/moved/packages/9.zip"),
+                                   m_dir.File("moved.zip"), false);
+        ASSERT_TRUE(probe.Wait());
+        EXPECT_EQ(probe.Successes(), 1);
+        EXPECT_TRUE(ReadFileText(m_dir.File("moved.zip")) == payload) << "a redirect is followed";
     }
     {
         CHandlerProbe probe;
