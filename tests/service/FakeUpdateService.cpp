@@ -400,7 +400,7 @@ void CFakeUpdateService::Install()
         send(res, req.path, strAnswer, "text/plain; charset=utf-8");
     });
     // A moved package: the client follows the redirect.
-    m_pServer->Get(R"(/moved/(.*))", [this, record](const httplib::Request& req, httplib::Response& res) {
+    m_pServer->Get(R"(/moved/(.*))", [record](const httplib::Request& req, httplib::Response& res) {
         record(req);
         res.set_redirect("/" + req.matches[1].str());
     });
