@@ -7,11 +7,27 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 4> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 19> kStrings{{
+    {IDS_UPDATE_PLEASE_WAIT, "Пожалуйста, подождите несколько минут..."},
+    {IDS_HYPERLINK_ERROR, "Ошибка при открытии гиперссылки"},
+    {IDS_UPDATE_NO_CONNECTION, "Невозможно подключиться к серверу"},
     {IDS_TRAY_TOOLTIP, "Rozivazuduz idozazazarar ezididadad"},
+    {IDS_UPDATE_NEW_CLIENT_OFFER, "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. "
+                                  "Обновить сейчас?"},
+    {IDS_UPDATE_CLIENT_DOWNLOADING, "Загрузка новой версии клиентского приложения"},
+    {IDS_UPDATE_CLIENT_DOWNLOADED, "Клиентское приложение загружено"},
+    {IDS_UPDATE_DONE, "Обновления загружены"},
+    {IDS_UPDATE_UP_TO_DATE, "Ваша версия калимора актуальна"},
+    {IDS_SIGN_UP_TITLE, "Регистрация"},
+    {IDS_SIGN_UP_SENDING, "Отправка запроса на сервер..."},
+    {IDS_SIGN_UP_DONE, "Регистрация завершена"},
+    {IDS_UPDATE_TRAY_BALLOON, "Обновление..."},
     {IDS_MAIN_WINDOW_TITLE, "Калимор"},
     {IDS_FORMS_FOLDER, "Калимор - формы и бланки"},
     {IDS_INSTALL_ERROR, "Ошибка инсталляции"},
+    {IDS_DOWNLOAD_URL_LOADING, "Загрузка информации с сервера"},
+    {IDS_DOWNLOAD_URL_DONE, "Информация загружена"},
+    {IDS_DOWNLOAD_URL_ERROR, "Невозможно загрузить информацию с сервера"},
 }};
 } // namespace
 

@@ -59,3 +59,4 @@ private:
 
 std::span<const CCtlCommand> GetCipherCommands();
 std::span<const CCtlCommand> GetPublishCommands();
+std::span<const CCtlCommand> GetUpdateCommands();

@@ -1,0 +1,40 @@
+#include "CtlContext.h"
+#include "FolderInstall.h"
+#include "ProfileConfig.h"
+#include "RegistryConfig.h"
+
+#include <array>
+#include <iostream>
+
+namespace
+{
+int RunInstallUpdates(CCtlContext& context);
+
+constexpr std::array<CCtlCommand, 1> kCommands{{
+    {"install-updates", "FOLDER", "install the update packages N.zip of a folder, as the client's \"updates\" mode does",
+     RunInstallUpdates},
+}};
+
+int RunInstallUpdates(CCtlContext& context)
+{
+    if (context.m_args.size() != 1)
+        return CtlUsageError(kCommands[0], "expects the folder of packages");
+    CRegistryConfig config;
+    config.LoadSettings();
+    CProfileConfig profile;
+    if (context.m_strProfileRoot.empty())
+        profile.LoadSettings();
+    else
+        profile.LoadSettings(context.m_strProfileRoot);
+    if (profile.m_strContentDirPath.empty())
+        return CtlFail("cannot create the profile folder");
+    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile);
+    std::cout << "content version " << config.GetContentVersion() << "\n";
+    return bDone ? CTL_OK : CtlFail("not every package was installed");
+}
+} // namespace
+
+std::span<const CCtlCommand> GetUpdateCommands()
+{
+    return kCommands;
+}

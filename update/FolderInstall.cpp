@@ -1,0 +1,74 @@
+#include "FolderInstall.h"
+
+#include "FileUtils.h"
+#include "Logger.h"
+#include "ProfileConfig.h"
+#include "RegistryConfig.h"
+#include "TextUtils.h"
+#include "UpdateProcess.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+
+std::vector<std::pair<int, std::string>> CFolderInstall::FindPackages(const std::vector<std::string>& names)
+{
+    std::vector<std::pair<int, std::string>> packages;
+    for (const std::string& strName : names)
+    {
+        const auto nDot = strName.find('.');
+        if (nDot == std::string::npos || !CTextUtils::EqualsNoCaseAscii(strName.substr(nDot + 1), "zip"))
+            continue;
+        const std::string_view number(strName.data(), nDot);
+        int nNumber = 0;
+        const auto [pEnd, error] = std::from_chars(number.data(), number.data() + number.size(), nNumber);
+        if (number.empty() || error != std::errc() || pEnd != number.data() + number.size() || nNumber <= 0)
+            continue;
+        packages.emplace_back(nNumber, strName);
+    }
+    std::stable_sort(packages.begin(), packages.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    return packages;
+}
+
+bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config,
+                                    const CProfileConfig& profile)
+{
+    KTRACE("CKalimorClntApp::UpdateDataFrom", strFolder);
+    KLOG_NOTICE << "Install updates from " << strFolder;
+    std::string strPrefix = strFolder;
+    if (!strPrefix.ends_with('/') && !strPrefix.ends_with('\\'))
+        strPrefix += '/';
+    std::vector<std::string> names;
+    if (!CFileUtils::ReadDirectory(strPrefix + "*", names))
+    {
+        KLOG_ERR << "Can' read files from directory " << strFolder;
+        return false;
+    }
+    const CUnpackTarget target{profile.m_strContentDirPath, profile.m_strStyleSheetSourcePath,
+                               profile.m_strStyleSheetPath};
+    bool bAll = true;
+    for (const auto& [nNumber, strName] : FindPackages(names))
+    {
+        CUnpackJob job;
+        job.m_strZipPath = strPrefix + strName;
+        KLOG_NOTICE << "Install update " << job.m_strZipPath;
+        if (!CUpdateProcess::Process(target, job, nullptr))
+        {
+            KLOG_ERR << "Can't process update" << job.m_strZipPath;
+            bAll = false;
+            break;
+        }
+        config.SetContentVersion(nNumber);
+        config.SaveSettings();
+    }
+    if (config.GetLastUpdateDay() == 0 && config.GetLastUpdateMonth() == 0 && config.GetLastUpdateYear() == 0)
+    {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        config.SetLastUpdateDate(local.tm_mday, local.tm_mon + 1, local.tm_year + 1900);
+        config.SaveSettings();
+    }
+    return bAll;
+}
