@@ -19,18 +19,11 @@
 
 namespace
 {
-const std::string& ScratchFile()
+// A file of its own per process, removed after every input so no run leaves
+// anything behind, however it ends.
+std::string ScratchFile()
 {
-    static const std::string path = [] {
-        std::string strTemplate = "/tmp/kalimor-fuzz-xml-XXXXXX";
-        const int fd = ::mkstemp(strTemplate.data());
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        std::atexit([] { ::unlink(ScratchFile().c_str()); });
-        return strTemplate;
-    }();
-    return path;
+    return "/tmp/kalimor-fuzz-xml-" + std::to_string(::getpid()) + ".dat";
 }
 
 void Walk(const xmlNode* pNode, int nDepth)
@@ -56,42 +49,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
 {
     std::vector<std::uint8_t> bytes(pData, pData + nSize);
     CipherBuffer(bytes.data(), bytes.size());
-    if (::truncate(ScratchFile().c_str(), 0) != 0)
-        return 0;
-    FILE* pFile = std::fopen(ScratchFile().c_str(), "wb");
+    const std::string strPath = ScratchFile();
+    FILE* pFile = std::fopen(strPath.c_str(), "wb");
     if (!pFile)
         return 0;
     std::fwrite(bytes.data(), 1, bytes.size(), pFile);
     std::fclose(pFile);
+    struct CRemove
+    {
+        std::string m_strPath;
+        ~CRemove() { ::unlink(m_strPath.c_str()); }
+    } remove{strPath};
 
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(ScratchFile(), doc, pRoot, true))
+    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
         return 0;
     Walk(pRoot, 0);
     CXMLUtils::SaveXmlToString(doc.get());
 
     CEncyclopediaData encyclopedia;
-    if (encyclopedia.LoadData(ScratchFile(), "/nonexistent/"))
+    if (encyclopedia.LoadData(strPath, "/nonexistent/"))
     {
         encyclopedia.FindSectionByURL("/a.html#b");
         encyclopedia.GetFirstLevelSectionItem("nds");
     }
     CBlankInfoData blanks;
-    if (blanks.LoadData(ScratchFile()))
+    if (blanks.LoadData(strPath))
     {
         blanks.GetBlankNews();
         blanks.GetBlankInfoMap();
     }
     CTaxCalendar taxes;
-    taxes.LoadData(ScratchFile());
+    taxes.LoadData(strPath);
     CWorkCalendar work;
-    if (work.LoadData(ScratchFile()))
+    if (work.LoadData(strPath))
         work.IsWorkingDay({2027, 1, 1});
     CNewInfoData news;
-    if (news.LoadData(ScratchFile()))
+    if (news.LoadData(strPath))
         news.FindLink(1);
     CMRUDocumentData mru;
-    mru.LoadData(ScratchFile());
+    mru.LoadData(strPath);
     return 0;
 }
