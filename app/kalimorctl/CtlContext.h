@@ -58,3 +58,4 @@ private:
 };
 
 std::span<const CCtlCommand> GetCipherCommands();
+std::span<const CCtlCommand> GetSearchCommands();
