@@ -355,12 +355,13 @@ void CMorphoSearch::SearchInNode(int nDictIndex, std::uint32_t nOffset, std::str
             CMorphoEntry entry;
             CMorphoEntry first;
             bool bMatched = false;
-            for (bool bFirst = true; !bMatched && reader.Next(entry); bFirst = false)
+            for (bool bFirst = true; reader.Next(entry); bFirst = false)
             {
                 if (bFirst)
                     first = entry;
-                bMatched = EntryMatches(entry, bWholeWords, prefix, suffix);
+                bMatched = bMatched || EntryMatches(entry, bWholeWords, prefix, suffix);
             }
+            // The entries that fit are still used.
             if (reader.IsDamaged())
                 KLOG_ERR << "Tree node entries run past the node. Dict index: " << nDictIndex
                          << "; offset: " << nOffset;
