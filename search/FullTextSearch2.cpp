@@ -25,6 +25,11 @@ struct CPhraseNode
     std::uint32_t nLeftOffset = 0;   // right after the node
 };
 
+std::uint16_t ReadU16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
 // Reads the node at nOffset, with the messages of a failed read. Beyond them
 // the whole node must lie inside the file: its counts can claim far more
 // positions than the file holds, and reading them one by one would only
@@ -58,9 +63,10 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
     std::uint64_t nEnd = std::uint64_t{node.nCountsOffset} + 2ull * node.nDocCount;
     if (nEnd <= pFile->size)
     {
+        // The counts lie inside the file: they are summed straight from the view.
         std::uint64_t nPositions = 0;
         for (std::uint32_t i = 0; i < node.nDocCount; ++i)
-            nPositions += CSearchUtils::MFileReadUShort(pFile, node.nCountsOffset + 2 * i, 0);
+            nPositions += ReadU16(pFile->view + node.nCountsOffset + 2 * i);
         nEnd += 2ull * (node.nDocCount + nPositions);
     }
     if (nEnd > pFile->size)
@@ -213,17 +219,19 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
         const int nCmp = CompareBytes(bytes, node.word);
         if (nCmp == 0)
         {
-            std::uint32_t nCursor = node.nCountsOffset + 2 * node.nDocCount;
+            // ReadPhraseNode checked that the whole node lies inside the file.
+            const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
+            const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
             std::uint32_t nDocument = 0;
             for (std::uint32_t i = 0; i < node.nDocCount; ++i)
             {
-                const std::uint16_t nCount = CSearchUtils::MFileReadUShort(pFile, node.nCountsOffset + 2 * i, 0);
-                nDocument += CSearchUtils::MFileReadUShort(pFile, nCursor, 0);
-                nCursor += 2;
+                const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+                nDocument += ReadU16(pCursor);
+                pCursor += 2;
                 std::uint32_t nPosition = 0;
-                for (std::uint32_t j = 0; j < nCount; ++j, nCursor += 2)
+                for (std::uint32_t j = 0; j < nCount; ++j, pCursor += 2)
                 {
-                    nPosition += CSearchUtils::MFileReadUShort(pFile, nCursor, 0);
+                    nPosition += ReadU16(pCursor);
                     positions.push_back({nDocument, nPosition});
                 }
             }

@@ -1,7 +1,6 @@
 #include "MorphoSearch.h"
 
 #include "Logger.h"
-#include "SearchTreeWalk.h"
 
 #include <cstring>
 #include <exception>
@@ -318,8 +317,10 @@ void CMorphoSearch::SearchInNode(int nDictIndex, std::uint32_t nOffset, std::str
     // Node, left subtree, right subtree, without recursion: equal keys send
     // the search into both subtrees, and a damaged file must not exhaust the
     // stack or loop.
-    CTreeWalkVisits visits;
-    std::vector<std::uint32_t> pending{nOffset};
+    CTreeWalkVisits& visits = m_visits;
+    std::vector<std::uint32_t>& pending = m_pending;
+    visits.Clear();
+    pending.assign(1, nOffset);
     std::string form;
     while (!pending.empty())
     {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SearchTreeWalk.h"
 #include "SearchUtils.h"
 
 #include <map>
@@ -49,5 +50,8 @@ private:
 
     std::string m_strMorphologyFolder;
     std::map<int, MFilePtr> m_dicts;
+    // Scratch space of one tree walk, kept between walks to spare allocations.
     std::vector<std::uint8_t> m_nodeBuffer;
+    std::vector<std::uint32_t> m_pending;
+    CTreeWalkVisits m_visits;
 };

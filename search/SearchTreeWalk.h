@@ -30,6 +30,12 @@ public:
         return m_large.insert(nOffset).second;
     }
 
+    void Clear()
+    {
+        m_small.clear();
+        m_large.clear();
+    }
+
 private:
     // Sound trees are shallow: a short list is cheaper than a hash set.
     static constexpr std::size_t kSmallLimit = 64;

@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     static CFuzzFolder folder;
     static const std::string emptyTable(kTableSize, '\0');
     static const std::string treesTable = TableToTheTrees();
+    // The dictionaries the input does not replace stay loaded.
+    static CMorphoSearch morpho(folder.Path());
     static bool bPrepared = false;
     if (!bPrepared)
     {
@@ -34,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         folder.MakeFolder("common");
         for (const int nIndex : CMorphoSearch::GetDictIndexes())
             folder.Write(CMorphoSearch::GetDictFileName(nIndex), "KALIMOR_WORDS_1 ", emptyTable);
+        if (!morpho.LoadData())
+            std::abort();
         bPrepared = true;
     }
     if (nSize == 0)
@@ -45,12 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         file += treesTable;
     file += body;
     // The same file serves the other dictionary and the letters н, с and ё.
-    for (const char* szName : {"common/words.other", "common/words.1085", "common/words.1089", "common/words.1105"})
-        folder.Write(szName, file, {});
-
-    CMorphoSearch morpho(folder.Path());
-    if (!morpho.LoadData())
-        std::abort();
+    for (const int nIndex : {0, 1085, 1089, 1105})
+    {
+        folder.Write(CMorphoSearch::GetDictFileName(nIndex), file, {});
+        if (!morpho.LoadDict(nIndex))
+            std::abort();
+    }
     for (const std::string_view word : {"налоги", "налог", "н", "стали", "ёлками", "сзззз"})
     {
         for (const std::string& form : morpho.GetBaseForms(word))

@@ -41,10 +41,12 @@ public:
             m_folders.push_back(strPath);
     }
 
-    // Writes head followed by body into a file of the folder.
+    // Writes head followed by body into a new file of the folder. The old
+    // file is unlinked first, so a reader that still maps it keeps its bytes.
     void Write(const std::string& strName, std::string_view head, std::string_view body)
     {
         const std::string strPath = m_strPath + "/" + strName;
+        ::unlink(strPath.c_str());
         if (std::FILE* pFile = std::fopen(strPath.c_str(), "wb"))
         {
             std::fwrite(head.data(), 1, head.size(), pFile);
