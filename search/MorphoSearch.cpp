@@ -245,7 +245,7 @@ void CMorphoSearch::Search(std::string_view word, std::vector<std::string>& base
 const MFile* CMorphoSearch::GetDict(int nDictIndex) const
 {
     const auto it = m_dicts.find(nDictIndex);
-    if (it == m_dicts.end() || !it->second || GetDictFileName(nDictIndex).empty())
+    if (it == m_dicts.end() || !it->second)
     {
         KLOG_ERR << "Dictionary index " << nDictIndex << " incorrect";
         return nullptr;
@@ -263,15 +263,15 @@ void CMorphoSearch::SearchInDict(std::string_view bytes, int nDictIndex, std::ve
     for (std::size_t k = bytes.size(); k >= 1; --k)
     {
         const std::string_view prefix = bytes.substr(0, k);
-        const std::uint32_t nRoot = GetTreeOffset(nDictIndex, CSearchUtils::GetHash(prefix));
+        const std::uint32_t nRoot = GetTreeOffset(pFile, CSearchUtils::GetHash(prefix));
         if (nRoot > 0)
-            SearchInNode(nDictIndex, nRoot, prefix, bytes.substr(k), baseForms, pAllForms);
+            SearchInNode(pFile, nDictIndex, nRoot, prefix, bytes.substr(k), baseForms, pAllForms);
         if (pFile->type == SEARCH_FILE_WORDS_2)
             break;
     }
 }
 
-std::uint32_t CMorphoSearch::GetTreeOffset(int nDictIndex, int nHash) const
+std::uint32_t CMorphoSearch::GetTreeOffset(const MFile* pFile, int nHash)
 {
     if (nHash < 0 || nHash >= kBucketCount)
     {
@@ -279,21 +279,21 @@ std::uint32_t CMorphoSearch::GetTreeOffset(int nDictIndex, int nHash) const
         return 0;
     }
     const std::uint32_t nOffset =
-        CSearchUtils::MFileReadULong(GetDict(nDictIndex), kBucketTableOffset + 4 * nHash, 0);
+        CSearchUtils::MFileReadULong(pFile, kBucketTableOffset + 4 * nHash, 0);
     // An empty bucket holds 0 or a negative number.
     return static_cast<std::int32_t>(nOffset) < 1 ? 0 : nOffset;
 }
 
-std::uint16_t CMorphoSearch::GetTreeNodeSize(int nDictIndex, std::uint32_t nOffset) const
+std::uint16_t CMorphoSearch::GetTreeNodeSize(const MFile* pFile, std::uint32_t nOffset)
 {
-    return CSearchUtils::MFileReadUShort(GetDict(nDictIndex), nOffset, 0);
+    return CSearchUtils::MFileReadUShort(pFile, nOffset, 0);
 }
 
-bool CMorphoSearch::GetTreeNode(int nDictIndex, std::uint32_t nOffset, std::uint16_t nSize,
-                                std::vector<std::uint8_t>& buffer) const
+bool CMorphoSearch::GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset, std::uint16_t nSize,
+                                std::vector<std::uint8_t>& buffer)
 {
     buffer.resize(nSize);
-    if (CSearchUtils::MFileRead(GetDict(nDictIndex), nOffset, nSize, buffer.data()) != nSize)
+    if (CSearchUtils::MFileRead(pFile, nOffset, nSize, buffer.data()) != nSize)
     {
         KLOG_ERR << "Can't read tree node. Dict index: " << nDictIndex;
         return false;
@@ -301,13 +301,10 @@ bool CMorphoSearch::GetTreeNode(int nDictIndex, std::uint32_t nOffset, std::uint
     return true;
 }
 
-void CMorphoSearch::SearchInNode(int nDictIndex, std::uint32_t nOffset, std::string_view prefix,
-                                 std::string_view suffix, std::vector<std::string>& baseForms,
-                                 std::vector<std::string>* pAllForms)
+void CMorphoSearch::SearchInNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset,
+                                 std::string_view prefix, std::string_view suffix,
+                                 std::vector<std::string>& baseForms, std::vector<std::string>* pAllForms)
 {
-    const MFile* pFile = GetDict(nDictIndex);
-    if (!pFile)
-        return;
     if (pFile->type != SEARCH_FILE_WORDS_1 && pFile->type != SEARCH_FILE_WORDS_2)
     {
         KLOG_ERR << "Unsupported dictionary type";
@@ -331,13 +328,13 @@ void CMorphoSearch::SearchInNode(int nDictIndex, std::uint32_t nOffset, std::str
             KLOG_ERR << "Dictionary tree loops back to offset " << nOffset << ". Dict index: " << nDictIndex;
             continue;
         }
-        const std::uint16_t nSize = GetTreeNodeSize(nDictIndex, nOffset);
+        const std::uint16_t nSize = GetTreeNodeSize(pFile, nOffset);
         if (nSize == 0)
         {
             KLOG_ERR << "Invalid tree offset";
             continue;
         }
-        if (!GetTreeNode(nDictIndex, nOffset, nSize, m_nodeBuffer))
+        if (!GetTreeNode(pFile, nDictIndex, nOffset, nSize, m_nodeBuffer))
         {
             KLOG_ERR << "Can't read node to buffer";
             continue;

@@ -17,7 +17,9 @@ namespace
 {
 constexpr std::uint32_t kInvalidSize = 0xFFFFFFFFu;
 
-// One iconv conversion descriptor for the length of a conversion.
+// A conversion descriptor of iconv, opened once per thread and direction:
+// opening one costs more than converting a word. It keeps no state between
+// conversions (each starts from the initial shift state).
 class CIconv
 {
 public:
@@ -35,6 +37,7 @@ public:
     // Converts the whole input; false when any character cannot be converted.
     bool Convert(std::string_view in, std::string& out)
     {
+        ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         out.assign(in.size() * 4 + 4, '\0');
         char* pIn = const_cast<char*>(in.data());
         std::size_t nInLeft = in.size();
@@ -50,6 +53,18 @@ public:
 private:
     iconv_t m_cd;
 };
+
+CIconv& ToWin1251()
+{
+    thread_local CIconv converter("CP1251", "UTF-8");
+    return converter;
+}
+
+CIconv& FromWin1251()
+{
+    thread_local CIconv converter("UTF-8", "CP1251");
+    return converter;
+}
 
 std::size_t CountUtf16Units(std::string_view text)
 {
@@ -268,7 +283,7 @@ int CSearchUtils::GetIndexForWord(std::string_view word)
 bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
 {
     bytes.clear();
-    CIconv converter("CP1251", "UTF-8");
+    CIconv& converter = ToWin1251();
     if (!converter.IsValid())
     {
         KLOG_ERR << "Can't create locale object cp1251";
@@ -284,7 +299,7 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
 std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
 {
     bytes = bytes.substr(0, bytes.find('\0'));
-    CIconv converter("UTF-8", "CP1251");
+    CIconv& converter = FromWin1251();
     if (!converter.IsValid())
     {
         KLOG_ERR << "Can't create locale object cp1251";
