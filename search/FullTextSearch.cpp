@@ -3,6 +3,8 @@
 #include "Logger.h"
 #include "SearchIndexFiles.h"
 
+#include <exception>
+
 CFullTextSearch::CFullTextSearch(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
 {
 }
@@ -11,10 +13,18 @@ bool CFullTextSearch::LoadData()
 {
     KTRACE("CFullTextSearch::LoadData");
     FreeData();
-    for (const int nId : GetSearchIndexIds())
-        if (!LoadIndex(nId))
-            return false;
-    return LoadNumbers();
+    try
+    {
+        for (const int nId : GetSearchIndexIds())
+            if (!LoadIndex(nId))
+                return false;
+        return LoadNumbers();
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Can't load search indexes";
+        return false;
+    }
 }
 
 void CFullTextSearch::FreeData()

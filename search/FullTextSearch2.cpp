@@ -110,10 +110,18 @@ bool CFullTextSearch2::LoadData()
 {
     KTRACE("CFullTextSearch2::LoadData");
     FreeData();
-    for (const int nId : GetSearchIndexIds())
-        if (!LoadIndex(nId))
-            return false;
-    return LoadNumbers();
+    try
+    {
+        for (const int nId : GetSearchIndexIds())
+            if (!LoadIndex(nId))
+                return false;
+        return LoadNumbers();
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Can't load search indexes";
+        return false;
+    }
 }
 
 void CFullTextSearch2::FreeData()

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 namespace
 {
@@ -289,11 +290,19 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
         KLOG_ERR << "Can't create locale object cp1251";
         return false;
     }
-    std::string converted;
-    if (!converter.Convert(word, converted) || converted.size() != CountUtf16Units(word))
+    try
+    {
+        std::string converted;
+        if (!converter.Convert(word, converted) || converted.size() != CountUtf16Units(word))
+            return false;
+        bytes = std::move(converted);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
         return false;
-    bytes = std::move(converted);
-    return true;
+    }
 }
 
 std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
@@ -305,10 +314,18 @@ std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
         KLOG_ERR << "Can't create locale object cp1251";
         return {};
     }
-    std::string text;
-    if (!converter.Convert(bytes, text) || CountUtf16Units(text) != bytes.size())
+    try
+    {
+        std::string text;
+        if (!converter.Convert(bytes, text) || CountUtf16Units(text) != bytes.size())
+            return {};
+        return text;
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
         return {};
-    return text;
+    }
 }
 
 std::vector<std::string> SplitSearchString(std::string_view text)
