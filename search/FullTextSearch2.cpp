@@ -79,20 +79,10 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
     return true;
 }
 
-// Unsigned byte comparison, as strcmp compares.
-int CompareBytes(std::string_view a, std::string_view b)
-{
-    const int nResult = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-    if (nResult != 0)
-        return nResult < 0 ? -1 : 1;
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 // strncmp(prefix, word, length of prefix).
 int ComparePrefix(std::string_view prefix, std::string_view word)
 {
-    const int nResult = CompareBytes(prefix, word.substr(0, prefix.size()));
-    return nResult;
+    return CompareSearchBytes(prefix, word.substr(0, prefix.size()));
 }
 
 // An index with no words holds only its magic.
@@ -224,7 +214,7 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
         CPhraseNode node;
         if (!ReadPhraseNode(pFile, nId, nOffset, node))
             return;
-        const int nCmp = CompareBytes(bytes, node.word);
+        const int nCmp = CompareSearchBytes(bytes, node.word);
         if (nCmp == 0)
         {
             // ReadPhraseNode checked that the whole node lies inside the file.

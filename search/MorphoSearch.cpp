@@ -82,14 +82,6 @@ private:
     bool m_bDamaged = false;
 };
 
-int CompareBytes(std::string_view a, std::string_view b)
-{
-    const int nResult = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-    if (nResult != 0)
-        return nResult < 0 ? -1 : 1;
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 bool EntryMatches(const CMorphoEntry& entry, bool bWholeWords, std::string_view prefix,
                   std::string_view suffix)
 {
@@ -346,7 +338,7 @@ void CMorphoSearch::SearchInNode(const MFile* pFile, int nDictIndex, std::uint32
                      << "; offset: " << nOffset;
             continue;
         }
-        const int nCmp = CompareBytes(prefix, node.key);
+        const int nCmp = CompareSearchBytes(prefix, node.key);
         if (nCmp == 0)
         {
             CEntryReader reader(node, bWholeWords);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -42,3 +44,13 @@ private:
     std::vector<std::uint32_t> m_small;
     std::unordered_set<std::uint32_t> m_large;
 };
+
+// Unsigned byte comparison as strcmp makes it (-1, 0, +1): the order of the
+// words and keys in every tree.
+inline int CompareSearchBytes(std::string_view a, std::string_view b)
+{
+    const int nResult = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    if (nResult != 0)
+        return nResult < 0 ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
