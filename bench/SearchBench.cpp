@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <random>
 
@@ -71,7 +73,8 @@ struct CBenchData
                 words.push_back(bases[pick(random)]);
             writer.AddDocumentWords("/doc" + std::to_string(nDoc) + ".htm", words);
         }
-        m_strIndexFolder = std::filesystem::temp_directory_path() / "kalimor-bench-index";
+        m_strIndexFolder = std::filesystem::temp_directory_path() /
+                           ("kalimor-bench-index-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_strIndexFolder);
         if (!writer.Save(m_strIndexFolder))
             return;
@@ -98,7 +101,8 @@ CBenchData& Data()
 
 void BM_BuildRussianMorphology(benchmark::State& state)
 {
-    const std::string strFolder = std::filesystem::temp_directory_path() / "kalimor-bench-morphology";
+    const std::string strFolder = std::filesystem::temp_directory_path() /
+                                  ("kalimor-bench-morphology-" + std::to_string(::getpid()));
     CHunspellMorphologyReport report;
     for (auto _ : state)
         if (!BuildMorphologyFromHunspell(kHunspellBase, strFolder, report))
