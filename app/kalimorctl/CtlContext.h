@@ -60,3 +60,4 @@ private:
 std::span<const CCtlCommand> GetCipherCommands();
 std::span<const CCtlCommand> GetPublishCommands();
 std::span<const CCtlCommand> GetUpdateCommands();
+std::span<const CCtlCommand> GetSearchCommands();

@@ -14,7 +14,8 @@ namespace
 std::vector<CCtlCommand> AllCommands()
 {
     std::vector<CCtlCommand> commands;
-    for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetUpdateCommands()})
+    for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetSearchCommands(),
+                             GetUpdateCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }

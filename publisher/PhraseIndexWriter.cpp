@@ -1,0 +1,276 @@
+#include "PhraseIndexWriter.h"
+
+#include "Logger.h"
+#include "SearchFileWriter.h"
+#include "SearchUtils.h"
+#include "TextUtils.h"
+
+#include <algorithm>
+
+namespace
+{
+constexpr std::uint32_t kMax16 = 0xFFFF;
+constexpr std::size_t kMaxWordLength = 255;
+
+// One word's occurrences as they are written: documents with their positions.
+struct CEncodedWord
+{
+    std::vector<std::uint32_t> documents;
+    std::vector<std::vector<std::uint32_t>> positions;
+};
+
+// Keeps what the 16-bit steps can express: each document number and each
+// position within a document at most 65535 past the previous one, at most
+// 65535 documents and 65535 positions a document.
+CEncodedWord EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& occurrences,
+                               std::uint64_t& nDropped)
+{
+    CEncodedWord encoded;
+    std::uint32_t nLastPosition = 0;
+    for (const auto& [nDocument, nPosition] : occurrences)
+    {
+        const bool bNewDocument = encoded.documents.empty() || encoded.documents.back() != nDocument;
+        if (bNewDocument)
+        {
+            const std::uint32_t nPrevious = encoded.documents.empty() ? 0 : encoded.documents.back();
+            if (encoded.documents.size() >= kMax16 || nDocument - nPrevious > kMax16 ||
+                nPosition > kMax16)
+            {
+                ++nDropped;
+                continue;
+            }
+            encoded.documents.push_back(nDocument);
+            encoded.positions.push_back({nPosition});
+            nLastPosition = nPosition;
+            continue;
+        }
+        auto& positions = encoded.positions.back();
+        if (positions.size() >= kMax16 || nPosition - nLastPosition > kMax16)
+        {
+            ++nDropped;
+            continue;
+        }
+        positions.push_back(nPosition);
+        nLastPosition = nPosition;
+    }
+    return encoded;
+}
+
+// Writes the words [nLow, nHigh) as a balanced tree in preorder: the middle
+// word, its left subtree right after it, then its right subtree, whose offset
+// is patched into the node. Returns false when an offset passes 4 GiB.
+template <typename WriteNodeBody>
+bool WriteTree(CSearchFileBuffer& buffer, const std::vector<const std::string*>& words, std::size_t nLow,
+               std::size_t nHigh, const WriteNodeBody& writeBody)
+{
+    const std::size_t nMiddle = nLow + (nHigh - nLow) / 2;
+    const std::string& word = *words[nMiddle];
+    const std::size_t nNode = buffer.Size();
+    // Word length, document count (written by the body), left flag, right offset.
+    buffer.AppendUChar(static_cast<std::uint8_t>(word.size()));
+    buffer.AppendUShort(0);
+    buffer.AppendUChar(nLow < nMiddle ? 1 : 0);
+    buffer.AppendULong(0);
+    buffer.AppendBytes(word);
+    buffer.PatchUShort(nNode + 1, writeBody(buffer, word));
+    if (nLow < nMiddle && !WriteTree(buffer, words, nLow, nMiddle, writeBody))
+        return false;
+    if (nMiddle + 1 < nHigh)
+    {
+        if (buffer.Size() > 0xFFFFFFFFu)
+            return false;
+        buffer.PatchULong(nNode + 4, static_cast<std::uint32_t>(buffer.Size()));
+        if (!WriteTree(buffer, words, nMiddle + 1, nHigh, writeBody))
+            return false;
+    }
+    return buffer.Size() <= 0xFFFFFFFFu;
+}
+} // namespace
+
+std::uint32_t CPhraseIndexWriter::AddDocument(std::string_view path, std::uint32_t nWordCount)
+{
+    std::string bytes;
+    if (!CSearchUtils::TCharToWin1251(path, bytes))
+    {
+        KLOG_ERR << "CPhraseIndexWriter: document path has no Windows-1251 form: " << path;
+        m_bBadPath = true;
+    }
+    m_documents.push_back({bytes, nWordCount});
+    return static_cast<std::uint32_t>(m_documents.size());
+}
+
+bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word, std::uint32_t nPosition)
+{
+    const std::string lower = CTextUtils::ToLower(word);
+    std::string bytes;
+    if (nDocNumber == 0 || nDocNumber > m_documents.size() || lower.empty() ||
+        !CSearchUtils::TCharToWin1251(lower, bytes) || bytes.size() > kMaxWordLength)
+    {
+        ++m_statistics.m_nRejectedWords;
+        return false;
+    }
+    int nId = CSearchUtils::GetIndexForWord(lower);
+    if (nId == -1)
+        nId = kIndexIdOther;
+    m_words[nId][bytes].emplace_back(nDocNumber, nPosition);
+    return true;
+}
+
+std::uint32_t CPhraseIndexWriter::AddDocumentWords(std::string_view path, const std::vector<std::string>& words)
+{
+    const std::uint32_t nDocNumber = AddDocument(path, static_cast<std::uint32_t>(words.size()));
+    for (std::size_t i = 0; i < words.size(); ++i)
+        AddWord(nDocNumber, words[i], static_cast<std::uint32_t>(i));
+    return nDocNumber;
+}
+
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseIndex(int nId)
+{
+    CSearchFileBuffer buffer;
+    buffer.AppendBytes(kMagicIndex2);
+    auto itWords = m_words.find(nId);
+    if (itWords == m_words.end() || itWords->second.empty())
+        return buffer.Take();
+
+    std::vector<const std::string*> words;
+    for (auto& [word, occurrences] : itWords->second)
+    {
+        std::sort(occurrences.begin(), occurrences.end());
+        occurrences.erase(std::unique(occurrences.begin(), occurrences.end()), occurrences.end());
+        words.push_back(&word);
+    }
+    const CWordMap& wordMap = itWords->second;
+    const auto writeBody = [&](CSearchFileBuffer& out, const std::string& word) -> std::uint16_t {
+        const CEncodedWord encoded = EncodeOccurrences(wordMap.at(word), m_statistics.m_nDroppedOccurrences);
+        for (const auto& positions : encoded.positions)
+            out.AppendUShort(static_cast<std::uint16_t>(positions.size()));
+        std::uint32_t nPreviousDocument = 0;
+        for (std::size_t i = 0; i < encoded.documents.size(); ++i)
+        {
+            out.AppendUShort(static_cast<std::uint16_t>(encoded.documents[i] - nPreviousDocument));
+            nPreviousDocument = encoded.documents[i];
+            std::uint32_t nPrevious = 0;
+            for (const std::uint32_t nPosition : encoded.positions[i])
+            {
+                out.AppendUShort(static_cast<std::uint16_t>(nPosition - nPrevious));
+                nPrevious = nPosition;
+            }
+            m_statistics.m_nOccurrences += encoded.positions[i].size();
+        }
+        ++m_statistics.m_nWords;
+        return static_cast<std::uint16_t>(encoded.documents.size());
+    };
+    if (!WriteTree(buffer, words, 0, words.size(), writeBody))
+    {
+        KLOG_ERR << "CPhraseIndexWriter: index " << nId << " is larger than 4 GiB";
+        return {};
+    }
+    return buffer.Take();
+}
+
+bool CPhraseIndexWriter::EncodePaths(std::vector<std::string>& paths, std::uint8_t& nWidth) const
+{
+    if (m_bBadPath)
+        return false;
+    // The narrowest field that holds every path; at least one byte.
+    std::size_t nLongest = 1;
+    for (const CDocument& document : m_documents)
+    {
+        nLongest = std::max(nLongest, document.m_path.size());
+        paths.push_back(document.m_path);
+    }
+    if (nLongest > 255)
+    {
+        KLOG_ERR << "CPhraseIndexWriter: a document path is longer than 255 bytes";
+        return false;
+    }
+    nWidth = static_cast<std::uint8_t>(nLongest);
+    return true;
+}
+
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseNumbers() const
+{
+    std::vector<std::string> paths;
+    std::uint8_t nWidth = 0;
+    if (!EncodePaths(paths, nWidth))
+        return {};
+    CSearchFileBuffer buffer;
+    buffer.AppendBytes(kMagicFNames2);
+    buffer.AppendUChar(nWidth);
+    for (std::size_t i = 0; i < m_documents.size(); ++i)
+    {
+        paths[i].resize(nWidth, '\0');
+        buffer.AppendBytes(paths[i]);
+        buffer.AppendUShort(static_cast<std::uint16_t>(std::min(m_documents[i].m_nWordCount, kMax16)));
+    }
+    return buffer.Take();
+}
+
+// First generation: the same tree, each node holding only the document
+// numbers of its word (N 16-bit steps after the word).
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildIndex1(int nId) const
+{
+    CSearchFileBuffer buffer;
+    buffer.AppendBytes(kMagicIndex1);
+    const auto itWords = m_words.find(nId);
+    if (itWords == m_words.end() || itWords->second.empty())
+        return buffer.Take();
+    std::vector<const std::string*> words;
+    for (const auto& entry : itWords->second)
+        words.push_back(&entry.first);
+    const auto writeBody = [&](CSearchFileBuffer& out, const std::string& word) -> std::uint16_t {
+        std::vector<std::uint32_t> documents;
+        for (const auto& occurrence : itWords->second.at(word))
+            documents.push_back(occurrence.first);
+        std::sort(documents.begin(), documents.end());
+        documents.erase(std::unique(documents.begin(), documents.end()), documents.end());
+        std::uint32_t nPrevious = 0;
+        std::uint16_t nWritten = 0;
+        for (const std::uint32_t nDocument : documents)
+        {
+            if (nWritten == kMax16 || nDocument - nPrevious > kMax16)
+                break;
+            out.AppendUShort(static_cast<std::uint16_t>(nDocument - nPrevious));
+            nPrevious = nDocument;
+            ++nWritten;
+        }
+        return nWritten;
+    };
+    if (!WriteTree(buffer, words, 0, words.size(), writeBody))
+        return {};
+    return buffer.Take();
+}
+
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1() const
+{
+    std::vector<std::string> paths;
+    std::uint8_t nWidth = 0;
+    if (!EncodePaths(paths, nWidth))
+        return {};
+    CSearchFileBuffer buffer;
+    buffer.AppendBytes(kMagicFNames1);
+    buffer.AppendUChar(nWidth);
+    for (std::string& path : paths)
+    {
+        path.resize(nWidth, '\0');
+        buffer.AppendBytes(path);
+    }
+    return buffer.Take();
+}
+
+bool CPhraseIndexWriter::Save(const std::string& strFolder)
+{
+    KTRACE("CPhraseIndexWriter::Save", strFolder);
+    m_statistics = {};
+    const std::string strBase = strFolder.ends_with('/') ? strFolder : strFolder + "/";
+    const auto save = [&](const std::string& strName, const std::vector<std::uint8_t>& bytes) {
+        return !bytes.empty() && SaveSearchFile(strBase + strName, bytes);
+    };
+    for (const int nId : GetSearchIndexIds())
+    {
+        const std::string strId = std::to_string(nId);
+        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1(nId)))
+            return false;
+    }
+    return save("phrase_numbers.dat", BuildPhraseNumbers()) && save("numbers.dat", BuildNumbers1());
+}

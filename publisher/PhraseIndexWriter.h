@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Builds the full-text index of a content folder: the phrase index
+// ("phrase_index.<id>" for every index id, words to documents to positions,
+// each file one balanced binary search tree) with its document list
+// ("phrase_numbers.dat"), and the first-generation files ("index.<id>",
+// "numbers.dat") that older clients still open.
+//
+// The formats have 16-bit fields: a word is kept in at most 65535
+// documents, a document count is at most 65535 words, and document numbers
+// and positions are stored as 16-bit steps. What does not fit is left out and
+// counted in the statistics rather than written wrong.
+class CPhraseIndexWriter
+{
+public:
+    struct CStatistics
+    {
+        std::uint64_t m_nWords = 0;       // distinct words written
+        std::uint64_t m_nOccurrences = 0; // positions written
+        std::uint64_t m_nRejectedWords = 0;   // empty, too long, or not Windows-1251
+        std::uint64_t m_nDroppedOccurrences = 0; // positions the 16-bit fields cannot hold
+    };
+
+    // Adds a document and returns its number (1, 2, ...). The path is kept
+    // as given (relative to the content folder, "/" separators).
+    std::uint32_t AddDocument(std::string_view path, std::uint32_t nWordCount);
+    // Records a word of a document at an ordinal position. Words are stored
+    // lower case; several words may share one position (a form and its base
+    // forms). False when the word cannot be stored.
+    bool AddWord(std::uint32_t nDocNumber, std::string_view word, std::uint32_t nPosition);
+    // A document whose words take positions 0, 1, 2, ... in order.
+    std::uint32_t AddDocumentWords(std::string_view path, const std::vector<std::string>& words);
+
+    // The bytes of each file; empty on failure (logged).
+    std::vector<std::uint8_t> BuildPhraseIndex(int nId);
+    std::vector<std::uint8_t> BuildPhraseNumbers() const;
+    std::vector<std::uint8_t> BuildIndex1(int nId) const;
+    std::vector<std::uint8_t> BuildNumbers1() const;
+
+    // Writes every file into the folder. Fails when a document path has no
+    // Windows-1251 form or is longer than 255 bytes.
+    bool Save(const std::string& strFolder);
+
+    const CStatistics& Statistics() const { return m_statistics; }
+
+private:
+    struct CDocument
+    {
+        std::string m_path; // Windows-1251
+        std::uint32_t m_nWordCount = 0;
+    };
+    // Per index id: word (Windows-1251) to its (document, position) pairs.
+    using COccurrences = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+    using CWordMap = std::map<std::string, COccurrences>;
+
+    bool EncodePaths(std::vector<std::string>& paths, std::uint8_t& nWidth) const;
+
+    std::vector<CDocument> m_documents;
+    std::map<int, CWordMap> m_words;
+    CStatistics m_statistics;
+    bool m_bBadPath = false;
+};

@@ -1,0 +1,369 @@
+#include "FullTextSearch2.h"
+
+#include "Logger.h"
+#include "SearchIndexFiles.h"
+#include "SearchTreeWalk.h"
+
+#include <cstring>
+#include <exception>
+
+namespace
+{
+constexpr std::uint32_t kRootOffset = 16;
+constexpr std::uint32_t kNodeHeaderSize = 8;
+constexpr std::uint32_t kRecordsOffset = 17;
+
+// One node of a phrase index tree, as far as a walk needs it.
+struct CPhraseNode
+{
+    std::uint32_t nOffset = 0;
+    std::string_view word;        // points into the mapped file
+    std::uint32_t nDocCount = 0;  // N
+    bool bHasLeft = false;
+    std::uint32_t nRight = 0;
+    std::uint32_t nCountsOffset = 0; // D
+    std::uint32_t nLeftOffset = 0;   // right after the node
+};
+
+std::uint16_t ReadU16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// Reads the node at nOffset, with the messages of a failed read. Beyond them
+// the whole node must lie inside the file: its counts can claim far more
+// positions than the file holds, and reading them one by one would only
+// produce a failed read for each.
+bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node)
+{
+    if (pFile->type != SEARCH_FILE_INDEX_2)
+    {
+        KLOG_ERR << "Unsupported index type";
+        return false;
+    }
+    const std::uint8_t nLength = CSearchUtils::MFileReadUChar(pFile, nOffset, 0);
+    if (nLength == 0)
+    {
+        KLOG_ERR << "Invalid word length";
+        return false;
+    }
+    const std::uint64_t nWordOffset = std::uint64_t{nOffset} + kNodeHeaderSize;
+    if (nWordOffset + nLength > pFile->size)
+    {
+        KLOG_ERR << "Can't read word";
+        return false;
+    }
+    node.nOffset = nOffset;
+    node.word = std::string_view(reinterpret_cast<const char*>(pFile->view) + nWordOffset, nLength);
+    node.nDocCount = CSearchUtils::MFileReadUShort(pFile, nOffset + 1, 0);
+    node.bHasLeft = CSearchUtils::MFileReadUChar(pFile, nOffset + 3, 0) >= 1;
+    node.nRight = CSearchUtils::MFileReadULong(pFile, nOffset + 4, 0);
+    node.nCountsOffset = static_cast<std::uint32_t>(nWordOffset + nLength);
+
+    std::uint64_t nEnd = std::uint64_t{node.nCountsOffset} + 2ull * node.nDocCount;
+    if (nEnd <= pFile->size)
+    {
+        // The counts lie inside the file: they are summed straight from the view.
+        std::uint64_t nPositions = 0;
+        for (std::uint32_t i = 0; i < node.nDocCount; ++i)
+            nPositions += ReadU16(pFile->view + node.nCountsOffset + 2 * i);
+        nEnd += 2ull * (node.nDocCount + nPositions);
+    }
+    if (nEnd > pFile->size)
+    {
+        KLOG_ERR << "Index node runs past the end of the file. Index id: " << nId
+                 << "; offset: " << nOffset;
+        return false;
+    }
+    node.nLeftOffset = static_cast<std::uint32_t>(nEnd);
+    return true;
+}
+
+// strncmp(prefix, word, length of prefix).
+int ComparePrefix(std::string_view prefix, std::string_view word)
+{
+    return CompareSearchBytes(prefix, word.substr(0, prefix.size()));
+}
+
+// An index with no words holds only its magic.
+bool IsEmptyTree(const MFile* pFile, std::uint32_t nOffset)
+{
+    return nOffset == kRootOffset && pFile->size == kRootOffset;
+}
+} // namespace
+
+CFullTextSearch2::CFullTextSearch2(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
+{
+}
+
+bool CFullTextSearch2::LoadData()
+{
+    KTRACE("CFullTextSearch2::LoadData");
+    FreeData();
+    try
+    {
+        for (const int nId : GetSearchIndexIds())
+            if (!LoadIndex(nId))
+                return false;
+        return LoadNumbers();
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Can't load search indexes";
+        return false;
+    }
+}
+
+void CFullTextSearch2::FreeData()
+{
+    KTRACE("CFullTextSearch2::FreeData");
+    m_indexFiles.clear();
+    m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
+    m_nPathWidth = 0;
+    m_nDocCount = 0;
+}
+
+bool CFullTextSearch2::LoadIndex(int nId)
+{
+    KTRACE("CFullTextSearch2::LoadIndex");
+    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
+    if (strFolder.empty() || !SearchIndexFiles::IsIndexId(nId))
+    {
+        KLOG_ERR << "Can't get path for index with id " << nId;
+        m_indexFiles.erase(nId);
+        return false;
+    }
+    const std::string strPath = strFolder + "phrase_index." + std::to_string(nId);
+    KLOG_DEBUG << "CFullTextSearch2::LoadIndex indexPath: " << strPath;
+    MFilePtr pFile = SearchIndexFiles::Load(strPath, SEARCH_FILE_INDEX_2);
+    if (!pFile)
+    {
+        m_indexFiles.erase(nId);
+        return false;
+    }
+    m_indexFiles[nId] = std::move(pFile);
+    return true;
+}
+
+bool CFullTextSearch2::LoadNumbers()
+{
+    KTRACE("CFullTextSearch2::LoadNumbers");
+    m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
+    m_nPathWidth = 0;
+    m_nDocCount = 0;
+    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
+    if (strFolder.empty())
+    {
+        KLOG_ERR << "Can't get path for phrase_numbers.dat";
+        return false;
+    }
+    const std::string strPath = strFolder + "phrase_numbers.dat";
+    KLOG_DEBUG << "CFullTextSearch2::LoadNumbers path: " << strPath;
+    m_pNumbers = SearchIndexFiles::Load(strPath, SEARCH_FILE_FNAMES_2);
+    return m_pNumbers != nullptr;
+}
+
+const MFile* CFullTextSearch2::GetIndexFile(int nId) const
+{
+    const auto it = m_indexFiles.find(nId);
+    if (it == m_indexFiles.end() || !it->second)
+    {
+        KLOG_ERR << "Index id " << nId << " incorrect";
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+void CFullTextSearch2::GetWordPositions(std::string_view word, std::vector<WordPosition>& positions)
+{
+    KTRACE("CFullTextSearch2::GetWordPositions", word);
+    try
+    {
+        int nId = CSearchUtils::GetIndexForWord(word);
+        if (nId == -1)
+            nId = kIndexIdOther;
+        std::string bytes;
+        if (!CSearchUtils::TCharToWin1251(word, bytes))
+        {
+            KLOG_ERR << "Can't convert word to cp1251";
+            return;
+        }
+        SearchInNodePositions(bytes, nId, kRootOffset, positions);
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception in CFullTextSearch2::GetWordPositions";
+    }
+}
+
+void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, std::uint32_t nOffset,
+                                             std::vector<WordPosition>& positions)
+{
+    const MFile* pFile = GetIndexFile(nId);
+    if (!pFile || IsEmptyTree(pFile, nOffset))
+        return;
+    // One path from the root down: an exact match ends it.
+    CTreeWalkVisits visits;
+    for (;;)
+    {
+        if (!visits.Enter(nOffset))
+        {
+            KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
+            return;
+        }
+        CPhraseNode node;
+        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+            return;
+        const int nCmp = CompareSearchBytes(bytes, node.word);
+        if (nCmp == 0)
+        {
+            // ReadPhraseNode checked that the whole node lies inside the file.
+            const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
+            const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
+            std::uint32_t nDocument = 0;
+            for (std::uint32_t i = 0; i < node.nDocCount; ++i)
+            {
+                const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+                nDocument += ReadU16(pCursor);
+                pCursor += 2;
+                std::uint32_t nPosition = 0;
+                for (std::uint32_t j = 0; j < nCount; ++j, pCursor += 2)
+                {
+                    nPosition += ReadU16(pCursor);
+                    positions.push_back({nDocument, nPosition});
+                }
+            }
+            return;
+        }
+        if (node.bHasLeft && nCmp < 0)
+            nOffset = node.nLeftOffset;
+        else if (node.nRight >= 1 && nCmp > 0)
+            nOffset = node.nRight;
+        else
+            return;
+    }
+}
+
+std::set<std::string> CFullTextSearch2::GetStartWords(std::string_view text)
+{
+    KTRACE("CFullTextSearch2::GetStartWords", text);
+    std::set<std::string> words;
+    try
+    {
+        const std::vector<std::string> parts = SplitSearchString(text);
+        if (parts.size() != 1)
+            return words;
+        int nId = CSearchUtils::GetIndexForWord(parts[0]);
+        if (nId == -1)
+            nId = kIndexIdOther;
+        std::string bytes;
+        if (!CSearchUtils::TCharToWin1251(parts[0], bytes))
+        {
+            KLOG_ERR << "Can't convert word to cp1251";
+            return words;
+        }
+        SearchInNodeStartWords(bytes, nId, kRootOffset, words);
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception in CFullTextSearch2::GetStartWords";
+    }
+    return words;
+}
+
+void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, std::uint32_t nOffset,
+                                              std::set<std::string>& words)
+{
+    const MFile* pFile = GetIndexFile(nId);
+    if (!pFile || IsEmptyTree(pFile, nOffset))
+        return;
+    // Node, left subtree, right subtree, without recursion: a damaged file
+    // cannot exhaust the stack.
+    CTreeWalkVisits visits;
+    std::vector<std::uint32_t> pending{nOffset};
+    while (!pending.empty())
+    {
+        nOffset = pending.back();
+        pending.pop_back();
+        if (!visits.Enter(nOffset))
+        {
+            KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
+            continue;
+        }
+        CPhraseNode node;
+        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+            continue;
+        const int nCmp = ComparePrefix(prefix, node.word);
+        if (nCmp == 0)
+        {
+            std::string word = CSearchUtils::Win1251ToTChar(node.word);
+            if (!word.empty())
+                words.insert(std::move(word));
+        }
+        if (node.nRight >= 1 && nCmp >= 0)
+            pending.push_back(node.nRight);
+        if (node.bHasLeft && nCmp <= 0)
+            pending.push_back(node.nLeftOffset);
+    }
+}
+
+std::uint32_t CFullTextSearch2::GetPathWidth()
+{
+    if (m_nPathWidth == 0)
+        m_nPathWidth = CSearchUtils::MFileReadUChar(m_pNumbers.get(), 16, 0);
+    if (m_nPathWidth == 0)
+        KLOG_ERR << "Can't read path length";
+    return m_nPathWidth;
+}
+
+std::uint32_t CFullTextSearch2::GetDocCount()
+{
+    if (m_nDocCount != 0)
+        return m_nDocCount;
+    const std::uint32_t nWidth = GetPathWidth();
+    if (nWidth == 0)
+        return 0;
+    m_nDocCount = (m_pNumbers->size - kRecordsOffset) / (nWidth + 2);
+    return m_nDocCount;
+}
+
+std::uint32_t CFullTextSearch2::GetWordsCountInDoc(std::uint32_t nDocNumber)
+{
+    const std::uint32_t nWidth = GetPathWidth();
+    if (nWidth == 0)
+        return 0;
+    // Record numbers start at 1; record 0 would read the end of the header.
+    const std::uint64_t nOffset = std::uint64_t{nDocNumber} * (nWidth + 2) + 15;
+    std::uint16_t nCount = 0;
+    if (nDocNumber >= 1 && nOffset <= 0xFFFFFFFFu)
+        nCount = CSearchUtils::MFileReadUShort(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), 0);
+    if (nCount == 0)
+        KLOG_ERR << "Can't read words count";
+    return nCount;
+}
+
+void CFullTextSearch2::FillDocumentPathByNumber(SearchResultSet& results)
+{
+    KTRACE("CFullTextSearch2::FillDocumentPathByNumber");
+    const std::uint32_t nWidth = GetPathWidth();
+    if (nWidth == 0)
+        return;
+    std::string buffer(nWidth, '\0');
+    for (const SearchResult& result : results)
+    {
+        const std::uint64_t nOffset =
+            (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+        if (result.docNumber == 0 || nOffset > 0xFFFFFFFFu ||
+            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth,
+                                    buffer.data()) != nWidth)
+        {
+            KLOG_ERR << "Can't read path";
+            continue;
+        }
+        std::string path = CSearchUtils::Win1251ToTChar(buffer);
+        // Paths written as "ontent/..." are made to start at their "/".
+        if (path.starts_with("ontent/"))
+            path.erase(0, 6);
+        result.path = std::move(path);
+    }
+}

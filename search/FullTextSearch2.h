@@ -1,0 +1,48 @@
+#pragma once
+
+#include "SearchResult.h"
+#include "SearchUtils.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The phrase index every search reads: "phrase_index.<id>" (a binary search
+// tree of words with the documents and positions they occur at, one file per
+// first letter) and "phrase_numbers.dat" (the path and word count of every
+// document). All words are lower-case UTF-8 here and Windows-1251 on disk.
+class CFullTextSearch2
+{
+public:
+    explicit CFullTextSearch2(std::string strIndexFolder = {});
+    void SetIndexFolder(std::string strIndexFolder) { m_strIndexFolder = std::move(strIndexFolder); }
+
+    bool LoadData();
+    void FreeData();
+    bool LoadIndex(int nId);
+    bool LoadNumbers();
+
+    // Appends the occurrences of exactly this word, by document, then position.
+    void GetWordPositions(std::string_view word, std::vector<WordPosition>& positions);
+    // The indexed words that begin with the text, which must be one word.
+    std::set<std::string> GetStartWords(std::string_view text);
+    std::uint32_t GetDocCount();
+    std::uint32_t GetWordsCountInDoc(std::uint32_t nDocNumber);
+    void FillDocumentPathByNumber(SearchResultSet& results);
+
+private:
+    void SearchInNodePositions(std::string_view bytes, int nId, std::uint32_t nOffset,
+                               std::vector<WordPosition>& positions);
+    void SearchInNodeStartWords(std::string_view prefix, int nId, std::uint32_t nOffset,
+                                std::set<std::string>& words);
+    const MFile* GetIndexFile(int nId) const;
+    std::uint32_t GetPathWidth();
+
+    std::string m_strIndexFolder;
+    MFilePtr m_pNumbers;
+    std::uint32_t m_nPathWidth = 0;
+    std::uint32_t m_nDocCount = 0;
+    std::map<int, MFilePtr> m_indexFiles;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+// One occurrence of an indexed word: the document's record number in
+// "phrase_numbers.dat" (from 1) and the word's ordinal position in it.
+struct WordPosition
+{
+    std::uint32_t docNumber = 0;
+    std::uint32_t position = 0;
+
+    bool operator==(const WordPosition&) const = default;
+};
+
+// One found document.
+struct SearchResult
+{
+    std::uint32_t docNumber = 0;
+    // Filled after the record is in its set; not part of the order, so it may
+    // change while the record sits in the set.
+    mutable std::string path;
+    std::uint32_t firstPosition = 0;
+    std::uint32_t lastPosition = 0;
+    double score = 0.0;
+    std::uint32_t span = 0;
+};
+
+// Span ascending, then score descending, then document number ascending;
+// records equal on all three are one element.
+struct SearchResultLess
+{
+    bool operator()(const SearchResult& a, const SearchResult& b) const
+    {
+        if (a.span != b.span)
+            return a.span < b.span;
+        if (a.score != b.score)
+            return a.score > b.score;
+        return a.docNumber < b.docNumber;
+    }
+};
+
+using SearchResultSet = std::set<SearchResult, SearchResultLess>;

@@ -1,0 +1,362 @@
+#include "SearchUtils.h"
+
+#include "Logger.h"
+#include "TextUtils.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+
+namespace
+{
+constexpr std::uint32_t kInvalidSize = 0xFFFFFFFFu;
+
+// A conversion descriptor of iconv, opened once per thread and direction:
+// opening one costs more than converting a word. It keeps no state between
+// conversions (each starts from the initial shift state).
+class CIconv
+{
+public:
+    CIconv(const char* szTo, const char* szFrom) : m_cd(::iconv_open(szTo, szFrom)) {}
+    ~CIconv()
+    {
+        if (IsValid())
+            ::iconv_close(m_cd);
+    }
+    CIconv(const CIconv&) = delete;
+    CIconv& operator=(const CIconv&) = delete;
+
+    bool IsValid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts the whole input; false when any character cannot be converted.
+    bool Convert(std::string_view in, std::string& out)
+    {
+        ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        out.assign(in.size() * 4 + 4, '\0');
+        char* pIn = const_cast<char*>(in.data());
+        std::size_t nInLeft = in.size();
+        char* pOut = out.data();
+        std::size_t nOutLeft = out.size();
+        if (::iconv(m_cd, &pIn, &nInLeft, &pOut, &nOutLeft) == static_cast<std::size_t>(-1) ||
+            nInLeft != 0)
+            return false;
+        out.resize(out.size() - nOutLeft);
+        return true;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+CIconv& ToWin1251()
+{
+    thread_local CIconv converter("CP1251", "UTF-8");
+    return converter;
+}
+
+CIconv& FromWin1251()
+{
+    thread_local CIconv converter("UTF-8", "CP1251");
+    return converter;
+}
+
+std::size_t CountUtf16Units(std::string_view text)
+{
+    std::size_t nUnits = 0;
+    for (std::size_t nPos = 0; nPos < text.size();)
+        nUnits += CTextUtils::DecodeNext(text, nPos) >= 0x10000 ? 2 : 1;
+    return nUnits;
+}
+
+bool IsWordCharacter(char32_t ch)
+{
+    return ch == U'-' || CTextUtils::IsDigit(ch) || CTextUtils::IsLetter(ch);
+}
+} // namespace
+
+std::vector<int> GetSearchIndexIds()
+{
+    std::vector<int> ids{kIndexIdOther};
+    for (int nId = kIndexIdFirst; nId <= kIndexIdLast; ++nId)
+        ids.push_back(nId);
+    ids.push_back(kIndexIdYo);
+    return ids;
+}
+
+MFile::~MFile()
+{
+    if (view)
+        ::munmap(const_cast<std::uint8_t*>(view), size);
+    if (fileHandle >= 0)
+        ::close(fileHandle); // also releases the flock
+}
+
+MFilePtr CSearchUtils::MFileLoad(const std::string& strPath)
+{
+    KTRACE("CSearchUtils::MFileLoad", strPath);
+    auto pFile = std::make_unique<MFile>();
+    const char* szError = nullptr;
+    int nError = 0;
+    const auto fail = [&](const char* szText) {
+        nError = errno;
+        szError = szText;
+    };
+    struct stat info{};
+    pFile->fileHandle = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // A shared lock: readers may share the file, a writer that wants it
+    // exclusively is kept out while it is mapped.
+    if (pFile->fileHandle < 0 || ::flock(pFile->fileHandle, LOCK_SH | LOCK_NB) != 0)
+        fail("Can't load ");
+    else if (::fstat(pFile->fileHandle, &info) != 0 || info.st_size < 0 ||
+             static_cast<std::uint64_t>(info.st_size) >= kInvalidSize)
+        fail("Can't get size of file ");
+    else
+    {
+        pFile->size = static_cast<std::uint32_t>(info.st_size);
+        void* pView = ::mmap(nullptr, pFile->size, PROT_READ, MAP_PRIVATE, pFile->fileHandle, 0);
+        if (pView == MAP_FAILED)
+            fail("Can't memory map ");
+        else
+        {
+            pFile->view = static_cast<const std::uint8_t*>(pView);
+            if (!MFileCheckHeader(pFile.get()))
+                fail("Dictionary have incorrect format ");
+        }
+    }
+    if (!szError)
+        return pFile;
+    if (!pFile->view)
+        pFile->size = kInvalidSize;
+    KLOG_ERR << "Exception on CSearchUtils::MFileLoad. Text: " << szError << strPath
+             << ". Error: " << nError;
+    return MFileClose(std::move(pFile));
+}
+
+MFilePtr CSearchUtils::MFileClose(MFilePtr pFile)
+{
+    pFile.reset();
+    return nullptr;
+}
+
+std::uint32_t CSearchUtils::MFileGetSize(const MFile* pFile)
+{
+    return pFile ? pFile->size : kInvalidSize;
+}
+
+std::uint32_t CSearchUtils::MFileRead(const MFile* pFile, std::uint32_t nOffset, std::uint32_t nLength,
+                                      void* pBuffer)
+{
+    if (!pFile)
+    {
+        KLOG_ERR << "Incorrect parameter mfile";
+        return 0;
+    }
+    if (!pBuffer)
+    {
+        KLOG_ERR << "Invalid parameter buffer";
+        return 0;
+    }
+    if (!pFile->view)
+    {
+        KLOG_ERR << "Invalid view of memory map";
+        return 0;
+    }
+    // The sum is taken in 64 bits: a 32-bit sum could wrap round and let a
+    // huge offset pass the check.
+    if (static_cast<std::uint64_t>(nOffset) + nLength > pFile->size)
+    {
+        KLOG_ERR << "Invalid offset or length. " << "offset: " << nOffset << "; length: " << nLength;
+        return 0;
+    }
+    if (nLength > 0)
+        std::memcpy(pBuffer, pFile->view + nOffset, nLength);
+    return nLength;
+}
+
+std::uint8_t CSearchUtils::MFileReadUChar(const MFile* pFile, std::uint32_t nOffset, std::uint8_t nFallback)
+{
+    std::uint8_t value = 0;
+    return MFileRead(pFile, nOffset, 1, &value) == 1 ? value : nFallback;
+}
+
+std::uint16_t CSearchUtils::MFileReadUShort(const MFile* pFile, std::uint32_t nOffset,
+                                            std::uint16_t nFallback)
+{
+    std::uint8_t bytes[2];
+    if (MFileRead(pFile, nOffset, 2, bytes) != 2)
+        return nFallback;
+    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+std::uint32_t CSearchUtils::MFileReadULong(const MFile* pFile, std::uint32_t nOffset,
+                                           std::uint32_t nFallback)
+{
+    std::uint8_t bytes[4];
+    if (MFileRead(pFile, nOffset, 4, bytes) != 4)
+        return nFallback;
+    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+           (std::uint32_t{bytes[2]} << 8) | bytes[3];
+}
+
+bool CSearchUtils::MFileCheckHeader(MFile* pFile)
+{
+    if (!pFile)
+    {
+        KLOG_ERR << "Incorrect parameter mfile";
+        return false;
+    }
+    char header[kSearchMagicSize];
+    if (MFileRead(pFile, 0, kSearchMagicSize, header) != kSearchMagicSize)
+        return false;
+    static constexpr std::pair<std::string_view, ESearchFileType> kMagics[] = {
+        {kMagicWords1, SEARCH_FILE_WORDS_1},   {kMagicWords2, SEARCH_FILE_WORDS_2},
+        {kMagicIndex1, SEARCH_FILE_INDEX_1},   {kMagicIndex2, SEARCH_FILE_INDEX_2},
+        {kMagicFNames1, SEARCH_FILE_FNAMES_1}, {kMagicFNames2, SEARCH_FILE_FNAMES_2},
+    };
+    pFile->type = SEARCH_FILE_UNKNOWN;
+    const std::string_view text(header, kSearchMagicSize);
+    for (const auto& [magic, type] : kMagics)
+    {
+        if (text == magic)
+        {
+            pFile->type = type;
+            break;
+        }
+    }
+    return pFile->type != SEARCH_FILE_UNKNOWN;
+}
+
+int CSearchUtils::GetHash(std::string_view bytes, int nSeed)
+{
+    constexpr std::uint32_t m = 0x5BD1E995u;
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto n = static_cast<std::uint32_t>(bytes.size());
+    std::uint32_t h = static_cast<std::uint32_t>(nSeed) ^ n;
+    std::uint32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+    {
+        std::uint32_t k = std::uint32_t{s[i]} | (std::uint32_t{s[i + 1]} << 8) |
+                          (std::uint32_t{s[i + 2]} << 16) | (std::uint32_t{s[i + 3]} << 24);
+        k *= m;
+        k ^= k >> 24;
+        k *= m;
+        h *= m;
+        h ^= k;
+    }
+    // The tail bytes are sign-extended and counted from the end of the string.
+    const auto signExtended = [&](std::uint32_t nIndex) {
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(s[nIndex])));
+    };
+    switch (n % 4)
+    {
+    case 3: h ^= signExtended(n - 3) << 16; [[fallthrough]];
+    case 2: h ^= signExtended(n - 2) << 8; [[fallthrough]];
+    case 1:
+        h ^= signExtended(n - 1);
+        h *= m;
+        break;
+    default: break;
+    }
+    h ^= h >> 13;
+    h *= m;
+    h ^= h >> 15;
+    return (static_cast<std::int32_t>(h) >> 19) + 4096;
+}
+
+int CSearchUtils::GetIndexForWord(std::string_view word)
+{
+    if (word.empty())
+        return -1;
+    std::size_t nPos = 0;
+    const char32_t ch = CTextUtils::DecodeNext(word, nPos);
+    if ((ch >= kIndexIdFirst && ch <= kIndexIdLast) || ch == kIndexIdYo)
+        return static_cast<int>(ch);
+    return -1;
+}
+
+bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
+{
+    bytes.clear();
+    CIconv& converter = ToWin1251();
+    if (!converter.IsValid())
+    {
+        KLOG_ERR << "Can't create locale object cp1251";
+        return false;
+    }
+    try
+    {
+        std::string converted;
+        if (!converter.Convert(word, converted) || converted.size() != CountUtf16Units(word))
+            return false;
+        bytes = std::move(converted);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
+        return false;
+    }
+}
+
+std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
+{
+    bytes = bytes.substr(0, bytes.find('\0'));
+    CIconv& converter = FromWin1251();
+    if (!converter.IsValid())
+    {
+        KLOG_ERR << "Can't create locale object cp1251";
+        return {};
+    }
+    try
+    {
+        std::string text;
+        if (!converter.Convert(bytes, text) || CountUtf16Units(text) != bytes.size())
+            return {};
+        return text;
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
+        return {};
+    }
+}
+
+std::vector<std::string> SplitSearchString(std::string_view text)
+{
+    std::vector<std::string> words;
+    std::string current;
+    for (std::size_t nPos = 0; nPos < text.size();)
+    {
+        const std::size_t nStart = nPos;
+        const char32_t ch = CTextUtils::DecodeNext(text, nPos);
+        if (IsWordCharacter(ch))
+            current.append(text.substr(nStart, nPos - nStart));
+        else if (!current.empty())
+        {
+            words.push_back(std::move(current));
+            current.clear();
+        }
+    }
+    if (!current.empty())
+        words.push_back(std::move(current));
+    return words;
+}
+
+std::string JoinSearchWords(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (std::size_t i = 0; i < words.size(); ++i)
+    {
+        if (i > 0)
+            text += ' ';
+        text += words[i];
+    }
+    return text;
+}

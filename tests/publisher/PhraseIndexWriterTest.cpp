@@ -1,0 +1,190 @@
+#include "FullTextSearch.h"
+#include "FullTextSearch2.h"
+#include "PhraseIndexWriter.h"
+#include "SearchUtils.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+namespace
+{
+using Positions = std::vector<WordPosition>;
+
+unsigned U16At(const std::string& bytes, std::size_t nOffset)
+{
+    return (static_cast<unsigned char>(bytes[nOffset]) << 8) | static_cast<unsigned char>(bytes[nOffset + 1]);
+}
+
+std::uint32_t U32At(const std::string& bytes, std::size_t nOffset)
+{
+    return (U16At(bytes, nOffset) << 16) | U16At(bytes, nOffset + 2);
+}
+
+// Depth of the tree at nOffset and number of its nodes, read straight from
+// the bytes of a phrase index.
+std::pair<int, int> TreeShape(const std::string& bytes, std::size_t nOffset)
+{
+    const std::size_t nLength = static_cast<unsigned char>(bytes[nOffset]);
+    const unsigned nDocs = U16At(bytes, nOffset + 1);
+    const bool bLeft = bytes[nOffset + 3] != 0;
+    const std::uint32_t nRight = U32At(bytes, nOffset + 4);
+    const std::size_t nCounts = nOffset + 8 + nLength;
+    std::size_t nPositions = 0;
+    for (unsigned i = 0; i < nDocs; ++i)
+        nPositions += U16At(bytes, nCounts + 2 * i);
+    std::pair<int, int> shape{1, 1};
+    for (const auto& [bHas, nChild] : {std::pair{bLeft, nCounts + 2 * (2 * nDocs + nPositions)},
+                                       std::pair{nRight != 0, std::size_t{nRight}}})
+    {
+        if (!bHas)
+            continue;
+        const auto child = TreeShape(bytes, nChild);
+        shape.first = std::max(shape.first, child.first + 1);
+        shape.second += child.second;
+    }
+    return shape;
+}
+} // namespace
+
+TEST(PhraseIndexWriter, RoundTripThroughTheReader)
+{
+    // Random documents over a small vocabulary, with the expected answers
+    // kept beside them.
+    const std::vector<std::string> vocabulary = {"налог", "налоги", "на", "ндс", "ставка", "срок", "ёлка", "2010",
+                                                 "vat", "из-за", "яблоко", "а", "учёт", "учет", "уплата"};
+    std::mt19937 random(7);
+    CPhraseIndexWriter writer;
+    std::map<std::string, Positions> expected;
+    for (std::uint32_t nDoc = 1; nDoc <= 60; ++nDoc)
+    {
+        std::vector<std::string> words;
+        const std::size_t nWords = random() % 300;
+        for (std::size_t i = 0; i < nWords; ++i)
+        {
+            words.push_back(vocabulary[random() % vocabulary.size()]);
+            expected[words.back()].push_back({nDoc, static_cast<std::uint32_t>(i)});
+        }
+        ASSERT_EQ(writer.AddDocumentWords("/doc" + std::to_string(nDoc) + ".htm", words), nDoc);
+    }
+    CTempDir dir;
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 0u);
+
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    CFullTextSearch generation1(dir.Path());
+    EXPECT_TRUE(generation1.LoadData());
+    for (const std::string& word : vocabulary)
+    {
+        Positions positions;
+        index.GetWordPositions(word, positions);
+        EXPECT_EQ(positions, expected[word]) << word;
+    }
+    EXPECT_EQ(index.GetStartWords("нал"), (std::set<std::string>{"налог", "налоги"}));
+    EXPECT_EQ(index.GetStartWords("уч"), (std::set<std::string>{"учет", "учёт"}));
+    EXPECT_EQ(index.GetStartWords("ёл"), (std::set<std::string>{"ёлка"}));
+    EXPECT_EQ(index.GetStartWords("из"), (std::set<std::string>{"из-за"}));
+    EXPECT_EQ(index.GetStartWords("v"), (std::set<std::string>{"vat"}));
+    EXPECT_EQ(index.GetDocCount(), 60u);
+    SearchResultSet results{{42, "", 0, 0, 0.0, 0}};
+    index.FillDocumentPathByNumber(results);
+    EXPECT_EQ(results.begin()->path, "/doc42.htm");
+}
+
+TEST(PhraseIndexWriter, TreesAreBalanced)
+{
+    CPhraseIndexWriter writer;
+    std::vector<std::string> words;
+    for (int i = 0; i < 1000; ++i)
+        words.push_back("н" + std::to_string(100000 + i * 7919 % 1000)); // unsorted order
+    writer.AddDocumentWords("/a", words);
+    const std::vector<std::uint8_t> file = writer.BuildPhraseIndex(1085);
+    const std::string bytes(file.begin(), file.end());
+    const auto [nDepth, nNodes] = TreeShape(bytes, 16);
+    EXPECT_EQ(nNodes, 1000);
+    EXPECT_EQ(nDepth, 10) << "1000 words fit in a tree of depth 10";
+    EXPECT_EQ(writer.BuildPhraseIndex(1090).size(), 16u) << "a letter without words is its magic alone";
+}
+
+TEST(PhraseIndexWriter, DocumentListChoosesTheNarrowestPathWidth)
+{
+    CPhraseIndexWriter writer;
+    writer.AddDocument("/a.htm", 10);
+    writer.AddDocument("ontent/папка/документ.htm", 70000);
+    writer.AddDocument("", 0);
+    const std::vector<std::uint8_t> file = writer.BuildPhraseNumbers();
+    const std::string bytes(file.begin(), file.end());
+    ASSERT_GE(bytes.size(), 17u);
+    EXPECT_EQ(bytes.substr(0, 16), "KALIMOR_FNAMES_2");
+    const unsigned nWidth = static_cast<unsigned char>(bytes[16]);
+    EXPECT_EQ(nWidth, 25u) << "the longest path in Windows-1251 bytes";
+    EXPECT_EQ(bytes.size(), 17u + 3 * (nWidth + 2));
+    EXPECT_EQ(U16At(bytes, 17 + nWidth), 10u);
+    EXPECT_EQ(U16At(bytes, 17 + 2 * nWidth + 2), 0xFFFFu) << "a count beyond 16 bits is capped";
+
+    CPhraseIndexWriter empty;
+    const std::vector<std::uint8_t> emptyFile = empty.BuildPhraseNumbers();
+    ASSERT_EQ(emptyFile.size(), 17u);
+    EXPECT_EQ(emptyFile[16], 1) << "the width is at least one byte";
+
+    CPhraseIndexWriter tooLong;
+    tooLong.AddDocument(std::string(256, 'a'), 1);
+    EXPECT_TRUE(tooLong.BuildPhraseNumbers().empty());
+    CPhraseIndexWriter noCodePage;
+    noCodePage.AddDocument("/цена₽.htm", 1);
+    CTempDir dir;
+    EXPECT_FALSE(noCodePage.Save(dir.Path()));
+}
+
+TEST(PhraseIndexWriter, WhatSixteenBitFieldsCannotHoldIsLeftOutAndCounted)
+{
+    CPhraseIndexWriter writer;
+    const std::uint32_t nDoc = writer.AddDocument("/long.htm", 100000);
+    EXPECT_TRUE(writer.AddWord(nDoc, "налог", 5));
+    EXPECT_TRUE(writer.AddWord(nDoc, "НАЛОГ", 70000)) << "stored lower case";
+    EXPECT_TRUE(writer.AddWord(nDoc, "налог", 65000));
+    // A first position beyond 16 bits has no step that reaches it.
+    EXPECT_TRUE(writer.AddWord(nDoc, "ндс", 70000));
+    EXPECT_FALSE(writer.AddWord(nDoc, "", 1));
+    EXPECT_FALSE(writer.AddWord(nDoc, "₽", 1));
+    EXPECT_FALSE(writer.AddWord(nDoc, std::string(256, 'a'), 1));
+    EXPECT_FALSE(writer.AddWord(2, "налог", 1)) << "no such document";
+    EXPECT_EQ(writer.Statistics().m_nRejectedWords, 4u);
+    // Documents more than 65535 apart cannot follow each other.
+    for (int i = 0; i < 70000; ++i)
+        writer.AddDocument("/d", 1);
+    EXPECT_TRUE(writer.AddWord(70001, "налог", 1));
+
+    CTempDir dir;
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    EXPECT_EQ(writer.Statistics().m_nOccurrences, 3u);
+    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 2u);
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    Positions positions;
+    index.GetWordPositions("налог", positions);
+    EXPECT_EQ(positions, (Positions{{1, 5}, {1, 65000}, {1, 70000}})) << "steps of 16 bits reach further";
+    positions.clear();
+    index.GetWordPositions("ндс", positions);
+    EXPECT_EQ(positions, Positions{});
+    EXPECT_EQ(index.GetStartWords("нд"), std::set<std::string>{"ндс"});
+}
+
+TEST(PhraseIndexWriter, AFileLoadedByAReaderIsNotReplaced)
+{
+    CTempDir dir;
+    CPhraseIndexWriter writer;
+    writer.AddDocumentWords("/a", {"налог"});
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    {
+        CFullTextSearch2 index(dir.Path());
+        ASSERT_TRUE(index.LoadData());
+        CLogCapture log(1);
+        EXPECT_FALSE(writer.Save(dir.Path()));
+        EXPECT_TRUE(log.Contains("is loaded by another process"));
+    }
+    EXPECT_TRUE(writer.Save(dir.Path()));
+}

@@ -1,0 +1,179 @@
+#include "SearchFileBytes.h"
+#include "SearchUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace
+{
+MFilePtr LoadBytes(const CTempDir& dir, const std::string& bytes)
+{
+    const std::string strPath = dir.File("file.dat");
+    WriteFileText(strPath, bytes);
+    return CSearchUtils::MFileLoad(strPath);
+}
+} // namespace
+
+TEST(SearchFile, EveryMagicSetsItsTypeAndOthersAreRefused)
+{
+    CTempDir dir;
+    const std::pair<std::string_view, std::uint32_t> cases[] = {
+        {"KALIMOR_WORDS_1 ", 1}, {"KALIMOR_WORDS_2 ", 2}, {"KALIMOR_INDEX_1 ", 3},
+        {"KALIMOR_FNAMES_1", 4}, {"KALIMOR_INDEX_2 ", 5}, {"KALIMOR_FNAMES_2", 6},
+    };
+    for (const auto& [magic, nType] : cases)
+    {
+        MFilePtr pFile = LoadBytes(dir, std::string(magic) + "tail");
+        ASSERT_TRUE(pFile) << magic;
+        EXPECT_EQ(pFile->type, nType) << magic;
+        EXPECT_EQ(CSearchUtils::MFileGetSize(pFile.get()), 20u);
+        EXPECT_EQ(CSearchUtils::MFileClose(std::move(pFile)), nullptr);
+    }
+
+    CLogCapture log;
+    // Fifteen letters of a magic followed by a zero instead of the blank.
+    EXPECT_FALSE(LoadBytes(dir, std::string("KALIMOR_WORDS_1") + '\0' + "more"));
+    EXPECT_TRUE(log.Contains("Exception on CSearchUtils::MFileLoad. Text: Dictionary have incorrect format " +
+                             dir.File("file.dat") + ". Error: "));
+    EXPECT_FALSE(LoadBytes(dir, "KALIMOR_WORDS_"));
+    EXPECT_FALSE(LoadBytes(dir, ""));
+    EXPECT_TRUE(log.Contains("Text: Can't memory map "));
+    EXPECT_FALSE(CSearchUtils::MFileLoad(dir.File("missing.dat")));
+    EXPECT_TRUE(log.Contains("Text: Can't load " + dir.File("missing.dat") + ". Error: 2"));
+    EXPECT_FALSE(CSearchUtils::MFileCheckHeader(nullptr));
+    EXPECT_TRUE(log.Contains("Incorrect parameter mfile"));
+}
+
+TEST(SearchFile, ReadsStayInsideTheFile)
+{
+    CTempDir dir;
+    MFilePtr pFile = LoadBytes(dir, "KALIMOR_INDEX_2 ");
+    ASSERT_TRUE(pFile);
+    char buffer[32];
+    CLogCapture log;
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 0, 16, buffer), 16u);
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 16, 0, buffer), 0u);
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 16, 1, buffer), 0u);
+    EXPECT_TRUE(log.Contains("Invalid offset or length. offset: 16; length: 1"));
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 15, 2, buffer), 0u);
+    // An offset and length whose 32-bit sum wraps round must not pass.
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 0xFFFFFFFFu, 2, buffer), 0u);
+    EXPECT_EQ(CSearchUtils::MFileReadULong(pFile.get(), 0xFFFFFFFEu, 77), 77u);
+    EXPECT_EQ(CSearchUtils::MFileRead(pFile.get(), 0, 1, nullptr), 0u);
+    EXPECT_TRUE(log.Contains("Invalid parameter buffer"));
+    EXPECT_EQ(CSearchUtils::MFileRead(nullptr, 0, 1, buffer), 0u);
+    EXPECT_EQ(CSearchUtils::MFileReadUChar(nullptr, 0, 9), 9);
+}
+
+TEST(SearchFile, BigEndianReadersAndTheirFallbacks)
+{
+    CTempDir dir;
+    MFilePtr pFile = LoadBytes(dir, CBytes().Text("KALIMOR_FNAMES_2").U8(1).U8(2).U8(0).U8(0).U8(1).U8(0).Data());
+    ASSERT_TRUE(pFile);
+    EXPECT_EQ(CSearchUtils::MFileReadUChar(pFile.get(), 16, 0), 1);
+    EXPECT_EQ(CSearchUtils::MFileReadUShort(pFile.get(), 16, 0), 0x0102);
+    EXPECT_EQ(CSearchUtils::MFileReadULong(pFile.get(), 18, 0), 256u);
+    // A read that ends exactly at the end succeeds; one byte further fails.
+    EXPECT_EQ(CSearchUtils::MFileReadUShort(pFile.get(), 20, 5), 0x0100);
+    EXPECT_EQ(CSearchUtils::MFileReadUShort(pFile.get(), 21, 5), 5);
+    EXPECT_EQ(CSearchUtils::MFileReadULong(pFile.get(), 19, 0xABCDu), 0xABCDu);
+}
+
+TEST(SearchFile, ALoadedFileKeepsOutAnExclusiveWriterAndAWriterKeepsOutTheLoad)
+{
+    CTempDir dir;
+    const std::string strPath = dir.File("words");
+    WriteFileText(strPath, "KALIMOR_WORDS_1 ");
+    MFilePtr pFile = CSearchUtils::MFileLoad(strPath);
+    ASSERT_TRUE(pFile);
+    const int fd = ::open(strPath.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    pFile = CSearchUtils::MFileClose(std::move(pFile));
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    CLogCapture log;
+    EXPECT_FALSE(CSearchUtils::MFileLoad(strPath));
+    EXPECT_TRUE(log.Contains("Text: Can't load " + strPath));
+    ::close(fd);
+    EXPECT_TRUE(CSearchUtils::MFileLoad(strPath));
+}
+
+TEST(SearchHash, ReferenceValues)
+{
+    EXPECT_EQ(CSearchUtils::GetHash(""), 4096);
+    EXPECT_EQ(CSearchUtils::GetHash("a"), 589);
+    EXPECT_EQ(CSearchUtils::GetHash("abc"), 7482);
+    EXPECT_EQ(CSearchUtils::GetHash("abcd"), 5328);
+    EXPECT_EQ(CSearchUtils::GetHash("abcde"), 7137);
+    EXPECT_EQ(CSearchUtils::GetHash("\xE4\xEE\xEC"), 5975);         // "дом"
+    EXPECT_EQ(CSearchUtils::GetHash("\xED\xE0\xEB\xEE\xE3"), 2055); // "налог"
+    for (const std::string_view text : {"x", "\xFF\xFF\xFF", "abcdefghijklmnopqrstuvwxyz"})
+    {
+        const int nHash = CSearchUtils::GetHash(text, 12345);
+        EXPECT_GE(nHash, 0);
+        EXPECT_LT(nHash, 8192);
+    }
+    EXPECT_NE(CSearchUtils::GetHash("abc", 1), CSearchUtils::GetHash("abc", 0));
+}
+
+TEST(SearchWords, IndexIdIsTheLowerCaseCyrillicFirstLetter)
+{
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("ёлка"), 1105);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("Ёлка"), -1);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("2010"), -1);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("абзац"), 1072);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("я"), 1103);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("ѐ"), -1); // U+0450, beside the range
+    EXPECT_EQ(CSearchUtils::GetIndexForWord("Налог"), -1);
+    EXPECT_EQ(CSearchUtils::GetIndexForWord(""), -1);
+    const std::vector<int> ids = GetSearchIndexIds();
+    ASSERT_EQ(ids.size(), 34u);
+    EXPECT_EQ(ids.front(), 0);
+    EXPECT_EQ(ids[1], 1072);
+    EXPECT_EQ(ids.back(), 1105);
+}
+
+TEST(SearchWords, Windows1251Conversion)
+{
+    std::string bytes;
+    ASSERT_TRUE(CSearchUtils::TCharToWin1251("налог", bytes));
+    EXPECT_EQ(bytes, "\xED\xE0\xEB\xEE\xE3");
+    ASSERT_TRUE(CSearchUtils::TCharToWin1251("Ёё€№", bytes));
+    EXPECT_EQ(bytes, "\xA8\xB8\x88\xB9");
+    EXPECT_FALSE(CSearchUtils::TCharToWin1251("100₽", bytes)); // the rouble sign is not in the code page
+    EXPECT_FALSE(CSearchUtils::TCharToWin1251("日本", bytes));
+    EXPECT_FALSE(CSearchUtils::TCharToWin1251("\xFF\xFE", bytes)); // not UTF-8
+    EXPECT_TRUE(CSearchUtils::TCharToWin1251("", bytes));
+    EXPECT_EQ(bytes, "");
+
+    EXPECT_EQ(CSearchUtils::Win1251ToTChar("\xED\xE0\xEB\xEE\xE3"), "налог");
+    EXPECT_EQ(CSearchUtils::Win1251ToTChar(std::string_view("\xE4\xEE\xEC\0\xFF", 5)), "дом");
+    EXPECT_EQ(CSearchUtils::Win1251ToTChar("ab\x98"), ""); // 0x98 is no character
+    // Every other byte goes there and back.
+    for (int c = 1; c < 256; ++c)
+    {
+        if (c == 0x98)
+            continue;
+        const std::string byte(1, static_cast<char>(c));
+        const std::string text = CSearchUtils::Win1251ToTChar(byte);
+        ASSERT_FALSE(text.empty()) << c;
+        ASSERT_TRUE(CSearchUtils::TCharToWin1251(text, bytes)) << c;
+        EXPECT_EQ(bytes, byte);
+    }
+}
+
+TEST(SearchWords, SplitAndJoin)
+{
+    using Words = std::vector<std::string>;
+    EXPECT_EQ(SplitSearchString("НДС, 18% (ставка)"), (Words{"НДС", "18", "ставка"}));
+    EXPECT_EQ(SplitSearchString("из-за  налога"), (Words{"из-за", "налога"}));
+    EXPECT_EQ(SplitSearchString(" ,, , "), Words{});
+    EXPECT_EQ(SplitSearchString(""), Words{});
+    EXPECT_EQ(SplitSearchString("ёлка«Ёлка»tax_2010"), (Words{"ёлка", "Ёлка", "tax", "2010"}));
+    EXPECT_EQ(SplitSearchString("--"), Words{"--"});
+    EXPECT_EQ(JoinSearchWords(SplitSearchString("  НДС,\t18%  ")), "НДС 18");
+    EXPECT_EQ(JoinSearchWords({}), "");
+}
