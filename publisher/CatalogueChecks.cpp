@@ -173,33 +173,35 @@ void CheckSynonyms(const xmlNode* pRoot, CCatalogueChecker& checker)
     });
 }
 
-void CheckRegistrySections(const xmlNode* pNode, CCatalogueChecker& checker)
+void CheckRegistryPhrase(const xmlNode* pWord, CCatalogueChecker& checker)
 {
-    ForEachElement(pNode, checker, [&](const xmlNode* pSection) {
-        if (!IsTag(pSection, "section"))
-            return checker.Warning(pSection, "only <section> elements are read here");
-        if (!checker.RequireNonEmptyAttribute(pSection, "name"))
-            return;
-        for (const xmlNode* pWord = pSection->children; pWord; pWord = pWord->next)
-        {
-            if (!IsTag(pWord, "word"))
-                continue;
-            checker.RequireNonEmptyAttribute(pWord, "text");
-            std::size_t nLinks = 0;
-            for (const xmlNode* pLink = pWord->children; pLink; pLink = pLink->next)
-                if (IsElement(pLink) && checker.RequireNonEmptyAttribute(pLink, "site_url"))
-                    ++nLinks;
-            if (nLinks == 0)
-                checker.Error(pWord, "the phrase \"" + Attribute(pWord, "text") + "\" has no link");
-        }
-        CheckRegistrySections(pSection, checker);
+    checker.RequireNonEmptyAttribute(pWord, "text");
+    std::size_t nLinks = 0;
+    for (const xmlNode* pLink = pWord->children; pLink; pLink = pLink->next)
+        if (IsElement(pLink) && checker.RequireNonEmptyAttribute(pLink, "site_url"))
+            ++nLinks;
+    if (nLinks == 0)
+        checker.Error(pWord, "the phrase \"" + Attribute(pWord, "text") + "\" has no link");
+}
+
+// The root holds sections; a section holds phrases and nested sections.
+void CheckRegistrySections(const xmlNode* pNode, CCatalogueChecker& checker, bool bInSection)
+{
+    ForEachElement(pNode, checker, [&](const xmlNode* pChild) {
+        if (bInSection && IsTag(pChild, "word"))
+            return CheckRegistryPhrase(pChild, checker);
+        if (!IsTag(pChild, "section"))
+            return checker.Warning(pChild, bInSection ? "only <section> and <word> elements are read here"
+                                                      : "only <section> elements are read here");
+        if (checker.RequireNonEmptyAttribute(pChild, "name"))
+            CheckRegistrySections(pChild, checker, true);
     });
 }
 
 void CheckRegistry(const xmlNode* pRoot, CCatalogueChecker& checker)
 {
     if (checker.RequireRoot(pRoot, "search_registry"))
-        CheckRegistrySections(pRoot, checker);
+        CheckRegistrySections(pRoot, checker, false);
 }
 
 void CheckPrompts(const xmlNode* pRoot, CCatalogueChecker& checker)

@@ -127,3 +127,27 @@ TEST(CataloguePublish, RepublishingReplacesTheWholeContent)
     ASSERT_FALSE(missing.GetErrors().empty());
     EXPECT_NE(missing.GetErrors()[0].find("the source folder does not exist"), std::string::npos);
 }
+
+TEST(CataloguePublish, RegistryPhrasesInSectionsAndNestedSectionsAreNotWarnedAbout)
+{
+    CTempDir src, profile;
+    WriteValidSource(src);
+    WriteFileText(src.File("registry2.xml"),
+                  "<search_registry>\n"
+                  "<section name=\"Н\">\n"
+                  "<word text=\"Налоги\"><link site_url=\"/n.html\"/></word>\n"
+                  "<section name=\"Налоги организаций\">\n"
+                  "<word text=\"Налог на прибыль\"><link site_url=\"/p.html\"/></word>\n"
+                  "</section>\n"
+                  "<note/>\n"
+                  "</section>\n"
+                  "<word text=\"вне раздела\"><link site_url=\"/x.html\"/></word>\n"
+                  "</search_registry>");
+    CContentPublisher publisher;
+    CPublishReport report;
+    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report));
+    EXPECT_EQ(report.GetWarnings(),
+              (std::vector<std::string>{
+                  src.File("registry2.xml") + ":7: only <section> and <word> elements are read here",
+                  src.File("registry2.xml") + ":9: only <section> elements are read here"}));
+}
