@@ -158,6 +158,21 @@ CSectionList CEncyclopediaData::FindSectionsByURLs(const std::vector<std::string
     return sections;
 }
 
+CSectionList CEncyclopediaData::FindSectionsBySearchResult(const SearchResultSet& results) const
+{
+    CSectionList sections;
+    for (const SearchResult& result : results)
+    {
+        std::string_view path = result.path;
+        // The index stores a page as "content" followed by its address.
+        if (path.starts_with("content"))
+            path.remove_prefix(7);
+        if (CEncyclopediaSection* pSection = FindSectionByURL(path))
+            sections.push_back(pSection);
+    }
+    return sections;
+}
+
 CEncyclopediaSection* CEncyclopediaData::FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
                                                                 std::string_view anchor)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EncyclopediaSection.h"
+#include "SearchResult.h"
 
 #include <libxml/tree.h>
 
@@ -35,6 +36,9 @@ public:
     CEncyclopediaSection* FindSectionByURL(std::string_view address) const;
     // The sections of the addresses that exist, sorted by name.
     CSectionList FindSectionsByURLs(const std::vector<std::string>& addresses) const;
+    // The sections of a search's documents, in the order of the result set;
+    // documents that are no section are left out.
+    CSectionList FindSectionsBySearchResult(const SearchResultSet& results) const;
     static CEncyclopediaSection* FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
                                                         std::string_view anchor);
 

@@ -215,7 +215,7 @@ public:
                     BreakLine(false);
                 else if (xmlStrcasecmp(pChild->name, ToXml("td")) == 0 ||
                          xmlStrcasecmp(pChild->name, ToXml("th")) == 0)
-                    AppendSeparator('\t');
+                    AppendSeparator(' ');
                 Walk(pChild, nDepth + 1);
                 if (bBlock)
                     BreakLine(false);

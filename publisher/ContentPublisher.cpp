@@ -3,6 +3,8 @@
 #include "CatalogueChecks.h"
 #include "Cipher.h"
 #include "FileUtils.h"
+#include "HunspellMorphology.h"
+#include "SearchIndexBuilder.h"
 #include "Logger.h"
 #include "TextUtils.h"
 #include "XMLUtils.h"
@@ -53,7 +55,7 @@ std::string WithoutTrailingSlash(std::string strPath)
 } // namespace
 
 bool CContentPublisher::Publish(const std::string& strSource, const std::string& strProfileRoot,
-                                CPublishReport& report)
+                                CPublishReport& report, const CPublishOptions& options)
 {
     KTRACE("CContentPublisher::Publish", strSource, strProfileRoot);
     if (!CFileUtils::DirectoryExists(strSource))
@@ -78,6 +80,8 @@ bool CContentPublisher::Publish(const std::string& strSource, const std::string&
     const bool bEncyclopedia = encyclopedia.Publish(strSource, staging.Path(), report, m_pages);
     if (!PublishCatalogues(strSource, staging.Path(), report) || !bEncyclopedia ||
         report.HasErrors())
+        return false;
+    if (!PublishMorphology(staging.Path(), options, report) || !PublishIndex(staging.Path(), report))
         return false;
     if (!PutInPlace(staging.Path(), strContent, report))
         return false;
@@ -131,6 +135,50 @@ bool CContentPublisher::PublishCatalogues(const std::string& strSource, const st
         report.Note(std::string(spec.m_sourceName) + " -> " + std::string(spec.m_targetName));
     }
     return true;
+}
+
+bool CContentPublisher::PublishMorphology(const std::string& strContent, const CPublishOptions& options,
+                                          CPublishReport& report)
+{
+    const std::string strTarget = strContent + "/morphology";
+    if (!options.m_strMorphologyFolder.empty())
+    {
+        std::error_code error;
+        fs::copy(options.m_strMorphologyFolder, strTarget, fs::copy_options::recursive, error);
+        if (error)
+        {
+            report.Error(options.m_strMorphologyFolder, 0,
+                         "the morphology dictionary cannot be copied: " + error.message());
+            return false;
+        }
+        report.Note("morphology: copied from " + options.m_strMorphologyFolder);
+        return true;
+    }
+    CHunspellMorphologyReport morphology;
+    if (!BuildMorphologyFromHunspell(options.m_strHunspellBase, strTarget, morphology))
+    {
+        report.Error(options.m_strHunspellBase + ".dic", 0,
+                     "the morphology dictionary cannot be built from it (is hunspell-ru installed?)");
+        return false;
+    }
+    report.Note("morphology: " + std::to_string(morphology.m_nParadigms) + " paradigms, " +
+                std::to_string(morphology.m_writer.m_nForms) + " forms from " +
+                options.m_strHunspellBase);
+    return true;
+}
+
+bool CContentPublisher::PublishIndex(const std::string& strContent, CPublishReport& report)
+{
+    CMorphoSearch morpho(strContent + "/morphology/");
+    if (!morpho.LoadData())
+    {
+        report.Error(strContent + "/morphology", 0, "the morphology dictionary cannot be read back");
+        return false;
+    }
+    CSearchIndexBuilder builder(morpho);
+    for (const CPublishedPage& page : m_pages)
+        builder.AddPage("content" + page.m_strURL, page.m_strText);
+    return builder.Save(strContent + "/fulltextsearch/", report);
 }
 
 bool CContentPublisher::PutInPlace(const std::string& strStaging, const std::string& strContent,

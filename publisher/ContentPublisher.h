@@ -15,16 +15,27 @@
 // (docs/content-source.md describes each file.) Each catalogue is the plain
 // XML of the format the client reads; it is checked, then stored enciphered
 // under its content name (blanks.dat, ...). A catalogue missing from the
-// source is left out and noted.
+// source is left out and noted. The morphology dictionary is built from a
+// hunspell dictionary (or copied from one built before), and the full-text
+// index over the pages' text with it.
 //
 // Everything is written into a staging folder beside PROFILE/Content and put
 // in place only when the whole run succeeded, so a failed run leaves the
 // target as it was and nothing half-written.
+struct CPublishOptions
+{
+    // The hunspell dictionary the morphology is built from (without .aff/.dic).
+    std::string m_strHunspellBase = "/usr/share/hunspell/ru_RU";
+    // A morphology dictionary built before (a folder holding common/ and
+    // add/), used instead of building one.
+    std::string m_strMorphologyFolder;
+};
+
 class CContentPublisher
 {
 public:
     bool Publish(const std::string& strSource, const std::string& strProfileRoot,
-                 CPublishReport& report);
+                 CPublishReport& report, const CPublishOptions& options = {});
 
     // The pages of the last run, by url, with their text.
     const std::vector<CPublishedPage>& GetPages() const { return m_pages; }
@@ -32,6 +43,9 @@ public:
 private:
     bool PublishCatalogues(const std::string& strSource, const std::string& strContent,
                            CPublishReport& report);
+    static bool PublishMorphology(const std::string& strContent, const CPublishOptions& options,
+                                  CPublishReport& report);
+    bool PublishIndex(const std::string& strContent, CPublishReport& report);
     static bool PutInPlace(const std::string& strStaging, const std::string& strContent,
                            CPublishReport& report);
 

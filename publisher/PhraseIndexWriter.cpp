@@ -12,48 +12,71 @@ namespace
 constexpr std::uint32_t kMax16 = 0xFFFF;
 constexpr std::size_t kMaxWordLength = 255;
 
-// One word's occurrences as they are written: documents with their positions.
-struct CEncodedWord
+// One entry of a word's node: the step from the previous entry's document and
+// the steps between the word's positions in that document.
+struct CEntry
 {
-    std::vector<std::uint32_t> documents;
-    std::vector<std::vector<std::uint32_t>> positions;
+    std::uint16_t m_nDocumentStep = 0;
+    std::vector<std::uint16_t> m_positionSteps;
 };
 
-// Keeps what the 16-bit steps can express: each document number and each
-// position within a document at most 65535 past the previous one, at most
-// 65535 documents and 65535 positions a document.
-CEncodedWord EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& occurrences,
-                               std::uint64_t& nDropped)
+// Encodes a word's sorted, unique occurrences in the 16-bit steps of the
+// format. A step of more than 65535 documents is bridged with entries that
+// hold no position; a node holds at most 65535 entries, so a word found in
+// more documents keeps the first ones; a position more than 65535 past the
+// previous one in its document cannot be written.
+std::vector<CEntry> EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& occurrences,
+                                      std::uint32_t& nDroppedDocuments,
+                                      std::vector<std::uint32_t>& cutDocuments,
+                                      CPhraseIndexWriter::CStatistics& statistics)
 {
-    CEncodedWord encoded;
-    std::uint32_t nLastPosition = 0;
-    for (const auto& [nDocument, nPosition] : occurrences)
+    std::vector<CEntry> entries;
+    std::uint32_t nPreviousDocument = 0;
+    for (std::size_t i = 0; i < occurrences.size();)
     {
-        const bool bNewDocument = encoded.documents.empty() || encoded.documents.back() != nDocument;
-        if (bNewDocument)
+        const std::uint32_t nDocument = occurrences[i].first;
+        std::size_t nEnd = i;
+        while (nEnd < occurrences.size() && occurrences[nEnd].first == nDocument)
+            ++nEnd;
+        std::uint32_t nGap = nDocument - nPreviousDocument;
+        while (nGap > kMax16 && entries.size() < kMax16)
         {
-            const std::uint32_t nPrevious = encoded.documents.empty() ? 0 : encoded.documents.back();
-            if (encoded.documents.size() >= kMax16 || nDocument - nPrevious > kMax16 ||
-                nPosition > kMax16)
+            entries.push_back({static_cast<std::uint16_t>(kMax16), {}});
+            ++statistics.m_nBridgeEntries;
+            nPreviousDocument += kMax16;
+            nGap -= kMax16;
+        }
+        if (entries.size() >= kMax16)
+        {
+            for (std::size_t k = i; k < occurrences.size(); ++k)
+                if (k == i || occurrences[k].first != occurrences[k - 1].first)
+                    ++nDroppedDocuments;
+            statistics.m_nDroppedOccurrences += occurrences.size() - i;
+            break;
+        }
+        CEntry entry{static_cast<std::uint16_t>(nGap), {}};
+        std::uint32_t nPrevious = 0;
+        bool bCut = false;
+        for (std::size_t k = i; k < nEnd; ++k)
+        {
+            const std::uint32_t nPosition = occurrences[k].second;
+            if (nPosition - nPrevious > kMax16 || entry.m_positionSteps.size() >= kMax16)
             {
-                ++nDropped;
+                bCut = true;
+                ++statistics.m_nDroppedOccurrences;
                 continue;
             }
-            encoded.documents.push_back(nDocument);
-            encoded.positions.push_back({nPosition});
-            nLastPosition = nPosition;
-            continue;
+            entry.m_positionSteps.push_back(static_cast<std::uint16_t>(nPosition - nPrevious));
+            nPrevious = nPosition;
         }
-        auto& positions = encoded.positions.back();
-        if (positions.size() >= kMax16 || nPosition - nLastPosition > kMax16)
-        {
-            ++nDropped;
-            continue;
-        }
-        positions.push_back(nPosition);
-        nLastPosition = nPosition;
+        if (bCut)
+            cutDocuments.push_back(nDocument);
+        statistics.m_nOccurrences += entry.m_positionSteps.size();
+        entries.push_back(std::move(entry));
+        nPreviousDocument = nDocument;
+        i = nEnd;
     }
-    return encoded;
+    return entries;
 }
 
 // Writes the words [nLow, nHigh) as a balanced tree in preorder: the middle
@@ -89,6 +112,9 @@ bool WriteTree(CSearchFileBuffer& buffer, const std::vector<const std::string*>&
 
 std::uint32_t CPhraseIndexWriter::AddDocument(std::string_view path, std::uint32_t nWordCount)
 {
+    if (nWordCount > kMax16)
+        m_statistics.m_longDocuments.emplace_back(static_cast<std::uint32_t>(m_documents.size() + 1),
+                                                  nWordCount);
     std::string bytes;
     if (!CSearchUtils::TCharToWin1251(path, bytes))
     {
@@ -141,24 +167,25 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseIndex(int nId)
     }
     const CWordMap& wordMap = itWords->second;
     const auto writeBody = [&](CSearchFileBuffer& out, const std::string& word) -> std::uint16_t {
-        const CEncodedWord encoded = EncodeOccurrences(wordMap.at(word), m_statistics.m_nDroppedOccurrences);
-        for (const auto& positions : encoded.positions)
-            out.AppendUShort(static_cast<std::uint16_t>(positions.size()));
-        std::uint32_t nPreviousDocument = 0;
-        for (std::size_t i = 0; i < encoded.documents.size(); ++i)
+        std::uint32_t nDroppedDocuments = 0;
+        std::vector<std::uint32_t> cutDocuments;
+        const std::vector<CEntry> entries =
+            EncodeOccurrences(wordMap.at(word), nDroppedDocuments, cutDocuments, m_statistics);
+        for (const CEntry& entry : entries)
+            out.AppendUShort(static_cast<std::uint16_t>(entry.m_positionSteps.size()));
+        for (const CEntry& entry : entries)
         {
-            out.AppendUShort(static_cast<std::uint16_t>(encoded.documents[i] - nPreviousDocument));
-            nPreviousDocument = encoded.documents[i];
-            std::uint32_t nPrevious = 0;
-            for (const std::uint32_t nPosition : encoded.positions[i])
-            {
-                out.AppendUShort(static_cast<std::uint16_t>(nPosition - nPrevious));
-                nPrevious = nPosition;
-            }
-            m_statistics.m_nOccurrences += encoded.positions[i].size();
+            out.AppendUShort(entry.m_nDocumentStep);
+            for (const std::uint16_t nStep : entry.m_positionSteps)
+                out.AppendUShort(nStep);
         }
+        const std::string strWord = CSearchUtils::Win1251ToTChar(word);
+        if (nDroppedDocuments > 0)
+            m_statistics.m_overfullWords.emplace_back(strWord, nDroppedDocuments);
+        for (const std::uint32_t nDocument : cutDocuments)
+            m_statistics.m_cutDocuments[nDocument].push_back(strWord);
         ++m_statistics.m_nWords;
-        return static_cast<std::uint16_t>(encoded.documents.size());
+        return static_cast<std::uint16_t>(entries.size());
     };
     if (!WriteTree(buffer, words, 0, words.size(), writeBody))
     {
@@ -261,7 +288,7 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1() const
 bool CPhraseIndexWriter::Save(const std::string& strFolder)
 {
     KTRACE("CPhraseIndexWriter::Save", strFolder);
-    m_statistics = {};
+    m_statistics.ResetWrittenCounts();
     const std::string strBase = strFolder.ends_with('/') ? strFolder : strFolder + "/";
     const auto save = [&](const std::string& strName, const std::vector<std::uint8_t>& bytes) {
         return !bytes.empty() && SaveSearchFile(strBase + strName, bytes);

@@ -12,10 +12,16 @@
 // ("phrase_numbers.dat"), and the first-generation files ("index.<id>",
 // "numbers.dat") that older clients still open.
 //
-// The formats have 16-bit fields: a word is kept in at most 65535
-// documents, a document count is at most 65535 words, and document numbers
-// and positions are stored as 16-bit steps. What does not fit is left out and
-// counted in the statistics rather than written wrong.
+// The formats have 16-bit fields, and what does not fit is never written
+// wrong:
+// - document numbers are stored as 16-bit steps; a longer step is bridged
+//   with entries that hold no position (readers step over them);
+// - a word's node holds at most 65535 entries: a word found in more
+//   documents keeps the first ones, and the rest are reported;
+// - positions are 16-bit steps within a document: an occurrence more than
+//   65535 words past the word's previous one in that document (in practice,
+//   in a document of more than 65535 words) is left out and reported;
+// - a document's word count is capped at 65535 and the document reported.
 class CPhraseIndexWriter
 {
 public:
@@ -25,8 +31,27 @@ public:
         std::uint64_t m_nOccurrences = 0; // positions written
         std::uint64_t m_nRejectedWords = 0;   // empty, too long, or not Windows-1251
         std::uint64_t m_nDroppedOccurrences = 0; // positions the 16-bit fields cannot hold
+        std::uint64_t m_nBridgeEntries = 0;      // empty entries that bridge long document steps
+        // Words found in more documents than a node holds, with the number of
+        // documents left out.
+        std::vector<std::pair<std::string, std::uint32_t>> m_overfullWords;
+        // Documents some of whose occurrences could not be written, with the words.
+        std::map<std::uint32_t, std::vector<std::string>> m_cutDocuments;
+        // Documents of more than 65535 words (number, word count).
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> m_longDocuments;
+
+        // Forgets what the last save counted, keeping what AddDocument saw.
+        void ResetWrittenCounts()
+        {
+            const auto longDocuments = std::move(m_longDocuments);
+            const std::uint64_t nRejected = m_nRejectedWords;
+            *this = {};
+            m_longDocuments = longDocuments;
+            m_nRejectedWords = nRejected;
+        }
     };
 
+    std::uint32_t Documents() const { return static_cast<std::uint32_t>(m_documents.size()); }
     // Adds a document and returns its number (1, 2, ...). The path is kept
     // as given (relative to the content folder, "/" separators).
     std::uint32_t AddDocument(std::string_view path, std::uint32_t nWordCount);

@@ -90,6 +90,49 @@ bool IsEmptyTree(const MFile* pFile, std::uint32_t nOffset)
 {
     return nOffset == kRootOffset && pFile->size == kRootOffset;
 }
+
+// Walks one path from the node at nOffset down to the word's node; an exact
+// match ends the walk. False when the word is not in the tree (or the walk
+// hit damage, which is logged).
+bool FindWordNode(const MFile* pFile, int nId, std::string_view bytes, std::uint32_t nOffset,
+                  CPhraseNode& node)
+{
+    if (IsEmptyTree(pFile, nOffset))
+        return false;
+    CTreeWalkVisits visits;
+    for (;;)
+    {
+        if (!visits.Enter(nOffset))
+        {
+            KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
+            return false;
+        }
+        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+            return false;
+        const int nCmp = CompareSearchBytes(bytes, node.word);
+        if (nCmp == 0)
+            return true;
+        if (node.bHasLeft && nCmp < 0)
+            nOffset = node.nLeftOffset;
+        else if (node.nRight >= 1 && nCmp > 0)
+            nOffset = node.nRight;
+        else
+            return false;
+    }
+}
+
+// The index id of a word's file and its Windows-1251 bytes; false when the
+// word has no Windows-1251 form.
+bool PrepareWord(std::string_view word, int& nId, std::string& bytes)
+{
+    nId = CSearchUtils::GetIndexForWord(word);
+    if (nId == -1)
+        nId = kIndexIdOther;
+    if (CSearchUtils::TCharToWin1251(word, bytes))
+        return true;
+    KLOG_ERR << "Can't convert word to cp1251";
+    return false;
+}
 } // namespace
 
 CFullTextSearch2::CFullTextSearch2(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
@@ -179,16 +222,10 @@ void CFullTextSearch2::GetWordPositions(std::string_view word, std::vector<WordP
     KTRACE("CFullTextSearch2::GetWordPositions", word);
     try
     {
-        int nId = CSearchUtils::GetIndexForWord(word);
-        if (nId == -1)
-            nId = kIndexIdOther;
+        int nId = 0;
         std::string bytes;
-        if (!CSearchUtils::TCharToWin1251(word, bytes))
-        {
-            KLOG_ERR << "Can't convert word to cp1251";
-            return;
-        }
-        SearchInNodePositions(bytes, nId, kRootOffset, positions);
+        if (PrepareWord(word, nId, bytes))
+            SearchInNodePositions(bytes, nId, kRootOffset, positions);
     }
     catch (const std::exception&)
     {
@@ -200,47 +237,50 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
                                              std::vector<WordPosition>& positions)
 {
     const MFile* pFile = GetIndexFile(nId);
-    if (!pFile || IsEmptyTree(pFile, nOffset))
+    CPhraseNode node;
+    if (!pFile || !FindWordNode(pFile, nId, bytes, nOffset, node))
         return;
-    // One path from the root down: an exact match ends it.
-    CTreeWalkVisits visits;
-    for (;;)
+    // ReadPhraseNode checked that the whole node lies inside the file.
+    const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
+    const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
+    std::uint32_t nDocument = 0;
+    for (std::uint32_t i = 0; i < node.nDocCount; ++i)
     {
-        if (!visits.Enter(nOffset))
+        const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+        nDocument += ReadU16(pCursor);
+        pCursor += 2;
+        std::uint32_t nPosition = 0;
+        for (std::uint32_t j = 0; j < nCount; ++j, pCursor += 2)
         {
-            KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
-            return;
+            nPosition += ReadU16(pCursor);
+            positions.push_back({nDocument, nPosition});
         }
-        CPhraseNode node;
-        if (!ReadPhraseNode(pFile, nId, nOffset, node))
-            return;
-        const int nCmp = CompareSearchBytes(bytes, node.word);
-        if (nCmp == 0)
-        {
-            // ReadPhraseNode checked that the whole node lies inside the file.
-            const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
-            const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
-            std::uint32_t nDocument = 0;
-            for (std::uint32_t i = 0; i < node.nDocCount; ++i)
-            {
-                const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
-                nDocument += ReadU16(pCursor);
-                pCursor += 2;
-                std::uint32_t nPosition = 0;
-                for (std::uint32_t j = 0; j < nCount; ++j, pCursor += 2)
-                {
-                    nPosition += ReadU16(pCursor);
-                    positions.push_back({nDocument, nPosition});
-                }
-            }
-            return;
-        }
-        if (node.bHasLeft && nCmp < 0)
-            nOffset = node.nLeftOffset;
-        else if (node.nRight >= 1 && nCmp > 0)
-            nOffset = node.nRight;
-        else
-            return;
+    }
+}
+
+void CFullTextSearch2::GetWordDocuments(std::string_view word, std::vector<WordDocument>& documents)
+{
+    KTRACE("CFullTextSearch2::GetWordDocuments", word);
+    int nId = 0;
+    std::string bytes;
+    if (!PrepareWord(word, nId, bytes))
+        return;
+    const MFile* pFile = GetIndexFile(nId);
+    CPhraseNode node;
+    if (!pFile || !FindWordNode(pFile, nId, bytes, kRootOffset, node))
+        return;
+    // Only the first position of each document is read; the others are
+    // stepped over, so a frequent word costs one read per document.
+    const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
+    const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
+    std::uint32_t nDocument = 0;
+    for (std::uint32_t i = 0; i < node.nDocCount; ++i)
+    {
+        const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+        nDocument += ReadU16(pCursor);
+        if (nCount > 0)
+            documents.push_back({nDocument, ReadU16(pCursor + 2), nCount});
+        pCursor += 2 + 2 * std::size_t{nCount};
     }
 }
 
@@ -253,16 +293,10 @@ std::set<std::string> CFullTextSearch2::GetStartWords(std::string_view text)
         const std::vector<std::string> parts = SplitSearchString(text);
         if (parts.size() != 1)
             return words;
-        int nId = CSearchUtils::GetIndexForWord(parts[0]);
-        if (nId == -1)
-            nId = kIndexIdOther;
+        int nId = 0;
         std::string bytes;
-        if (!CSearchUtils::TCharToWin1251(parts[0], bytes))
-        {
-            KLOG_ERR << "Can't convert word to cp1251";
-            return words;
-        }
-        SearchInNodeStartWords(bytes, nId, kRootOffset, words);
+        if (PrepareWord(parts[0], nId, bytes))
+            SearchInNodeStartWords(bytes, nId, kRootOffset, words);
     }
     catch (const std::exception&)
     {

@@ -26,6 +26,10 @@ public:
 
     // Appends the occurrences of exactly this word, by document, then position.
     void GetWordPositions(std::string_view word, std::vector<WordPosition>& positions);
+    // The documents of exactly this word, by document, each with the word's
+    // first position and number of occurrences there: what GetWordPositions
+    // gives, summed up per document without reading every position.
+    void GetWordDocuments(std::string_view word, std::vector<WordDocument>& documents);
     // The indexed words that begin with the text, which must be one word.
     std::set<std::string> GetStartWords(std::string_view text);
     std::uint32_t GetDocCount();

@@ -14,6 +14,15 @@ struct WordPosition
     bool operator==(const WordPosition&) const = default;
 };
 
+// The occurrences of a word in one document, summed up.
+struct WordDocument
+{
+    std::uint32_t docNumber = 0;
+    std::uint32_t firstPosition = 0;
+    std::uint32_t count = 0;
+    bool operator==(const WordDocument&) const = default;
+};
+
 // One found document.
 struct SearchResult
 {

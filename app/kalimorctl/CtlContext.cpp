@@ -32,6 +32,16 @@ void CtlTakeJsonFlag(CCtlContext& context)
     }
 }
 
+CProfileConfig CtlLoadProfile(const CCtlContext& context)
+{
+    CProfileConfig config;
+    if (context.m_strProfileRoot.empty())
+        config.LoadSettings();
+    else
+        config.LoadSettings(context.m_strProfileRoot);
+    return config;
+}
+
 CCtlLogSession::CCtlLogSession(const std::string& strLogPath, int nLevel) : m_strPath(strLogPath)
 {
     if (m_strPath.empty())

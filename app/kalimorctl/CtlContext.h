@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProfileConfig.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +41,9 @@ int CtlFail(std::string_view message);
 // Takes "--json" out of the arguments and sets the flag.
 void CtlTakeJsonFlag(CCtlContext& context);
 
+// The profile's paths: the --profile root, or the client's own profile.
+CProfileConfig CtlLoadProfile(const CCtlContext& context);
+
 // Keeps the client's log for one run of the tool: in the file given with
 // --log, or in a temporary file whose lines are shown on stderr when the
 // command fails, so the reason for a failure is never hidden.
@@ -59,5 +64,6 @@ private:
 
 std::span<const CCtlCommand> GetCipherCommands();
 std::span<const CCtlCommand> GetPublishCommands();
+std::span<const CCtlCommand> GetQueryCommands();
 std::span<const CCtlCommand> GetUpdateCommands();
 std::span<const CCtlCommand> GetSearchCommands();

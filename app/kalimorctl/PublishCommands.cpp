@@ -9,16 +9,32 @@ namespace
 int RunPublish(CCtlContext& context);
 
 constexpr std::array<CCtlCommand, 1> kCommands{{
-    {"publish", "SRC PROFILE", "build PROFILE/Content from a readable source tree", RunPublish},
+    {"publish", "[--hunspell BASE | --morphology DIR] SRC PROFILE",
+     "build PROFILE/Content from a readable source tree", RunPublish},
 }};
 
 int RunPublish(CCtlContext& context)
 {
-    if (context.m_args.size() != 2)
+    CPublishOptions options;
+    std::vector<std::string> folders;
+    for (std::size_t i = 0; i < context.m_args.size(); ++i)
+    {
+        const std::string& arg = context.m_args[i];
+        const bool bHasValue = i + 1 < context.m_args.size();
+        if (arg == "--hunspell" && bHasValue)
+            options.m_strHunspellBase = context.m_args[++i];
+        else if (arg == "--morphology" && bHasValue)
+            options.m_strMorphologyFolder = context.m_args[++i];
+        else if (arg.starts_with("--"))
+            return CtlUsageError(kCommands[0], "unknown option " + arg);
+        else
+            folders.push_back(arg);
+    }
+    if (folders.size() != 2)
         return CtlUsageError(kCommands[0], "expects a source folder and a profile folder");
     CContentPublisher publisher;
     CPublishReport report;
-    const bool bPublished = publisher.Publish(context.m_args[0], context.m_args[1], report);
+    const bool bPublished = publisher.Publish(folders[0], folders[1], report, options);
     for (const auto& note : report.GetNotes())
         std::cout << note << "\n";
     for (const auto& warning : report.GetWarnings())
@@ -26,8 +42,8 @@ int RunPublish(CCtlContext& context)
     for (const auto& error : report.GetErrors())
         std::cerr << "error: " << error << "\n";
     if (!bPublished)
-        return CtlFail("nothing was published; " + context.m_args[1] + " is as it was");
-    std::cout << "published into " << context.m_args[1] << "/Content\n";
+        return CtlFail("nothing was published; " + folders[1] + " is as it was");
+    std::cout << "published into " << folders[1] << "/Content\n";
     return CTL_OK;
 }
 } // namespace

@@ -23,16 +23,6 @@ constexpr std::array<CCtlCommand, 3> kCommands{{
      "build the morphology dictionary from hunspell (e.g. /usr/share/hunspell/ru_RU)", RunBuildMorphology},
 }};
 
-CProfileConfig LoadProfile(const CCtlContext& context)
-{
-    CProfileConfig config;
-    if (context.m_strProfileRoot.empty())
-        config.LoadSettings();
-    else
-        config.LoadSettings(context.m_strProfileRoot);
-    return config;
-}
-
 void PrintList(const char* szLabel, const std::vector<std::string>& items)
 {
     std::cout << "  " << szLabel << ":";
@@ -46,7 +36,7 @@ int RunMorph(CCtlContext& context)
     CtlTakeJsonFlag(context);
     if (context.m_args.empty())
         return CtlUsageError(kCommands[0], "expects at least one word");
-    const CProfileConfig config = LoadProfile(context);
+    const CProfileConfig config = CtlLoadProfile(context);
     CMorphoSearch morpho(config.m_strMorphologyDirPath);
     if (!morpho.LoadData())
         return CtlFail("cannot load the morphology dictionary from " + config.m_strMorphologyDirPath);
@@ -74,7 +64,7 @@ int RunWords(CCtlContext& context)
     CtlTakeJsonFlag(context);
     if (context.m_args.size() != 1)
         return CtlUsageError(kCommands[1], "expects one prefix");
-    const CProfileConfig config = LoadProfile(context);
+    const CProfileConfig config = CtlLoadProfile(context);
     CFullTextSearch2 index(config.m_strFullTextDirPath);
     if (!index.LoadData())
         return CtlFail("cannot load the full-text index from " + config.m_strFullTextDirPath);

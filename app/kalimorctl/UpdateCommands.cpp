@@ -21,11 +21,7 @@ int RunInstallUpdates(CCtlContext& context)
         return CtlUsageError(kCommands[0], "expects the folder of packages");
     CRegistryConfig config;
     config.LoadSettings();
-    CProfileConfig profile;
-    if (context.m_strProfileRoot.empty())
-        profile.LoadSettings();
-    else
-        profile.LoadSettings(context.m_strProfileRoot);
+    CProfileConfig profile = CtlLoadProfile(context);
     if (profile.m_strContentDirPath.empty())
         return CtlFail("cannot create the profile folder");
     const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile);

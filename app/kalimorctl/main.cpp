@@ -15,7 +15,7 @@ std::vector<CCtlCommand> AllCommands()
 {
     std::vector<CCtlCommand> commands;
     for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetSearchCommands(),
-                             GetUpdateCommands()})
+                             GetQueryCommands(), GetUpdateCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }

@@ -185,7 +185,7 @@ TEST(XMLUtils, HtmlBodyTextReadsLikeTheRenderedPage)
     CXmlDocPtr doc;
     ASSERT_TRUE(CXMLUtils::LoadHTMLDocument(dir.File("page.html"), doc));
     EXPECT_EQ(CXMLUtils::GetHtmlBodyText(doc.get()),
-              "НДС в 2026 году\r\nСтавка 20%\xC2\xA0и льготы.\r\nСтрока\r\nвторая\r\na\tb");
+              "НДС в 2026 году\r\nСтавка 20%\xC2\xA0и льготы.\r\nСтрока\r\nвторая\r\na b");
 
     WriteFileText(dir.File("broken.html"), "<p>unclosed <b>bold <i>text");
     ASSERT_TRUE(CXMLUtils::LoadHTMLDocument(dir.File("broken.html"), doc)) << "HTML is recovered";

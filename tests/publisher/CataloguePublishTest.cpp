@@ -3,7 +3,7 @@
 #include "MRUDocumentData.h"
 #include "NewInfoData.h"
 #include "TaxCalendar.h"
-#include "TestSupport.h"
+#include "TestContent.h"
 #include "WorkCalendar.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,13 @@
 
 namespace
 {
+CPublishOptions Options(const CTempDir& src)
+{
+    CPublishOptions options;
+    options.m_strMorphologyFolder = WriteSmallMorphology(src);
+    return options;
+}
+
 void WriteValidSource(const CTempDir& src)
 {
     WriteFileText(src.File("mru_documents.xml"),
@@ -45,7 +52,7 @@ TEST(CataloguePublish, AValidSourceBecomesContentTheClientReads)
     WriteValidSource(src);
     CContentPublisher publisher;
     CPublishReport report;
-    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report))
+    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)))
         << (report.GetErrors().empty() ? "" : report.GetErrors().front());
     EXPECT_TRUE(report.GetWarnings().empty());
     EXPECT_EQ(Entries(profile.Path()), (std::vector<std::string>{"Content"}))
@@ -91,7 +98,7 @@ TEST(CataloguePublish, ErrorsNameFileAndLineAndLeaveTheTargetAsItWas)
 
     CContentPublisher publisher;
     CPublishReport report;
-    EXPECT_FALSE(publisher.Publish(src.Path(), profile.Path(), report));
+    EXPECT_FALSE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
     const auto& errors = report.GetErrors();
     auto has = [&](const std::string& text) {
         for (const auto& error : errors)
@@ -118,12 +125,12 @@ TEST(CataloguePublish, RepublishingReplacesTheWholeContent)
     WriteFileText(profile.File("Content/stale.dat"), "from an earlier run");
     CContentPublisher publisher;
     CPublishReport report;
-    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report));
+    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
     EXPECT_FALSE(std::filesystem::exists(profile.File("Content/stale.dat")));
     EXPECT_EQ(Entries(profile.Path()), (std::vector<std::string>{"Content"}));
 
     CPublishReport missing;
-    EXPECT_FALSE(publisher.Publish(src.File("nowhere"), profile.Path(), missing));
+    EXPECT_FALSE(publisher.Publish(src.File("nowhere"), profile.Path(), missing, Options(src)));
     ASSERT_FALSE(missing.GetErrors().empty());
     EXPECT_NE(missing.GetErrors()[0].find("the source folder does not exist"), std::string::npos);
 }
@@ -145,7 +152,7 @@ TEST(CataloguePublish, RegistryPhrasesInSectionsAndNestedSectionsAreNotWarnedAbo
                   "</search_registry>");
     CContentPublisher publisher;
     CPublishReport report;
-    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report));
+    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
     EXPECT_EQ(report.GetWarnings(),
               (std::vector<std::string>{
                   src.File("registry2.xml") + ":7: only <section> and <word> elements are read here",

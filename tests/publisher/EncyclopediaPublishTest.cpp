@@ -1,12 +1,20 @@
 #include "ContentPublisher.h"
+#include "DocumentSearch.h"
 #include "EncyclopediaData.h"
 #include "FileUtils.h"
-#include "TestSupport.h"
+#include "TestContent.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
+CPublishOptions Options(const CTempDir& src)
+{
+    CPublishOptions options;
+    options.m_strMorphologyFolder = WriteSmallMorphology(src);
+    return options;
+}
+
 const char kPage[] = "<html><head><link rel=\"stylesheet\" href=\"../online/styles/style.css\"></head>"
                      "<body><h1>Ставки НДС</h1><p id=\"zero\">Ставка 0% при экспорте.</p>"
                      "<p><a href=\"deduct.html#cond\">Вычеты</a> <a href=\"http://nalog.example/\">ФНС</a>"
@@ -41,7 +49,7 @@ TEST(EncyclopediaPublish, TheClientReadsTheTreeAndThePages)
     WriteSource(src);
     CContentPublisher publisher;
     CPublishReport report;
-    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report))
+    ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)))
         << (report.GetErrors().empty() ? "" : report.GetErrors().front());
     EXPECT_TRUE(report.GetWarnings().empty()) << report.GetWarnings().front();
 
@@ -58,6 +66,24 @@ TEST(EncyclopediaPublish, TheClientReadsTheTreeAndThePages)
     EXPECT_EQ(ReadFileText(profile.File("Content/Content/online/styles/style.css")),
               "body { font-family: sans-serif; }");
     EXPECT_NE(ReadFileText(profile.File("Content/Content/nds/rates.dat")), kPage) << "enciphered";
+
+    // The pages are searchable: the index holds their words under base forms.
+    CMorphoSearch morpho(profile.File("Content/morphology/"));
+    CFullTextSearch2 index(profile.File("Content/fulltextsearch/"));
+    ASSERT_TRUE(morpho.LoadData());
+    ASSERT_TRUE(index.LoadData());
+    SearchResultSet results;
+    CHighlightWords highlight;
+    CDocumentSearch(index, morpho).Search("Ставкой", results, highlight);
+    const CSectionList found = encyclopedia.FindSectionsBySearchResult(results);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->m_strURL, "/nds/rates.html");
+    EXPECT_EQ(results.begin()->path, "content/nds/rates.html");
+    EXPECT_TRUE(highlight[0].contains("ставка"));
+    results.clear();
+    CDocumentSearch(index, morpho).Search("вычеты", results, highlight);
+    EXPECT_EQ(encyclopedia.FindSectionsBySearchResult(results).size(), 1u)
+        << "the link text on the rates page; the deductions page says \"Условия\"";
 
     ASSERT_EQ(publisher.GetPages().size(), 2u);
     EXPECT_EQ(publisher.GetPages()[1].m_strURL, "/nds/rates.html");
@@ -79,7 +105,7 @@ TEST(EncyclopediaPublish, BrokenTreesAndPagesAreReported)
 
     CContentPublisher publisher;
     CPublishReport report;
-    EXPECT_FALSE(publisher.Publish(src.Path(), profile.Path(), report));
+    EXPECT_FALSE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
     const std::string catalogue = src.File("encyclopedia.xml");
     const auto& errors = report.GetErrors();
     EXPECT_TRUE(HasLine(errors, catalogue + ":3: the page /nds/rates.html has no element with the id \"nowhere\""));

@@ -153,24 +153,56 @@ TEST(PhraseIndexWriter, WhatSixteenBitFieldsCannotHoldIsLeftOutAndCounted)
     EXPECT_FALSE(writer.AddWord(nDoc, std::string(256, 'a'), 1));
     EXPECT_FALSE(writer.AddWord(2, "налог", 1)) << "no such document";
     EXPECT_EQ(writer.Statistics().m_nRejectedWords, 4u);
-    // Documents more than 65535 apart cannot follow each other.
-    for (int i = 0; i < 70000; ++i)
+    // Documents more than 65535 apart are bridged by entries without positions.
+    for (int i = 0; i < 140000; ++i)
         writer.AddDocument("/d", 1);
     EXPECT_TRUE(writer.AddWord(70001, "налог", 1));
+    EXPECT_TRUE(writer.AddWord(140001, "налог", 3));
 
     CTempDir dir;
     ASSERT_TRUE(writer.Save(dir.Path()));
-    EXPECT_EQ(writer.Statistics().m_nOccurrences, 3u);
-    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 2u);
+    EXPECT_EQ(writer.Statistics().m_nOccurrences, 5u);
+    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 1u) << "ндс at 70000 as its first position";
+    EXPECT_EQ(writer.Statistics().m_nBridgeEntries, 2u);
+    ASSERT_EQ(writer.Statistics().m_cutDocuments.count(1), 1u);
+    EXPECT_EQ(writer.Statistics().m_cutDocuments.at(1), std::vector<std::string>{"ндс"});
     CFullTextSearch2 index(dir.Path());
     ASSERT_TRUE(index.LoadData());
     Positions positions;
     index.GetWordPositions("налог", positions);
-    EXPECT_EQ(positions, (Positions{{1, 5}, {1, 65000}, {1, 70000}})) << "steps of 16 bits reach further";
+    EXPECT_EQ(positions, (Positions{{1, 5}, {1, 65000}, {1, 70000}, {70001, 1}, {140001, 3}}))
+        << "steps of 16 bits reach further";
     positions.clear();
     index.GetWordPositions("ндс", positions);
     EXPECT_EQ(positions, Positions{});
     EXPECT_EQ(index.GetStartWords("нд"), std::set<std::string>{"ндс"});
+}
+
+TEST(PhraseIndexWriter, AWordInMoreDocumentsThanANodeHoldsKeepsTheFirstAndIsReported)
+{
+    CPhraseIndexWriter writer;
+    for (int i = 0; i < 70000; ++i)
+    {
+        const std::uint32_t nDoc = writer.AddDocument("/d" + std::to_string(i), 3);
+        writer.AddWord(nDoc, "и", 1);
+        if (i % 1000 == 0)
+            writer.AddWord(nDoc, "ндс", 2);
+    }
+    CTempDir dir;
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    const auto& statistics = writer.Statistics();
+    ASSERT_EQ(statistics.m_overfullWords.size(), 1u);
+    EXPECT_EQ(statistics.m_overfullWords[0], (std::pair<std::string, std::uint32_t>{"и", 4465}));
+    EXPECT_EQ(statistics.m_nDroppedOccurrences, 4465u);
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    Positions positions;
+    index.GetWordPositions("и", positions);
+    ASSERT_EQ(positions.size(), 65535u);
+    EXPECT_EQ(positions.back(), (WordPosition{65535, 1}));
+    positions.clear();
+    index.GetWordPositions("ндс", positions);
+    EXPECT_EQ(positions.size(), 70u) << "a rare word keeps every document";
 }
 
 TEST(PhraseIndexWriter, AFileLoadedByAReaderIsNotReplaced)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "MorphoSearch.h"
+#include "PhraseIndexWriter.h"
+#include "PublishReport.h"
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Builds the full-text index of the published pages: each page's words, split
+// and lower-cased as the search splits a query, are indexed at their ordinal
+// positions under each of their base forms, or as written when the dictionary
+// has none - the forms in which the search looks words up.
+class CSearchIndexBuilder
+{
+public:
+    explicit CSearchIndexBuilder(CMorphoSearch& morpho) : m_morpho(morpho) {}
+
+    // A page, stored in the document list under strPath.
+    void AddPage(std::string_view path, std::string_view text);
+    // Writes the index files into the folder and reports what the format's
+    // 16-bit fields could not hold.
+    bool Save(const std::string& strFolder, CPublishReport& report);
+
+private:
+    const std::vector<std::string>& IndexForms(const std::string& word);
+
+    CMorphoSearch& m_morpho;
+    CPhraseIndexWriter m_writer;
+    std::vector<std::string> m_paths;
+    // Many words repeat: each is looked up in the dictionary once.
+    std::unordered_map<std::string, std::vector<std::string>> m_forms;
+};

@@ -1,0 +1,178 @@
+#include "DocumentSearch.h"
+#include "MorphologyWriter.h"
+#include "PhraseIndexWriter.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace
+{
+struct CDoc
+{
+    const char* m_szPath;
+    std::vector<std::string> m_words; // as indexed: base forms, or words the dictionary lacks
+};
+
+// A small content: a dictionary of a few paradigms and an index of documents.
+class DocumentSearchTest : public ::testing::Test
+{
+protected:
+    void Build(const std::vector<CDoc>& documents, std::uint32_t nZeroCountDocument = 0)
+    {
+        CMorphologyWriter morphology;
+        morphology.AddParadigm({"налог", "налога", "налоги", "налогов", "налогами"});
+        morphology.AddParadigm({"ставка", "ставки", "ставку", "ставкой"});
+        morphology.AddParadigm({"сталь", "стали", "сталью"});
+        morphology.AddParadigm({"стать", "стали", "стал", "стала"});
+        morphology.AddParadigm({"прибыль", "прибыли"});
+        ASSERT_TRUE(morphology.Save(m_dir.File("morphology")));
+        CPhraseIndexWriter index;
+        for (const CDoc& doc : documents)
+        {
+            const auto nCount = index.Documents() + 1 == nZeroCountDocument
+                                    ? 0u
+                                    : static_cast<std::uint32_t>(doc.m_words.size());
+            const std::uint32_t nDoc = index.AddDocument(doc.m_szPath, nCount);
+            for (std::size_t i = 0; i < doc.m_words.size(); ++i)
+                index.AddWord(nDoc, doc.m_words[i], static_cast<std::uint32_t>(i));
+        }
+        ASSERT_TRUE(index.Save(m_dir.File("fulltext")));
+        m_morpho.SetMorphologyFolder(m_dir.File("morphology"));
+        m_index.SetIndexFolder(m_dir.File("fulltext"));
+        ASSERT_TRUE(m_morpho.LoadData());
+        ASSERT_TRUE(m_index.LoadData());
+    }
+
+    std::vector<std::uint32_t> Find(std::string_view query)
+    {
+        SearchResultSet results;
+        CDocumentSearch(m_index, m_morpho).FindDocuments(query, results);
+        std::vector<std::uint32_t> numbers;
+        for (const auto& result : results)
+            numbers.push_back(result.docNumber);
+        return numbers;
+    }
+
+    CTempDir m_dir;
+    CMorphoSearch m_morpho;
+    CFullTextSearch2 m_index;
+};
+
+const std::vector<CDoc> kDocs = {
+    {"content/1.html", {"налог", "на", "прибыль", "ставка", "налог"}},       // span 3
+    {"content/2.html", {"ставка", "x", "x", "x", "налог", "налог", "налог"}}, // span 4
+    {"content/3.html", {"налог", "y"}},                                       // no ставка
+    {"content/4.html", {"y", "ставка", "налог", "z"}},                        // span 1
+    {"content/5.html", {"ставка", "w", "w", "налог"}},                        // span 3
+    {"content/6.html", {"прибыль"}},
+};
+} // namespace
+
+TEST_F(DocumentSearchTest, SpanFirstThenScoreThenDocumentNumber)
+{
+    Build(kDocs);
+    SearchResultSet results;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("налоги ставки", results);
+    ASSERT_EQ(results.size(), 4u) << "document 3 holds only one of the words";
+    std::vector<SearchResult> ordered(results.begin(), results.end());
+    EXPECT_EQ(ordered[0].docNumber, 4u);
+    EXPECT_EQ(ordered[0].span, 1u);
+    EXPECT_EQ(ordered[0].firstPosition, 1u);
+    EXPECT_EQ(ordered[0].lastPosition, 2u);
+    EXPECT_EQ(ordered[0].path, "content/4.html");
+    // Documents 1 and 5 share span 3 and are ordered by score: налог is in 5
+    // of 6 documents, ставка in 4 of 6, and document 1 has налог twice.
+    EXPECT_EQ(ordered[1].docNumber, 1u);
+    EXPECT_EQ(ordered[2].docNumber, 5u);
+    EXPECT_EQ(ordered[3].docNumber, 2u);
+    const double dTax = std::log(6.0 / 5.0), dRate = std::log(6.0 / 4.0);
+    EXPECT_DOUBLE_EQ(ordered[1].score, dTax * (2.0 / (5 + 3)) + dRate * (1.0 / (5 + 3)));
+    EXPECT_DOUBLE_EQ(ordered[2].score, dTax * (1.0 / (4 + 3)) + dRate * (1.0 / (4 + 3)));
+    EXPECT_GT(ordered[1].score, ordered[2].score);
+    EXPECT_EQ(ordered[1].firstPosition, 0u);
+    EXPECT_EQ(ordered[1].lastPosition, 3u);
+    EXPECT_EQ(ordered[0].score, 0.0 + dTax * (1.0 / (4 + 1)) + dRate * (1.0 / (4 + 1)))
+        << "summed in word order, exactly";
+}
+
+TEST_F(DocumentSearchTest, OneWordOrdersByShareAndAWordInEveryDocumentWeighsNothing)
+{
+    Build({{"content/a.html", {"налог", "x", "x", "x"}},
+           {"content/b.html", {"налог", "налог"}},
+           {"content/c.html", {"налог", "прибыль", "x", "x"}}});
+    SearchResultSet results;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("налогов", results);
+    ASSERT_EQ(results.size(), 3u);
+    for (const auto& result : results)
+    {
+        EXPECT_EQ(result.span, 0u);
+        EXPECT_EQ(result.score, 0.0) << "idf of a word in every document is 0";
+    }
+    EXPECT_EQ(Find("налогов"), (std::vector<std::uint32_t>{1, 2, 3})) << "equal scores: by number";
+    EXPECT_EQ(Find("прибыли"), (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(Find("налог неизвестное-слово прибыль"), (std::vector<std::uint32_t>{3}))
+        << "a word found nowhere does not prevent results";
+    EXPECT_TRUE(Find("").empty());
+    EXPECT_TRUE(Find(" , ; !").empty());
+    EXPECT_TRUE(Find("неизвестное").empty());
+}
+
+TEST_F(DocumentSearchTest, AmbiguousFormsSearchEveryBaseForm)
+{
+    Build({{"content/a.html", {"сталь", "x"}}, {"content/b.html", {"стать"}}, {"content/c.html", {"x"}}});
+    EXPECT_EQ(Find("стали"), (std::vector<std::uint32_t>{2, 1})) << "b is shorter: a larger share";
+}
+
+TEST_F(DocumentSearchTest, HighlightSetsHoldEveryFormOfEveryBaseForm)
+{
+    Build(kDocs);
+    const CHighlightWords highlight = CDocumentSearch(m_index, m_morpho).GetHightlightWords("стали ндс");
+    ASSERT_EQ(highlight.size(), 2u);
+    EXPECT_EQ(highlight[0], (std::set<std::string>{"стали", "сталь", "сталью", "стать", "стал", "стала"}));
+    EXPECT_EQ(highlight[1], (std::set<std::string>{"ндс"})) << "a word without base forms alone";
+    EXPECT_TRUE(CDocumentSearch(m_index, m_morpho).GetHightlightWords("...").empty());
+}
+
+TEST_F(DocumentSearchTest, PrefixFallbackForQueriesOfThreeCharactersOrMore)
+{
+    Build({{"content/a.html", {"ставка", "x"}},
+           {"content/b.html", {"сталь"}},
+           {"content/c.html", {"стартап", "налог"}},
+           {"content/d.html", {"налог"}}});
+    CDocumentSearch search(m_index, m_morpho);
+    SearchResultSet results;
+    CHighlightWords highlight;
+    search.Search("СТА", results, highlight);
+    std::set<std::uint32_t> found;
+    for (const auto& result : results)
+        found.insert(result.docNumber);
+    EXPECT_EQ(found, (std::set<std::uint32_t>{1, 2, 3}))
+        << "every completion, the word the dictionary lacks included";
+    ASSERT_EQ(highlight.size(), 3u) << "one set per completion's base form";
+    EXPECT_TRUE(highlight[0].contains("ставкой"));
+
+    results.clear();
+    search.Search("ст", results, highlight);
+    EXPECT_TRUE(results.empty()) << "two characters: no fallback";
+    ASSERT_EQ(highlight.size(), 1u);
+    EXPECT_EQ(highlight[0], std::set<std::string>{"ст"});
+
+    results.clear();
+    search.Search("Налоги", results, highlight);
+    EXPECT_EQ(results.size(), 2u) << "found directly, lower-cased";
+    EXPECT_TRUE(highlight[0].contains("налогами"));
+}
+
+TEST_F(DocumentSearchTest, AZeroWordCountStopsTheSearch)
+{
+    Build(kDocs, 4);
+    CLogCapture log(1);
+    SearchResultSet results;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("налог ставка", results);
+    EXPECT_TRUE(log.Contains("Can't calc tfidf"));
+    ASSERT_EQ(results.size(), 2u) << "documents 1 and 2 were scored before document 4";
+    for (const auto& result : results)
+        EXPECT_EQ(result.path, "") << "paths are not filled";
+}
