@@ -401,3 +401,29 @@ void CFullTextSearch2::FillDocumentPathByNumber(SearchResultSet& results)
         result.path = std::move(path);
     }
 }
+
+std::uint64_t CFullTextSearch2::GetWordCount() const
+{
+    std::uint64_t nWords = 0;
+    for (const auto& [nId, pFile] : m_indexFiles)
+    {
+        if (!pFile || IsEmptyTree(pFile.get(), kRootOffset))
+            continue;
+        CTreeWalkVisits visits;
+        std::vector<std::uint32_t> pending{kRootOffset};
+        while (!pending.empty())
+        {
+            const std::uint32_t nOffset = pending.back();
+            pending.pop_back();
+            CPhraseNode node;
+            if (!visits.Enter(nOffset) || !ReadPhraseNode(pFile.get(), nId, nOffset, node))
+                continue;
+            ++nWords;
+            if (node.nRight >= 1)
+                pending.push_back(node.nRight);
+            if (node.bHasLeft)
+                pending.push_back(node.nLeftOffset);
+        }
+    }
+    return nWords;
+}

@@ -33,6 +33,8 @@ public:
     // The indexed words that begin with the text, which must be one word.
     std::set<std::string> GetStartWords(std::string_view text);
     std::uint32_t GetDocCount();
+    // The number of words in the loaded index files.
+    std::uint64_t GetWordCount() const;
     std::uint32_t GetWordsCountInDoc(std::uint32_t nDocNumber);
     void FillDocumentPathByNumber(SearchResultSet& results);
 

@@ -373,3 +373,38 @@ void CMorphoSearch::SearchInNode(const MFile* pFile, int nDictIndex, std::uint32
         }
     }
 }
+
+std::uint64_t CMorphoSearch::GetNodeCount()
+{
+    std::uint64_t nNodes = 0;
+    for (const auto& [nDictIndex, pFile] : m_dicts)
+    {
+        if (!pFile)
+            continue;
+        for (int nHash = 0; nHash < kBucketCount; ++nHash)
+        {
+            const std::uint32_t nRoot = GetTreeOffset(pFile.get(), nHash);
+            if (nRoot == 0)
+                continue;
+            m_visits.Clear();
+            m_pending.assign(1, nRoot);
+            while (!m_pending.empty())
+            {
+                const std::uint32_t nOffset = m_pending.back();
+                m_pending.pop_back();
+                const std::uint16_t nSize = GetTreeNodeSize(pFile.get(), nOffset);
+                CMorphoNode node;
+                if (!m_visits.Enter(nOffset) || nSize == 0 ||
+                    !GetTreeNode(pFile.get(), nDictIndex, nOffset, nSize, m_nodeBuffer) ||
+                    !ParseNode(m_nodeBuffer, node))
+                    continue;
+                ++nNodes;
+                if (node.nRight >= 1)
+                    m_pending.push_back(node.nRight);
+                if (node.bHasLeft && std::uint64_t{nOffset} + nSize <= 0xFFFFFFFFu)
+                    m_pending.push_back(nOffset + nSize);
+            }
+        }
+    }
+    return nNodes;
+}

@@ -29,6 +29,8 @@ public:
     // Every form of every stem-and-ending paradigm holding the word.
     std::vector<std::string> GetAllForms(std::string_view word);
 
+    // The number of nodes (paradigms, or whole forms) in the loaded files.
+    std::uint64_t GetNodeCount();
     // The file of a dictionary below the morphology folder, or empty.
     static std::string GetDictFileName(int nDictIndex);
     // The dictionary indexes in load order: 1, 0, а..я, ё.

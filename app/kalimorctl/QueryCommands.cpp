@@ -1,24 +1,30 @@
+#include "BlankInfoData.h"
 #include "CtlContext.h"
 #include "DocumentSearch.h"
 #include "EncyclopediaData.h"
+#include "NewInfoData.h"
+#include "RegistryConfig.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 namespace
 {
 int RunSearch(CCtlContext& context);
 int RunSections(CCtlContext& context);
+int RunInfo(CCtlContext& context);
 
-constexpr std::array<CCtlCommand, 2> kCommands{{
+constexpr std::array<CCtlCommand, 3> kCommands{{
     {"search", "[--json] QUERY...", "ranked documents of a full-text query and the words to highlight",
      RunSearch},
     {"sections", "[--json] QUERY...", "the encyclopedia sections a query finds, by first-level code",
      RunSections},
+    {"info", "[--json]", "what a profile's content holds", RunInfo},
 }};
 
 // The search objects of a profile, loaded.
@@ -142,6 +148,63 @@ int RunSections(CCtlContext& context)
     }
     if (context.m_bJson)
         std::cout << nlohmann::json{{"query", strQuery}, {"groups", jsonGroups}}.dump() << "\n";
+    return CTL_OK;
+}
+std::size_t CountSections(const CEncyclopediaSection* pSection)
+{
+    std::size_t nCount = 0;
+    for (const auto& child : pSection->m_children)
+        nCount += 1 + CountSections(child.get());
+    return nCount;
+}
+
+std::size_t CountPages(const std::string& strFolder)
+{
+    std::size_t nPages = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(strFolder, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        nPages += it->is_regular_file() && it->path().extension() == ".dat";
+    return nPages;
+}
+
+int RunInfo(CCtlContext& context)
+{
+    CtlTakeJsonFlag(context);
+    if (!context.m_args.empty())
+        return CtlUsageError(kCommands[2], "takes no arguments");
+    const CProfileConfig config = CtlLoadProfile(context);
+    CRegistryConfig settings;
+    settings.LoadSettings();
+    CEncyclopediaData encyclopedia;
+    encyclopedia.LoadData(config.m_strEncyclopediaPath, config.m_strDocumentsDirPath);
+    CBlankInfoData blanks;
+    blanks.LoadData(config.m_strBlanksPath);
+    CNewInfoData news;
+    news.LoadData(config.m_strNewsPath);
+    CFullTextSearch2 index(config.m_strFullTextDirPath);
+    index.LoadData();
+    CMorphoSearch morpho(config.m_strMorphologyDirPath);
+    morpho.LoadData();
+
+    const nlohmann::json info = {
+        {"profile", config.m_strProfileRoot},
+        {"contentVersion", settings.GetContentVersion()},
+        {"sections", encyclopedia.GetRoot() ? CountSections(encyclopedia.GetRoot()) : 0},
+        {"firstLevelSections", encyclopedia.GetRoot() ? encyclopedia.GetRoot()->m_children.size() : 0},
+        {"pages", CountPages(config.m_strDocumentsDirPath)},
+        {"forms", blanks.GetBlankNews().size()},
+        {"formSections", blanks.GetSections().size()},
+        {"newsItems", news.GetItems().size()},
+        {"indexDocuments", index.GetDocCount()},
+        {"indexWords", index.GetWordCount()},
+        {"dictionaryEntries", morpho.GetNodeCount()},
+    };
+    if (context.m_bJson)
+        std::cout << info.dump() << "\n";
+    else
+        for (const auto& [strKey, value] : info.items())
+            std::cout << strKey << ": " << value.dump() << "\n";
     return CTL_OK;
 }
 } // namespace

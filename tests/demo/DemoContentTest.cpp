@@ -1,0 +1,152 @@
+// The demo content as the test run publishes it (scripts/build-demo into
+// KALIMOR_DEMO_BUILD): its packages, its determinism and what its search finds.
+#include "ContentPublisher.h"
+#include "DocumentSearch.h"
+#include "EncyclopediaData.h"
+#include "FolderInstall.h"
+#include "ProfileConfig.h"
+#include "RegistryConfig.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+const std::string kBuild = KALIMOR_DEMO_BUILD;
+
+// Every file of a folder by relative path, with its bytes.
+std::map<std::string, std::string> ReadTree(const std::string& strFolder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(strFolder))
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), strFolder).generic_string()] = ReadFileText(entry.path().string());
+    return files;
+}
+
+// The sections a query finds in the content of version 2, by url.
+class DemoSearchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::string strContent = kBuild + "/2/Content/";
+        ASSERT_TRUE(m_morpho.LoadData());
+        ASSERT_TRUE(m_index.LoadData());
+        ASSERT_TRUE(m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+    }
+
+    std::vector<std::string> Urls(std::string_view query)
+    {
+        SearchResultSet results;
+        CHighlightWords highlight;
+        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+        std::vector<std::string> urls;
+        for (const CEncyclopediaSection* pSection : m_encyclopedia.FindSectionsBySearchResult(results))
+            urls.push_back(pSection->m_strURL);
+        return urls;
+    }
+
+    static bool Has(const std::vector<std::string>& urls, std::string_view url)
+    {
+        return std::find(urls.begin(), urls.end(), url) != urls.end();
+    }
+
+    CMorphoSearch m_morpho{kBuild + "/2/Content/morphology/"};
+    CFullTextSearch2 m_index{kBuild + "/2/Content/fulltextsearch/"};
+    CEncyclopediaData m_encyclopedia;
+};
+} // namespace
+
+TEST(DemoContent, ThePackagesInstallTheContentTheyWereBuiltFrom)
+{
+    CTempDir home, profileRoot;
+    CScopedEnv config("XDG_CONFIG_HOME", home.Path());
+    CRegistryConfig settings;
+    settings.LoadSettings();
+    CProfileConfig profile;
+    ASSERT_TRUE(profile.LoadSettings(profileRoot.Path()));
+    ASSERT_TRUE(CFolderInstall::UpdateDataFrom(kBuild + "/packages", settings, profile));
+    EXPECT_EQ(settings.GetContentVersion(), 2);
+
+    const auto installed = ReadTree(profile.m_strContentDirPath);
+    const auto expected = ReadTree(kBuild + "/2/Content");
+    EXPECT_EQ(installed.size(), expected.size());
+    for (const auto& [strPath, bytes] : expected)
+    {
+        const auto it = installed.find(strPath);
+        ASSERT_NE(it, installed.end()) << strPath << " is missing";
+        EXPECT_TRUE(it->second == bytes) << strPath << " differs";
+    }
+    EXPECT_FALSE(installed.contains("Content/about/release.dat")) << "removed by package 2";
+    EXPECT_TRUE(installed.contains("Content/about/whats-new.dat")) << "added by package 2";
+}
+
+TEST(DemoContent, PublishingIsDeterministic)
+{
+    CTempDir profile;
+    CContentPublisher publisher;
+    CPublishReport report;
+    CPublishOptions options;
+    options.m_strMorphologyFolder = kBuild + "/1/Content/morphology";
+    ASSERT_TRUE(publisher.Publish(KALIMOR_DEMO_SOURCE, profile.Path(), report, options));
+    EXPECT_TRUE(report.GetWarnings().empty()) << report.GetWarnings().front();
+    EXPECT_TRUE(ReadTree(profile.File("Content")) == ReadTree(kBuild + "/1/Content"))
+        << "a second publication of the same source gives the same bytes";
+}
+
+TEST_F(DemoSearchTest, InflectedQueriesFindTheirSections)
+{
+    const auto deductions = Urls("налоговых вычетов");
+    EXPECT_TRUE(Has(deductions, "/vfl/deductions.html"));
+    EXPECT_TRUE(Has(deductions, "/nds/deduction.html"));
+    EXPECT_TRUE(Has(Urls("Страховые взносы ИП"), "/siv/ip.html"));
+    EXPECT_TRUE(Has(Urls("ставки ндс"), "/nds/rates.html"));
+}
+
+TEST_F(DemoSearchTest, AbbreviationsAndColloquialForms)
+{
+    const auto vat = Urls("ндс");
+    ASSERT_FALSE(vat.empty());
+    EXPECT_TRUE(Has(vat, "/nds/index.html"));
+    const auto simplified = Urls("упрощенке");
+    EXPECT_TRUE(Has(simplified, "/usn/index.html"));
+    // No indexed word is "упрощ": the prefix fallback completes it.
+    const auto prefix = Urls("упрощ");
+    EXPECT_TRUE(Has(prefix, "/usn/index.html"));
+    EXPECT_TRUE(Has(prefix, "/bo/simplified.html")) << "упрощенная бухгалтерская отчетность";
+    EXPECT_TRUE(Urls("зз").empty()) << "two letters found nowhere: no fallback";
+}
+
+TEST(DemoContent, KalimorctlReportsTheProfileAndItsSearches)
+{
+    const std::string strProfile = kBuild + "/2";
+    auto result = RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "info", "--json"});
+    ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
+    for (const char* szCount : {"\"firstLevelSections\":13", "\"forms\":15", "\"pages\":114",
+                                "\"dictionaryEntries\":146229", "\"indexDocuments\":114"})
+        EXPECT_NE(result.m_strOut.find(szCount), std::string::npos) << szCount << " in " << result.m_strOut;
+
+    result = RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "search", "--json", "Ставки", "НДС"});
+    ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
+    const std::string& json = result.m_strOut;
+    EXPECT_TRUE(json.starts_with("{\"query\":\"Ставки НДС\",\"results\":[{\"docNumber\":")) << json;
+    EXPECT_NE(json.find("\"path\":\"content/nds/rates.html\""), std::string::npos);
+    // 17 significant digits: "0." and 17 digits, or more when the score is below 0.1.
+    const auto nScore = json.find("\"score\":");
+    ASSERT_NE(nScore, std::string::npos);
+    const std::string strScore = json.substr(nScore + 8, json.find('}', nScore) - nScore - 8);
+    EXPECT_GE(strScore.size(), 19u) << strScore;
+    EXPECT_NE(json.find("\"highlight\":[[\"ставка\","), std::string::npos);
+
+    result = RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "sections", "--json", "упрощенке"});
+    ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
+    EXPECT_NE(result.m_strOut.find("{\"code\":\"usn\",\"sections\":[{\"anchor\":"), std::string::npos)
+        << result.m_strOut.substr(0, 300);
+    EXPECT_NE(result.m_strOut.find("<b>упрощенке</b>"), std::string::npos) << "the snippet shows the word";
+}
