@@ -2,6 +2,7 @@
 #include "FileUtils.h"
 #include "MRUDocumentData.h"
 #include "QuerySnippet.h"
+#include "XMLUtils.h"
 #include "TestContent.h"
 
 #include <gtest/gtest.h>
@@ -159,4 +160,25 @@ TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
     CLogCapture log;
     EXPECT_EQ(m_data.GetContent(m_data.FindSectionByURL("/usn/object.html")), "");
     EXPECT_TRUE(log.Contains("CEncyclopediaData::GetContent Cannot decrypt file"));
+}
+
+TEST(Encyclopedia, SampleAndDownloadLinksAreNumberedAndKept)
+{
+    CXmlDocPtr doc;
+    ASSERT_TRUE(CXMLUtils::LoadHTMLDocumentContent(
+        "<html><body><div class=\"sample\"><a href=\"s1.html\">Образец</a></div>"
+        "<DIV class=\"download\"><A HREF=\"f1.xls\">Бланк</A></DIV>"
+        "<div class=\"sample\"><p><a href=\"deep.html\">в абзаце</a></p></div>"
+        "<div class=\"sample\"><a href=\"s2.html\">Второй</a><a href=\"s3.html\">Третий</a></div>"
+        "<p><a href=\"plain.html\">обычная</a></p></body></html>",
+        doc));
+    std::map<std::string, std::string> samples, downloads;
+    ASSERT_TRUE(CEncyclopediaData::ReplaceSpecialLinks(xmlDocGetRootElement(doc.get()), samples, downloads));
+    EXPECT_EQ(samples, (std::map<std::string, std::string>{
+                           {"about:SAMPLE_0", "s1.html"}, {"about:SAMPLE_1", "s2.html"}, {"about:SAMPLE_2", "s3.html"}}));
+    EXPECT_EQ(downloads, (std::map<std::string, std::string>{{"about:DOWNLOAD_0", "f1.xls"}}));
+    const std::string html = CXMLUtils::SaveXmlToString(doc.get());
+    EXPECT_NE(html.find("href=\"about:SAMPLE_0\""), std::string::npos);
+    EXPECT_NE(html.find("href=\"deep.html\""), std::string::npos) << "only links right inside the div";
+    EXPECT_NE(html.find("href=\"plain.html\""), std::string::npos);
 }
