@@ -61,3 +61,4 @@ std::span<const CCtlCommand> GetCipherCommands();
 std::span<const CCtlCommand> GetPublishCommands();
 std::span<const CCtlCommand> GetUpdateCommands();
 std::span<const CCtlCommand> GetSearchCommands();
+std::span<const CCtlCommand> GetPromptCommands();

@@ -14,7 +14,7 @@ namespace
 std::vector<CCtlCommand> AllCommands()
 {
     std::vector<CCtlCommand> commands;
-    for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetSearchCommands(),
+    for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetSearchCommands(), GetPromptCommands(),
                              GetUpdateCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
