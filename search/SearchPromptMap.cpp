@@ -23,9 +23,18 @@ bool CPromptIdSet::IsEmpty() const
     return std::all_of(m_bits.begin(), m_bits.end(), [](std::uint64_t bits) { return bits == 0; });
 }
 
+std::size_t CPromptIdSet::Count() const
+{
+    std::size_t nCount = 0;
+    for (const std::uint64_t bits : m_bits)
+        nCount += static_cast<std::size_t>(__builtin_popcountll(bits));
+    return nCount;
+}
+
 void CSearchPromptMap::Clear()
 {
-    m_texts.clear();
+    m_textBytes.clear();
+    m_textStarts.clear();
     m_words.clear();
     m_firstId.clear();
     m_ids.clear();
@@ -40,13 +49,18 @@ void CSearchPromptMap::Build(std::span<const RegistryPhrase* const> phrases)
         texts.push_back(pPhrase->text);
     std::sort(texts.begin(), texts.end(), Utf16Less());
     texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
-    m_texts.assign(texts.begin(), texts.end());
+    for (const std::string_view text : texts)
+    {
+        m_textStarts.push_back(m_textBytes.size());
+        m_textBytes += text;
+    }
+    m_textStarts.push_back(m_textBytes.size());
 
     std::vector<std::pair<std::string_view, std::uint32_t>> pairs;
     for (const RegistryPhrase* pPhrase : phrases)
     {
-        const auto it = std::lower_bound(m_texts.begin(), m_texts.end(), pPhrase->text, Utf16Less());
-        const auto nId = static_cast<std::uint32_t>(it - m_texts.begin());
+        const auto it = std::lower_bound(texts.begin(), texts.end(), pPhrase->text, Utf16Less());
+        const auto nId = static_cast<std::uint32_t>(it - texts.begin());
         for (const std::string& word : pPhrase->words)
             pairs.emplace_back(word, nId);
     }

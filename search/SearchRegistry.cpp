@@ -175,13 +175,13 @@ std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) cons
     return forms;
 }
 
-void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string>& prompts)
+bool CSearchRegistry::FindPrompts(std::string_view text)
 {
     if (m_promptMap.IsEmpty())
         BuildSearchPromptMap();
     const std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));
     if (words.empty())
-        return;
+        return false;
     // A phrase is prompted when it holds some form of every word; the word
     // being typed (the last) also counts when it begins a word of the phrase.
     m_result.Reset(m_promptMap.TextCount());
@@ -197,21 +197,62 @@ void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::s
         if (i > 0)
             m_result.IntersectWith(candidates);
         if (m_result.IsEmpty())
-            return; // later words cannot bring anything back
+            return false; // later words cannot bring anything back
     }
-    m_result.ForEach([&](std::uint32_t nId) { prompts.push_back(m_promptMap.GetText(nId)); });
+    return true;
+}
+
+template <typename Text>
+void CSearchRegistry::AppendPrompts(std::string_view text, std::vector<Text>& prompts)
+{
+    if (!FindPrompts(text))
+        return;
+    prompts.reserve(prompts.size() + m_result.Count());
+    m_result.ForEach([&](std::uint32_t nId) { prompts.emplace_back(m_promptMap.GetText(nId)); });
+}
+
+void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string>& prompts)
+{
+    AppendPrompts(text, prompts);
+}
+
+void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string_view>& prompts)
+{
+    AppendPrompts(text, prompts);
 }
 
 void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string>& prompts)
 {
     for (const std::string& text : texts)
-        GetSearchPrompts(text, prompts);
+        AppendPrompts(text, prompts);
 }
 
-void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                         std::vector<std::string>& prompts)
+void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string_view>& prompts)
+{
+    for (const std::string& text : texts)
+        AppendPrompts(text, prompts);
+}
+
+namespace
+{
+template <typename Text>
+void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                            std::vector<Text>& prompts)
 {
     Utf16StringSet texts = synonyms.GetSynonyms(text);
     texts.emplace(text);
     registry.GetSearchPrompts(texts, prompts);
+}
+} // namespace
+
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                         std::vector<std::string>& prompts)
+{
+    AppendSearchBoxPrompts(synonyms, registry, text, prompts);
+}
+
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                         std::vector<std::string_view>& prompts)
+{
+    AppendSearchBoxPrompts(synonyms, registry, text, prompts);
 }

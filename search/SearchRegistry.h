@@ -51,10 +51,19 @@ public:
     void GetSearchPrompts(std::string_view text, std::vector<std::string>& prompts);
     // The same for each text in turn; a phrase may then appear more than once.
     void GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string>& prompts);
+    // The same without copying the texts: the views stay valid until the
+    // registry is freed or loaded, or the prompt map is built again. A list
+    // of thousands of prompts costs no allocation per prompt this way.
+    void GetSearchPrompts(std::string_view text, std::vector<std::string_view>& prompts);
+    void GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string_view>& prompts);
 
 private:
     bool LoadXml(const xmlNode* pElement, std::vector<RegistrySection>& sections);
     std::vector<std::string> GetForms(const std::string& word) const;
+    // Leaves the prompts of the text in m_result; false when there are none.
+    bool FindPrompts(std::string_view text);
+    template <typename Text>
+    void AppendPrompts(std::string_view text, std::vector<Text>& prompts);
 
     CMorphoSearch* m_pMorpho;
     const CSearchPrompt2Manager* m_pPrompts;
@@ -69,3 +78,5 @@ private:
 // synonyms and of the text itself, taken in UTF-16 order as one set of texts.
 void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
                          std::vector<std::string>& prompts);
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                         std::vector<std::string_view>& prompts);

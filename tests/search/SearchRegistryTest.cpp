@@ -332,6 +332,12 @@ TEST_F(SearchRegistryTest, SetsOfTextsAndTheSearchBoxKeepDuplicates)
     prompts.clear();
     GetSearchBoxPrompts(m_synonyms, m_registry, "", prompts);
     EXPECT_TRUE(prompts.empty());
+
+    // Views of the texts append the same, after what the list holds.
+    std::vector<std::string_view> views{"раньше"};
+    GetSearchBoxPrompts(m_synonyms, m_registry, "ндс", views);
+    EXPECT_EQ(Texts(views.begin(), views.end()),
+              (Texts{"раньше", "Налоговые вычеты по НДС", "Ставка НДС 0%", "ставка ндс 0%"}));
 }
 
 TEST_F(SearchRegistryTest, ThePromptMapIsBuiltOnDemandAndFreedWithTheRegistry)
@@ -389,6 +395,9 @@ TEST_F(SearchRegistryTest, AgreesWithThePlainScan)
     {
         const Texts expected = reference.GetSearchPrompts(text);
         ASSERT_EQ(Prompts(text), expected) << text;
+        std::vector<std::string_view> views;
+        m_registry.GetSearchPrompts(text, views);
+        ASSERT_EQ(Texts(views.begin(), views.end()), expected) << text;
         nNonEmpty += !expected.empty();
     }
     EXPECT_GT(nNonEmpty, texts.size() / 2);
