@@ -207,7 +207,11 @@ void CSearchRegistry::AppendPrompts(std::string_view text, std::vector<Text>& pr
 {
     if (!FindPrompts(text))
         return;
-    prompts.reserve(prompts.size() + m_result.Count());
+    // Room for all at once, still growing geometrically when a set of texts
+    // appends to one list many times.
+    const std::size_t nNeeded = prompts.size() + m_result.Count();
+    if (nNeeded > prompts.capacity())
+        prompts.reserve(std::max(nNeeded, 2 * prompts.capacity()));
     m_result.ForEach([&](std::uint32_t nId) { prompts.emplace_back(m_promptMap.GetText(nId)); });
 }
 

@@ -71,7 +71,7 @@ TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
     std::mt19937 random(5);
     const auto pick = [&](std::size_t nSize) { return std::uniform_int_distribution<std::size_t>(0, nSize - 1)(random); };
     std::size_t nNonEmpty = 0, nInflected = 0;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 1500; ++i)
     {
         std::u32string text;
         if (i % 2 == 0)
@@ -92,6 +92,6 @@ TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
         ASSERT_EQ(Texts(views.begin(), views.end()), fast) << typed;
         nNonEmpty += !fast.empty();
     }
-    EXPECT_GT(nNonEmpty, 1500u);
-    EXPECT_GT(nInflected, 1000u);
+    EXPECT_GT(nNonEmpty, 750u);
+    EXPECT_GT(nInflected, 500u);
 }
