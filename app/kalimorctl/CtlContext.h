@@ -67,3 +67,4 @@ std::span<const CCtlCommand> GetPublishCommands();
 std::span<const CCtlCommand> GetQueryCommands();
 std::span<const CCtlCommand> GetUpdateCommands();
 std::span<const CCtlCommand> GetSearchCommands();
+std::span<const CCtlCommand> GetPromptCommands();

@@ -15,7 +15,7 @@ std::vector<CCtlCommand> AllCommands()
 {
     std::vector<CCtlCommand> commands;
     for (const auto group : {GetCipherCommands(), GetPublishCommands(), GetSearchCommands(),
-                             GetQueryCommands(), GetUpdateCommands()})
+                             GetQueryCommands(), GetPromptCommands(), GetUpdateCommands()})
         commands.insert(commands.end(), group.begin(), group.end());
     return commands;
 }

@@ -1,0 +1,262 @@
+#include "SearchRegistry.h"
+
+#include "Logger.h"
+#include "MorphoSearch.h"
+#include "SearchPrompt2Manager.h"
+#include "SearchUtils.h"
+#include "SynonymsSearch.h"
+#include "TextUtils.h"
+#include "XMLUtils.h"
+
+#include <algorithm>
+
+namespace
+{
+bool IsElement(const xmlNode* pNode, std::string_view tag)
+{
+    return pNode && pNode->type == XML_ELEMENT_NODE && CXMLUtils::GetTagName(pNode) == tag;
+}
+
+std::string Attribute(const xmlNode* pNode, std::string_view name)
+{
+    std::string strValue;
+    CXMLUtils::GetAttributeString(pNode, name, strValue, "");
+    return strValue;
+}
+
+bool BeginsWith(std::string_view text, char32_t letter)
+{
+    std::size_t nPos = 0;
+    return !text.empty() && CTextUtils::DecodeNext(text, nPos) == letter;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    std::size_t nA = 0, nB = 0;
+    while (nA < a.size() && nB < b.size())
+        if (CTextUtils::ToLower(CTextUtils::DecodeNext(a, nA)) != CTextUtils::ToLower(CTextUtils::DecodeNext(b, nB)))
+            return false;
+    return nA == a.size() && nB == b.size();
+}
+} // namespace
+
+CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Manager* pPrompts)
+    : m_pMorpho(pMorpho), m_pPrompts(pPrompts)
+{
+}
+
+bool CSearchRegistry::LoadData(const std::string& strPath)
+{
+    KTRACE("CSearchRegistry::LoadData");
+    FreeData();
+    KLOG_DEBUG << "CSearchRegistry::LoadData filename: " << strPath;
+    CXmlDocPtr doc;
+    xmlNode* pRoot = nullptr;
+    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
+    {
+        KLOG_ERR << "Can't load search registry";
+        return false;
+    }
+    if (CXMLUtils::GetTagName(pRoot) != "search_registry")
+    {
+        KLOG_ERR << "Search registry invalid format";
+        return false;
+    }
+    return LoadXml(pRoot, m_sections);
+}
+
+void CSearchRegistry::FreeData()
+{
+    m_sections.clear();
+    m_promptMap.Clear();
+}
+
+// Sections nest no deeper than the XML parser allows elements to (256
+// levels), which bounds the recursion.
+bool CSearchRegistry::LoadXml(const xmlNode* pElement, std::vector<RegistrySection>& sections)
+{
+    if (!pElement)
+    {
+        KLOG_ERR << "Can't get first section";
+        return false;
+    }
+    for (const xmlNode* pNode = pElement->children; pNode; pNode = pNode->next)
+    {
+        if (!IsElement(pNode, "section"))
+            continue;
+        RegistrySection section;
+        section.name = Attribute(pNode, "name");
+        if (section.name.empty())
+            continue;
+        for (const xmlNode* pWord = pNode->children; pWord; pWord = pWord->next)
+        {
+            if (!IsElement(pWord, "word"))
+                continue;
+            std::string strText = Attribute(pWord, "text");
+            if (strText.empty())
+                continue;
+            RegistryPhrase phrase = MakeRegistryPhrase(std::move(strText));
+            for (const xmlNode* pLink = pWord->children; pLink; pLink = pLink->next)
+                if (pLink->type == XML_ELEMENT_NODE)
+                    phrase.links.push_back(Attribute(pLink, "site_url"));
+            section.phrases.push_back(std::move(phrase));
+        }
+        std::stable_sort(section.phrases.begin(), section.phrases.end(),
+                         [](const RegistryPhrase& a, const RegistryPhrase& b) { return Utf16Less()(a.text, b.text); });
+        if (!LoadXml(pNode, section.subsections))
+            return false;
+        sections.push_back(std::move(section));
+    }
+    return true;
+}
+
+const RegistrySection* CSearchRegistry::GetFirstSection(char32_t letter) const
+{
+    for (const RegistrySection& section : m_sections)
+        if (BeginsWith(section.name, letter))
+            return &section;
+    return nullptr;
+}
+
+std::size_t CSearchRegistry::CountSectionsForLetter(char32_t letter) const
+{
+    return static_cast<std::size_t>(std::count_if(m_sections.begin(), m_sections.end(),
+                                                  [letter](const RegistrySection& s) { return BeginsWith(s.name, letter); }));
+}
+
+std::vector<const RegistryPhrase*> CSearchRegistry::GetPhrases(const RegistrySection& section) const
+{
+    std::vector<const RegistryPhrase*> phrases;
+    phrases.reserve(section.phrases.size());
+    for (const RegistryPhrase& phrase : section.phrases)
+        phrases.push_back(&phrase);
+    return phrases;
+}
+
+std::vector<const RegistryPhrase*> CSearchRegistry::GetPhrases(char32_t letter) const
+{
+    std::vector<const RegistryPhrase*> phrases;
+    for (const RegistrySection& section : m_sections)
+        for (const RegistryPhrase& phrase : section.phrases)
+            if (BeginsWith(phrase.text, letter))
+                phrases.push_back(&phrase);
+    return phrases;
+}
+
+const RegistryPhrase* CSearchRegistry::FindPhrase(std::string_view text) const
+{
+    for (const RegistrySection& section : m_sections)
+        for (const RegistryPhrase& phrase : section.phrases)
+            if (EqualsIgnoringCase(phrase.text, text))
+                return &phrase;
+    return nullptr;
+}
+
+void CSearchRegistry::BuildSearchPromptMap()
+{
+    KTRACE("CSearchRegistry::BuildSearchPromptMap");
+    std::vector<const RegistryPhrase*> phrases;
+    for (const RegistrySection& section : m_sections)
+        for (const RegistryPhrase& phrase : section.phrases)
+            phrases.push_back(&phrase);
+    if (m_pPrompts)
+        for (const auto& [text, phrase] : m_pPrompts->GetPrompts())
+            phrases.push_back(&phrase);
+    m_promptMap.Build(phrases);
+}
+
+std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) const
+{
+    std::vector<std::string> forms;
+    if (m_pMorpho)
+        forms = m_pMorpho->GetAllForms(word);
+    if (forms.empty())
+        forms.push_back(word);
+    return forms;
+}
+
+bool CSearchRegistry::FindPrompts(std::string_view text)
+{
+    if (m_promptMap.IsEmpty())
+        BuildSearchPromptMap();
+    const std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));
+    if (words.empty())
+        return false;
+    // A phrase is prompted when it holds some form of every word; the word
+    // being typed (the last) also counts when it begins a word of the phrase.
+    m_result.Reset(m_promptMap.TextCount());
+    for (std::size_t i = 0; i < words.size(); ++i)
+    {
+        CPromptIdSet& candidates = i == 0 ? m_result : m_candidates;
+        if (i > 0)
+            candidates.Reset(m_promptMap.TextCount());
+        for (const std::string& form : GetForms(words[i]))
+            m_promptMap.AddWord(form, candidates);
+        if (i + 1 == words.size())
+            m_promptMap.AddWordsWithPrefix(words[i], candidates);
+        if (i > 0)
+            m_result.IntersectWith(candidates);
+        if (m_result.IsEmpty())
+            return false; // later words cannot bring anything back
+    }
+    return true;
+}
+
+template <typename Text>
+void CSearchRegistry::AppendPrompts(std::string_view text, std::vector<Text>& prompts)
+{
+    if (!FindPrompts(text))
+        return;
+    // Room for all at once, still growing geometrically when a set of texts
+    // appends to one list many times.
+    const std::size_t nNeeded = prompts.size() + m_result.Count();
+    if (nNeeded > prompts.capacity())
+        prompts.reserve(std::max(nNeeded, 2 * prompts.capacity()));
+    m_result.ForEach([&](std::uint32_t nId) { prompts.emplace_back(m_promptMap.GetText(nId)); });
+}
+
+void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string>& prompts)
+{
+    AppendPrompts(text, prompts);
+}
+
+void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string_view>& prompts)
+{
+    AppendPrompts(text, prompts);
+}
+
+void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string>& prompts)
+{
+    for (const std::string& text : texts)
+        AppendPrompts(text, prompts);
+}
+
+void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string_view>& prompts)
+{
+    for (const std::string& text : texts)
+        AppendPrompts(text, prompts);
+}
+
+namespace
+{
+template <typename Text>
+void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                            std::vector<Text>& prompts)
+{
+    Utf16StringSet texts = synonyms.GetSynonyms(text);
+    texts.emplace(text);
+    registry.GetSearchPrompts(texts, prompts);
+}
+} // namespace
+
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                         std::vector<std::string>& prompts)
+{
+    AppendSearchBoxPrompts(synonyms, registry, text, prompts);
+}
+
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
+                         std::vector<std::string_view>& prompts)
+{
+    AppendSearchBoxPrompts(synonyms, registry, text, prompts);
+}
