@@ -243,7 +243,11 @@ template <typename Text>
 void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
                             std::vector<Text>& prompts)
 {
+    // Head words are stored lower-case and prompts are found for the text
+    // lower-cased, so synonyms are looked up as typed and lower-cased alike:
+    // "НДС" prompts what "ндс" does.
     Utf16StringSet texts = synonyms.GetSynonyms(text);
+    texts.merge(synonyms.GetSynonyms(CTextUtils::ToLower(text)));
     texts.emplace(text);
     registry.GetSearchPrompts(texts, prompts);
 }

@@ -6,6 +6,9 @@
 #include "FolderInstall.h"
 #include "ProfileConfig.h"
 #include "RegistryConfig.h"
+#include "SearchPrompt2Manager.h"
+#include "SearchRegistry.h"
+#include "SynonymsSearch.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -149,4 +152,35 @@ TEST(DemoContent, KalimorctlReportsTheProfileAndItsSearches)
     EXPECT_NE(result.m_strOut.find("{\"code\":\"usn\",\"sections\":[{\"anchor\":"), std::string::npos)
         << result.m_strOut.substr(0, 300);
     EXPECT_NE(result.m_strOut.find("<b>упрощенке</b>"), std::string::npos) << "the snippet shows the word";
+}
+
+TEST(DemoContent, PromptsCompletePartlyTypedPhrases)
+{
+    const std::string strContent = kBuild + "/2/Content/";
+    CMorphoSearch morpho(strContent + "morphology/");
+    CSearchPrompt2Manager promptList;
+    CSynonymsSearch synonyms;
+    CSearchRegistry registry(&morpho, &promptList);
+    ASSERT_TRUE(morpho.LoadData());
+    ASSERT_TRUE(promptList.LoadData(strContent + "search_prompts2.dat"));
+    ASSERT_TRUE(synonyms.LoadData(strContent + "search_synonyms.dat"));
+    ASSERT_TRUE(registry.LoadData(strContent + "registry2.dat"));
+    const auto prompts = [&](std::string_view text) {
+        std::vector<std::string> list;
+        GetSearchBoxPrompts(synonyms, registry, text, list);
+        return list;
+    };
+    const auto has = [](const std::vector<std::string>& list, std::string_view text) {
+        return std::find(list.begin(), list.end(), text) != list.end();
+    };
+    const auto deductions = prompts("налоговые выч");
+    EXPECT_TRUE(has(deductions, "Налоговые вычеты по НДС"));
+    EXPECT_TRUE(has(deductions, "Социальные налоговые вычеты")) << "any word order";
+    EXPECT_TRUE(has(prompts("ставка ндс"), "Ставки НДС")) << "a form of each typed word";
+    EXPECT_TRUE(has(prompts("упрощ"), "Упрощенная система налогообложения"));
+    EXPECT_TRUE(has(prompts("ЕНП"), "Единый налоговый платеж")) << "through the abbreviation's synonym";
+    const auto upper = prompts("НДС");
+    for (const std::string& text : prompts("ндс"))
+        EXPECT_TRUE(has(upper, text)) << "typed in capitals, still " << text;
+    EXPECT_TRUE(prompts("zzz").empty());
 }

@@ -330,6 +330,9 @@ TEST_F(SearchRegistryTest, SetsOfTextsAndTheSearchBoxKeepDuplicates)
     EXPECT_EQ(prompts, (Texts{"Налоговые вычеты по НДС", "Ставка НДС 0%", "ставка ндс 0%"}))
         << "налог на добавленную стоимость prompts nothing here";
     prompts.clear();
+    GetSearchBoxPrompts(m_synonyms, m_registry, "Прибыль", prompts);
+    EXPECT_EQ(prompts.size(), 8u) << "a capital letter finds the synonyms of the lower-case word";
+    prompts.clear();
     GetSearchBoxPrompts(m_synonyms, m_registry, "", prompts);
     EXPECT_TRUE(prompts.empty());
 
