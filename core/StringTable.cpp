@@ -7,8 +7,10 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 4> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 6> kStrings{{
+    {IDS_LINK_OPEN_ERROR, "Ошибка при открытии гиперссылки"},
     {IDS_TRAY_TOOLTIP, "Rozivazuduz idozazazarar ezididadad"},
+    {IDS_NO_CONTENT, "Контент не загружен. Выполните обновление"},
     {IDS_MAIN_WINDOW_TITLE, "Калимор"},
     {IDS_FORMS_FOLDER, "Калимор - формы и бланки"},
     {IDS_INSTALL_ERROR, "Ошибка инсталляции"},

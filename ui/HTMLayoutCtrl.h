@@ -24,6 +24,11 @@ public:
     // The first element under root whose id is id; false (and logged) when
     // the page has none.
     bool SetElement(const CElement& root, std::string_view id, bool bAttach = true);
+    // Without it a string literal would pick the overload below (as a bool).
+    bool SetElement(const CElement& root, const char* szId, bool bAttach = true)
+    {
+        return SetElement(root, std::string_view(szId), bAttach);
+    }
     bool SetElement(const CElement& element, bool bAttach = true);
     bool Attach();
     void Detach();

@@ -40,6 +40,12 @@ public:
     bool CenterWindow();
     // The dialog's size when the page does not give one.
     void SetInitialSize(int nWidth, int nHeight) { m_initialSize = {0, 0, nWidth, nHeight}; }
+    // A size given by the caller: the page's content does not change it.
+    void SetFixedSize(int nWidth, int nHeight)
+    {
+        SetInitialSize(nWidth, nHeight);
+        m_bResizeAndCenter = false;
+    }
     CElement GetRootElement() const;
     CHTMLayoutDlg* GetParentDialog() const { return m_pParentDialog; }
 

@@ -216,6 +216,7 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
     if (!event.is_object())
         return;
     const std::string type = Text(event, "type");
+    KLOG_DEBUG << "CWindowManager::HandleBrowserEvent " << type << " " << Int(event, "win") << " " << Int(event, "uid");
     if (type == "viewport")
     {
         m_desktop = CRect{0, 0, std::max(0, Int(event, "w")), std::max(0, Int(event, "h"))};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Opens the client's start page for the user: an application window of
+// Chromium when it is installed, otherwise the default browser (xdg-open).
+class CBrowserLauncher
+{
+public:
+    // strProfileFolder keeps the browser's own profile for the app window.
+    static bool Open(const std::string& strUrl, const std::string& strProfileFolder);
+    // The path of a program found in PATH, or empty.
+    static std::string FindProgram(const std::string& strName);
+};
