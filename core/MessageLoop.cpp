@@ -210,6 +210,9 @@ bool CMessageLoop::RunUntil(const std::function<bool()>& bDone)
     ++m_nDepth;
     CMessageLoop* pOuter = g_pCurrentLoop;
     g_pCurrentLoop = this;
+    // What the caller changed before entering (a dialog it just made) is
+    // flushed now, not after the first message of the nested loop.
+    AfterDispatch();
     while (!bDone() && !IsQuitting())
         DispatchOne();
     if (pOuter)

@@ -85,7 +85,7 @@ try {
   // No content is installed: the client answers with its message dialog.
   const dialog = page.locator('#kalimor-dialogs iframe');
   await dialog.waitFor();
-  await until('search logged', () => log().includes('CMainWindow::OnSearch налог'));
+  await until('search logged', () => log().includes('Pressed search button'));
   const dialogFrame = page.frameLocator('#kalimor-dialogs iframe');
   await dialogFrame.locator('#label').filter({ hasText: 'Контент не загружен' }).waitFor();
   await until('shadow shown', async () => (await page.locator('.k-shadow:not(.hidden)').count()) === 1);
