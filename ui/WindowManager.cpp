@@ -246,10 +246,20 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         pWnd->MoveWindow(rect);
         return;
     }
+    unsigned nUid = Unsigned(event, "uid");
+    if (!AcceptsInput(pWnd))
+    {
+        // While a modal dialog runs the keyboard belongs to it, wherever the
+        // browser's focus was left; the mouse elsewhere does nothing.
+        CWnd* pModal = FromHandle(m_modal.back());
+        if (type != "key" || !pModal)
+            return;
+        pWnd = pModal;
+        nUid = 0;
+    }
     CHtmlDocument* pDocument = pWnd->GetHtmlDocument();
-    if (!pDocument || !AcceptsInput(pWnd))
+    if (!pDocument)
         return;
-    const unsigned nUid = Unsigned(event, "uid");
     if (type == "mouse")
         pDocument->RaiseMouse(nUid, Unsigned(event, "code"), Unsigned(event, "buttons"), Int(event, "x"),
                               Int(event, "y"), Int(event, "wheel"));

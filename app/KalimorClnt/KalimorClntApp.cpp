@@ -163,9 +163,14 @@ void CKalimorClntApp::ShowToUser()
 {
     if (!m_pBridge || m_pBridge->HasBrowser())
         return;
+    // A browser just started may take a few seconds to connect: it is not
+    // started a second time meanwhile. One that came and went is.
     const auto now = std::chrono::steady_clock::now();
-    if (m_lastBrowserOpen != std::chrono::steady_clock::time_point{} && now - m_lastBrowserOpen < kBrowserReopenPause)
+    const std::uint64_t nConnections = m_pBridge->GetConnectionCount();
+    if (m_bBrowserStarting && nConnections == m_nConnectionsAtOpen && now - m_lastBrowserOpen < kBrowserReopenPause)
         return;
+    m_bBrowserStarting = true;
+    m_nConnectionsAtOpen = nConnections;
     m_lastBrowserOpen = now;
     const std::string strUrl = m_pBridge->GetStartUrl();
     if (m_bPrintUrl)

@@ -86,5 +86,7 @@ private:
     std::unique_ptr<CBridgeServer> m_pBridge;
     std::unique_ptr<CMainWindow> m_pMainWindow;
     bool m_bPrintUrl = false;
+    bool m_bBrowserStarting = false;
+    std::uint64_t m_nConnectionsAtOpen = 0;
     std::chrono::steady_clock::time_point m_lastBrowserOpen{};
 };

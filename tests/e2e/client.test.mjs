@@ -129,7 +129,7 @@ try {
   assert.equal(await page.locator('#kalimor-frame.hidden').count(), 0, 'the window is shown again');
 
   // "uninstall" stops the running client.
-  const uninstall = start(['uninstall']);
+  const uninstall = start(['--uninstall']);
   assert.equal(await within(20000, 'uninstall', uninstall.exited), 0);
   assert.equal(await within(10000, 'client stop', first.exited), 0);
   assert.match(fs.readFileSync(path.join(env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini'), 'utf8'),

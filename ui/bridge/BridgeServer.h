@@ -49,6 +49,8 @@ public:
     void Publish(const nlohmann::json& ops);
     // A page is connected to the change stream now.
     bool HasBrowser() const { return m_nLiveStreams.load() > 0; }
+    // How many times a page connected so far in this run.
+    std::uint64_t GetConnectionCount() const { return m_nStreamsOpened.load(); }
     // Called on the UI thread when the page went away and did not come back.
     void SetOnBrowserClosed(std::function<void()> onClosed) { m_onBrowserClosed = std::move(onClosed); }
 

@@ -11,7 +11,8 @@
   tray.textContent = 'Калимор работает в фоновом режиме';
   document.body.appendChild(tray);
 
-  const wins = new Map(); // id -> { op, el, doc, pending, measured, lastGeom }
+  const wins = new Map(); // id -> { op, el, doc, pending, measured, lastGeom, z, backdrop }
+  let dialogLayer = 0; // dialogs made later lie above the earlier ones
   const stats = { sent: 0, applied: 0, batches: 0, painted: false };
   window.__kalimor = stats;
 
@@ -105,7 +106,8 @@
     requestAnimationFrame(() => {
       geomScheduled.delete(id);
       const w = wins.get(id);
-      if (!w || !w.doc || !w.doc.body) return;
+      // The empty page an iframe starts with has no size worth reporting.
+      if (!w || !w.doc || !w.doc.body || !w.hasPage) return;
       const doc = w.doc;
       const root = doc.body.children.length === 1 ? doc.body.firstElementChild : doc.body;
       const r = root.getBoundingClientRect();
@@ -174,15 +176,23 @@
     if (op.kind === 'child' && parent && parent.op.kind === 'child') { x += parent.op.x; y += parent.op.y; }
     Object.assign(el.style, { left: x + 'px', top: y + 'px', width: op.w + 'px', height: op.h + 'px' });
     const host = containerOf(op);
+    // An iframe that is moved in the page loads again and loses its
+    // document: windows are inserted once and stacked by z-index.
+    if (el.parentElement !== host) host.appendChild(el);
     if (op.kind === 'dialog') {
+      if (!w.z) w.z = (dialogLayer += 2);
+      el.style.zIndex = w.z;
       if (op.modal && op.visible) {
         if (!w.backdrop) { w.backdrop = document.createElement('div'); w.backdrop.className = 'k-backdrop'; }
-        host.appendChild(w.backdrop);
+        w.backdrop.style.zIndex = w.z - 1;
+        if (!w.backdrop.parentElement) {
+          host.appendChild(w.backdrop);
+          w.wantsFocus = true; // the keyboard goes to a modal dialog, as it opens
+        }
       } else if (w.backdrop) {
         w.backdrop.remove();
       }
     }
-    if (el.parentElement !== host || (op.kind === 'dialog' && op.modal)) host.appendChild(el);
   }
 
   function upsertWindow(op) {
@@ -211,6 +221,7 @@
       switch (op.op) {
         case 'doc':
           doc.documentElement.innerHTML = op.html;
+          w.hasPage = true;
           w.lastGeom = '';
           break;
         case 'html': { const el = find(w, op.uid); if (el) el.innerHTML = op.html; break; }
@@ -241,6 +252,10 @@
         case 'hidepopup': { const el = find(w, op.uid); if (el) el.style.display = 'none'; break; }
         default: break;
       }
+    }
+    if (w.wantsFocus && w.hasPage) {
+      w.wantsFocus = false;
+      w.el.contentWindow.focus();
     }
     reportGeometry(id);
   }
