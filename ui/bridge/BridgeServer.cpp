@@ -247,23 +247,10 @@ void CBridgeServer::OnPageGone()
 
 bool CBridgeServer::ServeContentFile(const std::string& strRelative, std::string& strBody) const
 {
-    namespace fs = std::filesystem;
-    if (m_strContentFolder.empty() || strRelative.find('\0') != std::string::npos)
-        return false;
-    std::error_code error;
-    const fs::path root = fs::weakly_canonical(m_strContentFolder, error);
-    if (error)
-        return false;
-    // The canonical path resolves "..", and symbolic links that point out of
-    // the folder: whatever it is must still lie inside it.
-    const fs::path target = fs::weakly_canonical(root / fs::path(strRelative).relative_path(), error);
-    if (error)
-        return false;
-    const std::string strRoot = root.string() + "/";
-    if (!target.string().starts_with(strRoot) || !fs::is_regular_file(target, error))
-        return false;
+    std::string strPath;
     CByteArray bytes;
-    if (!CFileUtils::LoadAllBinFile(target.string(), bytes))
+    if (!CKalimorHTMLayoutDataLoader::ResolveInside(m_strContentFolder, strRelative, strPath) ||
+        !std::filesystem::is_regular_file(strPath) || !CFileUtils::LoadAllBinFile(strPath, bytes))
         return false;
     strBody.assign(bytes.begin(), bytes.end());
     return true;
@@ -317,9 +304,11 @@ void CBridgeServer::SetupRoutes()
     server.Get(R"(/ui/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         // The same answers the engine gets from the loader: styles from the
         // styles folder, pages from ui, images from the images folder.
+        // Only names relative to those folders: a file URL or an absolute
+        // path would make the image loader read any file of the user's.
         const std::string strName = req.matches[1];
         CByteArray bytes;
-        if (strName.find("..") != std::string::npos ||
+        if (strName.find(':') != std::string::npos || strName.starts_with('/') || strName.starts_with('\\') ||
             !CHTMLayoutNotifHandler::LoadByType(m_loader, strName, DataTypeOf(strName), bytes))
         {
             res.status = 404;

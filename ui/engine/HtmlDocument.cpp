@@ -461,8 +461,10 @@ bool CHtmlDocument::RaiseInput(unsigned nUid, std::string_view value)
     changing.m_pTarget = changing.m_pSource = target.GetNode();
     changing.m_strValue = value;
     DispatchEvent(changing);
-    // The browser already shows this text: no patch goes back for it.
+    // The browser already shows this text: the patch for it is marked so
+    // that only a page that reloads applies it.
     target.GetNode()->m_strValue = value;
+    MarkDirty(*target.GetNode(), DIRTY_TYPED);
     CDomEvent changed = changing;
     changed.m_nCode = EDIT_VALUE_CHANGED;
     return DispatchEvent(changed);
@@ -651,6 +653,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         }
         if (nBits & DIRTY_VALUE)
             ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}});
+        else if (nBits & DIRTY_TYPED)
+            ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}, {"typed", true}});
     }
     m_dirty.clear();
     for (auto& command : m_commands)

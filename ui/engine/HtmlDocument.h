@@ -117,6 +117,7 @@ public:
         DIRTY_ATTRS = 1,
         DIRTY_CONTENT = 2,
         DIRTY_VALUE = 4,
+        DIRTY_TYPED = 8, // a value the browser typed: kept for a reloaded page
     };
     void MarkDirty(const CDomNode& node, unsigned nWhat);
     void Adopt(const std::shared_ptr<CDomNode>& pNode);

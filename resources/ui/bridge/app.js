@@ -215,7 +215,11 @@
   function applyDom(id, ops) {
     const w = wins.get(id);
     if (!w) return;
-    if (!w.doc) { w.pending.push(...ops); return; }
+    if (!w.doc) {
+      // Applied when the iframe has loaded; what a reset restores stays restored.
+      w.pending.push(...ops.map((op) => (restoring && op.typed ? { ...op, typed: false } : op)));
+      return;
+    }
     const doc = w.doc;
     for (const op of ops) {
       switch (op.op) {
@@ -238,7 +242,13 @@
           if (el.type === 'checkbox' || el.type === 'radio') el.checked = /\bchecked\b/.test(op.attrs['data-state'] || '');
           break;
         }
-        case 'value': { const el = find(w, op.uid); if (el && el.value !== op.value) el.value = op.value; break; }
+        case 'value': {
+          // A typed value is what this page already shows; a page that
+          // reloaded gets it back.
+          const el = find(w, op.uid);
+          if (el && el.value !== op.value && (!op.typed || restoring)) el.value = op.value;
+          break;
+        }
         case 'focus': { const el = find(w, op.uid); if (el) el.focus(); break; }
         case 'scroll': { const el = find(w, op.uid); if (el) el.scrollIntoView({ block: 'nearest' }); break; }
         case 'measure': w.measured.add(op.uid); w.lastGeom = ''; break;
@@ -260,6 +270,7 @@
     reportGeometry(id);
   }
 
+  let restoring = false;
   function apply(ops) {
     for (const op of ops) {
       if (op.op === 'win') upsertWindow(op);
@@ -288,7 +299,13 @@
   window.addEventListener('resize', reportViewport);
 
   const stream = new EventSource('/events');
-  stream.addEventListener('reset', (e) => { reset(); apply(JSON.parse(e.data)); reportViewport(); });
+  stream.addEventListener('reset', (e) => {
+    reset();
+    restoring = true;
+    apply(JSON.parse(e.data));
+    restoring = false;
+    reportViewport();
+  });
   stream.addEventListener('patch', (e) => apply(JSON.parse(e.data)));
   window.addEventListener('pagehide', () => {
     navigator.sendBeacon('/event', JSON.stringify([{ type: 'close' }]));
