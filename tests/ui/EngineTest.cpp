@@ -32,7 +32,15 @@ public:
 
 struct CEngineFixture : ::testing::Test
 {
-    CEngineFixture() { CElementBehaviors::RegisterStandard(); }
+    CEngineFixture()
+    {
+        CElementBehaviors::RegisterStandard();
+        // A loop that waits for something that never comes ends the test.
+        loop.SetTimer(std::chrono::seconds(20), [this] {
+            ADD_FAILURE() << "a loop did not end";
+            loop.Quit(1);
+        });
+    }
     CMessageLoop loop;
     CWindowManager manager{loop};
 };
@@ -184,4 +192,156 @@ TEST_F(CEngineFixture, ChangesBecomeSmallPatches)
     EXPECT_EQ(ops[1].at("op"), "html");
     EXPECT_EQ(ops[1].at("html"), "&lt;b&gt;");
     EXPECT_FALSE(doc.HasChanges());
+}
+
+namespace
+{
+// Records what reaches it, and answers nothing.
+class CRecorder : public CHTMLayoutEventHandler
+{
+public:
+    std::vector<std::string> m_events;
+    bool on_mouse(CElement, CElement target, unsigned nEvent, int, int, unsigned, unsigned) override
+    {
+        if (nEvent == MOUSE_ENTER || nEvent == MOUSE_LEAVE)
+            m_events.push_back((nEvent == MOUSE_ENTER ? "enter " : "leave ") + target.GetAttribute("id"));
+        return false;
+    }
+    bool on_timer(CElement he, unsigned nTimerId) override
+    {
+        m_events.push_back("timer " + he.GetAttribute("id") + " " + std::to_string(nTimerId));
+        return false;
+    }
+    bool OnButtonClick(CElement he, CDomEvent& event) override
+    {
+        m_events.push_back("click " + CElement::FromNode(event.m_pSource).GetAttribute("id") + " at " +
+                           he.GetAttribute("id"));
+        return false;
+    }
+    bool OnButtonStateChanged(CElement, CDomEvent& event) override
+    {
+        m_events.push_back("state " + CElement::FromNode(event.m_pSource).GetAttribute("id"));
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(CEngineFixture, HoverFollowsTheElementUnderTheCursor)
+{
+    CPageWin win;
+    ASSERT_TRUE(win.CreateWithPage(kPage));
+    CRecorder recorder;
+    win.GetHtmlDocument()->AttachWindowHandler(&recorder);
+    CHtmlDocument& doc = *win.GetHtmlDocument();
+    CElement root = win.GetRootElement();
+    CElement link = root.FindById("link");
+    doc.RaiseMouse(root.FindById("inner").GetUid(), MOUSE_ENTER, 0, 0, 0);
+    EXPECT_TRUE(link.HasState(STATE_HOVER)) << "entering a child enters the link";
+    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"enter ", "enter ", "enter box", "enter link", "enter inner"}));
+    recorder.m_events.clear();
+    doc.RaiseMouse(link.GetUid(), MOUSE_ENTER, 0, 0, 0);
+    EXPECT_EQ(recorder.m_events, std::vector<std::string>{"leave inner"}) << "the link itself is not left";
+    EXPECT_TRUE(link.HasState(STATE_HOVER));
+    recorder.m_events.clear();
+    doc.RaiseMouse(root.FindById("edit").GetUid(), MOUSE_ENTER, 0, 0, 0);
+    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"leave link", "enter edit"}));
+    EXPECT_FALSE(link.HasState(STATE_HOVER));
+    recorder.m_events.clear();
+    doc.RaiseMouse(0, MOUSE_LEAVE, 0, 0, 0);
+    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"leave edit", "leave box", "leave ", "leave "}));
+    EXPECT_FALSE(root.FindById("box").HasState(STATE_HOVER));
+    win.GetHtmlDocument()->DetachWindowHandler(&recorder);
+}
+
+TEST_F(CEngineFixture, CheckBoxesAndButtonsRaiseBehaviorEvents)
+{
+    CPageWin win;
+    ASSERT_TRUE(win.CreateWithPage(R"(<html><body><div id="form"><input id="check" type="checkbox">
+        <button id="btn">b</button></div></body></html>)"));
+    CRecorder recorder;
+    CElement form = win.GetRootElement().FindById("form");
+    form.AttachEventHandler(&recorder);
+    CHtmlDocument& doc = *win.GetHtmlDocument();
+    CElement check = form.FindById("check");
+    doc.RaiseMouse(check.GetUid(), MOUSE_DOWN, MAIN_MOUSE_BUTTON, 0, 0);
+    doc.RaiseMouse(check.GetUid(), MOUSE_UP, MAIN_MOUSE_BUTTON, 0, 0);
+    EXPECT_EQ(check.GetValue(), "1");
+    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"state check", "click check at form"}));
+    recorder.m_events.clear();
+    doc.RaiseFocus(form.FindById("btn").GetUid());
+    doc.RaiseKey(form.FindById("btn").GetUid(), KEY_DOWN, VK_SPACE);
+    EXPECT_EQ(recorder.m_events, std::vector<std::string>{"click btn at form"});
+    form.DetachEventHandler(&recorder);
+}
+
+TEST_F(CEngineFixture, ElementTimersAndPopups)
+{
+    CPageWin win;
+    ASSERT_TRUE(win.CreateWithPage(kPage));
+    CRecorder recorder;
+    CElement root = win.GetRootElement();
+    CElement link = root.FindById("link");
+    CElement box = root.FindById("box");
+    link.AttachEventHandler(&recorder);
+    link.SetTimer(5, 7);
+    loop.RunUntil([&] { return recorder.m_events.size() >= 2; });
+    EXPECT_EQ(recorder.m_events[0], "timer link 7");
+    link.SetTimer(0, 7);
+    recorder.m_events.clear();
+    box.SetTimer(5, 1);
+    box.AttachEventHandler(&recorder);
+    link.SetTimer(5, 8);
+    link.Detach(); // an element that leaves the page stops its timers
+    loop.RunUntil([&] { return recorder.m_events.size() >= 3; });
+    for (const auto& event : recorder.m_events)
+        EXPECT_EQ(event, "timer box 1");
+    box.SetTimer(0, 1);
+
+    win.GetHtmlDocument()->TakeChanges("");
+    CElement popup = root.FindById("edit");
+    popup.ShowPopup(box, 2);
+    EXPECT_TRUE(popup.HasState(STATE_POPUP));
+    nlohmann::json ops = win.GetHtmlDocument()->TakeChanges("");
+    ASSERT_EQ(ops.size(), 2u) << ops.dump();
+    EXPECT_EQ(ops[0].at("attrs").at("data-state"), "popup");
+    EXPECT_EQ(ops[1].at("op"), "popup");
+    EXPECT_EQ(ops[1].at("anchor"), box.GetUid());
+    popup.Detach();
+    ops = win.GetHtmlDocument()->TakeChanges("");
+    EXPECT_NE(ops.dump().find("\"hidepopup\""), std::string::npos) << "a pop-up that leaves the page is hidden";
+    link.DetachEventHandler(&recorder);
+    box.DetachEventHandler(&recorder);
+}
+
+TEST_F(CEngineFixture, ResourceRequestsGoThroughTheNotificationHandler)
+{
+    CPageWin win;
+    ASSERT_TRUE(win.Create(WS_VISIBLE, CRect{0, 0, 10, 10}, nullptr, 2));
+    CLogCapture log;
+    CEngineNotification empty;
+    empty.m_nCode = HLN_LOAD_DATA;
+    EXPECT_EQ(win.HandleNotification(empty), LOAD_DISCARD) << "an empty address is discarded at once";
+    EXPECT_FALSE(log.Contains("CHTMLayoutNotifHandler::OnLoadData"));
+    CEngineNotification style;
+    style.m_nCode = HLN_LOAD_DATA;
+    style.m_strUri = "dialog.css";
+    style.m_nDataType = HLRT_DATA_STYLE;
+    EXPECT_EQ(win.HandleNotification(style), LOAD_OK) << "no loader: the engine loads by itself";
+    EXPECT_TRUE(log.Contains("CHTMLayoutNotifHandler::OnLoadData dataLoade is not set"));
+
+    CResourceConfig resources(CResourceConfig::GetExecutableFolder());
+    CKalimorHTMLayoutDataLoader loader(resources);
+    win.SetDataLoader(&loader);
+    EXPECT_FALSE(win.AttachToWnd(&win));
+    EXPECT_TRUE(log.Contains("CHTMLayoutNotifHandler::AttachToWnd CHTMLayoutNotifHandler is already attached"));
+    style.m_nDataType = 9;
+    EXPECT_EQ(win.HandleNotification(style), LOAD_DISCARD);
+    EXPECT_TRUE(log.Contains("CHTMLayoutNotifHandler::OnLoadData unknown data type"));
+    // A page that imports the style sheet gets its behaviors from it.
+    ASSERT_TRUE(win.GetHtmlDocument()->LoadHtml(
+        R"(<html><head><link rel="stylesheet" href="dialog.css"></head><body><span id="b" class="button">x</span><span id="m" class="missing.png">y</span></body></html>)"));
+    EXPECT_EQ(win.GetRootElement().FindById("b").GetNode()->m_strBehavior, "hyperlink");
+    style.m_strUri = "no_such.css";
+    style.m_nDataType = HLRT_DATA_STYLE;
+    EXPECT_EQ(win.HandleNotification(style), LOAD_DISCARD);
 }

@@ -83,13 +83,6 @@ std::string DefaultBehavior(const CDomNode& node)
     return {};
 }
 
-void CollectNodes(const std::shared_ptr<CDomNode>& pNode, std::vector<std::shared_ptr<CDomNode>>& out)
-{
-    out.push_back(pNode);
-    for (const auto& pChild : pNode->m_children)
-        CollectNodes(pChild, out);
-}
-
 // The path from the target up to the root, kept alive while handlers run,
 // since a handler may replace the very elements the event is travelling on.
 std::vector<std::shared_ptr<CDomNode>> PathToRoot(const CHtmlDocument& document, CDomNode* pTarget)
@@ -130,6 +123,7 @@ bool CHtmlDocument::LoadHtml(std::string_view html)
         for (const auto& [key, nLoopTimer] : m_timers)
             pLoop->KillTimer(nLoopTimer);
     m_timers.clear();
+    m_hovered.clear();
     m_pRoot = std::move(pRoot);
     m_behaviors = CCssBehaviors();
     m_dirty.clear();
@@ -194,19 +188,25 @@ void CHtmlDocument::ResolveIncludes(CDomNode& node, int nDepth)
         }
         const std::string* pSrc = child.FindAttribute("src");
         std::string data;
-        std::vector<std::shared_ptr<CDomNode>> parts;
+        // The included nodes may include in turn (up to a depth), so they
+        // are resolved in a holder of their own before they take its place.
+        CDomNode holder(CDomNode::ELEMENT, "div");
         if (nDepth < kMaxIncludeDepth && pSrc && RequestData(*pSrc, HLRT_DATA_HTML, data))
-            parts = CHtmlParser::ParseFragment(data);
+            holder.m_children = CHtmlParser::ParseFragment(data);
+        for (auto& pPart : holder.m_children)
+            pPart->m_pParent = &holder;
+        ResolveIncludes(holder, nDepth + 1);
+        // The parser does not know <include> as an empty element and puts
+        // what follows it inside: that stays, after the included part.
+        std::vector<std::shared_ptr<CDomNode>> parts = std::move(holder.m_children);
+        for (auto& pInner : child.m_children)
+            parts.push_back(std::move(pInner));
+        const auto self = node.m_children[i]; // keeps child alive while it is replaced
         node.m_children.erase(node.m_children.begin() + static_cast<std::ptrdiff_t>(i));
-        for (std::size_t n = 0; n < parts.size(); ++n)
-        {
-            parts[n]->m_pParent = &node;
-            node.m_children.insert(node.m_children.begin() + static_cast<std::ptrdiff_t>(i + n), parts[n]);
-        }
-        // The included nodes may include in turn.
-        for (const auto& pPart : parts)
-            ResolveIncludes(*pPart, nDepth + 1);
-        i += parts.size();
+        for (auto& pPart : parts)
+            pPart->m_pParent = &node;
+        node.m_children.insert(node.m_children.begin() + static_cast<std::ptrdiff_t>(i), parts.begin(), parts.end());
+        // The include's own children come next in this loop, at this depth.
         --i;
     }
 }
@@ -415,11 +415,52 @@ void CHtmlDocument::DrainPosted()
     }
 }
 
+bool CHtmlDocument::UpdateHover(CDomNode* pTarget)
+{
+    // The elements under the cursor, from the root down; each one that the
+    // cursor left gets MOUSE_LEAVE and each one it entered MOUSE_ENTER, with
+    // itself as target, as the pages' behaviors expect.
+    std::vector<std::shared_ptr<CDomNode>> chain = pTarget ? PathToRoot(*this, pTarget) : decltype(chain)();
+    std::reverse(chain.begin(), chain.end());
+    const auto contains = [](const auto& list, const std::shared_ptr<CDomNode>& pNode) {
+        return std::find(list.begin(), list.end(), pNode) != list.end();
+    };
+    std::vector<std::shared_ptr<CDomNode>> old = std::move(m_hovered);
+    m_hovered = chain;
+    bool bHandled = false;
+    for (auto it = old.rbegin(); it != old.rend(); ++it)
+        if (!contains(chain, *it) && (*it)->IsInDocument())
+        {
+            CElement(*it).SetState(0, STATE_HOVER);
+            bHandled |= RaiseHoverEvent(**it, MOUSE_LEAVE);
+        }
+    for (const auto& pNode : chain)
+        if (!contains(old, pNode) && pNode->IsInDocument())
+        {
+            CElement(pNode).SetState(STATE_HOVER);
+            bHandled |= RaiseHoverEvent(*pNode, MOUSE_ENTER);
+        }
+    return bHandled;
+}
+
+bool CHtmlDocument::RaiseHoverEvent(CDomNode& node, unsigned nCode)
+{
+    CDomEvent event;
+    event.m_nGroup = HANDLE_MOUSE;
+    event.m_nCode = nCode;
+    event.m_pTarget = &node;
+    return DispatchEvent(event);
+}
+
 bool CHtmlDocument::RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY, int nWheel)
 {
     CElement target = GetElementByUid(nUid);
+    if (nCode == MOUSE_LEAVE)
+        return UpdateHover(nullptr); // the cursor left the window
     if (!target.IsValid() || !target.GetNode()->IsInDocument())
         return false;
+    if (nCode == MOUSE_ENTER)
+        return UpdateHover(target.GetNode());
     CDomEvent event;
     event.m_nGroup = HANDLE_MOUSE;
     event.m_nCode = nCode;
@@ -428,10 +469,6 @@ bool CHtmlDocument::RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons,
     event.m_nX = nX;
     event.m_nY = nY;
     event.m_nWheelDelta = nWheel;
-    if (nCode == MOUSE_ENTER)
-        target.SetState(STATE_HOVER);
-    else if (nCode == MOUSE_LEAVE)
-        target.SetState(0, STATE_HOVER);
     return DispatchEvent(event);
 }
 

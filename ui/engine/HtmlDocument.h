@@ -88,7 +88,8 @@ public:
     bool DispatchEvent(CDomEvent& event);
     void PostEvent(CDomEvent event);
     // Mouse, key and input events as the browser reports them; the engine's
-    // built-in behaviors turn them into behavior events.
+    // built-in behaviors turn them into behavior events. MOUSE_ENTER names the
+    // element now under the cursor, MOUSE_LEAVE that it left the window.
     bool RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY, int nWheel = 0);
     bool RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode);
     // The browser changed an input's value (typing).
@@ -129,6 +130,8 @@ public:
 
 private:
     bool Deliver(CDomEvent& event, const std::vector<std::shared_ptr<CDomNode>>& path);
+    bool UpdateHover(CDomNode* pTarget);
+    bool RaiseHoverEvent(CDomNode& node, unsigned nCode);
     void DrainPosted();
     void LoadStyleSheets(CDomNode& node);
     void AddStyleSheetText(std::string_view css, int nDepth);
@@ -162,5 +165,5 @@ private:
     // (uid, timer id) -> loop timer
     std::map<std::pair<unsigned, unsigned>, unsigned> m_timers;
     std::shared_ptr<bool> m_pAlive;
-    unsigned m_nPressedUid = 0;
+    std::vector<std::shared_ptr<CDomNode>> m_hovered; // root first
 };

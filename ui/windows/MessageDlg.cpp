@@ -100,15 +100,16 @@ bool CMessageDlg::OnInitDialog()
     // Each row has only some of the buttons; the others are simply absent.
     const std::pair<CHTMLayoutButtonCtrl*, const char*> kButtons[] = {
         {&m_ok, "OK"}, {&m_cancel, "CANCEL"}, {&m_update, "UPDATE"}, {&m_email, "EMAIL"}};
-    for (const auto& [pButton, szId] : kButtons)
-        if (root.FindById(szId).IsValid() && pButton->SetElement(root, szId))
-            pButton->m_sigClick.connect([this, szId] { Finish(szId); });
+    for (const auto& button : kButtons)
+        if (root.FindById(button.second).IsValid() && button.first->SetElement(root, button.second))
+            button.first->m_sigClick.connect([this, szId = button.second] { Finish(szId); });
     return true;
 }
 
 void CMessageDlg::Finish(const char* szResult)
 {
     m_strResult = szResult;
+    KLOG_DEBUG << "CMessageDlg result " << m_strResult;
     EndDialog(IDOK);
 }
 

@@ -59,7 +59,10 @@
     doc.addEventListener('mouseup', mouse(3));
     doc.addEventListener('dblclick', mouse(5));
     doc.addEventListener('mouseover', (e) => send({ type: 'mouse', win: id, uid: uidOf(e.target), code: 0 }));
-    doc.addEventListener('mouseout', (e) => send({ type: 'mouse', win: id, uid: uidOf(e.target), code: 1 }));
+    // The engine works out which elements were entered and left from the
+    // element under the cursor; it hears of leaving only when the cursor
+    // leaves the window.
+    doc.addEventListener('mouseout', (e) => { if (!e.relatedTarget) send({ type: 'mouse', win: id, uid: 0, code: 1 }); });
     doc.addEventListener('wheel', (e) => send({ type: 'mouse', win: id, uid: uidOf(e.target), code: 6,
       wheel: Math.sign(e.deltaY) }), { passive: true });
     doc.addEventListener('click', (e) => {
