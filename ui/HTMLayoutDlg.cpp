@@ -52,7 +52,13 @@ int CHTMLayoutDlg::OnCreate()
     if (m_bResizeAndCenter)
         ResizeAndCenterWindow();
     else
+    {
+        // The page fills a window whose size was given (its style sheet
+        // tells the two cases apart by this attribute).
+        CElement body = GetRootElement().SelectFirst("body");
+        body.SetAttribute("window-size", "fixed");
         CenterWindow();
+    }
     return 0;
 }
 

@@ -257,11 +257,11 @@ void CMainWindow::OnAboutButton()
 void CMainWindow::OnSearch(const std::string& strQuery)
 {
     KLOG_NOTICE << "Pressed search button";
+    KLOG_DEBUG << "CMainWindow::OnSearch " << strQuery;
     if (!CheckContent())
         return;
     // The search pipeline joins here with the search objects: the query
     // lower-cased, searched, mapped to sections and shown as a view of kind 5.
-    KLOG_DEBUG << "CMainWindow::OnSearch " << strQuery;
 }
 
 void CMainWindow::OnSupport()

@@ -186,7 +186,17 @@
       if (!w.z) w.z = (dialogLayer += 2);
       el.style.zIndex = w.z;
       if (op.modal && op.visible) {
-        if (!w.backdrop) { w.backdrop = document.createElement('div'); w.backdrop.className = 'k-backdrop'; }
+        if (!w.backdrop) {
+          w.backdrop = document.createElement('div');
+          w.backdrop.className = 'k-backdrop';
+          // A click beside a modal dialog is a click on its frame: the
+          // dialog's root element gets it (the image viewer closes then).
+          w.backdrop.addEventListener('mousedown', (e) => {
+            const code = { type: 'mouse', win: w.op.win, uid: w.rootUid || 0, buttons: buttonBit(e.button), x: -1, y: -1 };
+            send({ ...code, code: 4 });
+            send({ ...code, code: 3 });
+          });
+        }
         w.backdrop.style.zIndex = w.z - 1;
         if (!w.backdrop.parentElement) {
           host.appendChild(w.backdrop);
@@ -228,6 +238,7 @@
       switch (op.op) {
         case 'doc':
           doc.documentElement.innerHTML = op.html;
+          w.rootUid = op.uid;
           w.hasPage = true;
           w.lastGeom = '';
           break;
