@@ -153,7 +153,7 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
                                 {{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "doc"}, {"html", "<body>a</body>"}}})}},
                                 {{"op", "win"}, {"win", 3}, {"kind", "dialog"}}}));
     bridge.Publish(json::array({{{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "html"}, {"uid", 5}, {"html", "b"}},
-                                                                                  {{"op", "value"}, {"uid", 6}, {"value", "typed"}, {"typed", true}}})}},
+                                                                                  {{"op", "value"}, {"uid", 6}, {"value", "typed"}, {"replay", true}}})}},
                                 {{"op", "destroy"}, {"win", 3}}}));
     std::string strStream;
     httplib::Client client("127.0.0.1", bridge.GetPort());

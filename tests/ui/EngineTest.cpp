@@ -192,6 +192,21 @@ TEST_F(CEngineFixture, ChangesBecomeSmallPatches)
     EXPECT_EQ(ops[1].at("op"), "html");
     EXPECT_EQ(ops[1].at("html"), "&lt;b&gt;");
     EXPECT_FALSE(doc.HasChanges());
+
+    // Typed text is not echoed to the page that typed it, only kept for a
+    // reload, and so is the whole page after many small changes.
+    doc.RaiseInput(box.FindById("edit").GetUid(), "abc");
+    const nlohmann::json typed = doc.TakeChanges("/ui/");
+    ASSERT_EQ(typed.size(), 1u);
+    EXPECT_EQ(typed[0].at("replay"), true);
+    nlohmann::json last;
+    for (int i = 0; i < 500 && !last.contains("replay"); ++i)
+    {
+        box.SetAttribute("title", std::to_string(i));
+        last = doc.TakeChanges("/ui/").back();
+    }
+    EXPECT_EQ(last.at("op"), "doc");
+    EXPECT_NE(last.at("html").get<std::string>().find("value=\"abc\""), std::string::npos);
 }
 
 namespace

@@ -647,7 +647,7 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
     if (!m_pRoot)
         return ops;
     const bool bRootContent = m_dirty.count(m_pRoot->m_nUid) && (m_dirty[m_pRoot->m_nUid] & DIRTY_CONTENT);
-    if (m_bFullPending || bRootContent || m_nOpsSinceFull > kMaxOpsBeforeFull)
+    if (m_bFullPending || bRootContent)
     {
         ops.push_back(GetFullDocument(baseUrl));
         m_bFullPending = false;
@@ -691,12 +691,23 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         if (nBits & DIRTY_VALUE)
             ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}});
         else if (nBits & DIRTY_TYPED)
-            ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}, {"typed", true}});
+            ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}, {"replay", true}});
     }
     m_dirty.clear();
     for (auto& command : m_commands)
         ops.push_back(std::move(command));
     m_commands.clear();
     m_nOpsSinceFull += ops.size();
+    if (m_nOpsSinceFull > kMaxOpsBeforeFull)
+    {
+        // What a reloading page replays stays short: now and then the whole
+        // page goes along, for a reload only (the live page has it already).
+        nlohmann::json full = GetFullDocument(baseUrl);
+        full["replay"] = true;
+        ops.push_back(std::move(full));
+        for (const unsigned nUid : m_measured)
+            ops.push_back({{"op", "measure"}, {"uid", nUid}});
+        m_nOpsSinceFull = 0;
+    }
     return ops;
 }
