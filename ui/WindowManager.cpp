@@ -176,17 +176,6 @@ void CWindowManager::Flush()
         m_sink(ops);
 }
 
-nlohmann::json CWindowManager::Snapshot() const
-{
-    nlohmann::json ops = nlohmann::json::array();
-    for (const auto& [nHandle, pWnd] : m_windows)
-        ops.push_back(DescribeWindow(*pWnd));
-    for (const auto& [nHandle, pWnd] : m_windows)
-        if (const CHtmlDocument* pDocument = pWnd->GetHtmlDocument(); pDocument && pDocument->IsLoaded())
-            ops.push_back({{"op", "dom"}, {"win", nHandle}, {"ops", {pDocument->GetFullDocument(kResourceBase)}}});
-    return ops;
-}
-
 void CWindowManager::HandleGeometry(CWnd& wnd, const nlohmann::json& event)
 {
     CHtmlDocument* pDocument = wnd.GetHtmlDocument();

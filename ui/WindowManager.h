@@ -43,8 +43,6 @@ public:
     // Where the changes go (the bridge). Flush runs after every dispatch.
     void SetSink(Sink sink) { m_sink = std::move(sink); }
     void Flush();
-    // The whole state, for a browser that connects or reloads.
-    nlohmann::json Snapshot() const;
     // One event from the browser (already on the UI thread).
     void HandleBrowserEvent(const nlohmann::json& event);
 

@@ -9,11 +9,10 @@
 
 namespace
 {
-constexpr const char* kMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
 constexpr auto kBrowserReopenPause = std::chrono::seconds(10);
 } // namespace
 
-CKalimorClntApp::CKalimorClntApp() : m_loader(m_resources), m_instance(kMutexName)
+CKalimorClntApp::CKalimorClntApp() : m_loader(m_resources), m_instance(kKalimorMutexName)
 {
     CClientContext::Set(this);
 }

@@ -50,9 +50,14 @@ bool CBrowserLauncher::Open(const std::string& strUrl, const std::string& strPro
         Spawn({strChromium, "--app=" + strUrl, "--user-data-dir=" + strProfileFolder, "--no-first-run",
                "--no-default-browser-check"}))
         return true;
-    const std::string strOpen = FindProgram("xdg-open");
-    if (!strOpen.empty() && Spawn({strOpen, strUrl}))
+    if (OpenWithDesktop(strUrl))
         return true;
     KLOG_ERR << "CBrowserLauncher::Open no browser to show " << strUrl;
     return false;
+}
+
+bool CBrowserLauncher::OpenWithDesktop(const std::string& strUrl)
+{
+    const std::string strOpen = FindProgram("xdg-open");
+    return !strOpen.empty() && Spawn({strOpen, strUrl});
 }

@@ -32,7 +32,7 @@ CMainLayout CMainLayout::Compute(int nWidth, int nHeight, int nKind, int nTopHei
         y += 230;
         const int n = W - std::max(W - 1000, 1000);
         const int c = n / 2 + 210;
-        layout.m_newsCalendar = {c - c, y, c, nBottom - y};
+        layout.m_newsCalendar = {0, y, c, nBottom - y};
         const int nHeader = std::clamp(nNewsHeaderHeight, 0, std::max(0, nBottom - y));
         layout.m_newsHeader = {c, y, W - c, nHeader};
         y += nHeader;

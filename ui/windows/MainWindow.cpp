@@ -12,7 +12,6 @@
 
 namespace
 {
-constexpr const char* kMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
 constexpr const char* kSupportAddress = "mailto:support@kalimor.example";
 constexpr int kStopAttempts = 60;
 
@@ -250,7 +249,7 @@ void CMainWindow::OnAboutButton()
         if (!pContext->OpenExternal(kSupportAddress))
             ShowMessage(IDS_LINK_OPEN_ERROR);
     }
-    else if (!strResult.empty() && strResult != "OK" && strResult != "CANCEL")
+    else if (!strResult.empty())
         KLOG_WARN << "Unknown about dialog result";
 }
 
@@ -346,14 +345,14 @@ std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std:
 
 void CMainWindow::OpenKalimorWindowFromTray()
 {
-    CSingleInstance instance(kMutexName);
+    CSingleInstance instance(kKalimorMutexName);
     if (!instance.SendToRunning(WM_OPEN_FROM_TRAY))
         KLOG_ERR << "There is no another window";
 }
 
 void CMainWindow::StopExistedKalimor()
 {
-    CSingleInstance instance(kMutexName);
+    CSingleInstance instance(kKalimorMutexName);
     // Bounded, unlike a bare "while it exists": a client that never answers
     // must not keep the uninstaller waiting for ever.
     for (int nAttempt = 0; nAttempt < kStopAttempts && instance.IsHeldByOther(); ++nAttempt)

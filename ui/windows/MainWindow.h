@@ -10,6 +10,9 @@
 #include <memory>
 #include <string>
 
+// The name that makes one client per user (its lock and its socket).
+inline constexpr const char* kKalimorMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
+
 // Private messages of the main window.
 enum EMainWindowMessage : unsigned
 {
