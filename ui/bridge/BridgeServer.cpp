@@ -260,6 +260,7 @@ void CBridgeServer::SetupRoutes()
 {
     httplib::Server& server = *m_pServer;
     server.set_keep_alive_max_count(1000);
+    server.set_tcp_nodelay(true); // small patches and events go at once
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Another site or a rebinding name never gets here: the browser
         // sends the Host it connected to.

@@ -29,7 +29,7 @@
     const batch = queue;
     queue = [];
     inFlight = true;
-    fetch('/event', { method: 'POST', body: JSON.stringify(batch), keepalive: true,
+    fetch('/event', { method: 'POST', body: JSON.stringify(batch),
       headers: { 'Content-Type': 'application/json' } })
       .catch(() => {})
       .finally(() => { inFlight = false; pump(); });
