@@ -27,6 +27,28 @@ std::string ToLowerAscii(const char* szText)
     return out;
 }
 
+// Controls start with what the page says: an input's value, a check box's
+// checked attribute, a text area's text. From then on the node holds them.
+void TakeInitialValue(CDomNode& node)
+{
+    if (node.m_strTag == "textarea")
+    {
+        for (const auto& pChild : node.m_children)
+            node.m_strValue += pChild->m_strText;
+        return;
+    }
+    if (node.m_strTag != "input")
+        return;
+    const std::string* pType = node.FindAttribute("type");
+    if (pType && (*pType == "checkbox" || *pType == "radio"))
+    {
+        if (node.FindAttribute("checked"))
+            node.m_nState |= STATE_CHECKED;
+    }
+    else if (const std::string* pValue = node.FindAttribute("value"))
+        node.m_strValue = *pValue;
+}
+
 std::shared_ptr<CDomNode> Convert(xmlNode* pXml, int nDepth)
 {
     switch (pXml->type)
@@ -62,6 +84,7 @@ std::shared_ptr<CDomNode> Convert(xmlNode* pXml, int nDepth)
             pConverted->m_pParent = pNode.get();
             pNode->m_children.push_back(std::move(pConverted));
         }
+    TakeInitialValue(*pNode);
     return pNode;
 }
 
