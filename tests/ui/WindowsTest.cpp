@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+
 namespace
 {
 // The application's part that windows see: settings, the embedded pages,
@@ -20,7 +22,11 @@ namespace
 class CTestContext : public CClientContext
 {
 public:
-    CTestContext() : m_resources(CResourceConfig::GetExecutableFolder()), m_loader(m_resources) { Set(this); }
+    explicit CTestContext(std::string strAppFolder = CResourceConfig::GetExecutableFolder())
+        : m_resources(std::move(strAppFolder)), m_loader(m_resources)
+    {
+        Set(this);
+    }
     ~CTestContext() override { Set(nullptr); }
     CRegistryConfig& GetRegistryConfig() override { return m_registry; }
     const CResourceConfig& GetResourceConfig() const override { return m_resources; }
@@ -304,4 +310,23 @@ TEST(MainLayout, PanelsMarginsAndNews)
     const CMainLayout forms = CMainLayout::Compute(1280, 800, 7, 46);
     EXPECT_EQ(forms.m_formSections, (CRect{85, 181, 1110, 430}));
     EXPECT_EQ(CMainLayout::Compute(900, 700, 7, 46).m_leftMargin.m_nWidth, 0);
+}
+
+TEST(MainWindowCreation, APageWithoutAButtonFailsTheWindow)
+{
+    // A ui folder beside the program overrides the top panel with a page
+    // that lacks one of its buttons.
+    CTempDir app;
+    std::filesystem::create_directories(app.File("ui"));
+    WriteFileText(app.File("ui/top_panel.htm"),
+                  "<html><body><span id=btn_home></span><span id=btn_backward></span></body></html>");
+    CTestContext context(app.Path());
+    CMessageLoop loop;
+    CWindowManager manager(loop);
+    CLogCapture log;
+    CMainWindow main(nullptr);
+    EXPECT_FALSE(main.Create());
+    EXPECT_TRUE(log.Contains("CHTMLayoutCtrl::SetElement can't get element with id btn_forward"));
+    EXPECT_TRUE(log.Contains("Can't initialize buttons"));
+    EXPECT_TRUE(log.Contains("CMainWindow::Create can't create children windows"));
 }
