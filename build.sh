@@ -3,7 +3,8 @@
 #   ./build.sh test    install what is missing, then build and run every test twice:
 #                      a normal build (g++) and an AddressSanitizer + UBSan build
 #                      (clang, which also runs the libFuzzer targets)
-#   ./build.sh run     build and run the command-line tool on the demo content
+#   ./build.sh run     build and start the client on the demo content (or an
+#                      empty profile); add --no-browser to get its address printed
 #   ./build.sh build   build the normal configuration only
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -41,13 +42,13 @@ case "${1:-}" in
   run)
     scripts/install-deps
     build_release
-    scripts/run-demo build/release
+    scripts/run-demo build/release "${@:2}"
     ;;
   build)
     build_release
     ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

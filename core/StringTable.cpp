@@ -7,7 +7,7 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 19> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 20> kStrings{{
     {IDS_UPDATE_PLEASE_WAIT, "Пожалуйста, подождите несколько минут..."},
     {IDS_HYPERLINK_ERROR, "Ошибка при открытии гиперссылки"},
     {IDS_UPDATE_NO_CONNECTION, "Невозможно подключиться к серверу"},
@@ -22,6 +22,7 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 19> kStrings{{
     {IDS_SIGN_UP_SENDING, "Отправка запроса на сервер..."},
     {IDS_SIGN_UP_DONE, "Регистрация завершена"},
     {IDS_UPDATE_TRAY_BALLOON, "Обновление..."},
+    {IDS_NO_CONTENT, "Контент не загружен. Выполните обновление"},
     {IDS_MAIN_WINDOW_TITLE, "Калимор"},
     {IDS_FORMS_FOLDER, "Калимор - формы и бланки"},
     {IDS_INSTALL_ERROR, "Ошибка инсталляции"},

@@ -6,26 +6,35 @@
 
 #include <filesystem>
 
-namespace
+bool CKalimorHTMLayoutDataLoader::ResolveInside(const std::string& strFolder, std::string_view relative,
+                                                std::string& strPath)
 {
-// folder + "/" + relative, or empty when the relative path is absolute, holds
-// a zero byte or climbs out of the folder.
-std::string JoinInside(const std::string& strFolder, const std::string& strRelative)
-{
-    if (strRelative.find('\0') != std::string::npos)
-        return {};
-    std::string strPath = strRelative;
-    for (char& c : strPath)
+    namespace fs = std::filesystem;
+    if (strFolder.empty() || relative.find('\0') != std::string_view::npos)
+        return false;
+    std::string strRelative(relative);
+    for (char& c : strRelative)
         if (c == '\\')
             c = '/';
-    while (strPath.starts_with("./"))
-        strPath.erase(0, 2);
-    const std::filesystem::path relative = std::filesystem::path(strPath).lexically_normal();
-    if (relative.empty() || relative.is_absolute() || *relative.begin() == "..")
-        return {};
-    return strFolder + "/" + relative.string();
+    const fs::path normal = fs::path(strRelative).lexically_normal();
+    if (normal.empty() || normal.is_absolute() || *normal.begin() == "..")
+        return false;
+    strPath = strFolder + "/" + normal.string();
+    // A file that exists is followed through its links: whatever it is must
+    // still lie inside the folder (itself followed, so a linked folder works).
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(strPath, error)))
+        return true; // the embedded copy answers, or nothing does
+    const fs::path root = fs::canonical(strFolder, error);
+    if (error)
+        return false;
+    const fs::path target = fs::weakly_canonical(strPath, error);
+    if (error)
+        return false;
+    const std::string strTarget = target.string();
+    const std::string strRoot = root.string();
+    return strTarget.size() > strRoot.size() && strTarget.starts_with(strRoot) && strTarget[strRoot.size()] == '/';
 }
-} // namespace
 
 bool CKalimorHTMLayoutDataLoader::LoadHtml(std::string_view url, CByteArray& data)
 {
@@ -73,8 +82,8 @@ bool CKalimorHTMLayoutDataLoader::LoadData(std::string_view url, const std::stri
     std::string strRelative;
     if (!UrlToPath(url, strRelative))
         return false;
-    const std::string strPath = JoinInside(strFolder, strRelative);
-    if (strPath.empty())
+    std::string strPath;
+    if (!ResolveInside(strFolder, strRelative, strPath))
     {
         KLOG_ERR << "CKalimorHTMLayoutDataLoader::LoadData refused " << url;
         return false;

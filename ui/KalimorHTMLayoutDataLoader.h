@@ -40,6 +40,10 @@ public:
 
     // An absolute local file URL ("file:///..."), which names its own file.
     static bool IsAbsoluteFileUrl(std::string_view url);
+    // folder + "/" + relative when that stays inside the folder, also once
+    // symbolic links are followed; false for an absolute path, "..", a zero
+    // byte or a link that leads out.
+    static bool ResolveInside(const std::string& strFolder, std::string_view relative, std::string& strPath);
 
 private:
     const CResourceConfig& m_config;

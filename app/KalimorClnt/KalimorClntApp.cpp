@@ -1,0 +1,284 @@
+#include "KalimorClntApp.h"
+
+#include "BrowserLauncher.h"
+#include "ElementBehaviors.h"
+#include "Logger.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace
+{
+constexpr auto kBrowserReopenPause = std::chrono::seconds(10);
+} // namespace
+
+CKalimorClntApp::CKalimorClntApp() : m_loader(m_resources), m_instance(kKalimorMutexName)
+{
+    CClientContext::Set(this);
+}
+
+CKalimorClntApp::~CKalimorClntApp()
+{
+    CClientContext::Set(nullptr);
+}
+
+bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
+{
+    m_commandLine.ParseCommandLine(argc, argv);
+    if (m_commandLine.IsUninstall())
+    {
+        m_registry.SetRegistryKey("Kalimor");
+        m_registry.LoadSettings();
+        m_registry.SetContentVersion(0);
+        m_registry.SaveSettings();
+        CMainWindow::StopExistedKalimor();
+        return false;
+    }
+    if (m_commandLine.IsReplaceExe())
+    {
+        CMainWindow::StopAndReplaceExistedKalimor();
+        return false;
+    }
+    if (!m_instance.Acquire())
+    {
+        CMainWindow::OpenKalimorWindowFromTray();
+        return false;
+    }
+    m_pLoop = std::make_unique<CMessageLoop>();
+    m_pWindows = std::make_unique<CWindowManager>(*m_pLoop);
+    CElementBehaviors::RegisterStandard();
+
+    m_registry.SetRegistryKey("Kalimor");
+    m_registry.LoadSettings();
+    m_profile.LoadSettings();
+    GetLog().Open(m_profile.m_strLogFilePath, m_registry.m_nLogLevel);
+    KTRACE("CKalimorClntApp::InitInstance");
+    KLOG_NOTICE << "Kalimor client starting...";
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bAutoStart == " << int(m_registry.m_bAutoStart);
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bAutoUpdate == " << int(m_registry.m_bAutoUpdate);
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_strLogin == " << m_registry.m_strLogin;
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bMaximizeWindow == " << int(m_registry.m_bMaximizeWindow);
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_nLogLevel == " << m_registry.m_nLogLevel;
+    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strProfileRoot == " << m_profile.m_strProfileRoot;
+    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strContentDirPath == " << m_profile.m_strContentDirPath;
+
+    if (m_commandLine.IsAutoStart())
+        SetTrayMode(true);
+    if (m_commandLine.IsUpdates())
+    {
+        // Installing the packages of a folder is the update flow's; until it
+        // joins this program the switch ends the process with nothing done.
+        KLOG_WARN << "CKalimorClntApp::InitInstance no update flow to install " << m_commandLine.GetUpdateFolder();
+        return false;
+    }
+
+    // The window system of this client: the loopback bridge to the browser.
+    m_pBridge = std::make_unique<CBridgeServer>(*m_pLoop, *m_pWindows, m_resources, m_loader,
+                                                m_profile.m_strContentDirPath);
+    if (!m_pBridge->Start())
+    {
+        KLOG_ERR << "Can't initiliaze main window";
+        std::fprintf(stderr, "Main Window initialize error\n");
+        return false;
+    }
+    m_pWindows->SetSink([this](const nlohmann::json& ops) { m_pBridge->Publish(ops); });
+    m_pBridge->SetOnBrowserClosed([this] {
+        if (m_pMainWindow && m_pMainWindow->IsWindowVisible())
+            m_pMainWindow->PostMessage(WM_CLOSE);
+    });
+    if (!m_instance.StartListening([this](unsigned nMessage) { OnPrivateMessage(nMessage); }))
+        KLOG_ERR << "CKalimorClntApp::InitInstance can't listen for other starts";
+
+    std::unique_ptr<CSplashDlg> pSplash;
+    if (!m_bTrayMode)
+    {
+        ShowToUser();
+        pSplash = std::make_unique<CSplashDlg>();
+        if (!pSplash->Create())
+            pSplash.reset();
+        m_pWindows->Flush();
+    }
+    if (!LoadData())
+        KLOG_ERR << "Can't load data";
+
+    m_pMainWindow = std::make_unique<CMainWindow>(std::move(pSplash));
+    if (!m_pMainWindow->Create())
+    {
+        m_pMainWindow.reset();
+        KLOG_ERR << "Can't initiliaze main window";
+        std::fprintf(stderr, "Main Window initialize error\n");
+        return false;
+    }
+    m_pWindows->SetMainWindow(m_pMainWindow.get());
+    if (m_bTrayMode)
+        KLOG_NOTICE << "CKalimorClntApp::InitInstance started in tray mode";
+    else
+        ShowMainWindowFromTray();
+    return true;
+}
+
+int CKalimorClntApp::Run()
+{
+    return m_pLoop ? m_pLoop->Run() : 0;
+}
+
+int CKalimorClntApp::ExitInstance()
+{
+    m_pMainWindow.reset();
+    if (m_pWindows)
+        m_pWindows->Flush();
+    m_instance.StopListening();
+    if (m_pBridge)
+        m_pBridge->Stop();
+    FreeContent();
+    KLOG_NOTICE << "Kalimor client stopped";
+    GetLog().Close();
+    m_pBridge.reset();
+    m_pWindows.reset();
+    m_pLoop.reset();
+    // A client installer left by the update flow would start here.
+    return 0;
+}
+
+void CKalimorClntApp::OnPrivateMessage(unsigned nMessage)
+{
+    // From the listener's thread: the main window gets it on the UI thread,
+    // and a stop is sent (the other process waits until it was handled).
+    if (!m_pLoop)
+        return;
+    if (nMessage == WM_STOP_KALIMOR)
+        m_pLoop->SendTask([this] {
+            if (m_pMainWindow && m_pMainWindow->IsWindow())
+                m_pMainWindow->SendMessage(WM_STOP_KALIMOR);
+        });
+    else if (nMessage == WM_OPEN_FROM_TRAY)
+        m_pLoop->PostTask([this] {
+            if (m_pMainWindow && m_pMainWindow->IsWindow())
+                m_pMainWindow->SendMessage(WM_OPEN_FROM_TRAY);
+        });
+}
+
+void CKalimorClntApp::ShowToUser()
+{
+    if (!m_pBridge || m_pBridge->HasBrowser())
+        return;
+    // A browser just started may take a few seconds to connect: it is not
+    // started a second time meanwhile. One that came and went is.
+    const auto now = std::chrono::steady_clock::now();
+    const std::uint64_t nConnections = m_pBridge->GetConnectionCount();
+    if (m_bBrowserStarting && nConnections == m_nConnectionsAtOpen && now - m_lastBrowserOpen < kBrowserReopenPause)
+        return;
+    m_bBrowserStarting = true;
+    m_nConnectionsAtOpen = nConnections;
+    m_lastBrowserOpen = now;
+    const std::string strUrl = m_pBridge->GetStartUrl();
+    if (m_bPrintUrl)
+    {
+        std::cout << strUrl << std::endl;
+        return;
+    }
+    CBrowserLauncher::Open(strUrl, m_profile.m_strProfileRoot + "/browser");
+}
+
+void CKalimorClntApp::SetTrayMode(bool bTrayMode)
+{
+    KTRACE("CKalimorClntApp::SetTrayMode");
+    m_bTrayMode = bTrayMode;
+}
+
+void CKalimorClntApp::ShowMainWindowFromTray()
+{
+    KTRACE("CKalimorClntApp::ShowMainWindowFromTray");
+    m_bTrayMode = false;
+    if (!m_pMainWindow)
+        return;
+    m_pMainWindow->ShowWindow(SW_SHOWMAXIMIZED);
+    m_pMainWindow->RecalcLayout();
+    ShowToUser();
+}
+
+bool CKalimorClntApp::LoadDicts()
+{
+    // The search objects (morphology, full-text and phrase indexes, search
+    // registry, synonyms, search prompts) are loaded here in that order, each
+    // with its "Load ..." notice and its warning and FreeData on failure,
+    // followed by one empty GetSearchPrompts call that warms the registry.
+    // They are not part of this program yet.
+    return true;
+}
+
+bool CKalimorClntApp::LoadContent()
+{
+    KLOG_NOTICE << "Loading local content";
+    if (!m_encyclopedia.LoadData(m_profile.m_strEncyclopediaPath, m_profile.m_strDocumentsDirPath))
+    {
+        KLOG_WARN << "Can't load encyclopedia";
+        m_encyclopedia.FreeData();
+    }
+    if (!m_blanks.LoadData(m_profile.m_strBlanksPath))
+    {
+        KLOG_WARN << "Can't load blank data";
+        m_blanks.FreeData();
+    }
+    if (!m_mruDocuments.LoadData(m_profile.m_strMRUDocumentsPath))
+    {
+        KLOG_WARN << "Can't load mru documents";
+        m_mruDocuments.FreeData();
+    }
+    if (!m_news.LoadData(m_profile.m_strNewsPath))
+    {
+        KLOG_WARN << "Can't load news data";
+        m_news.FreeData();
+    }
+    if (!m_viewHistory.LoadData(m_profile.m_strViewHistoryPath))
+    {
+        KLOG_WARN << "Can't load view history data";
+        m_viewHistory.FreeData();
+    }
+    if (!m_taxCalendar.LoadData(m_profile.m_strTaxCalendarPath) ||
+        !m_workCalendar.LoadData(m_profile.m_strWorkCalendarPath))
+    {
+        KLOG_WARN << "Can't load tax calendar";
+        m_taxCalendar.FreeData();
+        m_workCalendar.FreeData();
+    }
+    KLOG_NOTICE << "Local content is loaded";
+    return true;
+}
+
+bool CKalimorClntApp::LoadData()
+{
+    KTRACE("CKalimorClntApp::LoadData");
+    if (!LoadDicts())
+        KLOG_WARN << "Can't load dictionaries...";
+    if (!LoadContent())
+        KLOG_WARN << "Can't load content...";
+    if (!m_bookmarks.LoadData(m_profile.m_strBookmarksPath, m_encyclopedia, &m_blanks))
+        KLOG_ERR << "Can't load bookmark data";
+    return true;
+}
+
+void CKalimorClntApp::FreeContent()
+{
+    m_encyclopedia.FreeData();
+    m_blanks.FreeData();
+    m_mruDocuments.FreeData();
+    m_news.FreeData();
+    m_viewHistory.FreeData();
+    m_taxCalendar.FreeData();
+    m_workCalendar.FreeData();
+    // The search prompts are released here too once they join.
+}
+
+void CKalimorClntApp::FreeDicts()
+{
+    // Morphology, full-text index, phrase index, search registry and synonyms
+    // are released here, in that order, once they join.
+}
+
+void CKalimorClntApp::FreeData()
+{
+    FreeContent();
+    FreeDicts();
+    m_bookmarks.FreeData();
+}

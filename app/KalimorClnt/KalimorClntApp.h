@@ -1,0 +1,92 @@
+#pragma once
+
+#include "BlankInfoData.h"
+#include "Bookmark.h"
+#include "BridgeServer.h"
+#include "ClientContext.h"
+#include "CommandLineInfo.h"
+#include "EncyclopediaData.h"
+#include "KalimorHTMLayoutDataLoader.h"
+#include "MRUDocumentData.h"
+#include "MainWindow.h"
+#include "MessageLoop.h"
+#include "NewInfoData.h"
+#include "ProfileConfig.h"
+#include "RegistryConfig.h"
+#include "ResourceConfig.h"
+#include "SingleInstance.h"
+#include "TaxCalendar.h"
+#include "ViewHistoryData.h"
+#include "WindowManager.h"
+#include "WorkCalendar.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+// The one application object: owns the settings, the content, the UI
+// resources, the message loop and the main window; runs start-up, the
+// maintenance modes and shut-down.
+class CKalimorClntApp : public CClientContext
+{
+public:
+    CKalimorClntApp();
+    ~CKalimorClntApp() override;
+
+    // Start-up; false ends the process at once (maintenance modes, a second
+    // start, a main window that could not be made).
+    bool InitInstance(int argc, const char* const* argv);
+    int Run();
+    int ExitInstance();
+
+    bool LoadData();
+    bool LoadDicts();
+    bool LoadContent();
+    void FreeData();
+    void FreeContent();
+    void FreeDicts();
+
+    // With bPrintUrl the start address goes to standard output instead of a
+    // browser being opened (--no-browser).
+    void SetPrintUrl(bool bPrintUrl) { m_bPrintUrl = bPrintUrl; }
+
+    // CClientContext
+    CRegistryConfig& GetRegistryConfig() override { return m_registry; }
+    const CResourceConfig& GetResourceConfig() const override { return m_resources; }
+    CAbstractHTMLayoutDataLoader* GetDataLoader() override { return &m_loader; }
+    void SetTrayMode(bool bTrayMode) override;
+    bool IsTrayMode() const override { return m_bTrayMode; }
+    void ShowMainWindowFromTray() override;
+    std::string GetContentFolder() const override { return m_profile.m_strContentDirPath; }
+    bool IsUpdateDialogOpen() const { return false; }
+
+private:
+    void ShowToUser();
+    void OnPrivateMessage(unsigned nMessage);
+
+    CRegistryConfig m_registry;
+    CProfileConfig m_profile;
+    CResourceConfig m_resources;
+    CEncyclopediaData m_encyclopedia;
+    CBlankInfoData m_blanks;
+    CNewInfoData m_news;
+    CMRUDocumentData m_mruDocuments;
+    CTaxCalendar m_taxCalendar;
+    CWorkCalendar m_workCalendar;
+    CBookmarkVector m_bookmarks;
+    CViewHistoryData m_viewHistory;
+    CKalimorHTMLayoutDataLoader m_loader;
+    CKalimorCommandLineInfo m_commandLine;
+    bool m_bTrayMode = false;
+    std::string m_strPendingInstaller;
+
+    CSingleInstance m_instance;
+    std::unique_ptr<CMessageLoop> m_pLoop;
+    std::unique_ptr<CWindowManager> m_pWindows;
+    std::unique_ptr<CBridgeServer> m_pBridge;
+    std::unique_ptr<CMainWindow> m_pMainWindow;
+    bool m_bPrintUrl = false;
+    bool m_bBrowserStarting = false;
+    std::uint64_t m_nConnectionsAtOpen = 0;
+    std::chrono::steady_clock::time_point m_lastBrowserOpen{};
+};

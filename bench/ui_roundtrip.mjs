@@ -1,0 +1,115 @@
+// Browser-side timings of the client, in Debian's headless Chromium:
+//  - start-up: from starting KalimorClnt to the first painted frame (the
+//    page opened as soon as the start address is printed), over 10 starts;
+//  - click round trip: from the mouse press on a top-panel button in the
+//    browser to the DOM patch that marks it pressed (the hyperlink behavior
+//    in C++) being applied in the page, p50 and p95 over 200 clicks.
+//   node bench/ui_roundtrip.mjs build/release/app/KalimorClnt
+// Uses the browser tests' packages: run tests/e2e/install-packages first.
+import { createRequire } from 'node:module';
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+const require = createRequire(new URL('../tests/e2e/package.json', import.meta.url));
+const { chromium } = require('playwright-core');
+const client = path.resolve(process.argv[2] || 'build/release/app/KalimorClnt');
+const starts = 10, clicks = 200;
+
+const percentile = (values, p) => {
+  const sorted = [...values].sort((a, b) => a - b);
+  return sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))];
+};
+const ms = (v) => v.toFixed(2) + ' ms';
+
+const running = new Set(); // killed whatever happens
+function startClient() {
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kalimor-bench-'));
+  const env = { ...process.env, KALIMOR_PROFILE: path.join(work, 'profile'), XDG_CONFIG_HOME: path.join(work, 'config'),
+    XDG_RUNTIME_DIR: path.join(work, 'run') };
+  fs.mkdirSync(env.XDG_RUNTIME_DIR, { mode: 0o700 });
+  const startedAt = Date.now();
+  const child = spawn(client, ['--no-browser'], { env, stdio: ['ignore', 'pipe', 'ignore'] });
+  running.add(child);
+  const url = new Promise((resolve, reject) => {
+    let out = '';
+    const timer = setTimeout(() => reject(new Error('no start address')), 10000);
+    child.stdout.on('data', (d) => {
+      out += d;
+      const match = out.match(/http:\/\/\S+/);
+      if (match) { clearTimeout(timer); resolve(match[0]); }
+    });
+  });
+  return { child, url, startedAt, remove: () => fs.rmSync(work, { recursive: true, force: true }) };
+}
+
+const browser = await chromium.launch({
+  executablePath: '/usr/bin/chromium',
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+try {
+  const toUrl = [], toPaint = [], inPage = [];
+  for (let i = 0; i < starts; ++i) {
+    const run = startClient();
+    const url = await run.url;
+    const urlAt = Date.now();
+    const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+    const page = await context.newPage();
+    await page.goto(url);
+    await page.waitForFunction(() => window.__kalimor && window.__kalimor.painted, null, { timeout: 10000 });
+    const [origin, painted] = await page.evaluate(() => [performance.timeOrigin, window.__kalimor.paintedAt]);
+    const paintedAt = origin + painted;
+    inPage.push(painted);
+    toUrl.push(urlAt - run.startedAt);
+    toPaint.push(paintedAt - run.startedAt);
+    await context.close();
+    run.child.kill('SIGKILL');
+    run.remove();
+  }
+  console.log(`start-up, ${starts} starts: start address printed p50 ${ms(percentile(toUrl, 50))}; ` +
+    `first painted frame p50 ${ms(percentile(toPaint, 50))}, p95 ${ms(percentile(toPaint, 95))}, ` +
+    `min ${ms(Math.min(...toPaint))}; of which from the page's navigation start p50 ${ms(percentile(inPage, 50))}`);
+
+  const run = startClient();
+  const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+  const page = await context.newPage();
+  await page.goto(await run.url);
+  const button = page.frameLocator('#kalimor-frame > iframe >> nth=0').locator('#btn_home');
+  await button.waitFor();
+  const frame = await (await page.locator('#kalimor-frame > iframe >> nth=0').elementHandle()).contentFrame();
+  // In the panel's page: the time of each press, and of the patch that
+  // marks the button pressed.
+  await frame.evaluate(() => {
+    const el = document.getElementById('btn_home');
+    window.__times = [];
+    let pressedAt = 0;
+    document.addEventListener('mousedown', () => { pressedAt = performance.now(); }, true);
+    new MutationObserver(() => {
+      const el2 = document.getElementById('btn_home');
+      if (pressedAt && /\bcurrent\b/.test(el2.getAttribute('data-state') || '')) {
+        window.__times.push(performance.now() - pressedAt);
+        pressedAt = 0;
+      }
+    }).observe(document.documentElement, { attributes: true, subtree: true, attributeFilter: ['data-state'] });
+    return el !== null;
+  });
+  const box = await button.boundingBox();
+  for (let i = 0; i < clicks; ++i) {
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    await frame.waitForFunction((n) => window.__times.length >= n, i + 1, { timeout: 5000 });
+    await page.mouse.up();
+    // The release clears the mark before the next press.
+    await frame.waitForFunction(() => !/\bcurrent\b/.test(document.getElementById('btn_home').getAttribute('data-state') || ''), null, { timeout: 5000 });
+  }
+  const times = await frame.evaluate(() => window.__times);
+  console.log(`click round trip, ${times.length} clicks: p50 ${ms(percentile(times, 50))}, ` +
+    `p95 ${ms(percentile(times, 95))}, max ${ms(Math.max(...times))}`);
+  run.child.kill('SIGKILL');
+  run.remove();
+} finally {
+  for (const child of running) child.kill('SIGKILL');
+  await browser.close();
+}

@@ -1,0 +1,337 @@
+// The browser side of the client: shows the windows the C++ side describes
+// and sends the user's input and the pages' geometry back. Every window is a
+// positioned element: the main window fills the page, child windows and
+// dialogs are iframes whose documents the C++ engine owns.
+(() => {
+  'use strict';
+  const frameHost = document.getElementById('kalimor-frame');
+  const dialogHost = document.getElementById('kalimor-dialogs');
+  const tray = document.createElement('div');
+  tray.id = 'kalimor-tray';
+  tray.textContent = 'Калимор работает в фоновом режиме';
+  document.body.appendChild(tray);
+
+  const wins = new Map(); // id -> { op, el, doc, pending, measured, lastGeom, z, backdrop }
+  let dialogLayer = 0; // dialogs made later lie above the earlier ones
+  const stats = { sent: 0, applied: 0, batches: 0, painted: false };
+  window.__kalimor = stats;
+
+  // Events go out one batch at a time so the server sees them in order.
+  let queue = [];
+  let inFlight = false;
+  function send(event) {
+    queue.push(event);
+    stats.sent = performance.now();
+    pump();
+  }
+  function pump() {
+    if (inFlight || queue.length === 0) return;
+    const batch = queue;
+    queue = [];
+    inFlight = true;
+    fetch('/event', { method: 'POST', body: JSON.stringify(batch),
+      headers: { 'Content-Type': 'application/json' } })
+      .catch(() => {})
+      .finally(() => { inFlight = false; pump(); });
+  }
+
+  function uidOf(node) {
+    const el = node && node.nodeType === 1 ? node : node && node.parentElement;
+    const owner = el && el.closest ? el.closest('[data-uid]') : null;
+    return owner ? Number(owner.getAttribute('data-uid')) : 0;
+  }
+
+  function buttonBit(button) { return button === 2 ? 2 : button === 1 ? 4 : 1; }
+
+  function hookDocument(id, doc) {
+    const win = () => wins.get(id);
+    const mouse = (code) => (e) => {
+      send({ type: 'mouse', win: id, uid: uidOf(e.target), code, buttons: buttonBit(e.button),
+        x: Math.round(e.clientX), y: Math.round(e.clientY) });
+    };
+    doc.addEventListener('mousedown', (e) => {
+      const w = win();
+      if (w && w.op.kind === 'dialog' && w.op.drag > 0 && e.clientY < w.op.drag && e.button === 0) {
+        startDrag(w, e);
+      }
+      mouse(4)(e);
+    });
+    doc.addEventListener('mouseup', mouse(3));
+    doc.addEventListener('dblclick', mouse(5));
+    doc.addEventListener('mouseover', (e) => send({ type: 'mouse', win: id, uid: uidOf(e.target), code: 0 }));
+    // The engine works out which elements were entered and left from the
+    // element under the cursor; it hears of leaving only when the cursor
+    // leaves the window.
+    doc.addEventListener('mouseout', (e) => { if (!e.relatedTarget) send({ type: 'mouse', win: id, uid: 0, code: 1 }); });
+    doc.addEventListener('wheel', (e) => send({ type: 'mouse', win: id, uid: uidOf(e.target), code: 6,
+      wheel: Math.sign(e.deltaY) }), { passive: true });
+    doc.addEventListener('click', (e) => {
+      const link = e.target.closest && e.target.closest('a');
+      if (link) e.preventDefault(); // links are the C++ side's business
+    });
+    doc.addEventListener('contextmenu', (e) => e.preventDefault());
+    doc.addEventListener('keydown', (e) => {
+      const t = e.target;
+      const typing = t && (t.tagName === 'INPUT' || t.tagName === 'TEXTAREA');
+      if (e.keyCode === 32 && !typing) e.preventDefault();
+      send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode });
+    });
+    doc.addEventListener('input', (e) => {
+      send({ type: 'input', win: id, uid: uidOf(e.target), value: e.target.value });
+    });
+    doc.addEventListener('focusin', (e) => send({ type: 'focus', win: id, uid: uidOf(e.target) }));
+    const ro = new ResizeObserver(() => reportGeometry(id));
+    ro.observe(doc.documentElement);
+    if (doc.body) ro.observe(doc.body);
+    doc.__kalimorObserver = ro;
+  }
+
+  function startDrag(w, e) {
+    const startX = e.screenX, startY = e.screenY;
+    const left = w.op.x, top = w.op.y;
+    const docs = [document, w.doc];
+    const move = (m) => {
+      w.el.style.left = (left + m.screenX - startX) + 'px';
+      w.el.style.top = (top + m.screenY - startY) + 'px';
+    };
+    const up = (m) => {
+      docs.forEach((d) => { d.removeEventListener('mousemove', move); d.removeEventListener('mouseup', up); });
+      const x = left + m.screenX - startX, y = top + m.screenY - startY;
+      send({ type: 'moved', win: w.op.win, x, y });
+    };
+    docs.forEach((d) => { d.addEventListener('mousemove', move); d.addEventListener('mouseup', up); });
+  }
+
+  let geomScheduled = new Set();
+  function reportGeometry(id) {
+    if (geomScheduled.has(id)) return;
+    geomScheduled.add(id);
+    requestAnimationFrame(() => {
+      geomScheduled.delete(id);
+      const w = wins.get(id);
+      // The empty page an iframe starts with has no size worth reporting.
+      if (!w || !w.doc || !w.doc.body || !w.hasPage) return;
+      const doc = w.doc;
+      const root = doc.body.children.length === 1 ? doc.body.firstElementChild : doc.body;
+      const r = root.getBoundingClientRect();
+      const cw = Math.ceil(Math.max(r.right, root.scrollWidth));
+      const ch = Math.ceil(Math.max(r.bottom, r.top + root.scrollHeight));
+      const rects = {};
+      for (const uid of w.measured) {
+        const el = doc.querySelector('[data-uid="' + uid + '"]');
+        if (!el) continue;
+        const b = el.getBoundingClientRect();
+        rects[uid] = [Math.round(b.left), Math.round(b.top), Math.round(b.width), Math.round(b.height)];
+      }
+      const geom = { type: 'geom', win: id, w: w.el.clientWidth, h: w.el.clientHeight, cw, ch, rects };
+      const key = JSON.stringify(geom);
+      if (key === w.lastGeom) return;
+      w.lastGeom = key;
+      send(geom);
+    });
+  }
+
+  function makeWindow(op) {
+    let el;
+    const w = { op, el: null, doc: null, pending: [], measured: new Set(), lastGeom: '' };
+    if (op.kind === 'frame') {
+      el = frameHost;
+    } else if (op.html) {
+      el = document.createElement('iframe');
+      el.src = '/frame';
+      el.setAttribute('data-win', op.win);
+      el.addEventListener('load', () => {
+        w.doc = el.contentDocument;
+        hookDocument(op.win, w.doc);
+        const pending = w.pending;
+        w.pending = [];
+        applyDom(op.win, pending);
+        notePainted();
+      });
+    } else {
+      el = document.createElement('div');
+      el.setAttribute('data-win', op.win);
+    }
+    w.el = el;
+    wins.set(op.win, w);
+    return w;
+  }
+
+  function containerOf(op) {
+    if (op.kind === 'dialog') return dialogHost;
+    const parent = wins.get(op.parent);
+    if (!parent) return frameHost;
+    return parent.op.kind === 'frame' ? frameHost : parent.el.parentElement;
+  }
+
+  function place(w) {
+    const op = w.op;
+    if (op.kind === 'frame') {
+      frameHost.classList.toggle('hidden', !op.visible);
+      tray.classList.toggle('shown', !op.visible);
+      if (op.title) document.title = op.title;
+      return;
+    }
+    const el = w.el;
+    el.className = 'k-win' + (op.kind === 'dialog' ? ' k-dialog' : '') + (op.cls ? ' k-' + op.cls : '') +
+      (op.visible ? '' : ' hidden');
+    let x = op.x, y = op.y;
+    const parent = wins.get(op.parent);
+    if (op.kind === 'child' && parent && parent.op.kind === 'child') { x += parent.op.x; y += parent.op.y; }
+    Object.assign(el.style, { left: x + 'px', top: y + 'px', width: op.w + 'px', height: op.h + 'px' });
+    const host = containerOf(op);
+    // An iframe that is moved in the page loads again and loses its
+    // document: windows are inserted once and stacked by z-index.
+    if (el.parentElement !== host) host.appendChild(el);
+    if (op.kind === 'dialog') {
+      if (!w.z) w.z = (dialogLayer += 2);
+      el.style.zIndex = w.z;
+      if (op.modal && op.visible) {
+        if (!w.backdrop) {
+          w.backdrop = document.createElement('div');
+          w.backdrop.className = 'k-backdrop';
+          // A click beside a modal dialog is a click on its frame: the
+          // dialog's root element gets it (the image viewer closes then).
+          w.backdrop.addEventListener('mousedown', (e) => {
+            const code = { type: 'mouse', win: w.op.win, uid: w.rootUid || 0, buttons: buttonBit(e.button), x: -1, y: -1 };
+            send({ ...code, code: 4 });
+            send({ ...code, code: 3 });
+          });
+        }
+        w.backdrop.style.zIndex = w.z - 1;
+        if (!w.backdrop.parentElement) {
+          host.appendChild(w.backdrop);
+          w.wantsFocus = true; // the keyboard goes to a modal dialog, as it opens
+        }
+      } else if (w.backdrop) {
+        w.backdrop.remove();
+      }
+    }
+  }
+
+  function upsertWindow(op) {
+    let w = wins.get(op.win);
+    if (!w) w = makeWindow(op);
+    w.op = op;
+    place(w);
+  }
+
+  function destroyWindow(id) {
+    const w = wins.get(id);
+    if (!w) return;
+    wins.delete(id);
+    if (w.backdrop) w.backdrop.remove();
+    if (w.op.kind !== 'frame') w.el.remove();
+  }
+
+  function find(w, uid) { return w.doc.querySelector('[data-uid="' + uid + '"]'); }
+
+  function applyDom(id, ops) {
+    const w = wins.get(id);
+    if (!w) return;
+    if (!w.doc) {
+      // Applied when the iframe has loaded; what a reset restores stays restored.
+      w.pending.push(...ops.map((op) => (restoring && op.replay ? { ...op, replay: false } : op)));
+      return;
+    }
+    const doc = w.doc;
+    for (const op of ops) {
+      switch (op.op) {
+        case 'doc':
+          if (op.replay && !restoring) break; // the page the bridge keeps for a reload
+          doc.documentElement.innerHTML = op.html;
+          w.rootUid = op.uid;
+          w.hasPage = true;
+          w.lastGeom = '';
+          break;
+        case 'html': { const el = find(w, op.uid); if (el) el.innerHTML = op.html; break; }
+        case 'attrs': {
+          const el = find(w, op.uid);
+          if (!el) break;
+          for (const a of Array.from(el.attributes)) {
+            if (a.name !== 'data-uid' && !(a.name in op.attrs)) el.removeAttribute(a.name);
+          }
+          for (const [k, v] of Object.entries(op.attrs)) {
+            if (k === 'data-state' && v === '') el.removeAttribute(k);
+            else if (el.getAttribute(k) !== v) el.setAttribute(k, v);
+          }
+          if (el.type === 'checkbox' || el.type === 'radio') el.checked = /\bchecked\b/.test(op.attrs['data-state'] || '');
+          break;
+        }
+        case 'value': {
+          // A typed value is what this page already shows; a page that
+          // reloaded gets it back.
+          const el = find(w, op.uid);
+          if (el && el.value !== op.value && (!op.replay || restoring)) el.value = op.value;
+          break;
+        }
+        case 'focus': { const el = find(w, op.uid); if (el) el.focus(); break; }
+        case 'scroll': { const el = find(w, op.uid); if (el) el.scrollIntoView({ block: 'nearest' }); break; }
+        case 'measure': w.measured.add(op.uid); w.lastGeom = ''; break;
+        case 'popup': {
+          const el = find(w, op.uid), anchor = find(w, op.anchor);
+          if (!el) break;
+          const r = anchor ? anchor.getBoundingClientRect() : { left: 0, bottom: 0 };
+          Object.assign(el.style, { position: 'fixed', left: r.left + 'px', top: r.bottom + 'px', display: 'block', zIndex: 100 });
+          break;
+        }
+        case 'hidepopup': { const el = find(w, op.uid); if (el) el.style.display = 'none'; break; }
+        default: break;
+      }
+    }
+    if (w.wantsFocus && w.hasPage) {
+      w.wantsFocus = false;
+      w.el.contentWindow.focus();
+    }
+    reportGeometry(id);
+  }
+
+  let restoring = false;
+  function apply(ops) {
+    for (const op of ops) {
+      if (op.op === 'win') upsertWindow(op);
+      else if (op.op === 'destroy') destroyWindow(op.win);
+      else if (op.op === 'dom') applyDom(op.win, op.ops);
+    }
+    stats.batches += 1;
+    requestAnimationFrame(() => { stats.applied = performance.now(); });
+    notePainted();
+  }
+
+  // The first frame drawn with the main window and every page it shows
+  // (timed by the benchmarks and the tests).
+  function notePainted() {
+    if (stats.painted) return;
+    requestAnimationFrame(() => {
+      const all = [...wins.values()];
+      const frame = all.find((w) => w.op.kind === 'frame');
+      if (!stats.painted && frame && frame.op.visible && all.every((w) => !w.op.html || w.hasPage || !w.op.visible)) {
+        stats.painted = true;
+        stats.paintedAt = performance.now();
+      }
+    });
+  }
+
+  function reset() {
+    for (const id of [...wins.keys()]) destroyWindow(id);
+    dialogHost.innerHTML = '';
+  }
+
+  function reportViewport() {
+    send({ type: 'viewport', w: window.innerWidth, h: window.innerHeight });
+  }
+  window.addEventListener('resize', reportViewport);
+
+  const stream = new EventSource('/events');
+  stream.addEventListener('reset', (e) => {
+    reset();
+    restoring = true;
+    apply(JSON.parse(e.data));
+    restoring = false;
+    reportViewport();
+  });
+  stream.addEventListener('patch', (e) => apply(JSON.parse(e.data)));
+  window.addEventListener('pagehide', () => {
+    navigator.sendBeacon('/event', JSON.stringify([{ type: 'close' }]));
+  });
+})();

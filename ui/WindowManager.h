@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Wnd.h"
+
+#include "MessageLoop.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+// The windows of the process, as the platform's window system keeps them:
+// handles, the main window, the stack of modal dialogs, the browser's
+// viewport, and the changes to send to the browser after each dispatch.
+class CWindowManager
+{
+public:
+    using Sink = std::function<void(const nlohmann::json& ops)>;
+
+    explicit CWindowManager(CMessageLoop& loop);
+    ~CWindowManager();
+    CWindowManager(const CWindowManager&) = delete;
+    CWindowManager& operator=(const CWindowManager&) = delete;
+
+    // The manager of the calling thread (the first one made on it).
+    static CWindowManager* Get();
+    CMessageLoop& GetLoop() { return m_loop; }
+
+    CWnd* FromHandle(int nHandle) const;
+    std::vector<CWnd*> GetChildren(int nParent) const;
+    CWnd* GetMainWindow() const { return FromHandle(m_nMainWindow); }
+    void SetMainWindow(CWnd* pWnd) { m_nMainWindow = pWnd ? pWnd->GetSafeHwnd() : 0; }
+    // The browser's viewport, which plays the screen (1280 x 800 until known).
+    CRect GetDesktopRect() const { return m_desktop; }
+
+    void PushModal(CWnd* pDialog);
+    void PopModal(CWnd* pDialog);
+    // False while a modal dialog runs and the window is not inside it.
+    bool AcceptsInput(const CWnd* pWnd) const;
+
+    // Where the changes go (the bridge). Flush runs after every dispatch.
+    void SetSink(Sink sink) { m_sink = std::move(sink); }
+    void Flush();
+    // One event from the browser (already on the UI thread).
+    void HandleBrowserEvent(const nlohmann::json& event);
+
+    // Used by CWnd.
+    int Register(CWnd* pWnd);
+    void Unregister(int nHandle);
+    void MarkChanged(int nHandle) { m_changed.insert(nHandle); }
+    std::intptr_t Dispatch(const CWindowMessage& message);
+
+    static constexpr const char* kResourceBase = "/ui/";
+
+private:
+    nlohmann::json DescribeWindow(const CWnd& wnd) const;
+    bool IsInside(const CWnd* pWnd, const CWnd* pAncestor) const;
+    void HandleGeometry(CWnd& wnd, const nlohmann::json& event);
+
+    CMessageLoop& m_loop;
+    std::map<int, CWnd*> m_windows;
+    int m_nNextHandle = 1;
+    int m_nMainWindow = 0;
+    std::vector<int> m_modal;
+    std::set<int> m_changed;
+    std::vector<int> m_destroyed;
+    CRect m_desktop{0, 0, 1280, 800};
+    Sink m_sink;
+};

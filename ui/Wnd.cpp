@@ -1,0 +1,162 @@
+#include "Wnd.h"
+
+#include "HtmlDocument.h"
+#include "Logger.h"
+#include "WindowManager.h"
+
+CWnd::~CWnd()
+{
+    DestroyWindow();
+}
+
+bool CWnd::CreateBase(EWindowKind kind, std::string_view title, const CRect& rect, CWnd* pParent,
+                      int nId, bool bVisible, bool bHtml)
+{
+    CWindowManager* pManager = CWindowManager::Get();
+    if (!pManager || IsWindow())
+        return false;
+    if (pParent && !pParent->IsWindow())
+        return false;
+    m_kind = kind;
+    m_strTitle = title;
+    m_rect = rect;
+    m_nId = nId;
+    m_nParent = pParent ? pParent->GetSafeHwnd() : 0;
+    m_bVisible = bVisible;
+    if (bHtml)
+        m_pDocument = std::make_unique<CHtmlDocument>();
+    m_nHandle = pManager->Register(this);
+    return true;
+}
+
+void CWnd::DestroyWindow()
+{
+    if (!IsWindow())
+        return;
+    CWindowManager* pManager = CWindowManager::Get();
+    // Children go first, as the platform destroys them with their parent.
+    if (pManager)
+        for (CWnd* pChild : pManager->GetChildren(m_nHandle))
+            pChild->DestroyWindow();
+    WindowProc(WM_DESTROY, 0, 0);
+    if (auto* pLoop = CMessageLoop::GetCurrent())
+        for (const auto& [nId, nLoopTimer] : m_timers)
+            pLoop->KillTimer(nLoopTimer);
+    m_timers.clear();
+    if (pManager)
+        pManager->Unregister(m_nHandle);
+    m_nHandle = 0;
+    m_pDocument.reset();
+}
+
+CWnd* CWnd::GetParent() const
+{
+    CWindowManager* pManager = CWindowManager::Get();
+    return pManager ? pManager->FromHandle(m_nParent) : nullptr;
+}
+
+void CWnd::Changed()
+{
+    if (CWindowManager* pManager = CWindowManager::Get(); pManager && IsWindow())
+        pManager->MarkChanged(m_nHandle);
+}
+
+void CWnd::ShowWindow(int nCommand)
+{
+    bool bShow = nCommand != SW_HIDE;
+    if (bShow)
+        OnShowing(bShow);
+    if (bShow == m_bVisible)
+        return;
+    m_bVisible = bShow;
+    Changed();
+}
+
+void CWnd::MoveWindow(const CRect& rect)
+{
+    const bool bResized = rect.m_nWidth != m_rect.m_nWidth || rect.m_nHeight != m_rect.m_nHeight;
+    if (rect == m_rect)
+        return;
+    m_rect = rect;
+    Changed();
+    if (bResized && IsWindow())
+        WindowProc(WM_SIZE, static_cast<std::uintptr_t>(std::max(0, rect.m_nWidth)),
+                   std::max(0, rect.m_nHeight));
+}
+
+void CWnd::SetWindowText(std::string_view text)
+{
+    if (m_strTitle == text)
+        return;
+    m_strTitle = text;
+    Changed();
+}
+
+void CWnd::SetFrontEndClass(std::string_view name)
+{
+    m_strClass = name;
+    Changed();
+}
+
+void CWnd::SetDragHeight(int nHeight)
+{
+    if (m_nDragHeight == nHeight)
+        return;
+    m_nDragHeight = nHeight;
+    Changed();
+}
+
+void CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
+{
+    CMessageLoop* pLoop = CMessageLoop::GetCurrent();
+    if (!pLoop || !IsWindow())
+        return;
+    KillTimer(nId);
+    const int nHandle = m_nHandle;
+    m_timers[nId] = pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [nHandle, nId] {
+        if (CWindowManager* pManager = CWindowManager::Get())
+            if (CWnd* pWnd = pManager->FromHandle(nHandle))
+                pWnd->WindowProc(WM_TIMER, nId, 0);
+    });
+}
+
+void CWnd::KillTimer(unsigned nId)
+{
+    const auto it = m_timers.find(nId);
+    if (it == m_timers.end())
+        return;
+    if (CMessageLoop* pLoop = CMessageLoop::GetCurrent())
+        pLoop->KillTimer(it->second);
+    m_timers.erase(it);
+}
+
+bool CWnd::PostMessage(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    CWindowManager* pManager = CWindowManager::Get();
+    return pManager && IsWindow() &&
+           pManager->GetLoop().PostMessage(CWindowMessage{m_nHandle, nMsg, wParam, lParam});
+}
+
+std::intptr_t CWnd::SendMessage(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    return IsWindow() ? WindowProc(nMsg, wParam, lParam) : 0;
+}
+
+std::intptr_t CWnd::WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)
+{
+    switch (nMsg)
+    {
+    case WM_SIZE: OnSize(static_cast<int>(wParam), static_cast<int>(lParam)); return 0;
+    case WM_TIMER: OnTimer(static_cast<unsigned>(wParam)); return 0;
+    case WM_CLOSE: OnClose(); return 0;
+    case WM_DESTROY: OnDestroy(); return 0;
+    default: return 0;
+    }
+}
+
+void CWnd::OnContentSizeChanged()
+{
+    // The parent lays its children out again (the top panel's height, say).
+    if (CWnd* pParent = GetParent())
+        pParent->PostMessage(WM_CONTENT_SIZE_CHANGED, static_cast<std::uintptr_t>(m_nId), 0);
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "DomNode.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CHtmlDocument;
+class CWindowManager;
+
+// Window messages the client's windows use.
+enum EWindowMessage : unsigned
+{
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_SIZE = 0x0005,
+    WM_CLOSE = 0x0010,
+    WM_COMMAND = 0x0111,
+    WM_SYSCOMMAND = 0x0112,
+    WM_TIMER = 0x0113,
+    WM_USER = 0x0400,
+    // The page of a child window changed its content size (browser report).
+    WM_CONTENT_SIZE_CHANGED = WM_USER + 300,
+};
+
+enum EShowCommand : int
+{
+    SW_HIDE = 0,
+    SW_SHOWNORMAL = 1,
+    SW_SHOWMAXIMIZED = 3,
+    SW_SHOW = 5,
+};
+
+enum EWindowStyle : unsigned
+{
+    WS_CHILD = 0x40000000,
+    WS_VISIBLE = 0x10000000,
+    WS_CLIPCHILDREN = 0x02000000,
+};
+
+enum EWindowKind
+{
+    WINDOW_FRAME,  // the main window: the browser page itself
+    WINDOW_CHILD,  // an iframe or a plain area inside its parent
+    WINDOW_DIALOG, // a positioned iframe above everything
+};
+
+// A window of the client as the browser shows it: a rectangle in its
+// parent's client area (top-level windows: in the browser's viewport), shown
+// or hidden, with an HTML document when it is an HTML window. Messages reach
+// WindowProc on the UI thread through the message loop.
+class CWnd
+{
+public:
+    CWnd() = default;
+    virtual ~CWnd();
+    CWnd(const CWnd&) = delete;
+    CWnd& operator=(const CWnd&) = delete;
+
+    // Makes the window; with bHtml it gets a document of its own.
+    bool CreateBase(EWindowKind kind, std::string_view title, const CRect& rect, CWnd* pParent,
+                    int nId, bool bVisible, bool bHtml);
+    void DestroyWindow();
+    bool IsWindow() const { return m_nHandle != 0; }
+    int GetSafeHwnd() const { return m_nHandle; }
+    CWnd* GetParent() const;
+    int GetDlgCtrlID() const { return m_nId; }
+    EWindowKind GetKind() const { return m_kind; }
+
+    void ShowWindow(int nCommand);
+    bool IsWindowVisible() const { return IsWindow() && m_bVisible; }
+    void MoveWindow(const CRect& rect);
+    void MoveWindow(int nX, int nY, int nWidth, int nHeight) { MoveWindow(CRect{nX, nY, nWidth, nHeight}); }
+    CRect GetWindowRect() const { return m_rect; }
+    CRect GetClientRect() const { return CRect{0, 0, m_rect.m_nWidth, m_rect.m_nHeight}; }
+    void SetWindowText(std::string_view text);
+    const std::string& GetWindowText() const { return m_strTitle; }
+    // How the browser draws a window without a document ("margin", "shadow").
+    void SetFrontEndClass(std::string_view name);
+    const std::string& GetFrontEndClass() const { return m_strClass; }
+    // Dialogs: the height of the strip at the top by which the user drags them.
+    void SetDragHeight(int nHeight);
+    int GetDragHeight() const { return m_nDragHeight; }
+
+    // Timers send WM_TIMER with the id to WindowProc.
+    void SetTimer(unsigned nId, unsigned nMilliseconds);
+    void KillTimer(unsigned nId);
+    bool PostMessage(unsigned nMsg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+    std::intptr_t SendMessage(unsigned nMsg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+
+    CHtmlDocument* GetHtmlDocument() const { return m_pDocument.get(); }
+
+    virtual std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam);
+
+protected:
+    virtual void OnSize(int /*nWidth*/, int /*nHeight*/) {}
+    virtual void OnTimer(unsigned /*nId*/) {}
+    virtual void OnClose() { DestroyWindow(); }
+    virtual void OnDestroy() {}
+    // A request to show the window; clearing bShow cancels it.
+    virtual void OnShowing(bool& /*bShow*/) {}
+    // The browser reported a new content size for the window's page.
+    virtual void OnContentSizeChanged();
+
+private:
+    friend class CWindowManager;
+    void Changed();
+
+    int m_nHandle = 0;
+    int m_nId = 0;
+    int m_nParent = 0;
+    EWindowKind m_kind = WINDOW_CHILD;
+    CRect m_rect;
+    bool m_bVisible = false;
+    std::string m_strTitle;
+    std::string m_strClass;
+    int m_nDragHeight = 0;
+    std::unique_ptr<CHtmlDocument> m_pDocument;
+    std::map<unsigned, unsigned> m_timers; // window timer id -> loop timer id
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "KalimorHTMLayoutDataLoader.h"
+#include "MessageLoop.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace httplib
+{
+class Server;
+}
+class CWindowManager;
+
+// The loopback server that shows the client's windows in a browser: the start
+// page and its script, the UI resources and content files, a stream of DOM
+// changes (server-sent events) and the browser's events and geometry (POST).
+// Only 127.0.0.1 on a random port; every request needs the run's token, given
+// once in the start URL and then kept as an HttpOnly cookie; the Host header
+// must name this server. The server keeps a mirror of what it sent, so a
+// reloaded page gets the whole state back without asking the UI thread.
+class CBridgeServer
+{
+public:
+    CBridgeServer(CMessageLoop& loop, CWindowManager& manager, const CResourceConfig& resources,
+                  CAbstractHTMLayoutDataLoader& loader, std::string strContentFolder);
+    ~CBridgeServer();
+    CBridgeServer(const CBridgeServer&) = delete;
+    CBridgeServer& operator=(const CBridgeServer&) = delete;
+
+    bool Start();
+    void Stop();
+    int GetPort() const { return m_nPort; }
+    const std::string& GetToken() const { return m_strToken; }
+    std::string GetStartUrl() const;
+
+    // Changes from the UI thread (the window manager's sink).
+    void Publish(const nlohmann::json& ops);
+    // A page is connected to the change stream now.
+    bool HasBrowser() const { return m_nLiveStreams.load() > 0; }
+    // How many times a page connected so far in this run.
+    std::uint64_t GetConnectionCount() const { return m_nStreamsOpened.load(); }
+    // Called on the UI thread when the page went away and did not come back.
+    void SetOnBrowserClosed(std::function<void()> onClosed) { m_onBrowserClosed = std::move(onClosed); }
+
+    // The token check, constant time; exposed for tests.
+    bool IsTokenValid(std::string_view token) const;
+
+private:
+    void SetupRoutes();
+    nlohmann::json BuildReset() const;
+    void OnPageGone();
+    bool ServeContentFile(const std::string& strRelative, std::string& strBody) const;
+
+    CMessageLoop& m_loop;
+    CWindowManager& m_manager;
+    const CResourceConfig& m_resources;
+    CAbstractHTMLayoutDataLoader& m_loader;
+    std::string m_strContentFolder;
+    std::string m_strToken;
+    int m_nPort = 0;
+    std::unique_ptr<httplib::Server> m_pServer;
+    std::thread m_thread;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<int, nlohmann::json> m_windows;           // window -> its last "win" op
+    std::map<int, std::vector<nlohmann::json>> m_dom;  // window -> DOM ops since its last whole page
+    std::deque<std::pair<std::uint64_t, nlohmann::json>> m_recent;
+    std::uint64_t m_nSequence = 0;
+    bool m_bStopping = false;
+    std::atomic<int> m_nLiveStreams{0};
+    std::atomic<std::uint64_t> m_nStreamsOpened{0};
+    std::function<void()> m_onBrowserClosed;
+    std::shared_ptr<bool> m_pAlive;
+};

@@ -1,0 +1,63 @@
+#include "BrowserLauncher.h"
+
+#include "Logger.h"
+
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+bool Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    // No shell: the URL is one argument whatever it holds.
+    return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
+}
+} // namespace
+
+std::string CBrowserLauncher::FindProgram(const std::string& strName)
+{
+    const char* szPath = std::getenv("PATH");
+    std::string path = szPath ? szPath : "/usr/bin:/bin";
+    std::size_t nStart = 0;
+    while (nStart <= path.size())
+    {
+        std::size_t nEnd = path.find(':', nStart);
+        if (nEnd == std::string::npos)
+            nEnd = path.size();
+        const std::string strCandidate = path.substr(nStart, nEnd - nStart) + "/" + strName;
+        if (nEnd > nStart && ::access(strCandidate.c_str(), X_OK) == 0)
+            return strCandidate;
+        nStart = nEnd + 1;
+    }
+    return {};
+}
+
+bool CBrowserLauncher::Open(const std::string& strUrl, const std::string& strProfileFolder)
+{
+    KTRACE("CBrowserLauncher::Open");
+    const std::string strChromium = FindProgram("chromium");
+    if (!strChromium.empty() &&
+        Spawn({strChromium, "--app=" + strUrl, "--user-data-dir=" + strProfileFolder, "--no-first-run",
+               "--no-default-browser-check"}))
+        return true;
+    if (OpenWithDesktop(strUrl))
+        return true;
+    KLOG_ERR << "CBrowserLauncher::Open no browser to show " << strUrl;
+    return false;
+}
+
+bool CBrowserLauncher::OpenWithDesktop(const std::string& strUrl)
+{
+    const std::string strOpen = FindProgram("xdg-open");
+    return !strOpen.empty() && Spawn({strOpen, strUrl});
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// Opens the client's start page for the user: an application window of
+// Chromium when it is installed, otherwise the default browser (xdg-open).
+class CBrowserLauncher
+{
+public:
+    // strProfileFolder keeps the browser's own profile for the app window.
+    static bool Open(const std::string& strUrl, const std::string& strProfileFolder);
+    // A web or mail address with the desktop's handler (xdg-open).
+    static bool OpenWithDesktop(const std::string& strUrl);
+    // The path of a program found in PATH, or empty.
+    static std::string FindProgram(const std::string& strName);
+};

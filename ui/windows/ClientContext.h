@@ -1,0 +1,31 @@
+#pragma once
+
+#include "KalimorHTMLayoutDataLoader.h"
+#include "RegistryConfig.h"
+#include "ResourceConfig.h"
+
+#include <string>
+
+// What the windows need of the application object: its settings, the UI
+// resources and their loader, and the tray life. The application implements
+// it; tests give windows one of their own.
+class CClientContext
+{
+public:
+    virtual ~CClientContext() = default;
+    virtual CRegistryConfig& GetRegistryConfig() = 0;
+    virtual const CResourceConfig& GetResourceConfig() const = 0;
+    virtual CAbstractHTMLayoutDataLoader* GetDataLoader() = 0;
+    virtual void SetTrayMode(bool bTrayMode) = 0;
+    virtual bool IsTrayMode() const = 0;
+    virtual void ShowMainWindowFromTray() = 0;
+    virtual std::string GetContentFolder() const { return {}; }
+    virtual bool IsUpdateRunning() const { return false; }
+    virtual void CancelUpdate() {}
+    // Opens a web or mail address with the desktop's handler.
+    virtual bool OpenExternal(const std::string& strUrl);
+
+    // The application's context (set by the application object at start).
+    static CClientContext* Get();
+    static void Set(CClientContext* pContext);
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "MainLayout.h"
+#include "MovementHistory.h"
+#include "Panels.h"
+#include "SmallDialogs.h"
+#include "Wnd.h"
+
+#include <array>
+#include <memory>
+#include <string>
+
+// The name that makes one client per user (its lock and its socket).
+inline constexpr const char* kKalimorMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
+
+// Private messages of the main window.
+enum EMainWindowMessage : unsigned
+{
+    WM_TRAY_NOTIFY = WM_USER + 100,      // 1124
+    WM_OPEN_FROM_TRAY = WM_USER + 101,   // 1125
+    WM_STOP_KALIMOR = WM_USER + 103,     // 1127
+    WM_NEW_CLIENT_URL = WM_USER + 104,   // 1128, lParam: a std::string* the window takes over
+};
+
+enum EMainWindowTimer : unsigned
+{
+    TIMER_CLIENT_VERSION = 2,
+    TIMER_CLIENT_OFFER = 3,
+};
+
+// The application's frame: the browser page itself. It owns every other
+// window as a child, lays them out, switches between the views, keeps the
+// back/forward history and lives on in tray mode when closed.
+class CMainWindow : public CWnd
+{
+public:
+    explicit CMainWindow(std::unique_ptr<CSplashDlg> pSplash);
+    ~CMainWindow() override;
+
+    bool Create();
+    bool GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow);
+    void ShowBookmark(CBookmark& bookmark);
+    bool CheckContent();
+    void SetShadowMode(bool bOn);
+    bool IsShadowMode() const { return m_shadow.IsWindowVisible(); }
+    void RecalcLayout();
+    void OnUpdateStatus();
+    void OnUpdateData();
+    int GetBodyKind() const { return m_nBodyKind; }
+    CMovementHistory& GetMovementHistory() { return m_history; }
+    const std::string& GetNewClientUrl() const { return m_strNewClientUrl; }
+    CTopPanelWin& GetTopPanel() { return m_topPanel; }
+    CSearchPanelWin& GetSearchPanel() { return m_searchPanel; }
+
+    std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+    // Used by a second start of the program.
+    static void OpenKalimorWindowFromTray();
+    static void StopExistedKalimor();
+    static void StopAndReplaceExistedKalimor();
+
+    void OnHomeButton();
+    void OnBackButton();
+    void OnForwButton();
+    void OnBookmarksButton();
+    void OnHistoryButton();
+    void OnUpdateButton();
+    void OnConfigButton();
+    void OnAboutButton();
+    void OnSearch(const std::string& strQuery);
+    void OnSupport();
+    void OnAppShow();
+
+protected:
+    void OnSize(int nWidth, int nHeight) override;
+    void OnTimer(unsigned nId) override;
+    void OnClose() override;
+    void OnDestroy() override;
+
+private:
+    void CloseSplashWnd();
+    void SetBodyWinKind(int nKind);
+    void OnCloseExistedKalimor();
+    void UpdateNavigation();
+
+    CMovementHistory m_history;
+    std::string m_strNewClientUrl;
+    std::unique_ptr<CSplashDlg> m_pSplash;
+    CTopPanelWin m_topPanel;
+    CSearchPanelWin m_searchPanel;
+    CStatusPanelWin m_statusPanel;
+    CBlankWnd m_leftMargin, m_rightMargin, m_shadow;
+    int m_nBodyKind = 0;
+    int m_nNewsPanelHeight = 218;
+};

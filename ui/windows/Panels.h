@@ -1,0 +1,66 @@
+#pragma once
+
+#include "HTMLayoutCtrl.h"
+#include "HTMLayoutWin.h"
+
+#include <array>
+#include <string>
+
+// A plain area without a page: the side margins and the shadow that covers
+// the main window while a modal dialog runs.
+class CBlankWnd : public CWnd
+{
+public:
+    bool Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId, bool bVisible);
+};
+
+// The navigation buttons at the top of the main window.
+class CTopPanelWin : public CHTMLayoutWin
+{
+public:
+    using CHTMLayoutWin::CHTMLayoutWin;
+    static constexpr std::array<const char*, 8> kButtonIds{
+        "btn_home", "btn_backward", "btn_forward", "btn_bookmarks",
+        "btn_history", "btn_update", "btn_config", "btn_about"};
+
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+    CHTMLayoutButtonCtrl& GetButton(std::size_t nIndex) { return m_buttons.at(nIndex); }
+    // The height of the page's content (reported by the browser).
+    int GetContentHeight() const;
+    // Back and forward look disabled when there is nowhere to go.
+    void SetNavigationState(bool bCanGoBack, bool bCanGoForward);
+
+private:
+    std::array<CHTMLayoutButtonCtrl, 8> m_buttons;
+};
+
+// The search field, its button and the logo. The search itself is handed to
+// the main window.
+class CSearchPanelWin : public CHTMLayoutWin
+{
+public:
+    using CHTMLayoutWin::CHTMLayoutWin;
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+    void SetSearchText(const std::string& strText) { m_edit.SetValue(strText); }
+    std::string GetSearchText() const { return m_edit.GetValue(); }
+    void SetBottomLineVisible(bool bVisible);
+
+    boost::signals2::signal<void(const std::string&)> m_sigSearch;
+    CHTMLayoutButtonCtrl m_logo;
+    CHTMLayoutEditCtrl m_edit;
+
+private:
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    CHTMLayoutButtonCtrl m_searchButton;
+};
+
+// The bottom line: date of the last content update and the support link.
+class CStatusPanelWin : public CHTMLayoutWin
+{
+public:
+    using CHTMLayoutWin::CHTMLayoutWin;
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+    void OnUpdateStatus(int nDay, int nMonth, int nYear);
+
+    CHTMLayoutButtonCtrl m_support;
+};
