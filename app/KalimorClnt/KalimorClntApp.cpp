@@ -1,5 +1,7 @@
 #include "KalimorClntApp.h"
 
+#include "FolderInstall.h"
+
 #include "BrowserLauncher.h"
 #include "ElementBehaviors.h"
 #include "Logger.h"
@@ -66,9 +68,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         SetTrayMode(true);
     if (m_commandLine.IsUpdates())
     {
-        // Installing the packages of a folder is the update flow's; until it
-        // joins this program the switch ends the process with nothing done.
-        KLOG_WARN << "CKalimorClntApp::InitInstance no update flow to install " << m_commandLine.GetUpdateFolder();
+        CFolderInstall::UpdateDataFrom(m_commandLine.GetUpdateFolder(), m_registry, m_profile);
         return false;
     }
 
@@ -197,13 +197,43 @@ void CKalimorClntApp::ShowMainWindowFromTray()
     ShowToUser();
 }
 
+namespace
+{
+// One step of the dictionary load: its notice, the load, and on failure its
+// warning and the object emptied; the client goes on without it.
+template <typename TObject, typename TLoad>
+void LoadStep(const char* szNotice, const char* szWarning, TObject& object, TLoad load)
+{
+    KLOG_NOTICE << szNotice;
+    if (!load(object))
+    {
+        KLOG_WARN << szWarning;
+        object.FreeData();
+    }
+}
+} // namespace
+
 bool CKalimorClntApp::LoadDicts()
 {
-    // The search objects (morphology, full-text and phrase indexes, search
-    // registry, synonyms, search prompts) are loaded here in that order, each
-    // with its "Load ..." notice and its warning and FreeData on failure,
-    // followed by one empty GetSearchPrompts call that warms the registry.
-    // They are not part of this program yet.
+    KTRACE("CKalimorClntApp::LoadDicts");
+    m_morpho.SetMorphologyFolder(m_profile.m_strMorphologyDirPath);
+    m_fullText.SetIndexFolder(m_profile.m_strFullTextDirPath);
+    m_phraseIndex.SetIndexFolder(m_profile.m_strFullTextDirPath);
+    const auto loadFrom = [](const std::string& strPath) {
+        return [&strPath](auto& object) { return object.LoadData(strPath); };
+    };
+    const auto load = [](auto& object) { return object.LoadData(); };
+    LoadStep("Load morpho dictionaries", "Can't load morpho dictionaries", m_morpho, load);
+    LoadStep("Load search indexes", "Can't load search indexes", m_fullText, load);
+    LoadStep("Load search phrase indexes", "Can't load phrase indexes", m_phraseIndex, load);
+    LoadStep("Load search registry", "Can't load search registry", m_searchRegistry,
+             loadFrom(m_profile.m_strSearchRegistryPath));
+    LoadStep("Load synonyms", "Can't load synonyms", m_synonyms, loadFrom(m_profile.m_strSynonymsPath));
+    LoadStep("Load search prompts", "Can't load search prompts2", m_searchPrompts,
+             loadFrom(m_profile.m_strSearchPrompts2Path));
+    // Builds the prompt map now rather than on the user's first keystroke.
+    std::vector<std::string_view> warm;
+    m_searchRegistry.GetSearchPrompts("", warm);
     return true;
 }
 
@@ -235,11 +265,15 @@ bool CKalimorClntApp::LoadContent()
         KLOG_WARN << "Can't load view history data";
         m_viewHistory.FreeData();
     }
-    if (!m_taxCalendar.LoadData(m_profile.m_strTaxCalendarPath) ||
-        !m_workCalendar.LoadData(m_profile.m_strWorkCalendarPath))
+    if (!m_taxCalendar.LoadData(m_profile.m_strTaxCalendarPath))
     {
         KLOG_WARN << "Can't load tax calendar";
         m_taxCalendar.FreeData();
+    }
+    // The work calendar goes with the tax calendar, but one does not need the other.
+    if (!m_workCalendar.LoadData(m_profile.m_strWorkCalendarPath))
+    {
+        KLOG_WARN << "Can't load work calendar";
         m_workCalendar.FreeData();
     }
     KLOG_NOTICE << "Local content is loaded";
@@ -267,13 +301,16 @@ void CKalimorClntApp::FreeContent()
     m_viewHistory.FreeData();
     m_taxCalendar.FreeData();
     m_workCalendar.FreeData();
-    // The search prompts are released here too once they join.
+    m_searchPrompts.FreeData();
 }
 
 void CKalimorClntApp::FreeDicts()
 {
-    // Morphology, full-text index, phrase index, search registry and synonyms
-    // are released here, in that order, once they join.
+    m_morpho.FreeData();
+    m_fullText.FreeData();
+    m_phraseIndex.FreeData();
+    m_searchRegistry.FreeData();
+    m_synonyms.FreeData();
 }
 
 void CKalimorClntApp::FreeData()

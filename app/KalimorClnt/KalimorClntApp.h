@@ -6,15 +6,21 @@
 #include "ClientContext.h"
 #include "CommandLineInfo.h"
 #include "EncyclopediaData.h"
+#include "FullTextSearch.h"
+#include "FullTextSearch2.h"
 #include "KalimorHTMLayoutDataLoader.h"
 #include "MRUDocumentData.h"
 #include "MainWindow.h"
+#include "MorphoSearch.h"
 #include "MessageLoop.h"
 #include "NewInfoData.h"
 #include "ProfileConfig.h"
 #include "RegistryConfig.h"
 #include "ResourceConfig.h"
+#include "SearchPrompt2Manager.h"
+#include "SearchRegistry.h"
 #include "SingleInstance.h"
+#include "SynonymsSearch.h"
 #include "TaxCalendar.h"
 #include "ViewHistoryData.h"
 #include "WindowManager.h"
@@ -71,6 +77,12 @@ private:
     CBlankInfoData m_blanks;
     CNewInfoData m_news;
     CMRUDocumentData m_mruDocuments;
+    CMorphoSearch m_morpho;
+    CFullTextSearch m_fullText;
+    CFullTextSearch2 m_phraseIndex;
+    CSearchPrompt2Manager m_searchPrompts;
+    CSearchRegistry m_searchRegistry{&m_morpho, &m_searchPrompts};
+    CSynonymsSearch m_synonyms;
     CTaxCalendar m_taxCalendar;
     CWorkCalendar m_workCalendar;
     CBookmarkVector m_bookmarks;

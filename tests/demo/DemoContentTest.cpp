@@ -184,3 +184,18 @@ TEST(DemoContent, PromptsCompletePartlyTypedPhrases)
         EXPECT_TRUE(has(upper, text)) << "typed in capitals, still " << text;
     EXPECT_TRUE(prompts("zzz").empty());
 }
+
+TEST(DemoContent, TheClientsUpdatesModeInstallsThePackagesAndEnds)
+{
+    CTempDir home, profileRoot, runtime;
+    CScopedEnv config("XDG_CONFIG_HOME", home.Path());
+    CScopedEnv profilePath("KALIMOR_PROFILE", profileRoot.Path());
+    CScopedEnv runtimePath("XDG_RUNTIME_DIR", runtime.Path());
+    const auto result = RunProcess({KALIMOR_CLIENT_PATH, "/UPDATES", kBuild + "/packages"});
+    EXPECT_EQ(result.m_nExitCode, 0) << result.m_strErr;
+    EXPECT_EQ(result.m_strOut, "") << "no window, no address";
+    CRegistryConfig settings;
+    settings.LoadSettings();
+    EXPECT_EQ(settings.GetContentVersion(), 2);
+    EXPECT_TRUE(ReadTree(profileRoot.File("Content")) == ReadTree(kBuild + "/2/Content"));
+}
