@@ -3,6 +3,7 @@
 #include "Logger.h"
 #include "TextUtils.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -73,9 +74,16 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
 void CDocumentSearch::FindDocuments(std::string_view query, SearchResultSet& results)
 {
     KTRACE("CFullTextSearch2::FindDocuments", query);
+    if (InsertDocuments(query, results, nullptr))
+        m_index.FillDocumentPathByNumber(results);
+}
+
+bool CDocumentSearch::InsertDocuments(std::string_view query, SearchResultSet& results,
+                                      std::vector<const SearchResult*>* pAdded)
+{
     const std::vector<std::string> words = SplitSearchString(query);
     if (words.empty())
-        return;
+        return false;
     const std::uint32_t nDocCount = m_index.GetDocCount();
     // Words found nowhere are dropped: they do not prevent results.
     std::vector<CWordDocuments> lists;
@@ -86,10 +94,12 @@ void CDocumentSearch::FindDocuments(std::string_view query, SearchResultSet& res
             lists.push_back(std::move(list));
     }
     if (lists.empty())
-        return;
+        return false;
 
     // The cursors walk the lists in step; each document of each list is
     // visited once.
+    std::vector<SearchResult> found;
+    bool bComplete = true;
     std::vector<std::size_t> cursors(lists.size(), 0);
     const auto anyAtEnd = [&] {
         for (std::size_t i = 0; i < lists.size(); ++i)
@@ -130,17 +140,33 @@ void CDocumentSearch::FindDocuments(std::string_view query, SearchResultSet& res
         const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
         if (nWordCount == 0)
         {
+            // The documents scored so far still go in, without paths.
             KLOG_ERR << "Can't calc tfidf";
-            return;
+            bComplete = false;
+            break;
         }
         double dScore = 0.0;
         for (std::size_t i = 0; i < lists.size(); ++i)
             dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
                                          static_cast<double>(nWordCount + nSpan));
-        results.insert({nDoc, std::string(), nFirstPosition, nLastPosition, dScore, nSpan});
+        found.push_back({nDoc, std::string(), nFirstPosition, nLastPosition, dScore, nSpan});
         ++cursors[0];
     }
-    m_index.FillDocumentPathByNumber(results);
+
+    // One call finds each document once, so the order in which its records go
+    // into the set does not change the set; in the set's own order each one
+    // goes in right after the one before, without a search down the tree.
+    std::sort(found.begin(), found.end(), SearchResultLess());
+    auto hint = results.begin();
+    for (SearchResult& result : found)
+    {
+        const std::size_t nBefore = results.size();
+        const auto it = results.insert(hint, std::move(result));
+        if (pAdded && results.size() != nBefore)
+            pAdded->push_back(&*it);
+        hint = std::next(it);
+    }
+    return bComplete;
 }
 
 CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
@@ -161,7 +187,30 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
 void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight)
 {
     const std::string lowered = CTextUtils::ToLower(query);
-    FindDocuments(lowered, results);
+    // FindDocuments reads the path of every record in the set after each
+    // query; in a set that starts empty every record came from these queries
+    // and keeps the path it was given, so only the records without one yet
+    // are read, in the set's order.
+    const bool bOwnSet = results.empty();
+    std::vector<const SearchResult*> unfilled;
+    const auto find = [&](std::string_view text) {
+        if (!bOwnSet)
+        {
+            FindDocuments(text, results);
+            return;
+        }
+        KTRACE("CFullTextSearch2::FindDocuments", text);
+        const std::size_t nOld = unfilled.size();
+        const bool bFill = InsertDocuments(text, results, &unfilled);
+        const auto before = [](const SearchResult* a, const SearchResult* b) { return SearchResultLess()(*a, *b); };
+        std::inplace_merge(unfilled.begin(), unfilled.begin() + static_cast<std::ptrdiff_t>(nOld), unfilled.end(),
+                           before);
+        if (!bFill)
+            return;
+        m_index.FillDocumentPathByNumber(unfilled);
+        std::erase_if(unfilled, [](const SearchResult* pResult) { return !pResult->path.empty(); });
+    };
+    find(lowered);
     if (!results.empty() || Utf16Length(lowered) < 3)
     {
         highlight = GetHightlightWords(lowered);
@@ -185,6 +234,6 @@ void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, C
         }
     }
     for (const std::string& base : baseForms)
-        FindDocuments(base, results);
+        find(base);
     highlight = GetHightlightWords(joined);
 }

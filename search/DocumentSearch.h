@@ -41,6 +41,12 @@ private:
 
     std::vector<std::string> BaseFormsOrWord(const std::string& word);
     CWordDocuments CollectDocuments(const std::string& word, std::uint32_t nDocCount);
+    // Inserts the documents found for the query, leaving their paths empty,
+    // and appends the records that went in to pAdded. False when the paths
+    // are not to be filled: nothing to search for, or a document without a
+    // word count (logged).
+    bool InsertDocuments(std::string_view query, SearchResultSet& results,
+                         std::vector<const SearchResult*>* pAdded);
 
     CFullTextSearch2& m_index;
     CMorphoSearch& m_morpho;

@@ -382,22 +382,38 @@ void CFullTextSearch2::FillDocumentPathByNumber(SearchResultSet& results)
     const std::uint32_t nWidth = GetPathWidth();
     if (nWidth == 0)
         return;
-    std::string buffer(nWidth, '\0');
     for (const SearchResult& result : results)
+        FillDocumentPath(result, nWidth);
+}
+
+void CFullTextSearch2::FillDocumentPathByNumber(std::span<const SearchResult* const> records)
+{
+    KTRACE("CFullTextSearch2::FillDocumentPathByNumber");
+    const std::uint32_t nWidth = GetPathWidth();
+    if (nWidth == 0)
+        return;
+    for (const SearchResult* pResult : records)
+        FillDocumentPath(*pResult, nWidth);
+}
+
+void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_t nWidth)
+{
+    const std::uint64_t nOffset = (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+    if (result.docNumber == 0 || nOffset + nWidth > m_pNumbers->size)
     {
-        const std::uint64_t nOffset =
-            (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
-        if (result.docNumber == 0 || nOffset > 0xFFFFFFFFu ||
-            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth,
-                                    buffer.data()) != nWidth)
-        {
-            KLOG_ERR << "Can't read path";
-            continue;
-        }
-        std::string path = CSearchUtils::Win1251ToTChar(buffer);
-        // Paths written as "ontent/..." are made to start at their "/".
-        if (path.starts_with("ontent/"))
-            path.erase(0, 6);
-        result.path = std::move(path);
+        // A record past the end: the reader's own message comes first, as
+        // for every failed read.
+        char nUnused = 0;
+        if (result.docNumber != 0 && nOffset <= 0xFFFFFFFFu)
+            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth, &nUnused);
+        KLOG_ERR << "Can't read path";
+        return;
     }
+    // The record is read in place: the file is mapped whole.
+    std::string path = CSearchUtils::Win1251ToTChar(
+        std::string_view(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth));
+    // Paths written as "ontent/..." are made to start at their "/".
+    if (path.starts_with("ontent/"))
+        path.erase(0, 6);
+    result.path = std::move(path);
 }

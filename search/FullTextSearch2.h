@@ -5,6 +5,7 @@
 
 #include <map>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,8 @@ public:
     std::uint32_t GetDocCount();
     std::uint32_t GetWordsCountInDoc(std::uint32_t nDocNumber);
     void FillDocumentPathByNumber(SearchResultSet& results);
+    // The same for some records only, in the order given.
+    void FillDocumentPathByNumber(std::span<const SearchResult* const> records);
 
 private:
     void SearchInNodePositions(std::string_view bytes, int nId, std::uint32_t nOffset,
@@ -43,6 +46,7 @@ private:
                                 std::set<std::string>& words);
     const MFile* GetIndexFile(int nId) const;
     std::uint32_t GetPathWidth();
+    void FillDocumentPath(const SearchResult& result, std::uint32_t nWidth);
 
     std::string m_strIndexFolder;
     MFilePtr m_pNumbers;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -67,6 +68,80 @@ CIconv& FromWin1251()
     return converter;
 }
 
+// Windows-1251 both ways by tables that are filled once from iconv itself, one
+// character at a time, so that they agree with it exactly; what they do not
+// cover (characters outside U+0000..U+07FF, malformed UTF-8, and characters
+// the tables found no round trip for) is still converted by iconv.
+class CWin1251Tables
+{
+public:
+    static const CWin1251Tables& Get()
+    {
+        static const CWin1251Tables tables;
+        return tables;
+    }
+
+    bool IsValid() const { return m_bValid; }
+
+    // False when a byte has no character: iconv refuses the whole text then.
+    bool ToUtf8(std::string_view bytes, std::string& text) const
+    {
+        text.clear();
+        text.reserve(bytes.size() * 2);
+        for (const char c : bytes)
+        {
+            const CUtf8& utf8 = m_toUtf8[static_cast<unsigned char>(c)];
+            if (utf8.m_nLength == 0)
+                return false;
+            text.append(utf8.m_bytes, utf8.m_nLength);
+        }
+        return true;
+    }
+
+    // False when the text holds anything the table does not cover.
+    bool FromUtf8(std::string_view text, std::string& bytes) const
+    {
+        bytes.clear();
+        bytes.reserve(text.size());
+        for (std::size_t i = 0; i < text.size();)
+        {
+            const auto c0 = static_cast<unsigned char>(text[i]);
+            std::uint32_t nCode = c0;
+            if (c0 >= 0x80)
+            {
+                // Two-byte sequences only, and not overlong ones.
+                if (c0 < 0xC2 || c0 > 0xDF || i + 1 >= text.size())
+                    return false;
+                const auto c1 = static_cast<unsigned char>(text[i + 1]);
+                if ((c1 & 0xC0) != 0x80)
+                    return false;
+                nCode = ((c0 & 0x1Fu) << 6) | (c1 & 0x3Fu);
+                ++i;
+            }
+            ++i;
+            const std::int16_t nByte = m_fromUtf8[nCode];
+            if (nByte < 0)
+                return false;
+            bytes += static_cast<char>(nByte);
+        }
+        return true;
+    }
+
+private:
+    struct CUtf8
+    {
+        char m_bytes[4] = {};
+        std::uint8_t m_nLength = 0;
+    };
+
+    CWin1251Tables();
+
+    static constexpr std::size_t kTwoByteLimit = 0x800;
+    std::array<CUtf8, 256> m_toUtf8{};
+    std::array<std::int16_t, kTwoByteLimit> m_fromUtf8{};
+    bool m_bValid = false;
+};
+
 std::size_t CountUtf16Units(std::string_view text)
 {
     std::size_t nUnits = 0;
@@ -78,6 +153,32 @@ std::size_t CountUtf16Units(std::string_view text)
 bool IsWordCharacter(char32_t ch)
 {
     return ch == U'-' || CTextUtils::IsDigit(ch) || CTextUtils::IsLetter(ch);
+}
+
+CWin1251Tables::CWin1251Tables()
+{
+    m_fromUtf8.fill(-1);
+    CIconv& toText = FromWin1251();
+    CIconv& toBytes = ToWin1251();
+    if (!toText.IsValid() || !toBytes.IsValid())
+        return;
+    std::string text, bytes;
+    for (int nByte = 0; nByte < 256; ++nByte)
+    {
+        const char c = static_cast<char>(nByte);
+        if (!toText.Convert(std::string_view(&c, 1), text) || text.empty() || text.size() > 3 ||
+            CountUtf16Units(text) != 1)
+            continue;
+        CUtf8& utf8 = m_toUtf8[static_cast<std::size_t>(nByte)];
+        std::copy(text.begin(), text.end(), utf8.m_bytes);
+        utf8.m_nLength = static_cast<std::uint8_t>(text.size());
+        std::size_t nPos = 0;
+        const char32_t ch = CTextUtils::DecodeNext(text, nPos);
+        // The way back is taken only where iconv itself goes back to this byte.
+        if (ch < kTwoByteLimit && toBytes.Convert(text, bytes) && bytes.size() == 1 && bytes[0] == c)
+            m_fromUtf8[ch] = static_cast<std::int16_t>(nByte);
+    }
+    m_bValid = true;
 }
 } // namespace
 
@@ -290,6 +391,10 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
         KLOG_ERR << "Can't create locale object cp1251";
         return false;
     }
+    const CWin1251Tables& tables = CWin1251Tables::Get();
+    if (tables.IsValid() && tables.FromUtf8(word, bytes))
+        return true;
+    bytes.clear();
     try
     {
         std::string converted;
@@ -313,6 +418,12 @@ std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
     {
         KLOG_ERR << "Can't create locale object cp1251";
         return {};
+    }
+    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid())
+    {
+        std::string text;
+        if (tables.ToUtf8(bytes, text))
+            return text;
     }
     try
     {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "TextUtils.h"
+
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -162,6 +165,64 @@ TEST(SearchWords, Windows1251Conversion)
         ASSERT_FALSE(text.empty()) << c;
         ASSERT_TRUE(CSearchUtils::TCharToWin1251(text, bytes)) << c;
         EXPECT_EQ(bytes, byte);
+    }
+}
+
+namespace
+{
+// iconv as the reference: the converters must agree with it on everything.
+bool ReferenceConvert(const char* szTo, const char* szFrom, std::string_view in, std::string& out)
+{
+    iconv_t cd = ::iconv_open(szTo, szFrom);
+    out.assign(in.size() * 4 + 4, '\0');
+    char* pIn = const_cast<char*>(in.data());
+    std::size_t nInLeft = in.size();
+    char* pOut = out.data();
+    std::size_t nOutLeft = out.size();
+    const bool bOk = ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1) && nInLeft == 0;
+    ::iconv_close(cd);
+    out.resize(out.size() - nOutLeft);
+    return bOk;
+}
+} // namespace
+
+TEST(SearchWords, Windows1251ConversionAgreesWithIconvEverywhere)
+{
+    // Every two-byte string of the code page, so each byte is seen in the
+    // middle of a text as well as alone.
+    for (int a = 1; a < 256; ++a)
+    {
+        for (int b = 1; b < 256; b += 7)
+        {
+            const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+            std::string expected;
+            if (!ReferenceConvert("UTF-8", "CP1251", bytes, expected))
+                expected.clear();
+            ASSERT_EQ(CSearchUtils::Win1251ToTChar(bytes), expected) << a << " " << b;
+        }
+    }
+    // Every character up to U+FFFF (surrogates aside), alone and inside a word,
+    // and malformed and overlong sequences.
+    std::vector<std::string> texts = {"\xC0\xAF", "\xC1\xBF", "\xD0", "\xD0\x41", "\x80", "\xE0\x80\xAF",
+                                      "\xF0\x90\x80\x80", "\xED\xA0\x80"};
+    for (char32_t ch = 1; ch < 0x10000; ++ch)
+    {
+        if (ch >= 0xD800 && ch <= 0xDFFF)
+            continue;
+        std::string text;
+        CTextUtils::AppendUtf8(text, ch);
+        texts.push_back(text);
+        if (ch % 97 == 0)
+            texts.push_back("ж" + text + "a");
+    }
+    for (const std::string& text : texts)
+    {
+        std::string expected;
+        const bool bExpected = ReferenceConvert("CP1251", "UTF-8", text, expected) &&
+                               expected.size() == CTextUtils::ToUtf16(text).size();
+        std::string bytes = "left over";
+        ASSERT_EQ(CSearchUtils::TCharToWin1251(text, bytes), bExpected) << text;
+        ASSERT_EQ(bytes, bExpected ? expected : std::string()) << text;
     }
 }
 
