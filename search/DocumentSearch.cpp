@@ -74,16 +74,19 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
 void CDocumentSearch::FindDocuments(std::string_view query, SearchResultSet& results)
 {
     KTRACE("CFullTextSearch2::FindDocuments", query);
-    if (InsertDocuments(query, results, nullptr))
+    std::vector<CFound> found;
+    const EFound result = CollectFound(query, 0, found);
+    results.InsertSorted(MakeRecords(found, -1));
+    if (result == EFound::Complete)
         m_index.FillDocumentPathByNumber(results);
 }
 
-bool CDocumentSearch::InsertDocuments(std::string_view query, SearchResultSet& results,
-                                      std::vector<const SearchResult*>* pAdded)
+CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, std::uint32_t nQuery,
+                                                      std::vector<CFound>& found)
 {
     const std::vector<std::string> words = SplitSearchString(query);
     if (words.empty())
-        return false;
+        return EFound::Nothing;
     const std::uint32_t nDocCount = m_index.GetDocCount();
     // Words found nowhere are dropped: they do not prevent results.
     std::vector<CWordDocuments> lists;
@@ -94,12 +97,10 @@ bool CDocumentSearch::InsertDocuments(std::string_view query, SearchResultSet& r
             lists.push_back(std::move(list));
     }
     if (lists.empty())
-        return false;
+        return EFound::Nothing;
 
     // The cursors walk the lists in step; each document of each list is
     // visited once.
-    std::vector<SearchResult> found;
-    bool bComplete = true;
     std::vector<std::size_t> cursors(lists.size(), 0);
     const auto anyAtEnd = [&] {
         for (std::size_t i = 0; i < lists.size(); ++i)
@@ -140,33 +141,58 @@ bool CDocumentSearch::InsertDocuments(std::string_view query, SearchResultSet& r
         const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
         if (nWordCount == 0)
         {
-            // The documents scored so far still go in, without paths.
+            // The documents scored so far still count, without paths.
             KLOG_ERR << "Can't calc tfidf";
-            bComplete = false;
-            break;
+            return EFound::Stopped;
         }
         double dScore = 0.0;
         for (std::size_t i = 0; i < lists.size(); ++i)
             dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
                                          static_cast<double>(nWordCount + nSpan));
-        found.push_back({nDoc, std::string(), nFirstPosition, nLastPosition, dScore, nSpan});
+        found.push_back({nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery});
         ++cursors[0];
     }
+    return EFound::Complete;
+}
 
-    // One call finds each document once, so the order in which its records go
-    // into the set does not change the set; in the set's own order each one
-    // goes in right after the one before, without a search down the tree.
-    std::sort(found.begin(), found.end(), SearchResultLess());
-    auto hint = results.begin();
-    for (SearchResult& result : found)
+std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled)
+{
+    // The set's order, and among equal keys the earliest query first: the
+    // record a set would have kept, since it ignores a later equal one.
+    std::sort(found.begin(), found.end(), [](const CFound& a, const CFound& b) {
+        if (a.m_nSpan != b.m_nSpan)
+            return a.m_nSpan < b.m_nSpan;
+        if (a.m_dScore != b.m_dScore)
+            return a.m_dScore > b.m_dScore;
+        if (a.m_nDocument != b.m_nDocument)
+            return a.m_nDocument < b.m_nDocument;
+        return a.m_nQuery < b.m_nQuery;
+    });
+    std::vector<SearchResult> records;
+    records.reserve(found.size());
+    // A record's path is read when a query at or after the one that found it
+    // read the paths of the whole set.
+    std::vector<std::size_t> toFill;
+    for (std::size_t i = 0; i < found.size(); ++i)
     {
-        const std::size_t nBefore = results.size();
-        const auto it = results.insert(hint, std::move(result));
-        if (pAdded && results.size() != nBefore)
-            pAdded->push_back(&*it);
-        hint = std::next(it);
+        const CFound& one = found[i];
+        if (i > 0 && one.m_nSpan == found[i - 1].m_nSpan && one.m_dScore == found[i - 1].m_dScore &&
+            one.m_nDocument == found[i - 1].m_nDocument)
+            continue;
+        if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
+            toFill.push_back(records.size());
+        records.push_back({one.m_nDocument, std::string(), one.m_nFirstPosition, one.m_nLastPosition,
+                           one.m_dScore, one.m_nSpan});
     }
-    return bComplete;
+    if (nLastFilled >= 0)
+    {
+        std::vector<const SearchResult*> pointers;
+        pointers.reserve(toFill.size());
+        for (const std::size_t nRecord : toFill)
+            pointers.push_back(&records[nRecord]);
+        m_index.FillDocumentPathByNumber(pointers);
+    }
+    return records;
 }
 
 CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
@@ -187,35 +213,53 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
 void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight)
 {
     const std::string lowered = CTextUtils::ToLower(query);
-    // FindDocuments reads the path of every record in the set after each
-    // query; in a set that starts empty every record came from these queries
-    // and keeps the path it was given, so only the records without one yet
-    // are read, in the set's order.
-    const bool bOwnSet = results.empty();
-    std::vector<const SearchResult*> unfilled;
+    if (!results.empty())
+    {
+        SearchInto(lowered, results, highlight);
+        return;
+    }
+    // Each query's documents are gathered and become records once, at the
+    // end. The queries would each read the path of every record of the set:
+    // the set starts empty here, so a record's path is the one read by the
+    // last query that read paths, when that query came at or after the one
+    // that found it.
+    std::vector<CFound> found;
+    std::uint32_t nQuery = 0;
+    std::int64_t nLastFilled = -1;
     const auto find = [&](std::string_view text) {
-        if (!bOwnSet)
-        {
-            FindDocuments(text, results);
-            return;
-        }
         KTRACE("CFullTextSearch2::FindDocuments", text);
-        const std::size_t nOld = unfilled.size();
-        const bool bFill = InsertDocuments(text, results, &unfilled);
-        const auto before = [](const SearchResult* a, const SearchResult* b) { return SearchResultLess()(*a, *b); };
-        std::inplace_merge(unfilled.begin(), unfilled.begin() + static_cast<std::ptrdiff_t>(nOld), unfilled.end(),
-                           before);
-        if (!bFill)
-            return;
-        m_index.FillDocumentPathByNumber(unfilled);
-        std::erase_if(unfilled, [](const SearchResult* pResult) { return !pResult->path.empty(); });
+        if (CollectFound(text, nQuery, found) == EFound::Complete)
+            nLastFilled = nQuery;
+        ++nQuery;
     };
     find(lowered);
+    if (found.empty() && Utf16Length(lowered) >= 3)
+    {
+        const std::string joined = CompleteWords(lowered, find);
+        results.InsertSorted(MakeRecords(found, nLastFilled));
+        highlight = GetHightlightWords(joined);
+        return;
+    }
+    results.InsertSorted(MakeRecords(found, nLastFilled));
+    highlight = GetHightlightWords(lowered);
+}
+
+void CDocumentSearch::SearchInto(const std::string& lowered, SearchResultSet& results, CHighlightWords& highlight)
+{
+    FindDocuments(lowered, results);
     if (!results.empty() || Utf16Length(lowered) < 3)
     {
         highlight = GetHightlightWords(lowered);
         return;
     }
+    const std::string joined =
+        CompleteWords(lowered, [&](std::string_view text) { FindDocuments(text, results); });
+    highlight = GetHightlightWords(joined);
+}
+
+std::string CDocumentSearch::CompleteWords(const std::string& lowered,
+                                           const std::function<void(std::string_view)>& find)
+{
     // Nothing found: every indexed word that a query word begins with.
     std::string joined;
     std::set<std::string> baseForms;
@@ -235,5 +279,5 @@ void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, C
     }
     for (const std::string& base : baseForms)
         find(base);
-    highlight = GetHightlightWords(joined);
+    return joined;
 }

@@ -4,6 +4,7 @@
 #include "MorphoSearch.h"
 #include "SearchResult.h"
 
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -41,12 +42,35 @@ private:
 
     std::vector<std::string> BaseFormsOrWord(const std::string& word);
     CWordDocuments CollectDocuments(const std::string& word, std::uint32_t nDocCount);
-    // Inserts the documents found for the query, leaving their paths empty,
-    // and appends the records that went in to pAdded. False when the paths
-    // are not to be filled: nothing to search for, or a document without a
-    // word count (logged).
-    bool InsertDocuments(std::string_view query, SearchResultSet& results,
-                         std::vector<const SearchResult*>* pAdded);
+    // Search with a set that already holds records: each query reads the
+    // paths of the whole set.
+    void SearchInto(const std::string& lowered, SearchResultSet& results, CHighlightWords& highlight);
+    // The prefix fallback: find() for every base form of every indexed word a
+    // query word begins with; returns those base forms joined by blanks.
+    std::string CompleteWords(const std::string& lowered, const std::function<void(std::string_view)>& find);
+
+    // A document found by one query of a search (the search's nth), before
+    // it becomes a record: sorting these is cheaper than sorting records.
+    struct CFound
+    {
+        std::uint32_t m_nSpan = 0;
+        double m_dScore = 0.0;
+        std::uint32_t m_nDocument = 0;
+        std::uint32_t m_nFirstPosition = 0;
+        std::uint32_t m_nLastPosition = 0;
+        std::uint32_t m_nQuery = 0;
+    };
+    enum class EFound
+    {
+        Nothing,  // no word to search for, or none found: paths are not read
+        Complete, // every common document scored: paths are to be read
+        Stopped,  // a document without a word count stopped the walk (logged)
+    };
+    // Appends the documents found for the query, tagged with nQuery.
+    EFound CollectFound(std::string_view query, std::uint32_t nQuery, std::vector<CFound>& found);
+    // The records of what was found, in the set's order, each key once (the
+    // earliest query's). Paths are read for the queries up to nLastFilled.
+    std::vector<SearchResult> MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled);
 
     CFullTextSearch2& m_index;
     CMorphoSearch& m_morpho;

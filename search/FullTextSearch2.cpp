@@ -12,6 +12,10 @@ namespace
 constexpr std::uint32_t kRootOffset = 16;
 constexpr std::uint32_t kNodeHeaderSize = 8;
 constexpr std::uint32_t kRecordsOffset = 17;
+// Nodes of at least this many documents have their end remembered: finding
+// it means summing all their counts, and the upper nodes of a tree are passed
+// by many lookups.
+constexpr std::uint32_t kRememberedNodeSize = 32;
 
 // One node of a phrase index tree, as far as a walk needs it.
 struct CPhraseNode
@@ -34,7 +38,7 @@ std::uint16_t ReadU16(const std::uint8_t* p)
 // the whole node must lie inside the file: its counts can claim far more
 // positions than the file holds, and reading them one by one would only
 // produce a failed read for each.
-bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node)
+bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node, CNodeEnds& ends)
 {
     if (pFile->type != SEARCH_FILE_INDEX_2)
     {
@@ -59,6 +63,15 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
     node.bHasLeft = CSearchUtils::MFileReadUChar(pFile, nOffset + 3, 0) >= 1;
     node.nRight = CSearchUtils::MFileReadULong(pFile, nOffset + 4, 0);
     node.nCountsOffset = static_cast<std::uint32_t>(nWordOffset + nLength);
+    const bool bRemember = node.nDocCount >= kRememberedNodeSize;
+    if (bRemember)
+    {
+        if (const auto it = ends.find(nOffset); it != ends.end())
+        {
+            node.nLeftOffset = it->second;
+            return true;
+        }
+    }
 
     std::uint64_t nEnd = std::uint64_t{node.nCountsOffset} + 2ull * node.nDocCount;
     if (nEnd <= pFile->size)
@@ -76,6 +89,8 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
         return false;
     }
     node.nLeftOffset = static_cast<std::uint32_t>(nEnd);
+    if (bRemember)
+        ends.emplace(nOffset, node.nLeftOffset);
     return true;
 }
 
@@ -95,7 +110,7 @@ bool IsEmptyTree(const MFile* pFile, std::uint32_t nOffset)
 // match ends the walk. False when the word is not in the tree (or the walk
 // hit damage, which is logged).
 bool FindWordNode(const MFile* pFile, int nId, std::string_view bytes, std::uint32_t nOffset,
-                  CPhraseNode& node)
+                  CPhraseNode& node, CNodeEnds& ends)
 {
     if (IsEmptyTree(pFile, nOffset))
         return false;
@@ -107,7 +122,7 @@ bool FindWordNode(const MFile* pFile, int nId, std::string_view bytes, std::uint
             KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
             return false;
         }
-        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+        if (!ReadPhraseNode(pFile, nId, nOffset, node, ends))
             return false;
         const int nCmp = CompareSearchBytes(bytes, node.word);
         if (nCmp == 0)
@@ -161,6 +176,7 @@ void CFullTextSearch2::FreeData()
 {
     KTRACE("CFullTextSearch2::FreeData");
     m_indexFiles.clear();
+    m_nodeEnds.clear();
     m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
     m_nPathWidth = 0;
     m_nDocCount = 0;
@@ -176,6 +192,7 @@ bool CFullTextSearch2::LoadIndex(int nId)
         m_indexFiles.erase(nId);
         return false;
     }
+    m_nodeEnds.erase(nId);
     const std::string strPath = strFolder + "phrase_index." + std::to_string(nId);
     KLOG_DEBUG << "CFullTextSearch2::LoadIndex indexPath: " << strPath;
     MFilePtr pFile = SearchIndexFiles::Load(strPath, SEARCH_FILE_INDEX_2);
@@ -238,7 +255,7 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
 {
     const MFile* pFile = GetIndexFile(nId);
     CPhraseNode node;
-    if (!pFile || !FindWordNode(pFile, nId, bytes, nOffset, node))
+    if (!pFile || !FindWordNode(pFile, nId, bytes, nOffset, node, m_nodeEnds[nId]))
         return;
     // ReadPhraseNode checked that the whole node lies inside the file.
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
@@ -267,7 +284,7 @@ void CFullTextSearch2::GetWordDocuments(std::string_view word, std::vector<WordD
         return;
     const MFile* pFile = GetIndexFile(nId);
     CPhraseNode node;
-    if (!pFile || !FindWordNode(pFile, nId, bytes, kRootOffset, node))
+    if (!pFile || !FindWordNode(pFile, nId, bytes, kRootOffset, node, m_nodeEnds[nId]))
         return;
     // Only the first position of each document is read; the others are
     // stepped over, so a frequent word costs one read per document.
@@ -314,6 +331,7 @@ void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, 
     // Node, left subtree, right subtree, without recursion: a damaged file
     // cannot exhaust the stack.
     CTreeWalkVisits visits;
+    CNodeEnds& ends = m_nodeEnds[nId];
     std::vector<std::uint32_t> pending{nOffset};
     while (!pending.empty())
     {
@@ -325,7 +343,7 @@ void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, 
             continue;
         }
         CPhraseNode node;
-        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+        if (!ReadPhraseNode(pFile, nId, nOffset, node, ends))
             continue;
         const int nCmp = ComparePrefix(prefix, node.word);
         if (nCmp == 0)
@@ -363,6 +381,15 @@ std::uint32_t CFullTextSearch2::GetDocCount()
 
 std::uint32_t CFullTextSearch2::GetWordsCountInDoc(std::uint32_t nDocNumber)
 {
+    // A record inside the file with a count is read straight from the view;
+    // anything else takes the way below with its messages.
+    if (m_nPathWidth != 0 && nDocNumber >= 1)
+    {
+        const std::uint64_t nOffset = std::uint64_t{nDocNumber} * (m_nPathWidth + 2) + 15;
+        if (nOffset + 2 <= m_pNumbers->size)
+            if (const std::uint16_t nCount = ReadU16(m_pNumbers->view + nOffset); nCount != 0)
+                return nCount;
+    }
     const std::uint32_t nWidth = GetPathWidth();
     if (nWidth == 0)
         return 0;

@@ -8,7 +8,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+using CNodeEnds = std::unordered_map<std::uint32_t, std::uint32_t>;
 
 // The phrase index every search reads: "phrase_index.<id>" (a binary search
 // tree of words with the documents and positions they occur at, one file per
@@ -53,4 +56,6 @@ private:
     std::uint32_t m_nPathWidth = 0;
     std::uint32_t m_nDocCount = 0;
     std::map<int, MFilePtr> m_indexFiles;
+    // Per index id: where large nodes end (their left child), by offset.
+    std::map<int, CNodeEnds> m_nodeEnds;
 };

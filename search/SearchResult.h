@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
+#include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 // One occurrence of an indexed word: the document's record number in
 // "phrase_numbers.dat" (from 1) and the word's ordinal position in it.
@@ -50,4 +52,32 @@ struct SearchResultLess
     }
 };
 
-using SearchResultSet = std::set<SearchResult, SearchResultLess>;
+// The found documents in SearchResultLess order, each key once: an ordered
+// set kept as a sorted array, since a search adds its records in bulk and
+// they are then only read in order. Inserting a record equal to one already
+// there changes nothing, as in a set.
+class CSearchResultSet
+{
+public:
+    using value_type = SearchResult;
+    using const_iterator = std::vector<SearchResult>::const_iterator;
+    using iterator = const_iterator;
+
+    CSearchResultSet() = default;
+    CSearchResultSet(std::initializer_list<SearchResult> records);
+
+    iterator begin() const { return m_records.begin(); }
+    iterator end() const { return m_records.end(); }
+    std::size_t size() const { return m_records.size(); }
+    bool empty() const { return m_records.empty(); }
+    void clear() { m_records.clear(); }
+
+    std::pair<iterator, bool> insert(SearchResult record);
+    // Records already in SearchResultLess order, no two equal: each goes in
+    // unless the set holds an equal one.
+    void InsertSorted(std::vector<SearchResult> records);
+
+private:
+    std::vector<SearchResult> m_records;
+};
+using SearchResultSet = CSearchResultSet;

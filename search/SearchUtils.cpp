@@ -86,14 +86,29 @@ public:
     // False when a byte has no character: iconv refuses the whole text then.
     bool ToUtf8(std::string_view bytes, std::string& text) const
     {
-        text.clear();
-        text.reserve(bytes.size() * 2);
+        // Most paths are ASCII, which stays as it is.
+        std::size_t nLength = 0;
+        bool bAscii = m_bAsciiSame;
+        for (const char c : bytes)
+        {
+            const auto nByte = static_cast<unsigned char>(c);
+            bAscii = bAscii && nByte < 0x80;
+            if (m_toUtf8[nByte].m_nLength == 0)
+                return false;
+            nLength += m_toUtf8[nByte].m_nLength;
+        }
+        if (bAscii)
+        {
+            text.assign(bytes);
+            return true;
+        }
+        text.resize(nLength);
+        char* pOut = text.data();
         for (const char c : bytes)
         {
             const CUtf8& utf8 = m_toUtf8[static_cast<unsigned char>(c)];
-            if (utf8.m_nLength == 0)
-                return false;
-            text.append(utf8.m_bytes, utf8.m_nLength);
+            for (std::uint8_t i = 0; i < utf8.m_nLength; ++i)
+                *pOut++ = utf8.m_bytes[i];
         }
         return true;
     }
@@ -139,6 +154,7 @@ private:
     static constexpr std::size_t kTwoByteLimit = 0x800;
     std::array<CUtf8, 256> m_toUtf8{};
     std::array<std::int16_t, kTwoByteLimit> m_fromUtf8{};
+    bool m_bAsciiSame = false; // bytes below 0x80 are their own UTF-8
     bool m_bValid = false;
 };
 
@@ -178,6 +194,10 @@ CWin1251Tables::CWin1251Tables()
         if (ch < kTwoByteLimit && toBytes.Convert(text, bytes) && bytes.size() == 1 && bytes[0] == c)
             m_fromUtf8[ch] = static_cast<std::int16_t>(nByte);
     }
+    m_bAsciiSame = true;
+    for (std::size_t nByte = 0; nByte < 0x80; ++nByte)
+        m_bAsciiSame = m_bAsciiSame && m_toUtf8[nByte].m_nLength == 1 &&
+                       static_cast<unsigned char>(m_toUtf8[nByte].m_bytes[0]) == nByte;
     m_bValid = true;
 }
 } // namespace
