@@ -459,25 +459,59 @@ std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
     }
 }
 
-std::vector<std::string> SplitSearchString(std::string_view text)
+void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words)
 {
-    std::vector<std::string> words;
-    std::string current;
+    // Which characters of the Basic Multilingual Plane make words, asked of
+    // ICU once for all of them.
+    static const std::vector<bool> kWordCharacters = [] {
+        std::vector<bool> table(0x10000);
+        for (char32_t ch = 0; ch < 0x10000; ++ch)
+            table[ch] = IsWordCharacter(ch);
+        return table;
+    }();
+    bool bInWord = false;
+    std::size_t nWordStart = 0;
     for (std::size_t nPos = 0; nPos < text.size();)
     {
         const std::size_t nStart = nPos;
-        const char32_t ch = CTextUtils::DecodeNext(text, nPos);
-        if (IsWordCharacter(ch))
-            current.append(text.substr(nStart, nPos - nStart));
-        else if (!current.empty())
+        const auto c0 = static_cast<unsigned char>(text[nPos]);
+        char32_t ch = 0;
+        // ASCII and two-byte sequences (Cyrillic among them) are decoded here,
+        // exactly as DecodeNext would; anything else by DecodeNext.
+        if (c0 < 0x80)
         {
-            words.push_back(std::move(current));
-            current.clear();
+            ch = c0;
+            ++nPos;
+        }
+        else if (c0 >= 0xC2 && c0 <= 0xDF && nPos + 1 < text.size() &&
+                 (static_cast<unsigned char>(text[nPos + 1]) & 0xC0) == 0x80)
+        {
+            ch = ((c0 & 0x1Fu) << 6) | (static_cast<unsigned char>(text[nPos + 1]) & 0x3Fu);
+            nPos += 2;
+        }
+        else
+            ch = CTextUtils::DecodeNext(text, nPos);
+        const bool bWordCharacter = ch < 0x10000 ? kWordCharacters[ch] : IsWordCharacter(ch);
+        if (bWordCharacter && !bInWord)
+        {
+            bInWord = true;
+            nWordStart = nStart;
+        }
+        else if (!bWordCharacter && bInWord)
+        {
+            bInWord = false;
+            words.push_back(text.substr(nWordStart, nStart - nWordStart));
         }
     }
-    if (!current.empty())
-        words.push_back(std::move(current));
-    return words;
+    if (bInWord)
+        words.push_back(text.substr(nWordStart));
+}
+
+std::vector<std::string> SplitSearchString(std::string_view text)
+{
+    std::vector<std::string_view> pieces;
+    SplitSearchWords(text, pieces);
+    return std::vector<std::string>(pieces.begin(), pieces.end());
 }
 
 std::string JoinSearchWords(const std::vector<std::string>& words)

@@ -89,5 +89,7 @@ public:
 // Splits a text into words: every character that is not a letter, a decimal
 // digit or '-' separates words. Case is kept; empty pieces are dropped.
 std::vector<std::string> SplitSearchString(std::string_view text);
+// The same words as pieces of the text, appended to the list.
+void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words);
 // The words joined by single blanks.
 std::string JoinSearchWords(const std::vector<std::string>& words);

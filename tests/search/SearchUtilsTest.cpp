@@ -226,6 +226,47 @@ TEST(SearchWords, Windows1251ConversionAgreesWithIconvEverywhere)
     }
 }
 
+TEST(SearchWords, SplitAgreesCharacterByCharacterWithTheCharacterClasses)
+{
+    // The definition: a word is a run of letters, decimal digits and '-',
+    // each character decoded on its own (a malformed byte separates).
+    const auto reference = [](std::string_view text) {
+        std::vector<std::string> words;
+        std::string current;
+        for (std::size_t nPos = 0; nPos < text.size();)
+        {
+            const std::size_t nStart = nPos;
+            const char32_t ch = CTextUtils::DecodeNext(text, nPos);
+            if (ch == U'-' || CTextUtils::IsLetter(ch) || CTextUtils::IsDigit(ch))
+                current.append(text.substr(nStart, nPos - nStart));
+            else if (!current.empty())
+                words.push_back(std::exchange(current, {}));
+        }
+        if (!current.empty())
+            words.push_back(current);
+        return words;
+    };
+    std::string text;
+    for (char32_t ch = 1; ch < 0x10000; ++ch)
+    {
+        if (ch >= 0xD800 && ch <= 0xDFFF)
+            continue;
+        CTextUtils::AppendUtf8(text, ch);
+        CTextUtils::AppendUtf8(text, ch % 3 ? U'ж' : U' ');
+        if (ch % 1000 == 0)
+        {
+            ASSERT_EQ(SplitSearchString(text), reference(text)) << static_cast<std::uint32_t>(ch);
+            text.clear();
+        }
+    }
+    for (const std::string_view odd : {"a\xC0\xAF" "b", "ж\xD0", "\xD0ж", "x\xE0\x80\xAFy", "\xF0\x9D\x90\x80z",
+                                       "\xF0\x9F\x98\x80q", "\xED\xA0\x80w", "\xC2\xA0" "a-b\xC2", "\x80\x80"})
+        EXPECT_EQ(SplitSearchString(odd), reference(odd)) << odd;
+    std::vector<std::string_view> pieces{"kept"};
+    SplitSearchWords("налог на прибыль", pieces);
+    EXPECT_EQ(pieces, (std::vector<std::string_view>{"kept", "налог", "на", "прибыль"})) << "appended";
+}
+
 TEST(SearchWords, SplitAndJoin)
 {
     using Words = std::vector<std::string>;
