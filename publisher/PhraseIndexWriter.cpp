@@ -272,50 +272,17 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseNumbers() const
     return buffer.Take();
 }
 
-// First generation: the same tree, each node holding only the document
-// numbers of its word (N 16-bit steps after the word).
-std::vector<std::uint8_t> CPhraseIndexWriter::BuildIndex1(int nId)
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildIndex1()
 {
     CSearchFileBuffer buffer;
     buffer.AppendBytes(kMagicIndex1);
-    const std::vector<CWord*> words = SortedWords(nId);
-    if (words.empty())
-        return buffer.Take();
-    const auto writeBody = [&](CSearchFileBuffer& out, const CWord& word) -> std::uint16_t {
-        std::uint32_t nPrevious = 0;
-        std::uint16_t nWritten = 0;
-        for (std::size_t i = 0; i < word.m_occurrences.size(); ++i)
-        {
-            const std::uint32_t nDocument = word.m_occurrences[i].first;
-            if (i > 0 && nDocument == word.m_occurrences[i - 1].first)
-                continue;
-            if (nWritten == kMax16 || nDocument - nPrevious > kMax16)
-                break;
-            out.AppendUShort(static_cast<std::uint16_t>(nDocument - nPrevious));
-            nPrevious = nDocument;
-            ++nWritten;
-        }
-        return nWritten;
-    };
-    if (!WriteTree(buffer, words, 0, words.size(), writeBody))
-        return {};
     return buffer.Take();
 }
 
-std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1() const
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1()
 {
-    std::vector<std::string> paths;
-    std::uint8_t nWidth = 0;
-    if (!EncodePaths(paths, nWidth))
-        return {};
     CSearchFileBuffer buffer;
     buffer.AppendBytes(kMagicFNames1);
-    buffer.AppendUChar(nWidth);
-    for (std::string& path : paths)
-    {
-        path.resize(nWidth, '\0');
-        buffer.AppendBytes(path);
-    }
     return buffer.Take();
 }
 
@@ -330,7 +297,7 @@ bool CPhraseIndexWriter::Save(const std::string& strFolder)
     for (const int nId : GetSearchIndexIds())
     {
         const std::string strId = std::to_string(nId);
-        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1(nId)))
+        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1()))
             return false;
     }
     return save("phrase_numbers.dat", BuildPhraseNumbers()) && save("numbers.dat", BuildNumbers1());

@@ -11,7 +11,8 @@
 // ("phrase_index.<id>" for every index id, words to documents to positions,
 // each file one balanced binary search tree) with its document list
 // ("phrase_numbers.dat"), and the first-generation files ("index.<id>",
-// "numbers.dat") that older clients still open.
+// "numbers.dat"). The client opens and locks those at start-up but never
+// reads them, so they hold their magic and nothing else.
 //
 // The formats have 16-bit fields, and what does not fit is never written
 // wrong:
@@ -75,8 +76,8 @@ public:
     // The bytes of each file; empty on failure (logged).
     std::vector<std::uint8_t> BuildPhraseIndex(int nId);
     std::vector<std::uint8_t> BuildPhraseNumbers() const;
-    std::vector<std::uint8_t> BuildIndex1(int nId);
-    std::vector<std::uint8_t> BuildNumbers1() const;
+    static std::vector<std::uint8_t> BuildIndex1();
+    static std::vector<std::uint8_t> BuildNumbers1();
 
     // Writes every file into the folder. Fails when a document path has no
     // Windows-1251 form or is longer than 255 bytes.
