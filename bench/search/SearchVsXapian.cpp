@@ -2,7 +2,7 @@
 // bench/search/make-corpus; bench/search/run does everything):
 //
 //   bench_search_xapian [benchmark flags] --corpus DIR --work DIR
-//       [--corpora man,docs20000,docs100000] [--rounds N] [--reuse]
+//       [--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian]
 //
 // For each corpus: the publisher's run over the source tree (the morphology
 // dictionary built once before and copied in), Xapian's indexing of the same
@@ -11,7 +11,9 @@
 // CDocumentSearch::Search (the complete ranked set with paths, and the
 // highlight words), Xapian's the best 50 with their paths. Each query's time
 // is the median of its rounds; a class's p50 and p95 are taken over its
-// queries. A table of everything is printed at the end.
+// queries. A table of everything is printed at the end. --reuse keeps what an
+// earlier run published and indexed, --reuse-xapian Xapian's databases only;
+// what is reused is not timed.
 #include "BenchCorpus.h"
 #include "ContentPublisher.h"
 #include "DocumentSearch.h"
@@ -42,7 +44,8 @@ struct COptions
     std::vector<std::string> m_corpora;
     std::string m_strHunspell = "/usr/share/hunspell/ru_RU";
     int m_nRounds = 3;
-    bool m_bReuse = false;
+    bool m_bReuse = false;       // ours and Xapian's
+    bool m_bReuseXapian = false; // Xapian's only
 };
 
 struct CClassResult
@@ -157,7 +160,7 @@ void BM_XapianIndex(benchmark::State& state, const std::string& strCorpus)
     CCorpusResult& result = g_results[strCorpus];
     for (auto _ : state)
     {
-        if (g_options.m_bReuse && fs::exists(XapianFolder(strCorpus, true)))
+        if ((g_options.m_bReuse || g_options.m_bReuseXapian) && fs::exists(XapianFolder(strCorpus, true)))
             continue;
         const std::vector<BenchCorpus::CPage> pages = BenchCorpus::ListPages(SourceFolder(strCorpus));
         auto start = std::chrono::steady_clock::now();
@@ -343,6 +346,8 @@ bool ParseOptions(int argc, char** argv)
             g_options.m_nRounds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--reuse")
             g_options.m_bReuse = true;
+        else if (arg == "--reuse-xapian")
+            g_options.m_bReuseXapian = true;
         else
         {
             std::cerr << "unknown argument " << arg << "\n";
@@ -352,7 +357,7 @@ bool ParseOptions(int argc, char** argv)
     if (g_options.m_strCorpus.empty() || g_options.m_strWork.empty())
     {
         std::cerr << "usage: bench_search_xapian [benchmark flags] --corpus DIR --work DIR "
-                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse] [--hunspell BASE]\n";
+                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] [--hunspell BASE]\n";
         return false;
     }
     std::stringstream list(strCorpora.empty() ? "man,docs20000,docs100000" : strCorpora);
