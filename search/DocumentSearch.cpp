@@ -4,6 +4,8 @@
 #include "TextUtils.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 
 namespace
@@ -34,6 +36,65 @@ std::vector<WordDocument> MergeDocuments(const std::vector<WordDocument>& a,
     return merged;
 }
 
+// Sorts by the two order words, keeping the order of equal keys: found
+// documents come in query order, so the earliest query's comes first. One
+// query's documents also come in document order, which is the last part of
+// the key: its bytes need no pass then. A radix sort on the bytes that are
+// not the same in every key; a short list is sorted by comparison.
+template <typename Found>
+void SortByKeyKeepingOrder(std::vector<Found>& found, bool bInDocumentOrder, std::vector<Found>& buffer)
+{
+    const std::size_t nCount = found.size();
+    if (nCount < 256)
+    {
+        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+            if (a.m_nOrderHigh != b.m_nOrderHigh)
+                return a.m_nOrderHigh < b.m_nOrderHigh;
+            if (a.m_nOrderLow != b.m_nOrderLow)
+                return a.m_nOrderLow < b.m_nOrderLow;
+            return a.m_nQuery < b.m_nQuery;
+        });
+        return;
+    }
+    constexpr int kBytes = 16;
+    const auto byteOf = [](const Found& one, int nByte) {
+        const std::uint64_t nWord = nByte < 8 ? one.m_nOrderLow : one.m_nOrderHigh;
+        return static_cast<std::size_t>((nWord >> (8 * (nByte % 8))) & 0xFF);
+    };
+    std::vector<std::array<std::uint32_t, 256>> counts(kBytes);
+    for (const Found& one : found)
+        for (int nByte = 0; nByte < kBytes; ++nByte)
+            ++counts[nByte][byteOf(one, nByte)];
+    buffer.resize(nCount);
+    std::vector<Found>* pFrom = &found;
+    std::vector<Found>* pTo = &buffer;
+    // The document is the low four bytes of the low word.
+    for (int nByte = bInDocumentOrder ? 4 : 0; nByte < kBytes; ++nByte)
+    {
+        std::array<std::uint32_t, 256>& count = counts[nByte];
+        if (count[byteOf(found[0], nByte)] == nCount)
+            continue;
+        std::uint32_t nOffset = 0;
+        for (std::uint32_t& nSlot : count)
+            nOffset += std::exchange(nSlot, nOffset);
+        for (const Found& one : *pFrom)
+            (*pTo)[count[byteOf(one, nByte)]++] = one;
+        std::swap(pFrom, pTo);
+    }
+    if (pFrom != &found)
+        found.swap(buffer);
+}
+
+// The score as an integer that grows as the score falls: higher scores come
+// first in the set. Both zeros are one score, as they compare equal.
+std::uint64_t DescendingScoreOrder(double dScore)
+{
+    constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+    const auto nBits = std::bit_cast<std::uint64_t>(dScore == 0.0 ? 0.0 : dScore);
+    const std::uint64_t nAscending = (nBits & kSign) ? ~nBits : (nBits | kSign);
+    return ~nAscending;
+}
+
 std::size_t Utf16Length(std::string_view text)
 {
     std::size_t nUnits = 0;
@@ -42,6 +103,15 @@ std::size_t Utf16Length(std::string_view text)
     return nUnits;
 }
 } // namespace
+
+CDocumentSearch::CFound::CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
+                               std::uint32_t nLast, std::uint32_t nQuery)
+    : m_nQuery(nQuery), m_nFirstPosition(nFirst), m_nLastPosition(nLast), m_dScore(dScore)
+{
+    const std::uint64_t nScore = DescendingScoreOrder(dScore);
+    m_nOrderHigh = (std::uint64_t{nSpan} << 32) | (nScore >> 32);
+    m_nOrderLow = (nScore << 32) | nDocument;
+}
 
 std::vector<std::string> CDocumentSearch::BaseFormsOrWord(const std::string& word)
 {
@@ -98,6 +168,8 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
     }
     if (lists.empty())
         return EFound::Nothing;
+    if (lists.size() == 1)
+        return CollectOneWord(lists[0], nQuery, found);
 
     // The cursors walk the lists in step; each document of each list is
     // visited once.
@@ -149,8 +221,28 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
         for (std::size_t i = 0; i < lists.size(); ++i)
             dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
                                          static_cast<double>(nWordCount + nSpan));
-        found.push_back({nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery});
+        found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
         ++cursors[0];
+    }
+    return EFound::Complete;
+}
+
+CDocumentSearch::EFound CDocumentSearch::CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery,
+                                                        std::vector<CFound>& found)
+{
+    // The walk of several lists with one list: every document, span 0.
+    found.reserve(found.size() + list.m_documents.size());
+    for (const WordDocument& document : list.m_documents)
+    {
+        const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(document.docNumber);
+        if (nWordCount == 0)
+        {
+            KLOG_ERR << "Can't calc tfidf";
+            return EFound::Stopped;
+        }
+        const double dScore =
+            0.0 + list.m_dIdf * (static_cast<double>(document.count) / static_cast<double>(nWordCount + 0u));
+        found.emplace_back(0u, dScore, document.docNumber, document.firstPosition, document.firstPosition, nQuery);
     }
     return EFound::Complete;
 }
@@ -159,15 +251,8 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
 {
     // The set's order, and among equal keys the earliest query first: the
     // record a set would have kept, since it ignores a later equal one.
-    std::sort(found.begin(), found.end(), [](const CFound& a, const CFound& b) {
-        if (a.m_nSpan != b.m_nSpan)
-            return a.m_nSpan < b.m_nSpan;
-        if (a.m_dScore != b.m_dScore)
-            return a.m_dScore > b.m_dScore;
-        if (a.m_nDocument != b.m_nDocument)
-            return a.m_nDocument < b.m_nDocument;
-        return a.m_nQuery < b.m_nQuery;
-    });
+    const bool bOneQuery = !found.empty() && found.front().m_nQuery == found.back().m_nQuery;
+    SortByKeyKeepingOrder(found, bOneQuery, m_sortBuffer);
     std::vector<SearchResult> records;
     records.reserve(found.size());
     // A record's path is read when a query at or after the one that found it
@@ -176,13 +261,12 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
     for (std::size_t i = 0; i < found.size(); ++i)
     {
         const CFound& one = found[i];
-        if (i > 0 && one.m_nSpan == found[i - 1].m_nSpan && one.m_dScore == found[i - 1].m_dScore &&
-            one.m_nDocument == found[i - 1].m_nDocument)
+        if (i > 0 && one.SameKey(found[i - 1]))
             continue;
         if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
             toFill.push_back(records.size());
-        records.push_back({one.m_nDocument, std::string(), one.m_nFirstPosition, one.m_nLastPosition,
-                           one.m_dScore, one.m_nSpan});
+        records.push_back({one.Document(), std::string(), one.m_nFirstPosition, one.m_nLastPosition, one.m_dScore,
+                           one.Span()});
     }
     if (nLastFilled >= 0)
     {

@@ -50,15 +50,26 @@ private:
     std::string CompleteWords(const std::string& lowered, const std::function<void(std::string_view)>& find);
 
     // A document found by one query of a search (the search's nth), before
-    // it becomes a record: sorting these is cheaper than sorting records.
+    // it becomes a record. Its place in the set's order is packed into two
+    // integers: sorting these is much cheaper than sorting records.
     struct CFound
     {
-        std::uint32_t m_nSpan = 0;
-        double m_dScore = 0.0;
-        std::uint32_t m_nDocument = 0;
+        std::uint64_t m_nOrderHigh = 0; // span, then the upper half of the score's order
+        std::uint64_t m_nOrderLow = 0;  // the lower half of the score's order, then the document
+        std::uint32_t m_nQuery = 0;
         std::uint32_t m_nFirstPosition = 0;
         std::uint32_t m_nLastPosition = 0;
-        std::uint32_t m_nQuery = 0;
+        double m_dScore = 0.0;
+
+        CFound() = default;
+        CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
+               std::uint32_t nLast, std::uint32_t nQuery);
+        std::uint32_t Span() const { return static_cast<std::uint32_t>(m_nOrderHigh >> 32); }
+        std::uint32_t Document() const { return static_cast<std::uint32_t>(m_nOrderLow); }
+        bool SameKey(const CFound& other) const
+        {
+            return m_nOrderHigh == other.m_nOrderHigh && m_nOrderLow == other.m_nOrderLow;
+        }
     };
     enum class EFound
     {
@@ -68,10 +79,12 @@ private:
     };
     // Appends the documents found for the query, tagged with nQuery.
     EFound CollectFound(std::string_view query, std::uint32_t nQuery, std::vector<CFound>& found);
+    EFound CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery, std::vector<CFound>& found);
     // The records of what was found, in the set's order, each key once (the
     // earliest query's). Paths are read for the queries up to nLastFilled.
     std::vector<SearchResult> MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled);
 
     CFullTextSearch2& m_index;
     CMorphoSearch& m_morpho;
+    std::vector<CFound> m_sortBuffer; // kept between searches to spare allocations
 };

@@ -72,6 +72,22 @@ CIconv& FromWin1251()
 // character at a time, so that they agree with it exactly; what they do not
 // cover (characters outside U+0000..U+07FF, malformed UTF-8, and characters
 // the tables found no round trip for) is still converted by iconv.
+bool IsAscii(std::string_view text)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8)
+    {
+        std::uint64_t nWord = 0;
+        std::memcpy(&nWord, text.data() + i, 8);
+        if (nWord & 0x8080808080808080u)
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
+}
+
 class CWin1251Tables
 {
 public:
@@ -83,24 +99,26 @@ public:
 
     bool IsValid() const { return m_bValid; }
 
-    // False when a byte has no character: iconv refuses the whole text then.
+    // The bytes up to the first zero. False when a byte has no character:
+    // iconv refuses the whole text then.
     bool ToUtf8(std::string_view bytes, std::string& text) const
     {
-        // Most paths are ASCII, which stays as it is.
-        std::size_t nLength = 0;
-        bool bAscii = m_bAsciiSame;
-        for (const char c : bytes)
-        {
-            const auto nByte = static_cast<unsigned char>(c);
-            bAscii = bAscii && nByte < 0x80;
-            if (m_toUtf8[nByte].m_nLength == 0)
-                return false;
-            nLength += m_toUtf8[nByte].m_nLength;
-        }
-        if (bAscii)
+        if (const void* pZero = std::memchr(bytes.data(), 0, bytes.size()))
+            bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
+        // Most paths are ASCII, which stays as it is; eight bytes are checked
+        // at a time.
+        if (m_bAsciiSame && IsAscii(bytes))
         {
             text.assign(bytes);
             return true;
+        }
+        std::size_t nLength = 0;
+        for (const char c : bytes)
+        {
+            const auto nByte = static_cast<unsigned char>(c);
+            if (m_toUtf8[nByte].m_nLength == 0)
+                return false;
+            nLength += m_toUtf8[nByte].m_nLength;
         }
         text.resize(nLength);
         char* pOut = text.data();
@@ -432,18 +450,19 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
 
 std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
 {
+    // The tables are only valid when iconv is there.
+    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid())
+    {
+        std::string text;
+        if (tables.ToUtf8(bytes, text))
+            return text;
+    }
     bytes = bytes.substr(0, bytes.find('\0'));
     CIconv& converter = FromWin1251();
     if (!converter.IsValid())
     {
         KLOG_ERR << "Can't create locale object cp1251";
         return {};
-    }
-    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid())
-    {
-        std::string text;
-        if (tables.ToUtf8(bytes, text))
-            return text;
     }
     try
     {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <tuple>
 
 namespace
@@ -303,4 +304,55 @@ TEST_F(SearchPipelineTest, PathsAfterAZeroWordCountAreAsTheStepsLeaveThem)
     };
     EXPECT_EQ(withoutPath("ста"), 0u);
     EXPECT_EQ(withoutPath("стат"), 1u);
+}
+
+TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
+{
+    // Hundreds of documents per word, so that sets are sorted the way large
+    // ones are; "всегда" and "всегдашний" are in every document (all their
+    // scores are 0, and "всег" finds every document twice with equal keys).
+    const std::vector<std::string> vocabulary = {"налог", "ставка", "сталь", "стать", "прибыль", "стая", "x"};
+    std::mt19937 random(11);
+    std::vector<CDoc> docs;
+    std::vector<std::string> paths;
+    for (int nDoc = 0; nDoc < 700; ++nDoc)
+        paths.push_back("content/d" + std::to_string(nDoc) + ".html");
+    for (int nDoc = 0; nDoc < 700; ++nDoc)
+    {
+        CDoc& doc = docs.emplace_back(CDoc{paths[nDoc].c_str(), {"всегда", "всегдашний"}});
+        const std::size_t nWords = 1 + random() % (nDoc % 7 == 0 ? 400 : 12);
+        for (std::size_t i = 0; i < nWords; ++i)
+            doc.m_words.push_back(vocabulary[random() % vocabulary.size()]);
+    }
+    Build(docs);
+    const std::vector<std::string> queries = {"налог", "стали", "всегда", "налоги ставки", "ста", "всегда прибыль",
+                                              "стат", "стая x", "всег"};
+    ExpectSameAsStepByStep(queries);
+    for (const std::string& query : queries)
+    {
+        SearchResultSet results;
+        CHighlightWords highlight;
+        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+        EXPECT_GT(results.size(), 256u) << query;
+        const SearchResult* pPrevious = nullptr;
+        std::set<std::uint32_t> documents;
+        for (const SearchResult& result : results)
+        {
+            if (pPrevious)
+            {
+                EXPECT_TRUE(SearchResultLess()(*pPrevious, result)) << query << ": " << result.docNumber;
+            }
+            pPrevious = &result;
+            documents.insert(result.docNumber);
+            EXPECT_EQ(result.path, paths[result.docNumber - 1]) << query;
+        }
+        if (query == "налог" || query == "всегда" || query == "всег")
+        {
+            EXPECT_EQ(documents.size(), results.size()) << query << ": each document once";
+        }
+    }
+    SearchResultSet all;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("всегда", all);
+    EXPECT_EQ(all.size(), 700u);
+    EXPECT_EQ(all.begin()->docNumber, 1u) << "all scores 0: by document";
 }
