@@ -63,8 +63,13 @@ void SortByKeyKeepingOrder(std::vector<Found>& found, bool bInDocumentOrder, std
     };
     std::vector<std::array<std::uint32_t, 256>> counts(kBytes);
     for (const Found& one : found)
-        for (int nByte = 0; nByte < kBytes; ++nByte)
-            ++counts[nByte][byteOf(one, nByte)];
+    {
+        for (int nByte = 0; nByte < 8; ++nByte)
+        {
+            ++counts[nByte][(one.m_nOrderLow >> (8 * nByte)) & 0xFF];
+            ++counts[8 + nByte][(one.m_nOrderHigh >> (8 * nByte)) & 0xFF];
+        }
+    }
     buffer.resize(nCount);
     std::vector<Found>* pFrom = &found;
     std::vector<Found>* pTo = &buffer;
@@ -83,6 +88,34 @@ void SortByKeyKeepingOrder(std::vector<Found>& found, bool bInDocumentOrder, std
     }
     if (pFrom != &found)
         found.swap(buffer);
+}
+
+bool IsStrictlyAscending(const std::vector<WordDocument>& documents)
+{
+    for (std::size_t i = 1; i < documents.size(); ++i)
+        if (documents[i].docNumber <= documents[i - 1].docNumber)
+            return false;
+    return true;
+}
+
+// The first entry at or after nFrom whose document is nDoc or later: steps
+// of 1, 2, 4, ... and then a binary search, so a long leap costs little.
+std::size_t LeapTo(const std::vector<WordDocument>& documents, std::size_t nFrom, std::uint32_t nDoc)
+{
+    if (nFrom >= documents.size() || documents[nFrom].docNumber >= nDoc)
+        return nFrom;
+    std::size_t nBefore = nFrom; // an entry known to lie before nDoc
+    std::size_t nStep = 1;
+    while (nBefore + nStep < documents.size() && documents[nBefore + nStep].docNumber < nDoc)
+    {
+        nBefore += nStep;
+        nStep *= 2;
+    }
+    const auto itEnd = documents.begin() + static_cast<std::ptrdiff_t>(std::min(nBefore + nStep + 1, documents.size()));
+    return static_cast<std::size_t>(
+        std::lower_bound(documents.begin() + static_cast<std::ptrdiff_t>(nBefore) + 1, itEnd, nDoc,
+                         [](const WordDocument& document, std::uint32_t n) { return document.docNumber < n; }) -
+        documents.begin());
 }
 
 // The score as an integer that grows as the score falls: higher scores come
@@ -171,8 +204,14 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
     if (lists.size() == 1)
         return CollectOneWord(lists[0], nQuery, found);
 
+    if (std::all_of(lists.begin(), lists.end(), [](const CWordDocuments& list) {
+            return IsStrictlyAscending(list.m_documents);
+        }))
+        return CollectCommon(lists, nQuery, found);
+
     // The cursors walk the lists in step; each document of each list is
-    // visited once.
+    // visited once. (A list that names a document twice comes only from a
+    // damaged index; the walk gives its exact answer then too.)
     std::vector<std::size_t> cursors(lists.size(), 0);
     const auto anyAtEnd = [&] {
         for (std::size_t i = 0; i < lists.size(); ++i)
@@ -223,6 +262,63 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
                                          static_cast<double>(nWordCount + nSpan));
         found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
         ++cursors[0];
+    }
+    return EFound::Complete;
+}
+
+CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDocuments>& lists,
+                                                       std::uint32_t nQuery, std::vector<CFound>& found)
+{
+    // With each document at most once per list, the walk finds the documents
+    // common to all lists in ascending order: the shortest list proposes
+    // each of its documents, and the others leap to it.
+    std::size_t nShortest = 0;
+    for (std::size_t i = 1; i < lists.size(); ++i)
+        if (lists[i].m_documents.size() < lists[nShortest].m_documents.size())
+            nShortest = i;
+    std::vector<std::size_t> cursors(lists.size(), 0);
+    const std::vector<WordDocument>& proposals = lists[nShortest].m_documents;
+    for (std::size_t nProposal = 0; nProposal < proposals.size(); ++nProposal)
+    {
+        const std::uint32_t nDoc = proposals[nProposal].docNumber;
+        cursors[nShortest] = nProposal;
+        bool bCommon = true;
+        for (std::size_t i = 0; i < lists.size(); ++i)
+        {
+            if (i == nShortest)
+                continue;
+            const std::vector<WordDocument>& documents = lists[i].m_documents;
+            cursors[i] = LeapTo(documents, cursors[i], nDoc);
+            if (cursors[i] == documents.size())
+                return EFound::Complete;
+            bCommon = bCommon && documents[cursors[i]].docNumber == nDoc;
+        }
+        if (!bCommon)
+            continue;
+        // As the walk scores a common document.
+        std::size_t nLo = 0, nHi = 0;
+        for (std::size_t i = 1; i < lists.size(); ++i)
+        {
+            const std::uint32_t nFirst = lists[i].m_documents[cursors[i]].firstPosition;
+            if (nFirst < lists[nLo].m_documents[cursors[nLo]].firstPosition)
+                nLo = i;
+            if (nFirst > lists[nHi].m_documents[cursors[nHi]].firstPosition)
+                nHi = i;
+        }
+        const std::uint32_t nFirstPosition = lists[nLo].m_documents[cursors[nLo]].firstPosition;
+        const std::uint32_t nLastPosition = lists[nHi].m_documents[cursors[nHi]].firstPosition;
+        const std::uint32_t nSpan = nLastPosition - nFirstPosition;
+        const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
+        if (nWordCount == 0)
+        {
+            KLOG_ERR << "Can't calc tfidf";
+            return EFound::Stopped;
+        }
+        double dScore = 0.0;
+        for (std::size_t i = 0; i < lists.size(); ++i)
+            dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
+                                         static_cast<double>(nWordCount + nSpan));
+        found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
     }
     return EFound::Complete;
 }

@@ -80,6 +80,8 @@ private:
     // Appends the documents found for the query, tagged with nQuery.
     EFound CollectFound(std::string_view query, std::uint32_t nQuery, std::vector<CFound>& found);
     EFound CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery, std::vector<CFound>& found);
+    // The walk for lists that hold each document once.
+    EFound CollectCommon(const std::vector<CWordDocuments>& lists, std::uint32_t nQuery, std::vector<CFound>& found);
     // The records of what was found, in the set's order, each key once (the
     // earliest query's). Paths are read for the queries up to nLastFilled.
     std::vector<SearchResult> MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled);

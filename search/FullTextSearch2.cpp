@@ -288,6 +288,7 @@ void CFullTextSearch2::GetWordDocuments(std::string_view word, std::vector<WordD
         return;
     // Only the first position of each document is read; the others are
     // stepped over, so a frequent word costs one read per document.
+    documents.reserve(documents.size() + node.nDocCount);
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
     const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
     std::uint32_t nDocument = 0;
