@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <utility>
 
 namespace
 {
@@ -36,58 +37,77 @@ std::vector<WordDocument> MergeDocuments(const std::vector<WordDocument>& a,
     return merged;
 }
 
-// Sorts by the two order words, keeping the order of equal keys: found
-// documents come in query order, so the earliest query's comes first. One
-// query's documents also come in document order, which is the last part of
-// the key: its bytes need no pass then. A radix sort on the bytes that are
-// not the same in every key; a short list is sorted by comparison.
+// Sorts found documents by their order words and, for equal words, by
+// query. A radix sort on the 24 highest bits in which the keys differ first,
+// then each run of keys that agree on those bits sorted by comparison: far
+// fewer passes than a full radix sort, and far fewer comparisons (with their
+// mispredicted branches) than a comparison sort of everything.
 template <typename Found>
-void SortByKeyKeepingOrder(std::vector<Found>& found, bool bInDocumentOrder, std::vector<Found>& buffer)
+void SortFound(std::vector<Found>& found, std::vector<Found>& buffer)
 {
+    const auto less = [](const Found& a, const Found& b) {
+        if (a.m_nOrderHigh != b.m_nOrderHigh)
+            return a.m_nOrderHigh < b.m_nOrderHigh;
+        if (a.m_nOrderLow != b.m_nOrderLow)
+            return a.m_nOrderLow < b.m_nOrderLow;
+        return a.m_nQuery < b.m_nQuery;
+    };
     const std::size_t nCount = found.size();
-    if (nCount < 256)
+    if (nCount < 64)
     {
-        std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-            if (a.m_nOrderHigh != b.m_nOrderHigh)
-                return a.m_nOrderHigh < b.m_nOrderHigh;
-            if (a.m_nOrderLow != b.m_nOrderLow)
-                return a.m_nOrderLow < b.m_nOrderLow;
-            return a.m_nQuery < b.m_nQuery;
-        });
+        std::sort(found.begin(), found.end(), less);
         return;
     }
-    constexpr int kBytes = 16;
-    const auto byteOf = [](const Found& one, int nByte) {
-        const std::uint64_t nWord = nByte < 8 ? one.m_nOrderLow : one.m_nOrderHigh;
-        return static_cast<std::size_t>((nWord >> (8 * (nByte % 8))) & 0xFF);
-    };
-    std::vector<std::array<std::uint32_t, 256>> counts(kBytes);
+    using CKey = unsigned __int128;
+    const auto key = [](const Found& one) { return (CKey{one.m_nOrderHigh} << 64) | one.m_nOrderLow; };
+    CKey nMin = key(found[0]), nMax = nMin;
     for (const Found& one : found)
     {
-        for (int nByte = 0; nByte < 8; ++nByte)
-        {
-            ++counts[nByte][(one.m_nOrderLow >> (8 * nByte)) & 0xFF];
-            ++counts[8 + nByte][(one.m_nOrderHigh >> (8 * nByte)) & 0xFF];
-        }
+        nMin = std::min(nMin, key(one));
+        nMax = std::max(nMax, key(one));
+    }
+    const CKey nDiffer = nMin ^ nMax;
+    const auto nDifferHigh = static_cast<std::uint64_t>(nDiffer >> 64);
+    const auto nDifferLow = static_cast<std::uint64_t>(nDiffer);
+    const int nTop = nDifferHigh ? 127 - std::countl_zero(nDifferHigh)
+                                 : (nDifferLow ? 63 - std::countl_zero(nDifferLow) : 0);
+    // Above bit nTop all keys agree, so these 24 bits place a key among the others.
+    const int nShift = std::max(0, nTop - 23);
+    std::array<std::array<std::uint32_t, 256>, 3> counts{};
+    for (Found& one : found)
+    {
+        one.m_nBucket = static_cast<std::uint32_t>(key(one) >> nShift) & 0xFFFFFF;
+        for (int nDigit = 0; nDigit < 3; ++nDigit)
+            ++counts[nDigit][(one.m_nBucket >> (8 * nDigit)) & 0xFF];
     }
     buffer.resize(nCount);
     std::vector<Found>* pFrom = &found;
     std::vector<Found>* pTo = &buffer;
-    // The document is the low four bytes of the low word.
-    for (int nByte = bInDocumentOrder ? 4 : 0; nByte < kBytes; ++nByte)
+    for (int nDigit = 0; nDigit < 3; ++nDigit)
     {
-        std::array<std::uint32_t, 256>& count = counts[nByte];
-        if (count[byteOf(found[0], nByte)] == nCount)
+        const auto digitOf = [nDigit](const Found& one) { return (one.m_nBucket >> (8 * nDigit)) & 0xFF; };
+        std::array<std::uint32_t, 256>& count = counts[nDigit];
+        if (count[digitOf(found[0])] == nCount)
             continue;
         std::uint32_t nOffset = 0;
         for (std::uint32_t& nSlot : count)
             nOffset += std::exchange(nSlot, nOffset);
         for (const Found& one : *pFrom)
-            (*pTo)[count[byteOf(one, nByte)]++] = one;
+            (*pTo)[count[digitOf(one)]++] = one;
         std::swap(pFrom, pTo);
     }
     if (pFrom != &found)
         found.swap(buffer);
+    for (std::size_t i = 0; i < nCount;)
+    {
+        std::size_t nEnd = i + 1;
+        while (nEnd < nCount && found[nEnd].m_nBucket == found[i].m_nBucket)
+            ++nEnd;
+        if (nEnd - i > 1)
+            std::sort(found.begin() + static_cast<std::ptrdiff_t>(i), found.begin() + static_cast<std::ptrdiff_t>(nEnd),
+                      less);
+        i = nEnd;
+    }
 }
 
 bool IsStrictlyAscending(const std::vector<WordDocument>& documents)
@@ -347,8 +367,7 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
 {
     // The set's order, and among equal keys the earliest query first: the
     // record a set would have kept, since it ignores a later equal one.
-    const bool bOneQuery = !found.empty() && found.front().m_nQuery == found.back().m_nQuery;
-    SortByKeyKeepingOrder(found, bOneQuery, m_sortBuffer);
+    SortFound(found, m_sortBuffer);
     std::vector<SearchResult> records;
     records.reserve(found.size());
     // A record's path is read when a query at or after the one that found it

@@ -59,6 +59,7 @@ private:
         std::uint32_t m_nQuery = 0;
         std::uint32_t m_nFirstPosition = 0;
         std::uint32_t m_nLastPosition = 0;
+        std::uint32_t m_nBucket = 0; // scratch of the sort
         double m_dScore = 0.0;
 
         CFound() = default;
