@@ -346,8 +346,11 @@ CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDo
 CDocumentSearch::EFound CDocumentSearch::CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery,
                                                         std::vector<CFound>& found)
 {
-    // The walk of several lists with one list: every document, span 0.
-    found.reserve(found.size() + list.m_documents.size());
+    // The walk of several lists with one list: every document, span 0. The
+    // fallback's queries add to one list: it grows by at least doubling.
+    const std::size_t nNeeded = found.size() + list.m_documents.size();
+    if (found.capacity() < nNeeded)
+        found.reserve(std::max(nNeeded, 2 * found.capacity()));
     for (const WordDocument& document : list.m_documents)
     {
         const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(document.docNumber);
@@ -380,8 +383,7 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
             continue;
         if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
             toFill.push_back(records.size());
-        records.push_back({one.Document(), std::string(), one.m_nFirstPosition, one.m_nLastPosition, one.m_dScore,
-                           one.Span()});
+        records.push_back({one.Document(), {}, one.m_nFirstPosition, one.m_nLastPosition, one.m_dScore, one.Span()});
     }
     if (nLastFilled >= 0)
     {

@@ -438,10 +438,11 @@ void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_
         return;
     }
     // The record is read in place: the file is mapped whole.
-    std::string path = CSearchUtils::Win1251ToTChar(
-        std::string_view(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth));
+    CSearchUtils::Win1251ToTChar(std::string_view(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth),
+                                 m_pathBuffer);
+    std::string_view path = m_pathBuffer;
     // Paths written as "ontent/..." are made to start at their "/".
     if (path.starts_with("ontent/"))
-        path.erase(0, 6);
-    result.path = std::move(path);
+        path.remove_prefix(6);
+    result.path.assign(path);
 }

@@ -58,4 +58,5 @@ private:
     std::map<int, MFilePtr> m_indexFiles;
     // Per index id: where large nodes end (their left child), by offset.
     std::map<int, CNodeEnds> m_nodeEnds;
+    std::string m_pathBuffer; // a path being converted, kept to spare allocations
 };

@@ -1,7 +1,22 @@
 #include "SearchResult.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+
+void CSearchResultPath::assign(std::string_view text)
+{
+    if (text.size() <= kInlineSize)
+    {
+        if (!text.empty())
+            std::memcpy(m_inline, text.data(), text.size());
+        m_nInline = static_cast<std::uint8_t>(text.size());
+        m_onHeap.clear();
+        return;
+    }
+    m_onHeap.assign(text);
+    m_nInline = kOnHeap;
+}
 
 CSearchResultSet::CSearchResultSet(std::initializer_list<SearchResult> records)
 {

@@ -448,9 +448,16 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
     }
 }
 
-std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
+void CSearchUtils::Win1251ToTChar(std::string_view bytes, std::string& text)
 {
     // The tables are only valid when iconv is there.
+    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid() && tables.ToUtf8(bytes, text))
+        return;
+    text = Win1251ToTChar(bytes);
+}
+
+std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
+{
     if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid())
     {
         std::string text;

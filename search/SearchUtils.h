@@ -84,6 +84,8 @@ public:
     // Windows-1251 bytes (up to the first zero) to UTF-8; empty when some
     // byte is not a character of the code page.
     static std::string Win1251ToTChar(std::string_view bytes);
+    // The same into a string whose memory is used again.
+    static void Win1251ToTChar(std::string_view bytes, std::string& text);
 };
 
 // Splits a text into words: every character that is not a letter, a decimal

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <random>
+#include <sstream>
 #include <tuple>
 
 namespace
@@ -202,6 +203,32 @@ TEST(SearchResultSet, KeepsTheOrderAndTheFirstOfEqualRecords)
     EXPECT_TRUE(results.empty());
     results.InsertSorted({{2, "b", 0, 0, 3.0, 1}});
     EXPECT_EQ(results.begin()->path, "b");
+}
+
+TEST(SearchResultSet, PathsShortAndLongKeepTheirText)
+{
+    const std::string inlineMost(46, 'a');
+    const std::string onHeap = "content/" + std::string(300, 'x') + ".html";
+    CSearchResultPath path;
+    EXPECT_TRUE(path.empty());
+    for (const std::string& text : {std::string("content/nds/rates.html"), inlineMost, inlineMost + "b", onHeap,
+                                    std::string("/ндс.htm"), std::string()})
+    {
+        path.assign(text);
+        EXPECT_EQ(path, text);
+        EXPECT_EQ(path.size(), text.size());
+        const CSearchResultPath copy = path;
+        EXPECT_EQ(copy.str(), text) << "copies keep the text wherever it is held";
+        std::ostringstream out;
+        out << copy;
+        EXPECT_EQ(out.str(), text);
+    }
+    path = onHeap;
+    path.assign("short");
+    EXPECT_EQ(std::string_view(path), "short") << "a long text replaced by a short one";
+    SearchResult result{7, "content/a.html", 0, 0, 0.0, 0};
+    EXPECT_EQ(result.path, "content/a.html");
+    EXPECT_FALSE(result.path == "content/a.htm");
 }
 
 namespace
