@@ -159,11 +159,20 @@ std::size_t Utf16Length(std::string_view text)
 
 CDocumentSearch::CFound::CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
                                std::uint32_t nLast, std::uint32_t nQuery)
-    : m_nQuery(nQuery), m_nFirstPosition(nFirst), m_nLastPosition(nLast), m_dScore(dScore)
+    : m_nQuery(nQuery), m_nFirstPosition(nFirst), m_nLastPosition(nLast)
 {
     const std::uint64_t nScore = DescendingScoreOrder(dScore);
     m_nOrderHigh = (std::uint64_t{nSpan} << 32) | (nScore >> 32);
     m_nOrderLow = (nScore << 32) | nDocument;
+}
+
+double CDocumentSearch::CFound::Score() const
+{
+    // The order holds the score's bits; only -0.0 would come back as 0.0,
+    // and a score is a sum that starts at 0.0, which is never -0.0.
+    constexpr std::uint64_t kSign = std::uint64_t{1} << 63;
+    const std::uint64_t nAscending = ~(((m_nOrderHigh & 0xFFFFFFFFu) << 32) | (m_nOrderLow >> 32));
+    return std::bit_cast<double>((nAscending & kSign) ? (nAscending & ~kSign) : ~nAscending);
 }
 
 std::vector<std::string> CDocumentSearch::BaseFormsOrWord(const std::string& word)
@@ -383,7 +392,7 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
             continue;
         if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
             toFill.push_back(records.size());
-        records.push_back({one.Document(), {}, one.m_nFirstPosition, one.m_nLastPosition, one.m_dScore, one.Span()});
+        records.push_back({one.Document(), {}, one.m_nFirstPosition, one.m_nLastPosition, one.Score(), one.Span()});
     }
     if (nLastFilled >= 0)
     {

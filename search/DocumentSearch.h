@@ -60,12 +60,12 @@ private:
         std::uint32_t m_nFirstPosition = 0;
         std::uint32_t m_nLastPosition = 0;
         std::uint32_t m_nBucket = 0; // scratch of the sort
-        double m_dScore = 0.0;
 
         CFound() = default;
         CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
                std::uint32_t nLast, std::uint32_t nQuery);
         std::uint32_t Span() const { return static_cast<std::uint32_t>(m_nOrderHigh >> 32); }
+        double Score() const;
         std::uint32_t Document() const { return static_cast<std::uint32_t>(m_nOrderLow); }
         bool SameKey(const CFound& other) const
         {

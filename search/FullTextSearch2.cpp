@@ -438,9 +438,13 @@ void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_
         return;
     }
     // The record is read in place: the file is mapped whole.
-    CSearchUtils::Win1251ToTChar(std::string_view(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth),
-                                 m_pathBuffer);
-    std::string_view path = m_pathBuffer;
+    const std::string_view bytes(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth);
+    std::string_view path;
+    if (!CSearchUtils::Win1251IsAscii(bytes, path))
+    {
+        CSearchUtils::Win1251ToTChar(bytes, m_pathBuffer);
+        path = m_pathBuffer;
+    }
     // Paths written as "ontent/..." are made to start at their "/".
     if (path.starts_with("ontent/"))
         path.remove_prefix(6);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -98,6 +99,7 @@ public:
     }
 
     bool IsValid() const { return m_bValid; }
+    bool IsAsciiSame() const { return m_bValid && m_bAsciiSame; }
 
     // The bytes up to the first zero. False when a byte has no character:
     // iconv refuses the whole text then.
@@ -446,6 +448,42 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
         KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
         return false;
     }
+}
+
+bool CSearchUtils::Win1251IsAscii(std::string_view bytes, std::string_view& text)
+{
+    if (!CWin1251Tables::Get().IsAsciiSame())
+        return false;
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        // Eight bytes at a time: the lowest byte flagged by the zero test is
+        // the first zero byte.
+        for (; i + 8 <= bytes.size(); i += 8)
+        {
+            std::uint64_t nWord = 0;
+            std::memcpy(&nWord, bytes.data() + i, 8);
+            const std::uint64_t nZeros = (nWord - kOnes) & ~nWord & kHigh;
+            if (nZeros != 0)
+            {
+                const int nZero = std::countr_zero(nZeros) / 8;
+                const std::uint64_t nBefore = nZero == 0 ? 0 : (~std::uint64_t{0} >> (64 - 8 * nZero));
+                if (nWord & nBefore & kHigh)
+                    return false;
+                text = bytes.substr(0, i + static_cast<std::size_t>(nZero));
+                return true;
+            }
+            if (nWord & kHigh)
+                return false;
+        }
+    }
+    for (; i < bytes.size() && bytes[i] != '\0'; ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+            return false;
+    text = bytes.substr(0, i);
+    return true;
 }
 
 void CSearchUtils::Win1251ToTChar(std::string_view bytes, std::string& text)

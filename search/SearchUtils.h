@@ -86,6 +86,9 @@ public:
     static std::string Win1251ToTChar(std::string_view bytes);
     // The same into a string whose memory is used again.
     static void Win1251ToTChar(std::string_view bytes, std::string& text);
+    // When the bytes up to the first zero are ASCII, which Windows-1251 and
+    // UTF-8 write alike, they are their own conversion: sets text to them.
+    static bool Win1251IsAscii(std::string_view bytes, std::string_view& text);
 };
 
 // Splits a text into words: every character that is not a letter, a decimal

@@ -226,6 +226,39 @@ TEST(SearchWords, Windows1251ConversionAgreesWithIconvEverywhere)
     }
 }
 
+TEST(SearchWords, AsciiPathsAreTheirOwnConversion)
+{
+    // Every length up to 40, a zero and a non-ASCII byte at every place
+    // (before, at and after the zero), as document paths come zero-padded.
+    std::size_t nAscii = 0;
+    for (std::size_t nLength = 0; nLength <= 40; ++nLength)
+        for (std::size_t nZero = 0; nZero <= nLength; ++nZero)
+            for (std::size_t nHigh = 0; nHigh <= nLength; nHigh += 1 + nLength / 9)
+            {
+                std::string bytes(nLength, 'a');
+                for (std::size_t i = 0; i < nLength; ++i)
+                    bytes[i] = static_cast<char>('a' + i % 26);
+                if (nZero < nLength)
+                    bytes[nZero] = '\0';
+                if (nHigh < nLength && nHigh != nZero)
+                    bytes[nHigh] = '\xED';
+                std::string_view text = "unchanged";
+                const bool bAscii = CSearchUtils::Win1251IsAscii(bytes, text);
+                const std::string converted = CSearchUtils::Win1251ToTChar(bytes);
+                const bool bExpected = !(nHigh < nLength && nHigh < nZero);
+                ASSERT_EQ(bAscii, bExpected) << nLength << " " << nZero << " " << nHigh;
+                if (bAscii)
+                {
+                    ASSERT_EQ(text, converted) << nLength << " " << nZero << " " << nHigh;
+                    ++nAscii;
+                }
+                std::string into = "old";
+                CSearchUtils::Win1251ToTChar(bytes, into);
+                ASSERT_EQ(into, converted);
+            }
+    EXPECT_GT(nAscii, 100u);
+}
+
 TEST(SearchWords, SplitAgreesCharacterByCharacterWithTheCharacterClasses)
 {
     // The definition: a word is a run of letters, decimal digits and '-',
