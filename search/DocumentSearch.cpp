@@ -37,15 +37,18 @@ std::vector<WordDocument> MergeDocuments(const std::vector<WordDocument>& a,
     return merged;
 }
 
-// Sorts found documents by their order words and, for equal words, by
-// query. A radix sort on the 24 highest bits in which the keys differ first,
-// then each run of keys that agree on those bits sorted by comparison: far
-// fewer passes than a full radix sort, and far fewer comparisons (with their
-// mispredicted branches) than a comparison sort of everything.
+// The order of found documents by their order words and, for equal words,
+// by query: the indexes of the documents in that order. A radix sort of small
+// items (an index and the 22 highest bits in which the keys differ) first,
+// then each run of items that agree on those bits sorted by comparison: few
+// passes over little memory, and few comparisons with their mispredicted
+// branches.
 template <typename Found>
-void SortFound(std::vector<Found>& found, std::vector<Found>& buffer)
+void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& order, std::vector<std::uint64_t>& buffer)
 {
-    const auto less = [](const Found& a, const Found& b) {
+    const auto less = [&found](std::uint64_t nA, std::uint64_t nB) {
+        const Found& a = found[static_cast<std::uint32_t>(nA)];
+        const Found& b = found[static_cast<std::uint32_t>(nB)];
         if (a.m_nOrderHigh != b.m_nOrderHigh)
             return a.m_nOrderHigh < b.m_nOrderHigh;
         if (a.m_nOrderLow != b.m_nOrderLow)
@@ -53,9 +56,12 @@ void SortFound(std::vector<Found>& found, std::vector<Found>& buffer)
         return a.m_nQuery < b.m_nQuery;
     };
     const std::size_t nCount = found.size();
+    order.resize(nCount);
+    for (std::size_t i = 0; i < nCount; ++i)
+        order[i] = i;
     if (nCount < 64)
     {
-        std::sort(found.begin(), found.end(), less);
+        std::sort(order.begin(), order.end(), less);
         return;
     }
     using CKey = unsigned __int128;
@@ -71,40 +77,44 @@ void SortFound(std::vector<Found>& found, std::vector<Found>& buffer)
     const auto nDifferLow = static_cast<std::uint64_t>(nDiffer);
     const int nTop = nDifferHigh ? 127 - std::countl_zero(nDifferHigh)
                                  : (nDifferLow ? 63 - std::countl_zero(nDifferLow) : 0);
-    // Above bit nTop all keys agree, so these 24 bits place a key among the others.
-    const int nShift = std::max(0, nTop - 23);
-    std::array<std::array<std::uint32_t, 256>, 3> counts{};
-    for (Found& one : found)
+    // Above bit nTop all keys agree, so these bits place a key among the
+    // others; an item is the bits over the index.
+    constexpr int kDigitBits = 11;
+    constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
+    const int nShift = std::max(0, nTop + 1 - 2 * kDigitBits);
+    std::array<std::array<std::uint32_t, 1u << kDigitBits>, 2> counts{};
+    for (std::size_t i = 0; i < nCount; ++i)
     {
-        one.m_nBucket = static_cast<std::uint32_t>(key(one) >> nShift) & 0xFFFFFF;
-        for (int nDigit = 0; nDigit < 3; ++nDigit)
-            ++counts[nDigit][(one.m_nBucket >> (8 * nDigit)) & 0xFF];
+        const auto nBits = static_cast<std::uint64_t>(key(found[i]) >> nShift) & ((kDigitMask << kDigitBits) | kDigitMask);
+        order[i] |= nBits << 32;
+        ++counts[0][nBits & kDigitMask];
+        ++counts[1][nBits >> kDigitBits];
     }
     buffer.resize(nCount);
-    std::vector<Found>* pFrom = &found;
-    std::vector<Found>* pTo = &buffer;
-    for (int nDigit = 0; nDigit < 3; ++nDigit)
+    std::vector<std::uint64_t>* pFrom = &order;
+    std::vector<std::uint64_t>* pTo = &buffer;
+    for (int nDigit = 0; nDigit < 2; ++nDigit)
     {
-        const auto digitOf = [nDigit](const Found& one) { return (one.m_nBucket >> (8 * nDigit)) & 0xFF; };
-        std::array<std::uint32_t, 256>& count = counts[nDigit];
-        if (count[digitOf(found[0])] == nCount)
+        const int nDigitShift = 32 + nDigit * kDigitBits;
+        std::array<std::uint32_t, 1u << kDigitBits>& count = counts[nDigit];
+        if (count[(order[0] >> nDigitShift) & kDigitMask] == nCount)
             continue;
         std::uint32_t nOffset = 0;
         for (std::uint32_t& nSlot : count)
             nOffset += std::exchange(nSlot, nOffset);
-        for (const Found& one : *pFrom)
-            (*pTo)[count[digitOf(one)]++] = one;
+        for (const std::uint64_t nItem : *pFrom)
+            (*pTo)[count[(nItem >> nDigitShift) & kDigitMask]++] = nItem;
         std::swap(pFrom, pTo);
     }
-    if (pFrom != &found)
-        found.swap(buffer);
+    if (pFrom != &order)
+        order.swap(buffer);
     for (std::size_t i = 0; i < nCount;)
     {
         std::size_t nEnd = i + 1;
-        while (nEnd < nCount && found[nEnd].m_nBucket == found[i].m_nBucket)
+        while (nEnd < nCount && (order[nEnd] >> 32) == (order[i] >> 32))
             ++nEnd;
         if (nEnd - i > 1)
-            std::sort(found.begin() + static_cast<std::ptrdiff_t>(i), found.begin() + static_cast<std::ptrdiff_t>(nEnd),
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(nEnd),
                       less);
         i = nEnd;
     }
@@ -379,17 +389,19 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
 {
     // The set's order, and among equal keys the earliest query first: the
     // record a set would have kept, since it ignores a later equal one.
-    SortFound(found, m_sortBuffer);
+    SortFound(found, m_order, m_orderBuffer);
     std::vector<SearchResult> records;
     records.reserve(found.size());
     // A record's path is read when a query at or after the one that found it
     // read the paths of the whole set.
     std::vector<std::size_t> toFill;
-    for (std::size_t i = 0; i < found.size(); ++i)
+    const CFound* pPrevious = nullptr;
+    for (const std::uint64_t nItem : m_order)
     {
-        const CFound& one = found[i];
-        if (i > 0 && one.SameKey(found[i - 1]))
+        const CFound& one = found[static_cast<std::uint32_t>(nItem)];
+        if (pPrevious && one.SameKey(*pPrevious))
             continue;
+        pPrevious = &one;
         if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
             toFill.push_back(records.size());
         records.push_back({one.Document(), {}, one.m_nFirstPosition, one.m_nLastPosition, one.Score(), one.Span()});

@@ -59,7 +59,6 @@ private:
         std::uint32_t m_nQuery = 0;
         std::uint32_t m_nFirstPosition = 0;
         std::uint32_t m_nLastPosition = 0;
-        std::uint32_t m_nBucket = 0; // scratch of the sort
 
         CFound() = default;
         CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
@@ -89,5 +88,7 @@ private:
 
     CFullTextSearch2& m_index;
     CMorphoSearch& m_morpho;
-    std::vector<CFound> m_sortBuffer; // kept between searches to spare allocations
+    // The sort's memory, kept between searches to spare allocations.
+    std::vector<std::uint64_t> m_order;
+    std::vector<std::uint64_t> m_orderBuffer;
 };
