@@ -39,7 +39,7 @@ std::vector<WordDocument> MergeDocuments(const std::vector<WordDocument>& a,
 
 // The order of found documents by their order words and, for equal words,
 // by query: the indexes of the documents in that order. A radix sort of small
-// items (an index and the 22 highest bits in which the keys differ) first,
+// items (an index and the 32 highest bits in which the keys differ) first,
 // then each run of items that agree on those bits sorted by comparison: few
 // passes over little memory, and few comparisons with their mispredicted
 // branches.
@@ -77,33 +77,36 @@ void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& orde
     const auto nDifferLow = static_cast<std::uint64_t>(nDiffer);
     const int nTop = nDifferHigh ? 127 - std::countl_zero(nDifferHigh)
                                  : (nDifferLow ? 63 - std::countl_zero(nDifferLow) : 0);
-    // Above bit nTop all keys agree, so these bits place a key among the
-    // others; an item is the bits over the index.
+    // Above bit nTop all keys agree, so the 32 bits from nTop down place a
+    // key among the others; an item is those bits over the index. They are
+    // sorted in three passes of 11, 11 and 10 bits.
+    constexpr int kBucketBits = 32;
     constexpr int kDigitBits = 11;
-    constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
-    const int nShift = std::max(0, nTop + 1 - 2 * kDigitBits);
-    std::array<std::array<std::uint32_t, 1u << kDigitBits>, 2> counts{};
+    constexpr int kDigits = 3;
+    const int nShift = std::max(0, nTop + 1 - kBucketBits);
+    std::vector<std::array<std::uint32_t, 1u << kDigitBits>> counts(kDigits);
+    const auto digitOf = [](std::uint64_t nItem, int nDigit) {
+        return static_cast<std::size_t>((nItem >> (32 + nDigit * kDigitBits)) & ((1u << kDigitBits) - 1));
+    };
     for (std::size_t i = 0; i < nCount; ++i)
     {
-        const auto nBits = static_cast<std::uint64_t>(key(found[i]) >> nShift) & ((kDigitMask << kDigitBits) | kDigitMask);
-        order[i] |= nBits << 32;
-        ++counts[0][nBits & kDigitMask];
-        ++counts[1][nBits >> kDigitBits];
+        order[i] |= (static_cast<std::uint64_t>(key(found[i]) >> nShift) & 0xFFFFFFFFu) << 32;
+        for (int nDigit = 0; nDigit < kDigits; ++nDigit)
+            ++counts[nDigit][digitOf(order[i], nDigit)];
     }
     buffer.resize(nCount);
     std::vector<std::uint64_t>* pFrom = &order;
     std::vector<std::uint64_t>* pTo = &buffer;
-    for (int nDigit = 0; nDigit < 2; ++nDigit)
+    for (int nDigit = 0; nDigit < kDigits; ++nDigit)
     {
-        const int nDigitShift = 32 + nDigit * kDigitBits;
         std::array<std::uint32_t, 1u << kDigitBits>& count = counts[nDigit];
-        if (count[(order[0] >> nDigitShift) & kDigitMask] == nCount)
+        if (count[digitOf(order[0], nDigit)] == nCount)
             continue;
         std::uint32_t nOffset = 0;
         for (std::uint32_t& nSlot : count)
             nOffset += std::exchange(nSlot, nOffset);
         for (const std::uint64_t nItem : *pFrom)
-            (*pTo)[count[(nItem >> nDigitShift) & kDigitMask]++] = nItem;
+            (*pTo)[count[digitOf(nItem, nDigit)]++] = nItem;
         std::swap(pFrom, pTo);
     }
     if (pFrom != &order)
@@ -317,6 +320,8 @@ CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDo
             nShortest = i;
     std::vector<std::size_t> cursors(lists.size(), 0);
     const std::vector<WordDocument>& proposals = lists[nShortest].m_documents;
+    if (found.capacity() < found.size() + proposals.size())
+        found.reserve(std::max(found.size() + proposals.size(), 2 * found.capacity()));
     for (std::size_t nProposal = 0; nProposal < proposals.size(); ++nProposal)
     {
         const std::uint32_t nDoc = proposals[nProposal].docNumber;
