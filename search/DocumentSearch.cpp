@@ -278,34 +278,43 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
             ++cursors[nSmallest];
             continue;
         }
-        const std::uint32_t nDoc = lists[0].m_documents[cursors[0]].docNumber;
-        std::size_t nLo = 0, nHi = 0;
-        for (std::size_t i = 1; i < lists.size(); ++i)
-        {
-            const std::uint32_t nFirst = lists[i].m_documents[cursors[i]].firstPosition;
-            if (nFirst < lists[nLo].m_documents[cursors[nLo]].firstPosition)
-                nLo = i;
-            if (nFirst > lists[nHi].m_documents[cursors[nHi]].firstPosition)
-                nHi = i;
-        }
-        const std::uint32_t nFirstPosition = lists[nLo].m_documents[cursors[nLo]].firstPosition;
-        const std::uint32_t nLastPosition = lists[nHi].m_documents[cursors[nHi]].firstPosition;
-        const std::uint32_t nSpan = nLastPosition - nFirstPosition;
-        const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
-        if (nWordCount == 0)
-        {
-            // The documents scored so far still count, without paths.
-            KLOG_ERR << "Can't calc tfidf";
+        if (!ScoreCommonDocument(lists, cursors, nQuery, found))
             return EFound::Stopped;
-        }
-        double dScore = 0.0;
-        for (std::size_t i = 0; i < lists.size(); ++i)
-            dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
-                                         static_cast<double>(nWordCount + nSpan));
-        found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
         ++cursors[0];
     }
     return EFound::Complete;
+}
+
+bool CDocumentSearch::ScoreCommonDocument(const std::vector<CWordDocuments>& lists,
+                                          const std::vector<std::size_t>& cursors, std::uint32_t nQuery,
+                                          std::vector<CFound>& found)
+{
+    const std::uint32_t nDoc = lists[0].m_documents[cursors[0]].docNumber;
+    std::size_t nLo = 0, nHi = 0;
+    for (std::size_t i = 1; i < lists.size(); ++i)
+    {
+        const std::uint32_t nFirst = lists[i].m_documents[cursors[i]].firstPosition;
+        if (nFirst < lists[nLo].m_documents[cursors[nLo]].firstPosition)
+            nLo = i;
+        if (nFirst > lists[nHi].m_documents[cursors[nHi]].firstPosition)
+            nHi = i;
+    }
+    const std::uint32_t nFirstPosition = lists[nLo].m_documents[cursors[nLo]].firstPosition;
+    const std::uint32_t nLastPosition = lists[nHi].m_documents[cursors[nHi]].firstPosition;
+    const std::uint32_t nSpan = nLastPosition - nFirstPosition;
+    const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
+    if (nWordCount == 0)
+    {
+        // The documents scored so far still count, without paths.
+        KLOG_ERR << "Can't calc tfidf";
+        return false;
+    }
+    double dScore = 0.0;
+    for (std::size_t i = 0; i < lists.size(); ++i)
+        dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
+                                     static_cast<double>(nWordCount + nSpan));
+    found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
+    return true;
 }
 
 CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDocuments>& lists,
@@ -337,32 +346,8 @@ CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDo
                 return EFound::Complete;
             bCommon = bCommon && documents[cursors[i]].docNumber == nDoc;
         }
-        if (!bCommon)
-            continue;
-        // As the walk scores a common document.
-        std::size_t nLo = 0, nHi = 0;
-        for (std::size_t i = 1; i < lists.size(); ++i)
-        {
-            const std::uint32_t nFirst = lists[i].m_documents[cursors[i]].firstPosition;
-            if (nFirst < lists[nLo].m_documents[cursors[nLo]].firstPosition)
-                nLo = i;
-            if (nFirst > lists[nHi].m_documents[cursors[nHi]].firstPosition)
-                nHi = i;
-        }
-        const std::uint32_t nFirstPosition = lists[nLo].m_documents[cursors[nLo]].firstPosition;
-        const std::uint32_t nLastPosition = lists[nHi].m_documents[cursors[nHi]].firstPosition;
-        const std::uint32_t nSpan = nLastPosition - nFirstPosition;
-        const std::uint32_t nWordCount = m_index.GetWordsCountInDoc(nDoc);
-        if (nWordCount == 0)
-        {
-            KLOG_ERR << "Can't calc tfidf";
+        if (bCommon && !ScoreCommonDocument(lists, cursors, nQuery, found))
             return EFound::Stopped;
-        }
-        double dScore = 0.0;
-        for (std::size_t i = 0; i < lists.size(); ++i)
-            dScore += lists[i].m_dIdf * (static_cast<double>(lists[i].m_documents[cursors[i]].count) /
-                                         static_cast<double>(nWordCount + nSpan));
-        found.emplace_back(nSpan, dScore, nDoc, nFirstPosition, nLastPosition, nQuery);
     }
     return EFound::Complete;
 }

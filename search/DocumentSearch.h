@@ -82,6 +82,10 @@ private:
     EFound CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery, std::vector<CFound>& found);
     // The walk for lists that hold each document once.
     EFound CollectCommon(const std::vector<CWordDocuments>& lists, std::uint32_t nQuery, std::vector<CFound>& found);
+    // Scores the document every cursor is at; false when it has no word
+    // count (logged), which ends the walk.
+    bool ScoreCommonDocument(const std::vector<CWordDocuments>& lists, const std::vector<std::size_t>& cursors,
+                             std::uint32_t nQuery, std::vector<CFound>& found);
     // The records of what was found, in the set's order, each key once (the
     // earliest query's). Paths are read for the queries up to nLastFilled.
     std::vector<SearchResult> MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled);
