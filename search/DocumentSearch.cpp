@@ -386,9 +386,13 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
     // read the paths of the whole set.
     std::vector<std::size_t> toFill;
     const CFound* pPrevious = nullptr;
-    for (const std::uint64_t nItem : m_order)
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < m_order.size(); ++i)
     {
-        const CFound& one = found[static_cast<std::uint32_t>(nItem)];
+        // The documents are read in rank order, from anywhere in the list.
+        if (i + kAhead < m_order.size())
+            __builtin_prefetch(&found[static_cast<std::uint32_t>(m_order[i + kAhead])]);
+        const CFound& one = found[static_cast<std::uint32_t>(m_order[i])];
         if (pPrevious && one.SameKey(*pPrevious))
             continue;
         pPrevious = &one;

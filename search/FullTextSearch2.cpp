@@ -420,8 +420,20 @@ void CFullTextSearch2::FillDocumentPathByNumber(std::span<const SearchResult* co
     const std::uint32_t nWidth = GetPathWidth();
     if (nWidth == 0)
         return;
-    for (const SearchResult* pResult : records)
-        FillDocumentPath(*pResult, nWidth);
+    // Records come in rank order, their documents anywhere in the list: the
+    // path a few records ahead is fetched while this one is read.
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < records.size(); ++i)
+    {
+        if (i + kAhead < records.size())
+        {
+            const std::uint64_t nAhead =
+                (std::uint64_t{records[i + kAhead]->docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+            if (records[i + kAhead]->docNumber != 0 && nAhead < m_pNumbers->size)
+                __builtin_prefetch(m_pNumbers->view + nAhead);
+        }
+        FillDocumentPath(*records[i], nWidth);
+    }
 }
 
 void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_t nWidth)
