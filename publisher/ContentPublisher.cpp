@@ -9,9 +9,12 @@
 #include "TextUtils.h"
 #include "XMLUtils.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -83,7 +86,7 @@ bool CContentPublisher::Publish(const std::string& strSource, const std::string&
         return false;
     if (!PublishMorphology(staging.Path(), options, report) || !PublishIndex(staging.Path(), report))
         return false;
-    if (!PutInPlace(staging.Path(), strContent, report))
+    if (!SyncToDisk(staging.Path(), report) || !PutInPlace(staging.Path(), strContent, report))
         return false;
     staging.Release();
     return true;
@@ -179,6 +182,20 @@ bool CContentPublisher::PublishIndex(const std::string& strContent, CPublishRepo
     for (const CPublishedPage& page : m_pages)
         builder.AddPage("content" + page.m_strURL, page.m_strText);
     return builder.Save(strContent + "/fulltextsearch/", report);
+}
+
+bool CContentPublisher::SyncToDisk(const std::string& strStaging, CPublishReport& report)
+{
+    // The pages are written without a flush each; the whole file system is
+    // flushed once, before the folder takes the old content's place.
+    const int fd = ::open(strStaging.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool bSynced = fd >= 0 && ::syncfs(fd) == 0;
+    const int nError = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!bSynced)
+        report.Error(strStaging, 0, "cannot be flushed to disk: " + std::string(std::strerror(nError)));
+    return bSynced;
 }
 
 bool CContentPublisher::PutInPlace(const std::string& strStaging, const std::string& strContent,

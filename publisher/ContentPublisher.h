@@ -46,6 +46,7 @@ private:
     static bool PublishMorphology(const std::string& strContent, const CPublishOptions& options,
                                   CPublishReport& report);
     bool PublishIndex(const std::string& strContent, CPublishReport& report);
+    static bool SyncToDisk(const std::string& strStaging, CPublishReport& report);
     static bool PutInPlace(const std::string& strStaging, const std::string& strContent,
                            CPublishReport& report);
 

@@ -83,13 +83,16 @@ bool ResolveLink(const std::string& strPageURL, const std::string& strHref, std:
     return true;
 }
 
+// The target is a new file in the publisher's staging folder, which goes to
+// disk as a whole before it is put in place: no file of its own needs a
+// temporary name or a flush.
 bool WriteEnciphered(const std::string& strSource, const std::string& strTarget)
 {
     CByteArray bytes;
     if (!CFileUtils::LoadAllBinFile(strSource, bytes))
         return false;
     CipherBuffer(bytes.data(), bytes.size());
-    return CFileUtils::SaveFileAtomically(strTarget, bytes);
+    return CFileUtils::MakePathForFile(strTarget) && CFileUtils::SaveBinFile(strTarget, bytes);
 }
 } // namespace
 

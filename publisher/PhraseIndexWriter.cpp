@@ -12,25 +12,29 @@ namespace
 constexpr std::uint32_t kMax16 = 0xFFFF;
 constexpr std::size_t kMaxWordLength = 255;
 
-// One entry of a word's node: the step from the previous entry's document and
-// the steps between the word's positions in that document.
-struct CEntry
+// A word's node body in the 16-bit steps of the format: the occurrence count
+// of each entry, and per entry the step from the previous entry's document
+// followed by the steps between the word's positions in that document. A
+// step of more than 65535 documents is bridged with entries that hold no
+// position; a node holds at most 65535 entries, so a word found in more
+// documents keeps the first ones; a position more than 65535 past the
+// previous one in its document cannot be written.
+struct CEncodedNode
 {
-    std::uint16_t m_nDocumentStep = 0;
-    std::vector<std::uint16_t> m_positionSteps;
+    std::vector<std::uint16_t> m_counts;
+    std::vector<std::uint16_t> m_steps;
+    std::uint32_t m_nDroppedDocuments = 0;
+    std::vector<std::uint32_t> m_cutDocuments;
 };
 
-// Encodes a word's sorted, unique occurrences in the 16-bit steps of the
-// format. A step of more than 65535 documents is bridged with entries that
-// hold no position; a node holds at most 65535 entries, so a word found in
-// more documents keeps the first ones; a position more than 65535 past the
-// previous one in its document cannot be written.
-std::vector<CEntry> EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& occurrences,
-                                      std::uint32_t& nDroppedDocuments,
-                                      std::vector<std::uint32_t>& cutDocuments,
-                                      CPhraseIndexWriter::CStatistics& statistics)
+// The occurrences are sorted and unique.
+void EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& occurrences,
+                       CEncodedNode& node, CPhraseIndexWriter::CStatistics& statistics)
 {
-    std::vector<CEntry> entries;
+    node.m_counts.clear();
+    node.m_steps.clear();
+    node.m_nDroppedDocuments = 0;
+    node.m_cutDocuments.clear();
     std::uint32_t nPreviousDocument = 0;
     for (std::size_t i = 0; i < occurrences.size();)
     {
@@ -39,55 +43,58 @@ std::vector<CEntry> EncodeOccurrences(const std::vector<std::pair<std::uint32_t,
         while (nEnd < occurrences.size() && occurrences[nEnd].first == nDocument)
             ++nEnd;
         std::uint32_t nGap = nDocument - nPreviousDocument;
-        while (nGap > kMax16 && entries.size() < kMax16)
+        while (nGap > kMax16 && node.m_counts.size() < kMax16)
         {
-            entries.push_back({static_cast<std::uint16_t>(kMax16), {}});
+            node.m_counts.push_back(0);
+            node.m_steps.push_back(static_cast<std::uint16_t>(kMax16));
             ++statistics.m_nBridgeEntries;
             nPreviousDocument += kMax16;
             nGap -= kMax16;
         }
-        if (entries.size() >= kMax16)
+        if (node.m_counts.size() >= kMax16)
         {
             for (std::size_t k = i; k < occurrences.size(); ++k)
                 if (k == i || occurrences[k].first != occurrences[k - 1].first)
-                    ++nDroppedDocuments;
+                    ++node.m_nDroppedDocuments;
             statistics.m_nDroppedOccurrences += occurrences.size() - i;
             break;
         }
-        CEntry entry{static_cast<std::uint16_t>(nGap), {}};
+        node.m_steps.push_back(static_cast<std::uint16_t>(nGap));
         std::uint32_t nPrevious = 0;
+        std::uint32_t nWritten = 0;
         bool bCut = false;
         for (std::size_t k = i; k < nEnd; ++k)
         {
             const std::uint32_t nPosition = occurrences[k].second;
-            if (nPosition - nPrevious > kMax16 || entry.m_positionSteps.size() >= kMax16)
+            if (nPosition - nPrevious > kMax16 || nWritten >= kMax16)
             {
                 bCut = true;
                 ++statistics.m_nDroppedOccurrences;
                 continue;
             }
-            entry.m_positionSteps.push_back(static_cast<std::uint16_t>(nPosition - nPrevious));
+            node.m_steps.push_back(static_cast<std::uint16_t>(nPosition - nPrevious));
             nPrevious = nPosition;
+            ++nWritten;
         }
         if (bCut)
-            cutDocuments.push_back(nDocument);
-        statistics.m_nOccurrences += entry.m_positionSteps.size();
-        entries.push_back(std::move(entry));
+            node.m_cutDocuments.push_back(nDocument);
+        statistics.m_nOccurrences += nWritten;
+        node.m_counts.push_back(static_cast<std::uint16_t>(nWritten));
         nPreviousDocument = nDocument;
         i = nEnd;
     }
-    return entries;
 }
 
 // Writes the words [nLow, nHigh) as a balanced tree in preorder: the middle
 // word, its left subtree right after it, then its right subtree, whose offset
 // is patched into the node. Returns false when an offset passes 4 GiB.
-template <typename WriteNodeBody>
-bool WriteTree(CSearchFileBuffer& buffer, const std::vector<const std::string*>& words, std::size_t nLow,
-               std::size_t nHigh, const WriteNodeBody& writeBody)
+template <typename Word, typename WriteNodeBody>
+bool WriteTree(CSearchFileBuffer& buffer, const std::vector<Word*>& words, std::size_t nLow, std::size_t nHigh,
+               const WriteNodeBody& writeBody)
 {
     const std::size_t nMiddle = nLow + (nHigh - nLow) / 2;
-    const std::string& word = *words[nMiddle];
+    Word& entry = *words[nMiddle];
+    const std::string& word = entry.m_bytes;
     const std::size_t nNode = buffer.Size();
     // Word length, document count (written by the body), left flag, right offset.
     buffer.AppendUChar(static_cast<std::uint8_t>(word.size()));
@@ -95,7 +102,7 @@ bool WriteTree(CSearchFileBuffer& buffer, const std::vector<const std::string*>&
     buffer.AppendUChar(nLow < nMiddle ? 1 : 0);
     buffer.AppendULong(0);
     buffer.AppendBytes(word);
-    buffer.PatchUShort(nNode + 1, writeBody(buffer, word));
+    buffer.PatchUShort(nNode + 1, writeBody(buffer, entry));
     if (nLow < nMiddle && !WriteTree(buffer, words, nLow, nMiddle, writeBody))
         return false;
     if (nMiddle + 1 < nHigh)
@@ -125,21 +132,43 @@ std::uint32_t CPhraseIndexWriter::AddDocument(std::string_view path, std::uint32
     return static_cast<std::uint32_t>(m_documents.size());
 }
 
-bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word, std::uint32_t nPosition)
+std::uint32_t CPhraseIndexWriter::GetWordHandle(std::string_view word)
 {
     const std::string lower = CTextUtils::ToLower(word);
     std::string bytes;
-    if (nDocNumber == 0 || nDocNumber > m_documents.size() || lower.empty() ||
-        !CSearchUtils::TCharToWin1251(lower, bytes) || bytes.size() > kMaxWordLength)
+    if (lower.empty() || !CSearchUtils::TCharToWin1251(lower, bytes) || bytes.size() > kMaxWordLength)
+        return kNoWord;
+    if (const auto it = m_handles.find(bytes); it != m_handles.end())
+        return it->second;
+    int nId = CSearchUtils::GetIndexForWord(lower);
+    if (nId == -1)
+        nId = kIndexIdOther;
+    const auto nHandle = static_cast<std::uint32_t>(m_words.size());
+    m_wordsById[nId].push_back(nHandle);
+    m_handles.emplace(bytes, nHandle);
+    m_words.push_back({std::move(bytes), {}});
+    return nHandle;
+}
+
+bool CPhraseIndexWriter::AddOccurrence(std::uint32_t nWord, std::uint32_t nDocNumber, std::uint32_t nPosition)
+{
+    if (nWord >= m_words.size() || nDocNumber == 0 || nDocNumber > m_documents.size())
     {
         ++m_statistics.m_nRejectedWords;
         return false;
     }
-    int nId = CSearchUtils::GetIndexForWord(lower);
-    if (nId == -1)
-        nId = kIndexIdOther;
-    m_words[nId][bytes].emplace_back(nDocNumber, nPosition);
+    m_words[nWord].m_occurrences.emplace_back(nDocNumber, nPosition);
     return true;
+}
+
+bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word, std::uint32_t nPosition)
+{
+    if (nDocNumber == 0 || nDocNumber > m_documents.size())
+    {
+        ++m_statistics.m_nRejectedWords;
+        return false;
+    }
+    return AddOccurrence(GetWordHandle(word), nDocNumber, nPosition);
 }
 
 std::uint32_t CPhraseIndexWriter::AddDocumentWords(std::string_view path, const std::vector<std::string>& words)
@@ -150,42 +179,52 @@ std::uint32_t CPhraseIndexWriter::AddDocumentWords(std::string_view path, const 
     return nDocNumber;
 }
 
+std::vector<CPhraseIndexWriter::CWord*> CPhraseIndexWriter::SortedWords(int nId)
+{
+    std::vector<CWord*> words;
+    const auto itWords = m_wordsById.find(nId);
+    if (itWords == m_wordsById.end())
+        return words;
+    for (const std::uint32_t nHandle : itWords->second)
+    {
+        CWord& word = m_words[nHandle];
+        // A handle taken for a word that never occurred writes no node.
+        auto& occurrences = word.m_occurrences;
+        if (occurrences.empty())
+            continue;
+        // Pages add their words in order, so this is mostly a check.
+        if (!std::is_sorted(occurrences.begin(), occurrences.end()))
+            std::sort(occurrences.begin(), occurrences.end());
+        occurrences.erase(std::unique(occurrences.begin(), occurrences.end()), occurrences.end());
+        words.push_back(&word);
+    }
+    // Byte order, as std::string compares.
+    std::sort(words.begin(), words.end(), [](const CWord* a, const CWord* b) { return a->m_bytes < b->m_bytes; });
+    return words;
+}
+
 std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseIndex(int nId)
 {
     CSearchFileBuffer buffer;
     buffer.AppendBytes(kMagicIndex2);
-    auto itWords = m_words.find(nId);
-    if (itWords == m_words.end() || itWords->second.empty())
+    const std::vector<CWord*> words = SortedWords(nId);
+    if (words.empty())
         return buffer.Take();
-
-    std::vector<const std::string*> words;
-    for (auto& [word, occurrences] : itWords->second)
-    {
-        std::sort(occurrences.begin(), occurrences.end());
-        occurrences.erase(std::unique(occurrences.begin(), occurrences.end()), occurrences.end());
-        words.push_back(&word);
-    }
-    const CWordMap& wordMap = itWords->second;
-    const auto writeBody = [&](CSearchFileBuffer& out, const std::string& word) -> std::uint16_t {
-        std::uint32_t nDroppedDocuments = 0;
-        std::vector<std::uint32_t> cutDocuments;
-        const std::vector<CEntry> entries =
-            EncodeOccurrences(wordMap.at(word), nDroppedDocuments, cutDocuments, m_statistics);
-        for (const CEntry& entry : entries)
-            out.AppendUShort(static_cast<std::uint16_t>(entry.m_positionSteps.size()));
-        for (const CEntry& entry : entries)
+    CEncodedNode node;
+    const auto writeBody = [&](CSearchFileBuffer& out, const CWord& word) -> std::uint16_t {
+        EncodeOccurrences(word.m_occurrences, node, m_statistics);
+        out.AppendUShorts(node.m_counts);
+        out.AppendUShorts(node.m_steps);
+        if (node.m_nDroppedDocuments > 0 || !node.m_cutDocuments.empty())
         {
-            out.AppendUShort(entry.m_nDocumentStep);
-            for (const std::uint16_t nStep : entry.m_positionSteps)
-                out.AppendUShort(nStep);
+            const std::string strWord = CSearchUtils::Win1251ToTChar(word.m_bytes);
+            if (node.m_nDroppedDocuments > 0)
+                m_statistics.m_overfullWords.emplace_back(strWord, node.m_nDroppedDocuments);
+            for (const std::uint32_t nDocument : node.m_cutDocuments)
+                m_statistics.m_cutDocuments[nDocument].push_back(strWord);
         }
-        const std::string strWord = CSearchUtils::Win1251ToTChar(word);
-        if (nDroppedDocuments > 0)
-            m_statistics.m_overfullWords.emplace_back(strWord, nDroppedDocuments);
-        for (const std::uint32_t nDocument : cutDocuments)
-            m_statistics.m_cutDocuments[nDocument].push_back(strWord);
         ++m_statistics.m_nWords;
-        return static_cast<std::uint16_t>(entries.size());
+        return static_cast<std::uint16_t>(node.m_counts.size());
     };
     if (!WriteTree(buffer, words, 0, words.size(), writeBody))
     {
@@ -233,55 +272,17 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseNumbers() const
     return buffer.Take();
 }
 
-// First generation: the same tree, each node holding only the document
-// numbers of its word (N 16-bit steps after the word).
-std::vector<std::uint8_t> CPhraseIndexWriter::BuildIndex1(int nId) const
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildIndex1()
 {
     CSearchFileBuffer buffer;
     buffer.AppendBytes(kMagicIndex1);
-    const auto itWords = m_words.find(nId);
-    if (itWords == m_words.end() || itWords->second.empty())
-        return buffer.Take();
-    std::vector<const std::string*> words;
-    for (const auto& entry : itWords->second)
-        words.push_back(&entry.first);
-    const auto writeBody = [&](CSearchFileBuffer& out, const std::string& word) -> std::uint16_t {
-        std::vector<std::uint32_t> documents;
-        for (const auto& occurrence : itWords->second.at(word))
-            documents.push_back(occurrence.first);
-        std::sort(documents.begin(), documents.end());
-        documents.erase(std::unique(documents.begin(), documents.end()), documents.end());
-        std::uint32_t nPrevious = 0;
-        std::uint16_t nWritten = 0;
-        for (const std::uint32_t nDocument : documents)
-        {
-            if (nWritten == kMax16 || nDocument - nPrevious > kMax16)
-                break;
-            out.AppendUShort(static_cast<std::uint16_t>(nDocument - nPrevious));
-            nPrevious = nDocument;
-            ++nWritten;
-        }
-        return nWritten;
-    };
-    if (!WriteTree(buffer, words, 0, words.size(), writeBody))
-        return {};
     return buffer.Take();
 }
 
-std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1() const
+std::vector<std::uint8_t> CPhraseIndexWriter::BuildNumbers1()
 {
-    std::vector<std::string> paths;
-    std::uint8_t nWidth = 0;
-    if (!EncodePaths(paths, nWidth))
-        return {};
     CSearchFileBuffer buffer;
     buffer.AppendBytes(kMagicFNames1);
-    buffer.AppendUChar(nWidth);
-    for (std::string& path : paths)
-    {
-        path.resize(nWidth, '\0');
-        buffer.AppendBytes(path);
-    }
     return buffer.Take();
 }
 
@@ -296,7 +297,7 @@ bool CPhraseIndexWriter::Save(const std::string& strFolder)
     for (const int nId : GetSearchIndexIds())
     {
         const std::string strId = std::to_string(nId);
-        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1(nId)))
+        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1()))
             return false;
     }
     return save("phrase_numbers.dat", BuildPhraseNumbers()) && save("numbers.dat", BuildNumbers1());

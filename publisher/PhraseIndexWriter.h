@@ -4,13 +4,15 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Builds the full-text index of a content folder: the phrase index
 // ("phrase_index.<id>" for every index id, words to documents to positions,
 // each file one balanced binary search tree) with its document list
 // ("phrase_numbers.dat"), and the first-generation files ("index.<id>",
-// "numbers.dat") that older clients still open.
+// "numbers.dat"). The client opens and locks those at start-up but never
+// reads them, so they hold their magic and nothing else.
 //
 // The formats have 16-bit fields, and what does not fit is never written
 // wrong:
@@ -62,11 +64,20 @@ public:
     // A document whose words take positions 0, 1, 2, ... in order.
     std::uint32_t AddDocumentWords(std::string_view path, const std::vector<std::string>& words);
 
+    // AddWord in two steps, for callers that meet the same words again and
+    // again: the word's handle, looked up once, then its occurrences.
+    static constexpr std::uint32_t kNoWord = 0xFFFFFFFFu;
+    // kNoWord when the word cannot be stored.
+    std::uint32_t GetWordHandle(std::string_view word);
+    // False (and counted as a rejected word) for kNoWord or a document that
+    // was not added.
+    bool AddOccurrence(std::uint32_t nWord, std::uint32_t nDocNumber, std::uint32_t nPosition);
+
     // The bytes of each file; empty on failure (logged).
     std::vector<std::uint8_t> BuildPhraseIndex(int nId);
     std::vector<std::uint8_t> BuildPhraseNumbers() const;
-    std::vector<std::uint8_t> BuildIndex1(int nId) const;
-    std::vector<std::uint8_t> BuildNumbers1() const;
+    static std::vector<std::uint8_t> BuildIndex1();
+    static std::vector<std::uint8_t> BuildNumbers1();
 
     // Writes every file into the folder. Fails when a document path has no
     // Windows-1251 form or is longer than 255 bytes.
@@ -80,14 +91,26 @@ private:
         std::string m_path; // Windows-1251
         std::uint32_t m_nWordCount = 0;
     };
-    // Per index id: word (Windows-1251) to its (document, position) pairs.
-    using COccurrences = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
-    using CWordMap = std::map<std::string, COccurrences>;
+    // One word (Windows-1251) with its (document, position) pairs.
+    struct CWord
+    {
+        std::string m_bytes;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> m_occurrences;
+    };
+    struct CBytesHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>()(bytes); }
+    };
 
     bool EncodePaths(std::vector<std::string>& paths, std::uint8_t& nWidth) const;
+    // The words of an index id in byte order, their occurrences sorted.
+    std::vector<CWord*> SortedWords(int nId);
 
     std::vector<CDocument> m_documents;
-    std::map<int, CWordMap> m_words;
+    std::vector<CWord> m_words;
+    std::unordered_map<std::string, std::uint32_t, CBytesHash, std::equal_to<>> m_handles; // by bytes
+    std::map<int, std::vector<std::uint32_t>> m_wordsById;
     CStatistics m_statistics;
     bool m_bBadPath = false;
 };

@@ -15,6 +15,18 @@ void CSearchFileBuffer::AppendUShort(std::uint16_t nValue)
     m_bytes.push_back(static_cast<std::uint8_t>(nValue));
 }
 
+void CSearchFileBuffer::AppendUShorts(std::span<const std::uint16_t> values)
+{
+    const std::size_t nStart = m_bytes.size();
+    m_bytes.resize(nStart + 2 * values.size());
+    std::uint8_t* pOut = m_bytes.data() + nStart;
+    for (const std::uint16_t nValue : values)
+    {
+        *pOut++ = static_cast<std::uint8_t>(nValue >> 8);
+        *pOut++ = static_cast<std::uint8_t>(nValue);
+    }
+}
+
 void CSearchFileBuffer::AppendULong(std::uint32_t nValue)
 {
     AppendUShort(static_cast<std::uint16_t>(nValue >> 16));

@@ -14,6 +14,7 @@ public:
     void AppendBytes(std::string_view bytes) { m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end()); }
     void AppendUChar(std::uint8_t nValue) { m_bytes.push_back(nValue); }
     void AppendUShort(std::uint16_t nValue);
+    void AppendUShorts(std::span<const std::uint16_t> values);
     void AppendULong(std::uint32_t nValue);
     void PatchUShort(std::size_t nOffset, std::uint16_t nValue);
     void PatchULong(std::size_t nOffset, std::uint32_t nValue);

@@ -19,14 +19,25 @@ const std::vector<std::string>& CSearchIndexBuilder::IndexForms(const std::strin
     return m_forms.emplace(word, std::move(forms)).first->second;
 }
 
+const std::vector<std::uint32_t>& CSearchIndexBuilder::WordHandles(std::string_view word)
+{
+    if (const auto it = m_handles.find(word); it != m_handles.end())
+        return it->second;
+    std::vector<std::uint32_t> handles;
+    for (const std::string& form : IndexForms(CTextUtils::ToLower(word)))
+        handles.push_back(m_writer.GetWordHandle(form));
+    return m_handles.emplace(word, std::move(handles)).first->second;
+}
+
 void CSearchIndexBuilder::AddPage(std::string_view path, std::string_view text)
 {
-    const std::vector<std::string> words = SplitSearchString(text);
-    const std::uint32_t nDoc = m_writer.AddDocument(path, static_cast<std::uint32_t>(words.size()));
+    m_words.clear();
+    SplitSearchWords(text, m_words);
+    const std::uint32_t nDoc = m_writer.AddDocument(path, static_cast<std::uint32_t>(m_words.size()));
     m_paths.emplace_back(path);
-    for (std::size_t i = 0; i < words.size(); ++i)
-        for (const std::string& form : IndexForms(CTextUtils::ToLower(words[i])))
-            m_writer.AddWord(nDoc, form, static_cast<std::uint32_t>(i));
+    for (std::size_t i = 0; i < m_words.size(); ++i)
+        for (const std::uint32_t nHandle : WordHandles(m_words[i]))
+            m_writer.AddOccurrence(nHandle, nDoc, static_cast<std::uint32_t>(i));
 }
 
 bool CSearchIndexBuilder::Save(const std::string& strFolder, CPublishReport& report)

@@ -25,11 +25,24 @@ public:
     bool Save(const std::string& strFolder, CPublishReport& report);
 
 private:
+    struct CTextHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    template <typename Value>
+    using CTextMap = std::unordered_map<std::string, Value, CTextHash, std::equal_to<>>;
+
     const std::vector<std::string>& IndexForms(const std::string& word);
+    // The writer's handles of the forms a word of a page is indexed under.
+    const std::vector<std::uint32_t>& WordHandles(std::string_view word);
 
     CMorphoSearch& m_morpho;
     CPhraseIndexWriter m_writer;
     std::vector<std::string> m_paths;
-    // Many words repeat: each is looked up in the dictionary once.
-    std::unordered_map<std::string, std::vector<std::string>> m_forms;
+    // Many words repeat: each is looked up in the dictionary once, and each
+    // spelling of it on a page is lower-cased and found in the writer once.
+    CTextMap<std::vector<std::string>> m_forms;
+    CTextMap<std::vector<std::uint32_t>> m_handles;
+    std::vector<std::string_view> m_words; // of the page being added
 };

@@ -12,6 +12,10 @@ namespace
 constexpr std::uint32_t kRootOffset = 16;
 constexpr std::uint32_t kNodeHeaderSize = 8;
 constexpr std::uint32_t kRecordsOffset = 17;
+// Nodes of at least this many documents have their end remembered: finding
+// it means summing all their counts, and the upper nodes of a tree are passed
+// by many lookups.
+constexpr std::uint32_t kRememberedNodeSize = 32;
 
 // One node of a phrase index tree, as far as a walk needs it.
 struct CPhraseNode
@@ -34,7 +38,7 @@ std::uint16_t ReadU16(const std::uint8_t* p)
 // the whole node must lie inside the file: its counts can claim far more
 // positions than the file holds, and reading them one by one would only
 // produce a failed read for each.
-bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node)
+bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node, CNodeEnds& ends)
 {
     if (pFile->type != SEARCH_FILE_INDEX_2)
     {
@@ -59,6 +63,15 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
     node.bHasLeft = CSearchUtils::MFileReadUChar(pFile, nOffset + 3, 0) >= 1;
     node.nRight = CSearchUtils::MFileReadULong(pFile, nOffset + 4, 0);
     node.nCountsOffset = static_cast<std::uint32_t>(nWordOffset + nLength);
+    const bool bRemember = node.nDocCount >= kRememberedNodeSize;
+    if (bRemember)
+    {
+        if (const auto it = ends.find(nOffset); it != ends.end())
+        {
+            node.nLeftOffset = it->second;
+            return true;
+        }
+    }
 
     std::uint64_t nEnd = std::uint64_t{node.nCountsOffset} + 2ull * node.nDocCount;
     if (nEnd <= pFile->size)
@@ -76,6 +89,8 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
         return false;
     }
     node.nLeftOffset = static_cast<std::uint32_t>(nEnd);
+    if (bRemember)
+        ends.emplace(nOffset, node.nLeftOffset);
     return true;
 }
 
@@ -95,7 +110,7 @@ bool IsEmptyTree(const MFile* pFile, std::uint32_t nOffset)
 // match ends the walk. False when the word is not in the tree (or the walk
 // hit damage, which is logged).
 bool FindWordNode(const MFile* pFile, int nId, std::string_view bytes, std::uint32_t nOffset,
-                  CPhraseNode& node)
+                  CPhraseNode& node, CNodeEnds& ends)
 {
     if (IsEmptyTree(pFile, nOffset))
         return false;
@@ -107,7 +122,7 @@ bool FindWordNode(const MFile* pFile, int nId, std::string_view bytes, std::uint
             KLOG_ERR << "Index tree loops back to offset " << nOffset << ". Index id: " << nId;
             return false;
         }
-        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+        if (!ReadPhraseNode(pFile, nId, nOffset, node, ends))
             return false;
         const int nCmp = CompareSearchBytes(bytes, node.word);
         if (nCmp == 0)
@@ -161,6 +176,7 @@ void CFullTextSearch2::FreeData()
 {
     KTRACE("CFullTextSearch2::FreeData");
     m_indexFiles.clear();
+    m_nodeEnds.clear();
     m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
     m_nPathWidth = 0;
     m_nDocCount = 0;
@@ -176,6 +192,7 @@ bool CFullTextSearch2::LoadIndex(int nId)
         m_indexFiles.erase(nId);
         return false;
     }
+    m_nodeEnds.erase(nId);
     const std::string strPath = strFolder + "phrase_index." + std::to_string(nId);
     KLOG_DEBUG << "CFullTextSearch2::LoadIndex indexPath: " << strPath;
     MFilePtr pFile = SearchIndexFiles::Load(strPath, SEARCH_FILE_INDEX_2);
@@ -238,7 +255,7 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
 {
     const MFile* pFile = GetIndexFile(nId);
     CPhraseNode node;
-    if (!pFile || !FindWordNode(pFile, nId, bytes, nOffset, node))
+    if (!pFile || !FindWordNode(pFile, nId, bytes, nOffset, node, m_nodeEnds[nId]))
         return;
     // ReadPhraseNode checked that the whole node lies inside the file.
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
@@ -267,10 +284,11 @@ void CFullTextSearch2::GetWordDocuments(std::string_view word, std::vector<WordD
         return;
     const MFile* pFile = GetIndexFile(nId);
     CPhraseNode node;
-    if (!pFile || !FindWordNode(pFile, nId, bytes, kRootOffset, node))
+    if (!pFile || !FindWordNode(pFile, nId, bytes, kRootOffset, node, m_nodeEnds[nId]))
         return;
     // Only the first position of each document is read; the others are
     // stepped over, so a frequent word costs one read per document.
+    documents.reserve(documents.size() + node.nDocCount);
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
     const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
     std::uint32_t nDocument = 0;
@@ -314,6 +332,7 @@ void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, 
     // Node, left subtree, right subtree, without recursion: a damaged file
     // cannot exhaust the stack.
     CTreeWalkVisits visits;
+    CNodeEnds& ends = m_nodeEnds[nId];
     std::vector<std::uint32_t> pending{nOffset};
     while (!pending.empty())
     {
@@ -325,7 +344,7 @@ void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, 
             continue;
         }
         CPhraseNode node;
-        if (!ReadPhraseNode(pFile, nId, nOffset, node))
+        if (!ReadPhraseNode(pFile, nId, nOffset, node, ends))
             continue;
         const int nCmp = ComparePrefix(prefix, node.word);
         if (nCmp == 0)
@@ -363,6 +382,15 @@ std::uint32_t CFullTextSearch2::GetDocCount()
 
 std::uint32_t CFullTextSearch2::GetWordsCountInDoc(std::uint32_t nDocNumber)
 {
+    // A record inside the file with a count is read straight from the view;
+    // anything else takes the way below with its messages.
+    if (m_nPathWidth != 0 && nDocNumber >= 1)
+    {
+        const std::uint64_t nOffset = std::uint64_t{nDocNumber} * (m_nPathWidth + 2) + 15;
+        if (nOffset + 2 <= m_pNumbers->size)
+            if (const std::uint16_t nCount = ReadU16(m_pNumbers->view + nOffset); nCount != 0)
+                return nCount;
+    }
     const std::uint32_t nWidth = GetPathWidth();
     if (nWidth == 0)
         return 0;
@@ -382,23 +410,29 @@ void CFullTextSearch2::FillDocumentPathByNumber(SearchResultSet& results)
     const std::uint32_t nWidth = GetPathWidth();
     if (nWidth == 0)
         return;
-    std::string buffer(nWidth, '\0');
     for (const SearchResult& result : results)
+        FillDocumentPath(result, nWidth);
+}
+
+void CFullTextSearch2::FillDocumentPathByNumber(std::span<const SearchResult* const> records)
+{
+    KTRACE("CFullTextSearch2::FillDocumentPathByNumber");
+    const std::uint32_t nWidth = GetPathWidth();
+    if (nWidth == 0)
+        return;
+    // Records come in rank order, their documents anywhere in the list: the
+    // path a few records ahead is fetched while this one is read.
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < records.size(); ++i)
     {
-        const std::uint64_t nOffset =
-            (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
-        if (result.docNumber == 0 || nOffset > 0xFFFFFFFFu ||
-            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth,
-                                    buffer.data()) != nWidth)
+        if (i + kAhead < records.size())
         {
-            KLOG_ERR << "Can't read path";
-            continue;
+            const std::uint64_t nAhead =
+                (std::uint64_t{records[i + kAhead]->docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+            if (records[i + kAhead]->docNumber != 0 && nAhead < m_pNumbers->size)
+                __builtin_prefetch(m_pNumbers->view + nAhead);
         }
-        std::string path = CSearchUtils::Win1251ToTChar(buffer);
-        // Paths written as "ontent/..." are made to start at their "/".
-        if (path.starts_with("ontent/"))
-            path.erase(0, 6);
-        result.path = std::move(path);
+        FillDocumentPath(*records[i], nWidth);
     }
 }
 
@@ -410,13 +444,14 @@ std::uint64_t CFullTextSearch2::GetWordCount() const
         if (!pFile || IsEmptyTree(pFile.get(), kRootOffset))
             continue;
         CTreeWalkVisits visits;
+        CNodeEnds ends; // each node is read once: nothing to remember across reads
         std::vector<std::uint32_t> pending{kRootOffset};
         while (!pending.empty())
         {
             const std::uint32_t nOffset = pending.back();
             pending.pop_back();
             CPhraseNode node;
-            if (!visits.Enter(nOffset) || !ReadPhraseNode(pFile.get(), nId, nOffset, node))
+            if (!visits.Enter(nOffset) || !ReadPhraseNode(pFile.get(), nId, nOffset, node, ends))
                 continue;
             ++nWords;
             if (node.nRight >= 1)
@@ -426,4 +461,31 @@ std::uint64_t CFullTextSearch2::GetWordCount() const
         }
     }
     return nWords;
+}
+
+void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_t nWidth)
+{
+    const std::uint64_t nOffset = (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+    if (result.docNumber == 0 || nOffset + nWidth > m_pNumbers->size)
+    {
+        // A record past the end: the reader's own message comes first, as
+        // for every failed read.
+        char nUnused = 0;
+        if (result.docNumber != 0 && nOffset <= 0xFFFFFFFFu)
+            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth, &nUnused);
+        KLOG_ERR << "Can't read path";
+        return;
+    }
+    // The record is read in place: the file is mapped whole.
+    const std::string_view bytes(reinterpret_cast<const char*>(m_pNumbers->view) + nOffset, nWidth);
+    std::string_view path;
+    if (!CSearchUtils::Win1251IsAscii(bytes, path))
+    {
+        CSearchUtils::Win1251ToTChar(bytes, m_pathBuffer);
+        path = m_pathBuffer;
+    }
+    // Paths written as "ontent/..." are made to start at their "/".
+    if (path.starts_with("ontent/"))
+        path.remove_prefix(6);
+    result.path.assign(path);
 }

@@ -5,9 +5,13 @@
 
 #include <map>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+using CNodeEnds = std::unordered_map<std::uint32_t, std::uint32_t>;
 
 // The phrase index every search reads: "phrase_index.<id>" (a binary search
 // tree of words with the documents and positions they occur at, one file per
@@ -37,6 +41,8 @@ public:
     std::uint64_t GetWordCount() const;
     std::uint32_t GetWordsCountInDoc(std::uint32_t nDocNumber);
     void FillDocumentPathByNumber(SearchResultSet& results);
+    // The same for some records only, in the order given.
+    void FillDocumentPathByNumber(std::span<const SearchResult* const> records);
 
 private:
     void SearchInNodePositions(std::string_view bytes, int nId, std::uint32_t nOffset,
@@ -45,10 +51,14 @@ private:
                                 std::set<std::string>& words);
     const MFile* GetIndexFile(int nId) const;
     std::uint32_t GetPathWidth();
+    void FillDocumentPath(const SearchResult& result, std::uint32_t nWidth);
 
     std::string m_strIndexFolder;
     MFilePtr m_pNumbers;
     std::uint32_t m_nPathWidth = 0;
     std::uint32_t m_nDocCount = 0;
     std::map<int, MFilePtr> m_indexFiles;
+    // Per index id: where large nodes end (their left child), by offset.
+    std::map<int, CNodeEnds> m_nodeEnds;
+    std::string m_pathBuffer; // a path being converted, kept to spare allocations
 };

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -67,6 +69,115 @@ CIconv& FromWin1251()
     return converter;
 }
 
+// Windows-1251 both ways by tables that are filled once from iconv itself, one
+// character at a time, so that they agree with it exactly; what they do not
+// cover (characters outside U+0000..U+07FF, malformed UTF-8, and characters
+// the tables found no round trip for) is still converted by iconv.
+bool IsAscii(std::string_view text)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8)
+    {
+        std::uint64_t nWord = 0;
+        std::memcpy(&nWord, text.data() + i, 8);
+        if (nWord & 0x8080808080808080u)
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
+}
+
+class CWin1251Tables
+{
+public:
+    static const CWin1251Tables& Get()
+    {
+        static const CWin1251Tables tables;
+        return tables;
+    }
+
+    bool IsValid() const { return m_bValid; }
+    bool IsAsciiSame() const { return m_bValid && m_bAsciiSame; }
+
+    // The bytes up to the first zero. False when a byte has no character:
+    // iconv refuses the whole text then.
+    bool ToUtf8(std::string_view bytes, std::string& text) const
+    {
+        if (const void* pZero = std::memchr(bytes.data(), 0, bytes.size()))
+            bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
+        // Most paths are ASCII, which stays as it is; eight bytes are checked
+        // at a time.
+        if (m_bAsciiSame && IsAscii(bytes))
+        {
+            text.assign(bytes);
+            return true;
+        }
+        std::size_t nLength = 0;
+        for (const char c : bytes)
+        {
+            const auto nByte = static_cast<unsigned char>(c);
+            if (m_toUtf8[nByte].m_nLength == 0)
+                return false;
+            nLength += m_toUtf8[nByte].m_nLength;
+        }
+        text.resize(nLength);
+        char* pOut = text.data();
+        for (const char c : bytes)
+        {
+            const CUtf8& utf8 = m_toUtf8[static_cast<unsigned char>(c)];
+            for (std::uint8_t i = 0; i < utf8.m_nLength; ++i)
+                *pOut++ = utf8.m_bytes[i];
+        }
+        return true;
+    }
+
+    // False when the text holds anything the table does not cover.
+    bool FromUtf8(std::string_view text, std::string& bytes) const
+    {
+        bytes.clear();
+        bytes.reserve(text.size());
+        for (std::size_t i = 0; i < text.size();)
+        {
+            const auto c0 = static_cast<unsigned char>(text[i]);
+            std::uint32_t nCode = c0;
+            if (c0 >= 0x80)
+            {
+                // Two-byte sequences only, and not overlong ones.
+                if (c0 < 0xC2 || c0 > 0xDF || i + 1 >= text.size())
+                    return false;
+                const auto c1 = static_cast<unsigned char>(text[i + 1]);
+                if ((c1 & 0xC0) != 0x80)
+                    return false;
+                nCode = ((c0 & 0x1Fu) << 6) | (c1 & 0x3Fu);
+                ++i;
+            }
+            ++i;
+            const std::int16_t nByte = m_fromUtf8[nCode];
+            if (nByte < 0)
+                return false;
+            bytes += static_cast<char>(nByte);
+        }
+        return true;
+    }
+
+private:
+    struct CUtf8
+    {
+        char m_bytes[4] = {};
+        std::uint8_t m_nLength = 0;
+    };
+
+    CWin1251Tables();
+
+    static constexpr std::size_t kTwoByteLimit = 0x800;
+    std::array<CUtf8, 256> m_toUtf8{};
+    std::array<std::int16_t, kTwoByteLimit> m_fromUtf8{};
+    bool m_bAsciiSame = false; // bytes below 0x80 are their own UTF-8
+    bool m_bValid = false;
+};
+
 std::size_t CountUtf16Units(std::string_view text)
 {
     std::size_t nUnits = 0;
@@ -78,6 +189,36 @@ std::size_t CountUtf16Units(std::string_view text)
 bool IsWordCharacter(char32_t ch)
 {
     return ch == U'-' || CTextUtils::IsDigit(ch) || CTextUtils::IsLetter(ch);
+}
+
+CWin1251Tables::CWin1251Tables()
+{
+    m_fromUtf8.fill(-1);
+    CIconv& toText = FromWin1251();
+    CIconv& toBytes = ToWin1251();
+    if (!toText.IsValid() || !toBytes.IsValid())
+        return;
+    std::string text, bytes;
+    for (int nByte = 0; nByte < 256; ++nByte)
+    {
+        const char c = static_cast<char>(nByte);
+        if (!toText.Convert(std::string_view(&c, 1), text) || text.empty() || text.size() > 3 ||
+            CountUtf16Units(text) != 1)
+            continue;
+        CUtf8& utf8 = m_toUtf8[static_cast<std::size_t>(nByte)];
+        std::copy(text.begin(), text.end(), utf8.m_bytes);
+        utf8.m_nLength = static_cast<std::uint8_t>(text.size());
+        std::size_t nPos = 0;
+        const char32_t ch = CTextUtils::DecodeNext(text, nPos);
+        // The way back is taken only where iconv itself goes back to this byte.
+        if (ch < kTwoByteLimit && toBytes.Convert(text, bytes) && bytes.size() == 1 && bytes[0] == c)
+            m_fromUtf8[ch] = static_cast<std::int16_t>(nByte);
+    }
+    m_bAsciiSame = true;
+    for (std::size_t nByte = 0; nByte < 0x80; ++nByte)
+        m_bAsciiSame = m_bAsciiSame && m_toUtf8[nByte].m_nLength == 1 &&
+                       static_cast<unsigned char>(m_toUtf8[nByte].m_bytes[0]) == nByte;
+    m_bValid = true;
 }
 } // namespace
 
@@ -290,6 +431,10 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
         KLOG_ERR << "Can't create locale object cp1251";
         return false;
     }
+    const CWin1251Tables& tables = CWin1251Tables::Get();
+    if (tables.IsValid() && tables.FromUtf8(word, bytes))
+        return true;
+    bytes.clear();
     try
     {
         std::string converted;
@@ -305,8 +450,58 @@ bool CSearchUtils::TCharToWin1251(std::string_view word, std::string& bytes)
     }
 }
 
+bool CSearchUtils::Win1251IsAscii(std::string_view bytes, std::string_view& text)
+{
+    if (!CWin1251Tables::Get().IsAsciiSame())
+        return false;
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        // Eight bytes at a time: the lowest byte flagged by the zero test is
+        // the first zero byte.
+        for (; i + 8 <= bytes.size(); i += 8)
+        {
+            std::uint64_t nWord = 0;
+            std::memcpy(&nWord, bytes.data() + i, 8);
+            const std::uint64_t nZeros = (nWord - kOnes) & ~nWord & kHigh;
+            if (nZeros != 0)
+            {
+                const int nZero = std::countr_zero(nZeros) / 8;
+                const std::uint64_t nBefore = nZero == 0 ? 0 : (~std::uint64_t{0} >> (64 - 8 * nZero));
+                if (nWord & nBefore & kHigh)
+                    return false;
+                text = bytes.substr(0, i + static_cast<std::size_t>(nZero));
+                return true;
+            }
+            if (nWord & kHigh)
+                return false;
+        }
+    }
+    for (; i < bytes.size() && bytes[i] != '\0'; ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+            return false;
+    text = bytes.substr(0, i);
+    return true;
+}
+
+void CSearchUtils::Win1251ToTChar(std::string_view bytes, std::string& text)
+{
+    // The tables are only valid when iconv is there.
+    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid() && tables.ToUtf8(bytes, text))
+        return;
+    text = Win1251ToTChar(bytes);
+}
+
 std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
 {
+    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid())
+    {
+        std::string text;
+        if (tables.ToUtf8(bytes, text))
+            return text;
+    }
     bytes = bytes.substr(0, bytes.find('\0'));
     CIconv& converter = FromWin1251();
     if (!converter.IsValid())
@@ -328,25 +523,59 @@ std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
     }
 }
 
-std::vector<std::string> SplitSearchString(std::string_view text)
+void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words)
 {
-    std::vector<std::string> words;
-    std::string current;
+    // Which characters of the Basic Multilingual Plane make words, asked of
+    // ICU once for all of them.
+    static const std::vector<bool> kWordCharacters = [] {
+        std::vector<bool> table(0x10000);
+        for (char32_t ch = 0; ch < 0x10000; ++ch)
+            table[ch] = IsWordCharacter(ch);
+        return table;
+    }();
+    bool bInWord = false;
+    std::size_t nWordStart = 0;
     for (std::size_t nPos = 0; nPos < text.size();)
     {
         const std::size_t nStart = nPos;
-        const char32_t ch = CTextUtils::DecodeNext(text, nPos);
-        if (IsWordCharacter(ch))
-            current.append(text.substr(nStart, nPos - nStart));
-        else if (!current.empty())
+        const auto c0 = static_cast<unsigned char>(text[nPos]);
+        char32_t ch = 0;
+        // ASCII and two-byte sequences (Cyrillic among them) are decoded here,
+        // exactly as DecodeNext would; anything else by DecodeNext.
+        if (c0 < 0x80)
         {
-            words.push_back(std::move(current));
-            current.clear();
+            ch = c0;
+            ++nPos;
+        }
+        else if (c0 >= 0xC2 && c0 <= 0xDF && nPos + 1 < text.size() &&
+                 (static_cast<unsigned char>(text[nPos + 1]) & 0xC0) == 0x80)
+        {
+            ch = ((c0 & 0x1Fu) << 6) | (static_cast<unsigned char>(text[nPos + 1]) & 0x3Fu);
+            nPos += 2;
+        }
+        else
+            ch = CTextUtils::DecodeNext(text, nPos);
+        const bool bWordCharacter = ch < 0x10000 ? kWordCharacters[ch] : IsWordCharacter(ch);
+        if (bWordCharacter && !bInWord)
+        {
+            bInWord = true;
+            nWordStart = nStart;
+        }
+        else if (!bWordCharacter && bInWord)
+        {
+            bInWord = false;
+            words.push_back(text.substr(nWordStart, nStart - nWordStart));
         }
     }
-    if (!current.empty())
-        words.push_back(std::move(current));
-    return words;
+    if (bInWord)
+        words.push_back(text.substr(nWordStart));
+}
+
+std::vector<std::string> SplitSearchString(std::string_view text)
+{
+    std::vector<std::string_view> pieces;
+    SplitSearchWords(text, pieces);
+    return std::vector<std::string>(pieces.begin(), pieces.end());
 }
 
 std::string JoinSearchWords(const std::vector<std::string>& words)

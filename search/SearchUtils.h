@@ -84,10 +84,17 @@ public:
     // Windows-1251 bytes (up to the first zero) to UTF-8; empty when some
     // byte is not a character of the code page.
     static std::string Win1251ToTChar(std::string_view bytes);
+    // The same into a string whose memory is used again.
+    static void Win1251ToTChar(std::string_view bytes, std::string& text);
+    // When the bytes up to the first zero are ASCII, which Windows-1251 and
+    // UTF-8 write alike, they are their own conversion: sets text to them.
+    static bool Win1251IsAscii(std::string_view bytes, std::string_view& text);
 };
 
 // Splits a text into words: every character that is not a letter, a decimal
 // digit or '-' separates words. Case is kept; empty pieces are dropped.
 std::vector<std::string> SplitSearchString(std::string_view text);
+// The same words as pieces of the text, appended to the list.
+void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words);
 // The words joined by single blanks.
 std::string JoinSearchWords(const std::vector<std::string>& words);

@@ -96,7 +96,7 @@ int RunSearch(CCtlContext& context)
         strOut += (bFirst ? "" : ",");
         bFirst = false;
         strOut += "{\"docNumber\":" + std::to_string(result.docNumber) +
-                  ",\"path\":" + nlohmann::json(result.path).dump() +
+                  ",\"path\":" + nlohmann::json(result.path.str()).dump() +
                   ",\"firstPosition\":" + std::to_string(result.firstPosition) +
                   ",\"lastPosition\":" + std::to_string(result.lastPosition) +
                   ",\"span\":" + std::to_string(result.span) + ",\"score\":" + FormatScore(result.score) + "}";

@@ -94,6 +94,39 @@ TEST(PhraseIndexWriter, RoundTripThroughTheReader)
     EXPECT_EQ(results.begin()->path, "/doc42.htm");
 }
 
+TEST(PhraseIndexWriter, WordHandlesAreFoundOnceAndAddedToLikeWords)
+{
+    CPhraseIndexWriter writer;
+    const std::uint32_t nDoc = writer.AddDocument("/a.htm", 4);
+    const std::uint32_t nTax = writer.GetWordHandle("Налог");
+    EXPECT_EQ(writer.GetWordHandle("налог"), nTax) << "one word whatever its case";
+    EXPECT_NE(writer.GetWordHandle("ставка"), nTax);
+    EXPECT_EQ(writer.GetWordHandle("日本"), CPhraseIndexWriter::kNoWord);
+    EXPECT_EQ(writer.GetWordHandle(std::string(256, 'a')), CPhraseIndexWriter::kNoWord);
+    EXPECT_EQ(writer.GetWordHandle(""), CPhraseIndexWriter::kNoWord);
+    EXPECT_TRUE(writer.AddOccurrence(nTax, nDoc, 3));
+    EXPECT_TRUE(writer.AddWord(nDoc, "НАЛОГ", 1)) << "AddWord reaches the same word";
+    EXPECT_FALSE(writer.AddOccurrence(CPhraseIndexWriter::kNoWord, nDoc, 0));
+    EXPECT_FALSE(writer.AddOccurrence(nTax, nDoc + 1, 0)) << "no such document";
+    EXPECT_FALSE(writer.AddWord(nDoc, "日本", 2));
+    EXPECT_EQ(writer.Statistics().m_nRejectedWords, 3u);
+
+    CTempDir dir;
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    Positions positions;
+    index.GetWordPositions("налог", positions);
+    EXPECT_EQ(positions, (Positions{{1, 1}, {1, 3}})) << "sorted when written";
+    EXPECT_EQ(index.GetStartWords("с"), std::set<std::string>{}) << "a handle without occurrences writes no node";
+    EXPECT_EQ(writer.Statistics().m_nWords, 1u);
+    // The first generation holds its magic only: nothing reads more.
+    EXPECT_EQ(ReadFileText(dir.File("index.1085")), "KALIMOR_INDEX_1 ");
+    EXPECT_EQ(ReadFileText(dir.File("numbers.dat")), "KALIMOR_FNAMES_1");
+    CFullTextSearch generation1(dir.Path());
+    EXPECT_TRUE(generation1.LoadData());
+}
+
 TEST(PhraseIndexWriter, TreesAreBalanced)
 {
     CPhraseIndexWriter writer;

@@ -2,10 +2,14 @@
 #include "MorphologyWriter.h"
 #include "PhraseIndexWriter.h"
 #include "TestSupport.h"
+#include "TextUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <sstream>
+#include <tuple>
 
 namespace
 {
@@ -175,4 +179,207 @@ TEST_F(DocumentSearchTest, AZeroWordCountStopsTheSearch)
     ASSERT_EQ(results.size(), 2u) << "documents 1 and 2 were scored before document 4";
     for (const auto& result : results)
         EXPECT_EQ(result.path, "") << "paths are not filled";
+}
+
+TEST(SearchResultSet, KeepsTheOrderAndTheFirstOfEqualRecords)
+{
+    SearchResultSet results{{5, "e", 0, 0, 1.0, 2}, {3, "c", 0, 0, 2.0, 2}, {3, "c2", 0, 0, 2.0, 2}};
+    EXPECT_EQ(results.size(), 2u) << "the third is equal to the second";
+    EXPECT_TRUE(results.insert({9, "i", 0, 0, 0.5, 0}).second);
+    const auto [it, bInserted] = results.insert({5, "other", 7, 7, 1.0, 2});
+    EXPECT_FALSE(bInserted);
+    EXPECT_EQ(it->path, "e");
+    EXPECT_TRUE(results.insert({4, "d", 0, 0, 2.0, 2}).second) << "same span and score, another document";
+
+    // A sorted batch: records interleave, an equal one leaves the old in place.
+    results.InsertSorted({{1, "a", 0, 0, 9.0, 0}, {9, "new", 0, 0, 0.5, 0}, {2, "b", 0, 0, 3.0, 1},
+                          {6, "f", 0, 0, 0.1, 7}});
+    std::vector<std::pair<std::uint32_t, std::string>> order;
+    for (const SearchResult& result : results)
+        order.emplace_back(result.docNumber, result.path);
+    EXPECT_EQ(order, (std::vector<std::pair<std::uint32_t, std::string>>{
+                         {1, "a"}, {9, "i"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}, {6, "f"}}));
+    results.clear();
+    EXPECT_TRUE(results.empty());
+    results.InsertSorted({{2, "b", 0, 0, 3.0, 1}});
+    EXPECT_EQ(results.begin()->path, "b");
+}
+
+TEST(SearchResultSet, PathsShortAndLongKeepTheirText)
+{
+    const std::string inlineMost(46, 'a');
+    const std::string onHeap = "content/" + std::string(300, 'x') + ".html";
+    CSearchResultPath path;
+    EXPECT_TRUE(path.empty());
+    for (const std::string& text : {std::string("content/nds/rates.html"), inlineMost, inlineMost + "b", onHeap,
+                                    std::string("/ндс.htm"), std::string()})
+    {
+        path.assign(text);
+        EXPECT_EQ(path, text);
+        EXPECT_EQ(path.size(), text.size());
+        const CSearchResultPath copy = path;
+        EXPECT_EQ(copy.str(), text) << "copies keep the text wherever it is held";
+        std::ostringstream out;
+        out << copy;
+        EXPECT_EQ(out.str(), text);
+    }
+    path = onHeap;
+    path.assign("short");
+    EXPECT_EQ(std::string_view(path), "short") << "a long text replaced by a short one";
+    SearchResult result{7, "content/a.html", 0, 0, 0.0, 0};
+    EXPECT_EQ(result.path, "content/a.html");
+    EXPECT_FALSE(result.path == "content/a.htm");
+}
+
+namespace
+{
+using Record = std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>;
+
+std::vector<Record> Records(const SearchResultSet& results)
+{
+    std::vector<Record> records;
+    for (const SearchResult& r : results)
+        records.emplace_back(r.docNumber, r.path, r.firstPosition, r.lastPosition, r.score, r.span);
+    return records;
+}
+} // namespace
+
+// The search command as its steps read: FindDocuments into one set, and for
+// a query of three characters or more that finds nothing, FindDocuments for
+// every base form of every completion. Search must give exactly this.
+class SearchPipelineTest : public DocumentSearchTest
+{
+protected:
+    std::vector<Record> StepByStep(std::string_view query, CHighlightWords& highlight)
+    {
+        CDocumentSearch search(m_index, m_morpho);
+        const std::string lowered = CTextUtils::ToLower(query);
+        SearchResultSet results;
+        search.FindDocuments(lowered, results);
+        if (!results.empty() || CTextUtils::ToUtf16(lowered).size() < 3)
+        {
+            highlight = search.GetHightlightWords(lowered);
+            return Records(results);
+        }
+        std::string joined;
+        std::set<std::string> bases;
+        for (const std::string& word : SplitSearchString(lowered))
+            for (const std::string& completion : m_index.GetStartWords(word))
+            {
+                std::vector<std::string> forms = m_morpho.GetBaseForms(completion);
+                if (forms.empty())
+                    forms.push_back(completion);
+                for (const std::string& form : forms)
+                {
+                    bases.insert(form);
+                    joined += form + " ";
+                }
+            }
+        for (const std::string& base : bases)
+            search.FindDocuments(base, results);
+        highlight = search.GetHightlightWords(joined);
+        return Records(results);
+    }
+
+    void ExpectSameAsStepByStep(const std::vector<std::string>& queries)
+    {
+        for (const std::string& query : queries)
+        {
+            CHighlightWords expectedHighlight, highlight;
+            const std::vector<Record> expected = StepByStep(query, expectedHighlight);
+            SearchResultSet results;
+            CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+            EXPECT_EQ(Records(results), expected) << query;
+            EXPECT_EQ(highlight, expectedHighlight) << query;
+        }
+    }
+};
+
+TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGive)
+{
+    // сталь and стать share the form стали; the fallback for "ста" searches
+    // ставка, сталь, стартап and стать one after the other, and document 4
+    // holds both forms, so it comes back twice with different scores.
+    Build({{"content/a.html", {"ставка", "x", "сталь"}},
+           {"content/b.html", {"сталь", "стать", "налог"}},
+           {"content/c.html", {"стартап", "налог", "ставка"}},
+           {"content/d.html", {"стать", "сталь", "сталь", "прибыль"}},
+           {"content/e.html", {"налог"}}});
+    ExpectSameAsStepByStep({"СТА", "Стали", "налоги ставки", "ст", "нал", "прибыль налог", "xyz", "", "ста нал"});
+}
+
+TEST_F(SearchPipelineTest, PathsAfterAZeroWordCountAreAsTheStepsLeaveThem)
+{
+    // Document 3 has no word count: the fallback's queries for сталь,
+    // стартап and стать stop there, after сталь and стать have scored
+    // document 2. For "ста" the last query (стая, not in the dictionary)
+    // reads every path again; for "стат" the stopped query is the last one
+    // and its record keeps no path.
+    Build({{"content/a.html", {"ставка", "x"}},
+           {"content/b.html", {"сталь", "стать"}},
+           {"content/c.html", {"сталь", "стать", "стартап"}},
+           {"content/d.html", {"ставка", "стать"}},
+           {"content/e.html", {"стая"}}},
+          3);
+    ExpectSameAsStepByStep({"ста", "стат", "стали", "ставка", "стая"});
+    CHighlightWords highlight;
+    const auto withoutPath = [&](std::string_view query) {
+        std::size_t nCount = 0;
+        for (const Record& record : StepByStep(query, highlight))
+            nCount += std::get<1>(record).empty();
+        return nCount;
+    };
+    EXPECT_EQ(withoutPath("ста"), 0u);
+    EXPECT_EQ(withoutPath("стат"), 1u);
+}
+
+TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
+{
+    // Hundreds of documents per word, so that sets are sorted the way large
+    // ones are; "всегда" and "всегдашний" are in every document (all their
+    // scores are 0, and "всег" finds every document twice with equal keys).
+    const std::vector<std::string> vocabulary = {"налог", "ставка", "сталь", "стать", "прибыль", "стая", "x"};
+    std::mt19937 random(11);
+    std::vector<CDoc> docs;
+    std::vector<std::string> paths;
+    for (int nDoc = 0; nDoc < 700; ++nDoc)
+        paths.push_back("content/d" + std::to_string(nDoc) + ".html");
+    for (int nDoc = 0; nDoc < 700; ++nDoc)
+    {
+        CDoc& doc = docs.emplace_back(CDoc{paths[nDoc].c_str(), {"всегда", "всегдашний"}});
+        const std::size_t nWords = 1 + random() % (nDoc % 7 == 0 ? 400 : 12);
+        for (std::size_t i = 0; i < nWords; ++i)
+            doc.m_words.push_back(vocabulary[random() % vocabulary.size()]);
+    }
+    Build(docs);
+    const std::vector<std::string> queries = {"налог", "стали", "всегда", "налоги ставки", "ста", "всегда прибыль",
+                                              "стат", "стая x", "всег"};
+    ExpectSameAsStepByStep(queries);
+    for (const std::string& query : queries)
+    {
+        SearchResultSet results;
+        CHighlightWords highlight;
+        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+        EXPECT_GT(results.size(), 256u) << query;
+        const SearchResult* pPrevious = nullptr;
+        std::set<std::uint32_t> documents;
+        for (const SearchResult& result : results)
+        {
+            if (pPrevious)
+            {
+                EXPECT_TRUE(SearchResultLess()(*pPrevious, result)) << query << ": " << result.docNumber;
+            }
+            pPrevious = &result;
+            documents.insert(result.docNumber);
+            EXPECT_EQ(result.path, paths[result.docNumber - 1]) << query;
+        }
+        if (query == "налог" || query == "всегда" || query == "всег")
+        {
+            EXPECT_EQ(documents.size(), results.size()) << query << ": each document once";
+        }
+    }
+    SearchResultSet all;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("всегда", all);
+    EXPECT_EQ(all.size(), 700u);
+    EXPECT_EQ(all.begin()->docNumber, 1u) << "all scores 0: by document";
 }

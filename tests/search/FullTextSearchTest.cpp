@@ -1,3 +1,4 @@
+#include "DocumentSearch.h"
 #include "FullTextSearch.h"
 #include "FullTextSearch2.h"
 #include "SearchFileBytes.h"
@@ -298,4 +299,26 @@ TEST(SearchResults, OrderedBySpanThenScoreThenDocument)
         order.push_back(result.docNumber);
     EXPECT_EQ(order, (std::vector<std::uint32_t>{2, 1, 3, 7}));
     EXPECT_EQ(std::next(results.begin())->path, "");
+}
+
+TEST(FullTextSearch2, ADocumentTwiceInAWordsNodeIsWalkedAsTheWalkDefines)
+{
+    // A damaged node: налог names document 1 twice (a step of 0). The walk
+    // meets document 1 with each of налог's entries in turn, so it is found
+    // twice, with different first positions and spans.
+    CBytes tree;
+    tree.Text("KALIMOR_INDEX_2 ");
+    PhraseNode(tree, "\xED\xE0\xEB\xEE\xE3", false, 49, {{1, {5}}, {0, {2, 1}}, {1, {0}}}); // налог, 16..49
+    PhraseNode(tree, "\xED\xE4\xF1", false, 0, {{1, {0}}, {1, {4}}});                     // ндс
+    CTempDir dir;
+    WriteIndexFolder(dir, tree.Data(), NumbersFile(6, {{"/a.htm", 10}, {"/b.htm", 20}}));
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    CMorphoSearch morpho; // no dictionary: words are searched as written
+    SearchResultSet results;
+    CDocumentSearch(index, morpho).FindDocuments("налог ндс", results);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> found; // document, span
+    for (const SearchResult& result : results)
+        found.emplace_back(result.docNumber, result.span);
+    EXPECT_EQ(found, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 2}, {2, 4}, {1, 5}}));
 }

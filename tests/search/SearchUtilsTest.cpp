@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "TextUtils.h"
+
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -163,6 +166,138 @@ TEST(SearchWords, Windows1251Conversion)
         ASSERT_TRUE(CSearchUtils::TCharToWin1251(text, bytes)) << c;
         EXPECT_EQ(bytes, byte);
     }
+}
+
+namespace
+{
+// iconv as the reference: the converters must agree with it on everything.
+bool ReferenceConvert(const char* szTo, const char* szFrom, std::string_view in, std::string& out)
+{
+    iconv_t cd = ::iconv_open(szTo, szFrom);
+    out.assign(in.size() * 4 + 4, '\0');
+    char* pIn = const_cast<char*>(in.data());
+    std::size_t nInLeft = in.size();
+    char* pOut = out.data();
+    std::size_t nOutLeft = out.size();
+    const bool bOk = ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1) && nInLeft == 0;
+    ::iconv_close(cd);
+    out.resize(out.size() - nOutLeft);
+    return bOk;
+}
+} // namespace
+
+TEST(SearchWords, Windows1251ConversionAgreesWithIconvEverywhere)
+{
+    // Every two-byte string of the code page, so each byte is seen in the
+    // middle of a text as well as alone.
+    for (int a = 1; a < 256; ++a)
+    {
+        for (int b = 1; b < 256; b += 7)
+        {
+            const std::string bytes{static_cast<char>(a), static_cast<char>(b)};
+            std::string expected;
+            if (!ReferenceConvert("UTF-8", "CP1251", bytes, expected))
+                expected.clear();
+            ASSERT_EQ(CSearchUtils::Win1251ToTChar(bytes), expected) << a << " " << b;
+        }
+    }
+    // Every character up to U+FFFF (surrogates aside), alone and inside a word,
+    // and malformed and overlong sequences.
+    std::vector<std::string> texts = {"\xC0\xAF", "\xC1\xBF", "\xD0", "\xD0\x41", "\x80", "\xE0\x80\xAF",
+                                      "\xF0\x90\x80\x80", "\xED\xA0\x80"};
+    for (char32_t ch = 1; ch < 0x10000; ++ch)
+    {
+        if (ch >= 0xD800 && ch <= 0xDFFF)
+            continue;
+        std::string text;
+        CTextUtils::AppendUtf8(text, ch);
+        texts.push_back(text);
+        if (ch % 97 == 0)
+            texts.push_back("ж" + text + "a");
+    }
+    for (const std::string& text : texts)
+    {
+        std::string expected;
+        const bool bExpected = ReferenceConvert("CP1251", "UTF-8", text, expected) &&
+                               expected.size() == CTextUtils::ToUtf16(text).size();
+        std::string bytes = "left over";
+        ASSERT_EQ(CSearchUtils::TCharToWin1251(text, bytes), bExpected) << text;
+        ASSERT_EQ(bytes, bExpected ? expected : std::string()) << text;
+    }
+}
+
+TEST(SearchWords, AsciiPathsAreTheirOwnConversion)
+{
+    // Every length up to 40, a zero and a non-ASCII byte at every place
+    // (before, at and after the zero), as document paths come zero-padded.
+    std::size_t nAscii = 0;
+    for (std::size_t nLength = 0; nLength <= 40; ++nLength)
+        for (std::size_t nZero = 0; nZero <= nLength; ++nZero)
+            for (std::size_t nHigh = 0; nHigh <= nLength; nHigh += 1 + nLength / 9)
+            {
+                std::string bytes(nLength, 'a');
+                for (std::size_t i = 0; i < nLength; ++i)
+                    bytes[i] = static_cast<char>('a' + i % 26);
+                if (nZero < nLength)
+                    bytes[nZero] = '\0';
+                if (nHigh < nLength && nHigh != nZero)
+                    bytes[nHigh] = '\xED';
+                std::string_view text = "unchanged";
+                const bool bAscii = CSearchUtils::Win1251IsAscii(bytes, text);
+                const std::string converted = CSearchUtils::Win1251ToTChar(bytes);
+                const bool bExpected = !(nHigh < nLength && nHigh < nZero);
+                ASSERT_EQ(bAscii, bExpected) << nLength << " " << nZero << " " << nHigh;
+                if (bAscii)
+                {
+                    ASSERT_EQ(text, converted) << nLength << " " << nZero << " " << nHigh;
+                    ++nAscii;
+                }
+                std::string into = "old";
+                CSearchUtils::Win1251ToTChar(bytes, into);
+                ASSERT_EQ(into, converted);
+            }
+    EXPECT_GT(nAscii, 100u);
+}
+
+TEST(SearchWords, SplitAgreesCharacterByCharacterWithTheCharacterClasses)
+{
+    // The definition: a word is a run of letters, decimal digits and '-',
+    // each character decoded on its own (a malformed byte separates).
+    const auto reference = [](std::string_view text) {
+        std::vector<std::string> words;
+        std::string current;
+        for (std::size_t nPos = 0; nPos < text.size();)
+        {
+            const std::size_t nStart = nPos;
+            const char32_t ch = CTextUtils::DecodeNext(text, nPos);
+            if (ch == U'-' || CTextUtils::IsLetter(ch) || CTextUtils::IsDigit(ch))
+                current.append(text.substr(nStart, nPos - nStart));
+            else if (!current.empty())
+                words.push_back(std::exchange(current, {}));
+        }
+        if (!current.empty())
+            words.push_back(current);
+        return words;
+    };
+    std::string text;
+    for (char32_t ch = 1; ch < 0x10000; ++ch)
+    {
+        if (ch >= 0xD800 && ch <= 0xDFFF)
+            continue;
+        CTextUtils::AppendUtf8(text, ch);
+        CTextUtils::AppendUtf8(text, ch % 3 ? U'ж' : U' ');
+        if (ch % 1000 == 0)
+        {
+            ASSERT_EQ(SplitSearchString(text), reference(text)) << static_cast<std::uint32_t>(ch);
+            text.clear();
+        }
+    }
+    for (const std::string_view odd : {"a\xC0\xAF" "b", "ж\xD0", "\xD0ж", "x\xE0\x80\xAFy", "\xF0\x9D\x90\x80z",
+                                       "\xF0\x9F\x98\x80q", "\xED\xA0\x80w", "\xC2\xA0" "a-b\xC2", "\x80\x80"})
+        EXPECT_EQ(SplitSearchString(odd), reference(odd)) << odd;
+    std::vector<std::string_view> pieces{"kept"};
+    SplitSearchWords("налог на прибыль", pieces);
+    EXPECT_EQ(pieces, (std::vector<std::string_view>{"kept", "налог", "на", "прибыль"})) << "appended";
 }
 
 TEST(SearchWords, SplitAndJoin)
