@@ -5,6 +5,12 @@
 
 #include <exception>
 
+namespace
+{
+constexpr SearchIndexFiles::CGeneration kGeneration1{"index.", SEARCH_FILE_INDEX_1, "numbers.dat",
+                                                     SEARCH_FILE_FNAMES_1, "CFullTextSearch"};
+} // namespace
+
 CFullTextSearch::CFullTextSearch(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
 {
 }
@@ -37,37 +43,13 @@ void CFullTextSearch::FreeData()
 bool CFullTextSearch::LoadIndex(int nId)
 {
     KTRACE("CFullTextSearch::LoadIndex");
-    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
-    if (strFolder.empty() || !SearchIndexFiles::IsIndexId(nId))
-    {
-        KLOG_ERR << "Can't get path for index with id " << nId;
-        m_indexFiles.erase(nId);
-        return false;
-    }
-    const std::string strPath = strFolder + "index." + std::to_string(nId);
-    KLOG_DEBUG << "CFullTextSearch::LoadIndex indexPath: " << strPath;
-    MFilePtr pFile = SearchIndexFiles::Load(strPath, SEARCH_FILE_INDEX_1);
-    if (!pFile)
-    {
-        m_indexFiles.erase(nId);
-        return false;
-    }
-    m_indexFiles[nId] = std::move(pFile);
-    return true;
+    return SearchIndexFiles::LoadIndexInto(kGeneration1, m_strIndexFolder, nId, m_indexFiles);
 }
 
 bool CFullTextSearch::LoadNumbers()
 {
     KTRACE("CFullTextSearch::LoadNumbers");
     m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
-    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
-    if (strFolder.empty())
-    {
-        KLOG_ERR << "Can't get path for numbers.dat";
-        return false;
-    }
-    const std::string strPath = strFolder + "numbers.dat";
-    KLOG_DEBUG << "CFullTextSearch::LoadNumbers path: " << strPath;
-    m_pNumbers = SearchIndexFiles::Load(strPath, SEARCH_FILE_FNAMES_1);
+    m_pNumbers = SearchIndexFiles::LoadNumbers(kGeneration1, m_strIndexFolder);
     return m_pNumbers != nullptr;
 }

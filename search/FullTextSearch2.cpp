@@ -12,6 +12,8 @@ namespace
 constexpr std::uint32_t kRootOffset = 16;
 constexpr std::uint32_t kNodeHeaderSize = 8;
 constexpr std::uint32_t kRecordsOffset = 17;
+constexpr SearchIndexFiles::CGeneration kGeneration2{"phrase_index.", SEARCH_FILE_INDEX_2, "phrase_numbers.dat",
+                                                     SEARCH_FILE_FNAMES_2, "CFullTextSearch2"};
 // Nodes of at least this many documents have their end remembered: finding
 // it means summing all their counts, and the upper nodes of a tree are passed
 // by many lookups.
@@ -185,24 +187,8 @@ void CFullTextSearch2::FreeData()
 bool CFullTextSearch2::LoadIndex(int nId)
 {
     KTRACE("CFullTextSearch2::LoadIndex");
-    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
-    if (strFolder.empty() || !SearchIndexFiles::IsIndexId(nId))
-    {
-        KLOG_ERR << "Can't get path for index with id " << nId;
-        m_indexFiles.erase(nId);
-        return false;
-    }
     m_nodeEnds.erase(nId);
-    const std::string strPath = strFolder + "phrase_index." + std::to_string(nId);
-    KLOG_DEBUG << "CFullTextSearch2::LoadIndex indexPath: " << strPath;
-    MFilePtr pFile = SearchIndexFiles::Load(strPath, SEARCH_FILE_INDEX_2);
-    if (!pFile)
-    {
-        m_indexFiles.erase(nId);
-        return false;
-    }
-    m_indexFiles[nId] = std::move(pFile);
-    return true;
+    return SearchIndexFiles::LoadIndexInto(kGeneration2, m_strIndexFolder, nId, m_indexFiles);
 }
 
 bool CFullTextSearch2::LoadNumbers()
@@ -211,15 +197,7 @@ bool CFullTextSearch2::LoadNumbers()
     m_pNumbers = CSearchUtils::MFileClose(std::move(m_pNumbers));
     m_nPathWidth = 0;
     m_nDocCount = 0;
-    const std::string strFolder = SearchIndexFiles::FolderPath(m_strIndexFolder);
-    if (strFolder.empty())
-    {
-        KLOG_ERR << "Can't get path for phrase_numbers.dat";
-        return false;
-    }
-    const std::string strPath = strFolder + "phrase_numbers.dat";
-    KLOG_DEBUG << "CFullTextSearch2::LoadNumbers path: " << strPath;
-    m_pNumbers = SearchIndexFiles::Load(strPath, SEARCH_FILE_FNAMES_2);
+    m_pNumbers = SearchIndexFiles::LoadNumbers(kGeneration2, m_strIndexFolder);
     return m_pNumbers != nullptr;
 }
 
