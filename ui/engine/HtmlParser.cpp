@@ -161,38 +161,39 @@ bool CHtmlWriter::IsVoidElement(std::string_view tag)
     return false;
 }
 
-std::string CHtmlWriter::EscapeText(std::string_view text)
+namespace
+{
+// Text needs "<" and ">" escaped, an attribute value in double quotes "<"
+// and the quote; "&" always.
+std::string Escape(std::string_view text, bool bAttribute)
 {
     std::string out;
     out.reserve(text.size());
     for (const char c : text)
     {
-        switch (c)
-        {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>' && !bAttribute)
+            out += "&gt;";
+        else if (c == '"' && bAttribute)
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
+}
+} // namespace
+
+std::string CHtmlWriter::EscapeText(std::string_view text)
+{
+    return Escape(text, false);
 }
 
 std::string CHtmlWriter::EscapeAttribute(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text)
-    {
-        switch (c)
-        {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return Escape(text, true);
 }
 
 std::string CHtmlWriter::StateWords(unsigned nState)
