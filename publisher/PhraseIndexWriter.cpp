@@ -6,6 +6,7 @@
 #include "TextUtils.h"
 
 #include <algorithm>
+#include <span>
 
 namespace
 {
@@ -17,8 +18,8 @@ constexpr std::size_t kMaxWordLength = 255;
 // followed by the steps between the word's positions in that document. A
 // step of more than 65535 documents is bridged with entries that hold no
 // position; a node holds at most 65535 entries, so a word found in more
-// documents keeps the first ones; a position more than 65535 past the
-// previous one in its document cannot be written.
+// documents is first cut down to them (KeepWeightiestDocuments); a position
+// more than 65535 past the previous one in its document cannot be written.
 struct CEncodedNode
 {
     std::vector<std::uint16_t> m_counts;
@@ -83,6 +84,79 @@ void EncodeOccurrences(const std::vector<std::pair<std::uint32_t, std::uint32_t>
         nPreviousDocument = nDocument;
         i = nEnd;
     }
+}
+
+using COccurrences = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The entries a node needs for these documents (ascending): one each, and
+// the bridges of steps longer than 65535.
+std::uint64_t EntriesNeeded(const std::vector<std::uint32_t>& documents)
+{
+    std::uint64_t nEntries = documents.size();
+    std::uint32_t nPrevious = 0;
+    for (const std::uint32_t nDocument : documents)
+    {
+        nEntries += (nDocument - nPrevious - 1) / kMax16;
+        nPrevious = nDocument;
+    }
+    return nEntries;
+}
+
+// A word found in more documents than a node can hold keeps those where it
+// weighs most (its share of the document's words, the weight a one-word
+// search ranks by; the earlier document on a tie), so that the best answers
+// to a search for it stay whole. Returns how many documents were left out;
+// the occurrences keep their order.
+std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences, std::span<const std::uint32_t> wordCounts,
+                                      std::uint64_t& nDroppedOccurrences)
+{
+    struct CDocumentWeight
+    {
+        std::uint32_t m_nDocument;
+        std::uint32_t m_nCount;
+        std::uint32_t m_nWords;
+    };
+    std::vector<CDocumentWeight> weights;
+    for (std::size_t i = 0; i < occurrences.size(); ++i)
+    {
+        const std::uint32_t nDocument = occurrences[i].first;
+        if (weights.empty() || weights.back().m_nDocument != nDocument)
+        {
+            const std::uint32_t nWords = nDocument <= wordCounts.size() ? wordCounts[nDocument - 1] : 0;
+            // The search divides by the stored count, which is capped.
+            weights.push_back({nDocument, 0, std::clamp<std::uint32_t>(nWords, 1, kMax16)});
+        }
+        ++weights.back().m_nCount;
+    }
+    std::vector<std::uint32_t> kept;
+    for (const CDocumentWeight& weight : weights)
+        kept.push_back(weight.m_nDocument);
+    if (EntriesNeeded(kept) <= kMax16)
+        return 0;
+    std::sort(weights.begin(), weights.end(), [](const CDocumentWeight& a, const CDocumentWeight& b) {
+        const std::uint64_t nA = std::uint64_t{a.m_nCount} * b.m_nWords;
+        const std::uint64_t nB = std::uint64_t{b.m_nCount} * a.m_nWords;
+        return nA != nB ? nA > nB : a.m_nDocument < b.m_nDocument;
+    });
+    // Fewer documents when the ones kept need bridges between them.
+    std::size_t nKeep = std::min<std::size_t>(kMax16, weights.size());
+    for (;;)
+    {
+        kept.clear();
+        for (std::size_t i = 0; i < nKeep; ++i)
+            kept.push_back(weights[i].m_nDocument);
+        std::sort(kept.begin(), kept.end());
+        const std::uint64_t nEntries = EntriesNeeded(kept);
+        if (nEntries <= kMax16)
+            break;
+        nKeep -= std::min<std::size_t>(nKeep, static_cast<std::size_t>(nEntries - kMax16));
+    }
+    const std::size_t nBefore = occurrences.size();
+    std::erase_if(occurrences, [&kept](const std::pair<std::uint32_t, std::uint32_t>& occurrence) {
+        return !std::binary_search(kept.begin(), kept.end(), occurrence.first);
+    });
+    nDroppedOccurrences += nBefore - occurrences.size();
+    return static_cast<std::uint32_t>(weights.size() - nKeep);
 }
 
 // Writes the words [nLow, nHigh) as a balanced tree in preorder: the middle
@@ -210,9 +284,22 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseIndex(int nId)
     const std::vector<CWord*> words = SortedWords(nId);
     if (words.empty())
         return buffer.Take();
+    std::vector<std::uint32_t> wordCounts;
+    wordCounts.reserve(m_documents.size());
+    for (const CDocument& document : m_documents)
+        wordCounts.push_back(document.m_nWordCount);
     CEncodedNode node;
+    COccurrences kept;
     const auto writeBody = [&](CSearchFileBuffer& out, const CWord& word) -> std::uint16_t {
-        EncodeOccurrences(word.m_occurrences, node, m_statistics);
+        std::uint32_t nLeftOut = 0;
+        // Only a list this long can need more entries than a node holds.
+        if (word.m_occurrences.size() + word.m_occurrences.back().first / kMax16 > kMax16)
+        {
+            kept = word.m_occurrences;
+            nLeftOut = KeepWeightiestDocuments(kept, wordCounts, m_statistics.m_nDroppedOccurrences);
+        }
+        EncodeOccurrences(nLeftOut > 0 ? kept : word.m_occurrences, node, m_statistics);
+        node.m_nDroppedDocuments += nLeftOut;
         out.AppendUShorts(node.m_counts);
         out.AppendUShorts(node.m_steps);
         if (node.m_nDroppedDocuments > 0 || !node.m_cutDocuments.empty())

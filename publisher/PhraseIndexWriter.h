@@ -19,7 +19,9 @@
 // - document numbers are stored as 16-bit steps; a longer step is bridged
 //   with entries that hold no position (readers step over them);
 // - a word's node holds at most 65535 entries: a word found in more
-//   documents keeps the first ones, and the rest are reported;
+//   documents keeps those where it makes the largest share of the words
+//   (the order in which a search for it alone ranks them), and the number
+//   left out is reported;
 // - positions are 16-bit steps within a document: an occurrence more than
 //   65535 words past the word's previous one in that document (in practice,
 //   in a document of more than 65535 words) is left out and reported;

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 
 namespace
 {
@@ -211,15 +212,20 @@ TEST(PhraseIndexWriter, WhatSixteenBitFieldsCannotHoldIsLeftOutAndCounted)
     EXPECT_EQ(index.GetStartWords("нд"), std::set<std::string>{"ндс"});
 }
 
-TEST(PhraseIndexWriter, AWordInMoreDocumentsThanANodeHoldsKeepsTheFirstAndIsReported)
+TEST(PhraseIndexWriter, AWordInMoreDocumentsThanANodeHoldsKeepsThoseItWeighsMostInAndIsReported)
 {
+    // "и" is in all 70 000 documents of three words: once in most, twice in
+    // every other one of the last 10 000. The node keeps the 5 000 where it
+    // weighs most and, of the rest, the earliest.
     CPhraseIndexWriter writer;
     for (int i = 0; i < 70000; ++i)
     {
         const std::uint32_t nDoc = writer.AddDocument("/d" + std::to_string(i), 3);
         writer.AddWord(nDoc, "и", 1);
+        if (i >= 60000 && i % 2 == 0)
+            writer.AddWord(nDoc, "и", 2);
         if (i % 1000 == 0)
-            writer.AddWord(nDoc, "ндс", 2);
+            writer.AddWord(nDoc, "ндс", 0);
     }
     CTempDir dir;
     ASSERT_TRUE(writer.Save(dir.Path()));
@@ -229,13 +235,52 @@ TEST(PhraseIndexWriter, AWordInMoreDocumentsThanANodeHoldsKeepsTheFirstAndIsRepo
     EXPECT_EQ(statistics.m_nDroppedOccurrences, 4465u);
     CFullTextSearch2 index(dir.Path());
     ASSERT_TRUE(index.LoadData());
+    std::vector<WordDocument> documents;
+    index.GetWordDocuments("и", documents);
+    ASSERT_EQ(documents.size(), 65535u);
+    std::set<std::uint32_t> kept;
+    std::size_t nTwice = 0;
+    for (const WordDocument& document : documents)
+    {
+        kept.insert(document.docNumber);
+        nTwice += document.count == 2;
+    }
+    EXPECT_EQ(nTwice, 5000u) << "every document where the word weighs most is kept";
+    EXPECT_TRUE(kept.contains(69999)) << "the last document that holds it twice";
+    EXPECT_TRUE(kept.contains(60000)) << "the last of the first 60 000";
+    EXPECT_TRUE(kept.contains(61070)) << "the 535th light one after them";
+    EXPECT_FALSE(kept.contains(61072)) << "the 536th";
+    EXPECT_FALSE(kept.contains(70000));
     Positions positions;
-    index.GetWordPositions("и", positions);
-    ASSERT_EQ(positions.size(), 65535u);
-    EXPECT_EQ(positions.back(), (WordPosition{65535, 1}));
-    positions.clear();
     index.GetWordPositions("ндс", positions);
     EXPECT_EQ(positions.size(), 70u) << "a rare word keeps every document";
+}
+
+TEST(PhraseIndexWriter, TheDocumentsKeptMakeRoomForTheEntriesThatBridgeToThem)
+{
+    // 65 535 documents would fit, but the last one lies two bridges away:
+    // it weighs most, so two of the light ones make room.
+    CPhraseIndexWriter writer;
+    for (std::uint32_t nDoc = 1; nDoc <= 200000; ++nDoc)
+    {
+        writer.AddDocument("/d" + std::to_string(nDoc), 4);
+        if (nDoc < 65535)
+            writer.AddWord(nDoc, "и", 0);
+    }
+    writer.AddWord(200000, "и", 0);
+    writer.AddWord(200000, "и", 1);
+    CTempDir dir;
+    ASSERT_TRUE(writer.Save(dir.Path()));
+    EXPECT_EQ(writer.Statistics().m_nBridgeEntries, 2u);
+    ASSERT_EQ(writer.Statistics().m_overfullWords.size(), 1u);
+    EXPECT_EQ(writer.Statistics().m_overfullWords[0].second, 2u);
+    CFullTextSearch2 index(dir.Path());
+    ASSERT_TRUE(index.LoadData());
+    std::vector<WordDocument> documents;
+    index.GetWordDocuments("и", documents);
+    ASSERT_EQ(documents.size(), 65533u);
+    EXPECT_EQ(documents[65531].docNumber, 65532u);
+    EXPECT_EQ(documents.back(), (WordDocument{200000, 0, 2}));
 }
 
 TEST(PhraseIndexWriter, AFileLoadedByAReaderIsNotReplaced)
