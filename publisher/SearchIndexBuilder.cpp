@@ -66,7 +66,7 @@ bool CSearchIndexBuilder::Save(const std::string& strFolder, CPublishReport& rep
     }
     for (const auto& [word, nDropped] : statistics.m_overfullWords)
         report.Warning("index", 0, "\"" + word + "\" is in more documents than one index entry holds; " +
-                                       std::to_string(nDropped) + " of the last ones are not indexed");
+                                       std::to_string(nDropped) + " documents where it weighs least are not indexed under it");
     report.Note("full-text index: " + std::to_string(m_paths.size()) + " documents, " +
                 std::to_string(statistics.m_nWords) + " words, " +
                 std::to_string(statistics.m_nOccurrences) + " occurrences" +
