@@ -3,8 +3,6 @@
 #include "Logger.h"
 #include "SearchIndexFiles.h"
 
-#include <exception>
-
 namespace
 {
 constexpr SearchIndexFiles::CGeneration kGeneration1{"index.", SEARCH_FILE_INDEX_1, "numbers.dat",
@@ -19,18 +17,8 @@ bool CFullTextSearch::LoadData()
 {
     KTRACE("CFullTextSearch::LoadData");
     FreeData();
-    try
-    {
-        for (const int nId : GetSearchIndexIds())
-            if (!LoadIndex(nId))
-                return false;
-        return LoadNumbers();
-    }
-    catch (const std::exception&)
-    {
-        KLOG_ERR << "Can't load search indexes";
-        return false;
-    }
+    return SearchIndexFiles::LoadGeneration([this](int nId) { return LoadIndex(nId); },
+                                            [this] { return LoadNumbers(); });
 }
 
 void CFullTextSearch::FreeData()

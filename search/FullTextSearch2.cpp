@@ -160,18 +160,8 @@ bool CFullTextSearch2::LoadData()
 {
     KTRACE("CFullTextSearch2::LoadData");
     FreeData();
-    try
-    {
-        for (const int nId : GetSearchIndexIds())
-            if (!LoadIndex(nId))
-                return false;
-        return LoadNumbers();
-    }
-    catch (const std::exception&)
-    {
-        KLOG_ERR << "Can't load search indexes";
-        return false;
-    }
+    return SearchIndexFiles::LoadGeneration([this](int nId) { return LoadIndex(nId); },
+                                            [this] { return LoadNumbers(); });
 }
 
 void CFullTextSearch2::FreeData()

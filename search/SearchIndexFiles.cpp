@@ -2,6 +2,8 @@
 
 #include "Logger.h"
 
+#include <exception>
+
 namespace SearchIndexFiles
 {
 std::string FolderPath(const std::string& strFolder)
@@ -30,6 +32,22 @@ MFilePtr Load(const std::string& strPath, std::uint32_t nExpectedType)
 bool IsIndexId(int nId)
 {
     return nId == kIndexIdOther || nId == kIndexIdYo || (nId >= kIndexIdFirst && nId <= kIndexIdLast);
+}
+
+bool LoadGeneration(const std::function<bool(int)>& loadIndex, const std::function<bool()>& loadNumbers)
+{
+    try
+    {
+        for (const int nId : GetSearchIndexIds())
+            if (!loadIndex(nId))
+                return false;
+        return loadNumbers();
+    }
+    catch (const std::exception&)
+    {
+        KLOG_ERR << "Can't load search indexes";
+        return false;
+    }
 }
 
 bool LoadIndexInto(const CGeneration& generation, const std::string& strFolder, int nId,

@@ -2,6 +2,7 @@
 
 #include "SearchUtils.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -25,6 +26,11 @@ struct CGeneration
     std::uint32_t m_nNumbersType;
     std::string_view m_reader;      // "CFullTextSearch" or "CFullTextSearch2"
 };
+
+// The load of a whole generation: every index id in order, then the
+// document list; the first failure stops it. Returns false then, or when
+// anything throws ("Can't load search indexes", logged).
+bool LoadGeneration(const std::function<bool(int)>& loadIndex, const std::function<bool()>& loadNumbers);
 
 // Loads the index file of nId from the folder into files; on failure the
 // entry is removed and false returned (logged).

@@ -155,31 +155,27 @@ bool CHttpRequest::ParseAndCheck(const CRequestBytes& response)
 
 void CHttpRequest::DoRequest(const CRequestBytes& body, CRequestBytes& response)
 {
-    KLOG_NOTICE << "Perform http request";
     CMemFile file(body);
     CHttpFileTransfer input(&file, 0);
-    CHttpBufferOutput output;
-    const auto pSession = BeginSession();
-    struct CEnd
-    {
-        CHttpRequest* m_pRequest;
-        ~CEnd() { m_pRequest->EndSession(); }
-    } end{this};
-    pSession->Initialize(m_settings.m_http);
-    if (m_bKilled)
-        pSession->Stop();
-    input.Seek(0);
-    pSession->Open(m_strHost, m_nPort);
-    pSession->Post(m_strObjectPath, input, output);
-    pSession->Close();
-    response = output.GetData();
+    RunSession(response, [&](CHttpSession& session, IHttpOutput& output) {
+        input.Seek(0);
+        session.Post(m_strObjectPath, input, output);
+    });
 }
 
 void CHttpRequest::DoRequest(CRequestBytes& response)
 {
+    RunSession(response,
+               [&](CHttpSession& session, IHttpOutput& output) { session.Get(m_strObjectPath, output); });
+}
+
+void CHttpRequest::RunSession(CRequestBytes& response,
+                              const std::function<void(CHttpSession&, IHttpOutput&)>& transfer)
+{
     KLOG_NOTICE << "Perform http request";
     CHttpBufferOutput output;
     const auto pSession = BeginSession();
+    // The session is given up however the transfer ends, a throw included.
     struct CEnd
     {
         CHttpRequest* m_pRequest;
@@ -189,7 +185,7 @@ void CHttpRequest::DoRequest(CRequestBytes& response)
     if (m_bKilled)
         pSession->Stop();
     pSession->Open(m_strHost, m_nPort);
-    pSession->Get(m_strObjectPath, output);
+    transfer(*pSession, output);
     pSession->Close();
     response = output.GetData();
 }

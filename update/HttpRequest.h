@@ -15,6 +15,7 @@
 #include <vector>
 
 class CHttpSession;
+class IHttpOutput;
 using CRequestBytes = std::vector<std::uint8_t>;
 
 // What a request calls when it ends: exactly one of success and error, on
@@ -93,6 +94,9 @@ protected:
     // Makes a session for one transfer that KillRequest can stop.
     std::shared_ptr<CHttpSession> BeginSession();
     void EndSession();
+    // One transfer in a session of its own: open, transfer, close; the
+    // body received goes to response.
+    void RunSession(CRequestBytes& response, const std::function<void(CHttpSession&, IHttpOutput&)>& transfer);
 
     // Starts the request's thread; the thread keeps the object alive.
     static void Launch(const std::shared_ptr<CHttpRequest>& pRequest);

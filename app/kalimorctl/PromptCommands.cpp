@@ -22,16 +22,6 @@ constexpr std::array<CCtlCommand, 2> kCommands{{
     {"registry", "[--json] [LETTER]", "the search registry by letter: sections and phrases", RunRegistry},
 }};
 
-CProfileConfig LoadProfile(const CCtlContext& context)
-{
-    CProfileConfig config;
-    if (context.m_strProfileRoot.empty())
-        config.LoadSettings();
-    else
-        config.LoadSettings(context.m_strProfileRoot);
-    return config;
-}
-
 // The search data as the client loads it at start: the registry, the
 // synonyms, the prompt list and the morphology, each part left empty (with
 // the client's log line) when it cannot be read.
@@ -81,7 +71,7 @@ int RunPrompts(CCtlContext& context)
     std::string strText;
     for (const std::string& arg : context.m_args)
         strText += (strText.empty() ? "" : " ") + arg;
-    const CProfileConfig config = LoadProfile(context);
+    const CProfileConfig config = CtlLoadProfile(context);
     CPromptData data(config);
     if (!data.m_bRegistry && !data.m_bPrompts)
         return CtlFail("cannot load the search registry " + config.m_strSearchRegistryPath +
@@ -148,7 +138,7 @@ int RunRegistry(CCtlContext& context)
             return CtlUsageError(kCommands[1], "the letter must be one character");
         letters.push_back(letter[0]);
     }
-    const CProfileConfig config = LoadProfile(context);
+    const CProfileConfig config = CtlLoadProfile(context);
     CSearchRegistry registry;
     if (!registry.LoadData(config.m_strSearchRegistryPath))
         return CtlFail("cannot load the search registry " + config.m_strSearchRegistryPath);
