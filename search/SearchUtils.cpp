@@ -73,22 +73,6 @@ CIconv& FromWin1251()
 // character at a time, so that they agree with it exactly; what they do not
 // cover (characters outside U+0000..U+07FF, malformed UTF-8, and characters
 // the tables found no round trip for) is still converted by iconv.
-bool IsAscii(std::string_view text)
-{
-    std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8)
-    {
-        std::uint64_t nWord = 0;
-        std::memcpy(&nWord, text.data() + i, 8);
-        if (nWord & 0x8080808080808080u)
-            return false;
-    }
-    for (; i < text.size(); ++i)
-        if (static_cast<unsigned char>(text[i]) >= 0x80)
-            return false;
-    return true;
-}
-
 class CWin1251Tables
 {
 public:
@@ -105,15 +89,14 @@ public:
     // iconv refuses the whole text then.
     bool ToUtf8(std::string_view bytes, std::string& text) const
     {
-        if (const void* pZero = std::memchr(bytes.data(), 0, bytes.size()))
-            bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
-        // Most paths are ASCII, which stays as it is; eight bytes are checked
-        // at a time.
-        if (m_bAsciiSame && IsAscii(bytes))
+        // Most paths are ASCII, which stays as it is.
+        if (std::string_view ascii; m_bAsciiSame && CSearchUtils::Win1251IsAscii(bytes, ascii))
         {
-            text.assign(bytes);
+            text.assign(ascii);
             return true;
         }
+        if (const void* pZero = std::memchr(bytes.data(), 0, bytes.size()))
+            bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
         std::size_t nLength = 0;
         for (const char c : bytes)
         {
