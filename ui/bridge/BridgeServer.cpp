@@ -1,5 +1,6 @@
 #include "BridgeServer.h"
 
+#include "DocumentPage.h"
 #include "FileUtils.h"
 #include "HTMLayoutNotifHandler.h"
 #include "HtmlDocument.h"
@@ -115,6 +116,13 @@ const char* kStartPage = R"(<!DOCTYPE html>
 <body><div id="kalimor-frame"></div><div id="kalimor-dialogs"></div>
 <script src="/bridge/app.js"></script></body></html>
 )";
+
+// Content documents come in update packages and are not trusted: they get
+// no script, no request that leaves the client, no form, pop-up or
+// navigation of the page holding them, even when opened on their own.
+const char* kDocumentPolicy =
+    "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; font-src 'self'; media-src 'self'; "
+    "base-uri 'none'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
 
 const char* kFramePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
 } // namespace
@@ -245,11 +253,50 @@ void CBridgeServer::OnPageGone()
     });
 }
 
-bool CBridgeServer::ServeContentFile(const std::string& strRelative, std::string& strBody) const
+void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Response& res) const
+{
+    res.set_header("Content-Security-Policy", kDocumentPolicy);
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Referrer-Policy", "no-referrer");
+    const std::string ext = Extension(strRelative);
+    if (ext == "html")
+    {
+        // A page that cannot be read shows as an empty page; the reason is
+        // in the log.
+        // The enciphered file must lie inside the folder, links followed.
+        std::string strEnciphered;
+        CDocumentPage page;
+        const bool bInside = CKalimorHTMLayoutDataLoader::ResolveInside(
+            GetDocumentsFolder(), strRelative.substr(0, strRelative.size() - 4) + "dat", strEnciphered);
+        const std::string strHtml =
+            bInside && page.Load(GetDocumentsFolder(), "/" + strRelative) ? page.GetSafeHtml() : "";
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(strHtml, "text/html; charset=utf-8");
+        return;
+    }
+    std::string strBody;
+    if (ext == "dat" || !ServeContentFile(strRelative, strBody, GetDocumentsFolder()))
+    {
+        res.status = 404;
+        return;
+    }
+    res.set_content(strBody, ContentType(strRelative));
+}
+
+std::string CBridgeServer::GetDocumentsFolder() const
+{
+    std::string strFolder = m_strContentFolder;
+    if (!strFolder.empty() && strFolder.back() != '/')
+        strFolder += '/';
+    return strFolder + "Content";
+}
+
+bool CBridgeServer::ServeContentFile(const std::string& strRelative, std::string& strBody,
+                                     const std::string& strFolder) const
 {
     std::string strPath;
     CByteArray bytes;
-    if (!CKalimorHTMLayoutDataLoader::ResolveInside(m_strContentFolder, strRelative, strPath) ||
+    if (!CKalimorHTMLayoutDataLoader::ResolveInside(strFolder, strRelative, strPath) ||
         !std::filesystem::is_regular_file(strPath) || !CFileUtils::LoadAllBinFile(strPath, bytes))
         return false;
     strBody.assign(bytes.begin(), bytes.end());
@@ -320,12 +367,15 @@ void CBridgeServer::SetupRoutes()
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         std::string strBody;
         const std::string strName = req.matches[1];
-        if (!ServeContentFile(strName, strBody))
+        if (!ServeContentFile(strName, strBody, m_strContentFolder))
         {
             res.status = 404;
             return;
         }
         res.set_content(strBody, ContentType(strName));
+    });
+    server.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+        ServeDocument(req.matches[1], res);
     });
     server.Post("/event", [this](const httplib::Request& req, httplib::Response& res) {
         nlohmann::json events = nlohmann::json::parse(req.body, nullptr, false);

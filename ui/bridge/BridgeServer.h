@@ -20,11 +20,13 @@
 namespace httplib
 {
 class Server;
+struct Response;
 }
 class CWindowManager;
 
 // The loopback server that shows the client's windows in a browser: the start
-// page and its script, the UI resources and content files, a stream of DOM
+// page and its script, the UI resources and content files, the content's
+// documents (deciphered in memory, never on disk), a stream of DOM
 // changes (server-sent events) and the browser's events and geometry (POST).
 // Only 127.0.0.1 on a random port; every request needs the run's token, given
 // once in the start URL and then kept as an HttpOnly cookie; the Host header
@@ -61,7 +63,10 @@ private:
     void SetupRoutes();
     nlohmann::json BuildReset() const;
     void OnPageGone();
-    bool ServeContentFile(const std::string& strRelative, std::string& strBody) const;
+    bool ServeContentFile(const std::string& strRelative, std::string& strBody, const std::string& strFolder) const;
+    // A content document (deciphered in memory, made safe) or a file beside it.
+    void ServeDocument(const std::string& strRelative, httplib::Response& res) const;
+    std::string GetDocumentsFolder() const;
 
     CMessageLoop& m_loop;
     CWindowManager& m_manager;
