@@ -5,37 +5,6 @@
 
 #include <cstdio>
 
-namespace
-{
-// The common shape of a window's creation: window, page, root.
-bool CreatePage(CHTMLayoutWin& win, unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,
-                const std::string& strPage, CElement& root)
-{
-    if (!win.CHTMLayoutWin::Create(nStyle, rect, pParent, nId))
-    {
-        KLOG_ERR << "Can't create window";
-        return false;
-    }
-    if (!win.LoadHtmlFromFile(strPage))
-    {
-        KLOG_ERR << "Can't load html layout";
-        return false;
-    }
-    root = win.GetRootElement();
-    if (!root.IsValid())
-    {
-        KLOG_ERR << "Can't get root element";
-        return false;
-    }
-    return true;
-}
-
-std::string PagePath(const char* szRelative)
-{
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetResourceConfig().GetPath(szRelative) : CResourceConfig().GetPath(szRelative);
-}
-} // namespace
 
 bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId, bool bVisible)
 {
@@ -48,7 +17,7 @@ bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, in
 bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/top_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/top_panel.htm"), root))
         return false;
     for (std::size_t i = 0; i < m_buttons.size(); ++i)
         if (!m_buttons[i].SetElement(root, kButtonIds[i], true))
@@ -78,7 +47,7 @@ void CTopPanelWin::SetNavigationState(bool bCanGoBack, bool bCanGoForward)
 bool CSearchPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/search_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_panel.htm"), root))
         return false;
     if (!m_logo.SetElement(root, "btn_logo") || !m_edit.SetElement(root, "search_text") ||
         !m_searchButton.SetElement(root, "btn_search"))
@@ -109,7 +78,7 @@ void CSearchPanelWin::SetBottomLineVisible(bool bVisible)
 bool CStatusPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/status_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/status_panel.htm"), root))
         return false;
     if (!m_support.SetElement(root, "link_support"))
     {
