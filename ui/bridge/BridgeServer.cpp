@@ -16,8 +16,13 @@ namespace
 {
 constexpr const char* kCookieName = "kalimor_token";
 constexpr std::size_t kRecentBatches = 2000;
+constexpr std::size_t kRecentBytes = 4 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
 constexpr unsigned kCloseGraceMs = 2500;
+constexpr std::size_t kWorkerThreads = 48;
+// Files beside the documents (style sheets, pictures): a page shown again
+// does not ask for them again; an update's new ones are taken within a minute.
+constexpr const char* kDocumentFileCaching = "private, max-age=60";
 
 std::string NewToken()
 {
@@ -216,9 +221,16 @@ void CBridgeServer::Publish(const nlohmann::json& ops)
                 }
             }
         }
-        m_recent.emplace_back(++m_nSequence, ops);
-        while (m_recent.size() > kRecentBatches)
+        // Written once for every page that listens; a page that falls
+        // further behind than this gets the whole state instead.
+        std::string text = SseEvent("patch", ops);
+        m_nRecentBytes += text.size();
+        m_recent.emplace_back(++m_nSequence, std::move(text));
+        while (m_recent.size() > kRecentBatches || (m_recent.size() > 1 && m_nRecentBytes > kRecentBytes))
+        {
+            m_nRecentBytes -= m_recent.front().second.size();
             m_recent.pop_front();
+        }
     }
     m_changed.notify_all();
 }
@@ -280,6 +292,7 @@ void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Respo
         res.status = 404;
         return;
     }
+    res.set_header("Cache-Control", kDocumentFileCaching);
     res.set_content(strBody, ContentType(strRelative));
 }
 
@@ -307,6 +320,10 @@ void CBridgeServer::SetupRoutes()
 {
     httplib::Server& server = *m_pServer;
     server.set_keep_alive_max_count(1000);
+    // A kept-alive connection holds a worker while it waits for its next
+    // request, and the browser keeps several per window page: the pool is
+    // large enough that a new request never waits for one to time out.
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server.set_tcp_nodelay(true); // small patches and events go at once
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Another site or a rebinding name never gets here: the browser
@@ -362,6 +379,8 @@ void CBridgeServer::SetupRoutes()
             res.status = 404;
             return;
         }
+        // The origin (the port) is new every run, and so is its cache.
+        res.set_header("Cache-Control", "private, max-age=3600");
         res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
     });
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
@@ -423,9 +442,9 @@ void CBridgeServer::SetupRoutes()
                     if (!m_recent.empty() && m_recent.front().first > *pSent + 1)
                         text = SseEvent("reset", BuildReset()); // fell too far behind
                     else
-                        for (const auto& [nSequence, ops] : m_recent)
+                        for (const auto& [nSequence, patch] : m_recent)
                             if (nSequence > *pSent)
-                                text += SseEvent("patch", ops);
+                                text += patch;
                     *pSent = m_nSequence;
                     if (text.empty())
                         text = ": ping\n\n"; // finds a closed page

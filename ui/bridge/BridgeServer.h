@@ -82,7 +82,8 @@ private:
     std::condition_variable m_changed;
     std::map<int, nlohmann::json> m_windows;           // window -> its last "win" op
     std::map<int, std::vector<nlohmann::json>> m_dom;  // window -> DOM ops since its last whole page
-    std::deque<std::pair<std::uint64_t, nlohmann::json>> m_recent;
+    std::deque<std::pair<std::uint64_t, std::string>> m_recent; // sequence -> its "patch" event
+    std::size_t m_nRecentBytes = 0;
     std::uint64_t m_nSequence = 0;
     bool m_bStopping = false;
     std::atomic<int> m_nLiveStreams{0};

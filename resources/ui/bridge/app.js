@@ -351,6 +351,24 @@
     // are the client's.
     if (!w.el.getAttribute('src')) w.el.setAttribute('src', src);
     else w.el.contentWindow.location.replace(src);
+    watchNewDocument(w, src);
+  }
+
+  // The new document is taken as soon as it is parsed (its pictures may
+  // still come): its clicks are ours from then on, and it counts as shown.
+  function watchNewDocument(w, src) {
+    const wanted = new URL(src, location.href);
+    const check = () => {
+      if (w.src !== src) return; // another navigation took over
+      const doc = w.el.contentDocument;
+      const url = doc && new URL(doc.URL, location.href);
+      if (doc && url.pathname === wanted.pathname && url.search === wanted.search && doc.readyState !== 'loading') {
+        hookContentDocument(w);
+        return;
+      }
+      requestAnimationFrame(check);
+    };
+    requestAnimationFrame(check);
   }
 
   function documentShown(w) {
@@ -369,9 +387,11 @@
     return selection && selection.toString().trim() !== '' ? 'selection' : 'page';
   }
 
+  const hooked = new WeakSet();
   function hookContentDocument(w) {
     const doc = w.el.contentDocument;
-    if (!doc || !doc.documentElement) return;
+    if (!doc || !doc.documentElement || hooked.has(doc)) return;
+    hooked.add(doc);
     w.loaded = true;
     const id = w.op.win;
     doc.addEventListener('click', (e) => {
