@@ -340,9 +340,16 @@ std::string CDocumentPage::GetSafeHtml() const
     return html;
 }
 
-std::string CDocumentPage::GetText(std::size_t nMaxLength) const
+std::string CDocumentPage::GetText(std::size_t nMaxLength, bool bWithoutTitle) const
 {
-    const std::string strText = CXMLUtils::GetHtmlBodyText(m_doc.get());
+    std::string strText = CXMLUtils::GetHtmlBodyText(m_doc.get());
+    if (const xmlNode* pTitle = bWithoutTitle ? FindElement(xmlDocGetRootElement(m_doc.get()), "h1") : nullptr)
+    {
+        const std::string strTitle(CTextUtils::Trim(CXMLUtils::GetText(pTitle)));
+        const std::string_view trimmed = CTextUtils::Trim(strText);
+        if (!strTitle.empty() && trimmed.starts_with(strTitle))
+            strText = std::string(trimmed.substr(strTitle.size()));
+    }
     std::string collapsed;
     bool bBlank = true;
     for (const char c : strText)

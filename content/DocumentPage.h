@@ -41,8 +41,9 @@ public:
     const std::map<std::string, std::string>& GetSamples() const { return m_samples; }
     const std::map<std::string, std::string>& GetDownloads() const { return m_downloads; }
     // The page's text, blanks collapsed, cut at about nMaxLength bytes on a
-    // word boundary ("..." appended when cut).
-    std::string GetText(std::size_t nMaxLength) const;
+    // word boundary ("..." appended when cut). bWithoutTitle leaves out the
+    // text of the page's first heading (h1) when the text starts with it.
+    std::string GetText(std::size_t nMaxLength, bool bWithoutTitle = false) const;
     const std::string& GetUrl() const { return m_strUrl; }
 
     // Where an address written in the page at pageUrl leads (see CDocumentLink).

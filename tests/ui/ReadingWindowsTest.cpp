@@ -140,10 +140,13 @@ TEST_F(CReadingFixture, EachViewKindShowsItsOwnWindowsAndTheBodyIsAtMost1000Wide
     CBookmark forms(CBookmark::VIEW_FORMS_HOME), history(CBookmark::VIEW_HISTORY);
     main.ShowBookmark(forms);
     EXPECT_EQ(main.GetBodyWindow(7)->GetWindowRect().m_nWidth, 1110);
-    Main(900, 700);
+    Main(1000, 700);
     main.ShowBookmark(history);
     const int nTop = main.GetSearchPanel().GetWindowRect().m_nTop + 135;
-    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 900, 700 - 20 - nTop}));
+    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 1000, 700 - 20 - nTop}));
+    // Below the smallest layout the page keeps it and scrolls.
+    Main(640, 480);
+    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 1000, 600 - 20 - nTop}));
 }
 
 TEST_F(CReadingFixture, TilesRecentDocumentsBackAndForwardAndAnUpdateLeaveOneHomeView)
@@ -417,7 +420,8 @@ TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
     ASSERT_EQ(context.m_bookmarks.GetCount(), 1u);
     EXPECT_EQ(context.m_nBookmarkSaves, 1);
     EXPECT_EQ(context.m_bookmarks.GetAt(0)->m_pSection, Named("Налоговые вычеты"));
-    EXPECT_TRUE(context.m_bookmarks.GetAt(0)->m_strAnnotation.starts_with("Налоговые вычеты Текст о вычетах НДС"));
+    EXPECT_TRUE(context.m_bookmarks.GetAt(0)->m_strAnnotation.starts_with("Текст о вычетах НДС, достаточно длинный"))
+        << "the page's text without its title";
     EXPECT_EQ(main.GetEncyclopediaWin().GetBrowserContent().GetToolBar().GetRootElement().FindById("btn_add_bookmark").GetAttribute("added"),
               "1");
     CLogCapture log;
@@ -583,4 +587,45 @@ TEST(PageBar, ArrowsAndPages)
     EXPECT_FALSE(CPageBar::PageOf("PAGE1x", 0, nPage));
     EXPECT_EQ(CPageBar::PageCount(13, 12), 2);
     EXPECT_EQ(CPageBar::PageCount(0, 12), 0);
+}
+
+TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)
+{
+    CMainWindow& main = Main();
+    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
+    CEncyclopediaAccountantWin& reader = main.GetEncyclopediaWin();
+    CSelectSectionWin& selector = reader.GetSelector();
+    const auto link = [&](const char* szName) {
+        for (const CElement& element : selector.GetRootElement().Select(".section_link, .subsection_link"))
+            if (element.GetText() == szName)
+                return element;
+        return CElement();
+    };
+    // Every topic with its subsections; the current one marked.
+    reader.OnSelectSectionClicked(false);
+    ASSERT_TRUE(selector.IsShown());
+    EXPECT_EQ(link("Вычеты и восстановление").GetAttribute("current"), "1");
+    EXPECT_TRUE(link("Применение").IsValid());
+    // Leaving the client's window, Escape and a press elsewhere hide it.
+    manager.HandleBrowserEvent({{"type", "activate"}, {"active", false}});
+    EXPECT_FALSE(selector.IsShown());
+    reader.OnSelectSectionClicked(true);
+    EXPECT_TRUE(link("Общие положения").IsValid()) << "the tool bar's selector: the topic's subsections";
+    EXPECT_FALSE(link("Применение").IsValid());
+    Doc(selector).RaiseKey(0, KEY_DOWN, VK_ESCAPE);
+    EXPECT_FALSE(selector.IsShown());
+    reader.OnSelectSectionClicked(false);
+    manager.HandleBrowserEvent({{"type", "docmouse"}, {"win", reader.GetBrowserContent().GetView().GetSafeHwnd()}});
+    EXPECT_FALSE(selector.IsShown());
+
+    // A choice goes to the subsection's first page and closes it.
+    reader.OnSelectSectionClicked(false);
+    Click(selector, link("Применение"));
+    EXPECT_FALSE(selector.IsShown());
+    EXPECT_EQ(Shown(), "/usn/object.html#");
+    CLogCapture log;
+    selector.OnSelectCtrl("ID4242");
+    EXPECT_TRUE(log.Contains("Invalid control id=ID4242"));
+    main.OnHomeButton();
+    EXPECT_FALSE(selector.IsShown());
 }

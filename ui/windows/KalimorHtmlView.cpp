@@ -162,7 +162,8 @@ bool CKalimorHtmlView::Navigate(const std::string& strAddress)
 
 std::string CKalimorHtmlView::GetTextAnnotation() const
 {
-    return m_page.GetText(200);
+    // The title is the bookmark's own line already.
+    return m_page.GetText(200, true);
 }
 
 void CKalimorHtmlView::PrintContent()

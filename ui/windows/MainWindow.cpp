@@ -179,7 +179,8 @@ void CMainWindow::RecalcLayout()
         return;
     const CRect client = GetClientRect();
     const CHtmlDocument* pHeader = m_newsHeader.GetHtmlDocument();
-    ApplyLayout(CMainLayout::Compute(client.m_nWidth, client.m_nHeight, std::max(0, m_nBodyKind),
+    ApplyLayout(CMainLayout::Compute(std::max(client.m_nWidth, CMainLayout::kMinWidth),
+                                     std::max(client.m_nHeight, CMainLayout::kMinHeight), std::max(0, m_nBodyKind),
                                      m_topPanel.GetContentHeight(), pHeader ? pHeader->GetContentSize().m_nHeight : 0));
 }
 
