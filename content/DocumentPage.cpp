@@ -11,6 +11,7 @@
 #include <libxml/xmlIO.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <array>
 
 namespace
@@ -188,31 +189,14 @@ void AddClientStyleSheet(xmlDoc* pDoc)
     xmlAddChild(pHead, pLink);
 }
 
-// "a/./b/../c" -> "a/c"; ".." above the top is dropped.
+// "/a/./b/../c" -> "/a/c"; ".." above the top is dropped (the paths here
+// are rooted).
 std::string NormalisePath(std::string_view path)
 {
-    std::vector<std::string_view> parts;
-    std::size_t nPos = 0;
-    while (nPos <= path.size())
-    {
-        const std::size_t nEnd = std::min(path.find('/', nPos), path.size());
-        const std::string_view part = path.substr(nPos, nEnd - nPos);
-        if (part == "..")
-        {
-            if (!parts.empty())
-                parts.pop_back();
-        }
-        else if (!part.empty() && part != ".")
-            parts.push_back(part);
-        nPos = nEnd + 1;
-    }
-    std::string result;
-    for (const std::string_view part : parts)
-    {
-        result += '/';
-        result += part;
-    }
-    return result.empty() ? "/" : result;
+    std::string strPath(path);
+    if (!strPath.starts_with('/'))
+        strPath.insert(0, "/");
+    return std::filesystem::path(strPath).lexically_normal().generic_string();
 }
 } // namespace
 

@@ -6,67 +6,13 @@
 #include "MessageDlg.h"
 #include "StringTable.h"
 #include "TextUtils.h"
+#include "UrlToPath.h"
 #include "WindowManager.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
-
-namespace
-{
-std::string PercentEncode(std::string_view text, bool bKeepSlash)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text)
-    {
-        const auto u = static_cast<unsigned char>(c);
-        if (std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == '~' || (bKeepSlash && c == '/'))
-            out += c;
-        else
-        {
-            out += '%';
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
-}
-
-// The first "#" splits an address into document and anchor.
-void SplitAnchor(std::string_view address, std::string& strPath, std::string& strAnchor)
-{
-    const auto nHash = address.find('#');
-    strPath = std::string(address.substr(0, nHash));
-    strAnchor = nHash == std::string_view::npos ? std::string() : std::string(address.substr(nHash + 1));
-}
-
-// "\a\.\b\..\c" -> "\a\c"; the parts of a backslashed path.
-std::string Canonicalise(const std::string& strPath)
-{
-    std::vector<std::string> parts;
-    std::size_t nPos = 0;
-    const bool bRooted = strPath.starts_with('\\');
-    while (nPos <= strPath.size())
-    {
-        const std::size_t nEnd = std::min(strPath.find('\\', nPos), strPath.size());
-        const std::string part = strPath.substr(nPos, nEnd - nPos);
-        if (part == "..")
-        {
-            if (!parts.empty())
-                parts.pop_back();
-        }
-        else if (!part.empty() && part != ".")
-            parts.push_back(part);
-        nPos = nEnd + 1;
-    }
-    std::string result = bRooted ? "\\" : "";
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        result += (i ? "\\" : "") + parts[i];
-    return result;
-}
-} // namespace
 
 CKalimorHtmlView::CKalimorHtmlView()
 {
@@ -96,14 +42,10 @@ bool CKalimorHtmlView::Create(const CRect& rect, CWnd* pParent, int nId)
 
 bool CKalimorHtmlView::GetLocalFileName(std::string_view url, std::string& strEncrypted, std::string& strPlain)
 {
-    std::string strPath(url);
+    // Lower case, "." and ".." resolved, blanks, doubled and trailing
+    // separators gone; written with backslashes as the names were first made.
+    std::string strPath = CFileUtils::NormalizePath(url);
     std::replace(strPath.begin(), strPath.end(), '/', '\\');
-    strPath = CTextUtils::ToLower(CTextUtils::Trim(strPath));
-    while (strPath.find("\\\\") != std::string::npos)
-        strPath.replace(strPath.find("\\\\"), 2, "\\");
-    strPath = Canonicalise(strPath);
-    while (strPath.size() > 1 && strPath.back() == '\\')
-        strPath.pop_back();
     constexpr std::string_view kPage = ".html";
     if (strPath.size() <= 5 || !strPath.ends_with(kPage))
         return false;
@@ -125,9 +67,9 @@ std::string CKalimorHtmlView::MakeFrameUrl(std::string_view relativePath, std::s
         relativePath.remove_prefix(1);
     // The number makes every navigation a new address, so that showing the
     // same place again scrolls to it again.
-    std::string strUrl = "/doc/" + PercentEncode(relativePath, true) + "?v=" + std::to_string(nNavigation);
+    std::string strUrl = "/doc/" + PercentEncodeUrl(relativePath, "/") + "?v=" + std::to_string(nNavigation);
     if (!anchor.empty())
-        strUrl += "#" + PercentEncode(anchor, false);
+        strUrl += "#" + PercentEncodeUrl(anchor);
     return strUrl;
 }
 
@@ -137,7 +79,7 @@ bool CKalimorHtmlView::Navigate(const std::string& strAddress)
     m_bFirstNavigationDone = false;
     HideMenu();
     std::string strPath;
-    SplitAnchor(strAddress, strPath, m_strAnchor);
+    CFileUtils::ParseFileName(strAddress, strPath, m_strAnchor);
     CClientContext* pContext = CClientContext::Get();
     const std::string strFolder = pContext ? pContext->GetDocumentsFolder() : std::string();
     if (strFolder.empty() || !strPath.starts_with(strFolder))
