@@ -119,11 +119,15 @@ bool IsDroppedAttribute(const xmlNode* pElement, const xmlAttr* pAttribute)
         CTextUtils::EqualsNoCaseAscii(name, "target") || CTextUtils::EqualsNoCaseAscii(name, "formtarget") ||
         CTextUtils::EqualsNoCaseAscii(name, "http-equiv"))
         return true;
-    if (!IsAddressAttribute(name))
-        return false;
     xmlChar* pValue = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(pAttribute));
     const std::string value = pValue ? reinterpret_cast<const char*>(pValue) : "";
     xmlFree(pValue);
+    // Whatever the attribute (SVG animations set addresses through values).
+    const std::string probe = SchemeProbe(value);
+    if (probe.starts_with("javascript:") || probe.starts_with("vbscript:"))
+        return true;
+    if (!IsAddressAttribute(name))
+        return false;
     if (IsScriptAddress(value))
         return true;
     // A link may lead anywhere (the client decides what a click does); what
@@ -233,10 +237,14 @@ bool CDocumentPage::LoadHtml(std::string_view html, std::string_view url)
         m_doc.reset();
         return false;
     }
-    xmlNode* pRoot = xmlDocGetRootElement(m_doc.get());
-    MakeSafe(pRoot);
-    CEncyclopediaData::ReplaceSpecialLinks(pRoot, m_samples, m_downloads);
-    CollectLinks(pRoot, false);
+    // Every top-level node: a damaged page can parse into more than one
+    // root element, and all of them are written back.
+    xmlNode* pDocument = reinterpret_cast<xmlNode*>(m_doc.get());
+    MakeSafe(pDocument);
+    for (xmlNode* pTop = pDocument->children; pTop; pTop = pTop->next)
+        if (pTop->type == XML_ELEMENT_NODE)
+            CEncyclopediaData::ReplaceSpecialLinks(pTop, m_samples, m_downloads);
+    CollectLinks(pDocument->children, false);
     AddClientStyleSheet(m_doc.get());
     // The type of a page of today is written by GetSafeHtml: the library's
     // default one would put the browser into its quirks mode.

@@ -1,7 +1,10 @@
 // Arbitrary pages through the document view's reading and cleaning: whatever
-// a page holds, what goes to the browser has no script, no handler and no
-// address that runs code, and the page's links resolve inside the content.
+// a page holds, what goes to the browser parses into no element that runs,
+// embeds or re-addresses anything, no handler and no address that runs code,
+// and the page's links resolve inside the content.
 #include "DocumentPage.h"
+#include "TextUtils.h"
+#include "XMLUtils.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,9 +12,31 @@
 
 namespace
 {
-bool Contains(const std::string& text, const char* szPart)
+bool IsForbidden(const xmlNode* pNode)
 {
-    return text.find(szPart) != std::string::npos;
+    const std::string_view name = reinterpret_cast<const char*>(pNode->name);
+    for (const char* szTag : {"script", "iframe", "frame", "object", "embed", "applet", "base", "form"})
+        if (CTextUtils::EqualsNoCaseAscii(name, szTag))
+            return true;
+    for (const xmlAttr* pAttribute = pNode->properties; pAttribute; pAttribute = pAttribute->next)
+    {
+        const std::string_view attribute = reinterpret_cast<const char*>(pAttribute->name);
+        if (CTextUtils::StartsWithNoCaseAscii(attribute, "on") || CTextUtils::EqualsNoCaseAscii(attribute, "target"))
+            return true;
+        std::string value = CXMLUtils::GetText(reinterpret_cast<const xmlNode*>(pAttribute));
+        std::erase_if(value, [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
+        if (CTextUtils::StartsWithNoCaseAscii(value, "javascript:") || CTextUtils::StartsWithNoCaseAscii(value, "vbscript:"))
+            return true;
+    }
+    return false;
+}
+
+bool HasForbidden(const xmlNode* pNode)
+{
+    for (; pNode; pNode = pNode->next)
+        if ((pNode->type == XML_ELEMENT_NODE && IsForbidden(pNode)) || HasForbidden(pNode->children))
+            return true;
+    return false;
 }
 } // namespace
 
@@ -22,17 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     if (!page.LoadHtml(html, "/dir/page.html"))
         return 0;
     const std::string safe = page.GetSafeHtml();
-    // Parsing what was written again finds nothing to remove: the writer
-    // cannot be made to bring back what the cleaning took out.
-    CDocumentPage again;
-    if (again.LoadHtml(safe, "/dir/page.html") && again.GetSafeHtml().size() > safe.size() + 64)
-        std::abort();
-    if (Contains(safe, "<script") || Contains(safe, "<iframe") || Contains(safe, "<object") ||
-        Contains(safe, "<embed") || Contains(safe, "<base"))
+    CXmlDocPtr doc;
+    if (CXMLUtils::LoadHTMLDocumentContent(safe, doc) && HasForbidden(reinterpret_cast<const xmlNode*>(doc.get())->children))
         std::abort();
     for (const CDocumentLink& link : page.GetLinks())
-        if (link.m_strTarget.starts_with("/") && Contains(link.m_strTarget, "/../"))
+    {
+        const std::string strPath = link.m_strTarget.substr(0, link.m_strTarget.find('#'));
+        if (strPath.starts_with("/") && (strPath.find("/../") != std::string::npos || strPath.ends_with("/..")))
             std::abort();
+    }
     page.GetText(200, true);
     return 0;
 }

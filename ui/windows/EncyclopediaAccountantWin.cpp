@@ -51,7 +51,7 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     m_navigator.SetDataLoader(pLoader);
     m_selector.SetDataLoader(pLoader);
     if (!m_navigator.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) || !m_content.Create(CRect{}, this, 2) ||
-        !m_selector.Create(this, 100))
+        !m_selector.CreateSelector(this, 100))
     {
         KLOG_ERR << "CEncyclopediaAccountantWin::Create can't create its windows";
         return false;

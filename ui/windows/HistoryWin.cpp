@@ -117,8 +117,9 @@ void CHistoryWin::UpdateList()
                 "попадает в историю, когда вы читаете его дольше 10 секунд.</td></tr>";
     html += "<tr class=\"filler\"><td height=\"100%\"></td></tr></table>";
     content.SetHtml(html);
-    for (const auto& [strId, pInfo] : m_ids)
+    for (const auto& entry : m_ids)
     {
+        const std::string strId = entry.first;
         auto pLink = std::make_unique<CHTMLayoutButtonCtrl>();
         if (!pLink->SetElement(content, strId))
             continue;

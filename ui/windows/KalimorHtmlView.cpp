@@ -35,7 +35,7 @@ bool CKalimorHtmlView::Create(const CRect& rect, CWnd* pParent, int nId)
         return false;
     SetFrontEndClass("document");
     SetFrameSource("about:blank");
-    if (!m_menu.Create(this, 101))
+    if (!m_menu.CreateMenu(this, 101))
         KLOG_ERR << "CKalimorHtmlView::Create can't create the context menu";
     return true;
 }

@@ -111,7 +111,7 @@ bool CPopupWin::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, u
     return true;
 }
 
-bool CPopupMenuWin::Create(CWnd* pOwner, int nId)
+bool CPopupMenuWin::CreateMenu(CWnd* pOwner, int nId)
 {
     return CreatePopup(CClientContext::GetUiPath("ui/popup_menu.htm"), pOwner, nId);
 }

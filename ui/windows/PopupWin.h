@@ -55,7 +55,7 @@ public:
     };
 
     using CPopupWin::CPopupWin;
-    bool Create(CWnd* pOwner, int nId);
+    bool CreateMenu(CWnd* pOwner, int nId);
     // Fills the menu and shows it with its top left corner at the point.
     void ShowMenu(const std::vector<CItem>& items, int nX, int nY);
     const std::vector<CItem>& GetItems() const { return m_items; }

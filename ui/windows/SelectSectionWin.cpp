@@ -16,7 +16,7 @@ std::string Text(std::string_view text)
 }
 } // namespace
 
-bool CSelectSectionWin::Create(CWnd* pOwner, int nId)
+bool CSelectSectionWin::CreateSelector(CWnd* pOwner, int nId)
 {
     return CreatePopup(CClientContext::GetUiPath("ui/select_section_panel.htm"), pOwner, nId);
 }

@@ -15,7 +15,7 @@ class CSelectSectionWin : public CPopupWin
 {
 public:
     using CPopupWin::CPopupWin;
-    bool Create(CWnd* pOwner, int nId);
+    bool CreateSelector(CWnd* pOwner, int nId);
 
     // Fills the pop-up; Show... then places it with its top left corner at
     // the point.
