@@ -429,6 +429,7 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
 void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight)
 {
     const std::string lowered = CTextUtils::ToLower(query);
+    m_strLastCompletions.clear();
     if (!results.empty())
     {
         SearchInto(lowered, results, highlight);
@@ -454,6 +455,7 @@ void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, C
         const std::string joined = CompleteWords(lowered, find);
         results.InsertSorted(MakeRecords(found, nLastFilled));
         highlight = GetHightlightWords(joined);
+        m_strLastCompletions = joined;
         return;
     }
     results.InsertSorted(MakeRecords(found, nLastFilled));

@@ -31,6 +31,9 @@ public:
     // and when nothing is found for a query of 3 or more characters, every
     // indexed word its words begin with.
     void Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight);
+    // The words the last Search completed its words to (blank-separated base
+    // forms), empty when it found the words as they were typed.
+    const std::string& GetLastCompletions() const { return m_strLastCompletions; }
 
 private:
     // A query word's documents, merged over its base forms, and its idf.
@@ -95,4 +98,5 @@ private:
     // The sort's memory, kept between searches to spare allocations.
     std::vector<std::uint64_t> m_order;
     std::vector<std::uint64_t> m_orderBuffer;
+    std::string m_strLastCompletions;
 };
