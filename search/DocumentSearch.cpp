@@ -460,13 +460,20 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
     for (const std::string& word : SplitSearchString(query))
     {
         std::set<std::string>& forms = highlight.emplace_back();
-        // Every form with its fold: a page may spell it either way.
-        const auto add = [&forms](std::string form) {
+        // Every form with its fold: a page may spell it either way. The
+        // dictionary mostly lists both spellings, so a fold is looked for
+        // before it is copied.
+        const auto add = [this, &forms](std::string&& form) {
             if (HasYo(form))
-                forms.insert(FoldYo(form));
+            {
+                m_fold = form;
+                FoldYoInPlace(m_fold);
+                if (!forms.contains(m_fold))
+                    forms.insert(m_fold);
+            }
             forms.insert(std::move(form));
         };
-        add(word);
+        add(std::string(word));
         const std::vector<std::string> bases = m_morpho.GetBaseForms(word);
         for (const std::string& base : bases)
             for (std::string& form : m_morpho.GetAllForms(base))

@@ -103,4 +103,5 @@ private:
     // The sort's memory, kept between searches to spare allocations.
     std::vector<std::uint64_t> m_order;
     std::vector<std::uint64_t> m_orderBuffer;
+    std::string m_fold; // a form being folded, kept to spare allocations
 };
