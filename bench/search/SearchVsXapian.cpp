@@ -3,7 +3,7 @@
 //
 //   bench_search_xapian [benchmark flags] --corpus DIR --work DIR
 //       [--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian]
-//       [--clock wall|cpu]
+//       [--clock wall|cpu] [--queries-out FILE]
 //
 // For each corpus: the publisher's run over the source tree (the morphology
 // dictionary built once before and copied in), Xapian's indexing of the same
@@ -15,7 +15,8 @@
 // queries. A table of everything is printed at the end. --reuse keeps what an
 // earlier run published and indexed, --reuse-xapian Xapian's databases only;
 // what is reused is not timed. --clock cpu times the queries by the
-// thread's processor time instead of the wall clock.
+// thread's processor time instead of the wall clock; --queries-out appends
+// every query's medians to a file (corpus, class, query, ours, Xapian's).
 #include "BenchCorpus.h"
 #include "ContentPublisher.h"
 #include "DocumentSearch.h"
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -50,6 +52,7 @@ struct COptions
     bool m_bReuse = false;       // ours and Xapian's
     bool m_bReuseXapian = false; // Xapian's only
     bool m_bCpuClock = false;    // queries timed by the thread's processor time
+    std::string m_strQueriesOut; // where each query's medians are appended, or empty
 };
 
 struct CClassResult
@@ -268,6 +271,15 @@ void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std
             oursMedians.push_back(Percentile(ours[i], 50));
             theirMedians.push_back(Percentile(theirs[i], 50));
         }
+        if (!g_options.m_strQueriesOut.empty())
+        {
+            // corpus, class, query, ours and Xapian's median in ms: what a
+            // comparison of two builds pairs query by query.
+            std::ofstream out(g_options.m_strQueriesOut, std::ios::app);
+            for (std::size_t i = 0; i < queries.size(); ++i)
+                out << strCorpus << '\t' << strClass << '\t' << queries[i] << '\t' << oursMedians[i] << '\t'
+                    << theirMedians[i] << '\n';
+        }
         result.m_dOursP50 = Percentile(oursMedians, 50);
         result.m_dOursP95 = Percentile(oursMedians, 95);
         result.m_dXapianP50 = Percentile(theirMedians, 50);
@@ -364,6 +376,8 @@ bool ParseOptions(int argc, char** argv)
             g_options.m_bReuse = true;
         else if (arg == "--reuse-xapian")
             g_options.m_bReuseXapian = true;
+        else if (arg == "--queries-out" && bValue)
+            g_options.m_strQueriesOut = argv[++i];
         else if (arg == "--clock" && bValue && (std::string_view(argv[i + 1]) == "cpu" ||
                                                  std::string_view(argv[i + 1]) == "wall"))
             g_options.m_bCpuClock = std::string_view(argv[++i]) == "cpu";
@@ -377,7 +391,7 @@ bool ParseOptions(int argc, char** argv)
     {
         std::cerr << "usage: bench_search_xapian [benchmark flags] --corpus DIR --work DIR "
                      "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] [--hunspell BASE] "
-                     "[--clock wall|cpu]\n";
+                     "[--clock wall|cpu] [--queries-out FILE]\n";
         return false;
     }
     std::stringstream list(strCorpora.empty() ? "man,docs20000,docs100000" : strCorpora);
