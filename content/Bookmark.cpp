@@ -66,7 +66,8 @@ bool CBookmark::IsCopyOf(const CBookmark& other) const
     return m_nType == other.m_nType && m_pSection == other.m_pSection &&
            m_nParam1 == other.m_nParam1 && m_nParam2 == other.m_nParam2 &&
            m_nViewNumber == other.m_nViewNumber && m_sectionsByCode == other.m_sectionsByCode &&
-           (m_nType != VIEW_TAX_CALENDAR || m_date == other.m_date) && m_pBlank == other.m_pBlank;
+           (m_nType != VIEW_TAX_CALENDAR || m_date == other.m_date) && m_pBlank == other.m_pBlank &&
+           m_strPage == other.m_strPage;
 }
 
 bool CBookmark::LoadBookmarkData(const xmlNode* pElement, const CEncyclopediaData& encyclopedia,
@@ -94,6 +95,7 @@ bool CBookmark::LoadBookmarkData(const xmlNode* pElement, const CEncyclopediaDat
         std::string strImportant;
         CXMLUtils::GetAttributeString(pElement, "important", strImportant, "");
         m_bImportant = ParseInt(strImportant, nImportant) && nImportant != 0;
+        CXMLUtils::GetAttributeString(pElement, "page", m_strPage, "");
         return true;
     }
     if (m_nType == VIEW_FORM)
@@ -134,7 +136,8 @@ bool CBookmark::SaveBookmarkData(xmlNode* pElement) const
             strURL += "#" + m_pSection->m_strAnchor;
         return CXMLUtils::SetAttributeString(pElement, "url", strURL) &&
                CXMLUtils::SetAttributeString(pElement, "annotation", m_strAnnotation) &&
-               CXMLUtils::SetAttributeString(pElement, "important", m_bImportant ? "1" : "0");
+               CXMLUtils::SetAttributeString(pElement, "important", m_bImportant ? "1" : "0") &&
+               (m_strPage.empty() || CXMLUtils::SetAttributeString(pElement, "page", m_strPage));
     }
     if (m_nType == VIEW_FORM)
         return m_pBlank && CXMLUtils::SetAttributeString(pElement, "url", m_pBlank->m_strSiteURL);

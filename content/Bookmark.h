@@ -71,6 +71,10 @@ public:
     CDate m_date;
     int m_nViewNumber = 0;
     const CBlankInfo* m_pBlank = nullptr;
+    // A section view: the page shown in place of the section's own document
+    // (a form's filled sample, or a place in the page the section tree does
+    // not know), with its anchor.
+    std::string m_strPage;
     std::string m_strAnnotation;
     bool m_bImportant = false;
     std::string m_strText;

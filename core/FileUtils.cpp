@@ -6,6 +6,8 @@
 #include "StringTable.h"
 #include "TextUtils.h"
 
+#include <glib.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -547,11 +549,40 @@ std::string CFileUtils::GetUserDocumentsFolder()
     return std::string(szHome && *szHome ? szHome : ".") + "/Documents";
 }
 
+namespace
+{
+std::string UserFolder(const char* szVariable, GUserDirectory directory, const char* szFallback)
+{
+    if (const char* szFolder = std::getenv(szVariable); szFolder && *szFolder)
+        return szFolder;
+    // GLib reads the desktop's user-dirs.dirs; without an entry it has none.
+    if (const char* szFolder = g_get_user_special_dir(directory); szFolder && *szFolder)
+        return szFolder;
+    const char* szHome = std::getenv("HOME");
+    return std::string(szHome && *szHome ? szHome : ".") + "/" + szFallback;
+}
+} // namespace
+
+std::string CFileUtils::GetUserDownloadFolder()
+{
+    return UserFolder("XDG_DOWNLOAD_DIR", G_USER_DIRECTORY_DOWNLOAD, "Downloads");
+}
+
+std::string CFileUtils::GetUserDesktopFolder()
+{
+    return UserFolder("XDG_DESKTOP_DIR", G_USER_DIRECTORY_DESKTOP, "Desktop");
+}
+
 std::string CFileUtils::CopyToDesktop(const std::string& strSource, std::string_view title)
 {
     KTRACE("CFileUtils::CopyToDesktop", strSource);
-    const std::string strFolder =
-        GetUserDocumentsFolder() + "/" + std::string(CStringTable::Get(IDS_FORMS_FOLDER));
+    return CopyUnderTitle(strSource, title,
+                          GetUserDocumentsFolder() + "/" + std::string(CStringTable::Get(IDS_FORMS_FOLDER)));
+}
+
+std::string CFileUtils::CopyUnderTitle(const std::string& strSource, std::string_view title,
+                                       const std::string& strFolder)
+{
     if (!MakePath(strFolder))
         return {};
     // A title is content, not a path: separators would lead out of the folder.

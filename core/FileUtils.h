@@ -84,7 +84,16 @@ public:
 
     // The user's documents folder: $XDG_DOCUMENTS_DIR, else ~/Documents.
     static std::string GetUserDocumentsFolder();
+    // The user's download and desktop folders: $XDG_DOWNLOAD_DIR and
+    // $XDG_DESKTOP_DIR, else what the desktop's user-dirs.dirs names, else
+    // ~/Downloads and ~/Desktop.
+    static std::string GetUserDownloadFolder();
+    static std::string GetUserDesktopFolder();
     // Copies a form into the user's documents folder under its title; returns
     // the new file's path or an empty text.
     static std::string CopyToDesktop(const std::string& strSource, std::string_view title);
+    // Copies a form into a folder (made when missing) under its title made
+    // safe for a file name, with the source's extension; the path or empty.
+    static std::string CopyUnderTitle(const std::string& strSource, std::string_view title,
+                                      const std::string& strFolder);
 };

@@ -254,3 +254,13 @@ std::string_view CTextUtils::Trim(std::string_view text)
     const auto nLast = text.find_last_not_of(" \t\r\n");
     return text.substr(nFirst, nLast - nFirst + 1);
 }
+
+std::string CTextUtils::CountOf(std::size_t nCount, std::string_view one, std::string_view few, std::string_view many)
+{
+    const std::size_t n100 = nCount % 100, n10 = nCount % 10;
+    const std::string_view word = (n100 >= 11 && n100 <= 14) ? many
+                                  : n10 == 1                   ? one
+                                  : (n10 >= 2 && n10 <= 4)     ? few
+                                                               : many;
+    return std::to_string(nCount) + " " + std::string(word);
+}

@@ -33,4 +33,7 @@ public:
     static bool EqualsNoCaseAscii(std::string_view a, std::string_view b);
     static bool StartsWithNoCaseAscii(std::string_view text, std::string_view prefix);
     static std::string_view Trim(std::string_view text);
+    // A count with its Russian noun: "1 форма", "3 формы", "11 форм".
+    static std::string CountOf(std::size_t nCount, std::string_view one, std::string_view few,
+                               std::string_view many);
 };

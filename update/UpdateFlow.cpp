@@ -48,6 +48,13 @@ bool IsPackageVersion(std::string_view text)
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The service's codes for a login it does not know and a password it does
+// not take.
+bool IsAccountRefusal(int nCode)
+{
+    return nCode == 101 || nCode == 102;
+}
+
 std::string LastUrlSegment(std::string_view url)
 {
     const auto nSlash = url.find_last_of("/\\");
@@ -170,6 +177,28 @@ void CUpdateFlow::ShowError(int nState, bool bLink)
     m_context.m_view.ShowState(view);
 }
 
+void CUpdateFlow::ShowClientDownloaded(int nState)
+{
+    // A newer client comes as a package the user installs with the system's
+    // own tools, never run from here: the dialog says where it is and opens
+    // its folder.
+    const auto nSlash = m_strInstallerPath.rfind('/');
+    const std::string strFolder = nSlash == std::string::npos ? std::string(".") : m_strInstallerPath.substr(0, nSlash);
+    CUpdateViewState view;
+    view.m_nState = nState;
+    view.m_strAction = Text(IDS_UPDATE_CLIENT_DOWNLOADED);
+    std::string strDetail = Text(IDS_CLIENT_PACKAGE_SAVED);
+    if (const auto nAt = strDetail.find("%s"); nAt != std::string::npos)
+        strDetail.replace(nAt, 2, strFolder);
+    view.m_strDetail = std::move(strDetail);
+    view.m_left = EUpdateButton::Ok;
+    if (nState == 25)
+        view.m_title = std::string();
+    m_context.m_view.ShowState(view);
+    if (!m_context.m_view.OpenUrl(strFolder))
+        KLOG_WARN << "CUpdateDlg: can't open the folder " << strFolder;
+}
+
 void CUpdateFlow::FinishInTray(int nCode)
 {
     if (m_nMode == UPDATE_MODE_TRAY)
@@ -204,7 +233,7 @@ void CUpdateFlow::EnterState(int nState)
         break;
     case 5:
     case 25:
-        Show(nState, IDS_UPDATE_CLIENT_DOWNLOADED, ok);
+        ShowClientDownloaded(nState);
         break;
     case 6:
         Show(nState, IDS_UPDATE_PLEASE_WAIT, cancel);
@@ -493,7 +522,11 @@ void CUpdateFlow::OnRequestError()
             return;
         }
     }
-    EnterState(m_nState == 0 ? 11 : 10);
+    // A wrong password shows on the first request that carries it, not on
+    // the salt: it is a refused sign-in too, and the account is asked for again.
+    const bool bAccountRefused =
+        (m_nState == 2 || m_nState == 6) && !m_bAccountTaken && IsAccountRefusal(m_nErrorCode);
+    EnterState(m_nState == 0 || bAccountRefused ? 11 : 10);
 }
 
 void CUpdateFlow::OnSaltSuccess()
@@ -503,11 +536,13 @@ void CUpdateFlow::OnSaltSuccess()
 
 void CUpdateFlow::OnClientVersionSuccess()
 {
+    m_bAccountTaken = true;
     EnterState(m_strNewClientVersion != kClientVersion ? 3 : 6);
 }
 
 void CUpdateFlow::OnUpdateListReceived()
 {
+    m_bAccountTaken = true;
     EnterState(m_updateList.empty() ? 12 : 7);
 }
 

@@ -57,6 +57,8 @@ struct CUpdateViewState
     int m_nState = 0;
     std::optional<std::string> m_title; // unset: keep the page's title; empty: a blank
     std::string m_strAction;
+    // A second paragraph under the action (where a downloaded client is).
+    std::string m_strDetail;
     bool m_bError = false; // the action is an error label
     bool m_bPasswordLink = false;
     bool m_bProgress = false; // the bar is shown
@@ -72,10 +74,11 @@ public:
     virtual void ShowState(const CUpdateViewState& state) = 0;
     // 0-100.
     virtual void ShowProgress(int nValue) = 0;
-    // The save-file dialog for a client installer (".exe", asks before
+    // The save-file dialog for the newer client's package (asks before
     // overwriting); empty when the user cancelled it.
     virtual std::string AskInstallerPath(const std::string& strDefaultName) = 0;
-    // Opens a page in the user's browser; false when that fails.
+    // Opens a web page or a folder with the desktop's handler; false when
+    // that fails.
     virtual bool OpenUrl(const std::string& strUrl) = 0;
     virtual void ShowMessage(std::string_view text) = 0;
     // Ends the modal loop with the code.
@@ -120,6 +123,8 @@ public:
     void SetClientUrl(std::string strUrl);
     // Mode 3 with the record.
     void SetRegistrationMode(const CRegistrationData& registration);
+    // The record of a sign-up, the mode kept.
+    void SetRegistration(const CRegistrationData& registration) { m_registration = registration; }
 
     // The dialog has opened: loads the account and the content version,
     // becomes the open dialog and enters the mode's first state.
@@ -138,6 +143,8 @@ public:
     int GetState() const { return m_nState; }
     bool IsEnded() const { return m_bEnded; }
     const std::string& GetInstallerPath() const { return m_strInstallerPath; }
+    // The text of the last failure (the service's, or the client's own).
+    const std::string& GetErrorText() const { return m_strErrorText; }
     const CRegistrationData& GetRegistration() const { return m_registration; }
 
     // Whether an update dialog is open anywhere in the process.
@@ -151,6 +158,7 @@ private:
     void Show(int nState, unsigned nTextId, EUpdateButton left, EUpdateButton right = EUpdateButton::None,
               bool bProgress = false);
     void ShowError(int nState, bool bLink = false);
+    void ShowClientDownloaded(int nState);
     void FinishInTray(int nCode);
     int InstalledOr(int nAfter, int nBefore) const { return m_nPackageIndex > 0 ? nAfter : nBefore; }
 
@@ -206,6 +214,7 @@ private:
     std::string m_strDownloadUrl;
     std::string m_strDownloadPath;
     int m_nState = -1;
+    bool m_bAccountTaken = false; // a request with the password has succeeded
 
     std::uint64_t m_nSerial;          // this flow among all flows of the process
     std::uint64_t m_nActiveRequest = 0; // the request whose answer is awaited

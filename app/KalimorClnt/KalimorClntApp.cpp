@@ -1,6 +1,7 @@
 #include "KalimorClntApp.h"
 
 #include "FolderInstall.h"
+#include "WorkerThreads.h"
 
 #include "BrowserLauncher.h"
 #include "ElementBehaviors.h"
@@ -134,6 +135,10 @@ int CKalimorClntApp::ExitInstance()
     if (m_pWindows)
         m_pWindows->Flush();
     m_instance.StopListening();
+    // Requests and unpacking stopped with the update dialog; their threads
+    // may still post to the loop and log until they end.
+    if (!CWorkerThreads::WaitAll(std::chrono::seconds(10)))
+        KLOG_ERR << "CKalimorClntApp::ExitInstance a worker thread did not end";
     if (m_pBridge)
         m_pBridge->Stop();
     FreeContent();
@@ -142,7 +147,7 @@ int CKalimorClntApp::ExitInstance()
     m_pBridge.reset();
     m_pWindows.reset();
     m_pLoop.reset();
-    // A client installer left by the update flow would start here.
+    // A newer client is a package the user installs; nothing starts here.
     return 0;
 }
 
@@ -322,6 +327,13 @@ void CKalimorClntApp::FreeDicts()
     m_phraseIndex.FreeData();
     m_searchRegistry.FreeData();
     m_synonyms.FreeData();
+}
+
+void CKalimorClntApp::ReloadData()
+{
+    KTRACE("CKalimorClntApp::ReloadData");
+    FreeData();
+    LoadData();
 }
 
 void CKalimorClntApp::FreeData()

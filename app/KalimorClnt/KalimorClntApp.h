@@ -74,8 +74,14 @@ public:
     CSearchRegistry* GetSearchRegistry() override { return &m_searchRegistry; }
     const CSearchPrompt2Manager* GetPromptList() override { return &m_searchPrompts; }
     const CSynonymsSearch* GetSynonyms() override { return &m_synonyms; }
+    CBlankInfoData* GetBlanks() override { return &m_blanks; }
+    const CNewInfoData* GetNews() override { return &m_news; }
+    const CTaxCalendar* GetTaxCalendar() override { return &m_taxCalendar; }
+    const CWorkCalendar* GetWorkCalendar() override { return &m_workCalendar; }
+    const CProfileConfig* GetProfile() override { return &m_profile; }
+    void ReloadData() override;
     std::time_t Now() const override;
-    bool IsUpdateDialogOpen() const { return false; }
+    bool IsUpdateDialogOpen() const { return m_pMainWindow && m_pMainWindow->GetUpdates().IsRunning(); }
 
 private:
     void ShowToUser();

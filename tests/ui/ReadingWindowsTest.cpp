@@ -277,13 +277,16 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
         [&](const std::string& strUrl, bool bSample) { forms.push_back((bSample ? "sample " : "download ") + strUrl); });
     const std::size_t nViewsBefore = main.GetMovementHistory().GetCount();
     CLogCapture log;
+    // The form's file is in the library: it opens at once with the desktop's handler.
+    const std::string strForm = context.GetDocumentsFolder() + "files/f.rtf";
+    WriteFileText(strForm, "{\\rtf1 бланк}");
     view.OnBeforeNavigate("https://www.nalog.example/");
     view.OnBeforeNavigate("mailto:help@nalog.example");
-    view.OnBeforeNavigate("about:SAMPLE_0");
     view.OnBeforeNavigate("about:DOWNLOAD_0");
     view.OnBeforeNavigate("javascript:alert(1)");
-    EXPECT_EQ(context.m_opened, (std::vector<std::string>{"https://www.nalog.example/", "mailto:help@nalog.example"}));
-    EXPECT_EQ(forms, (std::vector<std::string>{"sample /nds/samples/s.html", "download /files/f.rtf"}));
+    EXPECT_EQ(context.m_opened,
+              (std::vector<std::string>{"https://www.nalog.example/", "mailto:help@nalog.example", strForm}));
+    EXPECT_EQ(forms, (std::vector<std::string>{"download /files/f.rtf"}));
     EXPECT_EQ(main.GetMovementHistory().GetCount(), nViewsBefore) << "none of these is a view";
 
     // Pictures: links and images alike, whatever the case of their name; each
@@ -319,6 +322,16 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
         EXPECT_EQ(strShown, strMessage);
     }
     EXPECT_TRUE(log.Contains("Document /nds/missing.html not found"));
+    EXPECT_EQ(Shown(), "/nds/deduction.html#");
+
+    // A filled sample takes the document's place as a view of its own, under
+    // the same section; Back returns to the document.
+    view.OnBeforeNavigate("about:SAMPLE_0");
+    EXPECT_EQ(forms.back(), "sample /nds/samples/s.html");
+    EXPECT_EQ(Shown(), "/nds/samples/s.html#");
+    EXPECT_EQ(main.GetEncyclopediaWin().GetCurrentSection(), Named("Налоговые вычеты"));
+    EXPECT_EQ(main.GetEncyclopediaWin().GetTimedSection(), nullptr) << "a sample is no reading of the section";
+    main.OnBackButton();
     EXPECT_EQ(Shown(), "/nds/deduction.html#");
 }
 

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "BlankInfoData.h"
 #include "Bookmark.h"
 #include "ClientContext.h"
 #include "ElementBehaviors.h"
 #include "EncyclopediaData.h"
 #include "HtmlDocument.h"
+#include "HttpRequest.h"
 #include "MRUDocumentData.h"
 #include "MessageLoop.h"
+#include "NewInfoData.h"
+#include "ProfileConfig.h"
+#include "TaxCalendar.h"
 #include "ViewHistoryData.h"
+#include "WorkCalendar.h"
 #include "WindowManager.h"
+#include "WorkerThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +32,9 @@ public:
     explicit CTestContext(std::string strAppFolder = CResourceConfig::GetExecutableFolder())
         : m_resources(std::move(strAppFolder)), m_loader(m_resources)
     {
+        // A service that refuses at once: windows ask it for a newer client.
+        m_settings.m_service.m_strUpdateHost = m_settings.m_service.m_strWebHost = "127.0.0.1";
+        m_settings.m_service.m_nUpdatePort = m_settings.m_service.m_nWebPort = 9;
         Set(this);
     }
     ~CTestContext() override { Set(nullptr); }
@@ -45,6 +55,15 @@ public:
         return m_bDesktopWorks;
     }
     std::string GetContentFolder() const override { return m_strContentFolder; }
+    // The forms library, the news, the calendars and the update's setting.
+    CBlankInfoData* GetBlanks() override { return &m_blanks; }
+    const CNewInfoData* GetNews() override { return &m_news; }
+    const CTaxCalendar* GetTaxCalendar() override { return &m_taxCalendar; }
+    const CWorkCalendar* GetWorkCalendar() override { return &m_workCalendar; }
+    const CProfileConfig* GetProfile() override { return m_pProfile; }
+    CRequestSettings GetRequestSettings() const override { return m_settings; }
+    void ReloadData() override { ++m_nReloads; }
+    IUpdateNotifier* GetUpdateNotifier() override { return m_pNotifier; }
     CEncyclopediaData* GetEncyclopedia() override { return &m_encyclopedia; }
     CBookmarkVector* GetBookmarks() override { return &m_bookmarks; }
     bool SaveBookmarks() override
@@ -63,6 +82,14 @@ public:
     bool m_bDesktopWorks = true;
     std::vector<std::string> m_opened;
     std::string m_strContentFolder;
+    CBlankInfoData m_blanks;
+    CNewInfoData m_news;
+    CTaxCalendar m_taxCalendar;
+    CWorkCalendar m_workCalendar;
+    const CProfileConfig* m_pProfile = nullptr;
+    CRequestSettings m_settings;
+    int m_nReloads = 0;
+    IUpdateNotifier* m_pNotifier = nullptr;
     CEncyclopediaData m_encyclopedia;
     CBookmarkVector m_bookmarks;
     int m_nBookmarkSaves = 0;
@@ -84,6 +111,8 @@ struct CWindowsFixture : ::testing::Test
             loop.Quit(1);
         });
     }
+    // Requests the windows started end before the loop they post to.
+    ~CWindowsFixture() override { EXPECT_TRUE(CWorkerThreads::WaitAll(std::chrono::seconds(20))); }
 
     // A window's document, as the browser would address it.
     static CHtmlDocument& Doc(CWnd& wnd) { return *wnd.GetHtmlDocument(); }

@@ -184,6 +184,10 @@ TEST_F(UpdateFlowTest, ANewerClientIsOfferedAndDownloaded)
     EXPECT_EQ(m_view.DefaultInstallerName(), "kalimor-setup-1.4.exe");
     EXPECT_TRUE(ReadFileText(m_dir.File("setup.exe")).starts_with("installer of 1.4.0.1"));
     EXPECT_EQ(m_pFlow->GetInstallerPath(), m_dir.File("setup.exe"));
+    // The package is the user's to install: its folder is named and opened,
+    // nothing is run.
+    EXPECT_NE(m_view.LastState()->m_strDetail.find("«" + m_dir.Path() + "»"), std::string::npos);
+    EXPECT_EQ(m_view.OpenedUrls(), std::vector<std::string>{m_dir.Path()});
     const auto progress = m_view.Progress();
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), (std::pair<int, int>{4, 100}));
@@ -314,6 +318,32 @@ TEST_F(UpdateFlowTest, ARefusedSignInEndsWithEight)
     EXPECT_EQ(m_view.LastState()->m_strAction, "Пользователь не найден");
     EXPECT_FALSE(m_view.LastState()->m_bProgress);
     EXPECT_EQ(ConfirmState(11), UPDATE_END_SIGN_IN_REFUSED);
+}
+
+TEST_F(UpdateFlowTest, APasswordTheServiceRefusesIsAFailedSignInWhereverItShows)
+{
+    // The salt asks for the login only: a wrong password is refused by the
+    // first request that carries it, in mode 0 the client's versions, in the
+    // tray the package list.
+    m_config.SetPassword("wrong");
+    Begin(UPDATE_MODE_USER);
+    EXPECT_TRUE(m_view.WaitForState(11));
+    EXPECT_EQ(m_view.LastState()->m_strAction, "Неверный логин или пароль");
+    EXPECT_EQ(ConfirmState(11), UPDATE_END_SIGN_IN_REFUSED);
+    m_loop.Send([&] { m_pFlow.reset(); });
+
+    // Once the password was taken, a later refusal is an error of the update.
+    CTestUpdateView view(m_loop);
+    m_config.SetPassword("secret");
+    m_service.SetFault("/distributor/full_content", EServiceFault::Error, 1, 102, "Неверный логин или пароль");
+    m_loop.Send([&] {
+        m_pFlow = std::make_unique<CUpdateFlow>(
+            CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings}, UPDATE_MODE_USER);
+        m_pFlow->Start();
+    });
+    EXPECT_TRUE(view.WaitForState(10)) << ::testing::PrintToString(view.StateNumbers());
+    Click("LEFT_BUTTON");
+    EXPECT_EQ(view.WaitForEnd(), UPDATE_END_ERROR);
 }
 
 TEST_F(UpdateFlowTest, NoServiceIsAFailedSignIn)

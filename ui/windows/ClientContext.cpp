@@ -1,6 +1,7 @@
 #include "ClientContext.h"
 
 #include "BrowserLauncher.h"
+#include "HttpRequest.h"
 
 namespace
 {
@@ -41,4 +42,17 @@ std::string CClientContext::GetUiPath(std::string_view relative)
 {
     CClientContext* pContext = Get();
     return pContext ? pContext->GetResourceConfig().GetPath(relative) : CResourceConfig().GetPath(relative);
+}
+
+CAbstractHTMLayoutDataLoader* CClientContext::GetUiLoader()
+{
+    CClientContext* pContext = Get();
+    return pContext ? pContext->GetDataLoader() : nullptr;
+}
+
+CRequestSettings CClientContext::GetRequestSettings() const
+{
+    CRequestSettings settings;
+    settings.m_service = CServiceConfig::FromEnvironment();
+    return settings;
 }

@@ -3,18 +3,25 @@
 #include "KalimorHTMLayoutDataLoader.h"
 #include "RegistryConfig.h"
 #include "ResourceConfig.h"
+#include "UpdateNotifier.h"
 
 #include <ctime>
 #include <string>
 
+class CBlankInfoData;
 class CBookmarkVector;
 class CDocumentSearch;
 class CEncyclopediaData;
 class CMRUDocumentData;
+class CNewInfoData;
+class CProfileConfig;
 class CSearchPrompt2Manager;
 class CSearchRegistry;
 class CSynonymsSearch;
+class CTaxCalendar;
 class CViewHistoryData;
+class CWorkCalendar;
+struct CRequestSettings;
 
 // What the windows need of the application object: its settings, the UI
 // resources and their loader, and the tray life. The application implements
@@ -30,8 +37,8 @@ public:
     virtual bool IsTrayMode() const = 0;
     virtual void ShowMainWindowFromTray() = 0;
     virtual std::string GetContentFolder() const { return {}; }
-    virtual bool IsUpdateRunning() const { return false; }
-    virtual void CancelUpdate() {}
+    // How an update that runs in the tray is told to the user; null: it is not.
+    virtual IUpdateNotifier* GetUpdateNotifier() { return nullptr; }
     // Opens a web or mail address with the desktop's handler.
     virtual bool OpenExternal(const std::string& strUrl);
     // Opens a file in the word processor (LibreOffice Writer); false when
@@ -51,6 +58,17 @@ public:
     virtual CSearchRegistry* GetSearchRegistry() { return nullptr; }
     virtual const CSearchPrompt2Manager* GetPromptList() { return nullptr; }
     virtual const CSynonymsSearch* GetSynonyms() { return nullptr; }
+    // The forms library, the news and the tax and work calendars.
+    virtual CBlankInfoData* GetBlanks() { return nullptr; }
+    virtual const CNewInfoData* GetNews() { return nullptr; }
+    virtual const CTaxCalendar* GetTaxCalendar() { return nullptr; }
+    virtual const CWorkCalendar* GetWorkCalendar() { return nullptr; }
+    // The profile's folders (content, downloads); null where there is none.
+    virtual const CProfileConfig* GetProfile() { return nullptr; }
+    // Where the update service is and the pauses of its requests.
+    virtual CRequestSettings GetRequestSettings() const;
+    // Frees the content and loads it again (after an update installed some).
+    virtual void ReloadData() {}
     // The content folder's documents ("Content/Content").
     std::string GetDocumentsFolder() const;
     // The clock of the windows' timers (tests move it).
@@ -58,6 +76,8 @@ public:
 
     // A UI file by its path relative to the application folder.
     static std::string GetUiPath(std::string_view relative);
+    // The application's loader of UI files, or null without an application.
+    static CAbstractHTMLayoutDataLoader* GetUiLoader();
 
     // The application's context (set by the application object at start).
     static CClientContext* Get();

@@ -2,6 +2,7 @@
 
 #include "ClientContext.h"
 #include "EncyclopediaData.h"
+#include "FileUtils.h"
 #include "Logger.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
@@ -102,14 +103,17 @@ void CEncyclopediaAccountantWin::OnSize(int, int)
 void CEncyclopediaAccountantWin::ShowBookmark(const CBookmark& view)
 {
     m_navigator.SetFoundSections(view.m_sections.size() > 1 ? view.m_sections : CSectionList(), view.m_strSearchString);
-    ShowSection(view.m_pSection, false, true);
+    std::string strPage, strAnchor;
+    CFileUtils::ParseFileName(view.m_strPage, strPage, strAnchor);
+    ShowSection(view.m_pSection, false, true, strAnchor, strPage);
     // A section opened from a search shows the words found; any other way
     // of opening a document shows none.
     m_content.GetView().MarkWords(view.m_highlightWords);
 }
 
 void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, bool bAddToHistory,
-                                             bool bHideFloatingPanel, const std::string& strAnchor)
+                                             bool bHideFloatingPanel, const std::string& strAnchor,
+                                             const std::string& strPage)
 {
     KTRACE("CEncyclopediaAccountantWin::ShowSection");
     if (!pSection)
@@ -134,7 +138,7 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     std::string strAddress;
     if (m_pDocumentSection && Context())
     {
-        std::string_view url = m_pDocumentSection->m_strURL;
+        std::string_view url = strPage.empty() ? std::string_view(m_pDocumentSection->m_strURL) : strPage;
         while (url.starts_with('/') || url.starts_with('\\'))
             url.remove_prefix(1);
         strAddress = Context()->GetDocumentsFolder() + std::string(url);
@@ -147,7 +151,9 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     m_navigator.UpdateContent();
     UpdateToolBar();
     m_tViewStart = Context() ? Context()->Now() : std::time(nullptr);
-    m_pTimedSection = m_pDocumentSection;
+    // A page in another's place (a form's sample) is no reading of the section.
+    m_pTimedSection =
+        strPage.empty() || (m_pDocumentSection && strPage == m_pDocumentSection->m_strURL) ? m_pDocumentSection : nullptr;
     if (m_pHost)
         m_pHost->UpdateSearchSample();
 }

@@ -27,9 +27,10 @@ public:
 
     void ShowBookmark(const CBookmark& view);
     // strAnchor: where to scroll when the section is a whole page (a link's
-    // anchor that the section tree does not know).
+    // anchor that the section tree does not know); strPage: a page shown in
+    // place of the section's document.
     void ShowSection(CEncyclopediaSection* pSection, bool bAddToHistory, bool bHideFloatingPanel,
-                     const std::string& strAnchor = {});
+                     const std::string& strAnchor = {}, const std::string& strPage = {});
 
     void OnSelectSectionInNavigator(CEncyclopediaSection* pSection);
     void OnSelectSectionInSeeAlso(CEncyclopediaSection* pSection);

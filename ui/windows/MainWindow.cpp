@@ -48,13 +48,14 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
       m_searchResult(this, Loader()),
       m_bookmarkList(this, Loader()),
       m_historyWin(this, Loader()),
-      m_newsHeader("ui/news_header.htm", Loader()),
-      m_newsPanel("ui/news_panel_win.htm", Loader()),
-      m_newsCalendar("ui/news_calendar.htm", Loader()),
-      m_taxCalendar("ui/tax_calendar.htm", Loader()),
-      m_blankView("ui/blank_view.htm", Loader()),
-      m_blankList("ui/blank_list.htm", Loader()),
-      m_blankSectionList("ui/blank_section_list.htm", Loader())
+      m_newsHeader(Loader()),
+      m_newsScrollBar(Loader()),
+      m_newsPanel(this, Loader()),
+      m_newsCalendar(this, Loader()),
+      m_taxCalendar(this, Loader()),
+      m_blankView(this, Loader()),
+      m_blankList(this, Loader()),
+      m_blankSectionList(this, Loader())
 {
     // The controls exist from construction; their elements come with Create.
     auto& top = m_topPanel;
@@ -79,6 +80,23 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
     m_welcome.m_sigHowToUse.connect([this] { OnHowToUse(); });
     m_welcome.m_sigDocumentSelected.connect([this](const CMRUDocument& document) { OnSelectMRUDocument(document); });
     m_statusPanel.m_support.m_sigClick.connect([this] { OnSupport(); });
+    m_newsHeader.m_blanks.m_sigClick.connect([this] { OnBlanks(); });
+    m_newsHeader.m_taxCalendar.m_sigClick.connect([this] {
+        const std::time_t tNow = Context() ? Context()->Now() : std::time(nullptr);
+        GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(ToLocalDate(tNow))), true);
+    });
+    m_newsScrollBar.m_sigPosition.connect([this](int nPosition, int nMaximum) {
+        m_newsPanel.SetScrollPosition(nPosition, nMaximum);
+    });
+    m_newsPanel.m_sigRange.connect(
+        [this](std::size_t nItems, std::size_t nVisible) { m_newsScrollBar.SetRange(nItems, nVisible); });
+    m_newsPanel.m_sigWheel.connect([this](int nStep) { m_newsScrollBar.Step(nStep); });
+    m_encyclopedia.m_sigFormsLink.connect([this](const std::string& strUrl, bool bSample) {
+        if (bSample)
+            OnViewFilledBlank(strUrl);
+        else
+            OnDownloadBlank(strUrl);
+    });
 }
 
 CMainWindow::~CMainWindow()
@@ -125,6 +143,11 @@ bool CMainWindow::Create()
     OnUpdateData();
     SetTimer(TIMER_CLIENT_VERSION, 10800000);
     SetTimer(TIMER_CLIENT_OFFER, 60000);
+    m_updates.CheckClientVersion();
+    // Started into the tray (with the desktop session): the content is
+    // brought up to date once the start is over.
+    if (Context() && Context()->IsTrayMode())
+        PostMessage(WM_SCHEDULED_UPDATE);
     return true;
 }
 
@@ -137,7 +160,7 @@ bool CMainWindow::CreateChildren(const CRect& rect)
            m_statusPanel.Create(nStyle, rect, this, 5) && m_searchRegistry.Create(nStyle, rect, this, 6) &&
            m_searchResult.Create(nStyle, rect, this, 7) && m_bookmarkList.Create(nStyle, rect, this, 8) &&
            m_historyWin.Create(nStyle, rect, this, 9) && m_newsHeader.Create(nStyle, rect, this, 10) &&
-           m_newsScrollBar.Create("news_scroll_bar", rect, this, 11, true) &&
+           m_newsScrollBar.Create(nStyle, rect, this, 11) &&
            m_newsPanel.Create(nStyle, rect, this, 12) && m_newsCalendar.Create(nStyle, rect, this, 12) &&
            m_leftMargin.Create("margin", rect, this, 13, true) && m_rightMargin.Create("margin", rect, this, 14, true) &&
            m_taxCalendar.Create(nStyle, rect, this, 16) && m_blankView.Create(nStyle, rect, this, 17) &&
@@ -179,7 +202,14 @@ void CMainWindow::SetBodyWinKind(int nKind)
     Show(m_leftMargin, !bHome);
     Show(m_rightMargin, !bHome);
     if (bHome || bForms)
+    {
         m_nNewsPanelHeight = bForms ? 242 : 218;
+        if (bForms)
+            m_newsPanel.ShowBlankNews();
+        else
+            m_newsPanel.ShowNews();
+        m_newsScrollBar.SetPosition(0);
+    }
     if (nKind != CBookmark::VIEW_SECTION)
         m_encyclopedia.HideFloatingPanel();
     m_nBodyKind = nKind;
@@ -205,6 +235,9 @@ void CMainWindow::ApplyLayout(const CMainLayout& layout)
     m_statusPanel.MoveWindow(layout.m_statusPanel);
     m_leftMargin.MoveWindow(layout.m_leftMargin);
     m_rightMargin.MoveWindow(layout.m_rightMargin);
+    m_newsScrollBar.SetMarkers(layout.m_nMarker1, layout.m_nMarker2);
+    m_newsPanel.SetInsets(layout.m_nMarker1, layout.m_nMarker2);
+    m_newsHeader.SetInsets(layout.m_nMarker1, layout.m_nMarker2);
     switch (m_nBodyKind)
     {
     case CBookmark::VIEW_HOME:
@@ -245,6 +278,10 @@ void CMainWindow::OnUpdateStatus()
 void CMainWindow::OnUpdateData()
 {
     m_welcome.OnUpdateData();
+    m_newsPanel.Reload();
+    m_newsCalendar.Refresh();
+    m_newsScrollBar.SetMaximum(CNewsScrollBarWnd::kDefaultMaximum);
+    m_newsScrollBar.SetPosition(0);
     OnUpdateStatus();
     m_history.Clear();
     if (CBookmark* pCurrent = m_history.GetCurrent())
@@ -350,6 +387,7 @@ void CMainWindow::OnBlanks()
 
 void CMainWindow::OnActivate(bool bActive)
 {
+    m_bActive = bActive;
     if (!bActive)
         m_encyclopedia.OnDeactivateApp();
 }
@@ -415,12 +453,92 @@ void CMainWindow::OnHistoryButton()
 void CMainWindow::OnUpdateButton()
 {
     KLOG_NOTICE << "Pressed update button";
-    // The update flow and the account settings join the window with their branch.
+    m_updates.OnUpdateButton();
 }
 
 void CMainWindow::OnConfigButton()
 {
     KLOG_NOTICE << "Pressed config button";
+    m_updates.EnterConfigParams(false);
+}
+
+void CMainWindow::OnAppUpdate(bool bSilent)
+{
+    KLOG_NOTICE << "CMainWindow::OnAppUpdate" << (bSilent ? " silent" : "");
+    if (bSilent)
+        m_updates.UpdateData(true);
+    else
+        m_updates.OnUpdateButton();
+}
+
+void CMainWindow::OnScheduledUpdate()
+{
+    CClientContext* pContext = Context();
+    if (pContext && pContext->IsTrayMode() && pContext->GetRegistryConfig().m_bAutoUpdate)
+        OnAppUpdate(true);
+}
+
+bool CMainWindow::IsForeground() const
+{
+    CClientContext* pContext = Context();
+    return m_bActive && IsWindowVisible() && !(pContext && pContext->IsTrayMode());
+}
+
+std::string CMainWindow::DownloadContentFile(const std::string& strRelativePath)
+{
+    return m_updates.DownloadContentFile(strRelativePath);
+}
+
+void CMainWindow::OnDownloadBlank(const std::string& strUrl)
+{
+    KLOG_NOTICE << "CMainWindow::OnDownloadBlank " << strUrl;
+    const std::string strPath = DownloadContentFile(strUrl);
+    if (strPath.empty())
+        return;
+    if (CClientContext* pContext = Context(); !pContext || !pContext->OpenExternal(strPath))
+        ShowMessage(IDS_FORM_OPEN_ERROR);
+}
+
+void CMainWindow::OnViewFilledBlank(const std::string& strUrl)
+{
+    KLOG_NOTICE << "CMainWindow::OnViewFilledBlank " << strUrl;
+    // The sample takes the document's place; the section stays where it is.
+    CEncyclopediaSection* pSection = m_encyclopedia.GetCurrentSection();
+    if (!pSection)
+        return;
+    auto pView = std::make_unique<CBookmark>(CBookmark::ForSection(pSection));
+    pView->m_strPage = strUrl;
+    GoToBookmark(std::move(pView), true);
+}
+
+void CMainWindow::OpenLink(const std::string& strUrl)
+{
+    KLOG_DEBUG << "CMainWindow::OpenLink " << strUrl;
+    CClientContext* pContext = Context();
+    const bool bWeb = strUrl.starts_with("http:") || strUrl.starts_with("https:") || strUrl.starts_with("mailto:");
+    if (bWeb)
+    {
+        if (!pContext || !pContext->OpenExternal(strUrl))
+            ShowMessage(IDS_HYPERLINK_ERROR);
+        return;
+    }
+    if (!CheckContent())
+        return;
+    CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
+    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(strUrl) : nullptr;
+    if (!pSection)
+    {
+        KLOG_WARN << "Document " << strUrl << " not found";
+        ShowMessage(IDS_INVALID_LINK);
+        return;
+    }
+    auto pView = std::make_unique<CBookmark>(CBookmark::ForSection(pSection));
+    // An anchor the section tree does not know is still where the page opens.
+    std::string strFile, strAnchor;
+    if (CFileUtils::ParseFileName(strUrl, strFile, strAnchor) && !strAnchor.empty() &&
+        pSection->m_strAnchor != strAnchor)
+        pView->m_strPage = strUrl;
+    GoToBookmark(std::move(pView), true);
 }
 
 void CMainWindow::OnAboutButton()
@@ -543,13 +661,20 @@ void CMainWindow::OnAppShow()
         pContext->ShowMainWindowFromTray();
     else
         ShowWindow(SW_SHOWMAXIMIZED);
+    // A silent update comes into view with the window.
+    m_updates.ShowDialog();
 }
 
 void CMainWindow::OnCloseExistedKalimor()
 {
     KTRACE("CMainWindow::OnCloseExistedKalimor");
-    if (CClientContext* pContext = Context(); pContext && pContext->IsUpdateRunning())
-        pContext->CancelUpdate();
+    if (m_updates.IsRunning())
+    {
+        // The update stops first (its partial download is removed); the
+        // close comes back once its dialog has ended.
+        m_updates.CancelFromTray();
+        return;
+    }
     DestroyWindow();
 }
 
@@ -563,9 +688,9 @@ void CMainWindow::OnClose()
         ShowWindow(SW_HIDE);
         return;
     }
-    if (pContext && pContext->IsUpdateRunning())
+    if (m_updates.IsRunning())
     {
-        pContext->CancelUpdate();
+        m_updates.CancelFromTray();
         return;
     }
     DestroyWindow();
@@ -579,9 +704,14 @@ void CMainWindow::OnDestroy()
 
 void CMainWindow::OnTimer(unsigned nId)
 {
-    // The client-version watcher and the offer of a newer client come with
-    // the update flow.
     KLOG_DEBUG << "CMainWindow::OnTimer " << nId;
+    if (nId == TIMER_CLIENT_VERSION)
+    {
+        m_updates.CheckClientVersion();
+        OnScheduledUpdate();
+    }
+    else if (nId == TIMER_CLIENT_OFFER)
+        m_updates.NotifyUserAboutClientUpdate(m_strNewClientUrl, IsForeground());
 }
 
 std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)
@@ -598,8 +728,11 @@ std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std:
         return 0;
     }
     case WM_CONTENT_SIZE_CHANGED: RecalcLayout(); return 0;
+    case WM_SCHEDULED_UPDATE: OnScheduledUpdate(); return 0;
     case WM_SYSCOMMAND:
-        if (wParam == 16)
+        if (wParam == SC_APP_UPDATE)
+            OnAppUpdate(false);
+        if (wParam == SC_APP_ABOUT)
         {
             SetShadowMode(true);
             CAboutDlg about(this);

@@ -1,16 +1,24 @@
 #pragma once
 
-#include "BodyPageWin.h"
+#include "BlankInfoWin.h"
+#include "BlankListWin.h"
+#include "BlankSectionListWin.h"
 #include "BookmarkListWin.h"
 #include "EncyclopediaAccountantWin.h"
 #include "HistoryWin.h"
 #include "MainLayout.h"
 #include "MovementHistory.h"
+#include "NewsCalendarWin.h"
+#include "NewsHeaderWin.h"
+#include "NewsPanelWin.h"
+#include "NewsScrollBarWnd.h"
 #include "Panels.h"
 #include "SearchPanelWin.h"
 #include "SearchRegistryWin.h"
 #include "SearchResultWin.h"
 #include "SmallDialogs.h"
+#include "TaxCalendarWin.h"
+#include "UpdateController.h"
 #include "ViewHost.h"
 #include "WelcomeWin.h"
 #include "Wnd.h"
@@ -29,6 +37,14 @@ enum EMainWindowMessage : unsigned
     WM_OPEN_FROM_TRAY = WM_USER + 101,   // 1125
     WM_STOP_KALIMOR = WM_USER + 103,     // 1127
     WM_NEW_CLIENT_URL = WM_USER + 104,   // 1128, lParam: a std::string* the window takes over
+    WM_SCHEDULED_UPDATE = WM_USER + 105, // the update the client runs by itself in the tray
+};
+
+// System-menu commands of the main window.
+enum ESystemCommand : unsigned
+{
+    SC_APP_ABOUT = 16,
+    SC_APP_UPDATE = 48,
 };
 
 enum EMainWindowTimer : unsigned
@@ -52,6 +68,8 @@ public:
     CBookmark* GetCurrentView() override { return m_history.GetCurrent(); }
     void ShowImage(const std::string& strPath) override;
     void UpdateSearchSample() override;
+    void OpenLink(const std::string& strUrl) override;
+    std::string DownloadContentFile(const std::string& strRelativePath) override;
 
     void ShowBookmark(CBookmark& bookmark);
     bool CheckContent();
@@ -103,6 +121,25 @@ public:
     void OnSelectMRUDocument(const CMRUDocument& document);
     void OnHowToUse();
     void OnActivate(bool bActive);
+    // The update, started from the tray menu (silent in tray mode) or from the
+    // top panel's menu; the update flow joins here.
+    void OnAppUpdate(bool bSilent);
+    // A form's file named by a document: opened with the desktop's handler.
+    void OnDownloadBlank(const std::string& strUrl);
+    // A filled sample of a form named by a document: shown in its place.
+    void OnViewFilledBlank(const std::string& strUrl);
+    // The update the client runs by itself while it sits in the tray, when
+    // the user asked for automatic updates.
+    void OnScheduledUpdate();
+    // In front of the user: shown, not in the tray, and the active window.
+    bool IsForeground() const;
+    CUpdateController& GetUpdates() { return m_updates; }
+    CNewsPanelWin& GetNewsPanel() { return m_newsPanel; }
+    CNewsScrollBarWnd& GetNewsScrollBar() { return m_newsScrollBar; }
+    CNewsHeaderWin& GetNewsHeader() { return m_newsHeader; }
+    CNewsCalendarWin& GetNewsCalendar() { return m_newsCalendar; }
+    CTaxCalendarWin& GetTaxCalendarWin() { return m_taxCalendar; }
+    CBlankInfoWin& GetBlankInfoWin() { return m_blankView; }
 
 protected:
     void OnSize(int nWidth, int nHeight) override;
@@ -133,16 +170,19 @@ private:
     CSearchResultWin m_searchResult;
     CBookmarkListWin m_bookmarkList;
     CHistoryWin m_historyWin;
-    CBodyPageWin m_newsHeader;
-    CBlankWnd m_newsScrollBar;
-    CBodyPageWin m_newsPanel;
-    CBodyPageWin m_newsCalendar;
+    CNewsHeaderWin m_newsHeader;
+    CNewsScrollBarWnd m_newsScrollBar;
+    CNewsPanelWin m_newsPanel;
+    CNewsCalendarWin m_newsCalendar;
     CBlankWnd m_leftMargin, m_rightMargin;
-    CBodyPageWin m_taxCalendar;
-    CBodyPageWin m_blankView;
-    CBodyPageWin m_blankList;
-    CBodyPageWin m_blankSectionList;
+    CTaxCalendarWin m_taxCalendar;
+    CBlankInfoWin m_blankView;
+    CBlankListWin m_blankList;
+    CBlankSectionListWin m_blankSectionList;
     CBlankWnd m_shadow;
     int m_nBodyKind = 0;
     int m_nNewsPanelHeight = 218;
+    bool m_bActive = true;
+    // Declared last, so it goes first: before the windows its dialogs lie over.
+    CUpdateController m_updates{*this};
 };

@@ -2,6 +2,7 @@
 
 #include "HTMLayoutCtrl.h"
 #include "HTMLayoutDlg.h"
+#include "ServiceConfig.h"
 
 #include <string>
 
@@ -16,8 +17,6 @@ enum EMessageFlags : unsigned
     MSG_UPDATE_CLOSE = 64,
     MSG_UPDATE_ONLY = 256,
 };
-
-inline constexpr const char* kClientVersion = "1.3.0.156";
 
 // The dialog every message to the user goes through. Its result is the id
 // of the button pressed ("OK", "CANCEL", "UPDATE", "EMAIL"), "CANCEL" for

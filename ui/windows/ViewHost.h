@@ -19,4 +19,10 @@ public:
     // A picture of the content in the image viewer, over the dimmed window.
     virtual void ShowImage(const std::string& strPath) = 0;
     virtual void UpdateSearchSample() = 0;
+    // An address found in the content: a web or mail address opens in the
+    // user's browser, a document of the library as its section.
+    virtual void OpenLink(const std::string& strUrl) = 0;
+    // A file of the service's web site (a form): the local copy, downloaded
+    // first when there is none; empty when it cannot be had.
+    virtual std::string DownloadContentFile(const std::string& strRelativePath) = 0;
 };

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Bookmark.h"
+#include "HTMLayoutWin.h"
+#include "ViewHost.h"
+
+struct CBlankInfo;
+
+// One form of the forms library (view kind 9): its name, date, approval and
+// use, its page images (opened in the image viewer), its file to open or to
+// put on the desktop, and its filling instructions.
+class CBlankInfoWin : public CHTMLayoutWin
+{
+public:
+    explicit CBlankInfoWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    {
+    }
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+    void ShowBookmark(CBookmark& view);
+    const CBlankInfo* GetBlank() const { return m_pBlank; }
+
+    // The form's file, opened with the desktop's handler.
+    void OnDownload();
+    // The form's file, copied to the desktop under the form's name.
+    void OnCopyToDesktop();
+
+protected:
+    bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+
+private:
+    std::string ImagesHtml() const;
+    // The index of the form's section in the library, or -1.
+    int FindSection(std::string& strName) const;
+
+    IViewHost* m_pHost;
+    const CBlankInfo* m_pBlank = nullptr;
+};

@@ -1,0 +1,73 @@
+#include "NewsCalendarWin.h"
+
+#include "CalendarMonth.h"
+#include "ClientContext.h"
+
+namespace
+{
+CDate Today()
+{
+    CClientContext* pContext = CClientContext::Get();
+    return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
+}
+} // namespace
+
+bool CNewsCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
+{
+    CElement root;
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_calendar.htm"), root))
+        return false;
+    Refresh();
+    return true;
+}
+
+void CNewsCalendarWin::ShowBookmark(CBookmark&)
+{
+    if (m_month.m_nYear == 0)
+        Refresh();
+    else
+        Draw();
+}
+
+void CNewsCalendarWin::Refresh()
+{
+    const CDate today = Today();
+    ShowMonth(today.m_nYear, today.m_nMonth);
+}
+
+void CNewsCalendarWin::ShowMonth(unsigned nYear, unsigned nMonth)
+{
+    m_month = {nYear, nMonth, 1};
+    Draw();
+}
+
+void CNewsCalendarWin::Draw()
+{
+    CClientContext* pContext = CClientContext::Get();
+    const CElement root = GetRootElement();
+    const auto days = CCalendarMonth::Build(m_month.m_nYear, m_month.m_nMonth,
+                                            pContext ? pContext->GetWorkCalendar() : nullptr,
+                                            pContext ? pContext->GetTaxCalendar() : nullptr, Today(), CDate{});
+    root.FindById("month_title").SetText(CCalendarMonth::MonthName(m_month.m_nMonth) + " " +
+                                         std::to_string(m_month.m_nYear));
+    root.FindById("month_grid").SetHtml(CCalendarMonth::ToHtml(days, kDayPrefix));
+}
+
+bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
+{
+    const CElement target = CElement::FromNode(event.m_pTarget).SelectParent("[id]");
+    const std::string strId = target.GetAttribute("id");
+    CDate day;
+    if (strId == "btn_prev_month" || strId == "btn_next_month")
+    {
+        const CDate month = CCalendarMonth::AddMonths(m_month, strId == "btn_prev_month" ? -1 : 1);
+        ShowMonth(month.m_nYear, month.m_nMonth);
+    }
+    else if (strId == "link_tax_calendar" && m_pHost)
+        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(Today())), true);
+    else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day) && m_pHost)
+        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(day)), true);
+    else
+        return false;
+    return true;
+}

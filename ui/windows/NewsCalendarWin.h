@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Bookmark.h"
+#include "HTMLayoutWin.h"
+#include "ViewHost.h"
+
+// The month beside the news on the home page: days with taxes or reports
+// marked, today marked; a day opens the tax calendar at that day.
+class CNewsCalendarWin : public CHTMLayoutWin
+{
+public:
+    static constexpr const char* kDayPrefix = "N";
+
+    explicit CNewsCalendarWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    {
+    }
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+
+    // The home view: today's month (or the one the user went to) drawn anew.
+    void ShowBookmark(CBookmark& view);
+    // Back to today's month, with the calendars read again.
+    void Refresh();
+    void ShowMonth(unsigned nYear, unsigned nMonth);
+    const CDate& GetMonth() const { return m_month; }
+
+protected:
+    bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+
+private:
+    void Draw();
+
+    IViewHost* m_pHost;
+    CDate m_month; // its day is 1; zero until first drawn
+};

@@ -1,0 +1,357 @@
+#include "UpdateController.h"
+
+#include "ClientContext.h"
+#include "FileUtils.h"
+#include "LoginUserData.h"
+#include "LoginUserDlg.h"
+#include "Logger.h"
+#include "MainWindow.h"
+#include "RegistrationUserDlg.h"
+#include "ServiceRequests.h"
+#include "UpdateDlg.h"
+#include "UrlToPath.h"
+#include "WindowManager.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace
+{
+constexpr const char* kDownloadSuffix = ".download";
+
+CClientContext* Context()
+{
+    return CClientContext::Get();
+}
+
+bool IsSignUpMode(int nMode)
+{
+    return nMode == UPDATE_MODE_SIGN_UP || nMode == UPDATE_MODE_SIGN_UP_UPDATE;
+}
+
+// The documents folder's file for a site address; empty when the address
+// leads out of the folder.
+std::string LocalFileFor(const std::string& strDocuments, const std::string& strRelative)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(strDocuments).lexically_normal();
+    const fs::path file = fs::path(CFileUtils::GetContentFilePath(strRelative, strDocuments)).lexically_normal();
+    const auto [itFolder, itFile] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+    const bool bInside = (itFolder == folder.end() || itFolder->empty()) && itFile != file.end() &&
+                         !file.filename().empty();
+    return bInside ? file.string() : std::string();
+}
+
+// Dims the main window while a dialog runs over it.
+class CShadow
+{
+public:
+    CShadow(CMainWindow& main, bool bOn) : m_main(main), m_bOn(bOn && !main.IsShadowMode())
+    {
+        if (m_bOn)
+            m_main.SetShadowMode(true);
+    }
+    ~CShadow()
+    {
+        if (m_bOn && m_main.IsWindow())
+            m_main.SetShadowMode(false);
+    }
+    CShadow(const CShadow&) = delete;
+    CShadow& operator=(const CShadow&) = delete;
+
+private:
+    CMainWindow& m_main;
+    bool m_bOn;
+};
+} // namespace
+
+CUpdateController::CUpdateController(CMainWindow& main) : m_main(main) {}
+
+CUpdateController::~CUpdateController()
+{
+    if (m_pWatcher)
+        m_pWatcher->KillRequest();
+}
+
+void CUpdateController::OnUpdateButton()
+{
+    CClientContext* pContext = Context();
+    if (pContext && !pContext->GetRegistryConfig().GetLogin().empty())
+        UpdateData(false);
+    else
+        EnterConfigParams(true);
+}
+
+void CUpdateController::EnterConfigParams(bool bUpdateAfter)
+{
+    KTRACE("CMainWindow::EnterConfigParams");
+    CClientContext* pContext = Context();
+    if (!pContext || IsRunning())
+        return;
+    const int nLogin = RunLoginDialog();
+    if (nLogin == CLoginUserDlg::LOGIN_SAVED && bUpdateAfter)
+        UpdateData(false);
+    else if (nLogin == CLoginUserDlg::LOGIN_REGISTER)
+    {
+        const int nPrevious = pContext->GetRegistryConfig().GetContentVersion();
+        CRegistrationData record;
+        if (!RunSignUpForm(record))
+            return;
+        const int nMode = bUpdateAfter ? UPDATE_MODE_SIGN_UP_UPDATE : UPDATE_MODE_SIGN_UP;
+        Finish(RunUntilSettled(nMode, record), nMode, nPrevious, m_strLastError);
+    }
+}
+
+void CUpdateController::UpdateData(bool bSilent)
+{
+    CClientContext* pContext = Context();
+    if (!pContext || IsRunning())
+        return;
+    const int nMode = bSilent ? UPDATE_MODE_TRAY : UPDATE_MODE_USER;
+    const int nPrevious = pContext->GetRegistryConfig().GetContentVersion();
+    if (bSilent)
+    {
+        if (pContext->GetRegistryConfig().GetLogin().empty())
+        {
+            // Nobody can be asked for an account while the window is hidden.
+            KLOG_NOTICE << "CKalimorClntApp::UpdateData no account for the update in the tray";
+            return;
+        }
+        if (IUpdateNotifier* pNotifier = pContext->GetUpdateNotifier())
+            pNotifier->ShowUpdateStarted();
+    }
+    Finish(RunUntilSettled(nMode, CRegistrationData()), nMode, nPrevious, m_strLastError);
+}
+
+int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
+                                 const std::function<void(CUpdateDlg&)>& prepare)
+{
+    CClientContext* pContext = Context();
+    const CProfileConfig* pProfile = pContext ? pContext->GetProfile() : nullptr;
+    if (!pProfile)
+    {
+        KLOG_ERR << "CKalimorClntApp::UpdateData there is no profile to update";
+        return UPDATE_END_ERROR;
+    }
+    CRegistryConfig& config = pContext->GetRegistryConfig();
+    CUpdateDlg dialog(CUpdateSetup{config, *pProfile, m_strRegisteredLogin, pContext->GetRequestSettings()}, nMode,
+                      &m_main);
+    if (IsSignUpMode(nMode))
+        dialog.SetRegistration(record);
+    if (prepare)
+        prepare(dialog);
+    const bool bSilent = nMode == UPDATE_MODE_TRAY && pContext->IsTrayMode();
+    if (bSilent)
+        dialog.Hide();
+    int nCode = UPDATE_END_ERROR;
+    {
+        const CShadow shadow(m_main, !bSilent);
+        m_pDialog = &dialog;
+        nCode = dialog.DoModalEx(true, false);
+        m_pDialog = nullptr;
+    }
+    // A silent update the user brought into view dimmed the window then.
+    if (bSilent && m_main.IsWindow() && m_main.IsShadowMode())
+        m_main.SetShadowMode(false);
+    if (nCode < 0)
+        nCode = UPDATE_END_ERROR;
+    m_strLastError = dialog.GetFlow().GetErrorText();
+    if (IsSignUpMode(nMode))
+    {
+        record = dialog.GetFlow().GetRegistration();
+        // The service has the account now, whatever came after: the client
+        // keeps it.
+        if (!record.GetLogin().empty() && record.GetLogin() == m_strRegisteredLogin)
+        {
+            CLoginUserData account(config);
+            account.SetLogin(record.GetLogin());
+            account.SetPassword(record.GetPassword());
+            account.SaveData();
+        }
+    }
+    if (nCode == UPDATE_END_CLIENT_DOWNLOADED)
+        m_strInstallerPath = dialog.GetFlow().GetInstallerPath();
+    return nCode;
+}
+
+int CUpdateController::RunUntilSettled(int nMode, CRegistrationData record)
+{
+    int nCode = RunDialog(nMode, record);
+    for (;;)
+    {
+        if (nCode == UPDATE_END_SIGN_IN_REFUSED)
+        {
+            const int nLogin = RunLoginDialog();
+            if (nLogin == CLoginUserDlg::LOGIN_SAVED)
+                nMode = UPDATE_MODE_USER;
+            else if (nLogin == CLoginUserDlg::LOGIN_REGISTER && RunSignUpForm(record = CRegistrationData()))
+                nMode = UPDATE_MODE_SIGN_UP_UPDATE;
+            else
+                return UPDATE_END_ERROR;
+        }
+        else if (nCode == UPDATE_END_SIGN_UP_REFUSED)
+        {
+            if (!RunSignUpForm(record))
+                return UPDATE_END_ERROR;
+        }
+        else
+            return nCode;
+        nCode = RunDialog(nMode, record);
+    }
+}
+
+int CUpdateController::RunLoginDialog()
+{
+    CClientContext* pContext = Context();
+    if (!pContext)
+        return CLoginUserDlg::LOGIN_CANCELLED;
+    const CShadow shadow(m_main, true);
+    CLoginUserDlg dialog(pContext->GetRegistryConfig(),
+                         pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl, &m_main);
+    const int nResult = dialog.DoModal();
+    return nResult < 0 ? int(CLoginUserDlg::LOGIN_CANCELLED) : nResult;
+}
+
+bool CUpdateController::RunSignUpForm(CRegistrationData& record)
+{
+    const CShadow shadow(m_main, true);
+    CRegistrationUserDlg dialog(record, &m_main);
+    if (dialog.DoModal() != CRegistrationUserDlg::SIGN_UP_CONFIRMED)
+        return false;
+    record = dialog.GetRecord();
+    return true;
+}
+
+void CUpdateController::Finish(int nCode, int nMode, int nPreviousVersion, const std::string& strError)
+{
+    CClientContext* pContext = Context();
+    if (!pContext)
+        return;
+    KLOG_NOTICE << "CKalimorClntApp::UpdateData mode " << nMode << " ended with " << nCode;
+    if (nMode == UPDATE_MODE_TRAY)
+        if (IUpdateNotifier* pNotifier = pContext->GetUpdateNotifier())
+        {
+            if (nCode == UPDATE_END_DONE || nCode == UPDATE_END_NOTHING_NEW)
+                pNotifier->ShowUpdateFinished(nCode == UPDATE_END_DONE);
+            else if (nCode == UPDATE_END_ERROR || nCode == UPDATE_END_ERROR_AFTER_INSTALL)
+                pNotifier->ShowUpdateFailed(strError);
+        }
+    // A newer client's package was saved and its folder opened; the user
+    // installs it, the client goes on.
+    if (nCode == UPDATE_END_CLIENT_DOWNLOADED)
+        return;
+    UpdateAppAfterUpdateData(nCode, nPreviousVersion, pContext->GetRegistryConfig(), *this);
+}
+
+std::string CUpdateController::DownloadContentFile(const std::string& strRelativePath)
+{
+    KTRACE("CMainWindow::DownloadContentFile", strRelativePath);
+    CClientContext* pContext = Context();
+    if (!pContext)
+        return {};
+    std::string strRelative = strRelativePath;
+    std::replace(strRelative.begin(), strRelative.end(), '\\', '/');
+    const std::string strLocal = LocalFileFor(pContext->GetDocumentsFolder(), strRelative);
+    if (strLocal.empty())
+    {
+        KLOG_ERR << "CMainWindow::DownloadContentFile refuses " << strRelativePath;
+        return {};
+    }
+    if (CFileUtils::FileExists(strLocal))
+        return strLocal;
+    if (IsRunning() || !CFileUtils::MakePathForFile(strLocal))
+        return {};
+    // Written beside its place and moved there only whole: a broken download
+    // must never pass for the file the next time.
+    const std::string strPart = strLocal + kDownloadSuffix;
+    const std::string strUrl =
+        pContext->GetRequestSettings().m_service.GetWebUrl(PercentEncodeUrl(strRelative, "/"));
+    CRegistrationData none;
+    const int nCode = RunDialog(UPDATE_MODE_DOWNLOAD_URL, none,
+                                [&](CUpdateDlg& dialog) { dialog.SetDownload(strUrl, strPart); });
+    if (nCode == UPDATE_END_DONE && CFileUtils::MoveFile(strPart, strLocal))
+        return strLocal;
+    if (CFileUtils::FileExists(strPart))
+        CFileUtils::RemoveFile(strPart);
+    return {};
+}
+
+void CUpdateController::CheckClientVersion()
+{
+    KTRACE("CMainWindow::CheckClientVersion");
+    CClientContext* pContext = Context();
+    CWindowManager* pManager = CWindowManager::Get();
+    if (!pContext || !pManager)
+        return;
+    if (m_pWatcher)
+        m_pWatcher->KillRequest();
+    CMessageLoop* pLoop = &pManager->GetLoop();
+    const int nWindow = m_main.GetSafeHwnd();
+    // The watcher's thread hands the address to the UI thread; the window
+    // takes it there, if it still exists.
+    m_pWatcher = CCheckClientThread::Start(pContext->GetRequestSettings(), [pLoop, nWindow](std::string strUrl) {
+        pLoop->PostTask([nWindow, strUrl = std::move(strUrl)] {
+            CWindowManager* pUi = CWindowManager::Get();
+            if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
+            {
+                auto pUrl = std::make_unique<std::string>(strUrl);
+                pWnd->SendMessage(WM_NEW_CLIENT_URL, 0, reinterpret_cast<std::intptr_t>(pUrl.release()));
+            }
+        });
+    });
+}
+
+bool CUpdateController::ShouldOfferClient(bool bUrlPending, bool bUpdateRunning, bool bForeground,
+                                          bool bOfferedBefore, std::time_t tLastOffer, std::time_t tNow)
+{
+    if (!bUrlPending || bUpdateRunning || !bForeground)
+        return false;
+    // A clock set back does not silence the offer for as long as it was moved.
+    return !bOfferedBefore || tNow < tLastOffer || tNow - tLastOffer >= kOfferPause;
+}
+
+void CUpdateController::NotifyUserAboutClientUpdate(const std::string& strClientUrl, bool bForeground)
+{
+    CClientContext* pContext = Context();
+    if (!pContext)
+        return;
+    const std::time_t tNow = pContext->Now();
+    if (!ShouldOfferClient(!strClientUrl.empty(), IsRunning(), bForeground, m_bOffered, m_tLastOffer, tNow))
+        return;
+    KTRACE("CMainWindow::NotifyUserAboutClientUpdate");
+    m_bOffered = true;
+    m_tLastOffer = tNow;
+    CRegistrationData none;
+    RunDialog(UPDATE_MODE_CLIENT_OFFER, none, [&](CUpdateDlg& dialog) { dialog.SetClientUrl(strClientUrl); });
+}
+
+void CUpdateController::CancelFromTray()
+{
+    if (m_pDialog)
+        m_pDialog->CancelFromTray();
+}
+
+void CUpdateController::ShowDialog()
+{
+    if (!m_pDialog)
+        return;
+    m_main.SetShadowMode(true);
+    m_pDialog->Show();
+}
+
+void CUpdateController::QuitApplication()
+{
+    m_main.PostMessage(WM_STOP_KALIMOR);
+}
+
+void CUpdateController::RefreshMainWindow()
+{
+    m_main.OnUpdateStatus();
+}
+
+void CUpdateController::ReloadData()
+{
+    if (CClientContext* pContext = Context())
+        pContext->ReloadData();
+    m_main.OnUpdateData();
+}
