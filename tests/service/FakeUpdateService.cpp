@@ -1,5 +1,9 @@
 #include "FakeUpdateService.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include <httplib.h>
 #include <openssl/evp.h>
 
@@ -132,6 +136,21 @@ void CFakeUpdateService::AddWebFile(const std::string& strPath, std::string byte
 {
     std::lock_guard lock(m_mutex);
     m_webFiles[strPath] = std::move(bytes);
+}
+
+bool CFakeUpdateService::AddWebFolder(const std::string& strFolder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(strFolder, error), end; !error && it != end; it.increment(error))
+    {
+        if (!it->is_regular_file())
+            continue;
+        std::ifstream in(it->path(), std::ios::binary);
+        AddWebFile("/" + fs::relative(it->path(), strFolder).generic_string(),
+                   std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    }
+    return !error;
 }
 
 void CFakeUpdateService::SetSignUpAnswer(int nCode, const std::string& strText)
@@ -399,6 +418,8 @@ void CFakeUpdateService::Install()
         }
         send(res, req.path, strAnswer, "text/plain; charset=utf-8");
     });
+    if (m_bControl)
+        InstallControl();
     // A moved package: the client follows the redirect.
     m_pServer->Get(R"(/moved/(.*))", [record](const httplib::Request& req, httplib::Response& res) {
         record(req);
@@ -436,6 +457,39 @@ void CFakeUpdateService::Install()
             return;
         }
         send(res, req.path, std::move(strBody), "application/octet-stream");
+    });
+}
+
+void CFakeUpdateService::InstallControl()
+{
+    m_pServer->Post("/test/sign-up", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::vector<std::string> lines = SplitLines(req.body);
+        SetSignUpAnswer(lines.empty() ? 0 : std::atoi(lines[0].c_str()), lines.size() > 1 ? lines[1] : "");
+        res.set_content("OK", "text/plain");
+    });
+    m_pServer->Post("/test/fault", [this](const httplib::Request& req, httplib::Response& res) {
+        static const std::map<std::string, EServiceFault> kFaults{{"none", EServiceFault::None},
+                                                                  {"slow", EServiceFault::Slow},
+                                                                  {"error", EServiceFault::Error},
+                                                                  {"404", EServiceFault::Status404}};
+        std::vector<std::string> lines = SplitLines(req.body);
+        lines.resize(5);
+        const auto it = kFaults.find(lines[1]);
+        if (lines[0].empty() || it == kFaults.end())
+        {
+            res.status = 400;
+            return;
+        }
+        SetFault(lines[0], it->second, lines[2].empty() ? -1 : std::atoi(lines[2].c_str()),
+                 lines[3].empty() ? 42 : std::atoi(lines[3].c_str()), lines[4].empty() ? "Сервис недоступен" : lines[4]);
+        res.set_content("OK", "text/plain");
+    });
+    m_pServer->Post("/test/slow", [this](const httplib::Request& req, httplib::Response& res) {
+        std::vector<std::string> lines = SplitLines(req.body);
+        lines.resize(2);
+        SetSlowRate(static_cast<std::size_t>(std::max(1, std::atoi(lines[0].c_str()))),
+                    std::chrono::milliseconds(std::atoi(lines[1].c_str())));
+        res.set_content("OK", "text/plain");
     });
 }
 

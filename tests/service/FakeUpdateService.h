@@ -75,8 +75,15 @@ public:
     void AddListedPackage(const std::string& strVersion, const std::string& strUrl);
     // A file of the web site, served at its path.
     void AddWebFile(const std::string& strPath, std::string bytes);
+    // Every file under a folder, served at its path below the folder.
+    bool AddWebFolder(const std::string& strFolder);
     // The answer to the next sign-ups: 0 accepts, any other code refuses.
     void SetSignUpAnswer(int nCode, const std::string& strText);
+    // Lets a test steer the service over HTTP, for tests that run it as a
+    // program: POST /test/sign-up ("code\ntext"), POST /test/fault
+    // ("path\nfault\ntimes\ncode\ntext", fault one of slow, error, 404, none)
+    // and POST /test/slow ("bytes\npause in ms"). Call before Start.
+    void EnableControl() { m_bControl = true; }
 
     // The fault for a path ("/distributor/salt", "/packages/2.zip"...), for
     // the next n requests to it (all of them when n < 0).
@@ -102,6 +109,7 @@ private:
     };
 
     void Install();
+    void InstallControl();
     CFault TakeFault(const std::string& strPath);
     std::string Answer(const std::string& strPath, const std::vector<std::string>& lines);
     bool CheckAccount(const std::vector<std::string>& lines, std::string& strError);
@@ -126,4 +134,5 @@ private:
     std::size_t m_nSlowBytes = 8192;
     std::chrono::milliseconds m_slowPause{50};
     std::vector<CServiceRequest> m_requests;
+    bool m_bControl = false;
 };

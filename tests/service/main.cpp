@@ -1,6 +1,10 @@
 // A stand-alone update service on 127.0.0.1 for trying the client by hand:
-// it serves the N.zip packages of a folder to the accounts given.
-//   kalimor-fake-service [--port N] [--packages DIR] [--account LOGIN:PASSWORD]...
+// it serves the N.zip packages of a folder to the accounts given, and the
+// files of its web site (the forms' files) from a folder: --site, or "site"
+// beside the packages' folder when there is one. --control lets a browser
+// test steer it (see CFakeUpdateService::EnableControl).
+//   kalimor-fake-service [--port N] [--packages DIR] [--site DIR] [--account LOGIN:PASSWORD]...
+//                        [--client VERSION] [--control]
 #include "FakeUpdateService.h"
 
 #include <csignal>
@@ -14,7 +18,8 @@ namespace
 {
 int Usage()
 {
-    std::cerr << "usage: kalimor-fake-service [--port N] [--packages DIR] [--account LOGIN:PASSWORD]...\n";
+    std::cerr << "usage: kalimor-fake-service [--port N] [--packages DIR] [--site DIR] [--account LOGIN:PASSWORD]... "
+                 "[--client VERSION] [--control]\n";
     return 2;
 }
 
@@ -42,9 +47,15 @@ int main(int argc, char** argv)
     CFakeUpdateService service;
     unsigned nPort = 0;
     bool bAccount = false;
+    std::string strSite;
     for (int i = 1; i < argc; ++i)
     {
         const std::string arg = argv[i];
+        if (arg == "--control")
+        {
+            service.EnableControl();
+            continue;
+        }
         if (i + 1 >= argc)
             return Usage();
         const std::string value = argv[++i];
@@ -57,7 +68,17 @@ int main(int argc, char** argv)
                 std::cerr << "kalimor-fake-service: cannot read " << value << "\n";
                 return 1;
             }
+            std::filesystem::path packages(value);
+            if (!packages.has_filename())
+                packages = packages.parent_path();
+            const std::filesystem::path site = packages.parent_path() / "site";
+            if (strSite.empty() && std::filesystem::is_directory(site))
+                strSite = site.string();
         }
+        else if (arg == "--site")
+            strSite = value;
+        else if (arg == "--client")
+            service.SetClient(value, "kalimor_" + value + "_amd64.deb");
         else if (arg == "--account" && value.find(':') != std::string::npos)
         {
             service.AddAccount(value.substr(0, value.find(':')), value.substr(value.find(':') + 1));
@@ -68,6 +89,15 @@ int main(int argc, char** argv)
     }
     if (!bAccount)
         service.AddAccount("demo", "demo123");
+    if (!strSite.empty())
+    {
+        if (!service.AddWebFolder(strSite))
+        {
+            std::cerr << "kalimor-fake-service: cannot read " << strSite << "\n";
+            return 1;
+        }
+        std::cout << "web site " << strSite << "\n";
+    }
 
     sigset_t signals;
     sigemptyset(&signals);
