@@ -28,7 +28,7 @@ std::string DayClasses(const CCalendarDay& day)
     const std::pair<bool, const char*> kFlags[] = {
         {!day.m_bInMonth, " other_month"}, {day.m_bDayOff, " day_off"},     {day.m_bHoliday, " holiday"},
         {day.m_bWorkedWeekend, " worked"}, {day.m_bShort, " short_day"},    {day.m_bToday, " today"},
-        {day.m_bSelected, " selected"},    {day.m_bTax || day.m_bReport, " has_entries"}};
+        {day.m_bSelected, " selected"},    {day.m_bInMonth && (day.m_bTax || day.m_bReport), " has_entries"}};
     for (const auto& flag : kFlags)
         if (flag.first)
             strClass += flag.second;
