@@ -81,11 +81,14 @@ void CBlankInfoWin::ShowBookmark(CBookmark& view)
     root.FindById("link_instruction").SetVisible(!m_pBlank->m_strInstructionURL.empty());
 }
 
+std::string CBlankInfoWin::FormFile() const
+{
+    return m_pBlank && m_pHost ? m_pHost->DownloadContentFile(m_pBlank->m_strUploadURL) : std::string();
+}
+
 void CBlankInfoWin::OnDownload()
 {
-    if (!m_pBlank || !m_pHost)
-        return;
-    const std::string strPath = m_pHost->DownloadContentFile(m_pBlank->m_strUploadURL);
+    const std::string strPath = FormFile();
     if (strPath.empty())
         return;
     CClientContext* pContext = CClientContext::Get();
@@ -97,9 +100,7 @@ void CBlankInfoWin::OnDownload()
 
 void CBlankInfoWin::OnCopyToDesktop()
 {
-    if (!m_pBlank || !m_pHost)
-        return;
-    const std::string strPath = m_pHost->DownloadContentFile(m_pBlank->m_strUploadURL);
+    const std::string strPath = FormFile();
     if (strPath.empty())
         return;
     const std::string strCopy =

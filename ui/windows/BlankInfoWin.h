@@ -30,6 +30,8 @@ protected:
 
 private:
     std::string ImagesHtml() const;
+    // The form's file on the disk, fetched first when it is not there.
+    std::string FormFile() const;
     // The index of the form's section in the library, or -1.
     int FindSection(std::string& strName) const;
 

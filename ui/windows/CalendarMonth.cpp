@@ -1,5 +1,6 @@
 #include "CalendarMonth.h"
 
+#include "ClientContext.h"
 #include "TaxCalendar.h"
 #include "WorkCalendar.h"
 
@@ -114,6 +115,12 @@ std::string CCalendarMonth::MonthOfDate(unsigned nMonth)
 std::string CCalendarMonth::FormatDate(const CDate& date)
 {
     return std::to_string(date.m_nDay) + " " + MonthOfDate(date.m_nMonth) + " " + std::to_string(date.m_nYear);
+}
+
+CDate CCalendarMonth::Today()
+{
+    CClientContext* pContext = CClientContext::Get();
+    return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
 }
 
 std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth, const CWorkCalendar* pWork,

@@ -49,4 +49,6 @@ public:
     static std::string MonthOfDate(unsigned nMonth);
     // "7 декабря 2026".
     static std::string FormatDate(const CDate& date);
+    // Today by the windows' clock.
+    static CDate Today();
 };

@@ -3,15 +3,6 @@
 #include "CalendarMonth.h"
 #include "ClientContext.h"
 
-namespace
-{
-CDate Today()
-{
-    CClientContext* pContext = CClientContext::Get();
-    return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
-}
-} // namespace
-
 bool CNewsCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -31,7 +22,7 @@ void CNewsCalendarWin::ShowBookmark(CBookmark&)
 
 void CNewsCalendarWin::Refresh()
 {
-    const CDate today = Today();
+    const CDate today = CCalendarMonth::Today();
     ShowMonth(today.m_nYear, today.m_nMonth);
 }
 
@@ -47,7 +38,7 @@ void CNewsCalendarWin::Draw()
     const CElement root = GetRootElement();
     const auto days = CCalendarMonth::Build(m_month.m_nYear, m_month.m_nMonth,
                                             pContext ? pContext->GetWorkCalendar() : nullptr,
-                                            pContext ? pContext->GetTaxCalendar() : nullptr, Today(), CDate{});
+                                            pContext ? pContext->GetTaxCalendar() : nullptr, CCalendarMonth::Today(), CDate{});
     root.FindById("month_title").SetText(CCalendarMonth::MonthName(m_month.m_nMonth) + " " +
                                          std::to_string(m_month.m_nYear));
     root.FindById("month_grid").SetHtml(CCalendarMonth::ToHtml(days, kDayPrefix));
@@ -64,7 +55,7 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
         ShowMonth(month.m_nYear, month.m_nMonth);
     }
     else if (strId == "link_tax_calendar" && m_pHost)
-        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(Today())), true);
+        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(CCalendarMonth::Today())), true);
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day) && m_pHost)
         m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(day)), true);
     else

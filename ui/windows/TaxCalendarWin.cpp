@@ -10,12 +10,6 @@
 namespace
 {
 constexpr unsigned kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
-
-CDate Today()
-{
-    CClientContext* pContext = CClientContext::Get();
-    return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
-}
 } // namespace
 
 bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
@@ -34,7 +28,7 @@ bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, 
 
 void CTaxCalendarWin::ShowBookmark(CBookmark& view)
 {
-    m_selected = view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0 ? view.m_date : Today();
+    m_selected = view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0 ? view.m_date : CCalendarMonth::Today();
     Draw();
 }
 
@@ -90,7 +84,7 @@ void CTaxCalendarWin::Draw()
     const CTaxCalendar* pTax = pContext ? pContext->GetTaxCalendar() : nullptr;
     const CElement root = GetRootElement();
     const auto days = CCalendarMonth::Build(m_selected.m_nYear, m_selected.m_nMonth,
-                                            pContext ? pContext->GetWorkCalendar() : nullptr, pTax, Today(),
+                                            pContext ? pContext->GetWorkCalendar() : nullptr, pTax, CCalendarMonth::Today(),
                                             m_selected);
     root.FindById("month_title").SetText(CCalendarMonth::MonthName(m_selected.m_nMonth) + " " +
                                          std::to_string(m_selected.m_nYear));
@@ -108,7 +102,7 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
     else if (strId == "btn_prev_year" || strId == "btn_next_year")
         SelectDate(CCalendarMonth::AddMonths(m_selected, strId == "btn_prev_year" ? -12 : 12));
     else if (strId == "btn_today")
-        SelectDate(Today());
+        SelectDate(CCalendarMonth::Today());
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day))
     {
         SelectDate(day);
