@@ -62,10 +62,10 @@ struct CReferenceFixture : CWindowsFixture
         context.m_strContentFolder = dir.File("Content") + "/";
         const std::string strDocs = context.GetDocumentsFolder();
         const std::pair<const char*, const char*> kFiles[] = {{"work_calendar.dat", kWorkCalendar},
-                                                               {"tax_calendar.dat", kTaxCalendar},
-                                                               {"news.dat", kNews},
-                                                               {"blanks.dat", kBlanks},
-                                                               {"encyclopedia.dat", kCatalogue}};
+                                                              {"tax_calendar.dat", kTaxCalendar},
+                                                              {"news.dat", kNews},
+                                                              {"blanks.dat", kBlanks},
+                                                              {"encyclopedia.dat", kCatalogue}};
         for (const auto& [szName, szText] : kFiles)
             WriteEncipheredFile(dir.File("Content/") + szName, szText);
         WriteEncipheredFile(strDocs + "nds/rates.dat", "<html><body><h1>Ставки</h1></body></html>");
@@ -83,21 +83,26 @@ struct CReferenceFixture : CWindowsFixture
     }
     ~CReferenceFixture() override { pMain.reset(); }
 
-    static CElement Id(CWnd& wnd, const std::string& strId) { return wnd.GetHtmlDocument()->GetRoot().FindById(strId); }
+    static CElement Id(CWnd& wnd, const std::string& strId)
+    {
+        return wnd.GetHtmlDocument()->GetRoot().FindById(strId);
+    }
     static void ClickId(CWnd& wnd, const std::string& strId) { Click(wnd, Id(wnd, strId)); }
     CBookmark& View() { return *pMain->GetCurrentView(); }
     // Closes the next dialog with Escape, noting its label's text.
     void EscapeNextDialog(std::string* pLabel = nullptr)
     {
-        InModal([this, pLabel] {
-            for (CWnd* pWnd : manager.GetChildren(pMain->GetSafeHwnd()))
-                if (pWnd->GetKind() == WINDOW_DIALOG && pWnd->GetHtmlDocument())
-                {
-                    if (pLabel)
-                        *pLabel = Id(*pWnd, "label").GetText();
-                    pWnd->GetHtmlDocument()->RaiseKey(0, KEY_DOWN, VK_ESCAPE);
-                }
-        });
+        InModal(
+            [this, pLabel]
+            {
+                for (CWnd* pWnd : manager.GetChildren(pMain->GetSafeHwnd()))
+                    if (pWnd->GetKind() == WINDOW_DIALOG && pWnd->GetHtmlDocument())
+                    {
+                        if (pLabel)
+                            *pLabel = Id(*pWnd, "label").GetText();
+                        pWnd->GetHtmlDocument()->RaiseKey(0, KEY_DOWN, VK_ESCAPE);
+                    }
+            });
     }
 
     CTempDir dir;
@@ -111,8 +116,9 @@ std::string Classes(const std::vector<CCalendarDay>& days, const CDate& date)
         if (day.m_date == date)
             return std::string(day.m_bInMonth ? "in" : "out") + (day.m_bDayOff ? " off" : "") +
                    (day.m_bHoliday ? " holiday" : "") + (day.m_bWorkedWeekend ? " worked" : "") +
-                   (day.m_bShort ? " short" : "") + (day.m_bTax ? " tax" : "") + (day.m_bReport ? " report" : "") +
-                   (day.m_bToday ? " today" : "") + (day.m_bSelected ? " selected" : "");
+                   (day.m_bShort ? " short" : "") + (day.m_bTax ? " tax" : "") +
+                   (day.m_bReport ? " report" : "") + (day.m_bToday ? " today" : "") +
+                   (day.m_bSelected ? " selected" : "");
     return "absent";
 }
 } // namespace
@@ -120,8 +126,9 @@ std::string Classes(const std::vector<CCalendarDay>& days, const CDate& date)
 TEST_F(CReferenceFixture, TheMonthGridHasWholeWeeksMarkedByTheWorkAndTaxCalendars)
 {
     // February 2026 begins on a Sunday: six days of January lead it.
-    const auto february = CCalendarMonth::Build(2026, 2, &context.m_workCalendar, &context.m_taxCalendar,
-                                                CDate{2026, 2, 20}, CDate{2026, 2, 25});
+    const auto february =
+        CCalendarMonth::Build(2026, 2, &context.m_workCalendar, &context.m_taxCalendar,
+                              CDate{2026, 2, 20}, CDate{2026, 2, 25});
     ASSERT_EQ(february.size(), 35u);
     EXPECT_EQ(february.front().m_date, (CDate{2026, 1, 26}));
     EXPECT_EQ(february[6].m_date, (CDate{2026, 2, 1}));
@@ -134,7 +141,7 @@ TEST_F(CReferenceFixture, TheMonthGridHasWholeWeeksMarkedByTheWorkAndTaxCalendar
         {{2026, 2, 23}, "in off holiday"},         // a holiday on a Monday
         {{2026, 2, 25}, "in tax report selected"}, // a tax and a report
         {{2026, 2, 26}, "in report"},
-        {{2026, 2, 28}, "in worked"},              // a Saturday that is worked
+        {{2026, 2, 28}, "in worked"}, // a Saturday that is worked
         {{2026, 3, 1}, "out off"},
     };
     for (const auto& [date, strClasses] : expected)
@@ -175,7 +182,8 @@ TEST(CalendarMonth, DatesMoveAndIdsReadBack)
 
 TEST_F(CReferenceFixture, TheTaxCalendarShowsADayAndMovesBetweenMonthsAndYears)
 {
-    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar({2026, 2, 25})), true);
+    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar({2026, 2, 25})),
+                        true);
     ASSERT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_TAX_CALENDAR);
     CTaxCalendarWin& win = pMain->GetTaxCalendarWin();
     EXPECT_EQ(Id(win, "month_title").GetText(), "Февраль 2026");
@@ -184,8 +192,9 @@ TEST_F(CReferenceFixture, TheTaxCalendarShowsADayAndMovesBetweenMonthsAndYears)
     EXPECT_TRUE(Id(win, "T20260223").Matches(".holiday"));
     const CElement entries = Id(win, "day_entries");
     const std::string strText = entries.GetText();
-    for (const char* szField : {"НДФЛ <b>", "Налоговые агенты", "Федеральный", "за январь", "Федеральные налоги",
-                                "Плательщики НДС", "Декларация", "Декларация по НДС", "Налоговая отчетность"})
+    for (const char* szField :
+         {"НДФЛ <b>", "Налоговые агенты", "Федеральный", "за январь", "Федеральные налоги",
+          "Плательщики НДС", "Декларация", "Декларация по НДС", "Налоговая отчетность"})
         EXPECT_NE(strText.find(szField), std::string::npos) << szField;
     EXPECT_EQ(entries.Select("b").size(), 0u) << "the calendar's text stays text";
     EXPECT_EQ(entries.Select(".tax_entry").size(), 1u);
@@ -199,7 +208,8 @@ TEST_F(CReferenceFixture, TheTaxCalendarShowsADayAndMovesBetweenMonthsAndYears)
     EXPECT_EQ(Id(win, "month_title").GetText(), "Март 2026");
     ClickId(win, "btn_prev_year");
     EXPECT_EQ(Id(win, "month_title").GetText(), "Март 2025");
-    EXPECT_EQ(Id(win, "day_entries").GetText(), "На этот день нет сроков уплаты налогов и сдачи отчетности.");
+    EXPECT_EQ(Id(win, "day_entries").GetText(),
+              "На этот день нет сроков уплаты налогов и сдачи отчетности.");
     win.GetHtmlDocument()->RaiseKey(Id(win, "T20250326").GetUid(), KEY_DOWN, 0x28 /* down */);
     EXPECT_EQ(win.GetSelected(), (CDate{2025, 4, 2}));
     EXPECT_EQ(Id(win, "month_title").GetText(), "Апрель 2025");
@@ -238,7 +248,8 @@ TEST_F(CReferenceFixture, NewsComeNewestFirstWithTheirLinksAndOnlyTheirLinks)
     EXPECT_EQ(cards[0].SelectFirst(".news_date").GetText(), "1 декабря 2026");
     EXPECT_EQ(cards[0].Select("b").size(), 0u) << "markup other than links is dropped";
     EXPECT_EQ(cards[1].SelectFirst(".news_date").GetText(), "24 ноября 2026");
-    EXPECT_EQ(cards[1].Select("img").size(), 0u) << "a body that could not be rewritten brings no markup";
+    EXPECT_EQ(cards[1].Select("img").size(), 0u)
+        << "a body that could not be rewritten brings no markup";
     EXPECT_NE(cards[1].GetText().find("Разметка с ошибкой"), std::string::npos) << "its text stays";
 
     // A web link opens in the browser, a link into the library as its section
@@ -262,9 +273,12 @@ TEST(NewsPanel, ABodyKeepsItsTextAndNumberedLinksOnly)
 {
     EXPECT_EQ(CNewsPanelWin::CleanNewsBody(R"(a <a id="ID3" class="link_in_news">b</a> c)"),
               R"(a <a id="ID3" class="link_in_news" role="link">b</a> c)");
-    EXPECT_EQ(CNewsPanelWin::CleanNewsBody(R"(<a id="x" class="link_in_news" href="javascript:1">b</a>)"), "b");
-    EXPECT_EQ(CNewsPanelWin::CleanNewsBody(R"(<script>alert(1)</script><p onclick="x">&lt;i&gt;</p>)"),
-              "alert(1)&lt;i&gt;");
+    EXPECT_EQ(
+        CNewsPanelWin::CleanNewsBody(R"(<a id="x" class="link_in_news" href="javascript:1">b</a>)"),
+        "b");
+    EXPECT_EQ(
+        CNewsPanelWin::CleanNewsBody(R"(<script>alert(1)</script><p onclick="x">&lt;i&gt;</p>)"),
+        "alert(1)&lt;i&gt;");
 }
 
 TEST_F(CReferenceFixture, TheSlimBarMovesAlongTheNewsByPressWheelAndKeys)
@@ -278,7 +292,8 @@ TEST_F(CReferenceFixture, TheSlimBarMovesAlongTheNewsByPressWheelAndKeys)
     EXPECT_EQ(bar.PositionAt(0), 0);
     EXPECT_EQ(bar.PositionAt(rect.m_nWidth), bar.GetMaximum());
     EXPECT_EQ(bar.PositionAt(55 + nTrack / 2), bar.GetMaximum() / 2);
-    bar.GetHtmlDocument()->RaiseMouse(Id(bar, "news_track").GetUid(), MOUSE_DOWN, MAIN_MOUSE_BUTTON, 55 + nTrack / 2, 5);
+    bar.GetHtmlDocument()->RaiseMouse(Id(bar, "news_track").GetUid(), MOUSE_DOWN, MAIN_MOUSE_BUTTON,
+                                      55 + nTrack / 2, 5);
     EXPECT_EQ(news.GetFirstShown(), 1u);
     news.GetHtmlDocument()->RaiseMouse(Id(news, "news_strip").GetUid(), MOUSE_WHEEL, 0, 10, 10, 1);
     EXPECT_EQ(news.GetFirstShown(), 2u);
@@ -288,7 +303,8 @@ TEST_F(CReferenceFixture, TheSlimBarMovesAlongTheNewsByPressWheelAndKeys)
     EXPECT_EQ(news.GetFirstShown(), 0u);
     bar.GetHtmlDocument()->RaiseKey(Id(bar, "news_track").GetUid(), KEY_DOWN, 0x27 /* right */);
     EXPECT_EQ(news.GetFirstShown(), 1u);
-    EXPECT_EQ(Id(bar, "news_track").GetAttribute("aria-valuenow"), std::to_string(bar.GetPosition()));
+    EXPECT_EQ(Id(bar, "news_track").GetAttribute("aria-valuenow"),
+              std::to_string(bar.GetPosition()));
 }
 
 TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
@@ -334,8 +350,8 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     EXPECT_EQ(context.m_opened.back(), "https://www.nalog.example/profit");
 
     // Another form: its pages open in the image viewer.
-    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(context.m_blanks.FindBlankByUploadURL(
-                            "/blanks/files/6-ndfl.rtf"))),
+    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(
+                            context.m_blanks.FindBlankByUploadURL("/blanks/files/6-ndfl.rtf"))),
                         true);
     const std::vector<CElement> pages = Id(form, "form_images").Select("img.form_page_image");
     ASSERT_EQ(pages.size(), 2u);
@@ -343,7 +359,8 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     EscapeNextDialog();
     Click(form, pages[1]);
     ClickId(form, "link_instruction");
-    EXPECT_EQ(View().m_pSection->m_strName, "Ставки НДС") << "instructions in the library open as its section";
+    EXPECT_EQ(View().m_pSection->m_strName, "Ставки НДС")
+        << "instructions in the library open as its section";
     pMain->OnBackButton();
     // The newest forms of the library's home open their page.
     pMain->OnBlanks();

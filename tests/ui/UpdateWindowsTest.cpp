@@ -45,15 +45,22 @@ void Escape(CWnd& wnd)
 
 void Type(CWnd& wnd, const char* szId, const std::string& strText)
 {
-    wnd.GetHtmlDocument()->RaiseInput(wnd.GetHtmlDocument()->GetRoot().FindById(szId).GetUid(), strText);
+    wnd.GetHtmlDocument()->RaiseInput(wnd.GetHtmlDocument()->GetRoot().FindById(szId).GetUid(),
+                                      strText);
 }
 
 class CTestNotifier : public IUpdateNotifier
 {
 public:
     void ShowUpdateStarted() override { m_shown.push_back("started"); }
-    void ShowUpdateFinished(bool bInstalled) override { m_shown.push_back(bInstalled ? "installed" : "up to date"); }
-    void ShowUpdateFailed(std::string_view message) override { m_shown.push_back("failed " + std::string(message)); }
+    void ShowUpdateFinished(bool bInstalled) override
+    {
+        m_shown.push_back(bInstalled ? "installed" : "up to date");
+    }
+    void ShowUpdateFailed(std::string_view message) override
+    {
+        m_shown.push_back("failed " + std::string(message));
+    }
     std::vector<std::string> m_shown;
 };
 
@@ -67,7 +74,8 @@ struct CUpdateWindowsFixture : CWindowsFixture
         context.m_pProfile = &profile;
         context.m_strContentFolder = profile.m_strContentDirPath;
         context.m_settings = FastSettings("127.0.0.1", service.GetPort());
-        context.m_settings.m_service.m_strPasswordReminderUrl = "http://www.kalimor.example/remind_password/";
+        context.m_settings.m_service.m_strPasswordReminderUrl =
+            "http://www.kalimor.example/remind_password/";
         context.m_registry.m_nProxyType = PROXY_DIRECT;
         pMain = std::make_unique<CMainWindow>(nullptr);
         EXPECT_TRUE(pMain->Create());
@@ -95,8 +103,7 @@ struct CUpdateWindowsFixture : CWindowsFixture
         return dialogs;
     }
     // The topmost dialog of that class, or null.
-    template <typename T>
-    T* Top()
+    template <typename T> T* Top()
     {
         const std::vector<CWnd*> dialogs = Dialogs(*pMain);
         for (auto it = dialogs.rbegin(); it != dialogs.rend(); ++it)
@@ -106,44 +113,52 @@ struct CUpdateWindowsFixture : CWindowsFixture
     }
     // Runs the action in whatever loop is running once the test holds; a
     // test that never holds fails and ends every dialog.
-    void When(std::function<bool()> test, std::function<void()> action, std::chrono::seconds limit = 20s)
+    void When(std::function<bool()> test, std::function<void()> action,
+              std::chrono::seconds limit = 20s)
     {
         auto pTimer = std::make_shared<unsigned>(0);
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        *pTimer = loop.SetTimer(10ms, [this, pTimer, deadline, test = std::move(test), action = std::move(action)] {
-            const bool bHolds = test();
-            if (!bHolds && std::chrono::steady_clock::now() < deadline)
-                return;
-            loop.KillTimer(*pTimer);
-            if (bHolds)
-                action();
-            else
+        *pTimer = loop.SetTimer(
+            10ms,
+            [this, pTimer, deadline, test = std::move(test), action = std::move(action)]
             {
-                ADD_FAILURE() << "a dialog never came";
-                for (CHTMLayoutDlg* pDialog = Top<CHTMLayoutDlg>(); pDialog; pDialog = Top<CHTMLayoutDlg>())
-                    pDialog->EndDialog(-1), pDialog->DestroyWindow();
-            }
-        });
+                const bool bHolds = test();
+                if (!bHolds && std::chrono::steady_clock::now() < deadline)
+                    return;
+                loop.KillTimer(*pTimer);
+                if (bHolds)
+                    action();
+                else
+                {
+                    ADD_FAILURE() << "a dialog never came";
+                    for (CHTMLayoutDlg* pDialog = Top<CHTMLayoutDlg>(); pDialog;
+                         pDialog = Top<CHTMLayoutDlg>())
+                        pDialog->EndDialog(-1), pDialog->DestroyWindow();
+                }
+            });
     }
     void AtState(int nState, std::function<void(CUpdateDlg&)> action)
     {
-        When([this, nState] { return Top<CUpdateDlg>() && Top<CUpdateDlg>()->GetState() == nState; },
+        When([this, nState]
+             { return Top<CUpdateDlg>() && Top<CUpdateDlg>()->GetState() == nState; },
              [this, action = std::move(action)] { action(*Top<CUpdateDlg>()); });
     }
-    template <typename T>
-    void OnDialog(std::function<void(T&)> action)
+    template <typename T> void OnDialog(std::function<void(T&)> action)
     {
-        When([this] { return Top<T>() != nullptr; }, [this, action = std::move(action)] { action(*Top<T>()); });
+        When([this] { return Top<T>() != nullptr; },
+             [this, action = std::move(action)] { action(*Top<T>()); });
     }
     // The next message dialog's text, noted and the dialog ended.
     void AnswerMessage(std::string& strShown)
     {
         When(
-            [this] {
+            [this]
+            {
                 CHTMLayoutDlg* pTop = Top<CHTMLayoutDlg>();
                 return pTop && pTop->GetRootElement().FindById("label").IsValid();
             },
-            [this, &strShown] {
+            [this, &strShown]
+            {
                 CHTMLayoutDlg& message = *Top<CHTMLayoutDlg>();
                 strShown = message.GetRootElement().FindById("label").GetText();
                 Escape(message);
@@ -155,7 +170,10 @@ struct CUpdateWindowsFixture : CWindowsFixture
         settings.m_service.m_strPasswordReminderUrl = "http://www.kalimor.example/remind_password/";
         return CUpdateSetup{context.m_registry, profile, strRegistered, settings};
     }
-    std::string SavedIni() const { return ReadFileText(dir.File("config") + "/Kalimor/KalimorClnt.ini"); }
+    std::string SavedIni() const
+    {
+        return ReadFileText(dir.File("config") + "/Kalimor/KalimorClnt.ini");
+    }
 
     CTempDir dir;
     CScopedEnv configHome{"XDG_CONFIG_HOME", dir.File("config")};
@@ -203,81 +221,100 @@ std::vector<CStateCase> StateCases()
     const auto none = [](S&, R&) {};
     const auto newClient = [](S& s, R&) { s.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb"); };
     return {
-        {0, "signing in", 0, [](S& s, R&) { Slow(s, "/distributor/salt"); }, kWait, "cancel", false, 4, 4},
-        {2, "asking for a newer client", 0, [](S& s, R&) { Slow(s, "/distributor/client_versions"); }, kWait,
-         "cancel", false, 4, 4},
+        {0, "signing in", 0, [](S& s, R&) { Slow(s, "/distributor/salt"); }, kWait, "cancel", false,
+         4, 4},
+        {2, "asking for a newer client", 0,
+         [](S& s, R&) { Slow(s, "/distributor/client_versions"); }, kWait, "cancel", false, 4, 4},
         {3, "a newer client found", 0, newClient,
-         "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. Обновить сейчас?", "yes no",
-         false, -1, 4, 12},
+         "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. Обновить "
+         "сейчас?",
+         "yes no", false, -1, 4, 12},
         {4, "the newer client downloading", 0,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
              Slow(s, "/client/kalimor_2.0.0.1.deb");
          },
          "Загрузка новой версии клиентского приложения", "cancel", true, 4, 4},
-        {5, "the newer client downloaded", 0, newClient, "Клиентское приложение загружено", "ok", false, 9, 4},
-        {6, "asking for the packages", 0, [](S& s, R&) { Slow(s, "/distributor/full_content"); }, kWait, "cancel",
-         false, 4, 4},
+        {5, "the newer client downloaded", 0, newClient, "Клиентское приложение загружено", "ok",
+         false, 9, 4},
+        {6, "asking for the packages", 0, [](S& s, R&) { Slow(s, "/distributor/full_content"); },
+         kWait, "cancel", false, 4, 4},
         {7, "the first package downloading", 0,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.AddPackage(1, Package("a"));
              Slow(s, "/packages/1.zip");
          },
          kWait, "cancel", true, 4, 4},
         {7, "the second package downloading", 0,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.AddPackage(1, Package("a"));
              s.AddPackage(2, Package("b"));
              Slow(s, "/packages/2.zip");
          },
          kWait, "cancel", true, 1, 1, -1, 1},
         {8, "the package unpacking", 0,
-         [](S& s, R& settings) {
+         [](S& s, R& settings)
+         {
              s.AddPackage(1, Package("a"));
              settings.m_finishPause = 3s; // the last unpack holds its full bar this long
          },
          kWait, "cancel", true, 4, 4},
-        {9, "every package installed", 0, [](S& s, R&) { s.AddPackage(1, Package("a")); }, "Обновления загружены",
-         "ok", false, 0, 1},
+        {9, "every package installed", 0, [](S& s, R&) { s.AddPackage(1, Package("a")); },
+         "Обновления загружены", "ok", false, 0, 1},
         {10, "the list refused", 0,
-         [](S& s, R&) { s.SetFault("/distributor/full_content", EServiceFault::Error, -1, 42, "Сервис недоступен"); },
+         [](S& s, R&) {
+             s.SetFault("/distributor/full_content", EServiceFault::Error, -1, 42,
+                        "Сервис недоступен");
+         },
          "Сервис недоступен", "ok", false, 5, 4},
         {10, "the second package missing", 0,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.AddPackage(1, Package("a"));
              s.AddPackage(2, Package("b"));
              s.SetFault("/packages/2.zip", EServiceFault::Status404);
          },
          "Невозможно подключиться к серверу", "ok", false, 2, 1},
         {11, "signing in refused", 0,
-         [](S& s, R&) { s.SetFault("/distributor/salt", EServiceFault::Error, -1, 101, "Пользователь не найден"); },
+         [](S& s, R&) {
+             s.SetFault("/distributor/salt", EServiceFault::Error, -1, 101,
+                        "Пользователь не найден");
+         },
          "Пользователь не найден", "ok", false, 8, 4},
         {12, "nothing new", 0, none, "Ваша версия калимора актуальна", "ok", false, 3, 3},
-        {13, "signing up", 2, [](S& s, R&) { Slow(s, "/export/register_user.php"); }, "Отправка запроса на сервер...",
-         "cancel", false, 4, 4},
+        {13, "signing up", 2, [](S& s, R&) { Slow(s, "/export/register_user.php"); },
+         "Отправка запроса на сервер...", "cancel", false, 4, 4},
         {14, "signed up", 2, none, "Регистрация завершена", "ok", false, 3, 4},
         {18, "sign-up refused, 204", 2, [](S& s, R&) { s.SetSignUpAnswer(204, "Неверные данные"); },
          "Неверные данные", "ok", false, 7, 4},
         {19, "sign-up refused, 208", 2, [](S& s, R&) { s.SetSignUpAnswer(208, "Логин уже занят"); },
          "Логин уже занят", "ok", false, 4, 4},
-        {20, "sign-up refused, 206", 2, [](S& s, R&) { s.SetSignUpAnswer(206, "Адрес почты уже известен"); },
+        {20, "sign-up refused, 206", 2,
+         [](S& s, R&) { s.SetSignUpAnswer(206, "Адрес почты уже известен"); },
          "Адрес почты уже известен", "ok", false, 7, -1},
         {21, "a file of the web site downloading", 6,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.AddWebFile("/blanks/f.rtf", std::string(4000, 'x'));
              Slow(s, "/blanks/f.rtf");
          },
          "Загрузка информации с сервера", "cancel", true, 4, 4},
         {23, "the newer client offered", 7, none,
-         "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. Обновить сейчас?", "yes no",
-         false, -1, 4},
+         "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. Обновить "
+         "сейчас?",
+         "yes no", false, -1, 4},
         {24, "the offered client downloading", 7,
-         [](S& s, R&) {
+         [](S& s, R&)
+         {
              s.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
              Slow(s, "/client/kalimor_2.0.0.1.deb");
          },
          "Загрузка новой версии клиентского приложения", "cancel", true, 4, 4},
-        {25, "the offered client downloaded", 7, newClient, "Клиентское приложение загружено", "ok", false, 9, 4},
+        {25, "the offered client downloaded", 7, newClient, "Клиентское приложение загружено", "ok",
+         false, 9, 4},
     };
 }
 
@@ -285,14 +322,16 @@ std::string ButtonTypes(CWnd& dialog)
 {
     std::string strTypes;
     for (const char* szId : {"LEFT_BUTTON", "RIGHT_BUTTON"})
-        if (const CElement button = dialog.GetHtmlDocument()->GetRoot().FindById(szId); button.IsValid())
+        if (const CElement button = dialog.GetHtmlDocument()->GetRoot().FindById(szId);
+            button.IsValid())
             strTypes += (strTypes.empty() ? "" : " ") + button.GetAttribute("button_type");
     return strTypes;
 }
 } // namespace
 
 // Each state of the update dialog, once answered by its button and once by Escape.
-class CUpdateStateTest : public CUpdateWindowsFixture, public ::testing::WithParamInterface<CStateCase>
+class CUpdateStateTest : public CUpdateWindowsFixture,
+                         public ::testing::WithParamInterface<CStateCase>
 {
 };
 
@@ -300,45 +339,52 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
 {
     const CStateCase& test = GetParam();
     for (const bool bEscape : {false, true})
+    {
+        SCOPED_TRACE(std::string(test.m_szHow) + (bEscape ? ", Escape" : ", the button"));
+        CFakeUpdateService server;
+        ASSERT_TRUE(server.Start());
+        server.AddAccount("demo", "demo123");
+        context.m_registry.SetLogin(test.m_nState == 11 ? "stranger" : "demo");
+        context.m_registry.SetPassword("demo123");
+        context.m_registry.SetContentVersion(0);
+        CUpdateSetup setup = Setup(server);
+        test.m_setup(server, setup.m_settings);
+        CUpdateDlg dialog(setup, test.m_nMode, pMain.get());
+        CRegistrationData record;
+        record.SetLogin("petrov");
+        record.SetPassword("secret1");
+        if (test.m_nMode == UPDATE_MODE_SIGN_UP)
+            dialog.SetRegistration(record);
+        if (test.m_nMode == UPDATE_MODE_DOWNLOAD_URL)
+            dialog.SetDownload(server.GetUrl("/blanks/f.rtf"), dir.File("f.rtf"));
+        if (test.m_nMode == UPDATE_MODE_CLIENT_OFFER)
+            dialog.SetClientUrl(server.GetUrl("/client/kalimor_2.0.0.1.deb"));
+        // The client's package goes where the save dialog proposes.
+        if (test.m_nState == 4 || test.m_nState == 5 || test.m_nState == 24 || test.m_nState == 25)
         {
-            SCOPED_TRACE(std::string(test.m_szHow) + (bEscape ? ", Escape" : ", the button"));
-            CFakeUpdateService server;
-            ASSERT_TRUE(server.Start());
-            server.AddAccount("demo", "demo123");
-            context.m_registry.SetLogin(test.m_nState == 11 ? "stranger" : "demo");
-            context.m_registry.SetPassword("demo123");
-            context.m_registry.SetContentVersion(0);
-            CUpdateSetup setup = Setup(server);
-            test.m_setup(server, setup.m_settings);
-            CUpdateDlg dialog(setup, test.m_nMode, pMain.get());
-            CRegistrationData record;
-            record.SetLogin("petrov");
-            record.SetPassword("secret1");
-            if (test.m_nMode == UPDATE_MODE_SIGN_UP)
-                dialog.SetRegistration(record);
-            if (test.m_nMode == UPDATE_MODE_DOWNLOAD_URL)
-                dialog.SetDownload(server.GetUrl("/blanks/f.rtf"), dir.File("f.rtf"));
-            if (test.m_nMode == UPDATE_MODE_CLIENT_OFFER)
-                dialog.SetClientUrl(server.GetUrl("/client/kalimor_2.0.0.1.deb"));
-            // The client's package goes where the save dialog proposes.
-            if (test.m_nState == 4 || test.m_nState == 5 || test.m_nState == 24 || test.m_nState == 25)
-            {
-                AtState(test.m_nState < 20 ? 3 : 23, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-                OnDialog<CSaveFileDlg>([](CSaveFileDlg& save) {
+            AtState(test.m_nState < 20 ? 3 : 23,
+                    [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
+            OnDialog<CSaveFileDlg>(
+                [](CSaveFileDlg& save)
+                {
                     ClickId(save, "btn_save");
                     // The package of the run before is there: replaced.
-                    if (save.GetRootElement().FindById("btn_save").GetAttribute("button_type") == "replace")
+                    if (save.GetRootElement().FindById("btn_save").GetAttribute("button_type") ==
+                        "replace")
                         ClickId(save, "btn_save");
                 });
-            }
-            std::string strSeen, strButtons;
-            bool bProgress = false;
-            When([&] {
-                     const CUpdateDlg* pShown = Top<CUpdateDlg>();
-                     return pShown && pShown->GetState() == test.m_nState &&
-                            context.m_registry.GetContentVersion() >= test.m_nInstalledFirst;
-                 },
-                 [&] {
+        }
+        std::string strSeen, strButtons;
+        bool bProgress = false;
+        When(
+            [&]
+            {
+                const CUpdateDlg* pShown = Top<CUpdateDlg>();
+                return pShown && pShown->GetState() == test.m_nState &&
+                       context.m_registry.GetContentVersion() >= test.m_nInstalledFirst;
+            },
+            [&]
+            {
                 CUpdateDlg& shown = *Top<CUpdateDlg>();
                 strSeen = Element(shown, "action");
                 strButtons = ButtonTypes(shown);
@@ -354,42 +400,50 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
                     EXPECT_EQ(shown.GetState(), test.m_nState);
                     ClickId(shown, "LEFT_BUTTON");
                 }
-                 });
-            if (!bEscape && test.m_nNextState >= 0)
-                AtState(test.m_nNextState, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-            const int nEnd = dialog.DoModal();
-            EXPECT_EQ(strSeen, test.m_strText);
-            EXPECT_EQ(strButtons, test.m_strButtons);
-            EXPECT_EQ(bProgress, test.m_bProgress);
-            if (bEscape)
-                EXPECT_EQ(nEnd, test.m_nEscapeEnd >= 0 ? test.m_nEscapeEnd : test.m_nButtonEnd);
-            else if (test.m_nButtonEnd >= 0)
-                EXPECT_EQ(nEnd, test.m_nButtonEnd);
-            else
-                EXPECT_EQ(nEnd, test.m_nNextState == 12 ? UPDATE_END_NOTHING_NEW : UPDATE_END_STOPPED)
-                    << "\"no\" goes on without the client";
-            server.Stop();
-        }
+            });
+        if (!bEscape && test.m_nNextState >= 0)
+            AtState(test.m_nNextState, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
+        const int nEnd = dialog.DoModal();
+        EXPECT_EQ(strSeen, test.m_strText);
+        EXPECT_EQ(strButtons, test.m_strButtons);
+        EXPECT_EQ(bProgress, test.m_bProgress);
+        if (bEscape)
+            EXPECT_EQ(nEnd, test.m_nEscapeEnd >= 0 ? test.m_nEscapeEnd : test.m_nButtonEnd);
+        else if (test.m_nButtonEnd >= 0)
+            EXPECT_EQ(nEnd, test.m_nButtonEnd);
+        else
+            EXPECT_EQ(nEnd, test.m_nNextState == 12 ? UPDATE_END_NOTHING_NEW : UPDATE_END_STOPPED)
+                << "\"no\" goes on without the client";
+        server.Stop();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(UpdateDialog, CUpdateStateTest, ::testing::ValuesIn(StateCases()),
                          [](const ::testing::TestParamInfo<CStateCase>& info) {
-                             return "State" + std::to_string(info.param.m_nState) + "_" + std::to_string(info.index);
+                             return "State" + std::to_string(info.param.m_nState) + "_" +
+                                    std::to_string(info.index);
                          });
 
 TEST_F(CUpdateWindowsFixture, TheBarShowsTheValueAndTurnsGreenAtTheEnd)
 {
-    const auto widths = [](const std::string& html) {
-        return std::make_pair(html.find("progress_left\" style=\"width:"), html.find("progress_right\" style=\"width:"));
+    const auto widths = [](const std::string& html)
+    {
+        return std::make_pair(html.find("progress_left\" style=\"width:"),
+                              html.find("progress_right\" style=\"width:"));
     };
-    for (const auto& [nValue, nLeft] : std::vector<std::pair<int, int>>{{-5, 0}, {0, 0}, {37, 37}, {100, 100}, {130, 100}})
+    for (const auto& [nValue, nLeft] :
+         std::vector<std::pair<int, int>>{{-5, 0}, {0, 0}, {37, 37}, {100, 100}, {130, 100}})
     {
         const std::string html = CUpdateDlg::BuildProgressHtml(nValue);
-        EXPECT_NE(html.find("progress_left\" style=\"width:" + std::to_string(nLeft) + "%"), std::string::npos) << nValue;
-        EXPECT_NE(html.find("progress_right\" style=\"width:" + std::to_string(100 - nLeft) + "%"), std::string::npos)
+        EXPECT_NE(html.find("progress_left\" style=\"width:" + std::to_string(nLeft) + "%"),
+                  std::string::npos)
+            << nValue;
+        EXPECT_NE(html.find("progress_right\" style=\"width:" + std::to_string(100 - nLeft) + "%"),
+                  std::string::npos)
             << nValue;
         EXPECT_EQ(html.find("progress_center.png") != std::string::npos, nLeft < 100) << nValue;
-        EXPECT_EQ(html.find("progress_right_green.png") != std::string::npos, nLeft == 100) << nValue;
+        EXPECT_EQ(html.find("progress_right_green.png") != std::string::npos, nLeft == 100)
+            << nValue;
         EXPECT_LT(widths(html).first, widths(html).second) << "filled part first";
     }
 }
@@ -415,21 +469,25 @@ TEST_F(CUpdateWindowsFixture, SignInChecksTheLoginAndPasswordAndSavesThemTrimmed
         SCOPED_TRACE(test.m_szLogin);
         context.m_registry.SetLogin("old");
         CLogCapture log;
-        CLoginUserDlg dialog(context.m_registry, "http://www.kalimor.example/remind_password/", pMain.get());
+        CLoginUserDlg dialog(context.m_registry, "http://www.kalimor.example/remind_password/",
+                             pMain.get());
         std::string strShown;
-        OnDialog<CLoginUserDlg>([&](CLoginUserDlg& shown) {
-            EXPECT_EQ(shown.GetRootElement().FindById("edit_user_login").GetValue(), "old");
-            Type(shown, "edit_user_login", test.m_szLogin);
-            Type(shown, "edit_user_password", test.m_szPassword);
-            if (*test.m_szRefusal)
-                AnswerMessage(strShown);
-            ClickId(shown, "btn_login");
-            if (*test.m_szRefusal)
-                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-        });
+        OnDialog<CLoginUserDlg>(
+            [&](CLoginUserDlg& shown)
+            {
+                EXPECT_EQ(shown.GetRootElement().FindById("edit_user_login").GetValue(), "old");
+                Type(shown, "edit_user_login", test.m_szLogin);
+                Type(shown, "edit_user_password", test.m_szPassword);
+                if (*test.m_szRefusal)
+                    AnswerMessage(strShown);
+                ClickId(shown, "btn_login");
+                if (*test.m_szRefusal)
+                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+            });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
-        EXPECT_EQ(nResult, *test.m_szRefusal ? CLoginUserDlg::LOGIN_CANCELLED : CLoginUserDlg::LOGIN_SAVED);
+        EXPECT_EQ(nResult,
+                  *test.m_szRefusal ? CLoginUserDlg::LOGIN_CANCELLED : CLoginUserDlg::LOGIN_SAVED);
         EXPECT_EQ(context.m_registry.GetLogin(), *test.m_szRefusal ? "old" : test.m_szLogin);
         if (!*test.m_szRefusal && *test.m_szPassword)
         {
@@ -469,23 +527,26 @@ TEST_F(CUpdateWindowsFixture, SignUpChecksItsFieldsInOrder)
         record.SetCity("Тверь");
         CRegistrationUserDlg dialog(record, pMain.get());
         std::string strShown;
-        OnDialog<CRegistrationUserDlg>([&](CRegistrationUserDlg& shown) {
-            const F& f = test.m_fields;
-            for (const auto& [szId, strValue] :
-                 std::vector<std::pair<const char*, std::string>>{{"edit_name", f.m_strName},
-                                                                  {"edit_last_name", f.m_strFamilyName},
-                                                                  {"email", f.m_strEmail},
-                                                                  {"edit_logn", f.m_strLogin},
-                                                                  {"edit_password", f.m_strPassword},
-                                                                  {"edit_confirm_password", f.m_strConfirmation}})
-                Type(shown, szId, strValue);
-            if (*test.m_szRefusal)
+        OnDialog<CRegistrationUserDlg>(
+            [&](CRegistrationUserDlg& shown)
             {
-                AnswerMessage(strShown);
-                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-            }
-            ClickId(shown, "btn_registration");
-        });
+                const F& f = test.m_fields;
+                for (const auto& [szId, strValue] :
+                     std::vector<std::pair<const char*, std::string>>{
+                         {"edit_name", f.m_strName},
+                         {"edit_last_name", f.m_strFamilyName},
+                         {"email", f.m_strEmail},
+                         {"edit_logn", f.m_strLogin},
+                         {"edit_password", f.m_strPassword},
+                         {"edit_confirm_password", f.m_strConfirmation}})
+                    Type(shown, szId, strValue);
+                if (*test.m_szRefusal)
+                {
+                    AnswerMessage(strShown);
+                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+                }
+                ClickId(shown, "btn_registration");
+            });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
         if (*test.m_szRefusal)
@@ -521,19 +582,21 @@ TEST_F(CUpdateWindowsFixture, ProxySettingsAreCheckedForAGivenProxyAndSavedOnlyB
         SCOPED_TRACE(std::string(test.m_szRadio) + " " + test.m_szPort);
         CProxySettingsDlg dialog(context.m_registry, pMain.get());
         std::string strShown;
-        OnDialog<CProxySettingsDlg>([&](CProxySettingsDlg& shown) {
-            EXPECT_EQ(shown.GetCheckedType(), PROXY_SYSTEM);
-            EXPECT_EQ(shown.GetRootElement().FindById("edit_port").GetValue(), "3128");
-            ClickId(shown, test.m_szRadio);
-            Type(shown, "edit_server", test.m_szServer);
-            Type(shown, "edit_port", test.m_szPort);
-            if (*test.m_szRefusal)
+        OnDialog<CProxySettingsDlg>(
+            [&](CProxySettingsDlg& shown)
             {
-                AnswerMessage(strShown);
-                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-            }
-            ClickId(shown, "btn_ok");
-        });
+                EXPECT_EQ(shown.GetCheckedType(), PROXY_SYSTEM);
+                EXPECT_EQ(shown.GetRootElement().FindById("edit_port").GetValue(), "3128");
+                ClickId(shown, test.m_szRadio);
+                Type(shown, "edit_server", test.m_szServer);
+                Type(shown, "edit_port", test.m_szPort);
+                if (*test.m_szRefusal)
+                {
+                    AnswerMessage(strShown);
+                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+                }
+                ClickId(shown, "btn_ok");
+            });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
         if (*test.m_szRefusal)
@@ -558,13 +621,16 @@ TEST_F(CUpdateWindowsFixture, AWrongPasswordBringsTheSignInBackAndTheUpdateRunsO
     service.AddPackage(1, Package("a"));
     context.m_registry.SetLogin("demo");
     context.m_registry.SetPassword("wrong");
-    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar({2026, 2, 25})), true);
+    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar({2026, 2, 25})),
+                        true);
     ASSERT_TRUE(pMain->GetMovementHistory().CanMoveBackward());
     AtState(11, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-    OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) {
-        Type(shown, "edit_user_password", "demo123");
-        ClickId(shown, "btn_login");
-    });
+    OnDialog<CLoginUserDlg>(
+        [](CLoginUserDlg& shown)
+        {
+            Type(shown, "edit_user_password", "demo123");
+            ClickId(shown, "btn_login");
+        });
     AtState(9, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
     pMain->OnUpdateButton();
     EXPECT_EQ(context.m_registry.GetPassword(), "demo123");
@@ -583,7 +649,8 @@ TEST_F(CUpdateWindowsFixture, ARefusedSignUpShowsTheFormAgainAndAKnownLoginOffer
     service.SetSignUpAnswer(204, "Неверный адрес почты");
     OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) { ClickId(shown, "link_register"); });
     int nForms = 0;
-    const auto fill = [&](CRegistrationUserDlg& form) {
+    const auto fill = [&](CRegistrationUserDlg& form)
+    {
         ++nForms;
         if (nForms == 1)
         {
@@ -595,25 +662,31 @@ TEST_F(CUpdateWindowsFixture, ARefusedSignUpShowsTheFormAgainAndAKnownLoginOffer
             Type(form, "edit_confirm_password", "secret1");
         }
         else
-            EXPECT_EQ(form.GetRootElement().FindById("edit_logn").GetValue(), "petrov") << "the same record";
+            EXPECT_EQ(form.GetRootElement().FindById("edit_logn").GetValue(), "petrov")
+                << "the same record";
         ClickId(form, "btn_registration");
     };
     OnDialog<CRegistrationUserDlg>(fill);
-    AtState(18, [&](CUpdateDlg& shown) {
-        EXPECT_FALSE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
-        service.SetSignUpAnswer(208, "Такой логин уже есть");
-        OnDialog<CRegistrationUserDlg>(fill);
-        ClickId(shown, "LEFT_BUTTON");
-    });
-    AtState(19, [&](CUpdateDlg& shown) {
-        EXPECT_TRUE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
-        ClickId(shown, "PASSWORD_LINK");
-        EXPECT_EQ(shown.GetState(), 19) << "the dialog stays";
-        ClickId(shown, "LEFT_BUTTON");
-    });
+    AtState(18,
+            [&](CUpdateDlg& shown)
+            {
+                EXPECT_FALSE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
+                service.SetSignUpAnswer(208, "Такой логин уже есть");
+                OnDialog<CRegistrationUserDlg>(fill);
+                ClickId(shown, "LEFT_BUTTON");
+            });
+    AtState(19,
+            [&](CUpdateDlg& shown)
+            {
+                EXPECT_TRUE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
+                ClickId(shown, "PASSWORD_LINK");
+                EXPECT_EQ(shown.GetState(), 19) << "the dialog stays";
+                ClickId(shown, "LEFT_BUTTON");
+            });
     pMain->OnUpdateButton();
     EXPECT_EQ(nForms, 2);
-    EXPECT_EQ(context.m_opened, std::vector<std::string>{"http://www.kalimor.example/remind_password/"});
+    EXPECT_EQ(context.m_opened,
+              std::vector<std::string>{"http://www.kalimor.example/remind_password/"});
     EXPECT_EQ(context.m_registry.GetLogin(), "") << "a refused account is not kept";
     EXPECT_EQ(service.GetRequests("/export/register_user.php").size(), 2u);
 }
@@ -623,13 +696,19 @@ TEST_F(CUpdateWindowsFixture, ASignUpThatTheServiceTakesIsKeptAndTheUpdateFollow
     service.AddPackage(1, Package("a"));
     context.m_registry.SetLogin("");
     OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) { ClickId(shown, "link_register"); });
-    OnDialog<CRegistrationUserDlg>([](CRegistrationUserDlg& form) {
-        for (const auto& [szId, szValue] : std::vector<std::pair<const char*, const char*>>{
-                 {"edit_name", "Иван"}, {"edit_last_name", "Петров"}, {"email", "ivan@example.org"},
-                 {"edit_logn", "petrov"}, {"edit_password", "secret1"}, {"edit_confirm_password", "secret1"}})
-            Type(form, szId, szValue);
-        ClickId(form, "btn_registration");
-    });
+    OnDialog<CRegistrationUserDlg>(
+        [](CRegistrationUserDlg& form)
+        {
+            for (const auto& [szId, szValue] : std::vector<std::pair<const char*, const char*>>{
+                     {"edit_name", "Иван"},
+                     {"edit_last_name", "Петров"},
+                     {"email", "ivan@example.org"},
+                     {"edit_logn", "petrov"},
+                     {"edit_password", "secret1"},
+                     {"edit_confirm_password", "secret1"}})
+                Type(form, szId, szValue);
+            ClickId(form, "btn_registration");
+        });
     AtState(9, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
     pMain->OnUpdateButton();
     EXPECT_EQ(context.m_registry.GetLogin(), "petrov");
@@ -657,10 +736,12 @@ TEST(ClientOffer, OnceInSevenDaysWhenTheWindowIsInFrontAndNoUpdateRuns)
         {true, false, true, true, tNow + tDay, true}, // the clock was set back
     };
     for (const CCase& test : cases)
-        EXPECT_EQ(CUpdateController::ShouldOfferClient(test.m_bUrl, test.m_bRunning, test.m_bForeground,
-                                                       test.m_bOffered, test.m_tLast, tNow),
+        EXPECT_EQ(CUpdateController::ShouldOfferClient(test.m_bUrl, test.m_bRunning,
+                                                       test.m_bForeground, test.m_bOffered,
+                                                       test.m_tLast, tNow),
                   test.m_bOffer)
-            << test.m_bUrl << test.m_bRunning << test.m_bForeground << test.m_bOffered << " " << tNow - test.m_tLast;
+            << test.m_bUrl << test.m_bRunning << test.m_bForeground << test.m_bOffered << " "
+            << tNow - test.m_tLast;
 }
 
 TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
@@ -668,16 +749,20 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
     service.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
     const auto tick = [&] { pMain->SendMessage(WM_TIMER, TIMER_CLIENT_OFFER); };
     int nOffers = 0;
-    const auto decline = [&] {
-        AtState(23, [&](CUpdateDlg& shown) {
-            ++nOffers;
-            ClickId(shown, "RIGHT_BUTTON");
-        });
+    const auto decline = [&]
+    {
+        AtState(23,
+                [&](CUpdateDlg& shown)
+                {
+                    ++nOffers;
+                    ClickId(shown, "RIGHT_BUTTON");
+                });
     };
     tick();
     EXPECT_EQ(nOffers, 0) << "nothing is known of a newer client yet";
     pMain->SendMessage(WM_NEW_CLIENT_URL, 0,
-                       reinterpret_cast<std::intptr_t>(new std::string(service.GetUrl("/client/kalimor_2.0.0.1.deb"))));
+                       reinterpret_cast<std::intptr_t>(
+                           new std::string(service.GetUrl("/client/kalimor_2.0.0.1.deb"))));
     decline();
     tick();
     EXPECT_EQ(nOffers, 1);
@@ -690,21 +775,28 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
     context.m_bTray = false;
     // Accepted: the package is saved where the user chose and its folder opened.
     AtState(23, [&](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-    OnDialog<CSaveFileDlg>([&](CSaveFileDlg& save) {
-        EXPECT_EQ(save.GetRootElement().FindById("edit_file_name").GetValue(), "kalimor_2.0.0.1.deb");
-        EXPECT_EQ(save.GetRootElement().FindById("edit_folder").GetValue(), dir.File("downloads"));
-        ClickId(save, "btn_save");
-    });
+    OnDialog<CSaveFileDlg>(
+        [&](CSaveFileDlg& save)
+        {
+            EXPECT_EQ(save.GetRootElement().FindById("edit_file_name").GetValue(),
+                      "kalimor_2.0.0.1.deb");
+            EXPECT_EQ(save.GetRootElement().FindById("edit_folder").GetValue(),
+                      dir.File("downloads"));
+            ClickId(save, "btn_save");
+        });
     std::string strDetail;
-    AtState(25, [&](CUpdateDlg& shown) {
-        strDetail = Element(shown, "detail");
-        ClickId(shown, "LEFT_BUTTON");
-    });
+    AtState(25,
+            [&](CUpdateDlg& shown)
+            {
+                strDetail = Element(shown, "detail");
+                ClickId(shown, "LEFT_BUTTON");
+            });
     tick();
     EXPECT_NE(strDetail.find(dir.File("downloads")), std::string::npos) << strDetail;
     EXPECT_EQ(pMain->GetUpdates().GetInstallerPath(), dir.File("downloads/kalimor_2.0.0.1.deb"));
     EXPECT_TRUE(std::filesystem::exists(dir.File("downloads/kalimor_2.0.0.1.deb")));
-    EXPECT_EQ(context.m_opened, std::vector<std::string>{dir.File("downloads")}) << "its folder, never the package";
+    EXPECT_EQ(context.m_opened, std::vector<std::string>{dir.File("downloads")})
+        << "its folder, never the package";
     EXPECT_TRUE(pMain->IsWindow()) << "the client goes on";
 }
 
@@ -713,16 +805,19 @@ TEST_F(CUpdateWindowsFixture, TheSaveDialogAsksBeforeReplacingAFile)
     WriteFileText(dir.File("downloads/kalimor.deb"), "old");
     CSaveFileDlg dialog(dir.File("downloads"), "kalimor.deb", pMain.get());
     std::string strWarning;
-    OnDialog<CSaveFileDlg>([&](CSaveFileDlg& shown) {
-        Type(shown, "edit_file_name", "../kalimor.deb");
-        ClickId(shown, "btn_save");
-        EXPECT_EQ(Element(shown, "save_warning"), "Укажите имя файла");
-        Type(shown, "edit_file_name", "kalimor.deb");
-        ClickId(shown, "btn_save");
-        strWarning = Element(shown, "save_warning");
-        EXPECT_EQ(shown.GetRootElement().FindById("btn_save").GetAttribute("button_type"), "replace");
-        ClickId(shown, "btn_save");
-    });
+    OnDialog<CSaveFileDlg>(
+        [&](CSaveFileDlg& shown)
+        {
+            Type(shown, "edit_file_name", "../kalimor.deb");
+            ClickId(shown, "btn_save");
+            EXPECT_EQ(Element(shown, "save_warning"), "Укажите имя файла");
+            Type(shown, "edit_file_name", "kalimor.deb");
+            ClickId(shown, "btn_save");
+            strWarning = Element(shown, "save_warning");
+            EXPECT_EQ(shown.GetRootElement().FindById("btn_save").GetAttribute("button_type"),
+                      "replace");
+            ClickId(shown, "btn_save");
+        });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_NE(strWarning.find("Заменить"), std::string::npos);
     EXPECT_EQ(dialog.GetPath(), dir.File("downloads/kalimor.deb"));
@@ -734,14 +829,17 @@ TEST_F(CUpdateWindowsFixture, FilesOfTheWebSiteComeOnceAndOnlyWhole)
     service.AddWebFile("/blanks/files/form.rtf", "{\\rtf1 form}");
     WriteFileText(strDocs + "blanks/files/local.rtf", "local");
     // A file the library holds is used at once.
-    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/local.rtf"), strDocs + "blanks/files/local.rtf");
+    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/local.rtf"),
+              strDocs + "blanks/files/local.rtf");
     // One it lacks comes through the dialog, then from the disk.
     std::string strTitle;
     AtState(21, [&](CUpdateDlg& shown) { strTitle = Element(shown, "title"); });
-    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/form.rtf"), strDocs + "blanks/files/form.rtf");
+    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/form.rtf"),
+              strDocs + "blanks/files/form.rtf");
     EXPECT_EQ(strTitle, "\u00a0") << "the single file's dialog has no title";
     EXPECT_EQ(ReadFileText(strDocs + "blanks/files/form.rtf"), "{\\rtf1 form}");
-    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/form.rtf"), strDocs + "blanks/files/form.rtf");
+    EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/form.rtf"),
+              strDocs + "blanks/files/form.rtf");
     EXPECT_EQ(service.GetRequests("/blanks/files/form.rtf").size(), 1u);
     // A failed download leaves nothing that could pass for the file.
     service.AddWebFile("/blanks/files/cut.rtf", std::string(100000, 'x'));
@@ -755,7 +853,8 @@ TEST_F(CUpdateWindowsFixture, FilesOfTheWebSiteComeOnceAndOnlyWhole)
     EXPECT_EQ(pMain->DownloadContentFile("/"), "");
     std::vector<std::string> paths;
     for (const CServiceRequest& request : service.GetRequests())
-        if (request.m_strPath.starts_with("/blanks/") || !request.m_strPath.starts_with("/distributor/"))
+        if (request.m_strPath.starts_with("/blanks/") ||
+            !request.m_strPath.starts_with("/distributor/"))
             paths.push_back(request.m_strPath);
     EXPECT_EQ(paths, (std::vector<std::string>{"/blanks/files/form.rtf", "/blanks/files/cut.rtf"}));
 }
@@ -773,7 +872,8 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
     EXPECT_TRUE(notifier.m_shown.empty()) << "only when the user asked for automatic updates";
     context.m_registry.m_bAutoUpdate = true;
     bool bHidden = false;
-    AtState(7, [&](CUpdateDlg& shown) { bHidden = !shown.HasVisibleStyle() && !pMain->IsShadowMode(); });
+    AtState(7, [&](CUpdateDlg& shown)
+            { bHidden = !shown.HasVisibleStyle() && !pMain->IsShadowMode(); });
     pMain->SendMessage(WM_TIMER, TIMER_CLIENT_VERSION);
     EXPECT_TRUE(bHidden);
     EXPECT_EQ(context.m_registry.GetContentVersion(), 1);
@@ -782,7 +882,8 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
     EXPECT_EQ(context.m_nReloads, 1);
 
     // A failure ends it at once, and is told.
-    service.SetFault("/distributor/update_content", EServiceFault::Error, -1, 42, "Сервис недоступен");
+    service.SetFault("/distributor/update_content", EServiceFault::Error, -1, 42,
+                     "Сервис недоступен");
     pMain->OnAppUpdate(true);
     EXPECT_EQ(notifier.m_shown.back(), "failed Сервис недоступен");
 }
@@ -794,13 +895,17 @@ TEST_F(CUpdateWindowsFixture, QuittingDuringADownloadCancelsItAndLeavesTheConten
     service.SetSlowRate(16, 200ms);
     context.m_registry.SetLogin("demo");
     context.m_registry.SetPassword("demo123");
-    AtState(7, [&](CUpdateDlg&) {
-        When([&] { return std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"); },
-             [&] { pMain->SendMessage(WM_STOP_KALIMOR); });
-    });
+    AtState(7,
+            [&](CUpdateDlg&)
+            {
+                When([&]
+                     { return std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"); },
+                     [&] { pMain->SendMessage(WM_STOP_KALIMOR); });
+            });
     pMain->OnUpdateButton();
     EXPECT_FALSE(pMain->GetUpdates().IsRunning());
-    EXPECT_FALSE(std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip")) << "no partial package";
+    EXPECT_FALSE(std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"))
+        << "no partial package";
     EXPECT_FALSE(std::filesystem::exists(profile.m_strContentDirPath + "Content/a.dat"));
     EXPECT_EQ(context.m_registry.GetContentVersion(), 0);
     // The stop comes back once the dialog has ended, and closes the window.

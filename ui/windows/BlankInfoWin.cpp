@@ -23,7 +23,8 @@ std::string WithoutLeadingSlash(const std::string& strUrl)
 bool CBlankInfoWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    return CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/blank_view.htm"), root);
+    return CreateWithPage(nStyle, rect, pParent, nId,
+                          CClientContext::GetUiPath("ui/blank_view.htm"), root);
 }
 
 int CBlankInfoWin::FindSection(std::string& strName) const
@@ -49,10 +50,12 @@ std::string CBlankInfoWin::ImagesHtml() const
     for (std::size_t i = 0; i < m_pBlank->m_images.size(); ++i)
     {
         const std::string strPage = "Страница " + std::to_string(i + 1);
-        html += "<figure class=\"form_page\"><img id=\"" + std::string(kImagePrefix) + std::to_string(i) +
-                "\" class=\"form_page_image\" role=\"button\" src=\"" +
-                CHtmlWriter::EscapeAttribute("/content/Content/" + WithoutLeadingSlash(m_pBlank->m_images[i])) +
-                "\" alt=\"" + strPage + " — открыть крупно\"><figcaption>" + strPage + "</figcaption></figure>";
+        html += "<figure class=\"form_page\"><img id=\"" + std::string(kImagePrefix) +
+                std::to_string(i) + "\" class=\"form_page_image\" role=\"button\" src=\"" +
+                CHtmlWriter::EscapeAttribute("/content/Content/" +
+                                             WithoutLeadingSlash(m_pBlank->m_images[i])) +
+                "\" alt=\"" + strPage + " — открыть крупно\"><figcaption>" + strPage +
+                "</figcaption></figure>";
     }
     return html.empty() ? "<div class=\"no_pages\">Изображений страниц нет.</div>" : html;
 }
@@ -83,7 +86,8 @@ void CBlankInfoWin::ShowBookmark(CBookmark& view)
 
 std::string CBlankInfoWin::FormFile() const
 {
-    return m_pBlank && m_pHost ? m_pHost->DownloadContentFile(m_pBlank->m_strUploadURL) : std::string();
+    return m_pBlank && m_pHost ? m_pHost->DownloadContentFile(m_pBlank->m_strUploadURL)
+                               : std::string();
 }
 
 void CBlankInfoWin::OnDownload()
@@ -93,7 +97,9 @@ void CBlankInfoWin::OnDownload()
         return;
     CClientContext* pContext = CClientContext::Get();
     if (pContext && pContext->OpenExternal(strPath))
-        GetRootElement().FindById("form_status").SetText("Бланк открыт в программе для его формата.");
+        GetRootElement()
+            .FindById("form_status")
+            .SetText("Бланк открыт в программе для его формата.");
     else
         ShowMessage(IDS_FORM_OPEN_ERROR);
 }
@@ -103,8 +109,8 @@ void CBlankInfoWin::OnCopyToDesktop()
     const std::string strPath = FormFile();
     if (strPath.empty())
         return;
-    const std::string strCopy =
-        CFileUtils::CopyUnderTitle(strPath, m_pBlank->m_strName, CFileUtils::GetUserDesktopFolder());
+    const std::string strCopy = CFileUtils::CopyUnderTitle(strPath, m_pBlank->m_strName,
+                                                           CFileUtils::GetUserDesktopFolder());
     if (strCopy.empty())
     {
         ShowMessage(IDS_FORM_COPY_ERROR);
@@ -117,7 +123,8 @@ void CBlankInfoWin::OnCopyToDesktop()
 
 bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
-    const std::string strId = CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
+    const std::string strId =
+        CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
     if (!m_pHost)
         return false;
     if (strId == "btn_download")
@@ -138,10 +145,12 @@ bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
     }
     else if (strId.starts_with(kImagePrefix) && m_pBlank)
     {
-        const std::size_t nIndex = std::strtoul(strId.c_str() + std::string_view(kImagePrefix).size(), nullptr, 10);
+        const std::size_t nIndex =
+            std::strtoul(strId.c_str() + std::string_view(kImagePrefix).size(), nullptr, 10);
         CClientContext* pContext = CClientContext::Get();
         if (nIndex < m_pBlank->m_images.size() && pContext)
-            m_pHost->ShowImage(pContext->GetDocumentsFolder() + WithoutLeadingSlash(m_pBlank->m_images[nIndex]));
+            m_pHost->ShowImage(pContext->GetDocumentsFolder() +
+                               WithoutLeadingSlash(m_pBlank->m_images[nIndex]));
     }
     else
         return false;

@@ -12,7 +12,8 @@ struct CBlankInfo;
 class CBlankInfoWin : public CHTMLayoutWin
 {
 public:
-    explicit CBlankInfoWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CBlankInfoWin(IViewHost* pHost = nullptr,
+                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }

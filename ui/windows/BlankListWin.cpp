@@ -9,9 +9,11 @@
 bool CBlankListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/blank_list.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/blank_list.htm"),
+                        root))
         return false;
-    if (!m_row.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/blank_list_item_html.tmpl")))
+    if (!m_row.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/blank_list_item_html.tmpl")))
     {
         KLOG_ERR << "CBlankListWin::Create can't load the row template";
         return false;
@@ -30,8 +32,9 @@ void CBlankListWin::ShowBookmark(CBookmark& view)
     const CElement root = GetRootElement();
     root.FindById("section_title").SetText(m_pSection ? m_pSection->m_strName : view.m_strText);
     root.FindById("section_count")
-        .SetText(m_pSection ? CTextUtils::CountOf(m_pSection->m_blanks.size(), "форма", "формы", "форм")
-                            : std::string());
+        .SetText(m_pSection
+                     ? CTextUtils::CountOf(m_pSection->m_blanks.size(), "форма", "формы", "форм")
+                     : std::string());
     std::string html;
     if (m_pSection)
         for (std::size_t i = 0; i < m_pSection->m_blanks.size(); ++i)
@@ -49,7 +52,8 @@ void CBlankListWin::ShowBookmark(CBookmark& view)
 
 bool CBlankListWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
-    const std::string strId = CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
+    const std::string strId =
+        CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
     if (!m_pHost)
         return false;
     if (strId == "link_forms_home")
@@ -59,9 +63,11 @@ bool CBlankListWin::OnHyperlinkClick(CElement, CDomEvent& event)
     }
     if (!strId.starts_with(kFormPrefix) || !m_pSection)
         return false;
-    const std::size_t nIndex = std::strtoul(strId.c_str() + std::string_view(kFormPrefix).size(), nullptr, 10);
+    const std::size_t nIndex =
+        std::strtoul(strId.c_str() + std::string_view(kFormPrefix).size(), nullptr, 10);
     if (nIndex < m_pSection->m_blanks.size())
-        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(m_pSection->m_blanks[nIndex].get())),
-                              true);
+        m_pHost->GoToBookmark(
+            std::make_unique<CBookmark>(CBookmark::ForForm(m_pSection->m_blanks[nIndex].get())),
+            true);
     return true;
 }

@@ -14,7 +14,8 @@ class CBlankListWin : public CHTMLayoutWin
 public:
     static constexpr const char* kFormPrefix = "FORM";
 
-    explicit CBlankListWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CBlankListWin(IViewHost* pHost = nullptr,
+                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }

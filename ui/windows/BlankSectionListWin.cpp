@@ -8,9 +8,11 @@
 bool CBlankSectionListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/blank_section_list.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/blank_section_list.htm"), root))
         return false;
-    if (!m_section.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/blank_section_html.tmpl")))
+    if (!m_section.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/blank_section_html.tmpl")))
     {
         KLOG_ERR << "CBlankSectionListWin::Create can't load the section template";
         return false;
@@ -38,10 +40,11 @@ void CBlankSectionListWin::ShowBookmark(CBookmark&)
             std::string strSample;
             for (std::size_t j = 0; j < section.m_blanks.size() && j < 3; ++j)
                 strSample += (j ? " · " : "") + section.m_blanks[j]->m_strName;
-            html += m_section.Generate({{"ID", kSectionPrefix + std::to_string(i)},
-                                        {"NAME", section.m_strName},
-                                        {"COUNT", CTextUtils::CountOf(section.m_blanks.size(), "форма", "формы", "форм")},
-                                        {"SAMPLE", strSample}});
+            html += m_section.Generate(
+                {{"ID", kSectionPrefix + std::to_string(i)},
+                 {"NAME", section.m_strName},
+                 {"COUNT", CTextUtils::CountOf(section.m_blanks.size(), "форма", "формы", "форм")},
+                 {"SAMPLE", strSample}});
         }
     if (html.empty())
         html = "<div class=\"no_forms\">Формы появятся после обновления справочника.</div>";
@@ -50,14 +53,17 @@ void CBlankSectionListWin::ShowBookmark(CBookmark&)
 
 bool CBlankSectionListWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
-    const std::string strId = CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
+    const std::string strId =
+        CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
     CClientContext* pContext = CClientContext::Get();
     const CBlankInfoData* pBlanks = pContext ? pContext->GetBlanks() : nullptr;
     if (!strId.starts_with(kSectionPrefix) || !pBlanks || !m_pHost)
         return false;
-    const std::size_t nIndex = std::strtoul(strId.c_str() + std::string_view(kSectionPrefix).size(), nullptr, 10);
+    const std::size_t nIndex =
+        std::strtoul(strId.c_str() + std::string_view(kSectionPrefix).size(), nullptr, 10);
     if (nIndex < pBlanks->GetSections().size())
-        m_pHost->GoToBookmark(
-            std::make_unique<CBookmark>(ForSection(nIndex, pBlanks->GetSections()[nIndex]->m_strName)), true);
+        m_pHost->GoToBookmark(std::make_unique<CBookmark>(
+                                  ForSection(nIndex, pBlanks->GetSections()[nIndex]->m_strName)),
+                              true);
     return true;
 }

@@ -12,7 +12,8 @@ class CBlankSectionListWin : public CHTMLayoutWin
 public:
     static constexpr const char* kSectionPrefix = "SECTION";
 
-    explicit CBlankSectionListWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CBlankSectionListWin(IViewHost* pHost = nullptr,
+                                  CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }

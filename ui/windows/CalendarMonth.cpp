@@ -10,13 +10,15 @@
 
 namespace
 {
-constexpr std::array<const char*, 12> kMonths{"Январь", "Февраль", "Март",     "Апрель",  "Май",    "Июнь",
-                                              "Июль",   "Август",  "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
-constexpr std::array<const char*, 12> kMonthsOfDate{"января", "февраля", "марта",    "апреля",  "мая",    "июня",
-                                                    "июля",   "августа", "сентября", "октября", "ноября", "декабря"};
+constexpr std::array<const char*, 12> kMonths{"Январь",   "Февраль", "Март",   "Апрель",
+                                              "Май",      "Июнь",    "Июль",   "Август",
+                                              "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
+constexpr std::array<const char*, 12> kMonthsOfDate{"января",   "февраля", "марта",  "апреля",
+                                                    "мая",      "июня",    "июля",   "августа",
+                                                    "сентября", "октября", "ноября", "декабря"};
 constexpr std::array<const char*, 7> kWeekdays{"Пн", "Вт", "Ср", "Чт", "Пт", "Сб", "Вс"};
-constexpr std::array<const char*, 7> kWeekdayNames{"понедельник", "вторник", "среда",      "четверг",
-                                                   "пятница",     "суббота", "воскресенье"};
+constexpr std::array<const char*, 7> kWeekdayNames{
+    "понедельник", "вторник", "среда", "четверг", "пятница", "суббота", "воскресенье"};
 
 bool IsLeapYear(unsigned nYear)
 {
@@ -27,9 +29,14 @@ std::string DayClasses(const CCalendarDay& day)
 {
     std::string strClass = "day";
     const std::pair<bool, const char*> kFlags[] = {
-        {!day.m_bInMonth, " other_month"}, {day.m_bDayOff, " day_off"},     {day.m_bHoliday, " holiday"},
-        {day.m_bWorkedWeekend, " worked"}, {day.m_bShort, " short_day"},    {day.m_bToday, " today"},
-        {day.m_bSelected, " selected"},    {day.m_bInMonth && (day.m_bTax || day.m_bReport), " has_entries"}};
+        {!day.m_bInMonth, " other_month"},
+        {day.m_bDayOff, " day_off"},
+        {day.m_bHoliday, " holiday"},
+        {day.m_bWorkedWeekend, " worked"},
+        {day.m_bShort, " short_day"},
+        {day.m_bToday, " today"},
+        {day.m_bSelected, " selected"},
+        {day.m_bInMonth && (day.m_bTax || day.m_bReport), " has_entries"}};
     for (const auto& flag : kFlags)
         if (flag.first)
             strClass += flag.second;
@@ -39,8 +46,9 @@ std::string DayClasses(const CCalendarDay& day)
 // What a screen reader says of a day: its date and what it holds.
 std::string DayLabel(const CCalendarDay& day)
 {
-    std::string strLabel = CCalendarMonth::FormatDate(day.m_date) + ", " +
-                           kWeekdayNames[static_cast<std::size_t>(CWorkCalendar::DayOfWeek(day.m_date))];
+    std::string strLabel =
+        CCalendarMonth::FormatDate(day.m_date) + ", " +
+        kWeekdayNames[static_cast<std::size_t>(CWorkCalendar::DayOfWeek(day.m_date))];
     if (day.m_bToday)
         strLabel += ", сегодня";
     if (day.m_bHoliday)
@@ -62,7 +70,8 @@ std::string DayLabel(const CCalendarDay& day)
 std::string CCalendarMonth::DayId(const std::string& strPrefix, const CDate& date)
 {
     char szId[16];
-    std::snprintf(szId, sizeof(szId), "%04u%02u%02u", date.m_nYear % 10000, date.m_nMonth % 100, date.m_nDay % 100);
+    std::snprintf(szId, sizeof(szId), "%04u%02u%02u", date.m_nYear % 10000, date.m_nMonth % 100,
+                  date.m_nDay % 100);
     return strPrefix + szId;
 }
 
@@ -76,11 +85,13 @@ unsigned CCalendarMonth::DaysInMonth(unsigned nYear, unsigned nMonth)
 
 CDate CCalendarMonth::AddMonths(const CDate& date, int nMonths)
 {
-    const int nIndex = static_cast<int>(date.m_nYear) * 12 + static_cast<int>(date.m_nMonth) - 1 + nMonths;
+    const int nIndex =
+        static_cast<int>(date.m_nYear) * 12 + static_cast<int>(date.m_nMonth) - 1 + nMonths;
     CDate result;
     result.m_nYear = static_cast<unsigned>(nIndex / 12);
     result.m_nMonth = static_cast<unsigned>(nIndex % 12) + 1;
-    result.m_nDay = std::min(std::max(date.m_nDay, 1U), DaysInMonth(result.m_nYear, result.m_nMonth));
+    result.m_nDay =
+        std::min(std::max(date.m_nDay, 1U), DaysInMonth(result.m_nYear, result.m_nMonth));
     return result;
 }
 
@@ -114,7 +125,8 @@ std::string CCalendarMonth::MonthOfDate(unsigned nMonth)
 
 std::string CCalendarMonth::FormatDate(const CDate& date)
 {
-    return std::to_string(date.m_nDay) + " " + MonthOfDate(date.m_nMonth) + " " + std::to_string(date.m_nYear);
+    return std::to_string(date.m_nDay) + " " + MonthOfDate(date.m_nMonth) + " " +
+           std::to_string(date.m_nYear);
 }
 
 CDate CCalendarMonth::Today()
@@ -123,8 +135,10 @@ CDate CCalendarMonth::Today()
     return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
 }
 
-std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth, const CWorkCalendar* pWork,
-                                                const CTaxCalendar* pTax, const CDate& today, const CDate& selected)
+std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth,
+                                                const CWorkCalendar* pWork,
+                                                const CTaxCalendar* pTax, const CDate& today,
+                                                const CDate& selected)
 {
     std::vector<CCalendarDay> days;
     const unsigned nDays = DaysInMonth(nYear, nMonth);
@@ -161,12 +175,13 @@ std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth,
     return days;
 }
 
-std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days, const std::string& strIdPrefix)
+std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days,
+                                   const std::string& strIdPrefix)
 {
     std::string html = "<table class=\"month_grid\" role=\"grid\"><thead><tr>";
     for (std::size_t i = 0; i < kWeekdays.size(); ++i)
-        html += std::string("<th scope=\"col\"") + (i >= 5 ? " class=\"weekend\"" : "") + " abbr=\"" +
-                kWeekdayNames[i] + "\">" + kWeekdays[i] + "</th>";
+        html += std::string("<th scope=\"col\"") + (i >= 5 ? " class=\"weekend\"" : "") +
+                " abbr=\"" + kWeekdayNames[i] + "\">" + kWeekdays[i] + "</th>";
     html += "</tr></thead><tbody>";
     for (std::size_t i = 0; i < days.size(); ++i)
     {
@@ -174,14 +189,16 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days, const 
         if (i % 7 == 0)
             html += "<tr>";
         if (day.m_bInMonth)
-            html += "<td id=\"" + CCalendarMonth::DayId(strIdPrefix, day.m_date) + "\" class=\"" + DayClasses(day) +
-                    "\" role=\"gridcell\" aria-selected=\"" + (day.m_bSelected ? "true" : "false") +
-                    "\" aria-label=\"" + DayLabel(day) + "\"><span class=\"day_num\">" +
-                    std::to_string(day.m_date.m_nDay) + "</span><span class=\"marks\" aria-hidden=\"true\">" +
+            html += "<td id=\"" + CCalendarMonth::DayId(strIdPrefix, day.m_date) + "\" class=\"" +
+                    DayClasses(day) + "\" role=\"gridcell\" aria-selected=\"" +
+                    (day.m_bSelected ? "true" : "false") + "\" aria-label=\"" + DayLabel(day) +
+                    "\"><span class=\"day_num\">" + std::to_string(day.m_date.m_nDay) +
+                    "</span><span class=\"marks\" aria-hidden=\"true\">" +
                     (day.m_bTax ? "<i class=\"mark_tax\"></i>" : "") +
                     (day.m_bReport ? "<i class=\"mark_report\"></i>" : "") + "</span></td>";
         else
-            html += "<td class=\"" + DayClasses(day) + "\" aria-hidden=\"true\"><span class=\"day_num\">" +
+            html += "<td class=\"" + DayClasses(day) +
+                    "\" aria-hidden=\"true\"><span class=\"day_num\">" +
                     std::to_string(day.m_date.m_nDay) + "</span></td>";
         if (i % 7 == 6)
             html += "</tr>";
@@ -189,7 +206,8 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days, const 
     return html + "</tbody></table>";
 }
 
-bool CCalendarMonth::ParseDayId(const std::string& strId, const std::string& strIdPrefix, CDate& date)
+bool CCalendarMonth::ParseDayId(const std::string& strId, const std::string& strIdPrefix,
+                                CDate& date)
 {
     if (!strId.starts_with(strIdPrefix) || strId.size() != strIdPrefix.size() + 8)
         return false;

@@ -13,10 +13,10 @@ struct CCalendarDay
 {
     CDate m_date;
     bool m_bInMonth = true;
-    bool m_bDayOff = false;       // a weekend or a holiday of the work calendar
-    bool m_bHoliday = false;      // a day off the work calendar names
+    bool m_bDayOff = false;        // a weekend or a holiday of the work calendar
+    bool m_bHoliday = false;       // a day off the work calendar names
     bool m_bWorkedWeekend = false; // a Saturday or Sunday that is worked
-    bool m_bShort = false;        // a working day one hour shorter
+    bool m_bShort = false;         // a working day one hour shorter
     bool m_bTax = false;
     bool m_bReport = false;
     bool m_bToday = false;
@@ -30,11 +30,13 @@ struct CCalendarDay
 class CCalendarMonth
 {
 public:
-    static std::vector<CCalendarDay> Build(unsigned nYear, unsigned nMonth, const CWorkCalendar* pWork,
-                                           const CTaxCalendar* pTax, const CDate& today, const CDate& selected);
+    static std::vector<CCalendarDay> Build(unsigned nYear, unsigned nMonth,
+                                           const CWorkCalendar* pWork, const CTaxCalendar* pTax,
+                                           const CDate& today, const CDate& selected);
     // The grid as a table: a head of weekday names, a row a week; every day
     // of the month is a link with the id prefix + YYYYMMDD.
-    static std::string ToHtml(const std::vector<CCalendarDay>& days, const std::string& strIdPrefix);
+    static std::string ToHtml(const std::vector<CCalendarDay>& days,
+                              const std::string& strIdPrefix);
     // The id ToHtml gives a day.
     static std::string DayId(const std::string& strIdPrefix, const CDate& date);
     // The date of an id made by ToHtml; false for anything else.

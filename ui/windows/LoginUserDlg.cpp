@@ -12,11 +12,9 @@ constexpr unsigned kLoginDlgTemplate = 211;
 } // namespace
 
 CLoginUserDlg::CLoginUserDlg(CRegistryConfig& config, std::string strReminderUrl, CWnd* pParent)
-    : CHTMLayoutDlg(kLoginDlgTemplate, CClientContext::GetUiPath("ui/login_user_dlg.htm"), true, pParent,
-                    CClientContext::GetUiLoader()),
-      m_config(config),
-      m_data(config),
-      m_strReminderUrl(std::move(strReminderUrl))
+    : CHTMLayoutDlg(kLoginDlgTemplate, CClientContext::GetUiPath("ui/login_user_dlg.htm"), true,
+                    pParent, CClientContext::GetUiLoader()),
+      m_config(config), m_data(config), m_strReminderUrl(std::move(strReminderUrl))
 {
     SetWindowText("Вход");
 }
@@ -35,13 +33,15 @@ bool CLoginUserDlg::OnInitDialog()
     if (!CHTMLayoutDlg::OnInitDialog())
         return false;
     const CElement root = GetRootElement();
-    if (!m_login.SetElement(root, "edit_user_login") || !m_password.SetElement(root, "edit_user_password"))
+    if (!m_login.SetElement(root, "edit_user_login") ||
+        !m_password.SetElement(root, "edit_user_password"))
     {
         KLOG_ERR << "CLoginUserDlg::OnInitDialog can't get the edits";
         return false;
     }
     if (!m_ok.SetElement(root, "btn_login") || !m_cancel.SetElement(root, "btn_cancel") ||
-        !m_register.SetElement(root, "link_register") || !m_restore.SetElement(root, "link_restore_password") ||
+        !m_register.SetElement(root, "link_register") ||
+        !m_restore.SetElement(root, "link_restore_password") ||
         !m_proxy.SetElement(root, "link_proxy"))
     {
         KLOG_ERR << "Can't initialize buttons";

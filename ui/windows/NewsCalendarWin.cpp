@@ -6,7 +6,8 @@
 bool CNewsCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_calendar.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/news_calendar.htm"), root))
         return false;
     Refresh();
     return true;
@@ -36,11 +37,12 @@ void CNewsCalendarWin::Draw()
 {
     CClientContext* pContext = CClientContext::Get();
     const CElement root = GetRootElement();
-    const auto days = CCalendarMonth::Build(m_month.m_nYear, m_month.m_nMonth,
-                                            pContext ? pContext->GetWorkCalendar() : nullptr,
-                                            pContext ? pContext->GetTaxCalendar() : nullptr, CCalendarMonth::Today(), CDate{});
-    root.FindById("month_title").SetText(CCalendarMonth::MonthName(m_month.m_nMonth) + " " +
-                                         std::to_string(m_month.m_nYear));
+    const auto days = CCalendarMonth::Build(
+        m_month.m_nYear, m_month.m_nMonth, pContext ? pContext->GetWorkCalendar() : nullptr,
+        pContext ? pContext->GetTaxCalendar() : nullptr, CCalendarMonth::Today(), CDate{});
+    root.FindById("month_title")
+        .SetText(CCalendarMonth::MonthName(m_month.m_nMonth) + " " +
+                 std::to_string(m_month.m_nYear));
     root.FindById("month_grid").SetHtml(CCalendarMonth::ToHtml(days, kDayPrefix));
 }
 
@@ -55,7 +57,8 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
         ShowMonth(month.m_nYear, month.m_nMonth);
     }
     else if (strId == "link_tax_calendar" && m_pHost)
-        m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(CCalendarMonth::Today())), true);
+        m_pHost->GoToBookmark(
+            std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(CCalendarMonth::Today())), true);
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day) && m_pHost)
         m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(day)), true);
     else

@@ -11,7 +11,8 @@ class CNewsCalendarWin : public CHTMLayoutWin
 public:
     static constexpr const char* kDayPrefix = "N";
 
-    explicit CNewsCalendarWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CNewsCalendarWin(IViewHost* pHost = nullptr,
+                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }

@@ -6,9 +6,11 @@
 bool CNewsHeaderWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_header.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_header.htm"),
+                        root))
         return false;
-    if (!m_blanks.SetElement(root, "btn_blanks") || !m_taxCalendar.SetElement(root, "btn_tax_calendar"))
+    if (!m_blanks.SetElement(root, "btn_blanks") ||
+        !m_taxCalendar.SetElement(root, "btn_tax_calendar"))
     {
         KLOG_ERR << "Can't initialize buttons";
         return false;
@@ -20,6 +22,8 @@ bool CNewsHeaderWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, i
 
 void CNewsHeaderWin::SetInsets(int nLeft, int nRight)
 {
-    GetRootElement().FindById("news_header").SetStyleAttribute(
-        "padding", "0 " + std::to_string(nRight) + "px 0 " + std::to_string(nLeft) + "px");
+    GetRootElement()
+        .FindById("news_header")
+        .SetStyleAttribute("padding",
+                           "0 " + std::to_string(nRight) + "px 0 " + std::to_string(nLeft) + "px");
 }

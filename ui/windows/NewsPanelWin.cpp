@@ -30,7 +30,8 @@ void KeepTextAndLinks(const CDomNode& node, std::string& out)
             continue;
         const std::string* pId = pChild->FindAttribute("id");
         const std::string* pClass = pChild->FindAttribute("class");
-        const bool bLink = pChild->m_strTag == "a" && pId && IsNewsLinkId(*pId) && pClass && *pClass == "link_in_news";
+        const bool bLink = pChild->m_strTag == "a" && pId && IsNewsLinkId(*pId) && pClass &&
+                           *pClass == "link_in_news";
         if (bLink)
             out += "<a id=\"" + *pId + "\" class=\"link_in_news\" role=\"link\">";
         KeepTextAndLinks(*pChild, out);
@@ -43,7 +44,8 @@ void KeepTextAndLinks(const CDomNode& node, std::string& out)
 bool CNewsPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    return CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_panel_win.htm"), root);
+    return CreateWithPage(nStyle, rect, pParent, nId,
+                          CClientContext::GetUiPath("ui/news_panel_win.htm"), root);
 }
 
 std::string CNewsPanelWin::CleanNewsBody(const std::string& strBody)
@@ -138,16 +140,16 @@ void CNewsPanelWin::OnSize(int, int)
 std::string CNewsPanelWin::NewsCard(const CNewInfo& item) const
 {
     return "<article class=\"news_item\" role=\"listitem\"><div class=\"news_date\">" +
-           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(item.m_date)) + "</div><div class=\"news_text\">" +
-           CleanNewsBody(item.m_strBody) + "</div></article>";
+           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(item.m_date)) +
+           "</div><div class=\"news_text\">" + CleanNewsBody(item.m_strBody) + "</div></article>";
 }
 
 std::string CNewsPanelWin::FormCard(std::size_t nIndex) const
 {
     const CBlankInfo& blank = *m_blanks[nIndex];
     return "<article class=\"news_item form_news\" role=\"listitem\"><div class=\"news_date\">" +
-           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(blank.m_date)) + "</div><a id=\"" + kFormPrefix +
-           std::to_string(nIndex) + "\" class=\"form_news_link\" role=\"link\">" +
+           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(blank.m_date)) + "</div><a id=\"" +
+           kFormPrefix + std::to_string(nIndex) + "\" class=\"form_news_link\" role=\"link\">" +
            CHtmlWriter::EscapeText(blank.m_strName) + "</a><div class=\"news_note\">" +
            CHtmlWriter::EscapeText(blank.m_strApproval) + "</div></article>";
 }
@@ -166,7 +168,8 @@ void CNewsPanelWin::Render()
         html += m_bForms ? FormCard(i) : NewsCard(*m_news[i]);
     if (nItems == 0)
         html = std::string("<div class=\"news_empty\">") +
-               (m_bForms ? "Формы появятся после обновления справочника." : "Новостей пока нет.") + "</div>";
+               (m_bForms ? "Формы появятся после обновления справочника." : "Новостей пока нет.") +
+               "</div>";
     strip.SetHtml(html);
     strip.SetAttribute("class", m_bForms ? "news_strip forms" : "news_strip");
     root.FindById("news_count")
@@ -193,15 +196,19 @@ bool CNewsPanelWin::OnHyperlinkClick(CElement, CDomEvent& event)
         return false;
     if (strId.starts_with(kFormPrefix))
     {
-        const std::size_t nIndex = std::strtoul(strId.c_str() + std::string_view(kFormPrefix).size(), nullptr, 10);
+        const std::size_t nIndex =
+            std::strtoul(strId.c_str() + std::string_view(kFormPrefix).size(), nullptr, 10);
         if (m_bForms && nIndex < m_blanks.size())
-            m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(m_blanks[nIndex])), true);
+            m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(m_blanks[nIndex])),
+                                  true);
         return true;
     }
     CClientContext* pContext = CClientContext::Get();
     const CNewInfoData* pNews = pContext ? pContext->GetNews() : nullptr;
     const std::string* pTarget =
-        pNews && IsNewsLinkId(strId) ? pNews->FindLink(static_cast<unsigned>(std::stoul(strId.substr(2)))) : nullptr;
+        pNews && IsNewsLinkId(strId)
+            ? pNews->FindLink(static_cast<unsigned>(std::stoul(strId.substr(2))))
+            : nullptr;
     if (!pTarget)
     {
         KLOG_WARN << "CNewsPanelWin: no link " << strId;

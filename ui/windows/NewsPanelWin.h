@@ -22,7 +22,8 @@ public:
     static constexpr int kFormCardWidth = 320;
     static constexpr int kCardGap = 20;
 
-    explicit CNewsPanelWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CNewsPanelWin(IViewHost* pHost = nullptr,
+                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }

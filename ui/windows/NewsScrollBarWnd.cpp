@@ -7,8 +7,8 @@
 
 namespace
 {
-constexpr unsigned kKeyPageUp = 0x21, kKeyPageDown = 0x22, kKeyEnd = 0x23, kKeyHome = 0x24, kKeyLeft = 0x25,
-                   kKeyRight = 0x27;
+constexpr unsigned kKeyPageUp = 0x21, kKeyPageDown = 0x22, kKeyEnd = 0x23, kKeyHome = 0x24,
+                   kKeyLeft = 0x25, kKeyRight = 0x27;
 constexpr int kSmallestThumb = 24;
 
 std::string Pixels(int nValue)
@@ -20,7 +20,8 @@ std::string Pixels(int nValue)
 bool CNewsScrollBarWnd::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_scroll_bar.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/news_scroll_bar.htm"), root))
         return false;
     Draw();
     return true;
@@ -60,9 +61,11 @@ void CNewsScrollBarWnd::Step(int nItems)
     if (nSteps == 0)
         return;
     // The item the thumb stands at, moved, and back to a position.
-    const long nAt = std::lround(static_cast<double>(m_nPosition) * static_cast<double>(nSteps) / m_nMaximum);
+    const long nAt =
+        std::lround(static_cast<double>(m_nPosition) * static_cast<double>(nSteps) / m_nMaximum);
     const long nTo = std::clamp<long>(nAt + nItems, 0, static_cast<long>(nSteps));
-    SetPosition(static_cast<int>(std::lround(static_cast<double>(nTo) * m_nMaximum / static_cast<double>(nSteps))));
+    SetPosition(static_cast<int>(
+        std::lround(static_cast<double>(nTo) * m_nMaximum / static_cast<double>(nSteps))));
 }
 
 int CNewsScrollBarWnd::TrackWidth() const
@@ -75,8 +78,9 @@ int CNewsScrollBarWnd::ThumbWidth() const
     const int nTrack = TrackWidth();
     if (m_nItems <= m_nVisible)
         return nTrack;
-    const int nThumb = static_cast<int>(static_cast<double>(nTrack) * static_cast<double>(m_nVisible) /
-                                        static_cast<double>(m_nItems));
+    const int nThumb =
+        static_cast<int>(static_cast<double>(nTrack) * static_cast<double>(m_nVisible) /
+                         static_cast<double>(m_nItems));
     return std::min(nTrack, std::max(kSmallestThumb, nThumb));
 }
 
@@ -112,7 +116,8 @@ void CNewsScrollBarWnd::OnSize(int, int)
     Draw();
 }
 
-bool CNewsScrollBarWnd::on_mouse(CElement, CElement, unsigned nEvent, int nX, int, unsigned nButtons, unsigned)
+bool CNewsScrollBarWnd::on_mouse(CElement, CElement, unsigned nEvent, int nX, int,
+                                 unsigned nButtons, unsigned)
 {
     if (nEvent == MOUSE_DOWN && (nButtons & MAIN_MOUSE_BUTTON) && nX >= 0)
     {
@@ -139,13 +144,26 @@ bool CNewsScrollBarWnd::on_key(CElement, CElement, unsigned nEvent, unsigned nKe
     const int nPage = static_cast<int>(m_nVisible);
     switch (nKeyCode)
     {
-    case kKeyLeft: Step(-1); break;
-    case kKeyRight: Step(1); break;
-    case kKeyPageUp: Step(-nPage); break;
-    case kKeyPageDown: Step(nPage); break;
-    case kKeyHome: SetPosition(0); break;
-    case kKeyEnd: SetPosition(m_nMaximum); break;
-    default: return false;
+    case kKeyLeft:
+        Step(-1);
+        break;
+    case kKeyRight:
+        Step(1);
+        break;
+    case kKeyPageUp:
+        Step(-nPage);
+        break;
+    case kKeyPageDown:
+        Step(nPage);
+        break;
+    case kKeyHome:
+        SetPosition(0);
+        break;
+    case kKeyEnd:
+        SetPosition(m_nMaximum);
+        break;
+    default:
+        return false;
     }
     return true;
 }

@@ -38,7 +38,8 @@ public:
 protected:
     bool on_mouse(CElement he, CElement target, unsigned nEvent, int nX, int nY, unsigned nButtons,
                   unsigned nKeys) override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     void OnSize(int nWidth, int nHeight) override;
 
 private:

@@ -1,11 +1,11 @@
 #include "ProxySettingsDlg.h"
 
 #include "ClientContext.h"
+#include "HttpSettings.h"
 #include "Logger.h"
 #include "MessageDlg.h"
 #include "RegistryConfig.h"
 #include "StringTable.h"
-#include "HttpSettings.h"
 #include "TextUtils.h"
 
 #include <algorithm>
@@ -18,8 +18,8 @@ constexpr int kLargestPort = 65535;
 } // namespace
 
 CProxySettingsDlg::CProxySettingsDlg(CRegistryConfig& config, CWnd* pParent)
-    : CHTMLayoutDlg(kProxyDlgTemplate, CClientContext::GetUiPath("ui/proxy_settings_dlg.htm"), true, pParent,
-                    CClientContext::GetUiLoader()),
+    : CHTMLayoutDlg(kProxyDlgTemplate, CClientContext::GetUiPath("ui/proxy_settings_dlg.htm"), true,
+                    pParent, CClientContext::GetUiLoader()),
       m_config(config)
 {
     SetWindowText("Настройки соединения");
@@ -58,9 +58,11 @@ bool CProxySettingsDlg::OnInitDialog()
     for (std::size_t i = 0; i < kRadioIds.size(); ++i)
         m_radios[i] = root.FindById(kRadioIds[i]);
     if (!m_server.SetElement(root, "edit_server") || !m_port.SetElement(root, "edit_port") ||
-        !m_login.SetElement(root, "edit_user_login") || !m_password.SetElement(root, "edit_user_password") ||
-        !m_ok.SetElement(root, "btn_ok") || !m_cancel.SetElement(root, "btn_cancel") ||
-        !std::all_of(m_radios.begin(), m_radios.end(), [](const CElement& radio) { return radio.IsValid(); }))
+        !m_login.SetElement(root, "edit_user_login") ||
+        !m_password.SetElement(root, "edit_user_password") || !m_ok.SetElement(root, "btn_ok") ||
+        !m_cancel.SetElement(root, "btn_cancel") ||
+        !std::all_of(m_radios.begin(), m_radios.end(),
+                     [](const CElement& radio) { return radio.IsValid(); }))
     {
         KLOG_ERR << "Can't initialize buttons";
         return false;

@@ -32,7 +32,8 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
 
 private:

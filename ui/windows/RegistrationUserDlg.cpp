@@ -1,8 +1,8 @@
 #include "RegistrationUserDlg.h"
 
 #include "ClientContext.h"
-#include "LoginUserData.h"
 #include "Logger.h"
+#include "LoginUserData.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
 #include "TextUtils.h"
@@ -18,8 +18,9 @@ std::size_t Characters(std::string_view text)
 } // namespace
 
 CRegistrationUserDlg::CRegistrationUserDlg(const CRegistrationData& record, CWnd* pParent)
-    : CHTMLayoutDlg(kRegistrationDlgTemplate, CClientContext::GetUiPath("ui/registration_user_dlg.htm"), true,
-                    pParent, CClientContext::GetUiLoader()),
+    : CHTMLayoutDlg(kRegistrationDlgTemplate,
+                    CClientContext::GetUiPath("ui/registration_user_dlg.htm"), true, pParent,
+                    CClientContext::GetUiLoader()),
       m_record(record)
 {
     SetWindowText("Регистрация");
@@ -37,7 +38,8 @@ unsigned CRegistrationUserDlg::Validate(const CFields& fields)
         return IDS_LOGIN_INVALID;
     if (!CLoginUserData::IsAcceptable(password))
         return IDS_PASSWORD_INVALID;
-    for (const std::string* pField : {&fields.m_strName, &fields.m_strFamilyName, &fields.m_strEmail})
+    for (const std::string* pField :
+         {&fields.m_strName, &fields.m_strFamilyName, &fields.m_strEmail})
         if (CTextUtils::Trim(*pField).empty())
             return IDS_SIGN_UP_FIELDS_EMPTY;
     if (password != CTextUtils::Trim(fields.m_strConfirmation))
@@ -51,8 +53,12 @@ bool CRegistrationUserDlg::OnInitDialog()
         return false;
     const CElement root = GetRootElement();
     const std::pair<CHTMLayoutEditCtrl*, const char*> kEdits[] = {
-        {&m_name, "edit_name"},         {&m_familyName, "edit_last_name"}, {&m_email, "email"},
-        {&m_login, "edit_logn"},        {&m_password, "edit_password"},    {&m_confirmation, "edit_confirm_password"}};
+        {&m_name, "edit_name"},
+        {&m_familyName, "edit_last_name"},
+        {&m_email, "email"},
+        {&m_login, "edit_logn"},
+        {&m_password, "edit_password"},
+        {&m_confirmation, "edit_confirm_password"}};
     for (const auto& [pEdit, szId] : kEdits)
         if (!pEdit->SetElement(root, szId))
             return false;

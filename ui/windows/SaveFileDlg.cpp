@@ -12,15 +12,15 @@ constexpr unsigned kSaveFileDlgTemplate = 210;
 
 bool IsPlainName(const std::string& strName)
 {
-    return !strName.empty() && strName != "." && strName != ".." && strName.find('/') == std::string::npos &&
-           strName.find('\0') == std::string::npos;
+    return !strName.empty() && strName != "." && strName != ".." &&
+           strName.find('/') == std::string::npos && strName.find('\0') == std::string::npos;
 }
 } // namespace
 
 CSaveFileDlg::CSaveFileDlg(std::string strFolder, std::string strName, CWnd* pParent)
-    : CHTMLayoutDlg(kSaveFileDlgTemplate, CClientContext::GetUiPath("ui/save_file_dlg.htm"), true, pParent, CClientContext::GetUiLoader()),
-      m_strFolder(std::move(strFolder)),
-      m_strName(std::move(strName))
+    : CHTMLayoutDlg(kSaveFileDlgTemplate, CClientContext::GetUiPath("ui/save_file_dlg.htm"), true,
+                    pParent, CClientContext::GetUiLoader()),
+      m_strFolder(std::move(strFolder)), m_strName(std::move(strName))
 {
     SetWindowText("Сохранение файла");
 }

@@ -17,7 +17,8 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     void OnSave();

@@ -15,10 +15,13 @@ constexpr unsigned kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 
 bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/tax_calendar.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/tax_calendar.htm"), root))
         return false;
-    if (!m_tax.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/tax_item_html.tmpl")) ||
-        !m_report.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/report_item_html.tmpl")))
+    if (!m_tax.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/tax_item_html.tmpl")) ||
+        !m_report.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/report_item_html.tmpl")))
     {
         KLOG_ERR << "CTaxCalendarWin::Create can't load the entry templates";
         return false;
@@ -28,7 +31,8 @@ bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, 
 
 void CTaxCalendarWin::ShowBookmark(CBookmark& view)
 {
-    m_selected = view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0 ? view.m_date : CCalendarMonth::Today();
+    m_selected =
+        view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0 ? view.m_date : CCalendarMonth::Today();
     Draw();
 }
 
@@ -43,7 +47,8 @@ void CTaxCalendarWin::SelectDate(const CDate& date)
 }
 
 std::string CTaxCalendarWin::BuildDayEntries(const CDate& date, const CTaxCalendar* pCalendar,
-                                             const StringGenerator& tax, const StringGenerator& report)
+                                             const StringGenerator& tax,
+                                             const StringGenerator& report)
 {
     const std::time_t tDay = FromLocalDate(date);
     std::string html;
@@ -74,7 +79,8 @@ std::string CTaxCalendarWin::BuildDayEntries(const CDate& date, const CTaxCalend
         }
     }
     if (html.empty())
-        html = "<div class=\"no_entries\">На этот день нет сроков уплаты налогов и сдачи отчетности.</div>";
+        html = "<div class=\"no_entries\">На этот день нет сроков уплаты налогов и сдачи "
+               "отчетности.</div>";
     return html;
 }
 
@@ -84,10 +90,11 @@ void CTaxCalendarWin::Draw()
     const CTaxCalendar* pTax = pContext ? pContext->GetTaxCalendar() : nullptr;
     const CElement root = GetRootElement();
     const auto days = CCalendarMonth::Build(m_selected.m_nYear, m_selected.m_nMonth,
-                                            pContext ? pContext->GetWorkCalendar() : nullptr, pTax, CCalendarMonth::Today(),
-                                            m_selected);
-    root.FindById("month_title").SetText(CCalendarMonth::MonthName(m_selected.m_nMonth) + " " +
-                                         std::to_string(m_selected.m_nYear));
+                                            pContext ? pContext->GetWorkCalendar() : nullptr, pTax,
+                                            CCalendarMonth::Today(), m_selected);
+    root.FindById("month_title")
+        .SetText(CCalendarMonth::MonthName(m_selected.m_nMonth) + " " +
+                 std::to_string(m_selected.m_nYear));
     root.FindById("month_grid").SetHtml(CCalendarMonth::ToHtml(days, kDayPrefix));
     root.FindById("day_title").SetText(CCalendarMonth::FormatDate(m_selected));
     root.FindById("day_entries").SetHtml(BuildDayEntries(m_selected, pTax, m_tax, m_report));
@@ -95,7 +102,8 @@ void CTaxCalendarWin::Draw()
 
 bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
-    const std::string strId = CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
+    const std::string strId =
+        CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
     CDate day;
     if (strId == "btn_prev_month" || strId == "btn_next_month")
         SelectDate(CCalendarMonth::AddMonths(m_selected, strId == "btn_prev_month" ? -1 : 1));
@@ -113,20 +121,31 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
     return true;
 }
 
-bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
+bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode,
+                             unsigned)
 {
     // The arrows move the chosen day while the keyboard is in the month.
     CDate day;
-    if (nEvent != KEY_DOWN || !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
+    if (nEvent != KEY_DOWN ||
+        !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
         return false;
     int nDays = 0;
     switch (nKeyCode)
     {
-    case kKeyLeft: nDays = -1; break;
-    case kKeyRight: nDays = 1; break;
-    case kKeyUp: nDays = -7; break;
-    case kKeyDown: nDays = 7; break;
-    default: return false;
+    case kKeyLeft:
+        nDays = -1;
+        break;
+    case kKeyRight:
+        nDays = 1;
+        break;
+    case kKeyUp:
+        nDays = -7;
+        break;
+    case kKeyDown:
+        nDays = 7;
+        break;
+    default:
+        return false;
     }
     SelectDate(CCalendarMonth::AddDays(m_selected, nDays));
     GetRootElement().FindById(CCalendarMonth::DayId(kDayPrefix, m_selected)).SetState(STATE_FOCUS);

@@ -16,7 +16,8 @@ class CTaxCalendarWin : public CHTMLayoutWin
 public:
     static constexpr const char* kDayPrefix = "T";
 
-    explicit CTaxCalendarWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+    explicit CTaxCalendarWin(IViewHost* pHost = nullptr,
+                             CAbstractHTMLayoutDataLoader* pLoader = nullptr)
         : CHTMLayoutWin(pLoader), m_pHost(pHost)
     {
     }
@@ -28,12 +29,13 @@ public:
     const CDate& GetSelected() const { return m_selected; }
 
     // What the day holds, as the list under the month.
-    static std::string BuildDayEntries(const CDate& date, const CTaxCalendar* pCalendar, const StringGenerator& tax,
-                                       const StringGenerator& report);
+    static std::string BuildDayEntries(const CDate& date, const CTaxCalendar* pCalendar,
+                                       const StringGenerator& tax, const StringGenerator& report);
 
 protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     void Draw();

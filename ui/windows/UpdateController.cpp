@@ -2,9 +2,9 @@
 
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "Logger.h"
 #include "LoginUserData.h"
 #include "LoginUserDlg.h"
-#include "Logger.h"
 #include "MainWindow.h"
 #include "RegistrationUserDlg.h"
 #include "ServiceRequests.h"
@@ -35,8 +35,10 @@ std::string LocalFileFor(const std::string& strDocuments, const std::string& str
 {
     namespace fs = std::filesystem;
     const fs::path folder = fs::path(strDocuments).lexically_normal();
-    const fs::path file = fs::path(CFileUtils::GetContentFilePath(strRelative, strDocuments)).lexically_normal();
-    const auto [itFolder, itFile] = std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
+    const fs::path file =
+        fs::path(CFileUtils::GetContentFilePath(strRelative, strDocuments)).lexically_normal();
+    const auto [itFolder, itFile] =
+        std::mismatch(folder.begin(), folder.end(), file.begin(), file.end());
     const bool bInside = (itFolder == folder.end() || itFolder->empty()) && itFile != file.end() &&
                          !file.filename().empty();
     return bInside ? file.string() : std::string();
@@ -134,8 +136,9 @@ int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
         return UPDATE_END_ERROR;
     }
     CRegistryConfig& config = pContext->GetRegistryConfig();
-    CUpdateDlg dialog(CUpdateSetup{config, *pProfile, m_strRegisteredLogin, pContext->GetRequestSettings()}, nMode,
-                      &m_main);
+    CUpdateDlg dialog(
+        CUpdateSetup{config, *pProfile, m_strRegisteredLogin, pContext->GetRequestSettings()},
+        nMode, &m_main);
     if (IsSignUpMode(nMode))
         dialog.SetRegistration(record);
     if (prepare)
@@ -184,7 +187,8 @@ int CUpdateController::RunUntilSettled(int nMode, CRegistrationData record)
             const int nLogin = RunLoginDialog();
             if (nLogin == CLoginUserDlg::LOGIN_SAVED)
                 nMode = UPDATE_MODE_USER;
-            else if (nLogin == CLoginUserDlg::LOGIN_REGISTER && RunSignUpForm(record = CRegistrationData()))
+            else if (nLogin == CLoginUserDlg::LOGIN_REGISTER &&
+                     RunSignUpForm(record = CRegistrationData()))
                 nMode = UPDATE_MODE_SIGN_UP_UPDATE;
             else
                 return UPDATE_END_ERROR;
@@ -207,7 +211,8 @@ int CUpdateController::RunLoginDialog()
         return CLoginUserDlg::LOGIN_CANCELLED;
     const CShadow shadow(m_main, true);
     CLoginUserDlg dialog(pContext->GetRegistryConfig(),
-                         pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl, &m_main);
+                         pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl,
+                         &m_main);
     const int nResult = dialog.DoModal();
     return nResult < 0 ? int(CLoginUserDlg::LOGIN_CANCELLED) : nResult;
 }
@@ -222,7 +227,8 @@ bool CUpdateController::RunSignUpForm(CRegistrationData& record)
     return true;
 }
 
-void CUpdateController::Finish(int nCode, int nMode, int nPreviousVersion, const std::string& strError)
+void CUpdateController::Finish(int nCode, int nMode, int nPreviousVersion,
+                               const std::string& strError)
 {
     CClientContext* pContext = Context();
     if (!pContext)
@@ -289,20 +295,27 @@ void CUpdateController::CheckClientVersion()
     const int nWindow = m_main.GetSafeHwnd();
     // The watcher's thread hands the address to the UI thread; the window
     // takes it there, if it still exists.
-    m_pWatcher = CCheckClientThread::Start(pContext->GetRequestSettings(), [pLoop, nWindow](std::string strUrl) {
-        pLoop->PostTask([nWindow, strUrl = std::move(strUrl)] {
-            CWindowManager* pUi = CWindowManager::Get();
-            if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
-            {
-                auto pUrl = std::make_unique<std::string>(strUrl);
-                pWnd->SendMessage(WM_NEW_CLIENT_URL, 0, reinterpret_cast<std::intptr_t>(pUrl.release()));
-            }
+    m_pWatcher = CCheckClientThread::Start(
+        pContext->GetRequestSettings(),
+        [pLoop, nWindow](std::string strUrl)
+        {
+            pLoop->PostTask(
+                [nWindow, strUrl = std::move(strUrl)]
+                {
+                    CWindowManager* pUi = CWindowManager::Get();
+                    if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
+                    {
+                        auto pUrl = std::make_unique<std::string>(strUrl);
+                        pWnd->SendMessage(WM_NEW_CLIENT_URL, 0,
+                                          reinterpret_cast<std::intptr_t>(pUrl.release()));
+                    }
+                });
         });
-    });
 }
 
 bool CUpdateController::ShouldOfferClient(bool bUrlPending, bool bUpdateRunning, bool bForeground,
-                                          bool bOfferedBefore, std::time_t tLastOffer, std::time_t tNow)
+                                          bool bOfferedBefore, std::time_t tLastOffer,
+                                          std::time_t tNow)
 {
     if (!bUrlPending || bUpdateRunning || !bForeground)
         return false;
@@ -310,19 +323,22 @@ bool CUpdateController::ShouldOfferClient(bool bUrlPending, bool bUpdateRunning,
     return !bOfferedBefore || tNow < tLastOffer || tNow - tLastOffer >= kOfferPause;
 }
 
-void CUpdateController::NotifyUserAboutClientUpdate(const std::string& strClientUrl, bool bForeground)
+void CUpdateController::NotifyUserAboutClientUpdate(const std::string& strClientUrl,
+                                                    bool bForeground)
 {
     CClientContext* pContext = Context();
     if (!pContext)
         return;
     const std::time_t tNow = pContext->Now();
-    if (!ShouldOfferClient(!strClientUrl.empty(), IsRunning(), bForeground, m_bOffered, m_tLastOffer, tNow))
+    if (!ShouldOfferClient(!strClientUrl.empty(), IsRunning(), bForeground, m_bOffered,
+                           m_tLastOffer, tNow))
         return;
     KTRACE("CMainWindow::NotifyUserAboutClientUpdate");
     m_bOffered = true;
     m_tLastOffer = tNow;
     CRegistrationData none;
-    RunDialog(UPDATE_MODE_CLIENT_OFFER, none, [&](CUpdateDlg& dialog) { dialog.SetClientUrl(strClientUrl); });
+    RunDialog(UPDATE_MODE_CLIENT_OFFER, none,
+              [&](CUpdateDlg& dialog) { dialog.SetClientUrl(strClientUrl); });
 }
 
 void CUpdateController::CancelFromTray()

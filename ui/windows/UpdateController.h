@@ -43,8 +43,8 @@ public:
     void CheckClientVersion();
     // Offers the newer client when the rule allows it.
     void NotifyUserAboutClientUpdate(const std::string& strClientUrl, bool bForeground);
-    static bool ShouldOfferClient(bool bUrlPending, bool bUpdateRunning, bool bForeground, bool bOfferedBefore,
-                                  std::time_t tLastOffer, std::time_t tNow);
+    static bool ShouldOfferClient(bool bUrlPending, bool bUpdateRunning, bool bForeground,
+                                  bool bOfferedBefore, std::time_t tLastOffer, std::time_t tNow);
 
     bool IsRunning() const { return m_pDialog != nullptr; }
     // The user quits: a running update ends with code 6 (the client quits).
@@ -60,7 +60,8 @@ private:
     void RefreshMainWindow() override;
     void ReloadData() override;
 
-    int RunDialog(int nMode, CRegistrationData& record, const std::function<void(CUpdateDlg&)>& prepare = nullptr);
+    int RunDialog(int nMode, CRegistrationData& record,
+                  const std::function<void(CUpdateDlg&)>& prepare = nullptr);
     // Runs the dialog until its end needs no more of the user: a refused
     // sign-in opens the sign-in dialog and runs again, a refused sign-up
     // shows the form again.

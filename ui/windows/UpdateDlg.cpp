@@ -19,11 +19,16 @@ const char* ButtonType(EUpdateButton button)
 {
     switch (button)
     {
-    case EUpdateButton::Ok: return "ok";
-    case EUpdateButton::Cancel: return "cancel";
-    case EUpdateButton::Yes: return "yes";
-    case EUpdateButton::No: return "no";
-    default: return "";
+    case EUpdateButton::Ok:
+        return "ok";
+    case EUpdateButton::Cancel:
+        return "cancel";
+    case EUpdateButton::Yes:
+        return "yes";
+    case EUpdateButton::No:
+        return "no";
+    default:
+        return "";
     }
 }
 
@@ -31,18 +36,24 @@ const char* ButtonName(EUpdateButton button)
 {
     switch (button)
     {
-    case EUpdateButton::Ok: return "OK";
-    case EUpdateButton::Cancel: return "Отмена";
-    case EUpdateButton::Yes: return "Да";
-    case EUpdateButton::No: return "Нет";
-    default: return "";
+    case EUpdateButton::Ok:
+        return "OK";
+    case EUpdateButton::Cancel:
+        return "Отмена";
+    case EUpdateButton::Yes:
+        return "Да";
+    case EUpdateButton::No:
+        return "Нет";
+    default:
+        return "";
     }
 }
 
 std::string ButtonCell(const char* szId, EUpdateButton button)
 {
-    return std::string("<td id=\"") + szId + "\" class=\"button\" button_type=\"" + ButtonType(button) +
-           "\" role=\"button\" aria-label=\"" + ButtonName(button) + "\"></td>";
+    return std::string("<td id=\"") + szId + "\" class=\"button\" button_type=\"" +
+           ButtonType(button) + "\" role=\"button\" aria-label=\"" + ButtonName(button) +
+           "\"></td>";
 }
 
 CMessageLoop* UiLoop()
@@ -54,7 +65,8 @@ CMessageLoop* UiLoop()
 std::string UpdatePagePath()
 {
     CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetResourceConfig().GetUpdateDlgPath() : CResourceConfig().GetUpdateDlgPath();
+    return pContext ? pContext->GetResourceConfig().GetUpdateDlgPath()
+                    : CResourceConfig().GetUpdateDlgPath();
 }
 
 } // namespace
@@ -71,10 +83,11 @@ void CUpdateDlg::CLoopDispatcher::Post(std::function<void()> fn)
 }
 
 CUpdateDlg::CUpdateDlg(CUpdateSetup setup, int nMode, CWnd* pParent)
-    : CHTMLayoutDlg(kUpdateDlgTemplate, UpdatePagePath(), true, pParent, CClientContext::GetUiLoader()),
+    : CHTMLayoutDlg(kUpdateDlgTemplate, UpdatePagePath(), true, pParent,
+                    CClientContext::GetUiLoader()),
       m_dispatcher(UiLoop()),
-      m_flow(CUpdateFlowContext{m_dispatcher, *this, setup.m_config, setup.m_profile, setup.m_strRegisteredLogin,
-                                std::move(setup.m_settings)},
+      m_flow(CUpdateFlowContext{m_dispatcher, *this, setup.m_config, setup.m_profile,
+                                setup.m_strRegisteredLogin, std::move(setup.m_settings)},
              nMode)
 {
     SetWindowText("Обновление");
@@ -108,9 +121,10 @@ void CUpdateDlg::CancelFromTray()
 std::string CUpdateDlg::BuildProgressHtml(int nValue)
 {
     const int nShown = std::clamp(nValue, 0, 100);
-    std::string html = "<table class=\"progress\"><tr><td class=\"progress_cap\"><img src=\"progress_left.png\" "
-                       "alt=\"\"></td><td class=\"progress_left\" style=\"width:" +
-                       std::to_string(nShown) + "%\"></td>";
+    std::string html =
+        "<table class=\"progress\"><tr><td class=\"progress_cap\"><img src=\"progress_left.png\" "
+        "alt=\"\"></td><td class=\"progress_left\" style=\"width:" +
+        std::to_string(nShown) + "%\"></td>";
     if (nShown < 100)
         html += "<td class=\"progress_cap\"><img src=\"progress_center.png\" alt=\"\"></td>";
     html += "<td class=\"progress_right\" style=\"width:" + std::to_string(100 - nShown) +
@@ -155,8 +169,8 @@ void CUpdateDlg::ShowState(const CUpdateViewState& state)
         root.FindById("title").SetText(state.m_title->empty() ? "\u00a0" : *state.m_title);
     CElement action = root.FindById("action");
     if (state.m_bError)
-        action.SetHtml("<span class=\"label\" error=\"1\">" + CHtmlWriter::EscapeText(state.m_strAction) +
-                       "</span>");
+        action.SetHtml("<span class=\"label\" error=\"1\">" +
+                       CHtmlWriter::EscapeText(state.m_strAction) + "</span>");
     else
         action.SetText(state.m_strAction);
     CElement detail = root.FindById("detail");
