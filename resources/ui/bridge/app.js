@@ -299,6 +299,7 @@
           w.lastGeom = '';
           break;
         case 'html': { const el = find(w, op.uid); if (el) el.innerHTML = op.html; break; }
+        case 'append': { const el = find(w, op.uid); if (el) el.insertAdjacentHTML('beforeend', op.html); break; }
         case 'attrs': {
           const el = find(w, op.uid);
           if (!el) break;
