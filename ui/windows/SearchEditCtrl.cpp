@@ -164,7 +164,8 @@ bool CSearchEditCtrl::OnEditValueChanging(CElement he, CDomEvent& event)
 {
     if (!CHTMLayoutEditCtrl::OnEditValueChanging(he, event))
         return false;
-    OnUpdateSearchString(GetValue());
+    // The new text (the element holds it once the change is over).
+    OnUpdateSearchString(event.m_strValue);
     return true;
 }
 
@@ -309,8 +310,15 @@ bool CSearchEditCtrl::on_key(CElement, CElement target, unsigned nEvent, unsigne
         return false;
     if (nKeyCode == VK_RETURN)
     {
+        // A prompt taken with the arrows is opened as a prompt; any other
+        // text is searched.
+        const bool bPrompt = ArePromptsShown() && m_pPrompts->GetCurrentIndex() >= 0 &&
+                             m_pPrompts->GetCurrPrompt() == GetValue();
         HidePrompts("VK_RETURN");
-        m_sigSearch(GetValue());
+        if (bPrompt)
+            m_sigPrompt(GetValue());
+        else
+            m_sigSearch(GetValue());
         return true;
     }
     if (nKeyCode == VK_ESCAPE)
