@@ -2,9 +2,11 @@
 
 #include "FolderInstall.h"
 
+#include "AutostartEntry.h"
 #include "BrowserLauncher.h"
 #include "ElementBehaviors.h"
 #include "Logger.h"
+#include "StringTable.h"
 
 #include <cstdio>
 #include <iostream>
@@ -71,6 +73,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         CFolderInstall::UpdateDataFrom(m_commandLine.GetUpdateFolder(), m_registry, m_profile);
         return false;
     }
+    StartDesktop();
 
     // The window system of this client: the loopback bridge to the browser.
     m_pBridge = std::make_unique<CBridgeServer>(*m_pLoop, *m_pWindows, m_resources, m_loader,
@@ -110,6 +113,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         return false;
     }
     m_pWindows->SetMainWindow(m_pMainWindow.get());
+    m_pTray->SetOwner(m_pMainWindow.get());
     if (m_bTrayMode)
         KLOG_NOTICE << "CKalimorClntApp::InitInstance started in tray mode";
     else
@@ -128,6 +132,8 @@ int CKalimorClntApp::ExitInstance()
     if (m_pWindows)
         m_pWindows->Flush();
     m_instance.StopListening();
+    m_pTray.reset();
+    m_pNotifier.reset();
     if (m_pBridge)
         m_pBridge->Stop();
     FreeContent();
@@ -184,12 +190,31 @@ void CKalimorClntApp::SetTrayMode(bool bTrayMode)
 {
     KTRACE("CKalimorClntApp::SetTrayMode");
     m_bTrayMode = bTrayMode;
+    if (m_pTray && bTrayMode)
+        m_pTray->ShowIcon();
+    else if (m_pTray)
+        m_pTray->HideIcon();
+}
+
+void CKalimorClntApp::StartDesktop()
+{
+    // The desktop may have turned autostart off in its own settings.
+    if (CAutostartEntry::ForThisProgram(KALIMOR_APP_ID).Sync(m_registry.m_bAutoStart))
+        m_registry.SaveSettings();
+    m_pTray = std::make_unique<CSystemTray>(*m_pLoop);
+    m_pTray->Create();
+    if (m_bTrayMode)
+        m_pTray->ShowIcon();
+    m_pNotifier = std::make_unique<CDesktopNotifier>(std::string(CStringTable::Get(IDS_MAIN_WINDOW_TITLE)),
+                                                     KALIMOR_APP_ID, CSystemTray::FindAppIcon());
 }
 
 void CKalimorClntApp::ShowMainWindowFromTray()
 {
     KTRACE("CKalimorClntApp::ShowMainWindowFromTray");
     m_bTrayMode = false;
+    if (m_pTray)
+        m_pTray->HideIcon();
     if (!m_pMainWindow)
         return;
     m_pMainWindow->ShowWindow(SW_SHOWMAXIMIZED);

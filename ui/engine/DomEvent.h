@@ -47,9 +47,12 @@ enum EKeyEvent : unsigned
 
 enum EKeyCode : unsigned
 {
+    VK_TAB = 0x09,
     VK_RETURN = 0x0D,
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
+    VK_END = 0x23,
+    VK_HOME = 0x24,
     VK_UP = 0x26,
     VK_DOWN = 0x28,
 };

@@ -3,6 +3,7 @@
 #include "KalimorHTMLayoutDataLoader.h"
 #include "RegistryConfig.h"
 #include "ResourceConfig.h"
+#include "UpdateNotifier.h"
 
 #include <string>
 
@@ -22,6 +23,10 @@ public:
     virtual std::string GetContentFolder() const { return {}; }
     virtual bool IsUpdateRunning() const { return false; }
     virtual void CancelUpdate() {}
+    // A tray shows the client's icon, so a closed window can be found again.
+    virtual bool HasTrayHost() const { return true; }
+    // How an update that runs in the tray is told to the user; null: it is not.
+    virtual IUpdateNotifier* GetUpdateNotifier() { return nullptr; }
     // Opens a web or mail address with the desktop's handler.
     virtual bool OpenExternal(const std::string& strUrl);
 

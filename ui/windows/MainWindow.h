@@ -70,6 +70,11 @@ public:
     void OnSearch(const std::string& strQuery);
     void OnSupport();
     void OnAppShow();
+    // The update, started from the tray menu (silent in tray mode) or from the
+    // top panel's menu; the update flow joins here.
+    void OnAppUpdate(bool bSilent);
+    // The tray menu's and the top panel's commands.
+    void OnCommand(unsigned nCommand);
 
 protected:
     void OnSize(int nWidth, int nHeight) override;

@@ -56,9 +56,58 @@ bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int
             KLOG_ERR << "Can't initialize buttons";
             return false;
         }
-    // The page's own height decides where the rest of the window begins.
+    if (!m_menuButton.SetElement(root, "btn_menu"))
+    {
+        KLOG_ERR << "Can't initialize buttons";
+        return false;
+    }
+    m_menuButton.m_sigClick.connect([this] { OpenMenu(); });
+    // The page's own height decides where the rest of the window begins; the
+    // menu opens under its button.
     root.FindById("top_panel").GetLocation();
+    m_menuButton.GetElement().GetLocation();
     return true;
+}
+
+const std::vector<CPopupMenuItem>& CTopPanelWin::GetMenuItems()
+{
+    static const std::vector<CPopupMenuItem> items{
+        {"menu_about", "О программе", WM_SYSCOMMAND, SC_APP_ABOUT},
+        {"menu_update", "Обновить", WM_SYSCOMMAND, SC_APP_UPDATE},
+        {"menu_exit", "Выход", WM_COMMAND, ID_APP_EXIT},
+    };
+    return items;
+}
+
+void CTopPanelWin::OpenMenu()
+{
+    CElement button = m_menuButton.GetElement();
+    CRect anchor = button.GetLocation();
+    const CRect panel = GetWindowRect();
+    anchor.m_nLeft += panel.m_nLeft;
+    anchor.m_nTop += panel.m_nTop;
+    if (anchor.m_nHeight == 0) // not measured yet: under the panel's right end
+        anchor = CRect{panel.m_nLeft + panel.m_nWidth - CPopupMenuDlg::kWidth, panel.m_nTop, 0, GetContentHeight()};
+    button.SetAttribute("aria-expanded", "true");
+    CPopupMenuDlg menu(GetMenuItems(), anchor, GetParent());
+    const CPopupMenuItem* pChosen = menu.Track();
+    button.SetAttribute("aria-expanded", "false");
+    // The keyboard comes back to the button, as from a native menu.
+    button.SetState(0, STATE_FOCUS);
+    button.SetState(STATE_FOCUS);
+    if (pChosen && GetParent())
+        GetParent()->PostMessage(pChosen->m_nMessage, pChosen->m_nParam);
+}
+
+bool CTopPanelWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
+{
+    // Down on the menu button opens the menu, as Enter and Space do.
+    if (nEvent == KEY_DOWN && nKeyCode == VK_DOWN && target == m_menuButton.GetElement())
+    {
+        OpenMenu();
+        return true;
+    }
+    return false;
 }
 
 int CTopPanelWin::GetContentHeight() const

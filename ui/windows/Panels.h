@@ -2,6 +2,7 @@
 
 #include "HTMLayoutCtrl.h"
 #include "HTMLayoutWin.h"
+#include "PopupMenu.h"
 
 #include <array>
 #include <string>
@@ -30,8 +31,19 @@ public:
     // Back and forward look disabled when there is nowhere to go.
     void SetNavigationState(bool bCanGoBack, bool bCanGoForward);
 
+    // The menu button's entries: the about dialog and the update (the main
+    // window's system commands 16 and 48) and the exit.
+    static const std::vector<CPopupMenuItem>& GetMenuItems();
+    // Opens the menu under its button; the chosen entry's message is posted
+    // to the main window.
+    void OpenMenu();
+
+protected:
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+
 private:
     std::array<CHTMLayoutButtonCtrl, 8> m_buttons;
+    CHTMLayoutButtonCtrl m_menuButton;
 };
 
 // The search field, its button and the logo. The search itself is handed to
