@@ -6,20 +6,7 @@
 
 // Each test runs in a process of its own (CTest), as libnotify keeps its
 // connection to the first bus it met.
-namespace
-{
-struct CNotifierFixture : ::testing::Test
-{
-    void SetUp() override
-    {
-        KALIMOR_SKIP_WITHOUT_BUS(bus);
-        env = std::make_unique<CScopedEnv>("DBUS_SESSION_BUS_ADDRESS", bus.GetAddress());
-    }
-
-    CPrivateSessionBus bus;
-    std::unique_ptr<CScopedEnv> env;
-};
-} // namespace
+using CNotifierFixture = CPrivateBusFixture;
 
 TEST_F(CNotifierFixture, AnUpdateInTheTrayIsOneBubbleFromItsStartToItsEnd)
 {

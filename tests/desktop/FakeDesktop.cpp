@@ -159,6 +159,12 @@ CPrivateSessionBus::~CPrivateSessionBus()
     }
 }
 
+void CPrivateBusFixture::SetUp()
+{
+    KALIMOR_SKIP_WITHOUT_BUS(bus);
+    env = std::make_unique<CScopedEnv>("DBUS_SESSION_BUS_ADDRESS", bus.GetAddress());
+}
+
 CFakeDesktop::CFakeDesktop(const std::string& strAddress, COptions options) : m_options(options)
 {
     m_thread.InvokeAndWait([this, &strAddress] { Connect(strAddress); });

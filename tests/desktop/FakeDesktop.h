@@ -2,10 +2,14 @@
 
 #include "DesktopThread.h"
 #include "GLibPtr.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -113,6 +117,16 @@ private:
     unsigned m_nNextNotification = 1;
 
     CDesktopThread m_thread;
+};
+
+// Tests on a private bus of their own, which the client side finds through
+// DBUS_SESSION_BUS_ADDRESS; skipped when no bus can start.
+struct CPrivateBusFixture : ::testing::Test
+{
+    void SetUp() override;
+
+    CPrivateSessionBus bus;
+    std::unique_ptr<CScopedEnv> env;
 };
 
 // Skips the calling test when there is no bus to run it on.

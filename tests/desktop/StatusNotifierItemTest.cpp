@@ -69,17 +69,7 @@ struct CRecordingItem
     CStatusNotifierItem item;
 };
 
-struct CTrayFixture : ::testing::Test
-{
-    void SetUp() override
-    {
-        KALIMOR_SKIP_WITHOUT_BUS(bus);
-        env = std::make_unique<CScopedEnv>("DBUS_SESSION_BUS_ADDRESS", bus.GetAddress());
-    }
-
-    CPrivateSessionBus bus;
-    std::unique_ptr<CScopedEnv> env;
-};
+using CTrayFixture = CPrivateBusFixture;
 
 std::string Text(const GVariantPtr& pValue)
 {

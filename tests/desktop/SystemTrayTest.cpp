@@ -1,8 +1,8 @@
-#include "ClientContext.h"
 #include "ElementBehaviors.h"
 #include "FakeDesktop.h"
 #include "MainWindow.h"
 #include "SystemTray.h"
+#include "TestClientContext.h"
 #include "TestSupport.h"
 #include "WindowManager.h"
 
@@ -16,25 +16,15 @@ using namespace std::chrono_literals;
 
 // The application's side of the tray, as the client wires it: tray mode shows
 // the icon, leaving it takes the icon away and shows the window.
-class CTrayContext : public CClientContext
+class CTrayContext : public CTestClientContext
 {
 public:
-    explicit CTrayContext(CMessageLoop& loop)
-        : m_resources(CResourceConfig::GetExecutableFolder()), m_loader(m_resources), m_tray(loop)
-    {
-        Set(this);
-        m_tray.Create();
-    }
-    ~CTrayContext() override { Set(nullptr); }
-    CRegistryConfig& GetRegistryConfig() override { return m_registry; }
-    const CResourceConfig& GetResourceConfig() const override { return m_resources; }
-    CAbstractHTMLayoutDataLoader* GetDataLoader() override { return &m_loader; }
+    explicit CTrayContext(CMessageLoop& loop) : m_tray(loop) { m_tray.Create(); }
     void SetTrayMode(bool bTrayMode) override
     {
         m_bTray = bTrayMode;
         bTrayMode ? m_tray.ShowIcon() : m_tray.HideIcon();
     }
-    bool IsTrayMode() const override { return m_bTray; }
     void ShowMainWindowFromTray() override
     {
         SetTrayMode(false);
@@ -43,12 +33,8 @@ public:
     }
     bool HasTrayHost() const override { return m_tray.HasHost(); }
 
-    CRegistryConfig m_registry;
-    CResourceConfig m_resources;
-    CKalimorHTMLayoutDataLoader m_loader;
     CSystemTray m_tray;
     CWnd* m_pMain = nullptr;
-    bool m_bTray = false;
 };
 
 // A client's loop, windows and main window on the test's thread.

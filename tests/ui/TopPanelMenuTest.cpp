@@ -1,8 +1,8 @@
-#include "ClientContext.h"
 #include "ElementBehaviors.h"
 #include "HtmlDocument.h"
 #include "MainWindow.h"
 #include "PopupMenu.h"
+#include "TestClientContext.h"
 #include "TestSupport.h"
 #include "WindowManager.h"
 
@@ -12,24 +12,6 @@
 
 namespace
 {
-class CMenuContext : public CClientContext
-{
-public:
-    CMenuContext() : m_resources(CResourceConfig::GetExecutableFolder()), m_loader(m_resources) { Set(this); }
-    ~CMenuContext() override { Set(nullptr); }
-    CRegistryConfig& GetRegistryConfig() override { return m_registry; }
-    const CResourceConfig& GetResourceConfig() const override { return m_resources; }
-    CAbstractHTMLayoutDataLoader* GetDataLoader() override { return &m_loader; }
-    void SetTrayMode(bool bTrayMode) override { m_bTray = bTrayMode; }
-    bool IsTrayMode() const override { return m_bTray; }
-    void ShowMainWindowFromTray() override { m_bTray = false; }
-
-    CRegistryConfig m_registry;
-    CResourceConfig m_resources;
-    CKalimorHTMLayoutDataLoader m_loader;
-    bool m_bTray = false;
-};
-
 struct CMenuFixture : ::testing::Test
 {
     CMenuFixture()
@@ -51,7 +33,7 @@ struct CMenuFixture : ::testing::Test
         return nullptr;
     }
 
-    CMenuContext context;
+    CTestClientContext context;
     CMessageLoop loop;
     CWindowManager manager{loop};
 };
