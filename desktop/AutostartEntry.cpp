@@ -24,7 +24,8 @@ using GKeyFilePtr = std::unique_ptr<GKeyFile, CGKeyFileFree>;
 bool ReadBool(GKeyFile* pFile, const char* szKey, bool bFallback)
 {
     GError* pRawError = nullptr;
-    const gboolean bValue = g_key_file_get_boolean(pFile, G_KEY_FILE_DESKTOP_GROUP, szKey, &pRawError);
+    const gboolean bValue =
+        g_key_file_get_boolean(pFile, G_KEY_FILE_DESKTOP_GROUP, szKey, &pRawError);
     const GErrorPtr pError(pRawError);
     return pError ? bFallback : bValue != FALSE;
 }
@@ -32,8 +33,7 @@ bool ReadBool(GKeyFile* pFile, const char* szKey, bool bFallback)
 
 CAutostartEntry::CAutostartEntry(std::string strDesktopId, std::string strProgram)
     : m_strPath(GetAutostartFolder() + "/" + strDesktopId + ".desktop"),
-      m_strProgram(std::move(strProgram)),
-      m_strIcon(std::move(strDesktopId))
+      m_strProgram(std::move(strProgram)), m_strIcon(std::move(strDesktopId))
 {
 }
 
@@ -41,7 +41,8 @@ CAutostartEntry CAutostartEntry::ForThisProgram(std::string strDesktopId)
 {
     char szPath[4096] = {};
     const ssize_t nLength = ::readlink("/proc/self/exe", szPath, sizeof(szPath) - 1);
-    return CAutostartEntry(std::move(strDesktopId), nLength > 0 ? std::string(szPath, std::size_t(nLength)) : "");
+    return CAutostartEntry(std::move(strDesktopId),
+                           nLength > 0 ? std::string(szPath, std::size_t(nLength)) : "");
 }
 
 std::string CAutostartEntry::GetAutostartFolder()
@@ -57,7 +58,8 @@ std::string CAutostartEntry::GetAutostartFolder()
 std::string CAutostartEntry::QuoteExecArgument(std::string_view argument)
 {
     std::string result;
-    const bool bQuote = argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
+    const bool bQuote =
+        argument.empty() || argument.find_first_of(kReserved) != std::string_view::npos;
     if (bQuote)
         result += '"';
     // Inside the quotes a backslash escapes, and that backslash is escaped
@@ -87,12 +89,13 @@ std::string CAutostartEntry::QuoteExecArgument(std::string_view argument)
 
 std::string CAutostartEntry::BuildText() const
 {
-    std::string text = "[Desktop Entry]\n"
-                       "Type=Application\n"
-                       "Name=Kalimor\n"
-                       "Name[ru]=Калимор\n"
-                       "Comment=Starts the Kalimor reference library in the tray when you log in\n"
-                       "Comment[ru]=Запускает справочник Калимор в области уведомлений при входе в систему\n";
+    std::string text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Kalimor\n"
+        "Name[ru]=Калимор\n"
+        "Comment=Starts the Kalimor reference library in the tray when you log in\n"
+        "Comment[ru]=Запускает справочник Калимор в области уведомлений при входе в систему\n";
     text += "Exec=" + QuoteExecArgument(m_strProgram) + " --autostart\n";
     text += "Icon=" + m_strIcon + "\n";
     text += "Terminal=false\n";
@@ -121,7 +124,8 @@ bool CAutostartEntry::Apply(bool bEnabled) const
         return CFileUtils::SaveFileAtomically(m_strPath, BuildText());
     if (::unlink(m_strPath.c_str()) != 0 && errno != ENOENT)
     {
-        KLOG_ERR << "CAutostartEntry::Apply can't remove " << m_strPath << ": " << std::strerror(errno);
+        KLOG_ERR << "CAutostartEntry::Apply can't remove " << m_strPath << ": "
+                 << std::strerror(errno);
         return false;
     }
     return true;

@@ -100,8 +100,8 @@ void OnMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     static_cast<CDBusMenu*>(pData)->HandleCall(szMethod, pParameters, pInvocation);
 }
 
-GVariant* OnGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szProperty,
-                        GError**, gpointer pData)
+GVariant* OnGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                        const gchar* szProperty, GError**, gpointer pData)
 {
     return static_cast<const CDBusMenu*>(pData)->GetProperty(szProperty);
 }
@@ -129,8 +129,8 @@ bool CDBusMenu::Export(GDBusConnection* pConnection, const char* szPath)
         KLOG_ERR << "CDBusMenu::Export bad introspection: " << ErrorText(pError);
         return false;
     }
-    m_nRegistration = g_dbus_connection_register_object(pConnection, szPath, pNode->interfaces[0], &kVTable, this,
-                                                        nullptr, &pRawError);
+    m_nRegistration = g_dbus_connection_register_object(pConnection, szPath, pNode->interfaces[0],
+                                                        &kVTable, this, nullptr, &pRawError);
     pError.reset(pRawError);
     if (m_nRegistration == 0)
     {
@@ -151,7 +151,8 @@ void CDBusMenu::Unexport()
 
 const CMenuEntry* CDBusMenu::Find(int nId) const
 {
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(), [nId](const CMenuEntry& e) { return e.m_nId == nId; });
+    const auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                                 [nId](const CMenuEntry& e) { return e.m_nId == nId; });
     return it == m_entries.end() ? nullptr : &*it;
 }
 
@@ -191,7 +192,8 @@ bool CDBusMenu::Click(int nId, const gchar* szEvent)
     return true;
 }
 
-void CDBusMenu::HandleCall(const gchar* szMethod, GVariant* pParameters, GDBusMethodInvocation* pInvocation)
+void CDBusMenu::HandleCall(const gchar* szMethod, GVariant* pParameters,
+                           GDBusMethodInvocation* pInvocation)
 {
     const std::string_view method(szMethod);
     if (method == "GetLayout")
@@ -202,8 +204,8 @@ void CDBusMenu::HandleCall(const gchar* szMethod, GVariant* pParameters, GDBusMe
         const GVariantPtr pOwnedNames(pNames);
         if (nParent != kRootId && !Find(nParent))
             return ReturnInvalidId(pInvocation, nParent);
-        g_dbus_method_invocation_return_value(pInvocation,
-                                              g_variant_new("(u@(ia{sv}av))", 1u, BuildLayout(nParent, nDepth, pNames)));
+        g_dbus_method_invocation_return_value(
+            pInvocation, g_variant_new("(u@(ia{sv}av))", 1u, BuildLayout(nParent, nDepth, pNames)));
     }
     else if (method == "GetGroupProperties")
     {
@@ -236,8 +238,9 @@ void CDBusMenu::HandleCall(const gchar* szMethod, GVariant* pParameters, GDBusMe
         const GVariantPtr pProperties(g_variant_ref_sink(BuildProperties(nId, nullptr)));
         GVariant* pValue = g_variant_lookup_value(pProperties.get(), szName, nullptr);
         if (!pValue)
-            return g_dbus_method_invocation_return_error(pInvocation, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,
-                                                         "menu item %d has no property %s", nId, szName);
+            return g_dbus_method_invocation_return_error(
+                pInvocation, G_DBUS_ERROR, G_DBUS_ERROR_INVALID_ARGS,
+                "menu item %d has no property %s", nId, szName);
         g_dbus_method_invocation_return_value(pInvocation, g_variant_new("(v)", pValue));
         g_variant_unref(pValue);
     }
@@ -267,11 +270,14 @@ void CDBusMenu::HandleCall(const gchar* szMethod, GVariant* pParameters, GDBusMe
     else if (method == "AboutToShow")
         g_dbus_method_invocation_return_value(pInvocation, g_variant_new("(b)", FALSE));
     else if (method == "AboutToShowGroup")
-        g_dbus_method_invocation_return_value(pInvocation, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
-                                                                         g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0)));
+        g_dbus_method_invocation_return_value(
+            pInvocation,
+            g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
+                          g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0)));
     else
-        g_dbus_method_invocation_return_error(pInvocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD,
-                                              "%s.%s is not known", kInterface, szMethod);
+        g_dbus_method_invocation_return_error(pInvocation, G_DBUS_ERROR,
+                                              G_DBUS_ERROR_UNKNOWN_METHOD, "%s.%s is not known",
+                                              kInterface, szMethod);
 }
 
 GVariant* CDBusMenu::GetProperty(const gchar* szProperty) const

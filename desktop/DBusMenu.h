@@ -31,7 +31,8 @@ public:
     void Unexport();
 
     // The method calls, answered on the connection's thread.
-    void HandleCall(const gchar* szMethod, GVariant* pParameters, GDBusMethodInvocation* pInvocation);
+    void HandleCall(const gchar* szMethod, GVariant* pParameters,
+                    GDBusMethodInvocation* pInvocation);
     GVariant* GetProperty(const gchar* szProperty) const;
 
 private:

@@ -49,10 +49,12 @@ CStatusNotifierItem* Item(gpointer pData)
 
 // A reply to a call made with the item's cancellable: none when the item is
 // going away, so the callbacks below do nothing more then.
-GVariantPtr FinishCall(GObject* pSource, GAsyncResult* pResult, const char* szWhat, bool& bCancelled)
+GVariantPtr FinishCall(GObject* pSource, GAsyncResult* pResult, const char* szWhat,
+                       bool& bCancelled)
 {
     GError* pRawError = nullptr;
-    GVariantPtr pReply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(pSource), pResult, &pRawError));
+    GVariantPtr pReply(
+        g_dbus_connection_call_finish(G_DBUS_CONNECTION(pSource), pResult, &pRawError));
     const GErrorPtr pError(pRawError);
     bCancelled = pError && g_error_matches(pError.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED);
     if (pError && !bCancelled)
@@ -60,14 +62,14 @@ GVariantPtr FinishCall(GObject* pSource, GAsyncResult* pResult, const char* szWh
     return pReply;
 }
 
-void OnItemMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szMethod, GVariant*,
-                  GDBusMethodInvocation* pInvocation, gpointer pData)
+void OnItemMethod(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szMethod,
+                  GVariant*, GDBusMethodInvocation* pInvocation, gpointer pData)
 {
     Item(pData)->HandleItemCall(szMethod, pInvocation);
 }
 
-GVariant* OnItemProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szProperty,
-                         GError**, gpointer pData)
+GVariant* OnItemProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
+                         const gchar* szProperty, GError**, gpointer pData)
 {
     return Item(pData)->GetItemProperty(szProperty);
 }
@@ -80,11 +82,10 @@ GVariant* EmptyPixmaps()
 }
 } // namespace
 
-CStatusNotifierItem::CStatusNotifierItem(CTrayItemInfo info, ActivateFn onActivate, CDBusMenu::ClickFn onMenu)
-    : m_info(std::move(info)),
-      m_onActivate(std::move(onActivate)),
-      m_menu(m_info.m_menu, std::move(onMenu)),
-      m_pCancellable(g_cancellable_new())
+CStatusNotifierItem::CStatusNotifierItem(CTrayItemInfo info, ActivateFn onActivate,
+                                         CDBusMenu::ClickFn onMenu)
+    : m_info(std::move(info)), m_onActivate(std::move(onActivate)),
+      m_menu(m_info.m_menu, std::move(onMenu)), m_pCancellable(g_cancellable_new())
 {
 }
 
@@ -101,16 +102,19 @@ void CStatusNotifierItem::Start()
 
 void CStatusNotifierItem::SetVisible(bool bVisible)
 {
-    m_thread.Invoke([this, bVisible] {
-        m_bWantVisible = bVisible;
-        UpdateVisibility();
-    });
+    m_thread.Invoke(
+        [this, bVisible]
+        {
+            m_bWantVisible = bVisible;
+            UpdateVisibility();
+        });
 }
 
 void CStatusNotifierItem::Connect()
 {
     GError* pRawError = nullptr;
-    const GCharPtr pAddress(g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, m_pCancellable.get(), &pRawError));
+    const GCharPtr pAddress(
+        g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, m_pCancellable.get(), &pRawError));
     GErrorPtr pError(pRawError);
     if (pAddress)
     {
@@ -123,12 +127,14 @@ void CStatusNotifierItem::Connect()
     }
     if (!m_pConnection)
     {
-        KLOG_NOTICE << "CStatusNotifierItem: no session bus, so no tray icon: " << ErrorText(pError);
+        KLOG_NOTICE << "CStatusNotifierItem: no session bus, so no tray icon: "
+                    << ErrorText(pError);
         return;
     }
     const GDBusNodeInfoPtr pNode(g_dbus_node_info_new_for_xml(kItemIntrospection, nullptr));
-    m_nItemObject = g_dbus_connection_register_object(m_pConnection.get(), kItemPath, pNode->interfaces[0],
-                                                      &kItemVTable, this, nullptr, &pRawError);
+    m_nItemObject =
+        g_dbus_connection_register_object(m_pConnection.get(), kItemPath, pNode->interfaces[0],
+                                          &kItemVTable, this, nullptr, &pRawError);
     pError.reset(pRawError);
     if (m_nItemObject == 0 || !m_menu.Export(m_pConnection.get(), kMenuPath))
     {
@@ -137,14 +143,17 @@ void CStatusNotifierItem::Connect()
         return;
     }
     m_nSignals = g_dbus_connection_signal_subscribe(
-        m_pConnection.get(), kWatcherName, kWatcherName, nullptr, kWatcherPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szSignal, GVariant*,
-           gpointer pData) { Item(pData)->OnWatcherSignal(szSignal); },
+        m_pConnection.get(), kWatcherName, kWatcherName, nullptr, kWatcherPath, nullptr,
+        G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szSignal,
+           GVariant*, gpointer pData) { Item(pData)->OnWatcherSignal(szSignal); },
         this, nullptr);
     m_nWatch = g_bus_watch_name_on_connection(
         m_pConnection.get(), kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, gpointer pData) { Item(pData)->OnWatcherAppeared(); },
-        [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnWatcherVanished(); }, this, nullptr);
+        [](GDBusConnection*, const gchar*, const gchar*, gpointer pData)
+        { Item(pData)->OnWatcherAppeared(); },
+        [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnWatcherVanished(); },
+        this, nullptr);
     UpdateVisibility();
 }
 
@@ -179,7 +188,8 @@ void CStatusNotifierItem::UpdateVisibility()
         m_nOwner = g_bus_own_name_on_connection(
             m_pConnection.get(), m_strBusName.c_str(), G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
             [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnNameAcquired(); },
-            [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnNameLost(); }, this, nullptr);
+            [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnNameLost(); }, this,
+            nullptr);
     }
     else if (!m_bWantVisible && m_nOwner != 0)
     {
@@ -209,10 +219,13 @@ void CStatusNotifierItem::Register()
         return;
     g_dbus_connection_call(
         m_pConnection.get(), kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
-        g_variant_new("(s)", m_strBusName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, m_pCancellable.get(),
-        [](GObject* pSource, GAsyncResult* pResult, gpointer pData) {
+        g_variant_new("(s)", m_strBusName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+        m_pCancellable.get(),
+        [](GObject* pSource, GAsyncResult* pResult, gpointer pData)
+        {
             bool bCancelled = false;
-            const GVariantPtr pReply = FinishCall(pSource, pResult, "can't register the tray icon", bCancelled);
+            const GVariantPtr pReply =
+                FinishCall(pSource, pResult, "can't register the tray icon", bCancelled);
             if (!bCancelled)
                 Item(pData)->OnRegistered(pReply != nullptr);
         },
@@ -254,11 +267,13 @@ void CStatusNotifierItem::AskHostRegistered()
 {
     g_dbus_connection_call(
         m_pConnection.get(), kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"), G_VARIANT_TYPE("(v)"),
-        G_DBUS_CALL_FLAGS_NONE, -1, m_pCancellable.get(),
-        [](GObject* pSource, GAsyncResult* pResult, gpointer pData) {
+        g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"),
+        G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, m_pCancellable.get(),
+        [](GObject* pSource, GAsyncResult* pResult, gpointer pData)
+        {
             bool bCancelled = false;
-            const GVariantPtr pReply = FinishCall(pSource, pResult, "can't ask for a tray host", bCancelled);
+            const GVariantPtr pReply =
+                FinishCall(pSource, pResult, "can't ask for a tray host", bCancelled);
             if (bCancelled || !pReply)
                 return;
             GVariant* pValue = nullptr;
@@ -284,11 +299,12 @@ void CStatusNotifierItem::HandleItemCall(const gchar* szMethod, GDBusMethodInvoc
     // dbusmenu, so a host that asks the item for a menu of its own gets none.
     if ((method == "Activate" || method == "SecondaryActivate") && m_onActivate)
         m_onActivate();
-    if (method == "Activate" || method == "SecondaryActivate" || method == "ContextMenu" || method == "Scroll")
+    if (method == "Activate" || method == "SecondaryActivate" || method == "ContextMenu" ||
+        method == "Scroll")
         g_dbus_method_invocation_return_value(pInvocation, nullptr);
     else
-        g_dbus_method_invocation_return_error(pInvocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD,
-                                              "unknown method %s", szMethod);
+        g_dbus_method_invocation_return_error(
+            pInvocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD, "unknown method %s", szMethod);
 }
 
 GVariant* CStatusNotifierItem::GetItemProperty(const gchar* szProperty) const
@@ -308,9 +324,11 @@ GVariant* CStatusNotifierItem::GetItemProperty(const gchar* szProperty) const
         return g_variant_new_string(m_info.m_strIconName.c_str());
     if (property == "IconThemePath")
         return g_variant_new_string(m_info.m_strIconThemePath.c_str());
-    if (property == "IconPixmap" || property == "OverlayIconPixmap" || property == "AttentionIconPixmap")
+    if (property == "IconPixmap" || property == "OverlayIconPixmap" ||
+        property == "AttentionIconPixmap")
         return EmptyPixmaps();
-    if (property == "OverlayIconName" || property == "AttentionIconName" || property == "AttentionMovieName")
+    if (property == "OverlayIconName" || property == "AttentionIconName" ||
+        property == "AttentionMovieName")
         return g_variant_new_string("");
     if (property == "ToolTip")
         return g_variant_new("(s@a(iiay)ss)", "", EmptyPixmaps(), m_info.m_strToolTip.c_str(), "");

@@ -7,7 +7,11 @@
 class CTestClientContext : public CClientContext
 {
 public:
-    CTestClientContext() : m_resources(CResourceConfig::GetExecutableFolder()), m_loader(m_resources) { Set(this); }
+    CTestClientContext()
+        : m_resources(CResourceConfig::GetExecutableFolder()), m_loader(m_resources)
+    {
+        Set(this);
+    }
     ~CTestClientContext() override { Set(nullptr); }
     CRegistryConfig& GetRegistryConfig() override { return m_registry; }
     const CResourceConfig& GetResourceConfig() const override { return m_resources; }

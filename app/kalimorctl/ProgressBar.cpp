@@ -36,7 +36,8 @@ std::string Amount(std::uint64_t nValue, std::string_view unit)
 // The width of UTF-8 text in characters (the stage may be Cyrillic).
 int Columns(std::string_view text)
 {
-    return static_cast<int>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    return static_cast<int>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 int TerminalWidth(int fd)
@@ -72,20 +73,25 @@ std::string CProgressBar::Format(const CProgress& progress, double dSeconds, int
         counts += "/" + Amount(progress.m_nTotal, progress.m_unit);
     counts += strUnit;
     if (dSeconds >= kRateAfterSeconds)
-        counts += "  " + Amount(static_cast<std::uint64_t>(static_cast<double>(progress.m_nDone) / dSeconds),
-                                progress.m_unit) +
-                  (progress.m_unit == "B" ? "/s" : strUnit + "/s");
+        counts +=
+            "  " +
+            Amount(static_cast<std::uint64_t>(static_cast<double>(progress.m_nDone) / dSeconds),
+                   progress.m_unit) +
+            (progress.m_unit == "B" ? "/s" : strUnit + "/s");
 
     std::string bar;
     if (progress.m_nTotal > 0)
     {
         const std::uint64_t nDone = std::min(progress.m_nDone, progress.m_nTotal);
         const int nPercent = static_cast<int>(100 * nDone / progress.m_nTotal);
-        const int nCells = std::clamp(nWidth - Columns(progress.m_stage) - static_cast<int>(counts.size()) - 11,
-                                      kMinBar, kMaxBar);
-        const int nFilled = static_cast<int>(static_cast<std::uint64_t>(nCells) * nDone / progress.m_nTotal);
-        bar = " [" + std::string(std::size_t(nFilled), '#') + std::string(std::size_t(nCells - nFilled), '.') +
-              "] " + std::to_string(nPercent) + "%";
+        const int nCells =
+            std::clamp(nWidth - Columns(progress.m_stage) - static_cast<int>(counts.size()) - 11,
+                       kMinBar, kMaxBar);
+        const int nFilled =
+            static_cast<int>(static_cast<std::uint64_t>(nCells) * nDone / progress.m_nTotal);
+        bar = " [" + std::string(std::size_t(nFilled), '#') +
+              std::string(std::size_t(nCells - nFilled), '.') + "] " + std::to_string(nPercent) +
+              "%";
     }
     std::string line = std::string(progress.m_stage) + bar + "  " + counts;
     // Too narrow a terminal: the line is cut rather than wrapped.

@@ -21,7 +21,8 @@ void WriteSource(const CTempDir& src, int nPages)
     {
         const std::string strPage = "/nds/p" + std::to_string(i) + ".html";
         tree += "<section name=\"Страница\" url=\"" + strPage + "\"/>\n";
-        WriteFileText(src.File("pages" + strPage), "<html><body><p>Налог и ставка " + std::to_string(i) + "</p></body></html>");
+        WriteFileText(src.File("pages" + strPage),
+                      "<html><body><p>Налог и ставка " + std::to_string(i) + "</p></body></html>");
     }
     WriteFileText(src.File("encyclopedia.xml"), tree + "</section>\n</encyclopedia>");
     WriteFileText(src.File("style.css"), "body { font-family: sans-serif; }");
@@ -65,14 +66,27 @@ TEST(ProgressBar, TheLineShowsStageBarCountsAndRateWithinTheWidth)
         const char* m_szLine;
     };
     const std::vector<CCase> cases{
-        {{"reading pages", "files", 0, 151}, 0.0, 100, "reading pages [..............................] 0%  0/151 files"},
-        {{"reading pages", "files", 75, 150}, 2.5, 100,
+        {{"reading pages", "files", 0, 151},
+         0.0,
+         100,
+         "reading pages [..............................] 0%  0/151 files"},
+        {{"reading pages", "files", 75, 150},
+         2.5,
+         100,
          "reading pages [###############...............] 50%  75/150 files  30 files/s"},
         {{"writing the package", "files", 12, 0}, 0.2, 100, "writing the package  12 files"},
-        {{"2.zip (2 of 3)", "B", 1572864, 3145728}, 1.0, 100,
+        {{"2.zip (2 of 3)", "B", 1572864, 3145728},
+         1.0,
+         100,
          "2.zip (2 of 3) [###############...............] 50%  1.5 MB/3.0 MB  1.5 MB/s"},
-        {{"2.zip (2 of 3)", "B", 512, 2048}, 0.0, 100, "2.zip (2 of 3) [#######.......................] 25%  512 B/2.0 KB"},
-        {{"index", "pages", 9, 4}, 0.0, 100, "index [##############################] 100%  9/4 pages"},
+        {{"2.zip (2 of 3)", "B", 512, 2048},
+         0.0,
+         100,
+         "2.zip (2 of 3) [#######.......................] 25%  512 B/2.0 KB"},
+        {{"index", "pages", 9, 4},
+         0.0,
+         100,
+         "index [##############################] 100%  9/4 pages"},
         {{"index", "pages", 2, 4}, 0.0, 40, "index [#######........] 50%  2/4 pages"},
         {{"index", "pages", 2, 4}, 0.0, 20, "index [#####.....] 5"},
         {{"морфология", "entries", 1, 2}, 0.0, 16, "морфология [####"},
@@ -88,7 +102,8 @@ TEST(ProgressBar, PublishingAndPackagingReportEachStageToItsEnd)
     std::vector<std::string> stages;
     std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> last;
     bool bBackwards = false;
-    const auto record = [&](const CProgress& p) {
+    const auto record = [&](const CProgress& p)
+    {
         const std::string strStage(p.m_stage);
         if (stages.empty() || stages.back() != strStage)
             stages.push_back(strStage);
@@ -102,16 +117,19 @@ TEST(ProgressBar, PublishingAndPackagingReportEachStageToItsEnd)
     ASSERT_TRUE(CContentPublisher().Publish(src.Path(), profile.Path(), report, options));
     CPublishReport packageReport;
     packageReport.SetProgress(record);
-    ASSERT_TRUE(CPackageBuilder().Build(profile.File("Content"), "", out.File("1.zip"), packageReport));
+    ASSERT_TRUE(
+        CPackageBuilder().Build(profile.File("Content"), "", out.File("1.zip"), packageReport));
 
     EXPECT_EQ(stages, (std::vector<std::string>{"reading pages", "writing pages", "full-text index",
-                                                "reading " + profile.File("Content"), "writing the package"}));
+                                                "reading " + profile.File("Content"),
+                                                "writing the package"}));
     EXPECT_FALSE(bBackwards);
     EXPECT_EQ(last["reading pages"], (std::pair<std::uint64_t, std::uint64_t>{40, 40}));
     EXPECT_EQ(last["full-text index"], (std::pair<std::uint64_t, std::uint64_t>{40, 40}));
     const auto written = last["writing the package"];
     EXPECT_EQ(written.first, written.second);
-    EXPECT_EQ(last["reading " + profile.File("Content")].first, written.second) << "every file read is written";
+    EXPECT_EQ(last["reading " + profile.File("Content")].first, written.second)
+        << "every file read is written";
 }
 
 TEST(ProgressBar, KalimorctlDrawsItOnATerminalAndNowhereElse)
@@ -119,8 +137,8 @@ TEST(ProgressBar, KalimorctlDrawsItOnATerminalAndNowhereElse)
     CTempDir src, work;
     WriteSource(src, 30);
     const std::string strMorphology = WriteSmallMorphology(src);
-    const std::vector<std::string> publish{KALIMORCTL_PATH, "publish", "--morphology", strMorphology, src.Path(),
-                                           work.File("profile")};
+    const std::vector<std::string> publish{KALIMORCTL_PATH, "publish",  "--morphology",
+                                           strMorphology,   src.Path(), work.File("profile")};
     const std::string strTerminal = RunOnTerminal(publish);
     EXPECT_NE(strTerminal.find("\r\033[Kreading pages ["), std::string::npos) << strTerminal;
     EXPECT_NE(strTerminal.find("] 100%  30/30 pages"), std::string::npos) << strTerminal;
@@ -131,6 +149,7 @@ TEST(ProgressBar, KalimorctlDrawsItOnATerminalAndNowhereElse)
 
     const CProcessResult piped = RunProcess(publish);
     ASSERT_EQ(piped.m_nExitCode, 0) << piped.m_strErr;
-    EXPECT_EQ(piped.m_strErr.find('\r'), std::string::npos) << "no bar when standard error is no terminal";
+    EXPECT_EQ(piped.m_strErr.find('\r'), std::string::npos)
+        << "no bar when standard error is no terminal";
     EXPECT_EQ(piped.m_strErr.find('['), std::string::npos);
 }

@@ -43,7 +43,8 @@ TEST_F(CNotifierFixture, AnUpdateInTheTrayIsOneBubbleFromItsStartToItsEnd)
         EXPECT_EQ(notes[i].m_strSummary, "Калимор");
         EXPECT_EQ(notes[i].m_strAppName, "Калимор");
         EXPECT_EQ(notes[i].m_strIcon, "/usr/share/icons/kalimor.png");
-        EXPECT_EQ(notes[i].m_strDesktopEntry, "test.kalimor.Tray") << "the server knows whose it is";
+        EXPECT_EQ(notes[i].m_strDesktopEntry, "test.kalimor.Tray")
+            << "the server knows whose it is";
         // The first makes the bubble, the others replace it.
         EXPECT_EQ(notes[i].m_nReplacesId, i == 0 ? 0u : notes[0].m_nId);
     }

@@ -21,7 +21,8 @@ constexpr const char* kNotificationsName = "org.freedesktop.Notifications";
 
 // Everything allowed, nothing activated: no service of the machine starts on
 // the test's bus.
-constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+constexpr const char* kBusConfig =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
@@ -70,19 +71,17 @@ CFakeDesktop* Desktop(gpointer pData)
 
 const GDBusInterfaceVTable kWatcherVTable{
     [](GDBusConnection*, const gchar* szSender, const gchar*, const gchar*, const gchar* szMethod,
-       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData) {
-        Desktop(pData)->HandleWatcherCall(szSender, szMethod, pParameters, pInvocation);
-    },
-    [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szProperty, GError**,
-       gpointer pData) { return Desktop(pData)->GetWatcherProperty(szProperty); },
+       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData)
+    { Desktop(pData)->HandleWatcherCall(szSender, szMethod, pParameters, pInvocation); },
+    [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szProperty,
+       GError**, gpointer pData) { return Desktop(pData)->GetWatcherProperty(szProperty); },
     nullptr,
     {}};
 
 const GDBusInterfaceVTable kNotificationsVTable{
-    [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szMethod, GVariant* pParameters,
-       GDBusMethodInvocation* pInvocation, gpointer pData) {
-        Desktop(pData)->HandleNotificationsCall(szMethod, pParameters, pInvocation);
-    },
+    [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szMethod,
+       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData)
+    { Desktop(pData)->HandleNotificationsCall(szMethod, pParameters, pInvocation); },
     nullptr,
     nullptr,
     {}};
@@ -93,10 +92,12 @@ std::string ReadLine(int fd, std::chrono::milliseconds timeout)
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (line.empty() || line.back() != '\n')
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         pollfd poll{fd, POLLIN, 0};
         char c = 0;
-        if (left.count() <= 0 || ::poll(&poll, 1, static_cast<int>(left.count())) <= 0 || ::read(fd, &c, 1) != 1)
+        if (left.count() <= 0 || ::poll(&poll, 1, static_cast<int>(left.count())) <= 0 ||
+            ::read(fd, &c, 1) != 1)
             return {};
         line += c;
     }
@@ -130,9 +131,10 @@ CPrivateSessionBus::CPrivateSessionBus()
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string strConfigArg = "--config-file=" + strConfig;
-    const char* argv[] = {"dbus-daemon", strConfigArg.c_str(), "--nofork", "--nopidfile", "--print-address=3",
-                          nullptr};
-    const int nSpawn = ::posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, const_cast<char**>(argv), environ);
+    const char* argv[] = {"dbus-daemon", strConfigArg.c_str(), "--nofork",
+                          "--nopidfile", "--print-address=3",  nullptr};
+    const int nSpawn =
+        ::posix_spawnp(&m_pid, "dbus-daemon", &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (nSpawn != 0)
@@ -188,27 +190,31 @@ void CFakeDesktop::Connect(const std::string& strAddress)
         nullptr, nullptr, nullptr));
     if (!m_pConnection)
         return;
-    const auto publish = [this](const char* szXml, const char* szPath, const GDBusInterfaceVTable& vtable,
-                                const char* szName) {
+    const auto publish = [this](const char* szXml, const char* szPath,
+                                const GDBusInterfaceVTable& vtable, const char* szName)
+    {
         const GDBusNodeInfoPtr pNode(g_dbus_node_info_new_for_xml(szXml, nullptr));
-        m_objects.push_back(g_dbus_connection_register_object(m_pConnection.get(), szPath, pNode->interfaces[0],
-                                                              &vtable, this, nullptr, nullptr));
+        m_objects.push_back(g_dbus_connection_register_object(
+            m_pConnection.get(), szPath, pNode->interfaces[0], &vtable, this, nullptr, nullptr));
         ++m_nNamesWanted;
         m_owners.push_back(g_bus_own_name_on_connection(
             m_pConnection.get(), szName, G_BUS_NAME_OWNER_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, gpointer pData) { Desktop(pData)->OnNameAcquired(); }, nullptr, this,
-            nullptr));
+            [](GDBusConnection*, const gchar*, gpointer pData)
+            { Desktop(pData)->OnNameAcquired(); },
+            nullptr, this, nullptr));
     };
     if (m_options.m_bWatcher)
         publish(kWatcherXml, "/StatusNotifierWatcher", kWatcherVTable, kWatcherName);
     if (m_options.m_bNotifications)
-        publish(kNotificationsXml, "/org/freedesktop/Notifications", kNotificationsVTable, kNotificationsName);
+        publish(kNotificationsXml, "/org/freedesktop/Notifications", kNotificationsVTable,
+                kNotificationsName);
     // Items leave when their name does.
     m_nNameWatch = g_dbus_connection_signal_subscribe(
         m_pConnection.get(), "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
         "/org/freedesktop/DBus", nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* pParameters,
-           gpointer pData) {
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+           GVariant* pParameters, gpointer pData)
+        {
             const gchar *szName = nullptr, *szOld = nullptr, *szNew = nullptr;
             g_variant_get(pParameters, "(&s&s&s)", &szName, &szOld, &szNew);
             Desktop(pData)->OnNameOwnerChanged(szName, szNew);
@@ -246,12 +252,13 @@ void CFakeDesktop::OnNameOwnerChanged(const gchar* szName, const gchar* szNewOwn
         return;
     m_items.erase(it);
     m_changed.notify_all();
-    g_dbus_connection_emit_signal(m_pConnection.get(), nullptr, "/StatusNotifierWatcher", kWatcherName,
-                                  "StatusNotifierItemUnregistered", g_variant_new("(s)", szName), nullptr);
+    g_dbus_connection_emit_signal(m_pConnection.get(), nullptr, "/StatusNotifierWatcher",
+                                  kWatcherName, "StatusNotifierItemUnregistered",
+                                  g_variant_new("(s)", szName), nullptr);
 }
 
-void CFakeDesktop::HandleWatcherCall(const gchar* szSender, const gchar* szMethod, GVariant* pParameters,
-                                     GDBusMethodInvocation* pInvocation)
+void CFakeDesktop::HandleWatcherCall(const gchar* szSender, const gchar* szMethod,
+                                     GVariant* pParameters, GDBusMethodInvocation* pInvocation)
 {
     if (g_strcmp0(szMethod, "RegisterStatusNotifierItem") == 0)
     {
@@ -265,8 +272,9 @@ void CFakeDesktop::HandleWatcherCall(const gchar* szSender, const gchar* szMetho
                 m_items.push_back(strName);
             m_changed.notify_all();
         }
-        g_dbus_connection_emit_signal(m_pConnection.get(), nullptr, "/StatusNotifierWatcher", kWatcherName,
-                                      "StatusNotifierItemRegistered", g_variant_new("(s)", strName.c_str()), nullptr);
+        g_dbus_connection_emit_signal(m_pConnection.get(), nullptr, "/StatusNotifierWatcher",
+                                      kWatcherName, "StatusNotifierItemRegistered",
+                                      g_variant_new("(s)", strName.c_str()), nullptr);
     }
     g_dbus_method_invocation_return_value(pInvocation, nullptr);
 }
@@ -296,7 +304,8 @@ void CFakeDesktop::HandleNotificationsCall(const gchar* szMethod, GVariant* pPar
     }
     if (method == "GetServerInformation")
     {
-        g_dbus_method_invocation_return_value(pInvocation, g_variant_new("(ssss)", "fake", "test", "1", "1.2"));
+        g_dbus_method_invocation_return_value(pInvocation,
+                                              g_variant_new("(ssss)", "fake", "test", "1", "1.2"));
         return;
     }
     if (method != "Notify")
@@ -307,8 +316,8 @@ void CFakeDesktop::HandleNotificationsCall(const gchar* szMethod, GVariant* pPar
     CReceivedNotification note;
     const gchar *szApp = nullptr, *szIcon = nullptr, *szSummary = nullptr, *szBody = nullptr;
     GVariant* pHints = nullptr;
-    g_variant_get(pParameters, "(&su&s&s&sas@a{sv}i)", &szApp, &note.m_nReplacesId, &szIcon, &szSummary, &szBody,
-                  nullptr, &pHints, nullptr);
+    g_variant_get(pParameters, "(&su&s&s&sas@a{sv}i)", &szApp, &note.m_nReplacesId, &szIcon,
+                  &szSummary, &szBody, nullptr, &pHints, nullptr);
     const GVariantPtr pOwnedHints(pHints);
     note.m_strAppName = szApp;
     note.m_strIcon = szIcon;
@@ -366,29 +375,32 @@ GVariantPtr CFakeDesktop::Call(const char* szPath, const char* szInterface, cons
         return nullptr;
     }
     GError* pRawError = nullptr;
-    GVariantPtr pReply(g_dbus_connection_call_sync(m_pConnection.get(), items.front().c_str(), szPath, szInterface,
-                                                   szMethod, pParameters, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000,
-                                                   nullptr, &pRawError));
+    GVariantPtr pReply(g_dbus_connection_call_sync(
+        m_pConnection.get(), items.front().c_str(), szPath, szInterface, szMethod, pParameters,
+        nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &pRawError));
     const GErrorPtr pCallError(pRawError);
     if (pError)
         *pError = pCallError ? ErrorText(pCallError) : "";
     return pReply;
 }
 
-GVariantPtr CFakeDesktop::CallItem(const char* szMethod, GVariant* pParameters, std::string* pError) const
+GVariantPtr CFakeDesktop::CallItem(const char* szMethod, GVariant* pParameters,
+                                   std::string* pError) const
 {
     return Call("/StatusNotifierItem", "org.kde.StatusNotifierItem", szMethod, pParameters, pError);
 }
 
-GVariantPtr CFakeDesktop::CallMenu(const char* szMethod, GVariant* pParameters, std::string* pError) const
+GVariantPtr CFakeDesktop::CallMenu(const char* szMethod, GVariant* pParameters,
+                                   std::string* pError) const
 {
     return Call("/MenuBar", "com.canonical.dbusmenu", szMethod, pParameters, pError);
 }
 
 GVariantPtr CFakeDesktop::GetItemProperty(const char* szProperty) const
 {
-    GVariantPtr pReply = Call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
-                              g_variant_new("(ss)", "org.kde.StatusNotifierItem", szProperty), nullptr);
+    GVariantPtr pReply =
+        Call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+             g_variant_new("(ss)", "org.kde.StatusNotifierItem", szProperty), nullptr);
     if (!pReply)
         return nullptr;
     GVariant* pValue = nullptr;
@@ -403,5 +415,6 @@ bool CFakeDesktop::Activate() const
 
 bool CFakeDesktop::ClickMenu(int nId) const
 {
-    return CallMenu("Event", g_variant_new("(isvu)", nId, "clicked", g_variant_new_int32(0), 0u)) != nullptr;
+    return CallMenu("Event", g_variant_new("(isvu)", nId, "clicked", g_variant_new_int32(0), 0u)) !=
+           nullptr;
 }

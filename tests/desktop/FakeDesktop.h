@@ -9,8 +9,8 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <memory>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -75,14 +75,18 @@ public:
     // The bus names of the items registered and still on the bus.
     std::vector<std::string> GetItems() const;
     // Waits until exactly n items are registered; false on timeout.
-    bool WaitForItems(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool WaitForItems(std::size_t n,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     std::vector<CReceivedNotification> GetNotifications() const;
-    bool WaitForNotifications(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool WaitForNotifications(std::size_t n,
+                              std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
     // Calls on the first registered item (its object or its menu); the reply,
     // or null with the error's text in strError.
-    GVariantPtr CallItem(const char* szMethod, GVariant* pParameters, std::string* pError = nullptr) const;
-    GVariantPtr CallMenu(const char* szMethod, GVariant* pParameters, std::string* pError = nullptr) const;
+    GVariantPtr CallItem(const char* szMethod, GVariant* pParameters,
+                         std::string* pError = nullptr) const;
+    GVariantPtr CallMenu(const char* szMethod, GVariant* pParameters,
+                         std::string* pError = nullptr) const;
     GVariantPtr GetItemProperty(const char* szProperty) const;
     // The user on the panel: a click on the icon, a menu entry chosen.
     bool Activate() const;
@@ -92,15 +96,16 @@ public:
     void HandleWatcherCall(const gchar* szSender, const gchar* szMethod, GVariant* pParameters,
                            GDBusMethodInvocation* pInvocation);
     GVariant* GetWatcherProperty(const gchar* szProperty) const;
-    void HandleNotificationsCall(const gchar* szMethod, GVariant* pParameters, GDBusMethodInvocation* pInvocation);
+    void HandleNotificationsCall(const gchar* szMethod, GVariant* pParameters,
+                                 GDBusMethodInvocation* pInvocation);
     void OnNameOwnerChanged(const gchar* szName, const gchar* szNewOwner);
     void OnNameAcquired();
 
 private:
     void Connect(const std::string& strAddress);
     void Disconnect();
-    GVariantPtr Call(const char* szPath, const char* szInterface, const char* szMethod, GVariant* pParameters,
-                     std::string* pError) const;
+    GVariantPtr Call(const char* szPath, const char* szInterface, const char* szMethod,
+                     GVariant* pParameters, std::string* pError) const;
 
     const COptions m_options;
     GObjectPtr<GDBusConnection> m_pConnection;
@@ -130,6 +135,6 @@ struct CPrivateBusFixture : ::testing::Test
 };
 
 // Skips the calling test when there is no bus to run it on.
-#define KALIMOR_SKIP_WITHOUT_BUS(bus)                                                                                  \
-    if (!(bus).IsRunning())                                                                                            \
+#define KALIMOR_SKIP_WITHOUT_BUS(bus)                                                              \
+    if (!(bus).IsRunning())                                                                        \
     GTEST_SKIP() << "skipped: no private session bus (" << (bus).GetProblem() << ")"

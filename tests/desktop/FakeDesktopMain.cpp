@@ -25,7 +25,8 @@ namespace
 {
 volatile std::sig_atomic_t g_bStop = 0;
 
-void Report(const CFakeDesktop& desktop, std::ofstream& log, std::vector<std::string>& items, std::size_t& nNotes)
+void Report(const CFakeDesktop& desktop, std::ofstream& log, std::vector<std::string>& items,
+            std::size_t& nNotes)
 {
     const std::vector<std::string> now = desktop.GetItems();
     for (const std::string& strItem : now)
@@ -37,7 +38,8 @@ void Report(const CFakeDesktop& desktop, std::ofstream& log, std::vector<std::st
     items = now;
     const std::vector<CReceivedNotification> notes = desktop.GetNotifications();
     for (; nNotes < notes.size(); ++nNotes)
-        log << "notify " << notes[nNotes].m_strSummary << "|" << notes[nNotes].m_strBody << std::endl;
+        log << "notify " << notes[nNotes].m_strSummary << "|" << notes[nNotes].m_strBody
+            << std::endl;
 }
 
 // The background part: its findings go to the pipe, then it serves until
@@ -50,8 +52,9 @@ int Serve(int nReport, const std::string& strLog, pid_t watched, CFakeDesktop::C
     if (bus.IsRunning())
     {
         pDesktop = std::make_unique<CFakeDesktop>(bus.GetAddress(), options);
-        strHello = pDesktop->IsReady() ? "bus " + bus.GetAddress() + "\npid " + std::to_string(::getpid()) + "\n"
-                                       : "skip the fake desktop could not take its names\n";
+        strHello = pDesktop->IsReady()
+                       ? "bus " + bus.GetAddress() + "\npid " + std::to_string(::getpid()) + "\n"
+                       : "skip the fake desktop could not take its names\n";
     }
     const bool bReady = pDesktop && pDesktop->IsReady();
     if (::write(nReport, strHello.data(), strHello.size()) < 0 || !bReady)

@@ -1,5 +1,5 @@
-#include "FakeDesktop.h"
 #include "StatusNotifierItem.h"
+#include "FakeDesktop.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -42,11 +42,13 @@ struct CRecordingItem
     CRecordingItem()
         : item(
               TestInfo(),
-              [this] {
+              [this]
+              {
                   std::lock_guard lock(mutex);
                   ++nActivations;
               },
-              [this](int nId) {
+              [this](int nId)
+              {
                   std::lock_guard lock(mutex);
                   clicks.push_back(nId);
               })
@@ -73,8 +75,9 @@ using CTrayFixture = CPrivateBusFixture;
 
 std::string Text(const GVariantPtr& pValue)
 {
-    return pValue && g_variant_is_of_type(pValue.get(), G_VARIANT_TYPE_STRING) ? g_variant_get_string(pValue.get(), nullptr)
-                                                                                : "<none>";
+    return pValue && g_variant_is_of_type(pValue.get(), G_VARIANT_TYPE_STRING)
+               ? g_variant_get_string(pValue.get(), nullptr)
+               : "<none>";
 }
 
 // A menu entry's id and label out of a layout node (ia{sv}av).
@@ -106,9 +109,12 @@ TEST_F(CTrayFixture, ShownIconRegistersWithItsPropertiesAndLeavesWhenHidden)
     EXPECT_TRUE(strFirstName.starts_with("org.kde.StatusNotifierItem-")) << strFirstName;
 
     const std::vector<std::pair<const char*, std::string>> strings{
-        {"Id", "test.kalimor.Tray"},       {"Title", "Калимор"},
-        {"IconName", "test.kalimor.Tray"}, {"IconThemePath", "/opt/kalimor/share/icons"},
-        {"Status", "Active"},              {"Category", "ApplicationStatus"},
+        {"Id", "test.kalimor.Tray"},
+        {"Title", "Калимор"},
+        {"IconName", "test.kalimor.Tray"},
+        {"IconThemePath", "/opt/kalimor/share/icons"},
+        {"Status", "Active"},
+        {"Category", "ApplicationStatus"},
     };
     for (const auto& [szName, strValue] : strings)
         EXPECT_EQ(Text(desktop.GetItemProperty(szName)), strValue) << szName;
@@ -143,7 +149,8 @@ TEST_F(CTrayFixture, MenuLayoutAndEveryInputOfThePanelReachTheApplication)
     ASSERT_TRUE(desktop.WaitForItems(1));
 
     // The whole layout: a root that opens a submenu and the three entries.
-    GVariantPtr pLayout = desktop.CallMenu("GetLayout", g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)));
+    GVariantPtr pLayout = desktop.CallMenu(
+        "GetLayout", g_variant_new("(ii@as)", 0, -1, g_variant_new_strv(nullptr, 0)));
     ASSERT_TRUE(pLayout);
     guint nRevision = 0;
     GVariant* pRoot = nullptr;
@@ -164,20 +171,24 @@ TEST_F(CTrayFixture, MenuLayoutAndEveryInputOfThePanelReachTheApplication)
         const GVariantPtr pNode(g_variant_get_variant(pBoxed.get()));
         entries.push_back(Entry(pNode.get()));
     }
-    const std::vector<std::pair<int, std::string>> expected{{32780, "Открыть"}, {32781, "Обновить"}, {57665, "Выход"}};
+    const std::vector<std::pair<int, std::string>> expected{
+        {32780, "Открыть"}, {32781, "Обновить"}, {57665, "Выход"}};
     EXPECT_EQ(entries, expected);
 
     // Only the properties asked for, only the entries that exist.
     const gchar* const label[] = {"label", nullptr};
-    GVariantPtr pGroup =
-        desktop.CallMenu("GetGroupProperties", g_variant_new("(@ai^as)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0), label));
+    GVariantPtr pGroup = desktop.CallMenu(
+        "GetGroupProperties",
+        g_variant_new("(@ai^as)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0), label));
     ASSERT_TRUE(pGroup);
     const GVariantPtr pAll(g_variant_get_child_value(pGroup.get(), 0));
     EXPECT_EQ(g_variant_n_children(pAll.get()), 4u) << "no ids: the root and every entry";
     const gint32 ids[] = {32781, 999};
-    pGroup = desktop.CallMenu("GetGroupProperties",
-                              g_variant_new("(@ai^as)",
-                                            g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, ids, 2, sizeof(gint32)), label));
+    pGroup = desktop.CallMenu(
+        "GetGroupProperties",
+        g_variant_new("(@ai^as)",
+                      g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, ids, 2, sizeof(gint32)),
+                      label));
     ASSERT_TRUE(pGroup);
     GVariant* pItems = g_variant_get_child_value(pGroup.get(), 0);
     const GVariantPtr pOwnedItems(pItems);
@@ -193,9 +204,11 @@ TEST_F(CTrayFixture, MenuLayoutAndEveryInputOfThePanelReachTheApplication)
     // an entry that does not exist is an error. A click on the icon opens.
     for (const int nClicked : {32781, 57665, 32780})
         EXPECT_TRUE(desktop.ClickMenu(nClicked));
-    EXPECT_TRUE(desktop.CallMenu("Event", g_variant_new("(isvu)", 32780, "hovered", g_variant_new_int32(0), 0u)));
+    EXPECT_TRUE(desktop.CallMenu(
+        "Event", g_variant_new("(isvu)", 32780, "hovered", g_variant_new_int32(0), 0u)));
     std::string strError;
-    EXPECT_FALSE(desktop.CallMenu("Event", g_variant_new("(isvu)", 999, "clicked", g_variant_new_int32(0), 0u), &strError));
+    EXPECT_FALSE(desktop.CallMenu(
+        "Event", g_variant_new("(isvu)", 999, "clicked", g_variant_new_int32(0), 0u), &strError));
     EXPECT_NE(strError.find("999"), std::string::npos) << strError;
     EXPECT_TRUE(desktop.Activate());
     EXPECT_TRUE(desktop.CallItem("SecondaryActivate", g_variant_new("(ii)", 0, 0)));
@@ -221,7 +234,8 @@ TEST_F(CTrayFixture, AHostIsThereOnlyWithAWatcherThatHasOne)
     };
     for (const CCase& c : cases)
     {
-        CScopedEnv address("DBUS_SESSION_BUS_ADDRESS", c.m_bBus ? bus.GetAddress() : "unix:path=/nonexistent/bus");
+        CScopedEnv address("DBUS_SESSION_BUS_ADDRESS",
+                           c.m_bBus ? bus.GetAddress() : "unix:path=/nonexistent/bus");
         CFakeDesktop desktop(bus.GetAddress(), c.m_options);
         CRecordingItem recorder;
         recorder.item.Start();
@@ -247,9 +261,11 @@ TEST_F(CTrayFixture, TheIconComesBackWithAWatcherThatRestarts)
         ASSERT_TRUE(panel.WaitForItems(1));
         ASSERT_TRUE(WaitUntil([&] { return recorder.item.IsRegistered(); }));
     }
-    ASSERT_TRUE(WaitUntil([&] { return !recorder.item.IsHostAvailable(); })) << "the panel went away";
+    ASSERT_TRUE(WaitUntil([&] { return !recorder.item.IsHostAvailable(); }))
+        << "the panel went away";
     EXPECT_FALSE(recorder.item.IsRegistered());
     CFakeDesktop restarted(bus.GetAddress(), {});
     EXPECT_TRUE(restarted.WaitForItems(1));
-    EXPECT_TRUE(WaitUntil([&] { return recorder.item.IsHostAvailable() && recorder.item.IsRegistered(); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return recorder.item.IsHostAvailable() && recorder.item.IsRegistered(); }));
 }

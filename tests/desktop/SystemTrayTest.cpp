@@ -1,7 +1,7 @@
+#include "SystemTray.h"
 #include "ElementBehaviors.h"
 #include "FakeDesktop.h"
 #include "MainWindow.h"
-#include "SystemTray.h"
 #include "TestClientContext.h"
 #include "TestSupport.h"
 #include "WindowManager.h"
@@ -44,10 +44,12 @@ struct CClient
     {
         CElementBehaviors::RegisterStandard();
         loop.BindToCurrentThread();
-        loop.SetTimer(20s, [this] {
-            ADD_FAILURE() << "the loop waited too long";
-            loop.Quit(1);
-        });
+        loop.SetTimer(20s,
+                      [this]
+                      {
+                          ADD_FAILURE() << "the loop waited too long";
+                          loop.Quit(1);
+                      });
         if (!main.Create())
             ADD_FAILURE() << "no main window";
         manager.SetMainWindow(&main);
@@ -83,7 +85,8 @@ TEST(SystemTray, EveryEntryOfTheTrayMenuAndAClickOnTheIconReachTheMainWindow)
     CClient client;
     ASSERT_TRUE(WaitUntil([&] { return client.context.HasTrayHost(); }));
 
-    const auto closeIntoTray = [&] {
+    const auto closeIntoTray = [&]
+    {
         client.main.SendMessage(WM_CLOSE);
         ASSERT_TRUE(client.context.IsTrayMode());
         ASSERT_FALSE(client.main.IsWindowVisible());
@@ -100,7 +103,8 @@ TEST(SystemTray, EveryEntryOfTheTrayMenuAndAClickOnTheIconReachTheMainWindow)
     EXPECT_TRUE(client.RunUntil([&] { return log.Contains("CMainWindow::OnAppUpdate silent"); }))
         << "Обновить, silent in tray mode";
     ASSERT_TRUE(desktop.Activate());
-    EXPECT_TRUE(client.RunUntil([&] { return client.main.IsWindowVisible(); })) << "a click on the icon opens";
+    EXPECT_TRUE(client.RunUntil([&] { return client.main.IsWindowVisible(); }))
+        << "a click on the icon opens";
 
     EXPECT_TRUE(desktop.WaitForItems(0));
 
@@ -121,12 +125,14 @@ TEST(SystemTray, WithoutATrayHostClosingTheWindowEndsTheClient)
         bool m_bBus;
         CFakeDesktop::COptions m_options;
     };
-    for (const CCase& c : std::vector<CCase>{{"no session bus", false, {}},
-                                             {"no watcher", true, {false, false, true}},
-                                             {"a watcher without a host", true, {true, false, true}}})
+    for (const CCase& c :
+         std::vector<CCase>{{"no session bus", false, {}},
+                            {"no watcher", true, {false, false, true}},
+                            {"a watcher without a host", true, {true, false, true}}})
     {
         SCOPED_TRACE(c.m_szName);
-        CScopedEnv address("DBUS_SESSION_BUS_ADDRESS", c.m_bBus ? bus.GetAddress() : "unix:path=/nonexistent/bus");
+        CScopedEnv address("DBUS_SESSION_BUS_ADDRESS",
+                           c.m_bBus ? bus.GetAddress() : "unix:path=/nonexistent/bus");
         CFakeDesktop desktop(bus.GetAddress(), c.m_options);
         CClient client;
         std::this_thread::sleep_for(500ms); // what the bus has to say has come

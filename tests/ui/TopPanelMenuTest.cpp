@@ -18,10 +18,12 @@ struct CMenuFixture : ::testing::Test
     {
         CElementBehaviors::RegisterStandard();
         loop.BindToCurrentThread();
-        loop.SetTimer(std::chrono::seconds(20), [this] {
-            ADD_FAILURE() << "a modal loop did not end";
-            loop.Quit(1);
-        });
+        loop.SetTimer(std::chrono::seconds(20),
+                      [this]
+                      {
+                          ADD_FAILURE() << "a modal loop did not end";
+                          loop.Quit(1);
+                      });
     }
 
     // The menu dialog open over the main window, if any.
@@ -42,8 +44,9 @@ struct CMenuFixture : ::testing::Test
 void PressKey(CPopupMenuDlg& menu, unsigned nKey)
 {
     const int nFocused = menu.GetFocusedItem();
-    const CElement target = nFocused < 0 ? CElement()
-                                         : menu.GetRootElement().Select(".menu_item")[std::size_t(nFocused)];
+    const CElement target = nFocused < 0
+                                ? CElement()
+                                : menu.GetRootElement().Select(".menu_item")[std::size_t(nFocused)];
     menu.GetHtmlDocument()->RaiseKey(target.GetUid(), KEY_DOWN, nKey);
 }
 
@@ -76,18 +79,21 @@ TEST_F(CMenuFixture, TheKeyboardWalksTheMenuRoundItsEndsAndChoosesOrClosesIt)
         SCOPED_TRACE(c.m_keys.size());
         CPopupMenuDlg menu(CTopPanelWin::GetMenuItems(), CRect{100, 10, 80, 30}, nullptr);
         std::vector<int> focus;
-        loop.PostTask([&] {
-            EXPECT_EQ(menu.GetFocusedItem(), 0) << "the first entry has the keyboard";
-            for (std::size_t i = 0; i < c.m_keys.size(); ++i)
+        loop.PostTask(
+            [&]
             {
-                PressKey(menu, c.m_keys[i]);
-                if (i + 1 < c.m_keys.size())
-                    focus.push_back(menu.GetFocusedItem());
-            }
-        });
+                EXPECT_EQ(menu.GetFocusedItem(), 0) << "the first entry has the keyboard";
+                for (std::size_t i = 0; i < c.m_keys.size(); ++i)
+                {
+                    PressKey(menu, c.m_keys[i]);
+                    if (i + 1 < c.m_keys.size())
+                        focus.push_back(menu.GetFocusedItem());
+                }
+            });
         const CPopupMenuItem* pChosen = menu.Track();
         EXPECT_EQ(focus, c.m_focus);
-        EXPECT_EQ(pChosen ? pChosen->m_strId : "(closed)", c.m_szChosen ? c.m_szChosen : "(closed)");
+        EXPECT_EQ(pChosen ? pChosen->m_strId : "(closed)",
+                  c.m_szChosen ? c.m_szChosen : "(closed)");
     }
 }
 
@@ -101,16 +107,20 @@ TEST_F(CMenuFixture, ThePageIsAMenuForScreenReadersAndTheMouseChoosesOrClosesIt)
     for (const CCase& c : std::vector<CCase>{{"menu_update", "menu_update"}, {"html", nullptr}})
     {
         CPopupMenuDlg menu(CTopPanelWin::GetMenuItems(), CRect{100, 10, 80, 30}, nullptr);
-        loop.PostTask([&] {
-            const CElement root = menu.GetRootElement();
-            EXPECT_EQ(root.FindById("menu").GetAttribute("role"), "menu");
-            const std::vector<CElement> entries = root.Select("[role=menuitem]");
-            ASSERT_EQ(entries.size(), 3u);
-            EXPECT_EQ(entries[0].GetText(), "О программе");
-            EXPECT_EQ(entries[2].GetAttribute("tabindex"), "-1") << "Tab leaves the menu, not walks it";
-            const CElement target = std::string(c.m_szClick) == "html" ? root : root.FindById(c.m_szClick);
-            Click(*menu.GetHtmlDocument(), target.GetUid());
-        });
+        loop.PostTask(
+            [&]
+            {
+                const CElement root = menu.GetRootElement();
+                EXPECT_EQ(root.FindById("menu").GetAttribute("role"), "menu");
+                const std::vector<CElement> entries = root.Select("[role=menuitem]");
+                ASSERT_EQ(entries.size(), 3u);
+                EXPECT_EQ(entries[0].GetText(), "О программе");
+                EXPECT_EQ(entries[2].GetAttribute("tabindex"), "-1")
+                    << "Tab leaves the menu, not walks it";
+                const CElement target =
+                    std::string(c.m_szClick) == "html" ? root : root.FindById(c.m_szClick);
+                Click(*menu.GetHtmlDocument(), target.GetUid());
+            });
         const CPopupMenuItem* pChosen = menu.Track();
         if (c.m_szChosen)
         {
@@ -136,18 +146,26 @@ TEST_F(CMenuFixture, TheTopPanelsMenuOpensUnderItsButtonAndItsChoiceReachesTheMa
     EXPECT_EQ(button.GetAttribute("aria-haspopup"), "menu");
     // The browser measured the button at the panel's right end: the menu
     // hangs under it, kept inside the window.
-    manager.HandleBrowserEvent({{"type", "geom"}, {"win", top.GetSafeHwnd()}, {"w", 1280}, {"h", 46}, {"cw", 1280},
-                                {"ch", 46}, {"rects", {{std::to_string(button.GetUid()), {1180, 8, 80, 30}}}}});
+    manager.HandleBrowserEvent({{"type", "geom"},
+                                {"win", top.GetSafeHwnd()},
+                                {"w", 1280},
+                                {"h", 46},
+                                {"cw", 1280},
+                                {"ch", 46},
+                                {"rects", {{std::to_string(button.GetUid()), {1180, 8, 80, 30}}}}});
 
-    const auto choose = [&](const char* szId, std::function<void()> clickOrKey) {
-        loop.PostTask([&, szId] {
-            CPopupMenuDlg* pMenu = OpenMenu(main);
-            ASSERT_NE(pMenu, nullptr);
-            EXPECT_EQ(pMenu->GetWindowRect().m_nLeft, 1280 - CPopupMenuDlg::kWidth);
-            EXPECT_EQ(pMenu->GetWindowRect().m_nTop, 38);
-            EXPECT_EQ(button.GetAttribute("aria-expanded"), "true");
-            Click(*pMenu->GetHtmlDocument(), pMenu->GetRootElement().FindById(szId).GetUid());
-        });
+    const auto choose = [&](const char* szId, std::function<void()> clickOrKey)
+    {
+        loop.PostTask(
+            [&, szId]
+            {
+                CPopupMenuDlg* pMenu = OpenMenu(main);
+                ASSERT_NE(pMenu, nullptr);
+                EXPECT_EQ(pMenu->GetWindowRect().m_nLeft, 1280 - CPopupMenuDlg::kWidth);
+                EXPECT_EQ(pMenu->GetWindowRect().m_nTop, 38);
+                EXPECT_EQ(button.GetAttribute("aria-expanded"), "true");
+                Click(*pMenu->GetHtmlDocument(), pMenu->GetRootElement().FindById(szId).GetUid());
+            });
         clickOrKey();
     };
     // Opened by a click and by Down on the button; the update is not silent.
@@ -157,7 +175,8 @@ TEST_F(CMenuFixture, TheTopPanelsMenuOpensUnderItsButtonAndItsChoiceReachesTheMa
     loop.RunUntil([&] { return log.Contains("CMainWindow::OnAppUpdate"); });
     EXPECT_FALSE(log.Contains("CMainWindow::OnAppUpdate silent"));
 
-    choose("menu_exit", [&] { top.GetHtmlDocument()->RaiseKey(button.GetUid(), KEY_DOWN, VK_DOWN); });
+    choose("menu_exit",
+           [&] { top.GetHtmlDocument()->RaiseKey(button.GetUid(), KEY_DOWN, VK_DOWN); });
     loop.RunUntil([&] { return !main.IsWindow(); });
     EXPECT_FALSE(main.IsWindow()) << "Выход ends the client with its window open";
     EXPECT_TRUE(loop.IsQuitting());

@@ -26,7 +26,8 @@ std::string PagePath()
 } // namespace
 
 CPopupMenuDlg::CPopupMenuDlg(std::vector<CPopupMenuItem> items, const CRect& anchor, CWnd* pParent)
-    : CHTMLayoutDlg(0, PagePath(), false, pParent, Loader()), m_items(std::move(items)), m_anchor(anchor)
+    : CHTMLayoutDlg(0, PagePath(), false, pParent, Loader()), m_items(std::move(items)),
+      m_anchor(anchor)
 {
     SetFixedSize(kWidth, static_cast<int>(m_items.size()) * kItemHeight + 2 * kPadding);
 }
@@ -34,7 +35,9 @@ CPopupMenuDlg::CPopupMenuDlg(std::vector<CPopupMenuItem> items, const CRect& anc
 const CPopupMenuItem* CPopupMenuDlg::Track()
 {
     const int nResult = DoModal() - kFirstItemResult;
-    return nResult >= 0 && nResult < static_cast<int>(m_items.size()) ? &m_items[std::size_t(nResult)] : nullptr;
+    return nResult >= 0 && nResult < static_cast<int>(m_items.size())
+               ? &m_items[std::size_t(nResult)]
+               : nullptr;
 }
 
 bool CPopupMenuDlg::OnInitDialog()
@@ -94,17 +97,29 @@ bool CPopupMenuDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCod
     const int nFocused = GetFocusedItem();
     switch (nKeyCode)
     {
-    case VK_DOWN: FocusItem(nFocused + 1); return true;
-    case VK_UP: FocusItem(nFocused < 0 ? -1 : nFocused - 1); return true;
-    case VK_HOME: FocusItem(0); return true;
-    case VK_END: FocusItem(-1); return true;
+    case VK_DOWN:
+        FocusItem(nFocused + 1);
+        return true;
+    case VK_UP:
+        FocusItem(nFocused < 0 ? -1 : nFocused - 1);
+        return true;
+    case VK_HOME:
+        FocusItem(0);
+        return true;
+    case VK_END:
+        FocusItem(-1);
+        return true;
     case VK_ESCAPE:
-    case VK_TAB: EndDialog(IDCANCEL); return true;
-    default: return false;
+    case VK_TAB:
+        EndDialog(IDCANCEL);
+        return true;
+    default:
+        return false;
     }
 }
 
-bool CPopupMenuDlg::on_mouse(CElement, CElement target, unsigned nEvent, int, int, unsigned nButtons, unsigned)
+bool CPopupMenuDlg::on_mouse(CElement, CElement target, unsigned nEvent, int, int,
+                             unsigned nButtons, unsigned)
 {
     // A click beside the menu reaches its root element: the menu closes.
     if (nEvent == MOUSE_DOWN && (nButtons & MAIN_MOUSE_BUTTON) && target.GetTag() == "html")

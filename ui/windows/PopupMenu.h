@@ -37,7 +37,8 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     bool on_mouse(CElement he, CElement target, unsigned nEvent, int nX, int nY, unsigned nButtons,
                   unsigned nKeys) override;
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;

@@ -25,7 +25,8 @@ std::string CSystemTray::FindAppIcon()
     const std::string strTheme = FindIconThemePath();
     const std::string strFile = strTheme + "/hicolor/128x128/apps/" KALIMOR_APP_ID ".png";
     std::error_code error;
-    return !strTheme.empty() && std::filesystem::is_regular_file(strFile, error) ? strFile : KALIMOR_APP_ID;
+    return !strTheme.empty() && std::filesystem::is_regular_file(strFile, error) ? strFile
+                                                                                 : KALIMOR_APP_ID;
 }
 
 void CSystemTray::Create()
