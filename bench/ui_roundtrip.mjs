@@ -4,10 +4,17 @@
 //  - click round trip: from the mouse press on a top-panel button in the
 //    browser to the DOM patch that marks it pressed (the hyperlink behavior
 //    in C++) being applied in the page, p50 and p95 over 200 clicks.
-//   node bench/ui_roundtrip.mjs build/release/app/KalimorClnt
+//  - reading, on the demo library (with a folder of its update packages):
+//    from the click (the mouse released) on a navigator item, on Back and on
+//    a home tile to the document painted in its frame, p50 and p95 over 100
+//    tries each; the
+//    client's resident memory with the demo loaded and after 200 and 400
+//    document views.
+//   node bench/ui_roundtrip.mjs build/release/app/KalimorClnt [DEMO_PACKAGES]
+// (scripts/build-demo build/release build/release/demo makes the packages.)
 // Uses the browser tests' packages: run tests/e2e/install-packages first.
 import { createRequire } from 'node:module';
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -15,7 +22,8 @@ import path from 'node:path';
 const require = createRequire(new URL('../tests/e2e/package.json', import.meta.url));
 const { chromium } = require('playwright-core');
 const client = path.resolve(process.argv[2] || 'build/release/app/KalimorClnt');
-const starts = 10, clicks = 200;
+const packages = process.argv[3] ? path.resolve(process.argv[3]) : '';
+const starts = 10, clicks = 200, tries = 100;
 
 const percentile = (values, p) => {
   const sorted = [...values].sort((a, b) => a - b);
@@ -24,11 +32,12 @@ const percentile = (values, p) => {
 const ms = (v) => v.toFixed(2) + ' ms';
 
 const running = new Set(); // killed whatever happens
-function startClient() {
+function startClient(withDemo = false) {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kalimor-bench-'));
   const env = { ...process.env, KALIMOR_PROFILE: path.join(work, 'profile'), XDG_CONFIG_HOME: path.join(work, 'config'),
     XDG_RUNTIME_DIR: path.join(work, 'run') };
   fs.mkdirSync(env.XDG_RUNTIME_DIR, { mode: 0o700 });
+  if (withDemo) spawnSync(client, ['-updates', packages], { env, stdio: 'ignore' });
   const startedAt = Date.now();
   const child = spawn(client, ['--no-browser'], { env, stdio: ['ignore', 'pipe', 'ignore'] });
   running.add(child);
@@ -109,7 +118,99 @@ try {
     `p95 ${ms(percentile(times, 95))}, max ${ms(Math.max(...times))}`);
   run.child.kill('SIGKILL');
   run.remove();
+  if (packages) await reading();
 } finally {
   for (const child of running) child.kill('SIGKILL');
   await browser.close();
+}
+
+// The window whose page holds the selector.
+async function frameWith(page, selector) {
+  for (let i = 0; i < 200; ++i) {
+    for (const frame of page.frames()) if (await frame.locator(selector).count().catch(() => 0)) return frame;
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('no window shows ' + selector);
+}
+
+function residentKiB(pid) {
+  const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
+  return Number(/VmRSS:\s+(\d+)/.exec(status)[1]);
+}
+
+// Reading on the demo: each try presses the mouse in a window whose page
+// notes the time (in the main page's clock) and waits for the document frame
+// to report the next painted document.
+async function reading() {
+  const run = startClient(true);
+  const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
+  const page = await context.newPage();
+  await page.goto(await run.url);
+  const shownCount = () => page.evaluate(() => (window.__kalimor.docShown || 0));
+  const noteClicks = (frame) => frame.evaluate(() => document.addEventListener('mouseup',
+    () => { parent.__pressedAt = parent.performance.now(); }, true));
+  // Presses the element and returns the time to the next document painted.
+  async function timed(frame, locator) {
+    const before = await shownCount();
+    const box = await locator.boundingBox();
+    await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await page.mouse.down();
+    await page.waitForTimeout(40); // a person's click lasts longer still
+    await page.mouse.up();
+    await page.waitForFunction((n) => (window.__kalimor.docShown || 0) > n, before, { timeout: 10000 });
+    // The painted mark is set in the frame after the one the counter moved in.
+    await page.waitForTimeout(30);
+    return page.evaluate(() => window.__kalimor.docPainted - window.__pressedAt);
+  }
+  const welcome = await frameWith(page, '#btn_tax_on_price');
+  await welcome.locator('.mru_list_item').first().waitFor();
+  const loaded = residentKiB(run.child.pid);
+  await noteClicks(welcome);
+  const top = await frameWith(page, '#btn_backward');
+  await noteClicks(top);
+
+  // Home tile -> its document, alternating two topics.
+  const tiles = [];
+  for (let i = 0; i < tries; ++i) {
+    await top.locator('#btn_home').click();
+    await welcome.locator('#btn_usn').waitFor({ state: 'visible' });
+    tiles.push(await timed(welcome, welcome.locator(i % 2 ? '#btn_usn' : '#btn_tax_on_price')));
+  }
+  // Navigator item -> its document, alternating two documents of the topic.
+  await welcome.locator('#btn_tax_on_price').waitFor({ state: 'hidden' }).catch(() => {});
+  await top.locator('#btn_home').click();
+  await welcome.locator('#btn_tax_on_price').click();
+  const navigator = await frameWith(page, '#tree a.section_link');
+  await noteClicks(navigator);
+  for (const branch of ['Общие положения', 'Вычеты и восстановление']) {
+    await navigator.locator('a.section_link', { hasText: branch }).click();
+    await page.waitForTimeout(100);
+  }
+  for (const name of ['Ставки НДС', 'Налоговые вычеты по НДС']) {
+    await navigator.locator('a.section_link', { hasText: name }).click();
+    await page.waitForTimeout(100);
+  }
+  const items = [];
+  for (let i = 0; i < tries; ++i)
+    items.push(await timed(navigator, navigator.locator('a.section_link', { hasText: i % 2 ? 'Ставка 0%' : 'Условия вычета' })));
+  const after200 = residentKiB(run.child.pid);
+  // Back -> the previous document (forward again between tries).
+  const back = [];
+  for (let i = 0; i < tries; ++i) {
+    back.push(await timed(top, top.locator('#btn_backward')));
+    const before = await shownCount();
+    await top.locator('#btn_forward').click();
+    await page.waitForFunction((n) => (window.__kalimor.docShown || 0) > n, before);
+  }
+  const after400 = residentKiB(run.child.pid);
+  const line = (what, values) => console.log(`${what}, ${values.length} tries: p50 ${ms(percentile(values, 50))}, ` +
+    `p95 ${ms(percentile(values, 95))}, max ${ms(Math.max(...values))}`);
+  line('home tile -> document painted', tiles);
+  line('navigator item -> document painted', items);
+  line('Back -> previous document painted', back);
+  const mib = (k) => (k / 1024).toFixed(1) + ' MiB';
+  console.log(`resident memory: demo loaded ${mib(loaded)}; after ${tries * 2} document views ${mib(after200)}; ` +
+    `after ${tries * 4} ${mib(after400)}`);
+  run.child.kill('SIGKILL');
+  run.remove();
 }

@@ -7,7 +7,7 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 20> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 23> kStrings{{
     {IDS_UPDATE_PLEASE_WAIT, "Пожалуйста, подождите несколько минут..."},
     {IDS_HYPERLINK_ERROR, "Ошибка при открытии гиперссылки"},
     {IDS_UPDATE_NO_CONNECTION, "Невозможно подключиться к серверу"},
@@ -24,8 +24,11 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 20> kStrings{{
     {IDS_UPDATE_TRAY_BALLOON, "Обновление..."},
     {IDS_NO_CONTENT, "Контент не загружен. Выполните обновление"},
     {IDS_MAIN_WINDOW_TITLE, "Калимор"},
+    {IDS_INVALID_LINK, "Некорректная ссылка"},
     {IDS_FORMS_FOLDER, "Калимор - формы и бланки"},
     {IDS_INSTALL_ERROR, "Ошибка инсталляции"},
+    {IDS_IMAGE_HINT, "Увеличить"},
+    {IDS_WORD_PROCESSOR_ERROR, "Невозможно запустить LibreOffice Writer"},
     {IDS_DOWNLOAD_URL_LOADING, "Загрузка информации с сервера"},
     {IDS_DOWNLOAD_URL_DONE, "Информация загружена"},
     {IDS_DOWNLOAD_URL_ERROR, "Невозможно загрузить информацию с сервера"},

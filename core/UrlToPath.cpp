@@ -126,3 +126,24 @@ bool UrlToPath(std::string_view url, std::string& strPath)
     strPath = std::move(strLocal);
     return true;
 }
+
+std::string PercentEncodeUrl(std::string_view text, std::string_view keep)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (const char c : text)
+    {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '_' ||
+            b == '.' || b == '~' || keep.find(c) != std::string_view::npos)
+            out += c;
+        else
+        {
+            out += '%';
+            out += kDigits[b >> 4];
+            out += kDigits[b & 0x0F];
+        }
+    }
+    return out;
+}

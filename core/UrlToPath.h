@@ -8,6 +8,10 @@
 // escape, such as %41, is left as written.
 std::string PercentDecodeUrl(std::string_view url);
 
+// Every byte but letters, digits, "-", "_", "." and "~" (and those of keep)
+// as "%XX": a form field, or a path put into an address.
+std::string PercentEncodeUrl(std::string_view text, std::string_view keep = {});
+
 // True for a "file:" URL (any case).
 bool IsFileUrl(std::string_view url);
 

@@ -23,6 +23,16 @@ bool CHTMLayoutWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, in
     return true;
 }
 
+bool CHTMLayoutWin::CreatePopupWindow(const CRect& rect, CWnd* pOwner, int nId)
+{
+    if (!CreateBase(WINDOW_DIALOG, "", rect, pOwner, nId, false, true))
+        return false;
+    if (!AttachToWnd(this))
+        return false;
+    GetHtmlDocument()->AttachWindowHandler(this);
+    return true;
+}
+
 bool CHTMLayoutWin::CreateEx(unsigned, unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     // Extended styles have nothing to change in the browser.
@@ -35,6 +45,28 @@ bool CHTMLayoutWin::LoadHtmlFromFile(const std::string& strPath)
     if (!GetHtmlDocument() || !CFileUtils::LoadBinFileOrResource(strPath, bytes))
         return false;
     return GetHtmlDocument()->LoadHtml(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool CHTMLayoutWin::CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,
+                                   const std::string& strPage, CElement& root)
+{
+    if (!CHTMLayoutWin::Create(nStyle, rect, pParent, nId))
+    {
+        KLOG_ERR << "Can't create window";
+        return false;
+    }
+    if (!LoadHtmlFromFile(strPage))
+    {
+        KLOG_ERR << "Can't load html layout";
+        return false;
+    }
+    root = GetRootElement();
+    if (!root.IsValid())
+    {
+        KLOG_ERR << "Can't get root element";
+        return false;
+    }
+    return true;
 }
 
 CElement CHTMLayoutWin::GetRootElement() const

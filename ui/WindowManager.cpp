@@ -39,6 +39,16 @@ CRect RectFrom(const nlohmann::json& value)
 }
 } // namespace
 
+std::string CWindowManager::EventText(const nlohmann::json& event, const char* szKey)
+{
+    return event.is_object() ? Text(event, szKey) : std::string();
+}
+
+int CWindowManager::EventInt(const nlohmann::json& event, const char* szKey, int nDefault)
+{
+    return event.is_object() ? Int(event, szKey, nDefault) : nDefault;
+}
+
 CWindowManager::CWindowManager(CMessageLoop& loop) : m_loop(loop)
 {
     if (!g_pManager)
@@ -153,7 +163,41 @@ nlohmann::json CWindowManager::DescribeWindow(const CWnd& wnd) const
             {"title", wnd.m_strTitle},
             {"modal", bModal},
             {"drag", wnd.m_nDragHeight},
-            {"html", wnd.m_pDocument != nullptr}};
+            {"html", wnd.m_pDocument != nullptr},
+            {"src", wnd.m_strFrameSource}};
+}
+
+void CWindowManager::AddFrontEndCommand(int nHandle, nlohmann::json command)
+{
+    command["op"] = "cmd";
+    command["win"] = nHandle;
+    m_frontEndCommands.push_back(std::move(command));
+}
+
+int CWindowManager::AddMouseDownHook(std::function<void(CWnd*)> hook)
+{
+    const int nId = m_nNextHook++;
+    m_mouseDownHooks[nId] = std::move(hook);
+    return nId;
+}
+
+void CWindowManager::RemoveMouseDownHook(int nId)
+{
+    m_mouseDownHooks.erase(nId);
+}
+
+void CWindowManager::NotifyMouseDown(CWnd* pWnd)
+{
+    // A hook may remove itself or others while it runs.
+    std::vector<int> ids;
+    for (const auto& [nId, hook] : m_mouseDownHooks)
+        ids.push_back(nId);
+    for (const int nId : ids)
+        if (const auto it = m_mouseDownHooks.find(nId); it != m_mouseDownHooks.end())
+        {
+            auto hook = it->second;
+            hook(pWnd);
+        }
 }
 
 void CWindowManager::Flush()
@@ -172,6 +216,9 @@ void CWindowManager::Flush()
         if (pDocument && pDocument->HasChanges())
             ops.push_back({{"op", "dom"}, {"win", nHandle}, {"ops", pDocument->TakeChanges(kResourceBase)}});
     }
+    for (auto& command : m_frontEndCommands)
+        ops.push_back(std::move(command));
+    m_frontEndCommands.clear();
     if (!ops.empty() && m_sink)
         m_sink(ops);
 }
@@ -213,6 +260,21 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
             pMain->MoveWindow(m_desktop);
         return;
     }
+    if (type == "test")
+    {
+        if (m_onTest)
+            m_onTest(event);
+        return;
+    }
+    if (type == "activate")
+    {
+        if (m_onActivate)
+        {
+            const auto it = event.find("active");
+            m_onActivate(it == event.end() || !it->is_boolean() || it->get<bool>());
+        }
+        return;
+    }
     CWnd* pWnd = FromHandle(Int(event, "win"));
     // The page shown while the client lives in the tray offers to open it.
     if (type == "open")
@@ -240,6 +302,15 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         rect.m_nLeft = Int(event, "x");
         rect.m_nTop = Int(event, "y");
         pWnd->MoveWindow(rect);
+        return;
+    }
+    const bool bMouseDown = (type == "mouse" && Unsigned(event, "code") == MOUSE_DOWN) || type == "docmouse";
+    if (bMouseDown && AcceptsInput(pWnd))
+        NotifyMouseDown(pWnd);
+    if (type.starts_with("doc"))
+    {
+        if (AcceptsInput(pWnd))
+            pWnd->OnFrontEndEvent(type, event);
         return;
     }
     unsigned nUid = Unsigned(event, "uid");

@@ -40,6 +40,18 @@ public:
     // False while a modal dialog runs and the window is not inside it.
     bool AcceptsInput(const CWnd* pWnd) const;
 
+    // Called with the window of every mouse press the browser reports (a
+    // content document's included), before the press is handled: pop-ups
+    // close on a press outside them. Returns an id for RemoveMouseDownHook.
+    int AddMouseDownHook(std::function<void(CWnd*)> hook);
+    void RemoveMouseDownHook(int nId);
+    // The browser's window lost or got the user's focus.
+    void SetActivationHook(std::function<void(bool)> hook) { m_onActivate = std::move(hook); }
+    // Events of type "test" go here, and nowhere when it is not set (only
+    // the browser tests' runs set it).
+    void SetTestHook(std::function<void(const nlohmann::json&)> hook) { m_onTest = std::move(hook); }
+    void AddFrontEndCommand(int nHandle, nlohmann::json command);
+
     // Where the changes go (the bridge). Flush runs after every dispatch.
     void SetSink(Sink sink) { m_sink = std::move(sink); }
     void Flush();
@@ -53,11 +65,16 @@ public:
     std::intptr_t Dispatch(const CWindowMessage& message);
 
     static constexpr const char* kResourceBase = "/ui/";
+    // A field of a browser event; the default when it is missing or of
+    // another type (events are read, never trusted to be well-formed).
+    static std::string EventText(const nlohmann::json& event, const char* szKey);
+    static int EventInt(const nlohmann::json& event, const char* szKey, int nDefault = 0);
 
 private:
     nlohmann::json DescribeWindow(const CWnd& wnd) const;
     bool IsInside(const CWnd* pWnd, const CWnd* pAncestor) const;
     void HandleGeometry(CWnd& wnd, const nlohmann::json& event);
+    void NotifyMouseDown(CWnd* pWnd);
 
     CMessageLoop& m_loop;
     std::map<int, CWnd*> m_windows;
@@ -68,4 +85,9 @@ private:
     std::vector<int> m_destroyed;
     CRect m_desktop{0, 0, 1280, 800};
     Sink m_sink;
+    std::vector<nlohmann::json> m_frontEndCommands;
+    std::map<int, std::function<void(CWnd*)>> m_mouseDownHooks;
+    int m_nNextHook = 1;
+    std::function<void(bool)> m_onActivate;
+    std::function<void(const nlohmann::json&)> m_onTest;
 };

@@ -4,6 +4,8 @@
 #include "Logger.h"
 #include "WindowManager.h"
 
+#include <nlohmann/json.hpp>
+
 CWnd::~CWnd()
 {
     DestroyWindow();
@@ -61,6 +63,14 @@ void CWnd::Changed()
         pManager->MarkChanged(m_nHandle);
 }
 
+bool CWnd::IsWindowVisible() const
+{
+    for (const CWnd* pWnd = this; pWnd; pWnd = pWnd->GetParent())
+        if (!pWnd->IsWindow() || !pWnd->m_bVisible)
+            return false;
+    return true;
+}
+
 void CWnd::ShowWindow(int nCommand)
 {
     bool bShow = nCommand != SW_HIDE;
@@ -104,6 +114,31 @@ void CWnd::SetDragHeight(int nHeight)
         return;
     m_nDragHeight = nHeight;
     Changed();
+}
+
+void CWnd::SetFrameSource(std::string_view url)
+{
+    if (m_strFrameSource == url)
+        return;
+    m_strFrameSource = url;
+    Changed();
+}
+
+void CWnd::SendFrontEndCommand(nlohmann::json command)
+{
+    if (CWindowManager* pManager = CWindowManager::Get(); pManager && IsWindow())
+        pManager->AddFrontEndCommand(m_nHandle, std::move(command));
+}
+
+CRect CWnd::GetScreenRect() const
+{
+    CRect rect = m_rect;
+    for (const CWnd* pParent = GetParent(); pParent && pParent->GetKind() == WINDOW_CHILD; pParent = pParent->GetParent())
+    {
+        rect.m_nLeft += pParent->m_rect.m_nLeft;
+        rect.m_nTop += pParent->m_rect.m_nTop;
+    }
+    return rect;
 }
 
 void CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)

@@ -2,6 +2,8 @@
 
 #include "DomNode.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -87,7 +89,10 @@ public:
     EWindowKind GetKind() const { return m_kind; }
 
     void ShowWindow(int nCommand);
-    bool IsWindowVisible() const { return IsWindow() && m_bVisible; }
+    // Shown, and so are all the windows it lies in.
+    bool IsWindowVisible() const;
+    // Shown itself, whatever its parents are (the visible style).
+    bool HasVisibleStyle() const { return IsWindow() && m_bVisible; }
     void MoveWindow(const CRect& rect);
     void MoveWindow(int nX, int nY, int nWidth, int nHeight) { MoveWindow(CRect{nX, nY, nWidth, nHeight}); }
     CRect GetWindowRect() const { return m_rect; }
@@ -100,6 +105,15 @@ public:
     // Dialogs: the height of the strip at the top by which the user drags them.
     void SetDragHeight(int nHeight);
     int GetDragHeight() const { return m_nDragHeight; }
+    // A window without a document of ours that the browser fills with a page
+    // of its own (a content document in a sandboxed frame).
+    void SetFrameSource(std::string_view url);
+    const std::string& GetFrameSource() const { return m_strFrameSource; }
+    // A command for the browser side of the window (print, copy...), sent
+    // with the next changes and never replayed to a reloaded page.
+    void SendFrontEndCommand(nlohmann::json command);
+    // The window's position in the main window's client area.
+    CRect GetScreenRect() const;
 
     // Timers send WM_TIMER with the id to WindowProc.
     void SetTimer(unsigned nId, unsigned nMilliseconds);
@@ -110,6 +124,9 @@ public:
     CHtmlDocument* GetHtmlDocument() const { return m_pDocument.get(); }
 
     virtual std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam);
+    // An event the browser side of the window reports that is none of the
+    // DOM's (a link in a content document, its context menu); true when handled.
+    virtual bool OnFrontEndEvent(std::string_view /*type*/, const nlohmann::json& /*event*/) { return false; }
 
 protected:
     virtual void OnSize(int /*nWidth*/, int /*nHeight*/) {}
@@ -134,6 +151,7 @@ private:
     std::string m_strTitle;
     std::string m_strClass;
     int m_nDragHeight = 0;
+    std::string m_strFrameSource;
     std::unique_ptr<CHtmlDocument> m_pDocument;
     std::map<unsigned, unsigned> m_timers; // window timer id -> loop timer id
 };

@@ -2,6 +2,7 @@
 
 #include "Logger.h"
 #include "TextUtils.h"
+#include "UrlToPath.h"
 #include "XMLUtils.h"
 
 #include <utility>
@@ -11,29 +12,6 @@ namespace
 std::string Trimmed(std::string_view text)
 {
     return std::string(CTextUtils::Trim(text));
-}
-
-// Form-field encoding: a name, a company or a password may hold "&", "+" or
-// "%", which would otherwise cut or change the field on the server.
-std::string PercentEncode(std::string_view text)
-{
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (const char c : text)
-    {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '_' ||
-            b == '.' || b == '~')
-            out += c;
-        else
-        {
-            out += '%';
-            out += kDigits[b >> 4];
-            out += kDigits[b & 0x0F];
-        }
-    }
-    return out;
 }
 } // namespace
 
@@ -83,7 +61,7 @@ CRequestBytes CHttpReqRegisterUser::BuildBody(const CRegistrationData& data)
     bBuilt = bBuilt && CXMLUtils::PutTextNode(pRoot, "deviceType", "Win");
     if (!bBuilt)
         KLOG_ERR << "CHttpReqRegisterUser::GetRequestBuffer: build xml error";
-    const std::string strBody = "data=" + PercentEncode(doc ? CXMLUtils::SaveXmlToString(doc.get()) : "");
+    const std::string strBody = "data=" + PercentEncodeUrl(doc ? CXMLUtils::SaveXmlToString(doc.get()) : "");
     return {strBody.begin(), strBody.end()};
 }
 

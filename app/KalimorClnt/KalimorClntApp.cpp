@@ -9,6 +9,7 @@
 #include "StringTable.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace
@@ -51,6 +52,11 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     m_pLoop = std::make_unique<CMessageLoop>();
     m_pWindows = std::make_unique<CWindowManager>(*m_pLoop);
     CElementBehaviors::RegisterStandard();
+    if (const char* szHooks = std::getenv("KALIMOR_TEST_HOOKS"); szHooks && std::string_view(szHooks) == "1")
+        m_pWindows->SetTestHook([this](const nlohmann::json& event) {
+            // The browser tests move the windows' clock instead of waiting.
+            m_tClockOffset += CWindowManager::EventInt(event, "advanceClock");
+        });
 
     m_registry.SetRegistryKey("Kalimor");
     m_registry.LoadSettings();
@@ -184,6 +190,11 @@ void CKalimorClntApp::ShowToUser()
         return;
     }
     CBrowserLauncher::Open(strUrl, m_profile.m_strProfileRoot + "/browser");
+}
+
+std::time_t CKalimorClntApp::Now() const
+{
+    return std::time(nullptr) + m_tClockOffset;
 }
 
 void CKalimorClntApp::SetTrayMode(bool bTrayMode)

@@ -66,6 +66,12 @@ public:
     bool IsTrayMode() const override { return m_bTrayMode; }
     void ShowMainWindowFromTray() override;
     std::string GetContentFolder() const override { return m_profile.m_strContentDirPath; }
+    CEncyclopediaData* GetEncyclopedia() override { return &m_encyclopedia; }
+    CBookmarkVector* GetBookmarks() override { return &m_bookmarks; }
+    bool SaveBookmarks() override { return m_bookmarks.SaveData(m_profile.m_strBookmarksPath); }
+    CViewHistoryData* GetViewHistory() override { return &m_viewHistory; }
+    const CMRUDocumentData* GetMRUDocuments() override { return &m_mruDocuments; }
+    std::time_t Now() const override;
     bool IsUpdateDialogOpen() const { return false; }
     bool HasTrayHost() const override { return m_pTray && m_pTray->HasHost(); }
     IUpdateNotifier* GetUpdateNotifier() override { return m_pNotifier.get(); }
@@ -109,4 +115,6 @@ private:
     bool m_bBrowserStarting = false;
     std::uint64_t m_nConnectionsAtOpen = 0;
     std::chrono::steady_clock::time_point m_lastBrowserOpen{};
+    // Seconds the windows' clock runs ahead (moved by the browser tests).
+    std::time_t m_tClockOffset = 0;
 };

@@ -2,8 +2,8 @@
 #include "ElementBehaviors.h"
 #include "FakeDesktop.h"
 #include "MainWindow.h"
-#include "TestClientContext.h"
 #include "TestSupport.h"
+#include "UiTestContext.h"
 #include "WindowManager.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 // The application's side of the tray, as the client wires it: tray mode shows
 // the icon, leaving it takes the icon away and shows the window.
-class CTrayContext : public CTestClientContext
+class CTrayContext : public CTestContext
 {
 public:
     explicit CTrayContext(CMessageLoop& loop) : m_tray(loop) { m_tray.Create(); }

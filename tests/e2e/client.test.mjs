@@ -35,8 +35,10 @@ await run('e2e client', async () => {
   const top = panel(page, 0), search = panel(page, 1);
   await top.locator('#btn_about').waitFor();
   await until('layout', async () => {
-    const boxes = await page.locator('#kalimor-frame > iframe').evaluateAll((els) =>
-      els.map((e) => ({ y: e.offsetTop, h: e.offsetHeight, w: e.offsetWidth })));
+    // The three panels, found by their pages (the body windows lie between them).
+    const boxes = await page.locator('#kalimor-frame > iframe').evaluateAll((els) => ['top_panel', 'search_panel',
+      'status_panel'].map((id) => els.find((e) => e.contentDocument && e.contentDocument.getElementById(id)))
+      .filter(Boolean).map((e) => ({ y: e.offsetTop, h: e.offsetHeight, w: e.offsetWidth })));
     return boxes.length === 3 && boxes[0].h > 20 && boxes[1].y === boxes[0].h && boxes[1].h === 135 &&
       boxes[2].y === 780 && boxes[2].h === 20 && boxes.every((b) => b.w === 1280);
   });

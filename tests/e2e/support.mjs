@@ -146,9 +146,12 @@ export async function screenshot(page, name) {
   await page.screenshot({ path: path.join(shots, name) });
 }
 
-// The iframe of the top modal dialog, and the count of dialogs.
-export const dialogs = (page) => page.locator('#kalimor-dialogs iframe');
-export const dialogFrame = (page) => page.frameLocator('#kalimor-dialogs iframe >> nth=-1');
+// The iframe of the top modal dialog, and the count of dialogs (pop-ups such
+// as menus are windows of that layer too, but no dialogs).
+export const dialogs = (page) => page.locator('#kalimor-dialogs iframe.k-dialog:not(.k-popup)');
+export const dialogFrame = (page) => page.frameLocator('#kalimor-dialogs iframe.k-dialog:not(.k-popup) >> nth=-1');
+// The pop-up (menu, section selector) on screen.
+export const popupFrame = (page) => page.frameLocator('#kalimor-dialogs iframe.k-popup:not(.hidden)');
 export const panel = (page, n) => page.frameLocator(`#kalimor-frame > iframe >> nth=${n}`);
 export const count = (text, part) => text.split(part).length - 1;
 
@@ -165,4 +168,41 @@ export async function run(name, body, cleanup) {
   }
   console.log(`${name}: ${failed ? 0 : 1} passed, ${failed ? 1 : 0} failed`);
   process.exit(failed ? 1 : 0);
+}
+
+// The window (iframe) whose page holds an element matching the selector.
+export async function frameWith(page, selector, ms = 10000) {
+  const end = Date.now() + ms;
+  while (Date.now() < end) {
+    for (const frame of page.frames()) {
+      if (await frame.locator(selector).count().catch(() => 0)) return frame;
+    }
+    await new Promise((r) => setTimeout(r, 50));
+  }
+  throw new Error('no window shows ' + selector);
+}
+
+// The content document on screen (the sandboxed frame the browser renders).
+export const documentFrame = (page) => page.frameLocator('iframe[sandbox]');
+
+// An event for the client, as the page's own script sends them.
+export async function postEvent(page, event) {
+  await page.evaluate((e) => fetch('/event', { method: 'POST', body: JSON.stringify([e]) }), event);
+}
+
+// The page's painting statistics (window.__kalimor).
+export const stats = (page) => page.evaluate(() => ({ ...window.__kalimor }));
+
+// Files under a folder, relative paths.
+export function listFiles(folder) {
+  const found = [];
+  const walk = (dir) => {
+    for (const entry of fs.readdirSync(dir, { withFileTypes: true })) {
+      const full = path.join(dir, entry.name);
+      if (entry.isDirectory()) walk(full);
+      else found.push(path.relative(folder, full));
+    }
+  };
+  if (fs.existsSync(folder)) walk(folder);
+  return found;
 }

@@ -10,8 +10,8 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { dialogFrame, dialogs, launchBrowser, makeHome, newPage, panel, run, screenshot, start, until, urlsOf,
-  watchdog, within } from './support.mjs';
+import { dialogFrame, dialogs, launchBrowser, makeHome, newPage, panel, popupFrame, run, screenshot, start, until,
+  urlsOf, watchdog, within } from './support.mjs';
 
 watchdog(200);
 const client = process.argv[2];
@@ -22,6 +22,7 @@ const autostart = (h) => path.join(h.env.XDG_CONFIG_HOME, 'autostart', 'example.
 const writeIni = (h, text) => fs.writeFileSync(path.join(h.env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini'),
   '[UserConfig]\nLogLevel=5\n' + text);
 const startClient = (h, ...args) => start(client, ['--no-browser', ...args], h.env);
+const popup = (page) => page.locator('#kalimor-dialogs iframe.k-popup:not(.hidden)');
 const focusedId = (frame) => frame.locator('*:focus').getAttribute('id', { timeout: 2000 }).catch(() => null);
 
 const browser = await launchBrowser();
@@ -46,36 +47,37 @@ await run('e2e tray', async () => {
   // go round, Enter chooses. "Обновить" is the update from the window.
   await menuButton.focus();
   await page.keyboard.press('Enter');
-  await dialogs(page).waitFor();
-  const menu = dialogFrame(page);
+  await popup(page).waitFor();
+  const menu = popupFrame(page);
   await menu.locator('[role="menu"] [role="menuitem"]').first().waitFor();
   assert.deepEqual(await menu.locator('[role="menuitem"]').allTextContents(), ['О программе', 'Обновить', 'Выход']);
   assert.equal(await menuButton.getAttribute('aria-expanded'), 'true');
-  await until('first entry focused', async () => (await focusedId(menu)) === 'menu_about');
-  const under = await menuButton.boundingBox(), box = await dialogs(page).boundingBox();
+  await until('first entry focused', async () => (await focusedId(menu)) === 'cmd16');
+  const under = await menuButton.boundingBox(), box = await popup(page).boundingBox();
   assert.ok(Math.abs(box.y - (under.y + under.height)) <= 1 && box.x + box.width <= 1280, 'the menu hangs under its button');
   await screenshot(page, 'top-menu.png');
   await page.keyboard.press('ArrowUp');
-  await until('round to the last', async () => (await focusedId(menu)) === 'menu_exit');
+  await until('round to the last', async () => (await focusedId(menu)) === 'cmd57665');
   await page.keyboard.press('ArrowUp');
-  await until('up to update', async () => (await focusedId(menu)) === 'menu_update');
+  await until('up to update', async () => (await focusedId(menu)) === 'cmd48');
   await page.keyboard.press('Enter');
-  await dialogs(page).waitFor({ state: 'detached' });
+  await popup(page).waitFor({ state: 'detached' });
   await until('update from the menu', () => /CMainWindow::OnAppUpdate$/m.test(home.log()));
   assert.equal(await menuButton.getAttribute('aria-expanded'), 'false');
 
   // Down on the button opens it too; Escape closes it and gives the keyboard back.
   await menuButton.focus();
   await page.keyboard.press('ArrowDown');
-  await dialogs(page).waitFor();
+  await popup(page).waitFor();
+  await until('focus in the menu', async () => (await focusedId(menu)) === 'cmd16');
   await page.keyboard.press('Escape');
-  await dialogs(page).waitFor({ state: 'detached' });
+  await popup(page).waitFor({ state: 'detached' });
   await until('focus back on the button', async () => (await focusedId(top)) === 'btn_menu');
   assert.ok(!/Unknown|OnCommand unknown/.test(home.log()));
 
   // With the mouse: "О программе" is the about dialog.
   await menuButton.click();
-  await dialogFrame(page).locator('#menu_about').click();
+  await popupFrame(page).locator('#cmd16').click();
   await dialogFrame(page).locator('#label_product_version').filter({ hasText: '1.3.0.156' }).waitFor();
   await page.keyboard.press('Escape');
   await dialogs(page).waitFor({ state: 'detached' });
@@ -147,7 +149,7 @@ await run('e2e tray', async () => {
   page = await newPage(browser);
   await page.goto(urlsOf(second.out)[0]);
   await panel(page, 0).locator('#btn_menu').click();
-  await dialogFrame(page).locator('#menu_exit').click();
+  await popupFrame(page).locator('#cmd57665').click();
   assert.equal(await within(10000, 'exit from the top panel', second.exited), 0);
   await page.locator('#kalimor-tray').filter({ hasText: 'Калимор завершил работу' }).waitFor();
 

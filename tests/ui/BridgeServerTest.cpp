@@ -1,4 +1,5 @@
 #include "BridgeServer.h"
+#include "TestContent.h"
 #include "TestSupport.h"
 #include "WindowManager.h"
 
@@ -188,4 +189,46 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     ASSERT_EQ(again.size(), 3u);
     EXPECT_EQ(again[2].at("ops").size(), 1u);
     EXPECT_EQ(again[2].at("ops")[0].at("html"), "<body>c</body>");
+}
+
+TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScripts)
+{
+    std::filesystem::create_directories(dir.File("content/Content/dir"));
+    WriteEncipheredFile(dir.File("content/Content/dir/p.dat"),
+                        "<html><body><h1>Вычеты</h1><script>steal()</script><img src=a.png onerror=steal()></body></html>");
+    WriteFileText(dir.File("content/Content/dir/a.png"), "png");
+    std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("content/Content/dir/out.dat"));
+
+    auto page = Get("/doc/dir/p.html?v=3");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<h1>Вычеты</h1>"), std::string::npos) << page->body;
+    EXPECT_EQ(page->body.find("steal"), std::string::npos);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+    const std::string strPolicy = page->get_header_value("Content-Security-Policy");
+    for (const char* szPart : {"default-src 'none'", "img-src 'self'", "form-action 'none'", "base-uri 'none'",
+                               "sandbox allow-same-origin allow-modals"})
+        EXPECT_NE(strPolicy.find(szPart), std::string::npos) << szPart;
+    EXPECT_EQ(strPolicy.find("script-src"), std::string::npos) << "no script source at all";
+    auto picture = Get("/doc/dir/a.png");
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->body, "png");
+    EXPECT_EQ(picture->get_header_value("Content-Security-Policy"), strPolicy);
+
+    // Nothing else: no enciphered bytes, nothing outside, no token, no plain
+    // copy left on disk; a page that cannot be read is an empty page.
+    for (const char* szPath : {"/doc/dir/p.dat", "/doc/../secret.txt", "/doc/%2e%2e/%2e%2e/secret.txt"})
+    {
+        auto res = Get(szPath);
+        ASSERT_TRUE(res) << szPath;
+        EXPECT_NE(res->status, 200) << szPath;
+    }
+    for (const char* szPath : {"/doc/dir/missing.html", "/doc/dir/out.html", "/doc/%2e%2e/secret.html"})
+    {
+        auto res = Get(szPath);
+        ASSERT_TRUE(res) << szPath;
+        EXPECT_EQ(res->body, "") << szPath;
+    }
+    EXPECT_EQ(Get("/doc/dir/p.html", "")->status, 403);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("content/Content/dir/p.html")));
 }

@@ -7,6 +7,7 @@
 #include "SmallDialogs.h"
 #include "StringTable.h"
 #include "TestSupport.h"
+#include "UiTestContext.h"
 #include "WindowManager.h"
 
 #include <gtest/gtest.h>
@@ -15,71 +16,6 @@
 
 #include <filesystem>
 
-namespace
-{
-// The application's part that windows see: settings, the embedded pages,
-// tray mode.
-class CTestContext : public CClientContext
-{
-public:
-    explicit CTestContext(std::string strAppFolder = CResourceConfig::GetExecutableFolder())
-        : m_resources(std::move(strAppFolder)), m_loader(m_resources)
-    {
-        Set(this);
-    }
-    ~CTestContext() override { Set(nullptr); }
-    CRegistryConfig& GetRegistryConfig() override { return m_registry; }
-    const CResourceConfig& GetResourceConfig() const override { return m_resources; }
-    CAbstractHTMLayoutDataLoader* GetDataLoader() override { return &m_loader; }
-    void SetTrayMode(bool bTrayMode) override { m_bTray = bTrayMode; }
-    bool IsTrayMode() const override { return m_bTray; }
-    void ShowMainWindowFromTray() override { m_bTray = false; }
-    bool OpenExternal(const std::string& strUrl) override
-    {
-        m_opened.push_back(strUrl);
-        return true;
-    }
-
-    CRegistryConfig m_registry;
-    CResourceConfig m_resources;
-    CKalimorHTMLayoutDataLoader m_loader;
-    bool m_bTray = false;
-    std::vector<std::string> m_opened;
-};
-
-struct CWindowsFixture : ::testing::Test
-{
-    CWindowsFixture()
-    {
-        CElementBehaviors::RegisterStandard();
-        loop.BindToCurrentThread();
-        // A dialog that never ends would hang the test: the loop gives up.
-        loop.SetTimer(std::chrono::seconds(20), [this] {
-            ADD_FAILURE() << "a modal loop did not end";
-            loop.Quit(1);
-        });
-    }
-
-    // The top modal dialog's document, as the browser would address it.
-    static CHtmlDocument& Doc(CWnd& wnd) { return *wnd.GetHtmlDocument(); }
-    static unsigned Uid(CWnd& wnd, const char* szId)
-    {
-        return wnd.GetHtmlDocument()->GetRoot().FindById(szId).GetUid();
-    }
-    // Runs the action inside the next modal loop.
-    void InModal(std::function<void()> action) { loop.PostTask(std::move(action)); }
-
-    CTestContext context;
-    CMessageLoop loop;
-    CWindowManager manager{loop};
-};
-
-void Click(CHtmlDocument& doc, unsigned nUid)
-{
-    doc.RaiseMouse(nUid, MOUSE_DOWN, MAIN_MOUSE_BUTTON, 1, 1);
-    doc.RaiseMouse(nUid, MOUSE_UP, MAIN_MOUSE_BUTTON, 1, 1);
-}
-} // namespace
 
 TEST_F(CWindowsFixture, MessageDialogEndsWithTheButtonOrCancelForEscapeAndEnter)
 {

@@ -1,5 +1,6 @@
 #include "BridgeServer.h"
 
+#include "DocumentPage.h"
 #include "FileUtils.h"
 #include "HTMLayoutNotifHandler.h"
 #include "HtmlDocument.h"
@@ -15,8 +16,13 @@ namespace
 {
 constexpr const char* kCookieName = "kalimor_token";
 constexpr std::size_t kRecentBatches = 2000;
+constexpr std::size_t kRecentBytes = 4 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
 constexpr unsigned kCloseGraceMs = 2500;
+constexpr std::size_t kWorkerThreads = 48;
+// Files beside the documents (style sheets, pictures): a page shown again
+// does not ask for them again; an update's new ones are taken within a minute.
+constexpr const char* kDocumentFileCaching = "private, max-age=60";
 
 std::string NewToken()
 {
@@ -116,6 +122,13 @@ const char* kStartPage = R"(<!DOCTYPE html>
 <script src="/bridge/app.js"></script></body></html>
 )";
 
+// Content documents come in update packages and are not trusted: they get
+// no script, no request that leaves the client, no form, pop-up or
+// navigation of the page holding them, even when opened on their own.
+const char* kDocumentPolicy =
+    "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; font-src 'self'; media-src 'self'; "
+    "base-uri 'none'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
+
 const char* kFramePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
 } // namespace
 
@@ -208,9 +221,16 @@ void CBridgeServer::Publish(const nlohmann::json& ops)
                 }
             }
         }
-        m_recent.emplace_back(++m_nSequence, ops);
-        while (m_recent.size() > kRecentBatches)
+        // Written once for every page that listens; a page that falls
+        // further behind than this gets the whole state instead.
+        std::string text = SseEvent("patch", ops);
+        m_nRecentBytes += text.size();
+        m_recent.emplace_back(++m_nSequence, std::move(text));
+        while (m_recent.size() > kRecentBatches || (m_recent.size() > 1 && m_nRecentBytes > kRecentBytes))
+        {
+            m_nRecentBytes -= m_recent.front().second.size();
             m_recent.pop_front();
+        }
     }
     m_changed.notify_all();
 }
@@ -245,11 +265,51 @@ void CBridgeServer::OnPageGone()
     });
 }
 
-bool CBridgeServer::ServeContentFile(const std::string& strRelative, std::string& strBody) const
+void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Response& res) const
+{
+    res.set_header("Content-Security-Policy", kDocumentPolicy);
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Referrer-Policy", "no-referrer");
+    const std::string ext = Extension(strRelative);
+    if (ext == "html")
+    {
+        // A page that cannot be read shows as an empty page; the reason is
+        // in the log.
+        // The enciphered file must lie inside the folder, links followed.
+        std::string strEnciphered;
+        CDocumentPage page;
+        const bool bInside = CKalimorHTMLayoutDataLoader::ResolveInside(
+            GetDocumentsFolder(), strRelative.substr(0, strRelative.size() - 4) + "dat", strEnciphered);
+        const std::string strHtml =
+            bInside && page.Load(GetDocumentsFolder(), "/" + strRelative) ? page.GetSafeHtml() : "";
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(strHtml, "text/html; charset=utf-8");
+        return;
+    }
+    std::string strBody;
+    if (ext == "dat" || !ServeContentFile(strRelative, strBody, GetDocumentsFolder()))
+    {
+        res.status = 404;
+        return;
+    }
+    res.set_header("Cache-Control", kDocumentFileCaching);
+    res.set_content(strBody, ContentType(strRelative));
+}
+
+std::string CBridgeServer::GetDocumentsFolder() const
+{
+    std::string strFolder = m_strContentFolder;
+    if (!strFolder.empty() && strFolder.back() != '/')
+        strFolder += '/';
+    return strFolder + "Content";
+}
+
+bool CBridgeServer::ServeContentFile(const std::string& strRelative, std::string& strBody,
+                                     const std::string& strFolder) const
 {
     std::string strPath;
     CByteArray bytes;
-    if (!CKalimorHTMLayoutDataLoader::ResolveInside(m_strContentFolder, strRelative, strPath) ||
+    if (!CKalimorHTMLayoutDataLoader::ResolveInside(strFolder, strRelative, strPath) ||
         !std::filesystem::is_regular_file(strPath) || !CFileUtils::LoadAllBinFile(strPath, bytes))
         return false;
     strBody.assign(bytes.begin(), bytes.end());
@@ -260,6 +320,10 @@ void CBridgeServer::SetupRoutes()
 {
     httplib::Server& server = *m_pServer;
     server.set_keep_alive_max_count(1000);
+    // A kept-alive connection holds a worker while it waits for its next
+    // request, and the browser keeps several per window page: the pool is
+    // large enough that a new request never waits for one to time out.
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server.set_tcp_nodelay(true); // small patches and events go at once
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Another site or a rebinding name never gets here: the browser
@@ -315,17 +379,22 @@ void CBridgeServer::SetupRoutes()
             res.status = 404;
             return;
         }
+        // The origin (the port) is new every run, and so is its cache.
+        res.set_header("Cache-Control", "private, max-age=3600");
         res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
     });
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         std::string strBody;
         const std::string strName = req.matches[1];
-        if (!ServeContentFile(strName, strBody))
+        if (!ServeContentFile(strName, strBody, m_strContentFolder))
         {
             res.status = 404;
             return;
         }
         res.set_content(strBody, ContentType(strName));
+    });
+    server.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
+        ServeDocument(req.matches[1], res);
     });
     server.Post("/event", [this](const httplib::Request& req, httplib::Response& res) {
         nlohmann::json events = nlohmann::json::parse(req.body, nullptr, false);
@@ -378,9 +447,9 @@ void CBridgeServer::SetupRoutes()
                     if (!m_recent.empty() && m_recent.front().first > *pSent + 1)
                         text = SseEvent("reset", BuildReset()); // fell too far behind
                     else
-                        for (const auto& [nSequence, ops] : m_recent)
+                        for (const auto& [nSequence, patch] : m_recent)
                             if (nSequence > *pSent)
-                                text += SseEvent("patch", ops);
+                                text += patch;
                     *pSent = m_nSequence;
                     if (text.empty())
                         text = ": ping\n\n"; // finds a closed page

@@ -20,11 +20,13 @@
 namespace httplib
 {
 class Server;
+struct Response;
 }
 class CWindowManager;
 
 // The loopback server that shows the client's windows in a browser: the start
-// page and its script, the UI resources and content files, a stream of DOM
+// page and its script, the UI resources and content files, the content's
+// documents (deciphered in memory, never on disk), a stream of DOM
 // changes (server-sent events) and the browser's events and geometry (POST).
 // Only 127.0.0.1 on a random port; every request needs the run's token, given
 // once in the start URL and then kept as an HttpOnly cookie; the Host header
@@ -61,7 +63,10 @@ private:
     void SetupRoutes();
     nlohmann::json BuildReset() const;
     void OnPageGone();
-    bool ServeContentFile(const std::string& strRelative, std::string& strBody) const;
+    bool ServeContentFile(const std::string& strRelative, std::string& strBody, const std::string& strFolder) const;
+    // A content document (deciphered in memory, made safe) or a file beside it.
+    void ServeDocument(const std::string& strRelative, httplib::Response& res) const;
+    std::string GetDocumentsFolder() const;
 
     CMessageLoop& m_loop;
     CWindowManager& m_manager;
@@ -77,7 +82,8 @@ private:
     std::condition_variable m_changed;
     std::map<int, nlohmann::json> m_windows;           // window -> its last "win" op
     std::map<int, std::vector<nlohmann::json>> m_dom;  // window -> DOM ops since its last whole page
-    std::deque<std::pair<std::uint64_t, nlohmann::json>> m_recent;
+    std::deque<std::pair<std::uint64_t, std::string>> m_recent; // sequence -> its "patch" event
+    std::size_t m_nRecentBytes = 0;
     std::uint64_t m_nSequence = 0;
     bool m_bStopping = false;
     std::atomic<int> m_nLiveStreams{0};

@@ -61,3 +61,12 @@ bool CBrowserLauncher::OpenWithDesktop(const std::string& strUrl)
     const std::string strOpen = FindProgram("xdg-open");
     return !strOpen.empty() && Spawn({strOpen, strUrl});
 }
+
+bool CBrowserLauncher::OpenWordProcessor(const std::string& strPath)
+{
+    for (const char* szName : {"soffice", "libreoffice", "lowriter"})
+        if (const std::string strProgram = FindProgram(szName); !strProgram.empty())
+            return Spawn({strProgram, "--writer", strPath});
+    KLOG_ERR << "CBrowserLauncher::OpenWordProcessor no LibreOffice Writer in PATH";
+    return false;
+}

@@ -11,6 +11,8 @@ public:
     static bool Open(const std::string& strUrl, const std::string& strProfileFolder);
     // A web or mail address with the desktop's handler (xdg-open).
     static bool OpenWithDesktop(const std::string& strUrl);
+    // A file in LibreOffice Writer; false when it is not installed.
+    static bool OpenWordProcessor(const std::string& strPath);
     // The path of a program found in PATH, or empty.
     static std::string FindProgram(const std::string& strName);
 };

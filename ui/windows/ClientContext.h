@@ -5,7 +5,13 @@
 #include "ResourceConfig.h"
 #include "UpdateNotifier.h"
 
+#include <ctime>
 #include <string>
+
+class CBookmarkVector;
+class CEncyclopediaData;
+class CMRUDocumentData;
+class CViewHistoryData;
 
 // What the windows need of the application object: its settings, the UI
 // resources and their loader, and the tray life. The application implements
@@ -29,6 +35,24 @@ public:
     virtual IUpdateNotifier* GetUpdateNotifier() { return nullptr; }
     // Opens a web or mail address with the desktop's handler.
     virtual bool OpenExternal(const std::string& strUrl);
+    // Opens a file in the word processor (LibreOffice Writer); false when
+    // there is none.
+    virtual bool OpenInWordProcessor(const std::string& strPath);
+
+    // The content and the user's data; null where the application has none.
+    virtual CEncyclopediaData* GetEncyclopedia() { return nullptr; }
+    virtual CBookmarkVector* GetBookmarks() { return nullptr; }
+    // Writes the bookmarks to their file at once.
+    virtual bool SaveBookmarks() { return false; }
+    virtual CViewHistoryData* GetViewHistory() { return nullptr; }
+    virtual const CMRUDocumentData* GetMRUDocuments() { return nullptr; }
+    // The content folder's documents ("Content/Content").
+    std::string GetDocumentsFolder() const;
+    // The clock of the windows' timers (tests move it).
+    virtual std::time_t Now() const { return std::time(nullptr); }
+
+    // A UI file by its path relative to the application folder.
+    static std::string GetUiPath(std::string_view relative);
 
     // The application's context (set by the application object at start).
     static CClientContext* Get();

@@ -13,6 +13,11 @@ struct CMainLayout
     int m_nMarker2 = 0;
     bool m_bSearchBottomLine = false;
 
+    // The smallest client area the window lays out: below it the page keeps
+    // this layout and scrolls (the body column and the home tiles need it).
+    static constexpr int kMinWidth = 1000;
+    static constexpr int kMinHeight = 600;
+
     // nNewsHeaderHeight: the news header's content height (kind 0).
     static CMainLayout Compute(int nWidth, int nHeight, int nKind, int nTopHeight, int nNewsHeaderHeight = 0);
 };

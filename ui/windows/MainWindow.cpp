@@ -3,6 +3,8 @@
 #include "ClientContext.h"
 #include "FileUtils.h"
 #include "Logger.h"
+#include "EncyclopediaData.h"
+#include "HtmlDocument.h"
 #include "MessageDlg.h"
 #include "SingleInstance.h"
 #include "StringTable.h"
@@ -19,13 +21,36 @@ CClientContext* Context()
 {
     return CClientContext::Get();
 }
+
+CAbstractHTMLayoutDataLoader* Loader()
+{
+    return Context() ? Context()->GetDataLoader() : nullptr;
+}
+
+void Show(CWnd& wnd, bool bShow)
+{
+    wnd.ShowWindow(bShow ? SW_SHOW : SW_HIDE);
+}
 } // namespace
 
 CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
     : m_pSplash(std::move(pSplash)),
-      m_topPanel(Context() ? Context()->GetDataLoader() : nullptr),
-      m_searchPanel(Context() ? Context()->GetDataLoader() : nullptr),
-      m_statusPanel(Context() ? Context()->GetDataLoader() : nullptr)
+      m_topPanel(Loader()),
+      m_searchPanel(Loader()),
+      m_welcome(Loader()),
+      m_encyclopedia(this),
+      m_statusPanel(Loader()),
+      m_searchRegistry("ui/search_registry_win.htm", Loader()),
+      m_searchResult("ui/search_result_win.htm", Loader()),
+      m_bookmarkList(this, Loader()),
+      m_historyWin(this, Loader()),
+      m_newsHeader("ui/news_header.htm", Loader()),
+      m_newsPanel("ui/news_panel_win.htm", Loader()),
+      m_newsCalendar("ui/news_calendar.htm", Loader()),
+      m_taxCalendar("ui/tax_calendar.htm", Loader()),
+      m_blankView("ui/blank_view.htm", Loader()),
+      m_blankList("ui/blank_list.htm", Loader()),
+      m_blankSectionList("ui/blank_section_list.htm", Loader())
 {
     // The controls exist from construction; their elements come with Create.
     auto& top = m_topPanel;
@@ -42,6 +67,9 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
         OnHomeButton();
     });
     m_searchPanel.m_sigSearch.connect([this](const std::string& strQuery) { OnSearch(strQuery); });
+    m_welcome.m_sigSelectSection.connect([this](const std::string& strType) { SelectEncyclopedySection(strType); });
+    m_welcome.m_sigHowToUse.connect([this] { OnHowToUse(); });
+    m_welcome.m_sigDocumentSelected.connect([this](const CMRUDocument& document) { OnSelectMRUDocument(document); });
     m_statusPanel.m_support.m_sigClick.connect([this] { OnSupport(); });
 }
 
@@ -69,16 +97,15 @@ bool CMainWindow::Create()
         KLOG_ERR << "CMainWindow::Create can't create MainWindow";
         return false;
     }
-    const unsigned nStyle = WS_CHILD | WS_VISIBLE;
-    const CRect empty{0, 0, desktop.m_nWidth, 0};
-    if (!m_topPanel.Create(nStyle, empty, this, 1) || !m_searchPanel.Create(nStyle, empty, this, 2) ||
-        !m_statusPanel.Create(nStyle, empty, this, 5) || !m_leftMargin.Create("margin", empty, this, 13, true) ||
-        !m_rightMargin.Create("margin", empty, this, 14, true) || !m_shadow.Create("shadow", empty, this, 20, false))
+    if (!CreateChildren(CRect{0, 0, desktop.m_nWidth, 0}))
     {
         KLOG_ERR << "CMainWindow::Create can't create children windows";
         return false;
     }
+    if (pManager)
+        pManager->SetActivationHook([this](bool bActive) { OnActivate(bActive); });
     SetShadowMode(false);
+    m_nBodyKind = -1;
     SetBodyWinKind(0);
     OnUpdateStatus();
     RecalcLayout();
@@ -88,13 +115,62 @@ bool CMainWindow::Create()
     return true;
 }
 
+bool CMainWindow::CreateChildren(const CRect& rect)
+{
+    // In the order of their control ids; the first failure ends it.
+    const unsigned nStyle = WS_CHILD | WS_VISIBLE;
+    return m_topPanel.Create(nStyle, rect, this, 1) && m_searchPanel.Create(nStyle, rect, this, 2) &&
+           m_welcome.Create(nStyle, rect, this, 3) && m_encyclopedia.Create(nStyle, rect, this, 4) &&
+           m_statusPanel.Create(nStyle, rect, this, 5) && m_searchRegistry.Create(nStyle, rect, this, 6) &&
+           m_searchResult.Create(nStyle, rect, this, 7) && m_bookmarkList.Create(nStyle, rect, this, 8) &&
+           m_historyWin.Create(nStyle, rect, this, 9) && m_newsHeader.Create(nStyle, rect, this, 10) &&
+           m_newsScrollBar.Create("news_scroll_bar", rect, this, 11, true) &&
+           m_newsPanel.Create(nStyle, rect, this, 12) && m_newsCalendar.Create(nStyle, rect, this, 12) &&
+           m_leftMargin.Create("margin", rect, this, 13, true) && m_rightMargin.Create("margin", rect, this, 14, true) &&
+           m_taxCalendar.Create(nStyle, rect, this, 16) && m_blankView.Create(nStyle, rect, this, 17) &&
+           m_blankList.Create(nStyle, rect, this, 18) && m_blankSectionList.Create(nStyle, rect, this, 19) &&
+           m_shadow.Create("shadow", CRect{}, this, 20, false);
+}
+
+CWnd* CMainWindow::GetBodyWindow(int nKind)
+{
+    switch (nKind)
+    {
+    case CBookmark::VIEW_HOME: return &m_welcome;
+    case CBookmark::VIEW_SECTION: return &m_encyclopedia;
+    case CBookmark::VIEW_SEARCH_REGISTRY: return &m_searchRegistry;
+    case CBookmark::VIEW_BOOKMARKS: return &m_bookmarkList;
+    case CBookmark::VIEW_HISTORY: return &m_historyWin;
+    case CBookmark::VIEW_SEARCH_RESULTS: return &m_searchResult;
+    case CBookmark::VIEW_TAX_CALENDAR: return &m_taxCalendar;
+    case CBookmark::VIEW_FORMS_HOME: return &m_blankSectionList;
+    case CBookmark::VIEW_FORM_LIST: return &m_blankList;
+    case CBookmark::VIEW_FORM: return &m_blankView;
+    default: return nullptr;
+    }
+}
+
 void CMainWindow::SetBodyWinKind(int nKind)
 {
-    // The body windows of the views join the frame with their own windows;
-    // the panels are always there.
-    m_nNewsPanelHeight = nKind == 7 ? 242 : 218;
+    const bool bHome = nKind == CBookmark::VIEW_HOME;
+    const bool bForms = nKind == CBookmark::VIEW_FORMS_HOME;
+    for (const int nOther : {1, 2, 3, 4, 5, 6, 8, 9})
+        if (CWnd* pWnd = GetBodyWindow(nOther))
+            Show(*pWnd, nOther == nKind);
+    Show(m_welcome, bHome);
+    Show(m_newsHeader, bHome);
+    Show(m_newsCalendar, bHome);
+    Show(m_blankSectionList, bForms);
+    Show(m_newsScrollBar, bHome || bForms);
+    Show(m_newsPanel, bHome || bForms);
+    Show(m_leftMargin, !bHome);
+    Show(m_rightMargin, !bHome);
+    if (bHome || bForms)
+        m_nNewsPanelHeight = bForms ? 242 : 218;
+    if (nKind != CBookmark::VIEW_SECTION)
+        m_encyclopedia.HideFloatingPanel();
     m_nBodyKind = nKind;
-    m_searchPanel.SetBottomLineVisible(nKind != 0);
+    m_searchPanel.SetBottomLineVisible(!bHome);
 }
 
 void CMainWindow::RecalcLayout()
@@ -102,16 +178,39 @@ void CMainWindow::RecalcLayout()
     if (!IsWindow())
         return;
     const CRect client = GetClientRect();
-    const CMainLayout layout =
-        CMainLayout::Compute(client.m_nWidth, client.m_nHeight, m_nBodyKind, m_topPanel.GetContentHeight());
+    const CHtmlDocument* pHeader = m_newsHeader.GetHtmlDocument();
+    ApplyLayout(CMainLayout::Compute(std::max(client.m_nWidth, CMainLayout::kMinWidth),
+                                     std::max(client.m_nHeight, CMainLayout::kMinHeight), std::max(0, m_nBodyKind),
+                                     m_topPanel.GetContentHeight(), pHeader ? pHeader->GetContentSize().m_nHeight : 0));
+}
+
+void CMainWindow::ApplyLayout(const CMainLayout& layout)
+{
     m_shadow.MoveWindow(layout.m_shadow);
     m_topPanel.MoveWindow(layout.m_topPanel);
     m_searchPanel.MoveWindow(layout.m_searchPanel);
     m_statusPanel.MoveWindow(layout.m_statusPanel);
     m_leftMargin.MoveWindow(layout.m_leftMargin);
     m_rightMargin.MoveWindow(layout.m_rightMargin);
-    m_leftMargin.ShowWindow(m_nBodyKind != 0 ? SW_SHOW : SW_HIDE);
-    m_rightMargin.ShowWindow(m_nBodyKind != 0 ? SW_SHOW : SW_HIDE);
+    switch (m_nBodyKind)
+    {
+    case CBookmark::VIEW_HOME:
+        m_welcome.MoveWindow(layout.m_welcome);
+        m_newsCalendar.MoveWindow(layout.m_newsCalendar);
+        m_newsHeader.MoveWindow(layout.m_newsHeader);
+        m_newsScrollBar.MoveWindow(layout.m_newsScrollBar);
+        m_newsPanel.MoveWindow(layout.m_newsPanel);
+        break;
+    case CBookmark::VIEW_FORMS_HOME:
+        m_blankSectionList.MoveWindow(layout.m_formSections);
+        m_newsScrollBar.MoveWindow(layout.m_newsScrollBar);
+        m_newsPanel.MoveWindow(layout.m_newsPanel);
+        break;
+    default:
+        if (CWnd* pBody = GetBodyWindow(m_nBodyKind))
+            pBody->MoveWindow(layout.m_body);
+        break;
+    }
 }
 
 void CMainWindow::OnSize(int, int)
@@ -132,6 +231,7 @@ void CMainWindow::OnUpdateStatus()
 
 void CMainWindow::OnUpdateData()
 {
+    m_welcome.OnUpdateData();
     OnUpdateStatus();
     m_history.Clear();
     if (CBookmark* pCurrent = m_history.GetCurrent())
@@ -163,8 +263,81 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark)
         SetBodyWinKind(bookmark.m_nType);
         RecalcLayout();
     }
-    // The body windows of each kind take their view here as they arrive.
+    switch (bookmark.m_nType)
+    {
+    case CBookmark::VIEW_SECTION: m_encyclopedia.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_BOOKMARKS: m_bookmarkList.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_HISTORY: m_historyWin.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_SEARCH_REGISTRY: m_searchRegistry.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_SEARCH_RESULTS: m_searchResult.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_TAX_CALENDAR: m_taxCalendar.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_FORMS_HOME: m_blankSectionList.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_FORM_LIST: m_blankList.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_FORM: m_blankView.ShowBookmark(bookmark); break;
+    default: m_newsCalendar.ShowBookmark(bookmark); break;
+    }
     UpdateNavigation();
+    UpdateSearchSample();
+}
+
+void CMainWindow::UpdateSearchSample()
+{
+    // The search panel's sample line comes with the search windows.
+}
+
+void CMainWindow::ShowImage(const std::string& strPath)
+{
+    SetShadowMode(true);
+    CImageViewDlg viewer(strPath, this);
+    viewer.DoModal();
+    SetShadowMode(false);
+}
+
+void CMainWindow::SelectEncyclopedySection(const std::string& strType)
+{
+    KLOG_DEBUG << "Go to section type=" << strType;
+    if (!CheckContent())
+        return;
+    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaSection* pFirst = pEncyclopedia ? pEncyclopedia->GetFirstLevelSectionItem(strType) : nullptr;
+    CEncyclopediaSection* pChild = pFirst ? CEncyclopediaData::GetFirstRealChild(pFirst) : nullptr;
+    if (!pChild)
+    {
+        KLOG_ERR << "Invalid section type=" << strType;
+        return;
+    }
+    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(pChild)), true);
+}
+
+void CMainWindow::OnSelectMRUDocument(const CMRUDocument& document)
+{
+    KLOG_NOTICE << "Select MRU document";
+    if (!CheckContent())
+        return;
+    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(document.m_strURL) : nullptr;
+    if (!pSection)
+    {
+        KLOG_ERR << "Document" << document.m_strName << " not found";
+        return;
+    }
+    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(pSection)), true);
+}
+
+void CMainWindow::OnHowToUse()
+{
+    ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
+}
+
+void CMainWindow::OnBlanks()
+{
+    GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_FORMS_HOME), true);
+}
+
+void CMainWindow::OnActivate(bool bActive)
+{
+    if (!bActive)
+        m_encyclopedia.OnDeactivateApp();
 }
 
 bool CMainWindow::CheckContent()

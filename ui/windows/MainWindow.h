@@ -1,9 +1,15 @@
 #pragma once
 
+#include "BodyPageWin.h"
+#include "BookmarkListWin.h"
+#include "EncyclopediaAccountantWin.h"
+#include "HistoryWin.h"
 #include "MainLayout.h"
 #include "MovementHistory.h"
 #include "Panels.h"
 #include "SmallDialogs.h"
+#include "ViewHost.h"
+#include "WelcomeWin.h"
 #include "Wnd.h"
 
 #include <array>
@@ -31,18 +37,23 @@ enum EMainWindowTimer : unsigned
 // The application's frame: the browser page itself. It owns every other
 // window as a child, lays them out, switches between the views, keeps the
 // back/forward history and lives on in tray mode when closed.
-class CMainWindow : public CWnd
+class CMainWindow : public CWnd, public IViewHost
 {
 public:
     explicit CMainWindow(std::unique_ptr<CSplashDlg> pSplash);
     ~CMainWindow() override;
 
     bool Create();
-    bool GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow);
+    // IViewHost
+    bool GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow) override;
+    CBookmark* GetCurrentView() override { return m_history.GetCurrent(); }
+    void ShowImage(const std::string& strPath) override;
+    void UpdateSearchSample() override;
+
     void ShowBookmark(CBookmark& bookmark);
     bool CheckContent();
     void SetShadowMode(bool bOn);
-    bool IsShadowMode() const { return m_shadow.IsWindowVisible(); }
+    bool IsShadowMode() const { return m_shadow.HasVisibleStyle(); }
     void RecalcLayout();
     void OnUpdateStatus();
     void OnUpdateData();
@@ -51,6 +62,12 @@ public:
     const std::string& GetNewClientUrl() const { return m_strNewClientUrl; }
     CTopPanelWin& GetTopPanel() { return m_topPanel; }
     CSearchPanelWin& GetSearchPanel() { return m_searchPanel; }
+    CWelcomeWin& GetWelcomeWin() { return m_welcome; }
+    CEncyclopediaAccountantWin& GetEncyclopediaWin() { return m_encyclopedia; }
+    CHistoryWin& GetHistoryWin() { return m_historyWin; }
+    CBookmarkListWin& GetBookmarkListWin() { return m_bookmarkList; }
+    // The window that shows a view kind (null for an unknown kind).
+    CWnd* GetBodyWindow(int nKind);
 
     std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam) override;
 
@@ -70,6 +87,11 @@ public:
     void OnSearch(const std::string& strQuery);
     void OnSupport();
     void OnAppShow();
+    void OnBlanks();
+    void SelectEncyclopedySection(const std::string& strType);
+    void OnSelectMRUDocument(const CMRUDocument& document);
+    void OnHowToUse();
+    void OnActivate(bool bActive);
     // The update, started from the tray menu (silent in tray mode) or from the
     // top panel's menu; the update flow joins here.
     void OnAppUpdate(bool bSilent);
@@ -87,14 +109,32 @@ private:
     void SetBodyWinKind(int nKind);
     void OnCloseExistedKalimor();
     void UpdateNavigation();
+    bool CreateChildren(const CRect& rect);
+    void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;
     std::string m_strNewClientUrl;
     std::unique_ptr<CSplashDlg> m_pSplash;
+    // The children, in the order they are created.
     CTopPanelWin m_topPanel;
     CSearchPanelWin m_searchPanel;
+    CWelcomeWin m_welcome;
+    CEncyclopediaAccountantWin m_encyclopedia;
     CStatusPanelWin m_statusPanel;
-    CBlankWnd m_leftMargin, m_rightMargin, m_shadow;
+    CBodyPageWin m_searchRegistry;
+    CBodyPageWin m_searchResult;
+    CBookmarkListWin m_bookmarkList;
+    CHistoryWin m_historyWin;
+    CBodyPageWin m_newsHeader;
+    CBlankWnd m_newsScrollBar;
+    CBodyPageWin m_newsPanel;
+    CBodyPageWin m_newsCalendar;
+    CBlankWnd m_leftMargin, m_rightMargin;
+    CBodyPageWin m_taxCalendar;
+    CBodyPageWin m_blankView;
+    CBodyPageWin m_blankList;
+    CBodyPageWin m_blankSectionList;
+    CBlankWnd m_shadow;
     int m_nBodyKind = 0;
     int m_nNewsPanelHeight = 218;
 };

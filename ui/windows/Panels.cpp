@@ -7,35 +7,9 @@
 
 namespace
 {
-// The common shape of a window's creation: window, page, root.
-bool CreatePage(CHTMLayoutWin& win, unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,
-                const std::string& strPage, CElement& root)
-{
-    if (!win.CHTMLayoutWin::Create(nStyle, rect, pParent, nId))
-    {
-        KLOG_ERR << "Can't create window";
-        return false;
-    }
-    if (!win.LoadHtmlFromFile(strPage))
-    {
-        KLOG_ERR << "Can't load html layout";
-        return false;
-    }
-    root = win.GetRootElement();
-    if (!root.IsValid())
-    {
-        KLOG_ERR << "Can't get root element";
-        return false;
-    }
-    return true;
-}
-
-std::string PagePath(const char* szRelative)
-{
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetResourceConfig().GetPath(szRelative) : CResourceConfig().GetPath(szRelative);
-}
+constexpr int kMenuId = 21; // the top panel's menu, a child of the main window
 } // namespace
+
 
 bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId, bool bVisible)
 {
@@ -48,7 +22,7 @@ bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, in
 bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/top_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/top_panel.htm"), root))
         return false;
     for (std::size_t i = 0; i < m_buttons.size(); ++i)
         if (!m_buttons[i].SetElement(root, kButtonIds[i], true))
@@ -56,12 +30,21 @@ bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int
             KLOG_ERR << "Can't initialize buttons";
             return false;
         }
-    if (!m_menuButton.SetElement(root, "btn_menu"))
+    // The menu button's clicks are the window's own: it tells the mouse from the keyboard.
+    if (!m_menuButton.SetElement(root, "btn_menu", false))
     {
         KLOG_ERR << "Can't initialize buttons";
         return false;
     }
-    m_menuButton.m_sigClick.connect([this] { OpenMenu(); });
+    if (!m_menu.CreateMenu(pParent, kMenuId))
+        return false;
+    m_menu.m_sigCommand.connect([this](unsigned nCommand) {
+        OnMenuClosed(true);
+        if (CWnd* pParent = GetParent())
+            pParent->PostMessage(nCommand == ID_APP_EXIT ? WM_COMMAND : WM_SYSCOMMAND, nCommand);
+    });
+    m_menu.m_sigKeyboardClosed.connect([this] { OnMenuClosed(true); });
+    m_menu.m_sigHidden.connect([this] { OnMenuClosed(false); });
     // The page's own height decides where the rest of the window begins; the
     // menu opens under its button.
     root.FindById("top_panel").GetLocation();
@@ -69,45 +52,96 @@ bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int
     return true;
 }
 
-const std::vector<CPopupMenuItem>& CTopPanelWin::GetMenuItems()
+std::vector<CPopupMenuWin::CItem> CTopPanelWin::GetMenuItems()
 {
-    static const std::vector<CPopupMenuItem> items{
-        {"menu_about", "О программе", WM_SYSCOMMAND, SC_APP_ABOUT},
-        {"menu_update", "Обновить", WM_SYSCOMMAND, SC_APP_UPDATE},
-        {"menu_exit", "Выход", WM_COMMAND, ID_APP_EXIT},
-    };
-    return items;
+    return {{SC_APP_ABOUT, "О программе", true}, {SC_APP_UPDATE, "Обновить", true}, {ID_APP_EXIT, "Выход", true}};
 }
 
-void CTopPanelWin::OpenMenu()
+void CTopPanelWin::OpenMenu(bool bFromKeyboard)
 {
     CElement button = m_menuButton.GetElement();
     CRect anchor = button.GetLocation();
     const CRect panel = GetWindowRect();
-    anchor.m_nLeft += panel.m_nLeft;
-    anchor.m_nTop += panel.m_nTop;
-    if (anchor.m_nHeight == 0) // not measured yet: under the panel's right end
-        anchor = CRect{panel.m_nLeft + panel.m_nWidth - CPopupMenuDlg::kWidth, panel.m_nTop, 0, GetContentHeight()};
+    // Until the browser has measured the button: under the panel's right end.
+    if (anchor.m_nHeight == 0)
+        anchor = CRect{panel.m_nWidth - CPopupMenuWin::kWidth, 0, 0, GetContentHeight()};
     button.SetAttribute("aria-expanded", "true");
-    CPopupMenuDlg menu(GetMenuItems(), anchor, GetParent());
-    const CPopupMenuItem* pChosen = menu.Track();
+    m_menu.ShowMenu(GetMenuItems(), panel.m_nLeft + anchor.m_nLeft, panel.m_nTop + anchor.m_nTop + anchor.m_nHeight);
+    if (bFromKeyboard)
+        m_menu.SelectFirst();
+}
+
+void CTopPanelWin::OnMenuClosed(bool bGiveKeyboardBack)
+{
+    CElement button = m_menuButton.GetElement();
     button.SetAttribute("aria-expanded", "false");
-    // The keyboard comes back to the button, as from a native menu.
+    if (!bGiveKeyboardBack)
+        return; // a press elsewhere: the keyboard goes where it was pressed
     button.SetState(0, STATE_FOCUS);
     button.SetState(STATE_FOCUS);
-    if (pChosen && GetParent())
-        GetParent()->PostMessage(pChosen->m_nMessage, pChosen->m_nParam);
+}
+
+bool CTopPanelWin::OnHyperlinkClick(CElement, CDomEvent& event)
+{
+    if (CElement::FromNode(event.m_pSource ? event.m_pSource : event.m_pTarget) != m_menuButton.GetElement())
+        return false;
+    // Enter or Space (reason 1) open the menu on its first line.
+    OpenMenu(event.m_nReason == 1);
+    return true;
 }
 
 bool CTopPanelWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    // Down on the menu button opens the menu, as Enter and Space do.
+    // Down opens it too, as in a native menu bar.
     if (nEvent == KEY_DOWN && nKeyCode == VK_DOWN && target == m_menuButton.GetElement())
     {
-        OpenMenu();
+        OpenMenu(true);
         return true;
     }
     return false;
+}
+
+void CTopMenuWin::SelectFirst()
+{
+    // The base class's Down from no line at all is its first line.
+    CPopupMenuWin::on_key(CElement(), CElement(), KEY_DOWN, VK_DOWN, 0);
+    FocusCurrent();
+}
+
+int CTopMenuWin::GetCurrent() const
+{
+    const std::vector<CElement> lines = GetRootElement().Select(".menu_item");
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].HasState(STATE_CURRENT))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void CTopMenuWin::FocusCurrent()
+{
+    const int nCurrent = GetCurrent();
+    const std::vector<CElement> lines = GetRootElement().Select(".menu_item");
+    for (std::size_t i = 0; i < lines.size(); ++i)
+    {
+        CElement line = lines[i];
+        line.SetState(0, STATE_FOCUS);
+        if (static_cast<int>(i) == nCurrent)
+            line.SetState(STATE_FOCUS);
+    }
+}
+
+bool CTopMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys)
+{
+    if (nEvent == KEY_DOWN && (nKeyCode == VK_ESCAPE || nKeyCode == VK_TAB))
+    {
+        Hide();
+        m_sigKeyboardClosed();
+        return true;
+    }
+    const bool bHandled = CPopupMenuWin::on_key(he, target, nEvent, nKeyCode, nKeys);
+    if (bHandled && nEvent == KEY_DOWN && (nKeyCode == VK_UP || nKeyCode == VK_DOWN))
+        FocusCurrent();
+    return bHandled;
 }
 
 int CTopPanelWin::GetContentHeight() const
@@ -127,7 +161,7 @@ void CTopPanelWin::SetNavigationState(bool bCanGoBack, bool bCanGoForward)
 bool CSearchPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/search_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_panel.htm"), root))
         return false;
     if (!m_logo.SetElement(root, "btn_logo") || !m_edit.SetElement(root, "search_text") ||
         !m_searchButton.SetElement(root, "btn_search"))
@@ -158,7 +192,7 @@ void CSearchPanelWin::SetBottomLineVisible(bool bVisible)
 bool CStatusPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreatePage(*this, nStyle, rect, pParent, nId, PagePath("ui/status_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/status_panel.htm"), root))
         return false;
     if (!m_support.SetElement(root, "link_support"))
     {

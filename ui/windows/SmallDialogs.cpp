@@ -133,7 +133,7 @@ bool CImageViewDlg::ReadImageSize(std::span<const std::uint8_t> bytes, int& nWid
 bool CImageViewDlg::ReadImageSize(const std::string& strPath, int& nWidth, int& nHeight)
 {
     CByteArray bytes;
-    return CFileUtils::LoadAllBinFile(strPath, bytes) && ReadImageSize(bytes, nWidth, nHeight);
+    return CFileUtils::LoadBinFileOrResource(strPath, bytes) && ReadImageSize(bytes, nWidth, nHeight);
 }
 
 std::string CImageViewDlg::ChoosePage(int nImageWidth, int nImageHeight, const CRect& area, CRect& dialog)
@@ -198,7 +198,9 @@ void CImageViewDlg::InitControls()
     // The browser fetches pictures of documents from the content folder and
     // the client's own pictures from the UI images, both through the bridge.
     CClientContext* pContext = CClientContext::Get();
-    const std::string strContent = pContext ? pContext->GetContentFolder() + "/" : std::string();
+    std::string strContent = pContext ? pContext->GetContentFolder() : std::string();
+    if (!strContent.empty() && strContent.back() != '/')
+        strContent += '/';
     if (strContent.size() > 1 && m_strImagePath.starts_with(strContent))
         image.SetAttribute("src", "/content/" + m_strImagePath.substr(strContent.size()));
     else

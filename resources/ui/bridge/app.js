@@ -146,6 +146,8 @@
     const w = { op, el: null, doc: null, pending: [], measured: new Set(), lastGeom: '' };
     if (op.kind === 'frame') {
       el = frameHost;
+    } else if (op.src !== undefined && op.src !== '' && !op.html) {
+      el = makeDocumentFrame(w);
     } else if (op.html) {
       el = document.createElement('iframe');
       el.src = '/frame';
@@ -168,10 +170,22 @@
   }
 
   function containerOf(op) {
-    if (op.kind === 'dialog') return dialogHost;
-    const parent = wins.get(op.parent);
-    if (!parent) return frameHost;
-    return parent.op.kind === 'frame' ? frameHost : parent.el.parentElement;
+    return op.kind === 'dialog' ? dialogHost : frameHost;
+  }
+
+  // A child window lies in its parent's client area: its place in the page
+  // adds up the places of the child windows around it, and it is shown only
+  // when they all are.
+  function absolutePlace(op) {
+    let x = op.x, y = op.y, visible = op.visible;
+    let parent = op.kind === 'child' ? wins.get(op.parent) : null;
+    for (let depth = 0; parent && parent.op.kind === 'child' && depth < 32; ++depth) {
+      x += parent.op.x;
+      y += parent.op.y;
+      visible = visible && parent.op.visible;
+      parent = wins.get(parent.op.parent);
+    }
+    return { x, y, visible };
   }
 
   function place(w) {
@@ -183,16 +197,15 @@
       return;
     }
     const el = w.el;
+    const { x, y, visible } = absolutePlace(op);
     el.className = 'k-win' + (op.kind === 'dialog' ? ' k-dialog' : '') + (op.cls ? ' k-' + op.cls : '') +
-      (op.visible ? '' : ' hidden');
-    let x = op.x, y = op.y;
-    const parent = wins.get(op.parent);
-    if (op.kind === 'child' && parent && parent.op.kind === 'child') { x += parent.op.x; y += parent.op.y; }
+      (visible ? '' : ' hidden');
     Object.assign(el.style, { left: x + 'px', top: y + 'px', width: op.w + 'px', height: op.h + 'px' });
     const host = containerOf(op);
     // An iframe that is moved in the page loads again and loses its
     // document: windows are inserted once and stacked by z-index.
     if (el.parentElement !== host) host.appendChild(el);
+    if (w.isDocument) setDocumentSource(w, op.src);
     if (op.kind === 'dialog') {
       if (!w.z) w.z = (dialogLayer += 2);
       el.style.zIndex = w.z;
@@ -224,6 +237,19 @@
     if (!w) w = makeWindow(op);
     w.op = op;
     place(w);
+    // The windows inside it move and show with it.
+    for (const other of wins.values()) {
+      if (other !== w && other.op.kind === 'child' && isInside(other, op.win)) place(other);
+    }
+  }
+
+  function isInside(w, ancestor) {
+    let parent = wins.get(w.op.parent);
+    for (let depth = 0; parent && depth < 32; ++depth) {
+      if (parent.op.win === ancestor) return true;
+      parent = wins.get(parent.op.parent);
+    }
+    return false;
   }
 
   function destroyWindow(id) {
@@ -296,12 +322,173 @@
     reportGeometry(id);
   }
 
+  // Content documents: shown by the browser itself in a sandboxed frame (no
+  // script of theirs runs); their links, context menu and mouse presses are
+  // taken here and handed to the C++ view, which decides.
+  function makeDocumentFrame(w) {
+    const el = document.createElement('iframe');
+    el.setAttribute('sandbox', 'allow-same-origin allow-modals');
+    el.setAttribute('title', 'Документ');
+    el.setAttribute('data-win', w.op.win);
+    w.isDocument = true;
+    w.src = '';
+    el.addEventListener('load', () => hookContentDocument(w));
+    return el;
+  }
+
+  const pathOf = (src) => src.replace(/[?#].*$/, '');
+  const anchorOf = (src) => { const i = src.indexOf('#'); return i < 0 ? '' : decodeURIComponent(src.slice(i + 1)); };
+
+  function scrollToAnchor(doc, anchor) {
+    const target = anchor && (doc.getElementById(anchor) || doc.getElementsByName(anchor)[0]);
+    if (target) target.scrollIntoView({ block: 'start' });
+    else if (doc.scrollingElement) doc.scrollingElement.scrollTo(0, 0);
+  }
+
+  function setDocumentSource(w, src) {
+    if (!src || src === w.src) return;
+    const previous = w.src;
+    w.src = src;
+    const doc = w.el.contentDocument;
+    if (previous && pathOf(previous) === pathOf(src) && w.loaded && doc) {
+      // The same document at another place: no reload.
+      scrollToAnchor(doc, anchorOf(src));
+      documentShown(w);
+      return;
+    }
+    w.loaded = false;
+    // Replacing keeps the browser's own history out of it: back and forward
+    // are the client's.
+    if (!w.el.getAttribute('src')) w.el.setAttribute('src', src);
+    else w.el.contentWindow.location.replace(src);
+    watchNewDocument(w, src);
+  }
+
+  // The new document is taken as soon as it is parsed (its pictures may
+  // still come): its clicks are ours from then on, and it counts as shown.
+  function watchNewDocument(w, src) {
+    const wanted = new URL(src, location.href);
+    const check = () => {
+      if (w.src !== src) return; // another navigation took over
+      const doc = w.el.contentDocument;
+      const url = doc && new URL(doc.URL, location.href);
+      if (doc && url.pathname === wanted.pathname && url.search === wanted.search && doc.readyState !== 'loading') {
+        hookContentDocument(w);
+        return;
+      }
+      requestAnimationFrame(check);
+    };
+    requestAnimationFrame(check);
+  }
+
+  function documentShown(w) {
+    requestAnimationFrame(() => {
+      stats.docPainted = performance.now();
+      stats.docSrc = w.src;
+      stats.docShown = (stats.docShown || 0) + 1;
+    });
+  }
+
+  function contextKind(doc, target) {
+    const el = target && target.nodeType === 1 ? target : target && target.parentElement;
+    if (el && el.closest('img')) return 'image';
+    if (el && el.closest('input, button, select, textarea, label')) return 'control';
+    const selection = doc.getSelection();
+    return selection && selection.toString().trim() !== '' ? 'selection' : 'page';
+  }
+
+  const hooked = new WeakSet();
+  function hookContentDocument(w) {
+    const doc = w.el.contentDocument;
+    if (!doc || !doc.documentElement || hooked.has(doc)) return;
+    hooked.add(doc);
+    w.loaded = true;
+    const id = w.op.win;
+    doc.addEventListener('click', (e) => {
+      const link = e.target.closest && e.target.closest('a[href]');
+      const image = !link && e.target.closest && e.target.closest('img[src]');
+      if (link) {
+        e.preventDefault();
+        send({ type: 'doclink', win: id, href: link.getAttribute('href') });
+      } else if (image) {
+        send({ type: 'doclink', win: id, href: image.getAttribute('src') });
+      }
+    });
+    doc.addEventListener('auxclick', (e) => { if (e.target.closest && e.target.closest('a')) e.preventDefault(); });
+    doc.addEventListener('dragstart', (e) => e.preventDefault());
+    doc.addEventListener('mousedown', () => send({ type: 'docmouse', win: id }));
+    doc.addEventListener('contextmenu', (e) => {
+      e.preventDefault();
+      send({ type: 'doccontext', win: id, kind: contextKind(doc, e.target),
+        x: Math.round(e.clientX), y: Math.round(e.clientY) });
+    });
+    doc.addEventListener('keydown', (e) => {
+      if (e.key === 'Escape') send({ type: 'dockey', win: id, key: e.keyCode });
+    });
+    scrollToAnchor(doc, anchorOf(w.src));
+    documentShown(w);
+    send({ type: 'docloaded', win: id, src: w.src });
+  }
+
+  function selectionOf(w) {
+    const doc = w.el && w.el.contentDocument;
+    const selection = doc && doc.getSelection();
+    if (!selection || selection.isCollapsed) return null;
+    const holder = document.createElement('div');
+    for (let i = 0; i < selection.rangeCount; ++i) holder.appendChild(selection.getRangeAt(i).cloneContents());
+    return { html: holder.innerHTML, text: selection.toString() };
+  }
+
+  async function copySelection(w) {
+    const selection = selectionOf(w);
+    if (!selection) return;
+    stats.copied = selection.text;
+    try {
+      await navigator.clipboard.write([new ClipboardItem({
+        'text/html': new Blob([selection.html], { type: 'text/html' }),
+        'text/plain': new Blob([selection.text], { type: 'text/plain' }),
+      })]);
+    } catch (error) {
+      w.el.contentDocument.execCommand('copy');
+    }
+  }
+
+  function runCommand(op) {
+    const w = wins.get(op.win);
+    if (!w) return;
+    switch (op.cmd) {
+      case 'print':
+        stats.printed = (stats.printed || 0) + 1;
+        if (w.el.contentWindow) w.el.contentWindow.print();
+        break;
+      case 'copy': copySelection(w); break;
+      case 'selection': {
+        const selection = selectionOf(w) || { html: '', text: '' };
+        send({ type: 'docselection', win: op.win, purpose: op.purpose || '', html: selection.html, text: selection.text });
+        break;
+      }
+      case 'focus':
+        if (w.el.contentWindow) w.el.contentWindow.focus();
+        else w.wantsFocus = true;
+        break;
+      default: break;
+    }
+  }
+
+  // The client hears when the user leaves its window (pop-ups close then);
+  // focus that only moved into one of its frames is no leaving.
+  window.addEventListener('blur', () => setTimeout(() => {
+    if (!document.hasFocus()) send({ type: 'activate', active: false });
+  }, 0));
+  window.addEventListener('focus', () => send({ type: 'activate', active: true }));
+
   let restoring = false;
   function apply(ops) {
     for (const op of ops) {
       if (op.op === 'win') upsertWindow(op);
       else if (op.op === 'destroy') destroyWindow(op.win);
       else if (op.op === 'dom') applyDom(op.win, op.ops);
+      else if (op.op === 'cmd') runCommand(op);
     }
     stats.batches += 1;
     requestAnimationFrame(() => { stats.applied = performance.now(); });

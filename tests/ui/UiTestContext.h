@@ -1,0 +1,118 @@
+#pragma once
+
+#include "Bookmark.h"
+#include "ClientContext.h"
+#include "ElementBehaviors.h"
+#include "EncyclopediaData.h"
+#include "HtmlDocument.h"
+#include "MRUDocumentData.h"
+#include "MessageLoop.h"
+#include "ViewHistoryData.h"
+#include "WindowManager.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+// The application's part that windows see: settings, the embedded pages,
+// tray mode, the content and the user's data, a clock the test moves, and
+// the desktop's handlers, which only note what they were asked.
+class CTestContext : public CClientContext
+{
+public:
+    explicit CTestContext(std::string strAppFolder = CResourceConfig::GetExecutableFolder())
+        : m_resources(std::move(strAppFolder)), m_loader(m_resources)
+    {
+        Set(this);
+    }
+    ~CTestContext() override { Set(nullptr); }
+    CRegistryConfig& GetRegistryConfig() override { return m_registry; }
+    const CResourceConfig& GetResourceConfig() const override { return m_resources; }
+    CAbstractHTMLayoutDataLoader* GetDataLoader() override { return &m_loader; }
+    void SetTrayMode(bool bTrayMode) override { m_bTray = bTrayMode; }
+    bool IsTrayMode() const override { return m_bTray; }
+    void ShowMainWindowFromTray() override { m_bTray = false; }
+    bool OpenExternal(const std::string& strUrl) override
+    {
+        m_opened.push_back(strUrl);
+        return m_bDesktopWorks;
+    }
+    bool OpenInWordProcessor(const std::string& strPath) override
+    {
+        m_opened.push_back("writer " + strPath);
+        return m_bDesktopWorks;
+    }
+    std::string GetContentFolder() const override { return m_strContentFolder; }
+    CEncyclopediaData* GetEncyclopedia() override { return &m_encyclopedia; }
+    CBookmarkVector* GetBookmarks() override { return &m_bookmarks; }
+    bool SaveBookmarks() override
+    {
+        ++m_nBookmarkSaves;
+        return true;
+    }
+    CViewHistoryData* GetViewHistory() override { return &m_history; }
+    const CMRUDocumentData* GetMRUDocuments() override { return &m_mru; }
+    std::time_t Now() const override { return m_tNow; }
+
+    CRegistryConfig m_registry;
+    CResourceConfig m_resources;
+    CKalimorHTMLayoutDataLoader m_loader;
+    bool m_bTray = false;
+    bool m_bDesktopWorks = true;
+    std::vector<std::string> m_opened;
+    std::string m_strContentFolder;
+    CEncyclopediaData m_encyclopedia;
+    CBookmarkVector m_bookmarks;
+    int m_nBookmarkSaves = 0;
+    CViewHistoryData m_history;
+    CMRUDocumentData m_mru;
+    std::time_t m_tNow = 1'800'000'000;
+};
+
+// A loop and a window manager on the test's thread; a modal loop that never
+// ends makes the test fail instead of hanging.
+struct CWindowsFixture : ::testing::Test
+{
+    CWindowsFixture()
+    {
+        CElementBehaviors::RegisterStandard();
+        loop.BindToCurrentThread();
+        loop.SetTimer(std::chrono::seconds(20), [this] {
+            ADD_FAILURE() << "a modal loop did not end";
+            loop.Quit(1);
+        });
+    }
+
+    // A window's document, as the browser would address it.
+    static CHtmlDocument& Doc(CWnd& wnd) { return *wnd.GetHtmlDocument(); }
+    static unsigned Uid(CWnd& wnd, const char* szId)
+    {
+        return wnd.GetHtmlDocument()->GetRoot().FindById(szId).GetUid();
+    }
+    // Runs the action inside the next modal loop.
+    void InModal(std::function<void()> action) { loop.PostTask(std::move(action)); }
+    // Runs what was posted so far.
+    void Drain()
+    {
+        bool bDone = false;
+        loop.PostTask([&bDone] { bDone = true; });
+        loop.RunUntil([&bDone] { return bDone; });
+    }
+
+    CTestContext context;
+    CMessageLoop loop;
+    CWindowManager manager{loop};
+};
+
+inline void Click(CHtmlDocument& doc, unsigned nUid)
+{
+    doc.RaiseMouse(nUid, MOUSE_DOWN, MAIN_MOUSE_BUTTON, 1, 1);
+    doc.RaiseMouse(nUid, MOUSE_UP, MAIN_MOUSE_BUTTON, 1, 1);
+}
+
+inline void Click(CWnd& wnd, const CElement& element)
+{
+    Click(*wnd.GetHtmlDocument(), element.GetUid());
+}

@@ -1,0 +1,112 @@
+#include "BrowserContentWin.h"
+
+#include "ClientContext.h"
+#include "HtmlParser.h"
+#include "Logger.h"
+
+#include <algorithm>
+
+bool CBrowserContentToolBarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
+{
+    CElement root;
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/browser_content_tool_bar.htm"),
+                        root))
+        return false;
+    root.FindById("td_content")
+        .SetHtml("<table id=\"btn_content\" class=\"button\" role=\"button\" aria-controls=\"navigator\"><tr><td>"
+                 "<span class=\"button_caption\"></span></td></tr></table>");
+    if (!m_addBookmark.SetElement(root, "btn_add_bookmark") || !m_print.SetElement(root, "btn_print") ||
+        !m_content.SetElement(root, "btn_content") || !m_selectSection.SetElement(root, "btn_select_subsection"))
+    {
+        KLOG_ERR << "Can't initialize buttons";
+        return false;
+    }
+    m_addBookmark.m_sigClick.connect([this] { m_sigAddBookmark(); });
+    m_print.m_sigClick.connect([this] { m_sigPrint(); });
+    m_content.m_sigClick.connect([this] { m_sigContent(); });
+    m_selectSection.m_sigClick.connect([this] { m_sigSelectSection(); });
+    SetContentButtonExpanded(true);
+    return true;
+}
+
+void CBrowserContentToolBarWin::SetBookmarkAdded(bool bAdded)
+{
+    CElement button = m_addBookmark.GetElement();
+    button.SetAttribute("added", bAdded ? "1" : "0");
+    button.SetAttribute("aria-pressed", bAdded ? "true" : "false");
+    button.SetText(bAdded ? "В закладках" : "В закладки");
+}
+
+void CBrowserContentToolBarWin::SetContentButtonVisible(bool bVisible)
+{
+    CElement cell = GetRootElement().FindById("td_content");
+    cell.SetVisible(bVisible);
+}
+
+void CBrowserContentToolBarWin::SetContentButtonExpanded(bool bExpanded)
+{
+    m_bContentExpanded = bExpanded;
+    CElement button = m_content.GetElement();
+    std::string strClass = "button";
+    if (bExpanded)
+        strClass += " no_bottom";
+    button.SetAttribute("class", strClass);
+    button.SetAttribute("aria-expanded", bExpanded ? "true" : "false");
+    CElement caption = button.SelectFirst(".button_caption");
+    caption.SetText(bExpanded ? kExpandedCaption : kCollapsedCaption);
+}
+
+void CBrowserContentToolBarWin::SetLocation(const std::string& strFirstLevel, const std::string& strPath,
+                                            const std::string& strTitle)
+{
+    CElement root = GetRootElement();
+    CElement section = m_selectSection.GetElement();
+    section.SetText(strFirstLevel);
+    root.FindById("doc_path").SetText(strPath);
+    root.FindById("doc_title").SetText(strTitle);
+}
+
+CRect CBrowserContentToolBarWin::GetSelectSectionButtonRect() const
+{
+    CRect rect = m_selectSection.GetElement().GetLocation();
+    const CRect window = GetScreenRect();
+    rect.m_nLeft += window.m_nLeft;
+    rect.m_nTop += window.m_nTop;
+    return rect;
+}
+
+bool CBrowserContentWin::Create(const CRect& rect, CWnd* pParent, int nId)
+{
+    if (!CreateBase(WINDOW_CHILD, "", rect, pParent, nId, true, false))
+        return false;
+    CClientContext* pContext = CClientContext::Get();
+    m_toolBar.SetDataLoader(pContext ? pContext->GetDataLoader() : nullptr);
+    if (!m_toolBar.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) || !m_view.Create(CRect{}, this, 2))
+    {
+        KLOG_ERR << "CBrowserContentWin::Create can't create the tool bar or the view";
+        return false;
+    }
+    LayoutControls();
+    return true;
+}
+
+void CBrowserContentWin::SetContent(const std::string& strAddress)
+{
+    if (!m_view.IsWindow())
+        return;
+    m_view.Navigate(strAddress);
+    m_toolBar.ShowWindow(SW_SHOW);
+}
+
+void CBrowserContentWin::LayoutControls()
+{
+    const CRect client = GetClientRect();
+    m_toolBar.MoveWindow(0, 0, client.m_nWidth, kToolBarHeight);
+    m_view.MoveWindow(1, kToolBarHeight + 1, std::max(0, client.m_nWidth - 2),
+                      std::max(0, client.m_nHeight - kToolBarHeight - kBottomGap - 2));
+}
+
+void CBrowserContentWin::OnSize(int, int)
+{
+    LayoutControls();
+}

@@ -1,0 +1,282 @@
+#include "NavigatorWin.h"
+
+#include "ClientContext.h"
+#include "EncyclopediaData.h"
+#include "HtmlParser.h"
+#include "Logger.h"
+#include "MessageLoop.h"
+
+namespace
+{
+constexpr const char* kSeeAlsoPrefix = "SEEALSO";
+
+std::string IdFor(unsigned nNumber)
+{
+    return "ID" + std::to_string(nNumber);
+}
+
+void NumberSubtree(CEncyclopediaSection& section, unsigned& nNext,
+                   std::map<std::string, CEncyclopediaSection*>& ids,
+                   std::map<const CEncyclopediaSection*, std::string>& idOf)
+{
+    for (const auto& pChild : section.m_children)
+    {
+        const std::string strId = IdFor(nNext++);
+        ids[strId] = pChild.get();
+        idOf[pChild.get()] = strId;
+        NumberSubtree(*pChild, nNext, ids, idOf);
+    }
+}
+} // namespace
+
+bool CNavigatorItemCtrl::OnHyperlinkClick(CElement, CDomEvent& event)
+{
+    if (!IsOwnTarget(event))
+        return false;
+    m_sigSelect(GetElement().GetAttribute("id"));
+    return true;
+}
+
+bool CNavigatorWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
+{
+    CElement root;
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/navigator.htm"), root))
+        return false;
+    const std::pair<StringGenerator*, const char*> generators[] = {
+        {&m_level2, "ui/templates/section_level2.tmpl"},
+        {&m_level3, "ui/templates/section_level3.tmpl"},
+        {&m_level4, "ui/templates/section_level4.tmpl"}};
+    for (int nLevel = 2; const auto& [pGenerator, szPath] : generators)
+    {
+        if (!pGenerator->LoadStrTemplateFromFile(CClientContext::GetUiPath(szPath)))
+        {
+            KLOG_ERR << "CNavigatorWin::Create can't load string generator for section level " << nLevel;
+            return false;
+        }
+        ++nLevel;
+    }
+    if (m_selectButton.SetElement(root, "btn_select_section"))
+        m_selectButton.m_sigClick.connect([this] { m_sigSelectSectionClicked(); });
+    return true;
+}
+
+void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel, CEncyclopediaSection* pCurrent)
+{
+    if (pFirstLevel != m_pRoot)
+    {
+        m_pRoot = pFirstLevel;
+        m_pSelected2 = nullptr;
+        m_expanded.clear();
+        m_ids.clear();
+        m_idOf.clear();
+        unsigned nNext = 1;
+        if (m_pRoot)
+            NumberSubtree(*m_pRoot, nNext, m_ids, m_idOf);
+    }
+    m_pCurrent = pCurrent;
+    // The section on screen is visible in the tree: its branch is open.
+    for (CEncyclopediaSection* pUp = pCurrent ? pCurrent->m_pParent : nullptr; pUp && pUp != m_pRoot;
+         pUp = pUp->m_pParent)
+        m_expanded.insert(pUp);
+}
+
+CEncyclopediaSection* CNavigatorWin::GetSectionById(const std::string& strId) const
+{
+    const auto it = m_ids.find(strId);
+    return it == m_ids.end() ? nullptr : it->second;
+}
+
+std::string CNavigatorWin::GetIdOf(const CEncyclopediaSection* pSection) const
+{
+    const auto it = m_idOf.find(pSection);
+    return it == m_idOf.end() ? std::string() : it->second;
+}
+
+bool CNavigatorWin::IsSelectedPath(const CEncyclopediaSection* pSection) const
+{
+    for (const CEncyclopediaSection* pUp = m_pCurrent; pUp; pUp = pUp->m_pParent)
+        if (pUp == pSection)
+            return true;
+    return false;
+}
+
+void CNavigatorWin::AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst,
+                               bool bLast)
+{
+    const bool bExpanded = IsExpanded(&section);
+    std::map<std::string, std::string> values{
+        {"SECTION_NAME", section.m_strName}, {"ID", GetIdOf(&section)}, {"IS_LAST", bLast ? "1" : "0"}};
+    if (nLevel == 2)
+    {
+        values["IMAGE_CLASS"] = bExpanded ? "img_level2_expanded" : "img_level2_collapsed";
+        values["TD_CLASS"] = &section == m_pSelected2 ? "level2_high" : bFirst ? "level2_normal_first" : "level2_normal";
+        html += m_level2.Generate(values);
+    }
+    else
+    {
+        const char* szBase = nLevel == 3 ? "level3" : "level4";
+        values["TD_CLASS"] = IsSelectedPath(&section) ? std::string(szBase) + "_selected" : std::string(szBase);
+        html += (nLevel == 3 ? m_level3 : m_level4).Generate(values);
+    }
+    if (!bExpanded || nLevel >= 4)
+        return;
+    for (std::size_t i = 0; i < section.m_children.size(); ++i)
+        AppendRows(html, *section.m_children[i], nLevel + 1, false, bLast && i + 1 == section.m_children.size());
+}
+
+std::string CNavigatorWin::GetTreeHtml()
+{
+    std::string html;
+    if (!m_pRoot)
+        return html;
+    const auto& rows = m_pRoot->m_children;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        AppendRows(html, *rows[i], 2, i == 0, i + 1 == rows.size());
+    return html;
+}
+
+std::string CNavigatorWin::GetSeeAlsoHtml() const
+{
+    if (m_seeAlso.empty())
+        return {};
+    std::string html = "<div class=\"see_also_title\"><div>Смотрите также</div></div>"
+                       "<div class=\"see_also_pointer\"><img alt=\"\"></div><div class=\"see_also_content\">";
+    for (std::size_t i = 0; i < m_seeAlso.size(); ++i)
+    {
+        html += "<div class=\"see_also_ref\" id=\"" + std::string(kSeeAlsoPrefix) + std::to_string(i) + "\"";
+        if (m_seeAlso[i] == m_pCurrent)
+            html += " selected=\"1\"";
+        html += ">" + CHtmlWriter::EscapeText(m_seeAlso[i]->m_strName) + "</div>";
+    }
+    return html + "</div>";
+}
+
+void CNavigatorWin::UpdateContent()
+{
+    CElement root = GetRootElement();
+    for (auto& pItem : m_items)
+        pItem->Detach();
+    // A row's control may be the one whose click is being handled now: the
+    // controls go when this event is over.
+    if (CMessageLoop* pLoop = CMessageLoop::GetCurrent(); pLoop && !m_items.empty())
+        pLoop->PostTask([retired = std::make_shared<decltype(m_items)>(std::move(m_items))] {});
+    m_items.clear();
+    if (!m_pRoot)
+        KLOG_ERR << "NULL root(1st level) section";
+    root.FindById("section_name").SetText(m_pRoot ? m_pRoot->m_strName : std::string());
+    CElement tree = root.FindById("tree");
+    tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">" + GetTreeHtml() +
+                 "</table>");
+    CElement seeAlso = root.FindById("see_also");
+    seeAlso.SetHtml(GetSeeAlsoHtml());
+    seeAlso.SetVisible(!m_seeAlso.empty());
+    AttachItems();
+}
+
+void CNavigatorWin::AttachItems()
+{
+    CElement root = GetRootElement();
+    const auto attach = [this](CElement element, auto onSelect) {
+        auto pItem = std::make_unique<CNavigatorItemCtrl>();
+        if (!pItem->SetElement(element))
+            return;
+        pItem->m_sigSelect.connect(onSelect);
+        m_items.push_back(std::move(pItem));
+    };
+    for (CElement link : root.FindById("tree").Select("a.section_link"))
+    {
+        DescribeRow(link);
+        attach(link, [this](const std::string& strId) { OnSelectCtrl(strId); });
+    }
+    for (const CElement& link : root.FindById("see_also").Select(".see_also_ref"))
+        attach(link, [this](const std::string& strId) { OnSelectSeeAlso(strId); });
+    if (!m_strFocusId.empty())
+    {
+        CElement focused = root.FindById(m_strFocusId);
+        focused.SetState(STATE_FOCUS);
+        m_strFocusId.clear();
+    }
+}
+
+void CNavigatorWin::DescribeRow(CElement& link) const
+{
+    // What the row's look and a screen reader need beside the template's
+    // classes: whether it opens further and whether it is on screen.
+    const CEncyclopediaSection* pSection = GetSectionById(link.GetAttribute("id"));
+    if (!pSection)
+        return;
+    const bool bBranch = !pSection->m_children.empty() && CEncyclopediaData::GetSectionLevel(pSection) < 4;
+    if (bBranch)
+        link.SetAttribute("aria-expanded", IsExpanded(pSection) ? "true" : "false");
+    if (pSection == m_pCurrent)
+        link.SetAttribute("aria-current", "page");
+    CElement cell = link.GetParent();
+    if (cell.GetTag() == "td" && CEncyclopediaData::GetSectionLevel(pSection) == 3)
+    {
+        cell.SetAttribute("has_children", bBranch ? "1" : "0");
+        cell.SetAttribute("expanded", IsExpanded(pSection) ? "true" : "false");
+    }
+}
+
+void CNavigatorWin::OnSelectCtrl(const std::string& strId)
+{
+    CEncyclopediaSection* pSection = GetSectionById(strId);
+    if (!pSection)
+    {
+        KLOG_ERR << "Invalid control ID";
+        return;
+    }
+    switch (CEncyclopediaData::GetSectionLevel(pSection))
+    {
+    case 2:
+        KLOG_DEBUG << "Second level item selected";
+        m_pSelected2 = pSection;
+        if (!m_expanded.erase(pSection))
+            m_expanded.insert(pSection);
+        m_strFocusId = strId;
+        UpdateContent();
+        break;
+    case 3:
+        KLOG_DEBUG << "Third level item selected";
+        // The only open entry of its branch.
+        if (pSection->m_pParent)
+            for (const auto& pSibling : pSection->m_pParent->m_children)
+                m_expanded.erase(pSibling.get());
+        m_expanded.insert(pSection);
+        m_pSelected2 = nullptr;
+        m_strFocusId = strId;
+        UpdateContent();
+        // A third-level item that is a document opens it, as a user expects
+        // of a line in a table of contents.
+        if (!pSection->m_strURL.empty() || !pSection->m_strAnchor.empty())
+            m_sigSectionSelected(pSection);
+        break;
+    case 4:
+        KLOG_DEBUG << "fouth level item selected";
+        m_sigSectionSelected(pSection);
+        break;
+    default: KLOG_ERR << "Invalid level item selected"; break;
+    }
+}
+
+void CNavigatorWin::OnSelectSeeAlso(const std::string& strId)
+{
+    std::size_t nIndex = m_seeAlso.size();
+    if (strId.starts_with(kSeeAlsoPrefix))
+        nIndex = std::strtoul(strId.c_str() + std::char_traits<char>::length(kSeeAlsoPrefix), nullptr, 10);
+    if (nIndex >= m_seeAlso.size() || !m_seeAlso[nIndex])
+    {
+        KLOG_ERR << "CNavigatorWin::OnSelectSeeAlso received NULL pointer";
+        return;
+    }
+    m_sigSeeAlsoSelected(m_seeAlso[nIndex]);
+}
+
+CRect CNavigatorWin::GetSelectSectionButtonRect() const
+{
+    CRect rect = m_selectButton.GetElement().GetLocation();
+    const CRect window = GetScreenRect();
+    rect.m_nLeft += window.m_nLeft;
+    rect.m_nTop += window.m_nTop;
+    return rect;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "EncyclopediaSection.h"
+#include "HTMLayoutCtrl.h"
+#include "HTMLayoutWin.h"
+#include "StringGenerator.h"
+
+#include <boost/signals2/signal.hpp>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// One generated row of the navigator: its hyperlink click reports the row's
+// own id.
+class CNavigatorItemCtrl : public CHTMLayoutCtrl
+{
+public:
+    boost::signals2::signal<void(const std::string&)> m_sigSelect;
+    bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+};
+
+// The column beside a document: the tree of the current first-level section
+// (levels 2 to 4) and the "see also" links of the document shown.
+class CNavigatorWin : public CHTMLayoutWin
+{
+public:
+    using CHTMLayoutWin::CHTMLayoutWin;
+    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
+
+    // The first-level section whose tree is shown and the section on screen
+    // (its path is marked and opened). Ids "ID%d" are numbered once per tree.
+    void AssignSectionId(CEncyclopediaSection* pFirstLevel, CEncyclopediaSection* pCurrent);
+    // The sections the document's "see also" links lead to.
+    void SetSeeAlso(std::vector<CEncyclopediaSection*> seeAlso) { m_seeAlso = std::move(seeAlso); }
+    void UpdateContent();
+
+    void OnSelectCtrl(const std::string& strId);
+    void OnSelectSeeAlso(const std::string& strId);
+    CRect GetSelectSectionButtonRect() const;
+
+    // The rows of the tree as they are generated (for the page and for checks).
+    std::string GetTreeHtml();
+    std::string GetSeeAlsoHtml() const;
+    CEncyclopediaSection* GetSectionById(const std::string& strId) const;
+    std::string GetIdOf(const CEncyclopediaSection* pSection) const;
+    CEncyclopediaSection* GetSelectedSecondLevel() const { return m_pSelected2; }
+    bool IsExpanded(const CEncyclopediaSection* pSection) const { return m_expanded.count(pSection) > 0; }
+
+    boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSectionSelected;
+    boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSeeAlsoSelected;
+    boost::signals2::signal<void()> m_sigSelectSectionClicked;
+
+private:
+    void AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst, bool bLast);
+    bool IsSelectedPath(const CEncyclopediaSection* pSection) const;
+    void AttachItems();
+    void DescribeRow(CElement& link) const;
+
+    CEncyclopediaSection* m_pRoot = nullptr;
+    CEncyclopediaSection* m_pCurrent = nullptr;
+    CEncyclopediaSection* m_pSelected2 = nullptr;
+    std::set<const CEncyclopediaSection*> m_expanded;
+    std::map<std::string, CEncyclopediaSection*> m_ids;
+    std::map<const CEncyclopediaSection*, std::string> m_idOf;
+    std::vector<CEncyclopediaSection*> m_seeAlso;
+    StringGenerator m_level2, m_level3, m_level4;
+    std::vector<std::unique_ptr<CNavigatorItemCtrl>> m_items;
+    CHTMLayoutButtonCtrl m_selectButton;
+    std::string m_strFocusId; // the row to give the focus back to after a rebuild
+};

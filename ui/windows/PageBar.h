@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The row of page numbers under a paged list (history, bookmarks): "PREV"
+// when there is a page before, "PAGE%d" for each page (the current one
+// selected), "NEXT" when there is one after.
+class CPageBar
+{
+public:
+    static std::string BuildHtml(int nCurrentPage, int nPageCount);
+    // The page an element id of the bar asks for: PREV, NEXT or PAGEn
+    // (counted from 0); false for any other id.
+    static bool PageOf(std::string_view id, int nCurrentPage, int& nPage);
+    // Pages needed for nItems at nPerPage (at least one page per item started).
+    static int PageCount(std::size_t nItems, std::size_t nPerPage);
+};

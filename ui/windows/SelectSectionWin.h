@@ -1,0 +1,45 @@
+#pragma once
+
+#include "EncyclopediaSection.h"
+#include "PopupWin.h"
+
+#include <boost/signals2/signal.hpp>
+
+#include <map>
+#include <string>
+
+// The floating section selector: every first-level section with its
+// subsections (ShowSections), or the subsections of one (ShowSubSections);
+// the section chosen is signalled.
+class CSelectSectionWin : public CPopupWin
+{
+public:
+    using CPopupWin::CPopupWin;
+    bool CreateSelector(CWnd* pOwner, int nId);
+
+    // Fills the pop-up; Show... then places it with its top left corner at
+    // the point.
+    void ShowSections(const CEncyclopediaSection* pRoot, int nX, int nY);
+    void ShowSubSections(const CEncyclopediaSection* pSection, int nX, int nY);
+    void SetHighlightSection(const CEncyclopediaSection* pSection) { m_pHighlight = pSection; }
+    void OnSelectCtrl(const std::string& strId);
+
+    std::string BuildSectionsHtml(const CEncyclopediaSection* pRoot);
+    std::string BuildSubSectionsHtml(const CEncyclopediaSection* pSection);
+
+    boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSectionSelected;
+
+    static constexpr int kColumns = 3;
+    static constexpr int kSectionsWidth = 840;
+    static constexpr int kSubSectionsWidth = 340;
+
+protected:
+    bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+
+private:
+    std::string LinkId(CEncyclopediaSection* pSection);
+    void Place(int nX, int nY, int nWidth, int nEstimatedHeight);
+
+    const CEncyclopediaSection* m_pHighlight = nullptr;
+    std::map<std::string, CEncyclopediaSection*> m_ids;
+};
