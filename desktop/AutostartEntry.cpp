@@ -13,12 +13,6 @@ namespace
 {
 constexpr std::string_view kReserved = " \t\n\r\"'\\><~|&;$*?#()`";
 
-struct CGKeyFileFree
-{
-    void operator()(GKeyFile* pFile) const { g_key_file_free(pFile); }
-};
-using GKeyFilePtr = std::unique_ptr<GKeyFile, CGKeyFileFree>;
-
 // A boolean of the entry's group, or the fallback when it is missing or
 // not a boolean.
 bool ReadBool(GKeyFile* pFile, const char* szKey, bool bFallback)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GLibPtr.h"
+#include "GObjectPtr.h"
 
 #include <functional>
 #include <thread>

@@ -11,16 +11,11 @@
 
 namespace
 {
-struct CKeyFileFree
-{
-    void operator()(GKeyFile* pFile) const { g_key_file_free(pFile); }
-};
-
 // The command line a desktop would run for the entry: the string value
 // unescaped, split by the shell's quoting rules, "%%" taken as "%".
 std::vector<std::string> ExecArguments(const std::string& strPath)
 {
-    const std::unique_ptr<GKeyFile, CKeyFileFree> pFile(g_key_file_new());
+    const GKeyFilePtr pFile(g_key_file_new());
     if (!g_key_file_load_from_file(pFile.get(), strPath.c_str(), G_KEY_FILE_NONE, nullptr))
         return {"<unreadable>"};
     const GCharPtr pExec(

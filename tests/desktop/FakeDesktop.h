@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DesktopThread.h"
-#include "GLibPtr.h"
+#include "GObjectPtr.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
