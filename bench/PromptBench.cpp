@@ -2,6 +2,7 @@
 // as the registry does it (a sorted word map, the last word's prefix one run
 // of words) against the plain scan of every word, for texts of one letter,
 // three letters and two words as a user types them.
+#include "FileUtils.h"
 #include "HunspellMorphology.h"
 #include "MorphoSearch.h"
 #include "PromptScanReference.h"
@@ -254,4 +255,34 @@ void BM_BuildSearchPromptMap(benchmark::State& state)
 BENCHMARK(BM_BuildSearchPromptMap)->Iterations(5)->Unit(benchmark::kMillisecond);
 } // namespace
 
-BENCHMARK_MAIN();
+// With --write-profile DIR the phrases are written as a profile's registry
+// and prompt list (DIR/Content), with the typed texts (DIR/texts.tsv: kind,
+// tab, text), for timing the search box in the client itself.
+int WriteProfile(const std::filesystem::path& folder)
+{
+    CRussianPhrases phrases;
+    if (!phrases.Make(kHunspellBase, kPhrases, 7, 1))
+        return 1;
+    std::filesystem::create_directories(folder / "Content");
+    if (!CRussianPhrases::WriteEnciphered(folder / "Content" / "registry2.dat", phrases.RegistryXml()) ||
+        !CRussianPhrases::WriteEnciphered(folder / "Content" / "search_prompts2.dat", phrases.PromptsXml()))
+        return 1;
+    std::string tsv;
+    static const char* const kKinds[] = {"1letter", "3letters", "2words"};
+    for (int nKind = 0; nKind < 3; ++nKind)
+        for (const std::string& text : Data().m_texts[nKind])
+            tsv += std::string(kKinds[nKind]) + "\t" + text + "\n";
+    return CFileUtils::SaveFileAtomically((folder / "texts.tsv").string(), tsv) ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && std::string_view(argv[1]) == "--write-profile")
+        return WriteProfile(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

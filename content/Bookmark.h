@@ -60,7 +60,13 @@ public:
     CSectionList m_sections;
     std::map<std::string, CSectionList> m_sectionsByCode;
     std::set<std::string> m_highlightWords;
+    // The same forms, one set per query word (snippets weigh the words).
+    std::vector<std::set<std::string>> m_highlightGroups;
     std::vector<std::string> m_searchWords;
+    // A search view: how many documents were found, and the words the query
+    // was completed to when nothing matched it as typed.
+    std::size_t m_nFoundDocuments = 0;
+    std::string m_strCompletions;
     std::string m_strSearchString;
     CDate m_date;
     int m_nViewNumber = 0;

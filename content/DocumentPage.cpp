@@ -368,6 +368,38 @@ std::string CDocumentPage::GetText(std::size_t nMaxLength, bool bWithoutTitle) c
     return collapsed.substr(0, nCut) + "...";
 }
 
+std::map<std::string, std::string> CDocumentPage::GetTextByAnchor(const std::set<std::string>& anchors) const
+{
+    std::map<std::string, std::string> parts;
+    std::string* pPart = &parts[""];
+    // Depth first, in document order, without recursion.
+    std::vector<const xmlNode*> stack;
+    if (m_doc)
+        if (const xmlNode* pBody = FindElement(xmlDocGetRootElement(m_doc.get()), "body"))
+            stack.push_back(pBody);
+    while (!stack.empty())
+    {
+        const xmlNode* pNode = stack.back();
+        stack.pop_back();
+        if (pNode->type == XML_TEXT_NODE && pNode->content)
+        {
+            *pPart += reinterpret_cast<const char*>(pNode->content);
+            *pPart += ' ';
+            continue;
+        }
+        if (pNode->type != XML_ELEMENT_NODE || IsTag(pNode, "style"))
+            continue;
+        const std::string strId = Attribute(pNode, "id");
+        if (!strId.empty() && anchors.count(strId))
+            pPart = &parts[strId];
+        std::vector<const xmlNode*> children;
+        for (const xmlNode* pChild = pNode->children; pChild; pChild = pChild->next)
+            children.push_back(pChild);
+        stack.insert(stack.end(), children.rbegin(), children.rend());
+    }
+    return parts;
+}
+
 std::string CDocumentPage::ResolveLink(std::string_view pageUrl, std::string_view href)
 {
     const std::string_view trimmed = CTextUtils::Trim(href);

@@ -3,6 +3,7 @@
 #include "XMLUtils.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,10 @@ public:
     // text of the page's first heading (h1) when the text starts with it.
     std::string GetText(std::size_t nMaxLength, bool bWithoutTitle = false) const;
     const std::string& GetUrl() const { return m_strUrl; }
+    // The text of the page's parts: each anchor of the set (an element's id)
+    // starts a part that runs to the next one; the text before the first is
+    // under "".
+    std::map<std::string, std::string> GetTextByAnchor(const std::set<std::string>& anchors) const;
 
     // Where an address written in the page at pageUrl leads (see CDocumentLink).
     static std::string ResolveLink(std::string_view pageUrl, std::string_view href);

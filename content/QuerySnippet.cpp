@@ -1,5 +1,6 @@
 #include "QuerySnippet.h"
 
+#include "SearchUtils.h"
 #include "TextUtils.h"
 #include "XMLUtils.h"
 
@@ -109,9 +110,11 @@ std::string BuildQuerySnippet(const std::string& strText,
     for (char32_t& ch : text)
         if (ch == kOpenMark || ch == kCloseMark)
             ch = U' ';
+    // Words are matched lower-cased and folded ("ё" as "е"), so a form is
+    // found whichever way the page spells it; the shown text keeps its own.
     std::u32string lowered = text;
     for (char32_t& ch : lowered)
-        ch = CTextUtils::ToLower(ch);
+        ch = FoldYo(CTextUtils::ToLower(ch));
 
     std::vector<std::vector<std::size_t>> groups;
     std::set<std::u32string> allForms;
@@ -120,7 +123,7 @@ std::string BuildQuerySnippet(const std::string& strText,
         std::set<std::size_t> positions;
         for (const auto& form : group)
         {
-            const std::u32string form32 = CTextUtils::ToUtf32(form);
+            const std::u32string form32 = CTextUtils::ToUtf32(FoldYo(std::string_view(form)));
             allForms.insert(form32);
             positions.merge(FindPositions(lowered, form32));
         }

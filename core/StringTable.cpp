@@ -7,9 +7,10 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 23> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 24> kStrings{{
     {IDS_UPDATE_PLEASE_WAIT, "Пожалуйста, подождите несколько минут..."},
     {IDS_HYPERLINK_ERROR, "Ошибка при открытии гиперссылки"},
+    {IDS_REGISTRY_ALPHABET, "АБВГДЕЖЗИКЛМНОПРСТУФХЦЧШЩЭЮЯ"},
     {IDS_UPDATE_NO_CONNECTION, "Невозможно подключиться к серверу"},
     {IDS_TRAY_TOOLTIP, "Rozivazuduz idozazazarar ezididadad"},
     {IDS_UPDATE_NEW_CLIENT_OFFER, "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. "

@@ -11,11 +11,14 @@ const std::vector<std::string>& CSearchIndexBuilder::IndexForms(const std::strin
     if (it != m_forms.end())
         return it->second;
     std::vector<std::string> forms = m_morpho.GetBaseForms(word);
-    // A base form found twice is indexed once at a position.
-    std::sort(forms.begin(), forms.end());
-    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
     if (forms.empty())
         forms.push_back(word);
+    // Indexed folded ("ё" as "е"), whichever way the dictionary or the page
+    // spells the word; a form found twice is indexed once at a position.
+    for (std::string& form : forms)
+        FoldYoInPlace(form);
+    std::sort(forms.begin(), forms.end());
+    forms.erase(std::unique(forms.begin(), forms.end()), forms.end());
     return m_forms.emplace(word, std::move(forms)).first->second;
 }
 

@@ -12,7 +12,8 @@
 // Builds the full-text index of the published pages: each page's words, split
 // and lower-cased as the search splits a query, are indexed at their ordinal
 // positions under each of their base forms, or as written when the dictionary
-// has none - the forms in which the search looks words up.
+// has none - the forms in which the search looks words up - folded: "ё" is
+// indexed as "е" (the search reads both spellings of a word that holds "ё").
 class CSearchIndexBuilder
 {
 public:

@@ -200,20 +200,62 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
                                                                   std::uint32_t nDocCount)
 {
     CWordDocuments result;
-    for (const std::string& base : BaseFormsOrWord(word))
+    const auto add = [&result](std::vector<WordDocument>& documents) {
+        if (documents.empty())
+            return;
+        result.m_documents = result.m_documents.empty() ? std::move(documents)
+                                                        : MergeDocuments(result.m_documents, documents);
+    };
+    std::vector<std::string> bases = m_morpho.GetBaseForms(word);
+    const bool bKnown = !bases.empty();
+    if (!bKnown)
+        bases.push_back(word);
+    for (const std::string& base : bases)
     {
         std::vector<WordDocument> documents;
         m_index.GetWordDocuments(base, documents);
-        if (documents.empty())
-            continue;
-        result.m_documents = result.m_documents.empty()
-                                 ? std::move(documents)
-                                 : MergeDocuments(result.m_documents, documents);
+        add(documents);
+    }
+    // Only a word whose spellings or base forms hold "ё" is read under more.
+    if (HasYo(word) || std::any_of(bases.begin(), bases.end(), [](const std::string& base) { return HasYo(base); }))
+    {
+        for (const std::string& spelling : OtherSpellings(word, bases, bKnown))
+        {
+            std::vector<WordDocument> documents;
+            m_index.GetWordDocuments(spelling, documents);
+            add(documents);
+        }
     }
     if (!result.m_documents.empty())
         result.m_dIdf = std::log(static_cast<double>(nDocCount) /
                                  static_cast<double>(result.m_documents.size()));
     return result;
+}
+
+std::vector<std::string> CDocumentSearch::OtherSpellings(const std::string& word, const std::vector<std::string>& read,
+                                                         bool bKnown)
+{
+    // B(w): the base forms of the word and of its fold, or the word itself
+    // when neither has any; then B(w) with the fold of each of its words.
+    std::vector<std::string> spellings;
+    if (bKnown)
+        spellings = read;
+    if (HasYo(word))
+        for (std::string& base : m_morpho.GetBaseForms(FoldYo(word)))
+            spellings.push_back(std::move(base));
+    if (spellings.empty())
+        spellings.push_back(word);
+    const std::size_t nBases = spellings.size();
+    for (std::size_t i = 0; i < nBases; ++i)
+        if (HasYo(spellings[i]))
+            spellings.push_back(FoldYo(spellings[i]));
+    // Each once, and none of the words the base forms' lookups have read.
+    std::sort(spellings.begin(), spellings.end());
+    spellings.erase(std::unique(spellings.begin(), spellings.end()), spellings.end());
+    std::erase_if(spellings, [&read](const std::string& spelling) {
+        return std::find(read.begin(), read.end(), spelling) != read.end();
+    });
+    return spellings;
 }
 
 void CDocumentSearch::FindDocuments(std::string_view query, SearchResultSet& results)
@@ -418,10 +460,30 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
     for (const std::string& word : SplitSearchString(query))
     {
         std::set<std::string>& forms = highlight.emplace_back();
-        forms.insert(word);
-        for (const std::string& base : m_morpho.GetBaseForms(word))
+        // Every form with its fold: a page may spell it either way. The
+        // dictionary mostly lists both spellings, so a fold is looked for
+        // before it is copied.
+        const auto add = [this, &forms](std::string&& form) {
+            if (HasYo(form))
+            {
+                m_fold = form;
+                FoldYoInPlace(m_fold);
+                if (!forms.contains(m_fold))
+                    forms.insert(m_fold);
+            }
+            forms.insert(std::move(form));
+        };
+        add(std::string(word));
+        const std::vector<std::string> bases = m_morpho.GetBaseForms(word);
+        for (const std::string& base : bases)
             for (std::string& form : m_morpho.GetAllForms(base))
-                forms.insert(std::move(form));
+                add(std::move(form));
+        if (!HasYo(word))
+            continue;
+        for (const std::string& base : m_morpho.GetBaseForms(FoldYo(word)))
+            if (std::find(bases.begin(), bases.end(), base) == bases.end())
+                for (std::string& form : m_morpho.GetAllForms(base))
+                    add(std::move(form));
     }
     return highlight;
 }
@@ -429,6 +491,7 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
 void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight)
 {
     const std::string lowered = CTextUtils::ToLower(query);
+    m_strLastCompletions.clear();
     if (!results.empty())
     {
         SearchInto(lowered, results, highlight);
@@ -454,6 +517,7 @@ void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, C
         const std::string joined = CompleteWords(lowered, find);
         results.InsertSorted(MakeRecords(found, nLastFilled));
         highlight = GetHightlightWords(joined);
+        m_strLastCompletions = joined;
         return;
     }
     results.InsertSorted(MakeRecords(found, nLastFilled));
@@ -481,7 +545,11 @@ std::string CDocumentSearch::CompleteWords(const std::string& lowered,
     std::set<std::string> baseForms;
     for (const std::string& word : SplitSearchString(lowered))
     {
-        for (const std::string& completion : m_index.GetStartWords(word))
+        // The completions of the word and of its fold, as one set.
+        std::set<std::string> completions = m_index.GetStartWords(word);
+        if (HasYo(word))
+            completions.merge(m_index.GetStartWords(FoldYo(word)));
+        for (const std::string& completion : completions)
         {
             // A completion the dictionary does not know was indexed as it is
             // written, and is searched as it is written.

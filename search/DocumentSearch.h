@@ -31,6 +31,9 @@ public:
     // and when nothing is found for a query of 3 or more characters, every
     // indexed word its words begin with.
     void Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight);
+    // The words the last Search completed its words to (blank-separated base
+    // forms), empty when it found the words as they were typed.
+    const std::string& GetLastCompletions() const { return m_strLastCompletions; }
 
 private:
     // A query word's documents, merged over its base forms, and its idf.
@@ -41,7 +44,15 @@ private:
     };
 
     std::vector<std::string> BaseFormsOrWord(const std::string& word);
+    // The occurrences of the word's base forms as the dictionary lists them
+    // (or of the word), and when the word or one of them holds "ё", of its
+    // other spellings: "ё" and "е" are one letter.
     CWordDocuments CollectDocuments(const std::string& word, std::uint32_t nDocCount);
+    // The words of B(w) = bases(w) U bases(fold(w)) (or w when both are
+    // empty) and of their folds that are not among those already read;
+    // bKnown says whether the dictionary had base forms for the word.
+    std::vector<std::string> OtherSpellings(const std::string& word, const std::vector<std::string>& read,
+                                            bool bKnown);
     // Search with a set that already holds records: each query reads the
     // paths of the whole set.
     void SearchInto(const std::string& lowered, SearchResultSet& results, CHighlightWords& highlight);
@@ -95,4 +106,6 @@ private:
     // The sort's memory, kept between searches to spare allocations.
     std::vector<std::uint64_t> m_order;
     std::vector<std::uint64_t> m_orderBuffer;
+    std::string m_strLastCompletions;
+    std::string m_fold; // a form being folded, kept to spare allocations
 };

@@ -1,8 +1,10 @@
 #include "SearchPromptMap.h"
 
+#include "SearchUtils.h"
 #include "Utf16Order.h"
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 void CPromptIdSet::Reset(std::size_t nIds)
@@ -56,13 +58,17 @@ void CSearchPromptMap::Build(std::span<const RegistryPhrase* const> phrases)
     }
     m_textStarts.push_back(m_textBytes.size());
 
+    // The words are kept folded ("ё" as "е"): a phrase is prompted whichever
+    // way it or the user spells the word. The folded copies live until the
+    // words are copied into the map below.
     std::vector<std::pair<std::string_view, std::uint32_t>> pairs;
+    std::deque<std::string> folded;
     for (const RegistryPhrase* pPhrase : phrases)
     {
         const auto it = std::lower_bound(texts.begin(), texts.end(), pPhrase->text, Utf16Less());
         const auto nId = static_cast<std::uint32_t>(it - texts.begin());
         for (const std::string& word : pPhrase->words)
-            pairs.emplace_back(word, nId);
+            pairs.emplace_back(HasYo(word) ? std::string_view(folded.emplace_back(FoldYo(word))) : word, nId);
     }
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());

@@ -38,7 +38,8 @@ private:
 // sorted by bytes with the ids of each word's phrases stored one word after
 // another: all words that begin with a prefix form one run of words (UTF-8
 // byte order keeps every string with a given prefix together), and their
-// phrases one run of ids.
+// phrases one run of ids. The words are folded ("ё" kept as "е"), so lookups
+// pass folded words and prefixes.
 class CSearchPromptMap
 {
 public:

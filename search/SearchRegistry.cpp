@@ -30,11 +30,18 @@ bool BeginsWith(std::string_view text, char32_t letter)
     return !text.empty() && CTextUtils::DecodeNext(text, nPos) == letter;
 }
 
+// A letter lower-cased and folded ("ё" to "е").
+char32_t FoldedLower(char32_t ch)
+{
+    return FoldYo(CTextUtils::ToLower(ch));
+}
+
+// The texts lower-cased and folded are equal.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
     std::size_t nA = 0, nB = 0;
     while (nA < a.size() && nB < b.size())
-        if (CTextUtils::ToLower(CTextUtils::DecodeNext(a, nA)) != CTextUtils::ToLower(CTextUtils::DecodeNext(b, nB)))
+        if (FoldedLower(CTextUtils::DecodeNext(a, nA)) != FoldedLower(CTextUtils::DecodeNext(b, nB)))
             return false;
     return nA == a.size() && nB == b.size();
 }
@@ -167,11 +174,21 @@ void CSearchRegistry::BuildSearchPromptMap()
 
 std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) const
 {
+    // The forms of the word and of its fold, folded as the map's words are.
     std::vector<std::string> forms;
     if (m_pMorpho)
+    {
         forms = m_pMorpho->GetAllForms(word);
+        if (HasYo(word))
+        {
+            std::vector<std::string> more = m_pMorpho->GetAllForms(FoldYo(word));
+            forms.insert(forms.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+        }
+    }
     if (forms.empty())
         forms.push_back(word);
+    for (std::string& form : forms)
+        FoldYoInPlace(form);
     return forms;
 }
 
@@ -179,7 +196,7 @@ bool CSearchRegistry::FindPrompts(std::string_view text)
 {
     if (m_promptMap.IsEmpty())
         BuildSearchPromptMap();
-    const std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));
+    std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));
     if (words.empty())
         return false;
     // A phrase is prompted when it holds some form of every word; the word
@@ -193,7 +210,11 @@ bool CSearchRegistry::FindPrompts(std::string_view text)
         for (const std::string& form : GetForms(words[i]))
             m_promptMap.AddWord(form, candidates);
         if (i + 1 == words.size())
+        {
+            // Compared folded, as the map keeps its words.
+            FoldYoInPlace(words[i]);
             m_promptMap.AddWordsWithPrefix(words[i], candidates);
+        }
         if (i > 0)
             m_result.IntersectWith(candidates);
         if (m_result.IsEmpty())

@@ -572,3 +572,51 @@ std::string JoinSearchWords(const std::vector<std::string>& words)
     }
     return text;
 }
+
+namespace
+{
+// "ё" U+0451 is D1 91 and "е" U+0435 is D0 B5; "Ё" U+0401 is D0 81 and "Е"
+// U+0415 is D0 95. D0 and D1 only ever lead a sequence, so a pair found
+// anywhere in the bytes is the letter.
+constexpr unsigned char kLead0 = 0xD0, kLead1 = 0xD1;
+constexpr unsigned char kSmallYo = 0x91, kCapitalYo = 0x81;
+
+bool IsYoAt(std::string_view text, std::size_t i)
+{
+    const auto nLead = static_cast<unsigned char>(text[i]);
+    const auto nNext = static_cast<unsigned char>(text[i + 1]);
+    return (nLead == kLead1 && nNext == kSmallYo) || (nLead == kLead0 && nNext == kCapitalYo);
+}
+} // namespace
+
+bool HasYo(std::string_view text)
+{
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+        if (IsYoAt(text, i))
+            return true;
+    return false;
+}
+
+bool FoldYoInPlace(std::string& text)
+{
+    bool bChanged = false;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    {
+        if (!IsYoAt(text, i))
+            continue;
+        // ё D1 91 -> е D0 B5; Ё D0 81 -> Е D0 95.
+        const bool bSmall = static_cast<unsigned char>(text[i]) == kLead1;
+        text[i] = static_cast<char>(kLead0);
+        text[i + 1] = static_cast<char>(bSmall ? 0xB5 : 0x95);
+        bChanged = true;
+        ++i;
+    }
+    return bChanged;
+}
+
+std::string FoldYo(std::string_view text)
+{
+    std::string folded(text);
+    FoldYoInPlace(folded);
+    return folded;
+}

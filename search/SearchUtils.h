@@ -98,3 +98,17 @@ std::vector<std::string> SplitSearchString(std::string_view text);
 void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words);
 // The words joined by single blanks.
 std::string JoinSearchWords(const std::vector<std::string>& words);
+
+// "Ё" and "Е" are one letter to the search: fold(s) is s (UTF-8) with every
+// "ё" replaced by "е" and every "Ё" by "Е"; no other character changes. Both
+// letters take two bytes, so a text keeps its length and folds in place.
+// True when the text holds "ё" or "Ё".
+bool HasYo(std::string_view text);
+// Folds the text in place; true when it changed.
+bool FoldYoInPlace(std::string& text);
+std::string FoldYo(std::string_view text);
+// The same for one character.
+constexpr char32_t FoldYo(char32_t ch)
+{
+    return ch == U'\u0451' ? U'\u0435' : (ch == U'\u0401' ? U'\u0415' : ch);
+}

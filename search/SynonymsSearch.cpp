@@ -52,12 +52,19 @@ bool CSynonymsSearch::LoadData(const std::string& strPath)
 void CSynonymsSearch::FreeData()
 {
     m_synonyms.clear();
+    m_headWords.clear();
 }
 
 Utf16StringSet CSynonymsSearch::GetSynonyms(std::string_view text) const
 {
-    const auto it = m_synonyms.find(Normalise(text));
-    return it != m_synonyms.end() ? it->second : Utf16StringSet{};
+    std::string key = Normalise(text);
+    Utf16StringSet synonyms;
+    if (const auto it = m_synonyms.find(key); it != m_synonyms.end())
+        synonyms = it->second;
+    FoldYoInPlace(key);
+    if (const auto it = m_headWords.find(key); it != m_headWords.end())
+        synonyms.insert(it->second.begin(), it->second.end());
+    return synonyms;
 }
 
 bool CSynonymsSearch::LoadXml(const xmlNode* pRoot)
@@ -93,8 +100,11 @@ void CSynonymsSearch::AddGroup(const std::vector<std::string>& group)
         // text without words - an empty search box - a synonym of the group.
         if (group[i].empty())
             continue;
+        // The head word is looked up folded ("ё" as "е"), the others as
+        // written; every member is shown as written.
+        Utf16StringSet& synonyms = i == 0 ? m_headWords[FoldYo(group[i])] : m_synonyms[group[i]];
         for (std::size_t j = 0; j < group.size(); ++j)
             if (j != i && !group[j].empty())
-                m_synonyms[group[i]].insert(group[j]);
+                synonyms.insert(group[j]);
     }
 }

@@ -23,13 +23,17 @@ public:
 
     // The synonyms of a text: it is normalised (split into words and joined
     // by single blanks) but not lower-cased, so callers pass lower-case text.
+    // A group's head word is found folded ("ё" and "е" alike), its other
+    // members as written.
     Utf16StringSet GetSynonyms(std::string_view text) const;
 
-    bool IsEmpty() const { return m_synonyms.empty(); }
+    bool IsEmpty() const { return m_synonyms.empty() && m_headWords.empty(); }
 
 private:
     bool LoadXml(const xmlNode* pRoot);
     void AddGroup(const std::vector<std::string>& group);
 
+    // By the other members as written, and by the head words folded.
     std::map<std::string, Utf16StringSet, std::less<>> m_synonyms;
+    std::map<std::string, Utf16StringSet, std::less<>> m_headWords;
 };

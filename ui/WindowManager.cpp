@@ -22,6 +22,12 @@ unsigned Unsigned(const nlohmann::json& event, const char* szKey)
     return static_cast<unsigned>(std::max(0, Int(event, szKey)));
 }
 
+bool Bool(const nlohmann::json& event, const char* szKey)
+{
+    const auto it = event.find(szKey);
+    return it != event.end() && it->is_boolean() && it->get<bool>();
+}
+
 std::string Text(const nlohmann::json& event, const char* szKey)
 {
     const auto it = event.find(szKey);
@@ -269,10 +275,7 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
     if (type == "activate")
     {
         if (m_onActivate)
-        {
-            const auto it = event.find("active");
-            m_onActivate(it == event.end() || !it->is_boolean() || it->get<bool>());
-        }
+            m_onActivate(!event.contains("active") || Bool(event, "active"));
         return;
     }
     CWnd* pWnd = FromHandle(Int(event, "win"));
@@ -307,7 +310,10 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
     const bool bMouseDown = (type == "mouse" && Unsigned(event, "code") == MOUSE_DOWN) || type == "docmouse";
     if (bMouseDown && AcceptsInput(pWnd))
         NotifyMouseDown(pWnd);
-    if (type.starts_with("doc"))
+    if ((type == "key" || type == "dockey") && Unsigned(event, "code") == KEY_DOWN && m_onKey && AcceptsInput(pWnd) &&
+        m_onKey(pWnd, Unsigned(event, "key"), Unsigned(event, "mods"), Bool(event, "typing")))
+        return;
+    if (type.starts_with("doc") || type == "scroll")
     {
         if (AcceptsInput(pWnd))
             pWnd->OnFrontEndEvent(type, event);
@@ -331,7 +337,7 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         pDocument->RaiseMouse(nUid, Unsigned(event, "code"), Unsigned(event, "buttons"), Int(event, "x"),
                               Int(event, "y"), Int(event, "wheel"));
     else if (type == "key")
-        pDocument->RaiseKey(nUid, Unsigned(event, "code"), Unsigned(event, "key"));
+        pDocument->RaiseKey(nUid, Unsigned(event, "code"), Unsigned(event, "key"), Unsigned(event, "mods"));
     else if (type == "input")
         pDocument->RaiseInput(nUid, Text(event, "value"));
     else if (type == "focus")

@@ -45,6 +45,11 @@ public:
     // close on a press outside them. Returns an id for RemoveMouseDownHook.
     int AddMouseDownHook(std::function<void(CWnd*)> hook);
     void RemoveMouseDownHook(int nId);
+    // Called with every key pressed in a window (a content document's
+    // included) before the window gets it; a hook that returns true takes the
+    // key. bTyping: the key went to a text field.
+    using KeyHook = std::function<bool(CWnd*, unsigned nKeyCode, unsigned nKeys, bool bTyping)>;
+    void SetKeyHook(KeyHook hook) { m_onKey = std::move(hook); }
     // The browser's window lost or got the user's focus.
     void SetActivationHook(std::function<void(bool)> hook) { m_onActivate = std::move(hook); }
     // Events of type "test" go here, and nowhere when it is not set (only
@@ -89,5 +94,6 @@ private:
     std::map<int, std::function<void(CWnd*)>> m_mouseDownHooks;
     int m_nNextHook = 1;
     std::function<void(bool)> m_onActivate;
+    KeyHook m_onKey;
     std::function<void(const nlohmann::json&)> m_onTest;
 };

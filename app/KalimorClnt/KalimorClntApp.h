@@ -6,6 +6,7 @@
 #include "ClientContext.h"
 #include "CommandLineInfo.h"
 #include "DesktopNotifier.h"
+#include "DocumentSearch.h"
 #include "EncyclopediaData.h"
 #include "FullTextSearch.h"
 #include "FullTextSearch2.h"
@@ -71,6 +72,10 @@ public:
     bool SaveBookmarks() override { return m_bookmarks.SaveData(m_profile.m_strBookmarksPath); }
     CViewHistoryData* GetViewHistory() override { return &m_viewHistory; }
     const CMRUDocumentData* GetMRUDocuments() override { return &m_mruDocuments; }
+    CDocumentSearch* GetDocumentSearch() override { return &m_documentSearch; }
+    CSearchRegistry* GetSearchRegistry() override { return &m_searchRegistry; }
+    const CSearchPrompt2Manager* GetPromptList() override { return &m_searchPrompts; }
+    const CSynonymsSearch* GetSynonyms() override { return &m_synonyms; }
     std::time_t Now() const override;
     bool IsUpdateDialogOpen() const { return false; }
     bool HasTrayHost() const override { return m_pTray && m_pTray->HasHost(); }
@@ -95,6 +100,7 @@ private:
     CSearchPrompt2Manager m_searchPrompts;
     CSearchRegistry m_searchRegistry{&m_morpho, &m_searchPrompts};
     CSynonymsSearch m_synonyms;
+    CDocumentSearch m_documentSearch{m_phraseIndex, m_morpho};
     CTaxCalendar m_taxCalendar;
     CWorkCalendar m_workCalendar;
     CBookmarkVector m_bookmarks;

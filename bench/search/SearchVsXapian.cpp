@@ -3,6 +3,7 @@
 //
 //   bench_search_xapian [benchmark flags] --corpus DIR --work DIR
 //       [--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian]
+//       [--clock wall|cpu] [--queries-out FILE]
 //
 // For each corpus: the publisher's run over the source tree (the morphology
 // dictionary built once before and copied in), Xapian's indexing of the same
@@ -13,7 +14,9 @@
 // is the median of its rounds; a class's p50 and p95 are taken over its
 // queries. A table of everything is printed at the end. --reuse keeps what an
 // earlier run published and indexed, --reuse-xapian Xapian's databases only;
-// what is reused is not timed.
+// what is reused is not timed. --clock cpu times the queries by the
+// thread's processor time instead of the wall clock; --queries-out appends
+// every query's medians to a file (corpus, class, query, ours, Xapian's).
 #include "BenchCorpus.h"
 #include "ContentPublisher.h"
 #include "DocumentSearch.h"
@@ -24,7 +27,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -46,6 +51,8 @@ struct COptions
     int m_nRounds = 3;
     bool m_bReuse = false;       // ours and Xapian's
     bool m_bReuseXapian = false; // Xapian's only
+    bool m_bCpuClock = false;    // queries timed by the thread's processor time
+    std::string m_strQueriesOut; // where each query's medians are appended, or empty
 };
 
 struct CClassResult
@@ -75,6 +82,18 @@ std::map<std::string, CCorpusResult> g_results;
 double Seconds(std::chrono::steady_clock::duration duration)
 {
     return std::chrono::duration<double>(duration).count();
+}
+
+// A query's clock: wall-clock time, or with --clock cpu the processor time
+// of this thread, which time spent waiting for a core shared with other
+// programs does not add to.
+double QueryClockMs()
+{
+    if (!g_options.m_bCpuClock)
+        return Seconds(std::chrono::steady_clock::now().time_since_epoch()) * 1e3;
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 std::string MorphologyFolder()
@@ -237,13 +256,13 @@ void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std
         {
             for (std::size_t i = 0; i < queries.size(); ++i)
             {
-                auto start = std::chrono::steady_clock::now();
+                double dStart = QueryClockMs();
                 benchmark::DoNotOptimize(RunOurs(search, queries[i]));
-                ours[i].push_back(Seconds(std::chrono::steady_clock::now() - start) * 1e3);
-                start = std::chrono::steady_clock::now();
+                ours[i].push_back(QueryClockMs() - dStart);
+                dStart = QueryClockMs();
                 std::vector<std::string> paths;
                 benchmark::DoNotOptimize(xapian.Search(queries[i], bPrefix, kXapianTop, paths));
-                theirs[i].push_back(Seconds(std::chrono::steady_clock::now() - start) * 1e3);
+                theirs[i].push_back(QueryClockMs() - dStart);
             }
         }
         std::vector<double> oursMedians, theirMedians;
@@ -251,6 +270,15 @@ void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std
         {
             oursMedians.push_back(Percentile(ours[i], 50));
             theirMedians.push_back(Percentile(theirs[i], 50));
+        }
+        if (!g_options.m_strQueriesOut.empty())
+        {
+            // corpus, class, query, ours and Xapian's median in ms: what a
+            // comparison of two builds pairs query by query.
+            std::ofstream out(g_options.m_strQueriesOut, std::ios::app);
+            for (std::size_t i = 0; i < queries.size(); ++i)
+                out << strCorpus << '\t' << strClass << '\t' << queries[i] << '\t' << oursMedians[i] << '\t'
+                    << theirMedians[i] << '\n';
         }
         result.m_dOursP50 = Percentile(oursMedians, 50);
         result.m_dOursP95 = Percentile(oursMedians, 95);
@@ -348,6 +376,11 @@ bool ParseOptions(int argc, char** argv)
             g_options.m_bReuse = true;
         else if (arg == "--reuse-xapian")
             g_options.m_bReuseXapian = true;
+        else if (arg == "--queries-out" && bValue)
+            g_options.m_strQueriesOut = argv[++i];
+        else if (arg == "--clock" && bValue && (std::string_view(argv[i + 1]) == "cpu" ||
+                                                 std::string_view(argv[i + 1]) == "wall"))
+            g_options.m_bCpuClock = std::string_view(argv[++i]) == "cpu";
         else
         {
             std::cerr << "unknown argument " << arg << "\n";
@@ -357,7 +390,8 @@ bool ParseOptions(int argc, char** argv)
     if (g_options.m_strCorpus.empty() || g_options.m_strWork.empty())
     {
         std::cerr << "usage: bench_search_xapian [benchmark flags] --corpus DIR --work DIR "
-                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] [--hunspell BASE]\n";
+                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] [--hunspell BASE] "
+                     "[--clock wall|cpu] [--queries-out FILE]\n";
         return false;
     }
     std::stringstream list(strCorpora.empty() ? "man,docs20000,docs100000" : strCorpora);

@@ -156,6 +156,10 @@ TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
 
     const std::string tail = BuildQuerySnippet(" начало <страницы> налог", {{"налог"}});
     EXPECT_EQ(tail, "...страницы&gt; <b>налог</b>...") << "page text never becomes markup";
+    // "ё" and "е" are one letter: a form matches either spelling, and the
+    // page keeps its own.
+    EXPECT_EQ(BuildQuerySnippet("Отчёт и отчет, ЁЛКА", {{"отчет"}, {"ёлка"}}),
+              "<b>Отчёт</b> и <b>отчет</b>, <b>ЁЛКА</b>...");
 
     CLogCapture log;
     EXPECT_EQ(m_data.GetContent(m_data.FindSectionByURL("/usn/object.html")), "");

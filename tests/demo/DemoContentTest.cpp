@@ -15,6 +15,7 @@
 
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -124,6 +125,59 @@ TEST_F(DemoSearchTest, AbbreviationsAndColloquialForms)
     EXPECT_TRUE(Has(prefix, "/usn/index.html"));
     EXPECT_TRUE(Has(prefix, "/bo/simplified.html")) << "упрощенная бухгалтерская отчетность";
     EXPECT_TRUE(Urls("зз").empty()) << "two letters found nowhere: no fallback";
+}
+
+// "Ё" and "е" are one letter to the search. Every demo page writes "отчет"
+// but one, which also writes "Утверждён авансовый отчёт".
+TEST_F(DemoSearchTest, YoAndYeFindTheSameRecords)
+{
+    const auto records = [&](std::string_view query, CHighlightWords& highlight) {
+        SearchResultSet results;
+        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+        std::vector<std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>> list;
+        for (const SearchResult& r : results)
+            list.emplace_back(r.docNumber, r.path.str(), r.firstPosition, r.lastPosition, r.score, r.span);
+        return list;
+    };
+    CHighlightWords yoHighlight, yeHighlight;
+    const auto yo = records("авансовый отчёт", yoHighlight);
+    const auto ye = records("авансовый отчет", yeHighlight);
+    EXPECT_EQ(yo, ye);
+    EXPECT_GE(yo.size(), 3u) << "not the documents of авансовый alone";
+    EXPECT_TRUE(Has(Urls("авансовый отчёт"), "/pd/advance-report.html"));
+    ASSERT_EQ(yoHighlight.size(), 2u);
+    for (const char* szForm : {"отчёт", "отчет", "отчёта", "отчета"})
+        EXPECT_TRUE(yoHighlight[1].contains(szForm)) << szForm;
+    EXPECT_TRUE(yeHighlight[1].contains("отчет"));
+    EXPECT_EQ(records("ёлка", yoHighlight), records("елка", yeHighlight));
+    EXPECT_EQ(records("утверждён", yoHighlight), records("утвержден", yeHighlight));
+    EXPECT_TRUE(Has(Urls("утвержден"), "/pd/advance-report.html")) << "the page writes утверждён";
+    EXPECT_TRUE(m_index.GetStartWords("ё").empty()) << "the publisher indexes every word folded";
+}
+
+TEST(DemoContent, KalimorctlAnswersYoAndYeAlike)
+{
+    const std::string strProfile = kBuild + "/2";
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {KALIMORCTL_PATH, "--profile", strProfile});
+        const auto result = RunProcess(args);
+        EXPECT_EQ(result.m_nExitCode, 0) << result.m_strErr;
+        return result.m_strOut;
+    };
+    const std::string yo = run({"search", "авансовый", "отчёт"});
+    EXPECT_EQ(yo, run({"search", "авансовый", "отчет"}));
+    EXPECT_NE(yo.find("content/pd/advance-report.html"), std::string::npos) << yo;
+    EXPECT_EQ(run({"search", "ёлка"}), run({"search", "елка"}));
+    const std::string prompts = run({"prompts", "отчёт"});
+    EXPECT_EQ(prompts, run({"prompts", "отчет"}));
+    EXPECT_NE(prompts.find("Авансовый отчет\n"), std::string::npos) << prompts;
+    EXPECT_EQ(run({"prompts", "авансовый", "отчё"}), run({"prompts", "авансовый", "отче"}));
+    // The snippet marks the words as the page spells them.
+    const std::string sections = run({"sections", "утвержден", "авансовый", "отчет"});
+    EXPECT_NE(sections.find("<b>Утверждён</b> <b>авансовый</b> <b>отчёт</b>"), std::string::npos) << sections;
+    // The dictionary is answered as it is.
+    const std::string morph = run({"morph", "ёлка"});
+    EXPECT_NE(morph.find("base: ёлка"), std::string::npos) << morph;
 }
 
 TEST(DemoContent, KalimorctlReportsTheProfileAndItsSearches)

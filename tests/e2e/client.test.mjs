@@ -46,9 +46,9 @@ await run('e2e client', async () => {
 
   // Typing reaches the C++ side; Enter runs the search, which finds no
   // content and says so in the message dialog over the dimmed frame.
-  await search.locator('#search_text').click();
-  await search.locator('#search_text').pressSequentially('налог');
-  await search.locator('#search_text').press('Enter');
+  await search.locator('#edit_search').click();
+  await search.locator('#edit_search').pressSequentially('налог');
+  await search.locator('#edit_search').press('Enter');
   await dialogs(page).waitFor();
   await until('search text in C++', () => home.log().includes('CMainWindow::OnSearch налог'));
   await dialogFrame(page).locator('#label').filter({ hasText: 'Контент не загружен. Выполните обновление' }).waitFor();
@@ -87,13 +87,13 @@ await run('e2e client', async () => {
   assert.equal(fs.readFileSync(opened, 'utf8').trim(), 'mailto:support@kalimor.example');
 
   // A reload brings the whole state back: the open dialog and the typed text.
-  await search.locator('#search_text').fill('авансовый');
+  await search.locator('#edit_search').fill('авансовый');
   await top.locator('#btn_history').click();
   // (The events go in order: the typed text reached C++ before the click.)
   await dialogFrame(page).locator('#label').filter({ hasText: 'Контент не загружен' }).waitFor();
   await page.reload();
   await dialogFrame(page).locator('#label').filter({ hasText: 'Контент не загружен' }).waitFor();
-  assert.equal(await search.locator('#search_text').inputValue(), 'авансовый');
+  assert.equal(await search.locator('#edit_search').inputValue(), 'авансовый');
   assert.equal(await page.locator('.k-shadow:not(.hidden)').count(), 1);
   await page.keyboard.press('Escape');
   await dialogs(page).waitFor({ state: 'detached' });
@@ -114,7 +114,7 @@ await run('e2e client', async () => {
   await page.goto(urlsOf(first.out)[1]);
   await panel(page, 0).locator('#btn_about').waitFor();
   assert.equal(await page.locator('#kalimor-frame.hidden').count(), 0, 'the window is shown again');
-  assert.equal(await panel(page, 1).locator('#search_text').inputValue(), 'авансовый');
+  assert.equal(await panel(page, 1).locator('#edit_search').inputValue(), 'авансовый');
 
   // "uninstall" resets the content version and stops the running client.
   const uninstall = startClient('--uninstall');

@@ -1,6 +1,7 @@
 #include "DocumentSearch.h"
 #include "MorphologyWriter.h"
 #include "PhraseIndexWriter.h"
+#include "SearchIndexBuilder.h"
 #include "TestSupport.h"
 #include "TextUtils.h"
 
@@ -23,7 +24,7 @@ struct CDoc
 class DocumentSearchTest : public ::testing::Test
 {
 protected:
-    void Build(const std::vector<CDoc>& documents, std::uint32_t nZeroCountDocument = 0)
+    void WriteDictionary()
     {
         CMorphologyWriter morphology;
         morphology.AddParadigm({"налог", "налога", "налоги", "налогов", "налогами"});
@@ -31,7 +32,16 @@ protected:
         morphology.AddParadigm({"сталь", "стали", "сталью"});
         morphology.AddParadigm({"стать", "стали", "стал", "стала"});
         morphology.AddParadigm({"прибыль", "прибыли"});
+        // As hunspell-ru writes them: with "ё" only.
+        morphology.AddParadigm({"отчёт", "отчёта", "отчёты", "отчётов"});
+        morphology.AddParadigm({"ёлка", "ёлки", "ёлок"});
+        morphology.AddParadigm({"авансовый", "авансового", "авансовые"});
         ASSERT_TRUE(morphology.Save(m_dir.File("morphology")));
+    }
+
+    void Build(const std::vector<CDoc>& documents, std::uint32_t nZeroCountDocument = 0)
+    {
+        WriteDictionary();
         CPhraseIndexWriter index;
         for (const CDoc& doc : documents)
         {
@@ -46,6 +56,22 @@ protected:
         m_morpho.SetMorphologyFolder(m_dir.File("morphology"));
         m_index.SetIndexFolder(m_dir.File("fulltext"));
         ASSERT_TRUE(m_morpho.LoadData());
+        ASSERT_TRUE(m_index.LoadData());
+    }
+
+    // Pages indexed by the publisher's builder: words under their base
+    // forms, folded.
+    void BuildPublished(const std::vector<std::pair<std::string, std::string>>& pages)
+    {
+        WriteDictionary();
+        m_morpho.SetMorphologyFolder(m_dir.File("morphology"));
+        ASSERT_TRUE(m_morpho.LoadData());
+        CSearchIndexBuilder builder(m_morpho);
+        for (const auto& [path, text] : pages)
+            builder.AddPage(path, text);
+        CPublishReport report;
+        ASSERT_TRUE(builder.Save(m_dir.File("fulltext"), report));
+        m_index.SetIndexFolder(m_dir.File("fulltext"));
         ASSERT_TRUE(m_index.LoadData());
     }
 
@@ -264,7 +290,12 @@ protected:
         std::string joined;
         std::set<std::string> bases;
         for (const std::string& word : SplitSearchString(lowered))
-            for (const std::string& completion : m_index.GetStartWords(word))
+        {
+            // The completions of the word and of its fold, as one set.
+            std::set<std::string> completions = m_index.GetStartWords(word);
+            for (const std::string& completion : m_index.GetStartWords(FoldYo(word)))
+                completions.insert(completion);
+            for (const std::string& completion : completions)
             {
                 std::vector<std::string> forms = m_morpho.GetBaseForms(completion);
                 if (forms.empty())
@@ -275,6 +306,7 @@ protected:
                     joined += form + " ";
                 }
             }
+        }
         for (const std::string& base : bases)
             search.FindDocuments(base, results);
         highlight = search.GetHightlightWords(joined);
@@ -382,4 +414,134 @@ TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
     CDocumentSearch(m_index, m_morpho).FindDocuments("всегда", all);
     EXPECT_EQ(all.size(), 700u);
     EXPECT_EQ(all.begin()->docNumber, 1u) << "all scores 0: by document";
+}
+
+// "Ё" and "е" are one letter to the search. The dictionary knows отчёт and
+// ёлка with "ё" only, as hunspell-ru does; the publisher indexes every word
+// folded.
+namespace
+{
+const std::vector<std::pair<std::string, std::string>> kYoPages = {
+    {"content/1.html", "Авансовый отчёт сдан"},
+    {"content/2.html", "авансовый отчет принят"},
+    {"content/3.html", "Отчёт и отчет, а также ОТЧЁТА"}, // both spellings
+    {"content/4.html", "ёлка"},
+    {"content/5.html", "елка x"},
+    {"content/6.html", "авансовый платёж"}, // a word the dictionary lacks
+};
+} // namespace
+
+TEST_F(DocumentSearchTest, YoAndYeFindEachOtherInAFoldedIndex)
+{
+    BuildPublished(kYoPages);
+    EXPECT_TRUE(m_index.GetStartWords("ё").empty()) << "no indexed word holds ё";
+    EXPECT_EQ(m_index.GetStartWords("отч"), (std::set<std::string>{"отчет"}));
+
+    EXPECT_EQ(Find("отчёт"), (std::vector<std::uint32_t>{3, 1, 2}));
+    EXPECT_EQ(Find("отчет"), (std::vector<std::uint32_t>{3, 1, 2}));
+    EXPECT_EQ(Find("отчётов"), (std::vector<std::uint32_t>{3, 1, 2})) << "a form: by its base form";
+    EXPECT_EQ(Find("авансовый отчёт"), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(Find("авансовый отчет"), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(Find("ёлка"), (std::vector<std::uint32_t>{4, 5}));
+    EXPECT_EQ(Find("елка"), (std::vector<std::uint32_t>{4, 5}));
+    EXPECT_EQ(Find("ёлки"), (std::vector<std::uint32_t>{4, 5}));
+    EXPECT_EQ(Find("платёж"), (std::vector<std::uint32_t>{6}));
+    EXPECT_EQ(Find("платеж"), (std::vector<std::uint32_t>{6}));
+
+    // The same records, scores included, whichever way the query is spelled;
+    // page 3 writes the word three times in two spellings: one record, and
+    // its occurrences count as one word's.
+    SearchResultSet yo, ye;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("авансовый отчёт", yo);
+    CDocumentSearch(m_index, m_morpho).FindDocuments("авансовый отчет", ye);
+    EXPECT_EQ(Records(yo), Records(ye));
+    yo.clear();
+    CDocumentSearch(m_index, m_morpho).FindDocuments("отчёт", yo);
+    ASSERT_EQ(yo.size(), 3u);
+    const SearchResult& both = *yo.begin();
+    EXPECT_EQ(both.docNumber, 3u);
+    EXPECT_EQ(both.score, 0.0 + std::log(6.0 / 3.0) * (3.0 / (6 + 0)));
+    EXPECT_EQ(both.firstPosition, 0u);
+}
+
+TEST_F(DocumentSearchTest, AnIndexThatKeepsYoStillAnswersAQueryTypedWithYo)
+{
+    // Written without folding, as another publisher would: base forms with
+    // "ё", and words the dictionary lacks as the page spells them.
+    Build({{"content/1.html", {"отчёт", "x"}},
+           {"content/2.html", {"отчет"}},
+           {"content/3.html", {"ёлка"}},
+           {"content/4.html", {"елка"}},
+           {"content/5.html", {"отчёт", "отчет", "y", "y"}}});
+    EXPECT_EQ(Find("отчёт"), (std::vector<std::uint32_t>{2, 1, 5}));
+    EXPECT_EQ(Find("отчётов"), (std::vector<std::uint32_t>{2, 1, 5}));
+    EXPECT_EQ(Find("ёлки"), (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(Find("ёлка"), (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(Find("отчет"), (std::vector<std::uint32_t>{2, 5}))
+        << "a word whose spellings and base forms hold no ё searches what it always did";
+
+    SearchResultSet results;
+    CDocumentSearch(m_index, m_morpho).FindDocuments("отчёт", results);
+    ASSERT_EQ(results.size(), 3u) << "page 5 is one result";
+    const SearchResult& last = *std::prev(results.end());
+    EXPECT_EQ(last.docNumber, 5u);
+    EXPECT_EQ(last.score, 0.0 + std::log(5.0 / 3.0) * (2.0 / (4 + 0))) << "two occurrences of one word";
+}
+
+TEST_F(DocumentSearchTest, HighlightSetsHoldBothSpellings)
+{
+    BuildPublished(kYoPages);
+    CDocumentSearch search(m_index, m_morpho);
+    const std::set<std::string> report{"отчёт", "отчёта", "отчёты", "отчётов",
+                                       "отчет", "отчета", "отчеты", "отчетов"};
+    EXPECT_EQ(search.GetHightlightWords("отчёт"), CHighlightWords{report});
+    EXPECT_EQ(search.GetHightlightWords("отчётов"), CHighlightWords{report});
+    EXPECT_EQ(search.GetHightlightWords("ёлки платёж"),
+              (CHighlightWords{{"ёлка", "ёлки", "ёлок", "елка", "елки", "елок"}, {"платёж", "платеж"}}));
+    EXPECT_EQ(search.GetHightlightWords("налог"),
+              (CHighlightWords{{"налог", "налога", "налоги", "налогов", "налогами"}}))
+        << "a word without ё as before";
+    EXPECT_EQ(search.GetHightlightWords("отчет"), (CHighlightWords{{"отчет"}}))
+        << "the dictionary has no отчет: the word alone";
+}
+
+TEST_F(DocumentSearchTest, TheFallbackCompletesYoAndYeAlike)
+{
+    BuildPublished(kYoPages);
+    CDocumentSearch search(m_index, m_morpho);
+    const auto run = [&](std::string_view query, CHighlightWords& highlight) {
+        SearchResultSet results;
+        search.Search(query, results, highlight);
+        return Records(results);
+    };
+    CHighlightWords yoHighlight, yeHighlight;
+    const auto yo = run("отчё", yoHighlight);
+    const auto ye = run("отче", yeHighlight);
+    ASSERT_EQ(yo.size(), 3u);
+    EXPECT_EQ(yo, ye);
+    EXPECT_EQ(yoHighlight, yeHighlight);
+    EXPECT_EQ(run("ёлк", yoHighlight), run("елк", yeHighlight));
+    EXPECT_EQ(run("ёлк", yoHighlight).size(), 2u);
+
+    // An index that keeps ё: "отчё" completes both spellings. (The loaded
+    // files are locked against the writers until they are freed.)
+    m_index.FreeData();
+    m_morpho.FreeData();
+    Build({{"content/1.html", {"отчёт"}}, {"content/2.html", {"отчет"}}, {"content/3.html", {"x"}}});
+    CDocumentSearch other(m_index, m_morpho);
+    SearchResultSet results;
+    other.Search("отчё", results, yoHighlight);
+    std::set<std::uint32_t> found;
+    for (const SearchResult& result : results)
+        found.insert(result.docNumber);
+    EXPECT_EQ(found, (std::set<std::uint32_t>{1, 2}));
+}
+
+TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGiveForYo)
+{
+    Build({{"content/a.html", {"отчёт", "x", "ёлка"}},
+           {"content/b.html", {"отчет", "авансовый", "налог"}},
+           {"content/c.html", {"елка", "отчёт", "отчет"}},
+           {"content/d.html", {"x"}}});
+    ExpectSameAsStepByStep({"отчё", "отче", "ОТЧЁТ", "отчет", "ёлки отчёт", "ёлк", "елк", "авансовый отчёт"});
 }

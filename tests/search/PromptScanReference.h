@@ -1,9 +1,9 @@
 #pragma once
 
 // The prompt lookup done the plain way, to check the registry's indexed
-// lookup against: a map of every word to the sorted set of the texts of the
-// phrases holding it, and a scan of every word of the map for the last typed
-// word's prefix.
+// lookup against: a map of every word (folded, "ё" as "е") to the sorted set
+// of the texts of the phrases holding it, and a scan of every word of the map
+// for the last typed word's prefix, folded.
 #include "MorphoSearch.h"
 #include "SearchPrompt2Manager.h"
 #include "SearchRegistry.h"
@@ -36,18 +36,21 @@ public:
         Utf16StringSet result;
         for (std::size_t i = 0; i < words.size(); ++i)
         {
+            // The forms of the word and of its fold.
             std::vector<std::string> forms;
             if (m_pMorpho)
-                forms = m_pMorpho->GetAllForms(words[i]);
+                for (const std::string& spelling : {words[i], FoldYo(words[i])})
+                    for (const std::string& form : m_pMorpho->GetAllForms(spelling))
+                        forms.push_back(form);
             if (forms.empty())
                 forms.push_back(words[i]);
             Utf16StringSet candidates;
             for (const std::string& form : forms)
-                if (const auto it = m_map.find(form); it != m_map.end())
+                if (const auto it = m_map.find(FoldYo(form)); it != m_map.end())
                     candidates.insert(it->second.begin(), it->second.end());
             if (i + 1 == words.size())
                 for (const auto& [key, texts] : m_map)
-                    if (key.starts_with(words[i]))
+                    if (key.starts_with(FoldYo(words[i])))
                         candidates.insert(texts.begin(), texts.end());
             if (i == 0)
                 result = std::move(candidates);
@@ -61,7 +64,7 @@ private:
     void Add(const RegistryPhrase& phrase)
     {
         for (const std::string& word : phrase.words)
-            m_map[word].insert(phrase.text);
+            m_map[FoldYo(word)].insert(phrase.text);
     }
 
     CMorphoSearch* m_pMorpho;

@@ -59,6 +59,9 @@ protected:
                             "налогами", "налогах"});
         writer.AddParadigm({"ставка", "ставки", "ставке", "ставку", "ставкой", "ставок", "ставкам", "ставками"});
         writer.AddParadigm({"налоговый", "налоговая", "налоговые", "налоговых"});
+        // As hunspell-ru writes them: with "ё" only.
+        writer.AddParadigm({"отчёт", "отчёта", "отчёту", "отчётом", "отчёте", "отчёты", "отчётов"});
+        writer.AddParadigm({"ёлка", "ёлки", "ёлке", "ёлку", "ёлок"});
         ASSERT_TRUE(writer.Save(s_pMorphologyDir->Path()));
     }
     static void TearDownTestSuite()
@@ -404,4 +407,57 @@ TEST_F(SearchRegistryTest, AgreesWithThePlainScan)
         nNonEmpty += !expected.empty();
     }
     EXPECT_GT(nNonEmpty, texts.size() / 2);
+}
+
+// "Ё" and "е" are one letter to the prompts and to the phrase look-up; the
+// texts shown keep their own spelling.
+TEST_F(SearchRegistryTest, YoAndYeAreOneLetter)
+{
+    WriteEncipheredFile(m_dir.File("yo.dat"), R"(<search_registry>
+      <section name="А"><word text="Авансовый отчёт"><link site_url="/a.html"/></word>
+        <word text="Авансовый отчет по командировке"><link site_url="/b.html"/></word></section>
+      <section name="Е"><word text="Елка новогодняя"/><word text="ЁЛКА в офисе"/></section>
+      <section name="О"><word text="Отчетность по НДС"/><word text="Отчёты в СФР"/></section>
+    </search_registry>)");
+    WriteEncipheredFile(m_dir.File("yo-prompts.dat"), R"(<prompts><p text="Сдать отчёт"/></prompts>)");
+    CSearchPrompt2Manager prompts;
+    ASSERT_TRUE(prompts.LoadData(m_dir.File("yo-prompts.dat")));
+    CSearchRegistry registry(&m_morpho, &prompts);
+    ASSERT_TRUE(registry.LoadData(m_dir.File("yo.dat")));
+    const auto prompted = [&](std::string_view text) {
+        Texts list;
+        registry.GetSearchPrompts(text, list);
+        return list;
+    };
+    const Texts report{"Авансовый отчет по командировке", "Авансовый отчёт", "Отчетность по НДС", "Отчёты в СФР",
+                       "Сдать отчёт"};
+    EXPECT_EQ(prompted("отчёт"), report) << "forms of отчёт, and words beginning with отчет";
+    EXPECT_EQ(prompted("отчет"), report) << "the dictionary knows only отчёт: the phrases' words are folded";
+    EXPECT_EQ(prompted("ОТЧЁТ"), report);
+    EXPECT_EQ(prompted("отчё"), report) << "the prefix is compared folded";
+    EXPECT_EQ(prompted("отче"), report);
+    EXPECT_EQ(prompted("отчётов авансовый"), (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
+    EXPECT_EQ(prompted("отчетов авансовый"), Texts{})
+        << "отчетов is no form in the dictionary, and only the last word completes";
+    EXPECT_EQ(prompted("авансовый отчё"), (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
+    EXPECT_EQ(prompted("ёлк"), (Texts{"ЁЛКА в офисе", "Елка новогодняя"}));
+    EXPECT_EQ(prompted("елк"), prompted("ёлк"));
+    EXPECT_EQ(prompted("ёлки"), (Texts{"ЁЛКА в офисе", "Елка новогодняя"})) << "the forms of ёлка, folded";
+    EXPECT_EQ(prompted("елки"), Texts{}) << "елки is no form in the dictionary";
+
+    const RegistryPhrase* pPhrase = registry.FindPhrase("АВАНСОВЫЙ ОТЧЕТ");
+    ASSERT_NE(pPhrase, nullptr);
+    EXPECT_EQ(pPhrase->text, "Авансовый отчёт");
+    EXPECT_EQ(pPhrase->links, (Texts{"/a.html"}));
+    ASSERT_NE(registry.FindPhrase("авансовый отчёт по командировке"), nullptr);
+    EXPECT_EQ(registry.FindPhrase("авансовый отчёт по командировке")->text, "Авансовый отчет по командировке");
+    ASSERT_NE(registry.FindPhrase("елка В ОФИСЕ"), nullptr);
+    EXPECT_EQ(registry.FindPhrase("авансовый отчёт по"), nullptr);
+    EXPECT_EQ(registry.GetFirstSection(U'Ё'), nullptr) << "the letter bar is unchanged";
+    EXPECT_EQ(registry.GetPhrases(U'Ё').size(), 1u) << "a phrase is filed under its own first letter";
+
+    CPromptScanReference reference(registry, &prompts, &m_morpho);
+    for (const std::string text : {"отчёт", "отчет", "отчё", "отче", "авансовый отчё", "отчётам сдать", "ёлка",
+                                   "ЕЛКА", "ёлки офис", "о", "ё", "е"})
+        EXPECT_EQ(prompted(text), reference.GetSearchPrompts(text)) << text;
 }

@@ -312,3 +312,36 @@ TEST(SearchWords, SplitAndJoin)
     EXPECT_EQ(JoinSearchWords(SplitSearchString("  НДС,\t18%  ")), "НДС 18");
     EXPECT_EQ(JoinSearchWords({}), "");
 }
+
+TEST(SearchFold, YoBecomesYeAndNothingElseChanges)
+{
+    EXPECT_EQ(FoldYo(std::string_view("ёлка Ёлка ЁЛКА")), "елка Елка ЕЛКА");
+    EXPECT_EQ(FoldYo(std::string_view("отчёт, счёт и ещё")), "отчет, счет и еще");
+    // й, е, Е, Latin, digits and other letters stay.
+    const std::string other = "йЙеЕжЖъЬ yo 2010 ÿ Ё";
+    EXPECT_EQ(FoldYo(std::string_view(other)), "йЙеЕжЖъЬ yo 2010 ÿ Е");
+    EXPECT_EQ(FoldYo(std::string_view("")), "");
+    EXPECT_TRUE(HasYo("ёж"));
+    EXPECT_TRUE(HasYo("ЁЖ"));
+    EXPECT_TRUE(HasYo("ещё"));
+    EXPECT_FALSE(HasYo("еж"));
+    EXPECT_FALSE(HasYo("йод"));
+    EXPECT_FALSE(HasYo("\xD1"));
+    EXPECT_FALSE(HasYo(""));
+    std::string text = "ёж";
+    EXPECT_TRUE(FoldYoInPlace(text));
+    EXPECT_EQ(text, "еж");
+    EXPECT_FALSE(FoldYoInPlace(text)) << "folding twice changes nothing";
+    EXPECT_EQ(FoldYo(U'ё'), U'е');
+    EXPECT_EQ(FoldYo(U'Ё'), U'Е');
+    EXPECT_EQ(FoldYo(U'й'), U'й');
+    // Every code point of the BMP outside Ё and ё is its own fold, and the
+    // fold of a text is the fold of its letters.
+    std::u32string all;
+    for (char32_t ch = 1; ch < 0xD800; ++ch)
+        all += ch;
+    std::u32string expected = all;
+    for (char32_t& ch : expected)
+        ch = FoldYo(ch);
+    EXPECT_EQ(CTextUtils::ToUtf32(FoldYo(std::string_view(CTextUtils::FromUtf32(all)))), expected);
+}

@@ -53,6 +53,27 @@ TEST(SynonymsSearch, HeadWordsAreLowerCasedSynonymsKeptAsWritten)
     EXPECT_EQ(synonyms.GetSynonyms("ёлка"), (Texts{"Ель"})) << "Ё folds to ё";
 }
 
+TEST(SynonymsSearch, HeadWordsAreFoundWhicheverWayYoIsSpelled)
+{
+    CTempDir dir;
+    CSynonymsSearch synonyms;
+    Load(synonyms, dir,
+         R"(<word text="Отчёт"><synonym text="Отчётность"/></word>
+            <word text="елка"><synonym text="Ель"/></word>
+            <word text="Всё"><synonym text="всё"/></word>)");
+    EXPECT_EQ(synonyms.GetSynonyms("отчёт"), (Texts{"Отчётность"}));
+    EXPECT_EQ(synonyms.GetSynonyms("отчет"), (Texts{"Отчётность"})) << "the head word is compared folded";
+    EXPECT_EQ(synonyms.GetSynonyms("ёлка"), (Texts{"Ель"}));
+    EXPECT_EQ(synonyms.GetSynonyms("елка"), (Texts{"Ель"}));
+    EXPECT_EQ(synonyms.GetSynonyms("Отчётность"), (Texts{"отчёт"})) << "shown as written, lower-cased";
+    EXPECT_TRUE(synonyms.GetSynonyms("Отчетность").empty()) << "other members are found as written";
+    EXPECT_TRUE(synonyms.GetSynonyms("ОТЧЁТ").empty()) << "lookups still do not lower-case";
+    // The head and its synonym differ only in case; the synonym is found as
+    // written, the head folded, and each lists the other.
+    EXPECT_EQ(synonyms.GetSynonyms("все"), (Texts{"всё"}));
+    EXPECT_EQ(synonyms.GetSynonyms("всё"), (Texts{"всё"}));
+}
+
 TEST(SynonymsSearch, SkipsWhatHasNoTextAndIgnoresOtherTags)
 {
     CTempDir dir;

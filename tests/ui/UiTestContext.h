@@ -55,6 +55,10 @@ public:
     CViewHistoryData* GetViewHistory() override { return &m_history; }
     const CMRUDocumentData* GetMRUDocuments() override { return &m_mru; }
     std::time_t Now() const override { return m_tNow; }
+    CDocumentSearch* GetDocumentSearch() override { return m_pSearch; }
+    CSearchRegistry* GetSearchRegistry() override { return m_pRegistry; }
+    const CSearchPrompt2Manager* GetPromptList() override { return m_pPrompts; }
+    const CSynonymsSearch* GetSynonyms() override { return m_pSynonyms; }
 
     CRegistryConfig m_registry;
     CResourceConfig m_resources;
@@ -69,6 +73,11 @@ public:
     CViewHistoryData m_history;
     CMRUDocumentData m_mru;
     std::time_t m_tNow = 1'800'000'000;
+    // The search objects, when a test has them.
+    CDocumentSearch* m_pSearch = nullptr;
+    CSearchRegistry* m_pRegistry = nullptr;
+    const CSearchPrompt2Manager* m_pPrompts = nullptr;
+    const CSynonymsSearch* m_pSynonyms = nullptr;
 };
 
 // A loop and a window manager on the test's thread; a modal loop that never

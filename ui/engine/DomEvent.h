@@ -51,10 +51,23 @@ enum EKeyCode : unsigned
     VK_RETURN = 0x0D,
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
+    VK_PRIOR = 0x21, // Page Up
+    VK_NEXT = 0x22,  // Page Down
     VK_END = 0x23,
     VK_HOME = 0x24,
     VK_UP = 0x26,
     VK_DOWN = 0x28,
+    VK_F = 0x46,
+    VK_F3 = 0x72,
+    VK_OEM_2 = 0xBF, // "/"
+};
+
+// Keyboard state of key and mouse events.
+enum EKeyboardState : unsigned
+{
+    CONTROL_KEY_PRESSED = 0x1,
+    SHIFT_KEY_PRESSED = 0x2,
+    ALT_KEY_PRESSED = 0x4,
 };
 
 enum EFocusEvent : unsigned

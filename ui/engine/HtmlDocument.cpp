@@ -472,7 +472,7 @@ bool CHtmlDocument::RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons,
     return DispatchEvent(event);
 }
 
-bool CHtmlDocument::RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode)
+bool CHtmlDocument::RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode, unsigned nKeys)
 {
     CElement target = GetElementByUid(nUid);
     if (!target.IsValid() || !target.GetNode()->IsInDocument())
@@ -483,6 +483,7 @@ bool CHtmlDocument::RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode)
     event.m_nGroup = HANDLE_KEY;
     event.m_nCode = nCode;
     event.m_nKeyCode = nKeyCode;
+    event.m_nKeyboardState = nKeys;
     event.m_pTarget = target.GetNode();
     return DispatchEvent(event);
 }

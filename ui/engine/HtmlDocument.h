@@ -91,7 +91,7 @@ public:
     // built-in behaviors turn them into behavior events. MOUSE_ENTER names the
     // element now under the cursor, MOUSE_LEAVE that it left the window.
     bool RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY, int nWheel = 0);
-    bool RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode);
+    bool RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode, unsigned nKeys = 0);
     // The browser changed an input's value (typing).
     bool RaiseInput(unsigned nUid, std::string_view value);
     void RaiseFocus(unsigned nUid);

@@ -52,16 +52,21 @@ CBookmarkVector* CBookmarkListWin::Bookmarks() const
     return pContext ? pContext->GetBookmarks() : nullptr;
 }
 
+CBookmark* CBookmarkListWin::View() const
+{
+    return m_pView && (!m_pHost || m_pHost->GetCurrentView() == m_pView) ? m_pView : nullptr;
+}
+
 int CBookmarkListWin::GetCurrentPage() const
 {
-    return m_pView ? m_pView->m_nParam1 : m_nPage;
+    return m_nPage;
 }
 
 void CBookmarkListWin::SetPage(int nPage)
 {
     m_nPage = nPage;
-    if (m_pView)
-        m_pView->m_nParam1 = nPage;
+    if (CBookmark* pView = View())
+        pView->m_nParam1 = nPage;
 }
 
 int CBookmarkListWin::GetPageCount() const

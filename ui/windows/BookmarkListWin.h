@@ -48,6 +48,8 @@ protected:
 
 private:
     CBookmarkVector* Bookmarks() const;
+    // The view on screen when it is still this window's.
+    CBookmark* View() const;
     CBookmark* FromCellId(const std::string& strId, std::size_t nPrefix, int& nIndex) const;
     void SetPage(int nPage);
     void Save();

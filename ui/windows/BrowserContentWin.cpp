@@ -25,7 +25,13 @@ bool CBrowserContentToolBarWin::Create(unsigned nStyle, const CRect& rect, CWnd*
     m_print.m_sigClick.connect([this] { m_sigPrint(); });
     m_content.m_sigClick.connect([this] { m_sigContent(); });
     m_selectSection.m_sigClick.connect([this] { m_sigSelectSection(); });
+    if (m_prevFound.SetElement(root, "btn_prev_found") && m_nextFound.SetElement(root, "btn_next_found"))
+    {
+        m_prevFound.m_sigClick.connect([this] { m_sigFoundStep(-1); });
+        m_nextFound.m_sigClick.connect([this] { m_sigFoundStep(1); });
+    }
     SetContentButtonExpanded(true);
+    SetFoundCounter(0, 0);
     return true;
 }
 
@@ -64,6 +70,17 @@ void CBrowserContentToolBarWin::SetLocation(const std::string& strFirstLevel, co
     section.SetText(strFirstLevel);
     root.FindById("doc_path").SetText(strPath);
     root.FindById("doc_title").SetText(strTitle);
+}
+
+void CBrowserContentToolBarWin::SetFoundCounter(int nCurrent, int nTotal)
+{
+    CElement root = GetRootElement();
+    CElement bar = root.FindById("found_bar");
+    bar.SetVisible(nTotal > 0);
+    CElement counter = root.FindById("found_counter");
+    counter.SetText(nTotal <= 0   ? std::string()
+                    : nCurrent > 0 ? std::to_string(nCurrent) + " из " + std::to_string(nTotal)
+                                   : "Найдено: " + std::to_string(nTotal));
 }
 
 CRect CBrowserContentToolBarWin::GetSelectSectionButtonRect() const

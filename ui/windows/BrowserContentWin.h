@@ -23,17 +23,21 @@ public:
     // selector of its subsections), the path below it and the title.
     void SetLocation(const std::string& strFirstLevel, const std::string& strPath, const std::string& strTitle);
     CRect GetSelectSectionButtonRect() const;
+    // "3 из 12" beside the buttons that move between the words a search
+    // found; hidden when there are none.
+    void SetFoundCounter(int nCurrent, int nTotal);
 
     boost::signals2::signal<void()> m_sigAddBookmark;
     boost::signals2::signal<void()> m_sigPrint;
     boost::signals2::signal<void()> m_sigContent;
     boost::signals2::signal<void()> m_sigSelectSection;
+    boost::signals2::signal<void(int)> m_sigFoundStep; // -1 previous, 1 next
 
     static constexpr const char* kExpandedCaption = "Скрыть содержание";
     static constexpr const char* kCollapsedCaption = "Показать содержание";
 
 private:
-    CHTMLayoutButtonCtrl m_addBookmark, m_print, m_content, m_selectSection;
+    CHTMLayoutButtonCtrl m_addBookmark, m_print, m_content, m_selectSection, m_prevFound, m_nextFound;
     bool m_bContentExpanded = true;
 };
 

@@ -9,8 +9,12 @@
 #include <string>
 
 class CBookmarkVector;
+class CDocumentSearch;
 class CEncyclopediaData;
 class CMRUDocumentData;
+class CSearchPrompt2Manager;
+class CSearchRegistry;
+class CSynonymsSearch;
 class CViewHistoryData;
 
 // What the windows need of the application object: its settings, the UI
@@ -46,6 +50,12 @@ public:
     virtual bool SaveBookmarks() { return false; }
     virtual CViewHistoryData* GetViewHistory() { return nullptr; }
     virtual const CMRUDocumentData* GetMRUDocuments() { return nullptr; }
+    // The search: the full-text search, the alphabetical index with its
+    // prompts, the prompt list and the synonyms.
+    virtual CDocumentSearch* GetDocumentSearch() { return nullptr; }
+    virtual CSearchRegistry* GetSearchRegistry() { return nullptr; }
+    virtual const CSearchPrompt2Manager* GetPromptList() { return nullptr; }
+    virtual const CSynonymsSearch* GetSynonyms() { return nullptr; }
     // The content folder's documents ("Content/Content").
     std::string GetDocumentsFolder() const;
     // The clock of the windows' timers (tests move it).

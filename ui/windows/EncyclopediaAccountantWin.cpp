@@ -59,6 +59,15 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     m_navigator.m_sigSectionSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInNavigator(p); });
     m_navigator.m_sigSeeAlsoSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInSeeAlso(p); });
     m_navigator.m_sigSelectSectionClicked.connect([this] { OnSelectSectionClicked(false); });
+    m_navigator.m_sigFoundSelected.connect([this](CEncyclopediaSection* pSection) {
+        // Another of the sections found, keeping the list.
+        const CBookmark* pCurrent = m_pHost ? m_pHost->GetCurrentView() : nullptr;
+        if (!pCurrent)
+            return;
+        auto pView = std::make_unique<CBookmark>(*pCurrent);
+        pView->m_pSection = pSection;
+        m_pHost->GoToBookmark(std::move(pView), true);
+    });
     m_selector.m_sigSectionSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInFloatingPanel(p); });
     CBrowserContentToolBarWin& toolBar = m_content.GetToolBar();
     toolBar.m_sigAddBookmark.connect([this] { OnAddBookmarkClicked(); });
@@ -70,6 +79,8 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     view.m_sigLink2.connect([this](const std::string& strKey) { OnSpecialLink(strKey); });
     view.m_sigShowImage.connect([this](const std::string& strUrl) { OnShowImage(strUrl); });
     view.m_sigAddBookmark.connect([this] { OnAddBookmarkClicked(); });
+    view.m_sigMarks.connect([this](int nCurrent, int nTotal) { m_content.GetToolBar().SetFoundCounter(nCurrent, nTotal); });
+    toolBar.m_sigFoundStep.connect([this](int nStep) { MoveToFoundWord(nStep); });
     SetTimer(kViewTimer, 1000);
     UpdateControls();
     return true;
@@ -90,7 +101,11 @@ void CEncyclopediaAccountantWin::OnSize(int, int)
 
 void CEncyclopediaAccountantWin::ShowBookmark(const CBookmark& view)
 {
+    m_navigator.SetFoundSections(view.m_sections.size() > 1 ? view.m_sections : CSectionList(), view.m_strSearchString);
     ShowSection(view.m_pSection, false, true);
+    // A section opened from a search shows the words found; any other way
+    // of opening a document shows none.
+    m_content.GetView().MarkWords(view.m_highlightWords);
 }
 
 void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, bool bAddToHistory,
@@ -109,7 +124,12 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     m_pFirstLevel = pSection->m_pParent ? CEncyclopediaData::GetFirstLevelSectionItem(pSection) : nullptr;
     m_navigator.AssignSectionId(m_pFirstLevel, pSection);
     if (bAddToHistory && m_pHost)
+    {
+        // A link followed in a document: a plain view of its own.
+        m_navigator.SetFoundSections({}, {});
+        m_content.GetView().MarkWords({});
         m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(pSection)), false);
+    }
 
     std::string strAddress;
     if (m_pDocumentSection && Context())

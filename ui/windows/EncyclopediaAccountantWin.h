@@ -43,6 +43,8 @@ public:
     void OnDeactivateApp();
     // The forms actions of a document's sample and download links.
     void OnSpecialLink(const std::string& strKey);
+    // F3 and Shift+F3: the next or previous word a search found.
+    void MoveToFoundWord(int nStep) { m_content.GetView().MoveMark(nStep); }
     // Checks the view timer now (the timer does it every second).
     void CheckViewTimer();
 

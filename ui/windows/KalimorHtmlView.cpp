@@ -116,6 +116,19 @@ void CKalimorHtmlView::PrintContent()
     SendFrontEndCommand({{"cmd", "print"}});
 }
 
+void CKalimorHtmlView::MarkWords(const std::set<std::string>& words)
+{
+    m_nMarks = m_nCurrentMark = 0;
+    m_sigMarks(0, 0);
+    SendFrontEndCommand({{"cmd", "mark"}, {"words", std::vector<std::string>(words.begin(), words.end())}});
+}
+
+void CKalimorHtmlView::MoveMark(int nStep)
+{
+    if (m_nMarks > 0)
+        SendFrontEndCommand({{"cmd", "markMove"}, {"step", nStep}});
+}
+
 void CKalimorHtmlView::HideMenu()
 {
     if (m_menu.IsWindow())
@@ -215,6 +228,12 @@ bool CKalimorHtmlView::OnFrontEndEvent(std::string_view type, const nlohmann::js
         OpenSelectionInWordProcessor(text("html"));
     else if (type == "dockey")
         HideMenu();
+    else if (type == "docmarks")
+    {
+        m_nMarks = std::max(0, CWindowManager::EventInt(event, "total"));
+        m_nCurrentMark = std::clamp(CWindowManager::EventInt(event, "current"), 0, m_nMarks);
+        m_sigMarks(m_nCurrentMark, m_nMarks);
+    }
     else
         return false;
     return true;

@@ -7,6 +7,7 @@
 #include <boost/signals2/signal.hpp>
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,12 @@ public:
     // The start of the document's text, for a bookmark.
     std::string GetTextAnnotation() const;
     void PrintContent();
+    // Marks the word forms in the document on screen (none: no marks), and
+    // moves to the next (1) or previous (-1) one.
+    void MarkWords(const std::set<std::string>& words);
+    void MoveMark(int nStep);
+    int GetMarkCount() const { return m_nMarks; }
+    int GetCurrentMark() const { return m_nCurrentMark; }
     void OnMenuCommand(unsigned nCommand);
     void HideMenu();
 
@@ -68,6 +75,9 @@ public:
     boost::signals2::signal<void(const std::string&)> m_sigLink1;
     boost::signals2::signal<void(const std::string&)> m_sigLink2;
     boost::signals2::signal<void()> m_sigAddBookmark;
+    // The marks in the document changed: the current one (from 1, 0 for
+    // none yet) and how many there are.
+    boost::signals2::signal<void(int, int)> m_sigMarks;
 
     CPopupMenuWin& GetMenu() { return m_menu; }
 
@@ -81,4 +91,6 @@ private:
     CDocumentPage m_page;
     CPopupMenuWin m_menu;
     std::string m_strWordFolder; // the temporary copy for the word processor
+    int m_nMarks = 0;
+    int m_nCurrentMark = 0;
 };

@@ -3,7 +3,11 @@
 #include "ClientContext.h"
 #include "FileUtils.h"
 #include "Logger.h"
+#include "DocumentSearch.h"
 #include "EncyclopediaData.h"
+#include "SearchPrompt2Manager.h"
+#include "SearchRegistry.h"
+#include "TextUtils.h"
 #include "HtmlDocument.h"
 #include "MessageDlg.h"
 #include "SingleInstance.h"
@@ -40,8 +44,8 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
       m_welcome(Loader()),
       m_encyclopedia(this),
       m_statusPanel(Loader()),
-      m_searchRegistry("ui/search_registry_win.htm", Loader()),
-      m_searchResult("ui/search_result_win.htm", Loader()),
+      m_searchRegistry(this, Loader()),
+      m_searchResult(this, Loader()),
       m_bookmarkList(this, Loader()),
       m_historyWin(this, Loader()),
       m_newsHeader("ui/news_header.htm", Loader()),
@@ -67,6 +71,10 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
         OnHomeButton();
     });
     m_searchPanel.m_sigSearch.connect([this](const std::string& strQuery) { OnSearch(strQuery); });
+    m_searchPanel.m_sigSearchPrompt.connect([this](const std::string& strPrompt) { OnSearchPrompt(strPrompt); });
+    m_searchPanel.m_registry.m_sigClick.connect([this] { OnRegistryButton(); });
+    m_searchRegistry.m_sigPhrase.connect(
+        [this](const std::string& strText, const std::vector<std::string>& links) { OpenLinks(links, strText); });
     m_welcome.m_sigSelectSection.connect([this](const std::string& strType) { SelectEncyclopedySection(strType); });
     m_welcome.m_sigHowToUse.connect([this] { OnHowToUse(); });
     m_welcome.m_sigDocumentSelected.connect([this](const CMRUDocument& document) { OnSelectMRUDocument(document); });
@@ -103,7 +111,12 @@ bool CMainWindow::Create()
         return false;
     }
     if (pManager)
+    {
         pManager->SetActivationHook([this](bool bActive) { OnActivate(bActive); });
+        pManager->SetKeyHook([this](CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping) {
+            return OnKey(pWnd, nKeyCode, nKeys, bTyping);
+        });
+    }
     SetShadowMode(false);
     m_nBodyKind = -1;
     SetBodyWinKind(0);
@@ -258,6 +271,7 @@ bool CMainWindow::GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow)
 
 void CMainWindow::ShowBookmark(CBookmark& bookmark)
 {
+    m_searchPanel.HidePrompts();
     if (bookmark.m_nType != m_nBodyKind)
     {
         SetBodyWinKind(bookmark.m_nType);
@@ -269,7 +283,7 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark)
     case CBookmark::VIEW_BOOKMARKS: m_bookmarkList.ShowBookmark(bookmark); break;
     case CBookmark::VIEW_HISTORY: m_historyWin.ShowBookmark(bookmark); break;
     case CBookmark::VIEW_SEARCH_REGISTRY: m_searchRegistry.ShowBookmark(bookmark); break;
-    case CBookmark::VIEW_SEARCH_RESULTS: m_searchResult.ShowBookmark(bookmark); break;
+    case CBookmark::VIEW_SEARCH_RESULTS: m_searchResult.ShowBookmark(bookmark, true); break;
     case CBookmark::VIEW_TAX_CALENDAR: m_taxCalendar.ShowBookmark(bookmark); break;
     case CBookmark::VIEW_FORMS_HOME: m_blankSectionList.ShowBookmark(bookmark); break;
     case CBookmark::VIEW_FORM_LIST: m_blankList.ShowBookmark(bookmark); break;
@@ -282,7 +296,7 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark)
 
 void CMainWindow::UpdateSearchSample()
 {
-    // The search panel's sample line comes with the search windows.
+    m_searchPanel.UpdateSearchSample();
 }
 
 void CMainWindow::ShowImage(const std::string& strPath)
@@ -432,8 +446,89 @@ void CMainWindow::OnSearch(const std::string& strQuery)
     KLOG_DEBUG << "CMainWindow::OnSearch " << strQuery;
     if (!CheckContent())
         return;
-    // The search pipeline joins here with the search objects: the query
-    // lower-cased, searched, mapped to sections and shown as a view of kind 5.
+    CClientContext* pContext = Context();
+    CDocumentSearch* pSearch = pContext ? pContext->GetDocumentSearch() : nullptr;
+    CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
+    if (!pSearch || !pEncyclopedia)
+        return;
+    SetWaitCursor(true);
+    SearchResultSet results;
+    CHighlightWords highlight;
+    pSearch->Search(CTextUtils::ToLower(strQuery), results, highlight);
+    std::set<std::string> words;
+    for (const std::set<std::string>& forms : highlight)
+        words.insert(forms.begin(), forms.end());
+    auto pView = std::make_unique<CBookmark>(CBookmark::ForSearchResults(
+        CEncyclopediaData::SortByCode(pEncyclopedia->FindSectionsBySearchResult(results)), std::move(words)));
+    pView->m_highlightGroups = std::move(highlight);
+    pView->m_strSearchString = strQuery;
+    pView->m_nFoundDocuments = results.size();
+    pView->m_strCompletions = pSearch->GetLastCompletions();
+    if (!GoToBookmark(std::move(pView), true))
+        KLOG_WARN << "CMainWindow::OnSearch can't show the results";
+    SetWaitCursor(false);
+}
+
+void CMainWindow::OnSearchPrompt(const std::string& strPrompt)
+{
+    KLOG_NOTICE << "CMainWindow::OnSearchPrompt " << strPrompt;
+    if (!CheckContent())
+        return;
+    // The registry's phrase first, then the prompt list's entry of that text.
+    CClientContext* pContext = Context();
+    const CSearchRegistry* pRegistry = pContext ? pContext->GetSearchRegistry() : nullptr;
+    const CSearchPrompt2Manager* pPrompts = pContext ? pContext->GetPromptList() : nullptr;
+    const RegistryPhrase* pPhrase = pRegistry ? pRegistry->FindPhrase(strPrompt) : nullptr;
+    if (!pPhrase && pPrompts)
+        pPhrase = pPrompts->FindPrompt(strPrompt);
+    OpenLinks(pPhrase ? pPhrase->links : std::vector<std::string>(), strPrompt);
+}
+
+void CMainWindow::OpenLinks(const std::vector<std::string>& links, const std::string& strText)
+{
+    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CSectionList sections = pEncyclopedia ? pEncyclopedia->FindSectionsByURLs(links) : CSectionList();
+    if (sections.empty())
+    {
+        KLOG_WARN << "Nothing to show";
+        return;
+    }
+    auto pView = std::make_unique<CBookmark>(CBookmark::ForSections(std::move(sections), strText));
+    if (!pView->m_pSection)
+        pView->m_pSection = pView->m_sections.front();
+    GoToBookmark(std::move(pView), true);
+}
+
+void CMainWindow::OnRegistryButton()
+{
+    KLOG_NOTICE << "Pressed registry button";
+    if (CheckContent())
+        GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_SEARCH_REGISTRY), true);
+}
+
+void CMainWindow::SetWaitCursor(bool bWait)
+{
+    SetFrontEndClass(bWait ? "wait" : "");
+    // Shown before the work starts, not with its result.
+    if (CWindowManager* pManager = CWindowManager::Get(); bWait && pManager)
+        pManager->Flush();
+}
+
+bool CMainWindow::OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping)
+{
+    const bool bCtrl = (nKeys & CONTROL_KEY_PRESSED) != 0;
+    if ((bCtrl && nKeyCode == VK_F) || (!bTyping && !bCtrl && nKeyCode == VK_OEM_2))
+    {
+        m_searchPanel.FocusSearchBox();
+        return true;
+    }
+    if (nKeyCode == VK_F3 && m_nBodyKind == CBookmark::VIEW_SECTION)
+    {
+        m_encyclopedia.MoveToFoundWord((nKeys & SHIFT_KEY_PRESSED) ? -1 : 1);
+        return true;
+    }
+    (void)pWnd;
+    return false;
 }
 
 void CMainWindow::OnSupport()

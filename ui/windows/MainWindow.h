@@ -7,6 +7,9 @@
 #include "MainLayout.h"
 #include "MovementHistory.h"
 #include "Panels.h"
+#include "SearchPanelWin.h"
+#include "SearchRegistryWin.h"
+#include "SearchResultWin.h"
 #include "SmallDialogs.h"
 #include "ViewHost.h"
 #include "WelcomeWin.h"
@@ -85,6 +88,14 @@ public:
     void OnConfigButton();
     void OnAboutButton();
     void OnSearch(const std::string& strQuery);
+    void OnSearchPrompt(const std::string& strPrompt);
+    void OnRegistryButton();
+    // Opens the sections of the documents a phrase or prompt points to: one
+    // as its section, several as a list; strText becomes the view's search
+    // string.
+    void OpenLinks(const std::vector<std::string>& links, const std::string& strText);
+    CSearchResultWin& GetSearchResultWin() { return m_searchResult; }
+    CSearchRegistryWin& GetSearchRegistryWin() { return m_searchRegistry; }
     void OnSupport();
     void OnAppShow();
     void OnBlanks();
@@ -110,6 +121,8 @@ private:
     void OnCloseExistedKalimor();
     void UpdateNavigation();
     bool CreateChildren(const CRect& rect);
+    bool OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping);
+    void SetWaitCursor(bool bWait);
     void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;
@@ -121,8 +134,8 @@ private:
     CWelcomeWin m_welcome;
     CEncyclopediaAccountantWin m_encyclopedia;
     CStatusPanelWin m_statusPanel;
-    CBodyPageWin m_searchRegistry;
-    CBodyPageWin m_searchResult;
+    CSearchRegistryWin m_searchRegistry;
+    CSearchResultWin m_searchResult;
     CBookmarkListWin m_bookmarkList;
     CHistoryWin m_historyWin;
     CBodyPageWin m_newsHeader;

@@ -151,6 +151,29 @@ std::string CNavigatorWin::GetSeeAlsoHtml() const
     return html + "</div>";
 }
 
+std::string CNavigatorWin::GetFoundHtml() const
+{
+    if (m_found.empty())
+        return {};
+    std::string html = "<div class=\"found_title\">По запросу «" + CHtmlWriter::EscapeText(m_strFoundText) +
+                       "»</div>";
+    for (std::size_t i = 0; i < m_found.size(); ++i)
+    {
+        html += "<div class=\"found_ref\" id=\"FOUND" + std::to_string(i) + "\" role=\"link\"";
+        if (m_found[i] == m_pCurrent)
+            html += " selected=\"1\" aria-current=\"page\"";
+        html += ">" + CHtmlWriter::EscapeText(m_found[i]->m_strName) + "</div>";
+    }
+    return html;
+}
+
+void CNavigatorWin::OnSelectFound(const std::string& strId)
+{
+    const std::size_t nIndex = strId.size() > 5 ? std::strtoul(strId.c_str() + 5, nullptr, 10) : m_found.size();
+    if (nIndex < m_found.size())
+        m_sigFoundSelected(m_found[nIndex]);
+}
+
 void CNavigatorWin::UpdateContent()
 {
     CElement root = GetRootElement();
@@ -170,6 +193,9 @@ void CNavigatorWin::UpdateContent()
     CElement seeAlso = root.FindById("see_also");
     seeAlso.SetHtml(GetSeeAlsoHtml());
     seeAlso.SetVisible(!m_seeAlso.empty());
+    CElement found = root.FindById("found_sections");
+    found.SetHtml(GetFoundHtml());
+    found.SetVisible(!m_found.empty());
     AttachItems();
 }
 
@@ -190,6 +216,8 @@ void CNavigatorWin::AttachItems()
     }
     for (const CElement& link : root.FindById("see_also").Select(".see_also_ref"))
         attach(link, [this](const std::string& strId) { OnSelectSeeAlso(strId); });
+    for (const CElement& link : root.FindById("found_sections").Select(".found_ref"))
+        attach(link, [this](const std::string& strId) { OnSelectFound(strId); });
     if (!m_strFocusId.empty())
     {
         CElement focused = root.FindById(m_strFocusId);

@@ -35,6 +35,15 @@ public:
     void AssignSectionId(CEncyclopediaSection* pFirstLevel, CEncyclopediaSection* pCurrent);
     // The sections the document's "see also" links lead to.
     void SetSeeAlso(std::vector<CEncyclopediaSection*> seeAlso) { m_seeAlso = std::move(seeAlso); }
+    // The sections a chosen prompt or phrase led to, when there are several:
+    // listed above the tree (none: no list).
+    void SetFoundSections(std::vector<CEncyclopediaSection*> sections, std::string strText)
+    {
+        m_found = std::move(sections);
+        m_strFoundText = std::move(strText);
+    }
+    std::string GetFoundHtml() const;
+    void OnSelectFound(const std::string& strId);
     void UpdateContent();
 
     void OnSelectCtrl(const std::string& strId);
@@ -52,6 +61,7 @@ public:
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSectionSelected;
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSeeAlsoSelected;
     boost::signals2::signal<void()> m_sigSelectSectionClicked;
+    boost::signals2::signal<void(CEncyclopediaSection*)> m_sigFoundSelected;
 
 private:
     void AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst, bool bLast);
@@ -66,6 +76,8 @@ private:
     std::map<std::string, CEncyclopediaSection*> m_ids;
     std::map<const CEncyclopediaSection*, std::string> m_idOf;
     std::vector<CEncyclopediaSection*> m_seeAlso;
+    std::vector<CEncyclopediaSection*> m_found;
+    std::string m_strFoundText;
     StringGenerator m_level2, m_level3, m_level4;
     std::vector<std::unique_ptr<CNavigatorItemCtrl>> m_items;
     CHTMLayoutButtonCtrl m_selectButton;

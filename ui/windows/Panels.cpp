@@ -158,37 +158,6 @@ void CTopPanelWin::SetNavigationState(bool bCanGoBack, bool bCanGoForward)
     forward.SetState(bCanGoForward ? 0u : unsigned(STATE_DISABLED), bCanGoForward ? unsigned(STATE_DISABLED) : 0u);
 }
 
-bool CSearchPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
-{
-    CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_panel.htm"), root))
-        return false;
-    if (!m_logo.SetElement(root, "btn_logo") || !m_edit.SetElement(root, "search_text") ||
-        !m_searchButton.SetElement(root, "btn_search"))
-    {
-        KLOG_ERR << "Can't initialize buttons";
-        return false;
-    }
-    m_searchButton.m_sigClick.connect([this] { m_sigSearch(GetSearchText()); });
-    return true;
-}
-
-bool CSearchPanelWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
-{
-    if (nEvent == KEY_DOWN && nKeyCode == VK_RETURN && target == m_edit.GetElement())
-    {
-        m_sigSearch(GetSearchText());
-        return true;
-    }
-    return false;
-}
-
-void CSearchPanelWin::SetBottomLineVisible(bool bVisible)
-{
-    CElement line = GetRootElement().FindById("search_bottom_line");
-    line.SetVisible(bVisible);
-}
-
 bool CStatusPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;

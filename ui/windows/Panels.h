@@ -72,26 +72,6 @@ private:
     CTopMenuWin m_menu;
 };
 
-// The search field, its button and the logo. The search itself is handed to
-// the main window.
-class CSearchPanelWin : public CHTMLayoutWin
-{
-public:
-    using CHTMLayoutWin::CHTMLayoutWin;
-    bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
-    void SetSearchText(const std::string& strText) { m_edit.SetValue(strText); }
-    std::string GetSearchText() const { return m_edit.GetValue(); }
-    void SetBottomLineVisible(bool bVisible);
-
-    boost::signals2::signal<void(const std::string&)> m_sigSearch;
-    CHTMLayoutButtonCtrl m_logo;
-    CHTMLayoutEditCtrl m_edit;
-
-private:
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
-    CHTMLayoutButtonCtrl m_searchButton;
-};
-
 // The bottom line: date of the last content update and the support link.
 class CStatusPanelWin : public CHTMLayoutWin
 {

@@ -38,14 +38,15 @@ bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId)
     return true;
 }
 
-void CPopupWin::ShowAt(const CRect& rect)
+void CPopupWin::ShowAt(const CRect& rect, bool bTakeFocus)
 {
     CRect place = rect;
     if (CWindowManager* pManager = CWindowManager::Get())
         place = FitInside(rect, pManager->GetDesktopRect());
     MoveWindow(place);
     ShowWindow(SW_SHOW);
-    SendFrontEndCommand({{"cmd", "focus"}});
+    if (bTakeFocus)
+        SendFrontEndCommand({{"cmd", "focus"}});
     WatchMouse(true);
 }
 
@@ -98,7 +99,7 @@ void CPopupWin::WatchMouse(bool bWatch)
     m_nMouseHook = 0;
     if (bWatch)
         m_nMouseHook = pManager->AddMouseDownHook([this](CWnd* pWnd) {
-            if (pWnd != this)
+            if (pWnd != this && (!m_pCompanion || pWnd != m_pCompanion))
                 Hide();
         });
 }

@@ -18,8 +18,11 @@ public:
 
     bool CreatePopup(const std::string& strPage, CWnd* pOwner, int nId);
     // Shows it at the rectangle (main window coordinates), moved so that it
-    // stays inside the main window.
-    void ShowAt(const CRect& rect);
+    // stays inside the main window. With bTakeFocus the keyboard goes to it
+    // (a menu); without, it stays where it was (the search box's prompts).
+    void ShowAt(const CRect& rect, bool bTakeFocus = true);
+    // Presses in this window do not close the pop-up (the box it belongs to).
+    void SetCompanion(CWnd* pWnd) { m_pCompanion = pWnd; }
     void Hide();
     bool IsShown() const { return HasVisibleStyle(); }
     // Where a pop-up that wants a rectangle goes in an area: moved left to
@@ -39,6 +42,7 @@ private:
     void WatchMouse(bool bWatch);
 
     int m_nMouseHook = 0;
+    CWnd* m_pCompanion = nullptr;
 };
 
 // A context menu: one line per command, disabled lines greyed. The command

@@ -6,6 +6,10 @@
   'use strict';
   const frameHost = document.getElementById('kalimor-frame');
   const dialogHost = document.getElementById('kalimor-dialogs');
+  // Laid over everything while the client works (a search): the wait cursor.
+  const waitCover = document.createElement('div');
+  waitCover.id = 'kalimor-wait';
+  document.body.appendChild(waitCover);
   // What the page shows while the client has no window on it: in the tray,
   // with a way to open it, or ended.
   const tray = document.createElement('div');
@@ -52,6 +56,14 @@
   }
 
   function buttonBit(button) { return button === 2 ? 2 : button === 1 ? 4 : 1; }
+  const modsOf = (e) => (e.ctrlKey ? 1 : 0) | (e.shiftKey ? 2 : 0) | (e.altKey ? 4 : 0);
+  const isTyping = (t) => !!t && (t.tagName === 'INPUT' || t.tagName === 'TEXTAREA' || t.isContentEditable);
+  // Keys the client takes for itself in every window: Ctrl+F and "/" go to
+  // the search box, F3 moves between the words found; the browser's own use
+  // of them (its find bar) would hide what the client shows.
+  function isClientShortcut(e, typing) {
+    return (e.ctrlKey && e.keyCode === 70) || e.keyCode === 114 || (!typing && e.key === '/');
+  }
 
   function hookDocument(id, doc) {
     const win = () => wins.get(id);
@@ -82,14 +94,29 @@
     doc.addEventListener('contextmenu', (e) => e.preventDefault());
     doc.addEventListener('keydown', (e) => {
       const t = e.target;
-      const typing = t && (t.tagName === 'INPUT' || t.tagName === 'TEXTAREA');
+      const typing = isTyping(t);
       if (e.keyCode === 32 && !typing) e.preventDefault();
-      send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode });
+      if (isClientShortcut(e, typing)) e.preventDefault();
+      send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing });
     });
     doc.addEventListener('input', (e) => {
       send({ type: 'input', win: id, uid: uidOf(e.target), value: e.target.value });
     });
     doc.addEventListener('focusin', (e) => send({ type: 'focus', win: id, uid: uidOf(e.target) }));
+    // Where the page is scrolled to (throttled to a frame), and whether its
+    // end is near: long lists are filled as the user reaches them.
+    let scrollScheduled = false;
+    doc.addEventListener('scroll', () => {
+      if (scrollScheduled) return;
+      scrollScheduled = true;
+      requestAnimationFrame(() => {
+        scrollScheduled = false;
+        const el = doc.scrollingElement;
+        if (!el) return;
+        const nearEnd = el.scrollHeight - el.clientHeight - el.scrollTop < 600 ? 1 : 0;
+        send({ type: 'scroll', win: id, top: Math.round(el.scrollTop), nearEnd });
+      });
+    }, { passive: true });
     const ro = new ResizeObserver(() => reportGeometry(id));
     ro.observe(doc.documentElement);
     if (doc.body) ro.observe(doc.body);
@@ -192,6 +219,7 @@
     const op = w.op;
     if (op.kind === 'frame') {
       frameHost.classList.toggle('hidden', !op.visible);
+      waitCover.classList.toggle('shown', op.cls === 'wait');
       tray.classList.toggle('shown', !op.visible);
       if (op.title) document.title = op.title;
       return;
@@ -423,11 +451,65 @@
         x: Math.round(e.clientX), y: Math.round(e.clientY) });
     });
     doc.addEventListener('keydown', (e) => {
-      if (e.key === 'Escape') send({ type: 'dockey', win: id, key: e.keyCode });
+      const typing = isTyping(e.target);
+      if (isClientShortcut(e, typing)) e.preventDefault();
+      if (e.key === 'Escape' || isClientShortcut(e, typing))
+        send({ type: 'dockey', win: id, code: 0, key: e.keyCode, mods: modsOf(e), typing });
     });
     scrollToAnchor(doc, anchorOf(w.src));
+    if (w.markWords && w.markWords.length) markDocument(w);
     documentShown(w);
     send({ type: 'docloaded', win: id, src: w.src });
+  }
+
+  // The words a search found, marked in the document by the client (the
+  // document's own scripts never run). Word forms are whole words, compared
+  // in lower case with "ё" as "е".
+  const foldWord = (word) => word.toLowerCase().replace(/ё/g, 'е');
+  function markDocument(w) {
+    const doc = w.el.contentDocument;
+    if (!doc || !doc.body) return;
+    for (const old of Array.from(doc.querySelectorAll('mark.kalimor-found'))) old.replaceWith(...old.childNodes);
+    doc.body.normalize();
+    const words = new Set((w.markWords || []).map(foldWord));
+    w.marks = [];
+    w.markIndex = -1;
+    if (words.size > 0) {
+      const walker = doc.createTreeWalker(doc.body, NodeFilter.SHOW_TEXT, {
+        acceptNode: (node) => (node.parentElement && node.parentElement.closest('style, script, mark')
+          ? NodeFilter.FILTER_REJECT : NodeFilter.FILTER_ACCEPT),
+      });
+      const texts = [];
+      for (let node = walker.nextNode(); node; node = walker.nextNode()) texts.push(node);
+      for (const node of texts) {
+        const parts = node.data.split(/([\p{L}\p{N}]+(?:-[\p{L}\p{N}]+)*)/u);
+        if (!parts.some((part, i) => i % 2 === 1 && words.has(foldWord(part)))) continue;
+        const fragment = doc.createDocumentFragment();
+        parts.forEach((part, i) => {
+          if (i % 2 === 1 && words.has(foldWord(part))) {
+            const mark = doc.createElement('mark');
+            mark.className = 'kalimor-found';
+            mark.textContent = part;
+            fragment.appendChild(mark);
+            w.marks.push(mark);
+          } else if (part) {
+            fragment.appendChild(doc.createTextNode(part));
+          }
+        });
+        node.replaceWith(fragment);
+      }
+    }
+    send({ type: 'docmarks', win: w.op.win, total: w.marks.length, current: 0 });
+  }
+
+  function moveMark(w, step) {
+    const marks = w.marks || [];
+    if (marks.length === 0) return;
+    if (w.markIndex >= 0) marks[w.markIndex].classList.remove('current');
+    w.markIndex = ((w.markIndex < 0 && step < 0 ? 0 : w.markIndex) + step + marks.length) % marks.length;
+    marks[w.markIndex].classList.add('current');
+    marks[w.markIndex].scrollIntoView({ block: 'center' });
+    send({ type: 'docmarks', win: w.op.win, total: marks.length, current: w.markIndex + 1 });
   }
 
   function selectionOf(w) {
@@ -471,6 +553,16 @@
         if (w.el.contentWindow) w.el.contentWindow.focus();
         else w.wantsFocus = true;
         break;
+      case 'scrollTo': {
+        const doc = w.isDocument ? null : w.doc;
+        if (doc && doc.scrollingElement) doc.scrollingElement.scrollTop = op.top || 0;
+        break;
+      }
+      case 'mark':
+        w.markWords = op.words || [];
+        if (w.loaded) markDocument(w);
+        break;
+      case 'markMove': moveMark(w, op.step || 1); break;
       default: break;
     }
   }

@@ -1,0 +1,134 @@
+// Searching the demo library as a user does: prompts while typing and a
+// prompt taken with the keys, a full-text search with its result list and
+// the words marked in a document (F3 between them), Back to the list at its
+// place, the alphabetical index, and a query that finds nothing.
+//   node search.test.mjs KalimorClnt DEMO_PACKAGES_FOLDER
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { documentFrame, frameWith, launchBrowser, makeHome, popupFrame, run, screenshot, start, stats, until, urlsOf,
+  watchdog } from './support.mjs';
+
+watchdog(200);
+const [client, packages] = process.argv.slice(2);
+const home = makeHome();
+const install = spawnSync(client, ['-updates', packages], { env: home.env, encoding: 'utf8' });
+assert.equal(install.status, 0, install.stderr);
+fs.appendFileSync(path.join(home.env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini'), 'LogLevel=5\n');
+
+const browser = await launchBrowser();
+const proc = start(client, ['--no-browser'], home.env);
+await run('e2e search', async () => {
+  await until('start address', () => urlsOf(proc.out).length === 1);
+  const page = await (await browser.newContext({ viewport: { width: 1366, height: 768 } })).newPage();
+  page.setDefaultTimeout(10000);
+  await page.goto(urlsOf(proc.out)[0]);
+  const origin = new URL(page.url()).origin;
+  const docPath = async () => new URL((await stats(page)).docSrc || '/', origin);
+  const shown = async (what, test) => until(what, async () => test(await docPath()));
+  const panel = await frameWith(page, '#edit_search');
+  const box = panel.locator('#edit_search');
+  const top = await frameWith(page, '#btn_backward');
+
+  // Prompts come after the typing pauses, as wide as the box and under it.
+  await box.click();
+  await box.pressSequentially('упрощ', { delay: 20 });
+  const prompts = popupFrame(page).locator('#search_prompts option');
+  await prompts.first().waitFor();
+  const texts = await prompts.allTextContents();
+  assert.ok(texts.length >= 3 && texts.some((t) => /Упрощенн/.test(t)), texts.join(' | '));
+  const boxRect = await box.boundingBox();
+  const popupRect = await page.locator('#kalimor-dialogs iframe.k-popup:not(.hidden)').boundingBox();
+  assert.ok(Math.abs(popupRect.width - boxRect.width) <= 2, 'as wide as the box');
+  assert.ok(popupRect.y >= boxRect.y + boxRect.height - 1, 'never over the text being typed');
+  await screenshot(page, 'search-prompts-1366.png');
+
+  // Down, Down takes the second prompt into the box; Enter opens it.
+  await box.press('ArrowDown');
+  await box.press('ArrowDown');
+  await until('second prompt taken', async () => (await box.inputValue()) === texts[1]);
+  assert.equal(await prompts.nth(1).getAttribute('checked'), '1');
+  await box.press('Enter');
+  await shown('the prompt\'s section', (u) => u.pathname.startsWith('/doc/'));
+  const promptPage = (await docPath()).pathname;
+  // Back puts a view's text back into the box.
+  await top.locator('#btn_home').click();
+  await box.fill('');
+  await top.locator('#btn_backward').click();
+  await until('the prompt back in the box', async () => (await box.inputValue()) === texts[1]);
+  await shown('the same page', (u) => u.pathname === promptPage);
+
+  // A full-text search: both pages about deductions, the words in bold.
+  await box.fill('налоговых вычетов');
+  await box.press('Enter');
+  const results = await frameWith(page, '.search_result_title');
+  // The list comes a screen at a time: scrolled to its end, it fills up.
+  for (let i = 0; i < 20 && await results.locator('#result_more').isVisible(); ++i) {
+    const before = await results.locator('.search_result').count();
+    await results.evaluate(() => document.scrollingElement.scrollTo(0, document.scrollingElement.scrollHeight));
+    await until('the next screen', async () => (await results.locator('.search_result').count()) > before);
+  }
+  const titles = await results.locator('.search_result_title').allTextContents();
+  assert.ok(titles.includes('Налоговые вычеты по НДФЛ') && titles.includes('Налоговые вычеты по НДС'), titles.join(' | '));
+  const bold = await results.locator('.search_result_text b').allTextContents();
+  assert.ok(bold.some((b) => /^вычет/i.test(b)), bold.join(' | '));
+  await screenshot(page, 'search-results-1366.png');
+
+  // Down the list, then a result: the words are marked, F3 walks them.
+  await results.locator('.search_result_title', { hasText: 'Налоговые вычеты по НДС' }).scrollIntoViewIfNeeded();
+  await page.waitForTimeout(300);
+  const scrolled = await results.evaluate(() => document.scrollingElement.scrollTop);
+  assert.ok(scrolled > 0, 'the list was scrolled');
+  await results.locator('.search_result_title', { hasText: 'Налоговые вычеты по НДС' }).click();
+  await shown('the document', (u) => u.pathname === '/doc/nds/deduction.html');
+  const doc = documentFrame(page);
+  await doc.locator('mark.kalimor-found').first().waitFor();
+  const toolBar = await frameWith(page, '#found_counter');
+  await until('counted', async () => /^Найдено: \d+/.test(await toolBar.locator('#found_counter').textContent()));
+  await page.keyboard.press('F3');
+  await until('first found word', async () => /^1 из \d+/.test(await toolBar.locator('#found_counter').textContent()));
+  await page.keyboard.press('F3');
+  await until('second found word', async () => /^2 из \d+/.test(await toolBar.locator('#found_counter').textContent()));
+  assert.equal(await doc.locator('mark.kalimor-found.current').count(), 1);
+  await screenshot(page, 'search-marked-1366.png');
+
+  // Back: the list where it was.
+  await top.locator('#btn_backward').click();
+  await until('the list at its place', async () =>
+    Math.abs((await results.evaluate(() => document.scrollingElement.scrollTop)) - scrolled) <= 2);
+  // A document opened otherwise has no marks.
+  await top.locator('#btn_forward').click();
+  const navigator = await frameWith(page, '#tree a.section_link');
+  await navigator.locator('a.section_link', { hasText: 'Восстановление НДС' }).click();
+  await shown('a plain opening', (u) => u.pathname === '/doc/nds/restore.html');
+  await until('no marks', async () => !(await toolBar.locator('#found_bar').isVisible()));
+
+  // Ctrl+F goes to the box from the document.
+  await doc.locator('p').first().click();
+  await page.keyboard.press('Control+f');
+  await until('box focused', () => box.evaluate((el) => el === el.ownerDocument.activeElement));
+
+  // The alphabetical index: a letter, a section, a phrase.
+  await panel.locator('#link_registry').click();
+  const registry = await frameWith(page, '#letters');
+  await registry.locator('td.letter', { hasText: 'Н' }).click();
+  await registry.locator('td.letter[selected="1"]', { hasText: 'Н' }).waitFor();
+  await registry.locator('div.section').first().click();
+  const phrase = registry.locator('.reference').first();
+  await phrase.waitFor();
+  await screenshot(page, 'search-registry-1366.png');
+  await phrase.click();
+  await shown('the phrase\'s document', (u) => u.pathname.startsWith('/doc/') && u.pathname !== '/doc/nds/restore.html');
+
+  // Nothing found says so.
+  await box.fill('абракадабра');
+  await box.press('Enter');
+  await (await frameWith(page, '.no_results')).locator('.no_results_title', { hasText: 'ничего не найдено' }).waitFor();
+}, async (failed) => {
+  if (failed)
+    console.error('--- client output\n' + proc.out + '\n--- log tail\n' + home.log().split('\n').slice(-60).join('\n'));
+  proc.kill('SIGKILL');
+  await browser.close();
+  home.remove();
+});
