@@ -91,9 +91,12 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         return false;
     }
     m_pWindows->SetSink([this](const nlohmann::json& ops) { m_pBridge->Publish(ops); });
+    // The bridge may report one closed page twice (its beacon and its stream):
+    // the close is handled at once, so the second report finds the window hidden
+    // and does not close the client that went into the tray.
     m_pBridge->SetOnBrowserClosed([this] {
         if (m_pMainWindow && m_pMainWindow->IsWindowVisible())
-            m_pMainWindow->PostMessage(WM_CLOSE);
+            m_pMainWindow->SendMessage(WM_CLOSE);
     });
     if (!m_instance.StartListening([this](unsigned nMessage) { OnPrivateMessage(nMessage); }))
         KLOG_ERR << "CKalimorClntApp::InitInstance can't listen for other starts";
