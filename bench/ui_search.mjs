@@ -178,6 +178,7 @@ try {
     const run = startClient(useContent(path.join(profile, 'Content')));
     for (const kind of ['1word', '2word', '3word', 'prefix']) {
       const ofKind = queries.filter(([k]) => k === kind).map(([, q]) => q);
+      if (!ofKind.length) continue;
       line(`corpus ${kind}: Enter -> first screen of results painted`, await timeSearches(run, ofKind, 100));
     }
     run.remove();

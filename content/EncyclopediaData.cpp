@@ -8,6 +8,7 @@
 #include "XMLUtils.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <filesystem>
 
 namespace
@@ -161,14 +162,27 @@ CSectionList CEncyclopediaData::FindSectionsByURLs(const std::vector<std::string
 CSectionList CEncyclopediaData::FindSectionsBySearchResult(const SearchResultSet& results) const
 {
     CSectionList sections;
+    // A document found through several words of a prefix comes in several
+    // records; it is listed once, where it ranks best.
+    std::unordered_set<const CEncyclopediaSection*> seen;
+    auto add = [&](CEncyclopediaSection* pSection) {
+        if (seen.insert(pSection).second)
+            sections.push_back(pSection);
+    };
     for (const SearchResult& result : results)
     {
         std::string_view path = result.path;
         // The index stores a page as "content" followed by its address.
         if (path.starts_with("content"))
             path.remove_prefix(7);
-        if (CEncyclopediaSection* pSection = FindSectionByURL(path))
-            sections.push_back(pSection);
+        // A plain address is looked up as it stands: a search can answer
+        // with tens of thousands of pages.
+        const bool bPlain = path.starts_with('/') && !path.ends_with('/') &&
+                            path.find_first_of("?#\\ \t\r\n") == std::string_view::npos;
+        if (const auto it = bPlain ? m_findMap.find(path) : m_findMap.end(); it != m_findMap.end())
+            add(it->second);
+        else if (CEncyclopediaSection* pSection = FindSectionByURL(path))
+            add(pSection);
     }
     return sections;
 }
@@ -253,7 +267,7 @@ std::map<std::string, CSectionList> CEncyclopediaData::SortByCode(const CSection
     std::map<std::string, CSectionList> byCode;
     for (CEncyclopediaSection* pSection : sections)
     {
-        const CEncyclopediaSection* pFirst = pSection ? GetParentByLevel(pSection, 1) : nullptr;
+        const CEncyclopediaSection* pFirst = GetFirstLevelSectionItem(pSection);
         if (!pFirst)
         {
             KLOG_WARN << "CEncyclopediaData::SortByCode received NULL section";

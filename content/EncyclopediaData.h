@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 using CSectionList = std::vector<CEncyclopediaSection*>;
@@ -72,7 +73,14 @@ private:
     void BuildFindMap(CEncyclopediaSection* pSection);
 
     std::unique_ptr<CEncyclopediaSection> m_pRoot;
-    std::map<std::string, CEncyclopediaSection*> m_findMap;
+    // Looked up by a string_view as well: a search answer can name tens of
+    // thousands of pages.
+    struct CAddressHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view address) const { return std::hash<std::string_view>{}(address); }
+    };
+    std::unordered_map<std::string, CEncyclopediaSection*, CAddressHash, std::equal_to<>> m_findMap;
     std::map<std::string, std::string> m_snippetCache;
     std::string m_strDocumentsFolder;
 };

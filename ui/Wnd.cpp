@@ -141,6 +141,15 @@ CRect CWnd::GetScreenRect() const
     return rect;
 }
 
+CRect CWnd::GetScreenRectOf(const CElement& element) const
+{
+    CRect rect = element.GetLocation();
+    const CRect window = GetScreenRect();
+    rect.m_nLeft += window.m_nLeft;
+    rect.m_nTop += window.m_nTop;
+    return rect;
+}
+
 void CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
 {
     CMessageLoop* pLoop = CMessageLoop::GetCurrent();

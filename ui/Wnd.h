@@ -114,6 +114,8 @@ public:
     void SendFrontEndCommand(nlohmann::json command);
     // The window's position in the main window's client area.
     CRect GetScreenRect() const;
+    // An element of the window's page, in the main window's client area.
+    CRect GetScreenRectOf(const CElement& element) const;
 
     // Timers send WM_TIMER with the id to WindowProc.
     void SetTimer(unsigned nId, unsigned nMilliseconds);

@@ -87,6 +87,27 @@ TEST_F(EncyclopediaTest, AddressesFindTheirSections)
     EXPECT_EQ(sections[1]->m_strName, "Объект");
 }
 
+// Search answers: the "content" prefix is dropped, addresses are read as
+// FindSectionByURL reads them, and a page found through several words (so
+// in several records) is listed once, where it ranks best.
+TEST_F(EncyclopediaTest, SearchAnswersListEachSectionOnce)
+{
+    auto record = [](std::uint32_t nDoc, double dScore, const char* szPath) {
+        SearchResult result;
+        result.docNumber = nDoc;
+        result.score = dScore;
+        result.path = szPath;
+        return result;
+    };
+    const SearchResultSet results{record(1, 0.9, "content/usn/object.html"), record(2, 0.8, "content/nds/deduct.html"),
+                                  record(1, 0.5, "content/usn/object.html"), record(3, 0.4, "content\\nds\\rates.html#zero"),
+                                  record(4, 0.3, "content/missing.html"), record(2, 0.2, "content/nds/deduct.html")};
+    std::vector<std::string> names;
+    for (const CEncyclopediaSection* pSection : m_data.FindSectionsBySearchResult(results))
+        names.push_back(pSection->m_strName);
+    EXPECT_EQ(names, (std::vector<std::string>{"Объект", "Вычеты", "Нулевая ставка"}));
+}
+
 TEST_F(EncyclopediaTest, TreeWalks)
 {
     CEncyclopediaSection* pExport = m_data.FindSectionByURL("/nds/rates.html#export");

@@ -227,6 +227,14 @@ await run('e2e reading', async () => {
   await shown('a target=_blank link opens in the client', (u) => u.pathname === '/doc/nds/deduction.html');
   noPlainPages();
 
+  // A page of another folder put in the same frame: its pictures come from
+  // its own folder.
+  await top.locator('#btn_home').click();
+  await welcome.locator('#btn_usn').click();
+  await shown('another folder', (u) => u.pathname === '/doc/usn/index.html');
+  await until('its picture drawn', () => doc.locator('img').first().evaluate((img) =>
+    img.complete && img.naturalWidth > 0 && new URL(img.src).pathname.startsWith('/doc/usn/images/')));
+
   assert.equal(popups, 0, 'no window was opened');
   const strange = requests.filter((url) => !url.startsWith(origin + '/') || /leak|refreshed|posted/.test(url));
   assert.deepEqual(strange, [], 'every request stays inside the client');

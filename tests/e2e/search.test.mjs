@@ -125,6 +125,29 @@ await run('e2e search', async () => {
   await box.fill('абракадабра');
   await box.press('Enter');
   await (await frameWith(page, '.no_results')).locator('.no_results_title', { hasText: 'ничего не найдено' }).waitFor();
+
+  // The same on a large screen (opened before the first page closes: a
+  // client whose only page closed goes into tray mode).
+  const wide = await (await browser.newContext({ viewport: { width: 1920, height: 1080 } })).newPage();
+  wide.setDefaultTimeout(10000);
+  await wide.goto(urlsOf(proc.out)[0]);
+  await page.close();
+  const widePanel = await frameWith(wide, '#edit_search');
+  const wideBox = widePanel.locator('#edit_search');
+  await wideBox.fill('');
+  await wideBox.pressSequentially('налог', { delay: 20 });
+  await popupFrame(wide).locator('#search_prompts option').first().waitFor();
+  await screenshot(wide, 'search-prompts-1920.png');
+  await wideBox.press('Escape');
+  await wideBox.fill('ндс');
+  await wideBox.press('Enter');
+  await (await frameWith(wide, '.search_result_title')).locator('.result_count', { hasText: '«ндс»' }).waitFor();
+  await screenshot(wide, 'search-results-1920.png');
+  await widePanel.locator('#link_registry').click();
+  const wideRegistry = await frameWith(wide, '#letters');
+  await wideRegistry.locator('div.section').first().click();
+  await wideRegistry.locator('.reference').first().waitFor();
+  await screenshot(wide, 'search-registry-1920.png');
 }, async (failed) => {
   if (failed)
     console.error('--- client output\n' + proc.out + '\n--- log tail\n' + home.log().split('\n').slice(-60).join('\n'));

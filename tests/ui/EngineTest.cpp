@@ -6,6 +6,7 @@
 #include "WindowManager.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 
 #include <nlohmann/json.hpp>
 
@@ -207,6 +208,62 @@ TEST_F(CEngineFixture, ChangesBecomeSmallPatches)
     }
     EXPECT_EQ(last.at("op"), "doc");
     EXPECT_NE(last.at("html").get<std::string>().find("value=\"abc\""), std::string::npos);
+}
+
+// A child put at the end goes alone, carrying what changed in it since; a
+// parent replaced or changed in the middle goes whole.
+TEST_F(CEngineFixture, AppendedChildrenGoAloneUnlessTheParentIsReplaced)
+{
+    struct Case
+    {
+        const char* szName;
+        std::function<void(CElement box)> change;
+        std::vector<std::string> ops; // "op uid-id html"
+    };
+    auto add = [](CElement parent, const char* szId) {
+        CElement child = parent.CreateElement("p", "t");
+        child.SetAttribute("id", szId);
+        parent.Append(child);
+        return child;
+    };
+    const std::vector<Case> cases = {
+        {"one child", [&](CElement box) { add(box, "a"); }, {"append box <p id=\"a\">t</p>"}},
+        {"changed after",
+         [&](CElement box) {
+             add(box, "a").SetHtml("<i>x</i>");
+             add(box, "b").SetAttribute("class", "c");
+         },
+         {"append box <p id=\"a\"><i>x</i></p>", "append box <p id=\"b\" class=\"c\">t</p>"}},
+        {"nested", [&](CElement box) { add(add(box, "a"), "b"); }, {"append box <p id=\"a\">t<p id=\"b\">t</p></p>"}},
+        {"parent replaced after",
+         [&](CElement box) {
+             add(box, "a");
+             box.FindById("link").Detach();
+         },
+         {"html box"}},
+        {"in the middle", [&](CElement box) { box.Insert(box.CreateElement("p"), 0); }, {"html box"}},
+    };
+    for (const Case& test : cases)
+    {
+        CPageWin win;
+        ASSERT_TRUE(win.CreateWithPage(kPage));
+        CHtmlDocument& doc = *win.GetHtmlDocument();
+        doc.TakeChanges("/ui/");
+        CElement box = win.GetRootElement().FindById("box");
+        test.change(box);
+        std::vector<std::string> ops;
+        for (const auto& op : doc.TakeChanges("/ui/"))
+        {
+            const std::string strId = doc.GetElementByUid(op.at("uid").get<unsigned>()).GetAttribute("id");
+            std::string html = op.at("html").get<std::string>();
+            // Uids are the engine's own; the page's markup is what counts.
+            for (auto n = html.find(" data-uid=\""); n != std::string::npos; n = html.find(" data-uid=\""))
+                html.erase(n, html.find('"', n + 11) + 1 - n);
+            ops.push_back(op.at("op").get<std::string>() + " " + strId + (op.at("op") == "append" ? " " + html : ""));
+        }
+        EXPECT_EQ(ops, test.ops) << test.szName;
+        EXPECT_FALSE(doc.HasChanges()) << test.szName;
+    }
 }
 
 namespace

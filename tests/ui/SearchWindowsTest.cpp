@@ -330,12 +330,13 @@ TEST_F(CSearchFixture, ALargeResultFillsItsChunksAsTheReaderScrollsAndKeepsThePl
     main->GoToBookmark(std::make_unique<CBookmark>(view), true);
     CSearchResultWin& results = main->GetSearchResultWin();
     CElement root = results.GetRootElement();
-    EXPECT_EQ(root.Select(".result_chunk").size(), 3u);
+    EXPECT_EQ(root.Select(".result_chunk").size(), 1u);
     EXPECT_EQ(root.Select(".search_result").size(), CSearchResultWin::kChunkSize);
     EXPECT_TRUE(root.FindById("result_more").IsVisible());
     results.OnFrontEndEvent("scroll", {{"top", 900}, {"nearEnd", 1}});
     results.OnFrontEndEvent("scroll", {{"top", 1700}, {"nearEnd", 1}});
     EXPECT_EQ(root.Select(".search_result").size(), 45u);
+    EXPECT_EQ(root.Select(".result_chunk").size(), 3u);
     EXPECT_FALSE(root.FindById("result_more").IsVisible());
     // Away and back: the chunks read and the place are restored.
     main->OnHomeButton();

@@ -125,9 +125,12 @@ const char* kStartPage = R"(<!DOCTYPE html>
 // Content documents come in update packages and are not trusted: they get
 // no script, no request that leaves the client, no form, pop-up or
 // navigation of the page holding them, even when opened on their own.
+// The client's own script moves a page's base address to the page it puts
+// in the frame in place of another (pages never bring a base element: it is
+// cleaned out of them), so a base may name this server and nothing else.
 const char* kDocumentPolicy =
     "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; font-src 'self'; media-src 'self'; "
-    "base-uri 'none'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
+    "base-uri 'self'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
 
 const char* kFramePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
 } // namespace

@@ -312,15 +312,20 @@ bool CElement::Insert(CElement child, std::size_t nIndex)
     for (std::size_t n = 0; it != children.end(); ++it)
         if ((*it)->IsElement() && n++ == nIndex)
             break;
+    const bool bAtEnd = it == children.end();
     child.m_pNode->m_pParent = m_pNode.get();
     children.insert(it, child.m_pNode);
-    if (CHtmlDocument* pDocument = GetDocument())
+    CHtmlDocument* pDocument = GetDocument();
+    if (pDocument)
     {
         if (child.m_pNode->m_pDocument != pDocument || child.m_pNode->m_nUid == 0)
             pDocument->Adopt(child.m_pNode);
         pDocument->AttachBehaviors(*child.m_pNode);
     }
-    MarkDirty(m_pNode.get(), CHtmlDocument::DIRTY_CONTENT);
+    if (bAtEnd && pDocument && m_pNode->IsInDocument())
+        pDocument->MarkAppended(*m_pNode, child.m_pNode);
+    else
+        MarkDirty(m_pNode.get(), CHtmlDocument::DIRTY_CONTENT);
     return true;
 }
 

@@ -564,6 +564,14 @@ void CHtmlDocument::MarkDirty(const CDomNode& node, unsigned nWhat)
     m_dirty[node.m_nUid] |= nWhat;
 }
 
+void CHtmlDocument::MarkAppended(const CDomNode& parent, const std::shared_ptr<CDomNode>& pChild)
+{
+    // A parent replaced as a whole carries the child with it.
+    if (const auto it = m_dirty.find(parent.m_nUid); it != m_dirty.end() && (it->second & DIRTY_CONTENT))
+        return;
+    m_appended[parent.m_nUid].push_back(pChild);
+}
+
 void CHtmlDocument::AddCommand(nlohmann::json command)
 {
     m_commands.push_back(std::move(command));
@@ -619,7 +627,7 @@ void CHtmlDocument::StartElementTimer(CDomNode& node, unsigned nMilliseconds, un
 
 bool CHtmlDocument::HasChanges() const
 {
-    return m_pRoot && (m_bFullPending || !m_dirty.empty() || !m_commands.empty());
+    return m_pRoot && (m_bFullPending || !m_dirty.empty() || !m_appended.empty() || !m_commands.empty());
 }
 
 nlohmann::json CHtmlDocument::GetFullDocument(std::string_view baseUrl) const
@@ -654,6 +662,7 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         m_bFullPending = false;
         m_nOpsSinceFull = 0;
         m_dirty.clear();
+        m_appended.clear();
         // Elements measured before must be measured again in the new page.
         for (const unsigned nUid : m_measured)
             ops.push_back({{"op", "measure"}, {"uid", nUid}});
@@ -668,11 +677,40 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
                 return true;
         return false;
     };
+    // Appended children go whole, with whatever changed in them since.
+    std::set<const CDomNode*> appended;
+    for (const auto& [nParent, children] : m_appended)
+        for (const auto& pWeak : children)
+            if (const auto pChild = pWeak.lock(); pChild && pChild->m_pParent && pChild->m_pParent->m_nUid == nParent)
+                appended.insert(pChild.get());
+    auto insideAppended = [&](const CDomNode& node) {
+        for (const CDomNode* pUp = &node; pUp; pUp = pUp->m_pParent)
+            if (appended.count(pUp))
+                return true;
+        return false;
+    };
+    for (const auto& [nParent, children] : m_appended)
+    {
+        CDomNode* pParent = GetElementByUid(nParent).GetNode();
+        if (!pParent || !pParent->IsInDocument() || replaced.count(nParent) || insideReplaced(*pParent) ||
+            insideAppended(*pParent))
+            continue;
+        for (const auto& pWeak : children)
+        {
+            const auto pChild = pWeak.lock();
+            if (!pChild || pChild->m_pParent != pParent)
+                continue;
+            std::string html;
+            CHtmlWriter::WriteNode(*pChild, true, html);
+            ops.push_back({{"op", "append"}, {"uid", nParent}, {"html", html}});
+        }
+    }
+    m_appended.clear();
     for (const auto& [nUid, nBits] : m_dirty)
     {
         CElement element = GetElementByUid(nUid);
         CDomNode* pNode = element.GetNode();
-        if (!pNode || !pNode->IsInDocument() || insideReplaced(*pNode))
+        if (!pNode || !pNode->IsInDocument() || insideReplaced(*pNode) || insideAppended(*pNode))
             continue;
         if (nBits & DIRTY_CONTENT)
         {

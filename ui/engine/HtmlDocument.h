@@ -121,6 +121,9 @@ public:
         DIRTY_TYPED = 8, // a value the browser typed: kept for a reloaded page
     };
     void MarkDirty(const CDomNode& node, unsigned nWhat);
+    // A child put at the end of its parent goes to the page alone, not with
+    // all its siblings (a list that grows as the reader scrolls).
+    void MarkAppended(const CDomNode& parent, const std::shared_ptr<CDomNode>& pChild);
     void Adopt(const std::shared_ptr<CDomNode>& pNode);
     void AttachBehaviors(CDomNode& node);
     void AddCommand(nlohmann::json command);
@@ -154,6 +157,7 @@ private:
     bool m_bPendingDelivered = false;
 
     std::map<unsigned, unsigned> m_dirty; // uid -> EDirty bits
+    std::map<unsigned, std::vector<std::weak_ptr<CDomNode>>> m_appended; // parent uid -> children
     std::vector<nlohmann::json> m_commands;
     bool m_bFullPending = true;
     std::size_t m_nOpsSinceFull = 0;

@@ -85,11 +85,7 @@ void CBrowserContentToolBarWin::SetFoundCounter(int nCurrent, int nTotal)
 
 CRect CBrowserContentToolBarWin::GetSelectSectionButtonRect() const
 {
-    CRect rect = m_selectSection.GetElement().GetLocation();
-    const CRect window = GetScreenRect();
-    rect.m_nLeft += window.m_nLeft;
-    rect.m_nTop += window.m_nTop;
-    return rect;
+    return GetScreenRectOf(m_selectSection.GetElement());
 }
 
 bool CBrowserContentWin::Create(const CRect& rect, CWnd* pParent, int nId)

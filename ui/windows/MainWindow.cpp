@@ -458,11 +458,12 @@ void CMainWindow::OnSearch(const std::string& strQuery)
     std::set<std::string> words;
     for (const std::set<std::string>& forms : highlight)
         words.insert(forms.begin(), forms.end());
-    auto pView = std::make_unique<CBookmark>(CBookmark::ForSearchResults(
-        CEncyclopediaData::SortByCode(pEncyclopedia->FindSectionsBySearchResult(results)), std::move(words)));
+    const CSectionList sections = pEncyclopedia->FindSectionsBySearchResult(results);
+    auto pView = std::make_unique<CBookmark>(
+        CBookmark::ForSearchResults(CEncyclopediaData::SortByCode(sections), std::move(words)));
     pView->m_highlightGroups = std::move(highlight);
     pView->m_strSearchString = strQuery;
-    pView->m_nFoundDocuments = results.size();
+    pView->m_nFoundDocuments = sections.size();
     pView->m_strCompletions = pSearch->GetLastCompletions();
     if (!GoToBookmark(std::move(pView), true))
         KLOG_WARN << "CMainWindow::OnSearch can't show the results";

@@ -302,9 +302,5 @@ void CNavigatorWin::OnSelectSeeAlso(const std::string& strId)
 
 CRect CNavigatorWin::GetSelectSectionButtonRect() const
 {
-    CRect rect = m_selectButton.GetElement().GetLocation();
-    const CRect window = GetScreenRect();
-    rect.m_nLeft += window.m_nLeft;
-    rect.m_nTop += window.m_nTop;
-    return rect;
+    return GetScreenRectOf(m_selectButton.GetElement());
 }

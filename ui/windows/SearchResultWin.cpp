@@ -149,12 +149,8 @@ void CSearchResultWin::ShowBookmark(CBookmark& view, bool bRestore)
     BuildItems(view);
     CElement root = GetRootElement();
     root.FindById("result_head").SetHtml(BuildHead(view));
-    // Empty chunks for the whole list; each is filled when it comes near.
-    const std::size_t nChunks = (m_items.size() + kChunkSize - 1) / kChunkSize;
-    std::string html;
-    for (std::size_t i = 0; i < nChunks; ++i)
-        html += "<div class=\"result_chunk\" id=\"chunk" + std::to_string(i) + "\"></div>";
-    root.FindById("result_list").SetHtml(html);
+    // The list grows a chunk at a time as the reader comes near its end.
+    root.FindById("result_list").SetHtml("");
     m_nFilled = 0;
     const std::size_t nWanted = bRestore ? std::max<std::size_t>(1, static_cast<std::size_t>(view.m_nParam1)) : 1;
     while (m_nFilled < nWanted && ShowMore())
@@ -171,8 +167,12 @@ bool CSearchResultWin::ShowMore()
     std::string html;
     for (std::size_t i = nFirst; i < std::min(m_items.size(), nFirst + kChunkSize); ++i)
         html += ItemHtml(i);
-    CElement chunk = GetRootElement().FindById("chunk" + std::to_string(m_nFilled));
+    CElement list = GetRootElement().FindById("result_list");
+    CElement chunk = list.CreateElement("div");
+    chunk.SetAttribute("class", "result_chunk");
+    chunk.SetAttribute("id", "chunk" + std::to_string(m_nFilled));
     chunk.SetHtml(html);
+    list.Append(chunk);
     ++m_nFilled;
     if (CBookmark* pView = View())
         pView->m_nParam1 = static_cast<int>(m_nFilled);

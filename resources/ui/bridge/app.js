@@ -309,6 +309,7 @@
           w.lastGeom = '';
           break;
         case 'html': { const el = find(w, op.uid); if (el) el.innerHTML = op.html; break; }
+        case 'append': { const el = find(w, op.uid); if (el) el.insertAdjacentHTML('beforeend', op.html); break; }
         case 'attrs': {
           const el = find(w, op.uid);
           if (!el) break;
@@ -375,6 +376,7 @@
 
   function setDocumentSource(w, src) {
     if (!src || src === w.src) return;
+    stats.docRequested = performance.now();
     const previous = w.src;
     w.src = src;
     const doc = w.el.contentDocument;
@@ -385,11 +387,61 @@
       return;
     }
     w.loaded = false;
+    if (doc && doc.documentElement && isContentPage(previous) && isContentPage(src) && hooked.has(doc)) swapDocument(w, src);
+    else navigateFrame(w, src);
+  }
+
+  function navigateFrame(w, src) {
+    w.loaded = false;
     // Replacing keeps the browser's own history out of it: back and forward
     // are the client's.
     if (!w.el.getAttribute('src')) w.el.setAttribute('src', src);
     else w.el.contentWindow.location.replace(src);
     watchNewDocument(w, src);
+  }
+
+  const isContentPage = (src) => /^\/doc\/[^?#]*\.html?(?:[?#]|$)/.test(src || '');
+  // What the head of a page brings to its look: its style sheets (by full
+  // address) and style elements.
+  function headLook(doc, base) {
+    return JSON.stringify([...doc.querySelectorAll('head link[rel~="stylesheet"], head style')].map((el) =>
+      el.tagName === 'STYLE' ? el.textContent : new URL(el.getAttribute('href') || '', base).href));
+  }
+
+  // Another page of the library in the frame that shows one: fetched and put
+  // in place of the body shown, which spares the browser a whole navigation
+  // (a new document, its style sheets and its layout from scratch). The
+  // frame keeps its sandbox and its policy, the same for every page; a page
+  // styled otherwise, or one that cannot be fetched, is navigated to.
+  async function swapDocument(w, src) {
+    let html = null;
+    try {
+      const response = await fetch(src, { credentials: 'same-origin' });
+      if (response.ok && /^text\/html/.test(response.headers.get('content-type') || '')) html = await response.text();
+    } catch (e) {
+      html = null;
+    }
+    if (w.src !== src) return; // another navigation took over
+    const doc = w.el.contentDocument;
+    const url = new URL(src, location.href);
+    const parsed = html === null ? null : new DOMParser().parseFromString(html, 'text/html');
+    if (!doc || !doc.head || !doc.body || !parsed || !parsed.body ||
+        headLook(parsed, url) !== headLook(doc, doc.baseURI)) {
+      navigateFrame(w, src);
+      return;
+    }
+    // The new page's relative addresses (pictures, links) resolve against
+    // its own place.
+    let base = doc.head.querySelector('base');
+    if (!base) {
+      base = doc.createElement('base');
+      doc.head.prepend(base);
+    }
+    base.setAttribute('href', url.href);
+    doc.title = parsed.title;
+    doc.documentElement.lang = parsed.documentElement.lang;
+    doc.documentElement.replaceChild(doc.adoptNode(parsed.body), doc.body);
+    documentReady(w);
   }
 
   // The new document is taken as soon as it is parsed (its pictures may
@@ -456,10 +508,16 @@
       if (e.key === 'Escape' || isClientShortcut(e, typing))
         send({ type: 'dockey', win: id, code: 0, key: e.keyCode, mods: modsOf(e), typing });
     });
-    scrollToAnchor(doc, anchorOf(w.src));
+    documentReady(w);
+  }
+
+  // A page in place: at its anchor, its found words marked, and reported.
+  function documentReady(w) {
+    w.loaded = true;
+    scrollToAnchor(w.el.contentDocument, anchorOf(w.src));
     if (w.markWords && w.markWords.length) markDocument(w);
     documentShown(w);
-    send({ type: 'docloaded', win: id, src: w.src });
+    send({ type: 'docloaded', win: w.op.win, src: w.src });
   }
 
   // The words a search found, marked in the document by the client (the
