@@ -6,6 +6,9 @@
 #   ./build.sh run     build and start the client on the demo content (or an
 #                      empty profile); add --no-browser to get its address printed
 #   ./build.sh build   build the normal configuration only
+#   ./build.sh package build the normal configuration and the Debian package
+#                      (build/release/package/kalimor_VERSION_ARCH.deb), then
+#                      check it with lintian
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -47,8 +50,18 @@ case "${1:-}" in
   build)
     build_release
     ;;
+  package)
+    scripts/install-deps package
+    build_release
+    rm -rf build/release/package
+    (cd build/release && cpack -G DEB)
+    deb=$(echo build/release/package/kalimor_*.deb)
+    echo "== lintian $deb"
+    lintian --fail-on error "$deb"
+    echo "== package: $deb"
+    ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

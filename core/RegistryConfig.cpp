@@ -1,6 +1,7 @@
 #include "RegistryConfig.h"
 
 #include "FileUtils.h"
+#include "GLibPtr.h"
 #include "Logger.h"
 #include "TextUtils.h"
 
@@ -14,21 +15,9 @@ namespace
 {
 constexpr const char* kSection = "UserConfig";
 
-struct CKeyFileDeleter
+GKeyFilePtr LoadKeyFile(const std::string& strPath)
 {
-    void operator()(GKeyFile* pKeyFile) const { g_key_file_free(pKeyFile); }
-};
-using CKeyFilePtr = std::unique_ptr<GKeyFile, CKeyFileDeleter>;
-
-struct CGFreeDeleter
-{
-    void operator()(void* p) const { g_free(p); }
-};
-using CGCharPtr = std::unique_ptr<gchar, CGFreeDeleter>;
-
-CKeyFilePtr LoadKeyFile(const std::string& strPath)
-{
-    CKeyFilePtr keyFile(g_key_file_new());
+    GKeyFilePtr keyFile(g_key_file_new());
     GError* pError = nullptr;
     if (!g_key_file_load_from_file(keyFile.get(), strPath.c_str(), G_KEY_FILE_KEEP_COMMENTS,
                                    &pError))
@@ -63,7 +52,7 @@ void ReadBool(GKeyFile* pKeyFile, const char* szName, bool& bValue)
 void ReadString(GKeyFile* pKeyFile, const char* szName, std::string& strValue)
 {
     GError* pError = nullptr;
-    CGCharPtr szStored(g_key_file_get_string(pKeyFile, kSection, szName, &pError));
+    GCharPtr szStored(g_key_file_get_string(pKeyFile, kSection, szName, &pError));
     if (pError)
     {
         g_clear_error(&pError);
@@ -144,7 +133,7 @@ bool CRegistryConfig::LoadSettings()
 {
     KTRACE("CRegistryConfig::LoadSettings");
     SetDefaults();
-    const CKeyFilePtr keyFile = LoadKeyFile(GetFilePath());
+    const GKeyFilePtr keyFile = LoadKeyFile(GetFilePath());
     if (!keyFile)
         return true;
     GKeyFile* pKeyFile = keyFile.get();
@@ -176,7 +165,7 @@ bool CRegistryConfig::SaveSettings()
     const std::string strPath = GetFilePath();
     // Start from what the file holds, so "LogLevel" and anything else set by
     // hand survive the save.
-    CKeyFilePtr keyFile = LoadKeyFile(strPath);
+    GKeyFilePtr keyFile = LoadKeyFile(strPath);
     if (!keyFile)
         keyFile.reset(g_key_file_new());
     GKeyFile* pKeyFile = keyFile.get();
@@ -198,7 +187,7 @@ bool CRegistryConfig::SaveSettings()
     WriteString(pKeyFile, "ProxyPassword", m_strProxyPassword);
 
     gsize nLength = 0;
-    CGCharPtr szData(g_key_file_to_data(pKeyFile, &nLength, nullptr));
+    GCharPtr szData(g_key_file_to_data(pKeyFile, &nLength, nullptr));
     if (!szData || !CFileUtils::SaveFileAtomically(strPath, std::string_view(szData.get(), nLength),
                                                    0600))
     {

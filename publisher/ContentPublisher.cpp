@@ -158,7 +158,10 @@ bool CContentPublisher::PublishMorphology(const std::string& strContent, const C
         return true;
     }
     CHunspellMorphologyReport morphology;
-    if (!BuildMorphologyFromHunspell(options.m_strHunspellBase, strTarget, morphology))
+    const ProgressFn progress = [&report](const CProgress& p) {
+        report.Progress(p.m_stage, p.m_unit, p.m_nDone, p.m_nTotal);
+    };
+    if (!BuildMorphologyFromHunspell(options.m_strHunspellBase, strTarget, morphology, progress))
     {
         report.Error(options.m_strHunspellBase + ".dic", 0,
                      "the morphology dictionary cannot be built from it (is hunspell-ru installed?)");
@@ -179,8 +182,11 @@ bool CContentPublisher::PublishIndex(const std::string& strContent, CPublishRepo
         return false;
     }
     CSearchIndexBuilder builder(morpho);
-    for (const CPublishedPage& page : m_pages)
-        builder.AddPage("content" + page.m_strURL, page.m_strText);
+    for (std::size_t i = 0; i < m_pages.size(); ++i)
+    {
+        report.Progress("full-text index", "pages", i + 1, m_pages.size());
+        builder.AddPage("content" + m_pages[i].m_strURL, m_pages[i].m_strText);
+    }
     return builder.Save(strContent + "/fulltextsearch/", report);
 }
 

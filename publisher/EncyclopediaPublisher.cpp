@@ -154,8 +154,10 @@ bool CEncyclopediaPublisher::ReadPages(const std::string& strPages, CPublishRepo
         return false;
     }
     std::sort(files.begin(), files.end());
-    for (const fs::path& file : files)
+    for (std::size_t i = 0; i < files.size(); ++i)
     {
+        const fs::path& file = files[i];
+        report.Progress("reading pages", "files", i + 1, files.size());
         const std::string strRelative = fs::relative(file, strPages).generic_string();
         if (strRelative.ends_with(".html"))
             ReadPage(file.string(), "/" + strRelative, report);
@@ -280,8 +282,11 @@ bool CEncyclopediaPublisher::WriteContent(const std::string& strSource, const st
         report.Error(strContent, 0, "cannot write encyclopedia.dat");
         return false;
     }
+    const std::size_t nFiles = m_pages.size() + m_otherFiles.size();
+    std::size_t nWritten = 0;
     for (const auto& [strURL, page] : m_pages)
     {
+        report.Progress("writing pages", "files", ++nWritten, nFiles);
         const std::string strTarget = strDocuments + strURL.substr(1, strURL.size() - 6) + ".dat";
         if (!WriteEnciphered(page.m_strFile, strTarget))
         {
@@ -291,6 +296,7 @@ bool CEncyclopediaPublisher::WriteContent(const std::string& strSource, const st
     }
     for (const std::string& strFile : m_otherFiles)
     {
+        report.Progress("writing pages", "files", ++nWritten, nFiles);
         if (!CFileUtils::CopyFile(strSource + "/pages/" + strFile, strDocuments + strFile))
         {
             report.Error(strDocuments + strFile, 0, "cannot be written");

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 bool BuildMorphologyFromHunspell(const std::string& strHunspellBase, const std::string& strOutFolder,
-                                 CHunspellMorphologyReport& report)
+                                 CHunspellMorphologyReport& report, const ProgressFn& progress)
 {
     KTRACE("BuildMorphologyFromHunspell", strHunspellBase, strOutFolder);
     CHunspellDictionary dictionary;
@@ -15,17 +15,20 @@ bool BuildMorphologyFromHunspell(const std::string& strHunspellBase, const std::
         KLOG_ERR << "BuildMorphologyFromHunspell: can't read " << strHunspellBase << ".aff/.dic";
         return false;
     }
-    return WriteHunspellMorphology(dictionary, strOutFolder, report);
+    return WriteHunspellMorphology(dictionary, strOutFolder, report, progress);
 }
 
 bool WriteHunspellMorphology(const CHunspellDictionary& dictionary, const std::string& strOutFolder,
-                             CHunspellMorphologyReport& report)
+                             CHunspellMorphologyReport& report, const ProgressFn& progress)
 {
     // Paradigms in the order their base forms first appear.
     std::vector<std::vector<std::string>> paradigms;
     std::unordered_map<std::string, std::size_t> byBase;
     for (std::size_t i = 0; i < dictionary.EntryCount(); ++i)
     {
+        // Reported every 1024 entries: the dictionary has about 150 000.
+        if (progress && (i % 1024 == 0 || i + 1 == dictionary.EntryCount()))
+            progress(CProgress{"morphology", "entries", i + 1, dictionary.EntryCount()});
         std::vector<std::string> forms = dictionary.ExpandEntry(i);
         for (std::string& form : forms)
             form = CTextUtils::ToLower(form);

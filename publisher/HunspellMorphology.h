@@ -2,6 +2,7 @@
 
 #include "HunspellDictionary.h"
 #include "MorphologyWriter.h"
+#include "Progress.h"
 
 #include <string>
 
@@ -19,8 +20,9 @@ struct CHunspellMorphologyReport
 
 // strHunspellBase is the dictionary's path without ".aff"/".dic", for
 // example /usr/share/hunspell/ru_RU.
+// Progress, when given, counts the dictionary's entries.
 bool BuildMorphologyFromHunspell(const std::string& strHunspellBase, const std::string& strOutFolder,
-                                 CHunspellMorphologyReport& report);
+                                 CHunspellMorphologyReport& report, const ProgressFn& progress = {});
 // The same for a dictionary already read.
 bool WriteHunspellMorphology(const CHunspellDictionary& dictionary, const std::string& strOutFolder,
-                             CHunspellMorphologyReport& report);
+                             CHunspellMorphologyReport& report, const ProgressFn& progress = {});

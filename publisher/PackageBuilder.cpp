@@ -69,6 +69,7 @@ bool ReadContent(const std::string& strFolder, std::map<std::string, CPackageFil
         if (bDecipher)
             CipherBuffer(file.m_bytes.data(), file.m_bytes.size());
         files.emplace(strInstalled, std::move(file));
+        report.Progress("reading " + strFolder, "files", files.size(), 0);
     }
     if (error)
         report.Error(strFolder, 0, "cannot be listed: " + error.message());
@@ -110,10 +111,11 @@ bool CPackageBuilder::Build(const std::string& strContent, const std::string& st
         report.Error(strZipPath, 0, "cannot be created");
         return false;
     }
-    std::size_t nEntries = 0;
+    std::size_t nEntries = 0, nSeen = 0;
     bool bWritten = true;
     for (const auto& [strInstalled, file] : files)
     {
+        report.Progress("writing the package", "files", ++nSeen, files.size());
         const auto itBase = baseFiles.find(strInstalled);
         if (itBase != baseFiles.end() && itBase->second.m_bytes == file.m_bytes)
             continue;

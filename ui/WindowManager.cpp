@@ -279,6 +279,13 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         return;
     }
     CWnd* pWnd = FromHandle(Int(event, "win"));
+    // The page shown while the client lives in the tray offers to open it.
+    if (type == "open")
+    {
+        if (CWnd* pMain = GetMainWindow())
+            pMain->PostMessage(WM_COMMAND, ID_APP_SHOW);
+        return;
+    }
     if (type == "close")
     {
         if (CWnd* pMain = GetMainWindow())

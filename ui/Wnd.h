@@ -28,6 +28,22 @@ enum EWindowMessage : unsigned
     WM_CONTENT_SIZE_CHANGED = WM_USER + 300,
 };
 
+// Commands of the application's menus (WM_COMMAND's wParam): the tray
+// menu's open and update, and the framework's exit.
+enum EAppCommand : unsigned
+{
+    ID_APP_SHOW = 32780,
+    ID_APP_UPDATE = 32781,
+    ID_APP_EXIT = 0xE141,
+};
+
+// System-menu commands (WM_SYSCOMMAND's wParam) of the main window.
+enum ESysCommand : unsigned
+{
+    SC_APP_ABOUT = 16,
+    SC_APP_UPDATE = 48,
+};
+
 enum EShowCommand : int
 {
     SW_HIDE = 0,

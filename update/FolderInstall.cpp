@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
+#include <filesystem>
 
 std::vector<std::pair<int, std::string>> CFolderInstall::FindPackages(const std::vector<std::string>& names)
 {
@@ -32,7 +33,7 @@ std::vector<std::pair<int, std::string>> CFolderInstall::FindPackages(const std:
 }
 
 bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config,
-                                    const CProfileConfig& profile)
+                                    const CProfileConfig& profile, const ProgressFn& progress)
 {
     KTRACE("CKalimorClntApp::UpdateDataFrom", strFolder);
     KLOG_NOTICE << "Install updates from " << strFolder;
@@ -48,12 +49,34 @@ bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfi
     const CUnpackTarget target{profile.m_strContentDirPath, profile.m_strStyleSheetSourcePath,
                                profile.m_strStyleSheetPath};
     bool bAll = true;
-    for (const auto& [nNumber, strName] : FindPackages(names))
+    const std::vector<std::pair<int, std::string>> packages = FindPackages(names);
+    std::vector<std::uint64_t> sizes;
+    std::uint64_t nTotal = 0, nDone = 0;
+    for (const auto& package : packages)
     {
+        std::error_code error;
+        sizes.push_back(std::filesystem::file_size(strPrefix + package.second, error));
+        nTotal += error ? (sizes.back() = 0) : sizes.back();
+    }
+    for (std::size_t i = 0; i < packages.size(); ++i)
+    {
+        const auto& [nNumber, strName] = packages[i];
         CUnpackJob job;
         job.m_strZipPath = strPrefix + strName;
         KLOG_NOTICE << "Install update " << job.m_strZipPath;
-        if (!CUpdateProcess::Process(target, job, nullptr))
+        const std::string strStage =
+            strName + " (" + std::to_string(i + 1) + " of " + std::to_string(packages.size()) + ")";
+        std::function<void(unsigned)> unpacked;
+        if (progress)
+            unpacked = [&, nSize = sizes[i]](unsigned nPercent) {
+                progress(CProgress{strStage, "B", nDone + nSize * nPercent / 100, nTotal});
+            };
+        const bool bInstalled = CUpdateProcess::Process(target, job, unpacked);
+        nDone += sizes[i];
+        // The unpacker's own reports end short of its last entry.
+        if (progress && bInstalled)
+            progress(CProgress{strStage, "B", nDone, nTotal});
+        if (!bInstalled)
         {
             KLOG_ERR << "Can't process update" << job.m_strZipPath;
             bAll = false;

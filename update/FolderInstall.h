@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Progress.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,8 +18,10 @@ class CFolderInstall
 {
 public:
     // True when every package was installed. Stops at the first failure; the
-    // packages before it stay installed and their version is saved.
-    static bool UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config, const CProfileConfig& profile);
+    // packages before it stay installed and their version is saved. Progress,
+    // when given, counts the bytes of the packages unpacked so far.
+    static bool UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config, const CProfileConfig& profile,
+                               const ProgressFn& progress = {});
     // The packages of a folder listing, by number: (N, file name).
     static std::vector<std::pair<int, std::string>> FindPackages(const std::vector<std::string>& names);
 };

@@ -3,9 +3,11 @@
 #include "FolderInstall.h"
 #include "WorkerThreads.h"
 
+#include "AutostartEntry.h"
 #include "BrowserLauncher.h"
 #include "ElementBehaviors.h"
 #include "Logger.h"
+#include "StringTable.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,6 +80,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         CFolderInstall::UpdateDataFrom(m_commandLine.GetUpdateFolder(), m_registry, m_profile);
         return false;
     }
+    StartDesktop();
 
     // The window system of this client: the loopback bridge to the browser.
     m_pBridge = std::make_unique<CBridgeServer>(*m_pLoop, *m_pWindows, m_resources, m_loader,
@@ -89,9 +92,12 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         return false;
     }
     m_pWindows->SetSink([this](const nlohmann::json& ops) { m_pBridge->Publish(ops); });
+    // The bridge may report one closed page twice (its beacon and its stream):
+    // the close is handled at once, so the second report finds the window hidden
+    // and does not close the client that went into the tray.
     m_pBridge->SetOnBrowserClosed([this] {
         if (m_pMainWindow && m_pMainWindow->IsWindowVisible())
-            m_pMainWindow->PostMessage(WM_CLOSE);
+            m_pMainWindow->SendMessage(WM_CLOSE);
     });
     if (!m_instance.StartListening([this](unsigned nMessage) { OnPrivateMessage(nMessage); }))
         KLOG_ERR << "CKalimorClntApp::InitInstance can't listen for other starts";
@@ -117,6 +123,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         return false;
     }
     m_pWindows->SetMainWindow(m_pMainWindow.get());
+    m_pTray->SetOwner(m_pMainWindow.get());
     if (m_bTrayMode)
         KLOG_NOTICE << "CKalimorClntApp::InitInstance started in tray mode";
     else
@@ -139,6 +146,8 @@ int CKalimorClntApp::ExitInstance()
     // may still post to the loop and log until they end.
     if (!CWorkerThreads::WaitAll(std::chrono::seconds(10)))
         KLOG_ERR << "CKalimorClntApp::ExitInstance a worker thread did not end";
+    m_pTray.reset();
+    m_pNotifier.reset();
     if (m_pBridge)
         m_pBridge->Stop();
     FreeContent();
@@ -200,12 +209,31 @@ void CKalimorClntApp::SetTrayMode(bool bTrayMode)
 {
     KTRACE("CKalimorClntApp::SetTrayMode");
     m_bTrayMode = bTrayMode;
+    if (m_pTray && bTrayMode)
+        m_pTray->ShowIcon();
+    else if (m_pTray)
+        m_pTray->HideIcon();
+}
+
+void CKalimorClntApp::StartDesktop()
+{
+    // The desktop may have turned autostart off in its own settings.
+    if (CAutostartEntry::ForThisProgram(KALIMOR_APP_ID).Sync(m_registry.m_bAutoStart))
+        m_registry.SaveSettings();
+    m_pTray = std::make_unique<CSystemTray>(*m_pLoop);
+    m_pTray->Create();
+    if (m_bTrayMode)
+        m_pTray->ShowIcon();
+    m_pNotifier = std::make_unique<CDesktopNotifier>(std::string(CStringTable::Get(IDS_MAIN_WINDOW_TITLE)),
+                                                     KALIMOR_APP_ID, CSystemTray::FindAppIcon());
 }
 
 void CKalimorClntApp::ShowMainWindowFromTray()
 {
     KTRACE("CKalimorClntApp::ShowMainWindowFromTray");
     m_bTrayMode = false;
+    if (m_pTray)
+        m_pTray->HideIcon();
     if (!m_pMainWindow)
         return;
     m_pMainWindow->ShowWindow(SW_SHOWMAXIMIZED);

@@ -5,6 +5,7 @@
 #include "BridgeServer.h"
 #include "ClientContext.h"
 #include "CommandLineInfo.h"
+#include "DesktopNotifier.h"
 #include "DocumentSearch.h"
 #include "EncyclopediaData.h"
 #include "FullTextSearch.h"
@@ -22,6 +23,7 @@
 #include "SearchRegistry.h"
 #include "SingleInstance.h"
 #include "SynonymsSearch.h"
+#include "SystemTray.h"
 #include "TaxCalendar.h"
 #include "ViewHistoryData.h"
 #include "WindowManager.h"
@@ -82,9 +84,13 @@ public:
     void ReloadData() override;
     std::time_t Now() const override;
     bool IsUpdateDialogOpen() const { return m_pMainWindow && m_pMainWindow->GetUpdates().IsRunning(); }
+    bool HasTrayHost() const override { return m_pTray && m_pTray->HasHost(); }
+    IUpdateNotifier* GetUpdateNotifier() override { return m_pNotifier.get(); }
 
 private:
     void ShowToUser();
+    // The tray, the notifications and the autostart entry.
+    void StartDesktop();
     void OnPrivateMessage(unsigned nMessage);
 
     CRegistryConfig m_registry;
@@ -115,6 +121,8 @@ private:
     std::unique_ptr<CWindowManager> m_pWindows;
     std::unique_ptr<CBridgeServer> m_pBridge;
     std::unique_ptr<CMainWindow> m_pMainWindow;
+    std::unique_ptr<CSystemTray> m_pTray;
+    std::unique_ptr<CDesktopNotifier> m_pNotifier;
     bool m_bPrintUrl = false;
     bool m_bBrowserStarting = false;
     std::uint64_t m_nConnectionsAtOpen = 0;

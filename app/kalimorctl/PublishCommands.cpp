@@ -1,6 +1,9 @@
 #include "ContentPublisher.h"
 #include "PackageBuilder.h"
 #include "CtlContext.h"
+#include "ProgressBar.h"
+
+#include <unistd.h>
 
 #include <array>
 #include <iostream>
@@ -44,7 +47,10 @@ int RunPackage(CCtlContext& context)
     if (paths.size() != 2)
         return CtlUsageError(kCommands[1], "expects a content folder and the package to write");
     CPublishReport report;
+    CProgressBar bar(STDERR_FILENO);
+    report.SetProgress(bar.Function());
     const bool bBuilt = CPackageBuilder().Build(paths[0], strBase, paths[1], report);
+    bar.Finish();
     PrintReport(report);
     return bBuilt ? CTL_OK : CtlFail("no package was written");
 }
@@ -70,7 +76,10 @@ int RunPublish(CCtlContext& context)
         return CtlUsageError(kCommands[0], "expects a source folder and a profile folder");
     CContentPublisher publisher;
     CPublishReport report;
+    CProgressBar bar(STDERR_FILENO);
+    report.SetProgress(bar.Function());
     const bool bPublished = publisher.Publish(folders[0], folders[1], report, options);
+    bar.Finish();
     PrintReport(report);
     if (!bPublished)
         return CtlFail("nothing was published; " + folders[1] + " is as it was");

@@ -1,7 +1,10 @@
 #include "CtlContext.h"
 #include "FolderInstall.h"
+#include "ProgressBar.h"
 #include "ProfileConfig.h"
 #include "RegistryConfig.h"
+
+#include <unistd.h>
 
 #include <array>
 #include <iostream>
@@ -24,7 +27,9 @@ int RunInstallUpdates(CCtlContext& context)
     CProfileConfig profile = CtlLoadProfile(context);
     if (profile.m_strContentDirPath.empty())
         return CtlFail("cannot create the profile folder");
-    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile);
+    CProgressBar bar(STDERR_FILENO);
+    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile, bar.Function());
+    bar.Finish();
     std::cout << "content version " << config.GetContentVersion() << "\n";
     return bDone ? CTL_OK : CtlFail("not every package was installed");
 }

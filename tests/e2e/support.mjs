@@ -1,6 +1,6 @@
 // What the browser tests share: a temporary home for the client, Debian's
 // Chromium, processes with their output, and waits that always end.
-import { spawn } from 'node:child_process';
+import { execFileSync, spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -27,24 +27,72 @@ export function watchdog(seconds) {
   timer.unref();
 }
 
-// A profile, settings (with the detailed log) and a runtime folder of its own.
-export function makeHome() {
+// The desktop the client runs on, never the user's own session bus. "tray"
+// (the default): a private bus with a tray and a notification server played by
+// kalimor-fake-desktop (its path in KALIMOR_FAKE_DESKTOP, given by the test
+// runner); "no-watcher": a bus without a tray; "none": no session bus at all.
+// Where no bus can start, the test is skipped.
+function startDesktop(kind, work) {
+  const program = process.env.KALIMOR_FAKE_DESKTOP;
+  if (kind === 'none' || !program) {
+    return { address: 'unix:path=' + path.join(work, 'no-bus'), log: () => '', items: () => [], stop: () => {} };
+  }
+  const log = path.join(work, 'desktop.log');
+  const args = ['--log', log, '--watch-pid', String(process.pid), ...(kind === 'no-watcher' ? ['--no-watcher'] : [])];
+  let out;
+  try {
+    out = execFileSync(program, args, { encoding: 'utf8', timeout: 20000 });
+  } catch (error) {
+    if (error.status !== 77) throw error;
+    console.log('e2e: skipped: ' + String(error.stdout).trim());
+    process.exit(77);
+  }
+  const address = out.match(/^bus (.*)$/m)[1];
+  const pid = Number(out.match(/^pid (\d+)$/m)[1]);
+  const text = () => (fs.existsSync(log) ? fs.readFileSync(log, 'utf8') : '');
+  // The icons on the panel now, from what the desktop noted.
+  const items = () => {
+    const shown = new Set();
+    for (const [, what, name] of text().matchAll(/^(item|gone) (.*)$/gm)) {
+      if (what === 'item') shown.add(name); else shown.delete(name);
+    }
+    return [...shown];
+  };
+  // What the panel does with an icon, over the bus as a real one would.
+  const call = (objectPath, method, ...args) => execFileSync('gdbus', ['call', '--address', address, '--dest',
+    items()[0], '--object-path', objectPath, '--method', method, ...args], { encoding: 'utf8', timeout: 10000 });
+  return {
+    address, log: text, items,
+    activate: () => call('/StatusNotifierItem', 'org.kde.StatusNotifierItem.Activate', '0', '0'),
+    click: (id) => call('/MenuBar', 'com.canonical.dbusmenu.Event', String(id), 'clicked', '<0>', '0'),
+    stop: () => { try { process.kill(pid, 'SIGTERM'); } catch (error) { /* already gone */ } },
+  };
+}
+
+// A profile, settings (with the detailed log), a runtime folder and a desktop
+// of its own (see startDesktop).
+export function makeHome({ desktop = 'tray' } = {}) {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kalimor-e2e-'));
+  const session = startDesktop(desktop, work);
   const env = {
     ...process.env,
     KALIMOR_PROFILE: path.join(work, 'profile'),
     XDG_CONFIG_HOME: path.join(work, 'config'),
     XDG_RUNTIME_DIR: path.join(work, 'run'),
+    DBUS_SESSION_BUS_ADDRESS: session.address,
   };
   fs.mkdirSync(env.XDG_RUNTIME_DIR, { mode: 0o700 });
   fs.mkdirSync(path.join(env.XDG_CONFIG_HOME, 'Kalimor'), { recursive: true });
   fs.writeFileSync(path.join(env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini'), '[UserConfig]\nLogLevel=5\n');
   const logPath = path.join(env.KALIMOR_PROFILE, 'KalimorClient.log');
   return {
-    work, env,
+    work, env, desktop: session,
     ini: () => fs.readFileSync(path.join(env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini'), 'utf8'),
     log: () => (fs.existsSync(logPath) ? fs.readFileSync(logPath, 'utf8') : ''),
-    remove: () => { if (!process.env.KEEP) fs.rmSync(work, { recursive: true, force: true }); },
+    remove: () => {
+      session.stop();
+      if (!process.env.KEEP) fs.rmSync(work, { recursive: true, force: true });
+    },
   };
 }
 

@@ -293,7 +293,25 @@ TEST_F(FolderInstallTest, PackagesAreInstalledByNumberAndEachVersionIsSaved)
     WriteFileText(m_dir.File("packages/notes.zip"), "not a package");
     WriteFileText(m_dir.File("packages/4.zip.part"), "not a package");
     CLogCapture log(3);
-    ASSERT_TRUE(CFolderInstall::UpdateDataFrom(m_dir.File("packages"), m_config, m_profile));
+    // Progress counts the bytes of the packages, one stage each.
+    std::vector<std::string> stages;
+    std::uint64_t nDone = 0, nTotal = 0;
+    bool bBackwards = false;
+    const ProgressFn progress = [&](const CProgress& p) {
+        if (stages.empty() || stages.back() != p.m_stage)
+            stages.emplace_back(p.m_stage);
+        bBackwards = bBackwards || p.m_nDone < nDone || p.m_unit != "B";
+        nDone = p.m_nDone;
+        nTotal = p.m_nTotal;
+    };
+    ASSERT_TRUE(CFolderInstall::UpdateDataFrom(m_dir.File("packages"), m_config, m_profile, progress));
+    EXPECT_EQ(stages, (std::vector<std::string>{"1.zip (1 of 3)", "2.zip (2 of 3)", "3.zip (3 of 3)"}));
+    std::uintmax_t nBytes = 0;
+    for (const char* szName : {"1.zip", "2.zip", "3.zip"})
+        nBytes += std::filesystem::file_size(m_dir.File("packages/") + szName);
+    EXPECT_EQ(nTotal, nBytes);
+    EXPECT_EQ(nDone, nBytes) << "the last report is the whole";
+    EXPECT_FALSE(bBackwards);
     EXPECT_EQ(Deciphered(m_profile.m_strContentDirPath + "pages/a.dat"), "second");
     EXPECT_EQ(ReadFileText(m_profile.m_strContentDirPath + "version.txt"), "3");
     const auto lines = log.Lines();

@@ -441,7 +441,12 @@ void CBridgeServer::SetupRoutes()
                     m_changed.wait_for(lock, kPingPeriod,
                                        [&] { return m_bStopping || m_nSequence > *pSent; });
                     if (m_bStopping)
+                    {
+                        // The page says the client ended instead of calling again.
+                        const std::string ended = SseEvent("ended", nlohmann::json::object());
+                        sink.write(ended.data(), ended.size());
                         return false;
+                    }
                     if (!m_recent.empty() && m_recent.front().first > *pSent + 1)
                         text = SseEvent("reset", BuildReset()); // fell too far behind
                     else

@@ -47,11 +47,14 @@ enum EKeyEvent : unsigned
 
 enum EKeyCode : unsigned
 {
+    VK_TAB = 0x09,
     VK_RETURN = 0x0D,
     VK_ESCAPE = 0x1B,
     VK_SPACE = 0x20,
     VK_PRIOR = 0x21, // Page Up
     VK_NEXT = 0x22,  // Page Down
+    VK_END = 0x23,
+    VK_HOME = 0x24,
     VK_UP = 0x26,
     VK_DOWN = 0x28,
     VK_F = 0x46,

@@ -37,6 +37,8 @@ public:
     virtual bool IsTrayMode() const = 0;
     virtual void ShowMainWindowFromTray() = 0;
     virtual std::string GetContentFolder() const { return {}; }
+    // A tray shows the client's icon, so a closed window can be found again.
+    virtual bool HasTrayHost() const { return true; }
     // How an update that runs in the tray is told to the user; null: it is not.
     virtual IUpdateNotifier* GetUpdateNotifier() { return nullptr; }
     // Opens a web or mail address with the desktop's handler.

@@ -666,6 +666,18 @@ void CMainWindow::OnAppShow()
     m_updates.ShowDialog();
 }
 
+void CMainWindow::OnCommand(unsigned nCommand)
+{
+    switch (nCommand)
+    {
+    case ID_APP_SHOW: OnAppShow(); break;
+    case ID_APP_UPDATE: OnAppUpdate(Context() && Context()->IsTrayMode()); break;
+    // Exit means exit, wherever the window is: as the stop message.
+    case ID_APP_EXIT: OnCloseExistedKalimor(); break;
+    default: KLOG_WARN << "CMainWindow::OnCommand unknown command " << nCommand; break;
+    }
+}
+
 void CMainWindow::OnCloseExistedKalimor()
 {
     KTRACE("CMainWindow::OnCloseExistedKalimor");
@@ -683,6 +695,13 @@ void CMainWindow::OnClose()
 {
     KTRACE("CMainWindow::OnClose");
     CClientContext* pContext = Context();
+    // With no tray to come back through, a hidden client would be lost.
+    if (pContext && !pContext->HasTrayHost())
+    {
+        KLOG_NOTICE << "CMainWindow::OnClose no tray host: the client ends";
+        OnCloseExistedKalimor();
+        return;
+    }
     if (pContext && !pContext->IsTrayMode())
     {
         pContext->SetTrayMode(true);
@@ -730,6 +749,7 @@ std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std:
     }
     case WM_CONTENT_SIZE_CHANGED: RecalcLayout(); return 0;
     case WM_SCHEDULED_UPDATE: OnScheduledUpdate(); return 0;
+    case WM_COMMAND: OnCommand(static_cast<unsigned>(wParam)); return 0;
     case WM_SYSCOMMAND:
         if (wParam == SC_APP_UPDATE)
             OnAppUpdate(false);

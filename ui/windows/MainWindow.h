@@ -40,13 +40,6 @@ enum EMainWindowMessage : unsigned
     WM_SCHEDULED_UPDATE = WM_USER + 105, // the update the client runs by itself in the tray
 };
 
-// System-menu commands of the main window.
-enum ESystemCommand : unsigned
-{
-    SC_APP_ABOUT = 16,
-    SC_APP_UPDATE = 48,
-};
-
 enum EMainWindowTimer : unsigned
 {
     TIMER_CLIENT_VERSION = 2,
@@ -140,6 +133,8 @@ public:
     CNewsCalendarWin& GetNewsCalendar() { return m_newsCalendar; }
     CTaxCalendarWin& GetTaxCalendarWin() { return m_taxCalendar; }
     CBlankInfoWin& GetBlankInfoWin() { return m_blankView; }
+    // The tray menu's and the top panel's commands.
+    void OnCommand(unsigned nCommand);
 
 protected:
     void OnSize(int nWidth, int nHeight) override;

@@ -2,6 +2,7 @@
 
 #include "HTMLayoutCtrl.h"
 #include "HTMLayoutWin.h"
+#include "PopupWin.h"
 
 #include <array>
 #include <string>
@@ -14,7 +15,28 @@ public:
     bool Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId, bool bVisible);
 };
 
-// The navigation buttons at the top of the main window.
+// The top panel's menu: a pop-up menu whose line with the keyboard has the
+// browser's focus too (so a screen reader reads it), and which gives the
+// keyboard back to its button when Escape or Tab closes it.
+class CTopMenuWin : public CPopupMenuWin
+{
+public:
+    using CPopupMenuWin::CPopupMenuWin;
+    // The first line takes the keyboard (a menu opened from the keyboard).
+    void SelectFirst();
+    // The line with the keyboard, -1 when none.
+    int GetCurrent() const;
+
+    boost::signals2::signal<void()> m_sigKeyboardClosed;
+
+protected:
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+
+private:
+    void FocusCurrent();
+};
+
+// The navigation buttons at the top of the main window, and the menu button.
 class CTopPanelWin : public CHTMLayoutWin
 {
 public:
@@ -30,8 +52,24 @@ public:
     // Back and forward look disabled when there is nowhere to go.
     void SetNavigationState(bool bCanGoBack, bool bCanGoForward);
 
+    // The menu button's entries: the about dialog and the update (the main
+    // window's system commands 16 and 48) and the exit.
+    static std::vector<CPopupMenuWin::CItem> GetMenuItems();
+    // Opens the menu under its button (from the keyboard on its first line);
+    // the chosen entry reaches the main window as its command.
+    void OpenMenu(bool bFromKeyboard);
+    CTopMenuWin& GetMenu() { return m_menu; }
+
+protected:
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+
 private:
+    void OnMenuClosed(bool bGiveKeyboardBack);
+
     std::array<CHTMLayoutButtonCtrl, 8> m_buttons;
+    CHTMLayoutButtonCtrl m_menuButton;
+    CTopMenuWin m_menu;
 };
 
 // The bottom line: date of the last content update and the support link.

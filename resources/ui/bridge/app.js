@@ -10,9 +10,19 @@
   const waitCover = document.createElement('div');
   waitCover.id = 'kalimor-wait';
   document.body.appendChild(waitCover);
+  // What the page shows while the client has no window on it: in the tray,
+  // with a way to open it, or ended.
   const tray = document.createElement('div');
   tray.id = 'kalimor-tray';
-  tray.textContent = 'Калимор работает в фоновом режиме';
+  tray.setAttribute('role', 'status');
+  const trayText = document.createElement('p');
+  trayText.textContent = 'Калимор работает в фоновом режиме';
+  const openButton = document.createElement('button');
+  openButton.id = 'kalimor-open';
+  openButton.type = 'button';
+  openButton.textContent = 'Открыть окно';
+  openButton.addEventListener('click', () => send({ type: 'open' }));
+  tray.append(trayText, openButton);
   document.body.appendChild(tray);
 
   const wins = new Map(); // id -> { op, el, doc, pending, measured, lastGeom, z, backdrop }
@@ -668,6 +678,24 @@
     reportViewport();
   });
   stream.addEventListener('patch', (e) => apply(JSON.parse(e.data)));
+  // A client that ended says so; one that was killed no longer answers at
+  // all. Either way the page stops calling it: a new client has a new address.
+  let ended = false;
+  function showEnded() {
+    if (ended) return;
+    ended = true;
+    stream.close();
+    reset();
+    frameHost.classList.add('hidden');
+    trayText.textContent = 'Калимор завершил работу. Это окно можно закрыть.';
+    openButton.remove();
+    tray.classList.add('shown');
+    document.title = 'Калимор завершил работу';
+  }
+  stream.addEventListener('ended', showEnded);
+  stream.addEventListener('error', () => {
+    if (!ended) fetch('/bridge/app.css', { cache: 'no-store' }).catch(showEnded);
+  });
   window.addEventListener('pagehide', () => {
     navigator.sendBeacon('/event', JSON.stringify([{ type: 'close' }]));
   });
