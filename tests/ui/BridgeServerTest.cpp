@@ -206,7 +206,7 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
     EXPECT_EQ(page->body.find("steal"), std::string::npos);
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
     const std::string strPolicy = page->get_header_value("Content-Security-Policy");
-    for (const char* szPart : {"default-src 'none'", "img-src 'self'", "form-action 'none'", "base-uri 'none'",
+    for (const char* szPart : {"default-src 'none'", "img-src 'self'", "form-action 'none'", "base-uri 'self'",
                                "sandbox allow-same-origin allow-modals"})
         EXPECT_NE(strPolicy.find(szPart), std::string::npos) << szPart;
     EXPECT_EQ(strPolicy.find("script-src"), std::string::npos) << "no script source at all";
