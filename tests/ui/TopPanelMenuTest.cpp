@@ -1,3 +1,4 @@
+#include "LoginUserDlg.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 #include "UiTestContext.h"
@@ -72,13 +73,26 @@ TEST_F(CWindowsFixture, TheTopPanelsMenuWorksFromTheKeyboardAndItsChoiceReachesT
     EXPECT_TRUE(button.HasState(STATE_FOCUS));
 
     // Down opens it too; Down and Enter choose "Обновить": the update of the
-    // window, not the silent one of the tray.
+    // window, not the silent one of the tray. A client with no account is
+    // asked to sign in first; the test closes that dialog.
+    bool bSignInShown = false;
+    auto pTimer = std::make_shared<unsigned>(0);
+    *pTimer = loop.SetTimer(std::chrono::milliseconds(10), [&, pTimer] {
+        for (CWnd* pWnd : manager.GetChildren(main.GetSafeHwnd()))
+            if (auto* pSignIn = dynamic_cast<CLoginUserDlg*>(pWnd))
+            {
+                bSignInShown = true;
+                loop.KillTimer(*pTimer);
+                pSignIn->EndDialog(CLoginUserDlg::LOGIN_CANCELLED);
+            }
+    });
     Doc(top).RaiseKey(button.GetUid(), KEY_DOWN, VK_DOWN);
     ASSERT_TRUE(menu.IsShown());
     Doc(menu).RaiseKey(CurrentLine(menu), KEY_DOWN, VK_DOWN);
     Doc(menu).RaiseKey(CurrentLine(menu), KEY_DOWN, VK_RETURN);
     Drain();
     EXPECT_FALSE(menu.IsShown());
+    EXPECT_TRUE(bSignInShown);
     EXPECT_TRUE(log.Contains("CMainWindow::OnAppUpdate"));
     EXPECT_FALSE(log.Contains("CMainWindow::OnAppUpdate silent"));
     EXPECT_TRUE(button.HasState(STATE_FOCUS));
