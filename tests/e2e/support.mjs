@@ -101,7 +101,12 @@ export function start(program, args, env, input = 'ignore') {
   child.out = '';
   child.stdout.on('data', (d) => { child.out += d; });
   child.stderr.on('data', (d) => { child.out += d; });
-  child.exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+  // Once its output is all read too (a report written as it ends is kept);
+  // a program ended by a signal resolves null and names the signal in out.
+  child.exited = new Promise((resolve) => child.on('close', (code, signal) => {
+    if (signal) child.out += `\n(ended by ${signal})\n`;
+    resolve(code);
+  }));
   return child;
 }
 
