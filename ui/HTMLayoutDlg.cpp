@@ -196,3 +196,17 @@ void CHTMLayoutDlg::OnContentSizeChanged()
     if (m_bResizeAndCenter)
         ResizeAndCenterWindow();
 }
+
+bool CHTMLayoutDlg::OnFormKey(unsigned nEvent, unsigned nKeyCode, const std::function<void()>& onEnter,
+                              int nCancelResult)
+{
+    if (nEvent != KEY_DOWN)
+        return false;
+    if (nKeyCode == VK_RETURN)
+        onEnter();
+    else if (nKeyCode == VK_ESCAPE)
+        EndDialog(nCancelResult);
+    else
+        return false;
+    return true;
+}

@@ -4,6 +4,7 @@
 #include "HTMLayoutNotifHandler.h"
 #include "Wnd.h"
 
+#include <functional>
 #include <string>
 
 enum EDialogResult : int
@@ -56,6 +57,9 @@ protected:
     // Lets the user drag the dialog by its "window_title" element.
     void EnableTitleDrag() { m_bTitleDrag = true; }
     void OnShowing(bool& bShow) override;
+    // The keys of a form: Enter does its default action, Escape ends the
+    // dialog with nCancelResult; any other key is not the dialog's.
+    bool OnFormKey(unsigned nEvent, unsigned nKeyCode, const std::function<void()>& onEnter, int nCancelResult);
     void OnContentSizeChanged() override;
 
     std::string m_strPagePath;

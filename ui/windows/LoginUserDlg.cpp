@@ -93,13 +93,5 @@ void CLoginUserDlg::OnProxy()
 
 bool CLoginUserDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    if (nEvent != KEY_DOWN)
-        return false;
-    if (nKeyCode == VK_RETURN)
-        OnBtnLoginClick();
-    else if (nKeyCode == VK_ESCAPE)
-        EndDialog(LOGIN_CANCELLED);
-    else
-        return false;
-    return true;
+    return OnFormKey(nEvent, nKeyCode, [this] { OnBtnLoginClick(); }, LOGIN_CANCELLED);
 }

@@ -137,13 +137,5 @@ bool CProxySettingsDlg::OnHyperlinkClick(CElement, CDomEvent& event)
 
 bool CProxySettingsDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    if (nEvent != KEY_DOWN)
-        return false;
-    if (nKeyCode == VK_RETURN)
-        OnBtnOkClick();
-    else if (nKeyCode == VK_ESCAPE)
-        EndDialog(PROXY_CANCELLED);
-    else
-        return false;
-    return true;
+    return OnFormKey(nEvent, nKeyCode, [this] { OnBtnOkClick(); }, PROXY_CANCELLED);
 }

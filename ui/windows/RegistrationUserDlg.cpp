@@ -101,13 +101,5 @@ void CRegistrationUserDlg::OnRegister()
 
 bool CRegistrationUserDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    if (nEvent != KEY_DOWN)
-        return false;
-    if (nKeyCode == VK_RETURN)
-        OnRegister();
-    else if (nKeyCode == VK_ESCAPE)
-        EndDialog(SIGN_UP_CANCELLED);
-    else
-        return false;
-    return true;
+    return OnFormKey(nEvent, nKeyCode, [this] { OnRegister(); }, SIGN_UP_CANCELLED);
 }

@@ -83,13 +83,5 @@ void CSaveFileDlg::OnSave()
 
 bool CSaveFileDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    if (nEvent != KEY_DOWN)
-        return false;
-    if (nKeyCode == VK_ESCAPE)
-        EndDialog(IDCANCEL);
-    else if (nKeyCode == VK_RETURN)
-        OnSave();
-    else
-        return false;
-    return true;
+    return OnFormKey(nEvent, nKeyCode, [this] { OnSave(); }, IDCANCEL);
 }
