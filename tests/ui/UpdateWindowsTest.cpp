@@ -164,7 +164,7 @@ struct CUpdateWindowsFixture : CWindowsFixture
                 Escape(message);
             });
     }
-    CUpdateSetup Setup(const CFakeUpdateService& server)
+    CUpdateSetup SetupFor(const CFakeUpdateService& server)
     {
         CRequestSettings settings = FastSettings("127.0.0.1", server.GetPort());
         settings.m_service.m_strPasswordReminderUrl = "http://www.kalimor.example/remind_password/";
@@ -347,7 +347,7 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
         context.m_registry.SetLogin(test.m_nState == 11 ? "stranger" : "demo");
         context.m_registry.SetPassword("demo123");
         context.m_registry.SetContentVersion(0);
-        CUpdateSetup setup = Setup(server);
+        CUpdateSetup setup = SetupFor(server);
         test.m_setup(server, setup.m_settings);
         CUpdateDlg dialog(setup, test.m_nMode, pMain.get());
         CRegistrationData record;
