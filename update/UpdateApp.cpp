@@ -10,6 +10,15 @@ void UpdateAppAfterUpdateData(int nCode, int nPreviousContentVersion, CRegistryC
                               IUpdateAppHost& host)
 {
     KTRACE("CKalimorClntApp::UpdateAppAfterUpdateData");
+    // Reloading a large library takes a moment: the user sees it is working.
+    struct CWaitCursor
+    {
+        IUpdateAppHost& m_host;
+        explicit CWaitCursor(IUpdateAppHost& host) : m_host(host) { m_host.SetWaitCursor(true); }
+        ~CWaitCursor() { m_host.SetWaitCursor(false); }
+        CWaitCursor(const CWaitCursor&) = delete;
+        CWaitCursor& operator=(const CWaitCursor&) = delete;
+    } wait(host);
     if (nCode == UPDATE_END_TRAY_QUIT)
         host.QuitApplication();
     if (nCode == UPDATE_END_DONE || nCode == UPDATE_END_NOTHING_NEW)

@@ -14,6 +14,8 @@ public:
     virtual void RefreshMainWindow() = 0;
     // FreeData, LoadData and a rebuild of the main window's views, on the UI thread.
     virtual void ReloadData() = 0;
+    // The wait cursor over the main window while the application catches up.
+    virtual void SetWaitCursor(bool bWait) = 0;
 };
 
 // The application's part after an update dialog ended with nCode: quit after a

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <ctime>
 #include <string>
 #include <vector>
@@ -62,7 +64,13 @@ public:
     const CWorkCalendar* GetWorkCalendar() override { return &m_workCalendar; }
     const CProfileConfig* GetProfile() override { return m_pProfile; }
     CRequestSettings GetRequestSettings() const override { return m_settings; }
-    void ReloadData() override { ++m_nReloads; }
+    void ReloadData() override
+    {
+        ++m_nReloads;
+        if (m_reload)
+            m_reload();
+    }
+    std::function<void()> m_reload; // what a test's reload frees and reads again
     IUpdateNotifier* GetUpdateNotifier() override { return m_pNotifier; }
     CEncyclopediaData* GetEncyclopedia() override { return &m_encyclopedia; }
     CBookmarkVector* GetBookmarks() override { return &m_bookmarks; }

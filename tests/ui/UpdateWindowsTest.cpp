@@ -161,9 +161,13 @@ struct CUpdateWindowsFixture : CWindowsFixture
             {
                 CHTMLayoutDlg& message = *Top<CHTMLayoutDlg>();
                 strShown = message.GetRootElement().FindById("label").GetText();
+                // A plain message dims the window and shows no picture.
+                m_bMessagePlain = pMain->IsShadowMode() &&
+                                  message.GetRootElement().FindById("image").GetAttribute("class").empty();
                 Escape(message);
             });
     }
+    bool m_bMessagePlain = false; // of the last message answered
     CUpdateSetup SetupFor(const CFakeUpdateService& server)
     {
         CRequestSettings settings = FastSettings("127.0.0.1", server.GetPort());
@@ -486,6 +490,8 @@ TEST_F(CUpdateWindowsFixture, SignInChecksTheLoginAndPasswordAndSavesThemTrimmed
             });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
+        EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
+        EXPECT_FALSE(pMain->IsShadowMode()) << "the shadow goes with the message";
         EXPECT_EQ(nResult,
                   *test.m_szRefusal ? CLoginUserDlg::LOGIN_CANCELLED : CLoginUserDlg::LOGIN_SAVED);
         EXPECT_EQ(context.m_registry.GetLogin(), *test.m_szRefusal ? "old" : test.m_szLogin);
@@ -549,6 +555,7 @@ TEST_F(CUpdateWindowsFixture, SignUpChecksItsFieldsInOrder)
             });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
+        EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
         if (*test.m_szRefusal)
             continue;
         EXPECT_EQ(nResult, CRegistrationUserDlg::SIGN_UP_CONFIRMED);
@@ -599,6 +606,7 @@ TEST_F(CUpdateWindowsFixture, ProxySettingsAreCheckedForAGivenProxyAndSavedOnlyB
             });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
+        EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
         if (*test.m_szRefusal)
         {
             EXPECT_EQ(nResult, CProxySettingsDlg::PROXY_CANCELLED);
@@ -887,6 +895,65 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
     pMain->OnAppUpdate(true);
     EXPECT_EQ(notifier.m_shown.back(), "failed Сервис недоступен");
 }
+
+// "Выход" and the stop message quit the client whatever the update dialog
+// shows: a quit ends the process's loop, so each case has a fixture of its own.
+struct CQuitCase
+{
+    const char* m_szMode;
+    int m_nState; // where the quit comes
+    bool m_bStopMessage; // the stop message of a second start, else "Выход"
+};
+
+class CQuitDuringUpdateTest : public CUpdateWindowsFixture, public ::testing::WithParamInterface<CQuitCase>
+{
+};
+
+TEST_P(CQuitDuringUpdateTest, EndsTheClient)
+{
+    const CQuitCase& test = GetParam();
+    SCOPED_TRACE(std::string(test.m_szMode) + (test.m_bStopMessage ? ", stop message" : ", Выход"));
+    service.AddWebFile("/blanks/files/slow.rtf", std::string(4096, 'x'));
+    service.SetFault("/blanks/files/slow.rtf", EServiceFault::Slow);
+    service.AddPackage(1, Package("a"));
+    service.SetFault("/packages/1.zip", EServiceFault::Slow);
+    service.SetSlowRate(16, 200ms);
+    context.m_registry.SetLogin("demo");
+    context.m_registry.SetPassword("demo123");
+    bool bQuit = false;
+    AtState(test.m_nState,
+            [&](CUpdateDlg&)
+            {
+                bQuit = true;
+                if (test.m_bStopMessage)
+                    pMain->SendMessage(WM_STOP_KALIMOR);
+                else
+                    pMain->OnCommand(ID_APP_EXIT); // the tray's and the top panel's menu
+            });
+    const std::string strMode = test.m_szMode;
+    if (strMode == "update button")
+        pMain->OnUpdateButton();
+    else if (strMode == "scheduled update")
+        pMain->GetUpdates().UpdateData(true);
+    else if (strMode == "single file")
+        EXPECT_EQ(pMain->DownloadContentFile("/blanks/files/slow.rtf"), "");
+    else
+        pMain->GetUpdates().NotifyUserAboutClientUpdate(service.GetUrl("/client/k.deb"), true);
+    EXPECT_TRUE(bQuit);
+    EXPECT_FALSE(pMain->GetUpdates().IsRunning());
+    Drain();
+    EXPECT_FALSE(pMain->IsWindow()) << "the client quits";
+    EXPECT_FALSE(std::filesystem::exists(context.GetDocumentsFolder() + "blanks/files/slow.rtf"));
+    EXPECT_EQ(context.m_registry.GetContentVersion(), 0) << "nothing installed";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMode, CQuitDuringUpdateTest,
+                         ::testing::Values(CQuitCase{"update button", 7, true}, CQuitCase{"update button", 7, false},
+                                           CQuitCase{"scheduled update", 7, true},
+                                           CQuitCase{"scheduled update", 7, false},
+                                           CQuitCase{"single file", 21, true}, CQuitCase{"single file", 21, false},
+                                           CQuitCase{"client offer", 23, true},
+                                           CQuitCase{"client offer", 23, false}));
 
 TEST_F(CUpdateWindowsFixture, QuittingDuringADownloadCancelsItAndLeavesTheContentAsItWas)
 {

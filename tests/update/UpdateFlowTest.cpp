@@ -582,6 +582,7 @@ public:
     void QuitApplication() override { m_calls.push_back("quit"); }
     void RefreshMainWindow() override { m_calls.push_back("refresh"); }
     void ReloadData() override { m_calls.push_back("reload"); }
+    void SetWaitCursor(bool bWait) override { m_calls.push_back(bWait ? "wait" : "ready"); }
     std::vector<std::string> m_calls;
 };
 } // namespace
@@ -595,7 +596,7 @@ TEST(UpdateApp, ReloadsWhenTheContentChangedAndRecordsTheDateOfACompletedUpdate)
     config.SetContentVersion(4);
     CTestAppHost host;
     UpdateAppAfterUpdateData(UPDATE_END_NOTHING_NEW, 4, config, host);
-    EXPECT_EQ(host.m_calls, std::vector<std::string>{"refresh"});
+    EXPECT_EQ(host.m_calls, (std::vector<std::string>{"wait", "refresh", "ready"}));
     EXPECT_GT(config.GetLastUpdateYear(), 2000);
 
     CRegistryConfig other;
@@ -604,11 +605,11 @@ TEST(UpdateApp, ReloadsWhenTheContentChangedAndRecordsTheDateOfACompletedUpdate)
     other.SetContentVersion(5);
     CTestAppHost changed;
     UpdateAppAfterUpdateData(UPDATE_END_STOPPED, 4, other, changed);
-    EXPECT_EQ(changed.m_calls, std::vector<std::string>{"reload"});
+    EXPECT_EQ(changed.m_calls, (std::vector<std::string>{"wait", "reload", "ready"}));
     EXPECT_EQ(other.GetLastUpdateYear(), 0) << "a stopped update is not a completed one";
 
     CTestAppHost quit;
     other.SetContentVersion(0);
     UpdateAppAfterUpdateData(UPDATE_END_TRAY_QUIT, 0, other, quit);
-    EXPECT_EQ(quit.m_calls, (std::vector<std::string>{"quit", "reload"}));
+    EXPECT_EQ(quit.m_calls, (std::vector<std::string>{"wait", "quit", "reload", "ready"}));
 }

@@ -10,6 +10,8 @@
 #include "MessageDlg.h"
 #include "StringTable.h"
 
+#include <filesystem>
+
 namespace
 {
 constexpr const char* kImagePrefix = "PAGE";
@@ -109,16 +111,19 @@ void CBlankInfoWin::OnCopyToDesktop()
     const std::string strPath = FormFile();
     if (strPath.empty())
         return;
-    const std::string strCopy = CFileUtils::CopyUnderTitle(strPath, m_pBlank->m_strName,
-                                                           CFileUtils::GetUserDesktopFolder());
+    // Into the forms folder among the user's documents, under the form's name.
+    const std::string strCopy = CFileUtils::CopyToDesktop(strPath, m_pBlank->m_strName);
     if (strCopy.empty())
     {
         ShowMessage(IDS_FORM_COPY_ERROR);
         return;
     }
+    m_strSavedFolder = std::filesystem::path(strCopy).parent_path().string();
     std::string strText(CStringTable::Get(IDS_FORM_COPIED));
     strText.replace(strText.find("%s"), 2, strCopy);
-    GetRootElement().FindById("form_status").SetText(strText);
+    GetRootElement().FindById("form_status").SetHtml(
+        CHtmlWriter::EscapeText(strText) +
+        " <span id=\"link_open_folder\" class=\"action_link\" role=\"link\">Открыть папку</span>");
 }
 
 bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
@@ -131,6 +136,12 @@ bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
         OnDownload();
     else if (strId == "btn_copy_desktop")
         OnCopyToDesktop();
+    else if (strId == "link_open_folder" && !m_strSavedFolder.empty())
+    {
+        CClientContext* pContext = CClientContext::Get();
+        if (!pContext || !pContext->OpenExternal(m_strSavedFolder))
+            ShowMessage(IDS_HYPERLINK_ERROR);
+    }
     else if (strId == "link_instruction" && m_pBlank)
         m_pHost->OpenLink(m_pBlank->m_strInstructionURL);
     else if (strId == "link_forms_home")

@@ -20,10 +20,13 @@ public:
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
     const CBlankInfo* GetBlank() const { return m_pBlank; }
+    // The forms catalogue is about to be freed.
+    void ForgetContent() { m_pBlank = nullptr; }
 
     // The form's file, opened with the desktop's handler.
     void OnDownload();
-    // The form's file, copied to the desktop under the form's name.
+    // The form's file, saved under the form's name into the forms folder of
+    // the user's documents; the user is told where, with a link to the folder.
     void OnCopyToDesktop();
 
 protected:
@@ -38,4 +41,5 @@ private:
 
     IViewHost* m_pHost;
     const CBlankInfo* m_pBlank = nullptr;
+    std::string m_strSavedFolder; // where the last form was saved
 };

@@ -22,6 +22,8 @@ public:
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
     const CBlankSection* GetSection() const { return m_pSection; }
+    // The forms catalogue is about to be freed.
+    void ForgetContent() { m_pSection = nullptr; }
 
 protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;

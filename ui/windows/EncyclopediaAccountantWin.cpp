@@ -82,7 +82,8 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     view.m_sigAddBookmark.connect([this] { OnAddBookmarkClicked(); });
     view.m_sigMarks.connect([this](int nCurrent, int nTotal) { m_content.GetToolBar().SetFoundCounter(nCurrent, nTotal); });
     toolBar.m_sigFoundStep.connect([this](int nStep) { MoveToFoundWord(nStep); });
-    SetTimer(kViewTimer, 1000);
+    if (!SetTimer(kViewTimer, kViewTimerPeriodMs))
+        KLOG_ERR << "Can't scedule timer";
     UpdateControls();
     return true;
 }
@@ -219,7 +220,7 @@ void CEncyclopediaAccountantWin::OnSelectSectionInFloatingPanel(CEncyclopediaSec
 
 void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
 {
-    KLOG_DEBUG << "Go to URL=" << strUrl;
+    KLOG_TRACE << "Go to URL=" << strUrl;
     CClientContext* pContext = Context();
     const bool bWeb = strUrl.size() > 5 && (strUrl.starts_with("http:") || strUrl.starts_with("https:"));
     if (bWeb || strUrl.starts_with("mailto:"))
@@ -360,4 +361,12 @@ void CEncyclopediaAccountantWin::CheckViewTimer()
         }
     }
     DeleteViewTimer();
+}
+
+void CEncyclopediaAccountantWin::ForgetContent()
+{
+    DeleteViewTimer();
+    m_pFirstLevel = m_pDocumentSection = m_pSection = nullptr;
+    m_navigator.ForgetContent();
+    m_selector.ForgetContent();
 }

@@ -20,6 +20,7 @@ public:
     static constexpr int kNavigatorWidth = 250;
     static constexpr int kContentLeft = 260;
     static constexpr unsigned kViewTimer = 1;
+    static constexpr unsigned kViewTimerPeriodMs = 1000;
     static constexpr std::time_t kViewSeconds = 11;
 
     explicit CEncyclopediaAccountantWin(IViewHost* pHost = nullptr) : m_pHost(pHost) {}
@@ -56,6 +57,10 @@ public:
     CNavigatorWin& GetNavigator() { return m_navigator; }
     CBrowserContentWin& GetBrowserContent() { return m_content; }
     CSelectSectionWin& GetSelector() { return m_selector; }
+
+    // The content is about to be freed: every section pointer and map of the
+    // old tree goes (this window's, the navigator's and the selector's).
+    void ForgetContent();
 
     // A sample (bSample) or a file to download named by a document.
     boost::signals2::signal<void(const std::string&, bool)> m_sigFormsLink;

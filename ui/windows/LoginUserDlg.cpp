@@ -68,7 +68,7 @@ void CLoginUserDlg::OnBtnLoginClick()
     const std::string strPassword = m_password.GetValue();
     if (const unsigned nRefusal = Check(strLogin, strPassword))
     {
-        ShowMessage(nRefusal, 0);
+        ShowMessage(nRefusal); // a plain message: dimmed window, no picture
         return;
     }
     m_data.SetLogin(strLogin);

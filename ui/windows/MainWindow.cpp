@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "BlankInfoData.h"
 #include "ClientContext.h"
 #include "FileUtils.h"
 #include "Logger.h"
@@ -275,8 +276,24 @@ void CMainWindow::OnUpdateStatus()
     RecalcLayout();
 }
 
+void CMainWindow::ReloadContent()
+{
+    // Nothing may point into the old content once it is freed: the views of
+    // the back/forward list go first, then what every window holds of it.
+    m_history.Clear();
+    m_encyclopedia.ForgetContent();
+    m_searchResult.ForgetContent();
+    m_searchRegistry.ForgetContent();
+    m_blankList.ForgetContent();
+    m_blankView.ForgetContent();
+    if (CClientContext* pContext = Context())
+        pContext->ReloadData();
+    OnUpdateData();
+}
+
 void CMainWindow::OnUpdateData()
 {
+    m_searchPanel.OnUpdateData();
     m_welcome.OnUpdateData();
     m_newsPanel.Reload();
     m_newsCalendar.Refresh();
@@ -489,9 +506,25 @@ std::string CMainWindow::DownloadContentFile(const std::string& strRelativePath)
     return m_updates.DownloadContentFile(strRelativePath);
 }
 
+bool CMainWindow::ShowFormOf(const std::string& strUrl)
+{
+    CBlankInfoData* pBlanks = Context() ? Context()->GetBlanks() : nullptr;
+    const CBlankInfo* pBlank = pBlanks ? pBlanks->FindBlankByUploadURL(strUrl) : nullptr;
+    if (!pBlank)
+        return false;
+    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(pBlank)), true);
+    return true;
+}
+
 void CMainWindow::OnDownloadBlank(const std::string& strUrl)
 {
     KLOG_NOTICE << "CMainWindow::OnDownloadBlank " << strUrl;
+    // A form of the library opens in the forms library, with its file.
+    if (ShowFormOf(strUrl))
+    {
+        m_blankView.OnDownload();
+        return;
+    }
     const std::string strPath = DownloadContentFile(strUrl);
     if (strPath.empty())
         return;
@@ -502,6 +535,8 @@ void CMainWindow::OnDownloadBlank(const std::string& strUrl)
 void CMainWindow::OnViewFilledBlank(const std::string& strUrl)
 {
     KLOG_NOTICE << "CMainWindow::OnViewFilledBlank " << strUrl;
+    if (ShowFormOf(strUrl))
+        return;
     // The sample takes the document's place; the section stays where it is.
     CEncyclopediaSection* pSection = m_encyclopedia.GetCurrentSection();
     if (!pSection)

@@ -68,6 +68,14 @@ public:
     bool CheckContent();
     void SetShadowMode(bool bOn);
     bool IsShadowMode() const { return m_shadow.HasVisibleStyle(); }
+    // The wait cursor over the whole window, shown before the work starts.
+    void SetWaitCursor(bool bWait);
+    // The content was replaced on the disk: every window lets go of the old
+    // one, the data is read again, and the home view shows.
+    void ReloadContent();
+    // A forms link of a document whose form the library holds: that form's
+    // view is shown. False for any other address.
+    bool ShowFormOf(const std::string& strUrl);
     void RecalcLayout();
     void OnUpdateStatus();
     void OnUpdateData();
@@ -149,7 +157,6 @@ private:
     void UpdateNavigation();
     bool CreateChildren(const CRect& rect);
     bool OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping);
-    void SetWaitCursor(bool bWait);
     void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;

@@ -24,13 +24,16 @@ CMainWindow* MainWindow()
 std::string Run(const std::string& strText, unsigned nFlags, int nParam, int nWidth, int nHeight)
 {
     CMainWindow* pMain = MainWindow();
-    if ((nFlags & MSG_SHADOW) && pMain)
+    // A message over another dialog finds the window dimmed already: it
+    // leaves the shadow to the dialog that switched it on.
+    const bool bShadowOwned = (nFlags & MSG_SHADOW) && pMain && !pMain->IsShadowMode();
+    if (bShadowOwned)
         pMain->SetShadowMode(true);
     CMessageDlg dialog(strText, nFlags, nParam, pMain);
     if (nWidth > 0)
         dialog.SetFixedSize(nWidth, nHeight);
     dialog.DoModal();
-    if ((nFlags & MSG_SHADOW) && !(nFlags & MSG_KEEP_SHADOW) && (pMain = MainWindow()))
+    if (bShadowOwned && !(nFlags & MSG_KEEP_SHADOW) && (pMain = MainWindow()))
         pMain->SetShadowMode(false);
     return dialog.GetResult();
 }

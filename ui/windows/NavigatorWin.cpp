@@ -199,6 +199,24 @@ void CNavigatorWin::UpdateContent()
     AttachItems();
 }
 
+void CNavigatorWin::ForgetContent()
+{
+    for (auto& pItem : m_items)
+        pItem->Detach();
+    m_items.clear();
+    m_pRoot = m_pCurrent = m_pSelected2 = nullptr;
+    m_expanded.clear();
+    m_ids.clear();
+    m_idOf.clear();
+    m_seeAlso.clear();
+    m_found.clear();
+    m_strFoundText.clear();
+    m_strFocusId.clear();
+    CElement root = GetRootElement();
+    for (const char* szId : {"tree", "see_also", "found_sections"})
+        root.FindById(szId).SetHtml(std::string());
+}
+
 void CNavigatorWin::AttachItems()
 {
     CElement root = GetRootElement();

@@ -45,6 +45,9 @@ public:
     std::string GetFoundHtml() const;
     void OnSelectFound(const std::string& strId);
     void UpdateContent();
+    // The content is about to be freed: nothing of its tree is kept (rows,
+    // their ids, the open branches), so the next tree is numbered anew.
+    void ForgetContent();
 
     void OnSelectCtrl(const std::string& strId);
     void OnSelectSeeAlso(const std::string& strId);

@@ -110,7 +110,7 @@ void CProxySettingsDlg::OnBtnOkClick()
     const std::string strPort = m_port.GetValue();
     if (const unsigned nRefusal = Check(nType, strServer, strPort))
     {
-        ShowMessage(nRefusal, 0);
+        ShowMessage(nRefusal); // a plain message: dimmed window, no picture
         return;
     }
     if (nType != 0)

@@ -88,7 +88,7 @@ void CRegistrationUserDlg::OnRegister()
                          m_login.GetValue(), m_password.GetValue(),   m_confirmation.GetValue()};
     if (const unsigned nRefusal = Validate(fields))
     {
-        ShowMessage(nRefusal, 0);
+        ShowMessage(nRefusal); // a plain message: dimmed window, no picture
         return;
     }
     m_record.SetName(fields.m_strName);

@@ -184,3 +184,12 @@ bool CSearchRegistryWin::OnHyperlinkClick(CElement, CDomEvent& event)
         return false;
     return true;
 }
+
+void CSearchRegistryWin::ForgetContent()
+{
+    m_pView = nullptr;
+    m_sections.clear();
+    m_phrases.clear();
+    m_letters.clear();
+    m_nLetter = m_nSection = 0;
+}

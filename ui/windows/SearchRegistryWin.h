@@ -36,6 +36,8 @@ public:
     char32_t GetLetter() const;
     const std::vector<const RegistrySection*>& GetSections() const { return m_sections; }
     const std::vector<const RegistryPhrase*>& GetPhrases() const { return m_phrases; }
+    // The registry is about to be freed: its sections and phrases go.
+    void ForgetContent();
 
     // A phrase chosen: its text and the documents it points to.
     boost::signals2::signal<void(const std::string&, const std::vector<std::string>&)> m_sigPhrase;

@@ -288,3 +288,11 @@ bool CSearchResultWin::OnFrontEndEvent(std::string_view type, const nlohmann::js
         ShowMore();
     return true;
 }
+
+void CSearchResultWin::ForgetContent()
+{
+    m_items.clear();
+    m_nFilled = 0;
+    m_pView = nullptr;
+    GetRootElement().FindById("result_list").SetHtml(std::string());
+}

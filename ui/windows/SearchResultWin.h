@@ -36,6 +36,8 @@ public:
     std::size_t GetFilledChunks() const { return m_nFilled; }
     // "1 документ", "2 документа", "5 документов".
     static std::string CountDocuments(std::size_t nCount);
+    // The content is about to be freed: the found sections go.
+    void ForgetContent();
 
     bool OnFrontEndEvent(std::string_view type, const nlohmann::json& event) override;
 

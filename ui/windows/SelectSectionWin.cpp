@@ -134,3 +134,11 @@ bool CSelectSectionWin::OnHyperlinkClick(CElement, CDomEvent& event)
     OnSelectCtrl(target.GetAttribute("id"));
     return true;
 }
+
+void CSelectSectionWin::ForgetContent()
+{
+    if (IsWindow())
+        Hide();
+    m_ids.clear();
+    m_pHighlight = nullptr;
+}

@@ -23,6 +23,8 @@ public:
     void ShowSubSections(const CEncyclopediaSection* pSection, int nX, int nY);
     void SetHighlightSection(const CEncyclopediaSection* pSection) { m_pHighlight = pSection; }
     void OnSelectCtrl(const std::string& strId);
+    // The content is about to be freed: hidden, and no section kept.
+    void ForgetContent();
 
     std::string BuildSectionsHtml(const CEncyclopediaSection* pRoot);
     std::string BuildSubSectionsHtml(const CEncyclopediaSection* pSection);

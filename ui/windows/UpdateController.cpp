@@ -185,8 +185,12 @@ int CUpdateController::RunUntilSettled(int nMode, CRegistrationData record)
         if (nCode == UPDATE_END_SIGN_IN_REFUSED)
         {
             const int nLogin = RunLoginDialog();
+            // A corrected account runs the same update again. A sign-up run
+            // becomes a plain update: the account exists by now, and signing
+            // up again would only be refused. (A run in the tray never asks
+            // for an account: its refusal ends unseen.)
             if (nLogin == CLoginUserDlg::LOGIN_SAVED)
-                nMode = UPDATE_MODE_USER;
+                nMode = IsSignUpMode(nMode) ? int(UPDATE_MODE_USER) : nMode;
             else if (nLogin == CLoginUserDlg::LOGIN_REGISTER &&
                      RunSignUpForm(record = CRegistrationData()))
                 nMode = UPDATE_MODE_SIGN_UP_UPDATE;
@@ -279,6 +283,7 @@ std::string CUpdateController::DownloadContentFile(const std::string& strRelativ
         return strLocal;
     if (CFileUtils::FileExists(strPart))
         CFileUtils::RemoveFile(strPart);
+    QuitIfAsked(nCode);
     return {};
 }
 
@@ -337,8 +342,8 @@ void CUpdateController::NotifyUserAboutClientUpdate(const std::string& strClient
     m_bOffered = true;
     m_tLastOffer = tNow;
     CRegistrationData none;
-    RunDialog(UPDATE_MODE_CLIENT_OFFER, none,
-              [&](CUpdateDlg& dialog) { dialog.SetClientUrl(strClientUrl); });
+    QuitIfAsked(RunDialog(UPDATE_MODE_CLIENT_OFFER, none,
+                          [&](CUpdateDlg& dialog) { dialog.SetClientUrl(strClientUrl); }));
 }
 
 void CUpdateController::CancelFromTray()
@@ -355,9 +360,22 @@ void CUpdateController::ShowDialog()
     m_pDialog->Show();
 }
 
+void CUpdateController::QuitIfAsked(int nCode)
+{
+    // "Выход" or the stop message ended the dialog: the client quits, whatever
+    // the dialog was doing.
+    if (nCode == UPDATE_END_TRAY_QUIT)
+        QuitApplication();
+}
+
 void CUpdateController::QuitApplication()
 {
     m_main.PostMessage(WM_STOP_KALIMOR);
+}
+
+void CUpdateController::SetWaitCursor(bool bWait)
+{
+    m_main.SetWaitCursor(bWait);
 }
 
 void CUpdateController::RefreshMainWindow()
@@ -367,7 +385,5 @@ void CUpdateController::RefreshMainWindow()
 
 void CUpdateController::ReloadData()
 {
-    if (CClientContext* pContext = Context())
-        pContext->ReloadData();
-    m_main.OnUpdateData();
+    m_main.ReloadContent();
 }

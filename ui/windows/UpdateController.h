@@ -59,6 +59,7 @@ private:
     void QuitApplication() override;
     void RefreshMainWindow() override;
     void ReloadData() override;
+    void SetWaitCursor(bool bWait) override;
 
     int RunDialog(int nMode, CRegistrationData& record,
                   const std::function<void(CUpdateDlg&)>& prepare = nullptr);
@@ -67,6 +68,9 @@ private:
     // shows the form again.
     int RunUntilSettled(int nMode, CRegistrationData record);
     int RunLoginDialog();
+    // For the dialogs whose end goes nowhere else (a single file, the client
+    // offer): a quit asked for while they showed.
+    void QuitIfAsked(int nCode);
     bool RunSignUpForm(CRegistrationData& record);
     void Finish(int nCode, int nMode, int nPreviousVersion, const std::string& strError);
 
