@@ -42,8 +42,8 @@ void CWnd::DestroyWindow()
             pChild->DestroyWindow();
     WindowProc(WM_DESTROY, 0, 0);
     if (auto* pLoop = CMessageLoop::GetCurrent())
-        for (const auto& [nId, nLoopTimer] : m_timers)
-            pLoop->KillTimer(nLoopTimer);
+        for (const auto& [nId, timer] : m_timers)
+            pLoop->KillTimer(timer.m_nLoopId);
     m_timers.clear();
     if (pManager)
         pManager->Unregister(m_nHandle);
@@ -150,18 +150,20 @@ CRect CWnd::GetScreenRectOf(const CElement& element) const
     return rect;
 }
 
-void CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
+bool CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
 {
     CMessageLoop* pLoop = CMessageLoop::GetCurrent();
     if (!pLoop || !IsWindow())
-        return;
+        return false;
     KillTimer(nId);
     const int nHandle = m_nHandle;
-    m_timers[nId] = pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [nHandle, nId] {
+    const unsigned nLoopId = pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [nHandle, nId] {
         if (CWindowManager* pManager = CWindowManager::Get())
             if (CWnd* pWnd = pManager->FromHandle(nHandle))
                 pWnd->WindowProc(WM_TIMER, nId, 0);
     });
+    m_timers[nId] = CTimer{nLoopId, nMilliseconds};
+    return true;
 }
 
 void CWnd::KillTimer(unsigned nId)
@@ -170,8 +172,14 @@ void CWnd::KillTimer(unsigned nId)
     if (it == m_timers.end())
         return;
     if (CMessageLoop* pLoop = CMessageLoop::GetCurrent())
-        pLoop->KillTimer(it->second);
+        pLoop->KillTimer(it->second.m_nLoopId);
     m_timers.erase(it);
+}
+
+unsigned CWnd::GetTimerPeriod(unsigned nId) const
+{
+    const auto it = m_timers.find(nId);
+    return it == m_timers.end() ? 0 : it->second.m_nPeriod;
 }
 
 bool CWnd::PostMessage(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)

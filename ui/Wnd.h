@@ -117,9 +117,12 @@ public:
     // An element of the window's page, in the main window's client area.
     CRect GetScreenRectOf(const CElement& element) const;
 
-    // Timers send WM_TIMER with the id to WindowProc.
-    void SetTimer(unsigned nId, unsigned nMilliseconds);
+    // Timers send WM_TIMER with the id to WindowProc. False when there is no
+    // loop to run it or the window is gone.
+    bool SetTimer(unsigned nId, unsigned nMilliseconds);
     void KillTimer(unsigned nId);
+    // The period of a running timer, 0 when it does not run.
+    unsigned GetTimerPeriod(unsigned nId) const;
     bool PostMessage(unsigned nMsg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
     std::intptr_t SendMessage(unsigned nMsg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 
@@ -155,5 +158,10 @@ private:
     int m_nDragHeight = 0;
     std::string m_strFrameSource;
     std::unique_ptr<CHtmlDocument> m_pDocument;
-    std::map<unsigned, unsigned> m_timers; // window timer id -> loop timer id
+    struct CTimer
+    {
+        unsigned m_nLoopId = 0;
+        unsigned m_nPeriod = 0;
+    };
+    std::map<unsigned, CTimer> m_timers; // by window timer id
 };

@@ -2,7 +2,7 @@
 // under the home page with the slim bar and the month beside it, a marked day
 // opening the tax calendar, the forms library from its sections to a form,
 // a form's file fetched from the service's web site through the update
-// dialog and then opened from the disk, its copy on the desktop, its page
+// dialog and then opened from the disk, its copy among the documents, its page
 // images, and the "download" and "sample" links of documents; at 1366 x 768
 // and 1920 x 1080.
 //   node reference.test.mjs KalimorClnt kalimor-fake-service DEMO_PACKAGES_FOLDER
@@ -21,7 +21,7 @@ const noted = path.join(home.work, 'noted.txt');
 fs.mkdirSync(bin);
 fs.writeFileSync(path.join(bin, 'xdg-open'), `#!/bin/sh\necho "open $1" >> '${noted}'\n`, { mode: 0o755 });
 home.env.PATH = bin + ':' + home.env.PATH;
-home.env.XDG_DESKTOP_DIR = path.join(home.work, 'desktop');
+home.env.XDG_DOCUMENTS_DIR = path.join(home.work, 'documents');
 const notes = () => (fs.existsSync(noted) ? fs.readFileSync(noted, 'utf8') : '');
 const documents = path.join(home.env.KALIMOR_PROFILE, 'Content', 'Content');
 
@@ -123,8 +123,11 @@ await run('e2e reference', async () => {
   await until('opened from the disk', () => notes().split(`open ${file}`).length === 3);
   assert.equal(await dialogs(page).count(), 0, 'no dialog the second time');
   await form.locator('#btn_copy_desktop').click();
-  await until('on the desktop', () => fs.existsSync(path.join(home.env.XDG_DESKTOP_DIR, 'Расчет 6-НДФЛ.rtf')));
+  await until('among the documents', () =>
+    fs.existsSync(path.join(home.env.XDG_DOCUMENTS_DIR, 'Калимор - формы и бланки', 'Расчет 6-НДФЛ.rtf')));
   await form.locator('#form_status', { hasText: 'Бланк сохранен' }).waitFor();
+  await form.locator('#link_open_folder').click();
+  await until('its folder opened', () => notes().includes(`open ${path.join(home.env.XDG_DOCUMENTS_DIR, 'Калимор - формы и бланки')}\n`));
   // A page image opens in the image viewer.
   await form.locator('img.form_page_image').first().click();
   await dialogFrame(page).locator('#img_blank[src*="/content/Content/blanks/images/"]').waitFor();

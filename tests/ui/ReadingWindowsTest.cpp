@@ -460,14 +460,24 @@ TEST_F(CReadingFixture, ADocumentKeptElevenSecondsIsRecordedOnce)
             urls += pRecord->m_strURL + " " + pRecord->m_strFirstLine + " / " + pRecord->m_strSecondLine + "; ";
         return urls;
     };
+    EXPECT_EQ(reader.GetTimerPeriod(CEncyclopediaAccountantWin::kViewTimer), 1000u) << "ticks every second";
+    EXPECT_EQ(main.GetTimerPeriod(TIMER_CLIENT_VERSION), 10800000u) << "every 3 hours";
+    EXPECT_EQ(main.GetTimerPeriod(TIMER_CLIENT_OFFER), 60000u) << "every minute";
+    // Left a second before the eleventh: never recorded.
     main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Условия вычета"))), true);
     context.m_tNow += 10;
     reader.CheckViewTimer();
+    EXPECT_NE(reader.GetTimedSection(), nullptr) << "still timed at 10 s";
     main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
     context.m_tNow -= 5; // a clock that went backwards waits
     reader.CheckViewTimer();
-    context.m_tNow += 15;
+    EXPECT_EQ(records(), "");
+    context.m_tNow += 5 + 10; // 10 s after the document was shown
     reader.CheckViewTimer();
+    EXPECT_EQ(records(), "");
+    context.m_tNow += 1; // 11 s: recorded, once
+    reader.CheckViewTimer();
+    EXPECT_EQ(records(), "/nds/restore.html Восстановление НДС / НДС; ");
     context.m_tNow += 30;
     reader.CheckViewTimer();
     EXPECT_EQ(records(), "/nds/restore.html Восстановление НДС / НДС; ");
@@ -576,7 +586,9 @@ TEST_F(CReadingFixture, BookmarksPageByTwelveNewestFirstFlagAndDelete)
     EXPECT_EQ(context.m_bookmarks.GetCount(), 12u);
     EXPECT_EQ(list.GetCurrentPage(), 0);
     EXPECT_EQ(list.GetRootElement().Select("td.bookmark").size(), 12u);
-    EXPECT_FALSE(list.GetRootElement().FindById("pages").SelectFirst(".page_num").IsValid()) << "one page: no bar";
+    const std::vector<CElement> cells = list.GetRootElement().FindById("pages").Select(".page_num");
+    ASSERT_EQ(cells.size(), 1u) << "one page: one cell, no arrows";
+    EXPECT_EQ(cells[0].GetAttribute("id"), "PAGE0");
     EXPECT_EQ(context.m_nBookmarkSaves, 2);
     CLogCapture log;
     list.OnFlagBookmark("FLAG13");
@@ -591,6 +603,7 @@ TEST(PageBar, ArrowsAndPages)
     for (const char* szPart : {"id=\"PREV\"", "id=\"img_left_arrow\"", "id=\"PAGE0\" selected=\"0\"",
                                "id=\"PAGE1\" selected=\"1\"", ">3</td>", "id=\"NEXT\"", "id=\"img_right_arrow\""})
         EXPECT_NE(strMiddle.find(szPart), std::string::npos) << szPart;
+    EXPECT_EQ(CPageBar::BuildHtml(0, 0), "") << "an empty list has no page cells";
     EXPECT_EQ(CPageBar::BuildHtml(0, 2).find("PREV"), std::string::npos);
     EXPECT_EQ(CPageBar::BuildHtml(1, 2).find("NEXT"), std::string::npos);
     int nPage = 0;

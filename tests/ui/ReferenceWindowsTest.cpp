@@ -106,7 +106,7 @@ struct CReferenceFixture : CWindowsFixture
     }
 
     CTempDir dir;
-    CScopedEnv desktop{"XDG_DESKTOP_DIR", dir.File("desktop")};
+    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
     std::unique_ptr<CMainWindow> pMain;
 };
 
@@ -335,16 +335,19 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     EXPECT_EQ(Id(form, "link_section").GetText(), "Налоговая отчетность");
     EXPECT_EQ(Id(form, "form_date").GetText(), "2 октября 2024");
 
-    // The file is in the library: opened at once, and copied to the desktop
-    // under the form's name made safe for a file name.
+    // The file is in the library: opened at once, and saved into the forms
+    // folder of the user's documents under the form's name made safe for a
+    // file name; the folder opens from the note that says where it went.
     const std::string strFile = context.GetDocumentsFolder() + "blanks/files/profit.rtf";
     WriteFileText(strFile, "{\\rtf1 profit}");
     ClickId(form, "btn_download");
     EXPECT_EQ(context.m_opened.back(), strFile);
     ClickId(form, "btn_copy_desktop");
-    const std::string strCopy = dir.File("desktop/Декларация v1_2 _ прибыль.rtf");
+    const std::string strCopy = dir.File("documents/Калимор - формы и бланки/Декларация v1_2 _ прибыль.rtf");
     EXPECT_EQ(ReadFileText(strCopy), "{\\rtf1 profit}");
     EXPECT_NE(Id(form, "form_status").GetText().find(strCopy), std::string::npos);
+    ClickId(form, "link_open_folder");
+    EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки"));
     // Its instructions are on the web site.
     ClickId(form, "link_instruction");
     EXPECT_EQ(context.m_opened.back(), "https://www.nalog.example/profit");
@@ -366,4 +369,28 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     pMain->OnBlanks();
     Click(news, Id(news, "FORM2"));
     EXPECT_EQ(View().m_pBlank, context.m_blanks.FindBlankByUploadURL("/blanks/files/invoice.rtf"));
+}
+
+TEST_F(CReferenceFixture, FormsLinksOfDocumentsOpenTheFormsLibraryWhenItHoldsTheForm)
+{
+    const std::string strFile = context.GetDocumentsFolder() + "blanks/files/profit.rtf";
+    WriteFileText(strFile, "{\\rtf1 profit}");
+    const CBlankInfo* pProfit = context.m_blanks.FindBlankByUploadURL("/blanks/files/profit.rtf");
+    ASSERT_NE(pProfit, nullptr);
+    // A download link: the form's view, and its file opened.
+    pMain->OnDownloadBlank("/blanks/files/profit.rtf");
+    ASSERT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_FORM);
+    EXPECT_EQ(View().m_pBlank, pProfit);
+    EXPECT_EQ(context.m_opened.back(), strFile);
+    // A sample link that names the form: its view.
+    pMain->OnHomeButton();
+    pMain->OnViewFilledBlank("/blanks/files/profit.rtf");
+    EXPECT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_FORM);
+    // A file the library has no form for opens as it is, with no view.
+    const std::string strOther = context.GetDocumentsFolder() + "files/other.rtf";
+    WriteFileText(strOther, "{\\rtf1 other}");
+    const std::size_t nViews = pMain->GetMovementHistory().GetCount();
+    pMain->OnDownloadBlank("/files/other.rtf");
+    EXPECT_EQ(context.m_opened.back(), strOther);
+    EXPECT_EQ(pMain->GetMovementHistory().GetCount(), nViews);
 }

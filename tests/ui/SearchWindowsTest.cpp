@@ -202,6 +202,39 @@ TEST_F(CSearchFixture, KeysMoveThroughThePromptsAndEnterSearches)
     EXPECT_EQ(Box().GetValue(), "");
 }
 
+TEST_F(CSearchFixture, AContentUpdateDropsTheOldLibrarysPromptsAndMovesTheSample)
+{
+    Type("в");
+    FirePromptsTimer();
+    ASSERT_TRUE(Box().ArePromptsShown());
+    const std::string strSample = main->GetSearchPanel().GetSample();
+    main->OnUpdateData();
+    EXPECT_FALSE(Box().ArePromptsShown());
+    EXPECT_EQ(Box().GetPromptsWin(), nullptr) << "no list of the old library is kept";
+    EXPECT_NE(main->GetSearchPanel().GetSample(), strSample);
+    Type("вы");
+    FirePromptsTimer();
+    EXPECT_TRUE(Box().ArePromptsShown()) << "the next letters look the new library up";
+}
+
+TEST(SearchPrompts, APageIsWhatTheWindowShowsOverTheFirstOptionLessFour)
+{
+    struct CCase
+    {
+        int m_nList, m_nShown, m_nOption, m_nPage;
+    };
+    for (const CCase& test : {
+             CCase{2000, 360, 20, 14}, // 100 prompts: the window scrolls them
+             CCase{200, 360, 20, 6},   // a short list is shown whole
+             CCase{2000, 0, 20, 96},   // no window size known yet: the list
+             CCase{60, 360, 20, 1},    // never less than one
+             CCase{2000, 360, 0, 5},   // not measured yet
+             CCase{0, 0, 20, 5},
+         })
+        EXPECT_EQ(CSearchPromptsWin::PagePromptsCount(test.m_nList, test.m_nShown, test.m_nOption), test.m_nPage)
+            << test.m_nList << " " << test.m_nShown << " " << test.m_nOption;
+}
+
 TEST_F(CSearchFixture, APromptOpensTheRegistryPhraseFirstThenThePromptListsEntry)
 {
     CLogCapture log;
@@ -367,4 +400,43 @@ TEST_F(CSearchFixture, FoundWordsAreCountedMovedWithF3AndGoneWithAPlainOpening)
     EXPECT_FALSE(toolBar.GetRootElement().FindById("found_bar").IsVisible());
     EXPECT_TRUE(main->GetCurrentView()->m_highlightWords.empty());
     Drain();
+}
+
+TEST_F(CSearchFixture, AContentReloadLeavesNoWindowPointingIntoTheOldContent)
+{
+    // Everything that holds sections or phrases is on: results, a document
+    // with its tree, the section selector, the index.
+    main->OnRegistryButton();
+    main->OnSearch("налог");
+    main->GetSearchResultWin().OnOpenResult(0);
+    CEncyclopediaAccountantWin& reader = main->GetEncyclopediaWin();
+    reader.OnSelectSectionClicked(true);
+    const std::string strRow = reader.GetNavigator().GetIdOf(Shown());
+    ASSERT_FALSE(strRow.empty());
+    const std::string strContent = s_pLibrary->profile.File("Content") + "/";
+    context.m_reload = [&]
+    {
+        context.m_encyclopedia.FreeData();
+        registry.FreeData();
+        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+        EXPECT_TRUE(registry.LoadData(strContent + "registry2.dat"));
+    };
+    main->ReloadContent();
+    EXPECT_EQ(main->GetBodyKind(), CBookmark::VIEW_HOME);
+    EXPECT_FALSE(main->GetMovementHistory().CanMoveBackward());
+    EXPECT_FALSE(reader.GetSelector().IsShown());
+    // What the user could still press on the old pages finds nothing (under
+    // the address sanitizer a freed section would be read here).
+    reader.GetNavigator().OnSelectCtrl(strRow);
+    main->GetSearchResultWin().OnOpenResult(0);
+    main->GetSearchRegistryWin().OnPhrase(0);
+    EXPECT_EQ(main->GetBodyKind(), CBookmark::VIEW_HOME);
+    // The new tree serves as the old one did.
+    main->OnSearch("налог");
+    main->GetSearchResultWin().OnOpenResult(0);
+    ASSERT_EQ(main->GetBodyKind(), CBookmark::VIEW_SECTION);
+    EXPECT_EQ(Shown(), context.m_encyclopedia.FindSectionByURL(Shown()->m_strURL));
+    EXPECT_FALSE(reader.GetNavigator().GetIdOf(Shown()).empty());
+    main->OnRegistryButton();
+    EXPECT_FALSE(main->GetSearchRegistryWin().GetPhrases().empty());
 }

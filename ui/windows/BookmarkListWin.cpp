@@ -137,7 +137,7 @@ void CBookmarkListWin::UpdatePages()
         return;
     }
     const int nPages = GetPageCount();
-    pages.SetHtml(nPages > 1 ? CPageBar::BuildHtml(GetCurrentPage(), nPages) : std::string());
+    pages.SetHtml(CPageBar::BuildHtml(GetCurrentPage(), nPages));
 }
 
 void CBookmarkListWin::ShowBookmark(CBookmark& view)

@@ -137,7 +137,7 @@ void CHistoryWin::UpdatePages()
         return;
     }
     const int nPages = GetPageCount();
-    pages.SetHtml(nPages > 1 ? CPageBar::BuildHtml(m_nPage, nPages) : std::string());
+    pages.SetHtml(CPageBar::BuildHtml(m_nPage, nPages));
 }
 
 void CHistoryWin::ShowBookmark(const CBookmark&)

@@ -44,8 +44,15 @@ void KeepTextAndLinks(const CDomNode& node, std::string& out)
 bool CNewsPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    return CreateWithPage(nStyle, rect, pParent, nId,
-                          CClientContext::GetUiPath("ui/news_panel_win.htm"), root);
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_panel_win.htm"), root))
+        return false;
+    if (!m_newsCard.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/news_item_html.tmpl")) ||
+        !m_formCard.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/blank_news_item_html.tmpl")))
+    {
+        KLOG_ERR << "CNewsPanelWin::Create can't load the news templates";
+        return false;
+    }
+    return true;
 }
 
 std::string CNewsPanelWin::CleanNewsBody(const std::string& strBody)
@@ -139,19 +146,21 @@ void CNewsPanelWin::OnSize(int, int)
 
 std::string CNewsPanelWin::NewsCard(const CNewInfo& item) const
 {
-    return "<article class=\"news_item\" role=\"listitem\"><div class=\"news_date\">" +
-           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(item.m_date)) +
-           "</div><div class=\"news_text\">" + CleanNewsBody(item.m_strBody) + "</div></article>";
+    // The body is markup already cleaned, not text to escape: it goes in
+    // after the escaped values.
+    std::string card = m_newsCard.Generate({{"DATE", CCalendarMonth::FormatDate(item.m_date)}});
+    if (const std::size_t nText = card.find("$(TEXT)"); nText != std::string::npos)
+        card.replace(nText, 7, CleanNewsBody(item.m_strBody));
+    return card;
 }
 
 std::string CNewsPanelWin::FormCard(std::size_t nIndex) const
 {
     const CBlankInfo& blank = *m_blanks[nIndex];
-    return "<article class=\"news_item form_news\" role=\"listitem\"><div class=\"news_date\">" +
-           CHtmlWriter::EscapeText(CCalendarMonth::FormatDate(blank.m_date)) + "</div><a id=\"" +
-           kFormPrefix + std::to_string(nIndex) + "\" class=\"form_news_link\" role=\"link\">" +
-           CHtmlWriter::EscapeText(blank.m_strName) + "</a><div class=\"news_note\">" +
-           CHtmlWriter::EscapeText(blank.m_strApproval) + "</div></article>";
+    return m_formCard.Generate({{"DATE", CCalendarMonth::FormatDate(blank.m_date)},
+                                {"ID", kFormPrefix + std::to_string(nIndex)},
+                                {"NAME", blank.m_strName},
+                                {"NOTE", blank.m_strApproval}});
 }
 
 void CNewsPanelWin::Render()

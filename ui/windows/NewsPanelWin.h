@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HTMLayoutWin.h"
+#include "StringGenerator.h"
 #include "ViewHost.h"
 
 #include <boost/signals2/signal.hpp>
@@ -63,6 +64,10 @@ private:
     void Render();
     std::string NewsCard(const CNewInfo& item) const;
     std::string FormCard(std::size_t nIndex) const;
+
+    // The cards' markup, from the templates of the resources.
+    StringGenerator m_newsCard;
+    StringGenerator m_formCard;
 
     IViewHost* m_pHost;
     bool m_bForms = false;

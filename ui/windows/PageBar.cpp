@@ -4,6 +4,8 @@
 
 std::string CPageBar::BuildHtml(int nCurrentPage, int nPageCount)
 {
+    if (nPageCount < 1)
+        return {}; // an empty list has no pages, so no cells
     std::string html = "<table class=\"page_bar\" role=\"navigation\" aria-label=\"Страницы\"><tr>";
     if (nCurrentPage > 0)
         html += "<td class=\"page_num\" id=\"PREV\" role=\"link\" aria-label=\"Предыдущая страница\">"

@@ -23,15 +23,20 @@ CPopupWin::~CPopupWin()
     WatchMouse(false);
 }
 
-bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId)
+bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId, std::string_view strLogName)
 {
     // Its style sheet tells the engine which lines are links.
     if (!GetDataLoader())
         if (CClientContext* pContext = CClientContext::Get())
             SetDataLoader(pContext->GetDataLoader());
-    if (!CreatePopupWindow(CRect{0, 0, 10, 10}, pOwner, nId) || !LoadHtmlFromFile(strPage))
+    if (!CreatePopupWindow(CRect{0, 0, 10, 10}, pOwner, nId))
     {
-        KLOG_ERR << "CPopupWin::CreatePopup can't create " << strPage;
+        KLOG_ERR << strLogName << " can't create window";
+        return false;
+    }
+    if (!LoadHtmlFromFile(strPage))
+    {
+        KLOG_ERR << strLogName << " Can't load html layout";
         return false;
     }
     SetFrontEndClass("popup");

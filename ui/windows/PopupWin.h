@@ -5,6 +5,7 @@
 #include <boost/signals2/signal.hpp>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A page that floats above the windows (a menu, the section selector). It
@@ -16,7 +17,10 @@ public:
     using CHTMLayoutWin::CHTMLayoutWin;
     ~CPopupWin() override;
 
-    bool CreatePopup(const std::string& strPage, CWnd* pOwner, int nId);
+    // Failures are logged under strLogName ("can't create window", "Can't
+    // load html layout").
+    bool CreatePopup(const std::string& strPage, CWnd* pOwner, int nId,
+                     std::string_view strLogName = "CPopupWin::CreatePopup");
     // Shows it at the rectangle (main window coordinates), moved so that it
     // stays inside the main window. With bTakeFocus the keyboard goes to it
     // (a menu); without, it stays where it was (the search box's prompts).

@@ -23,11 +23,8 @@ constexpr const char* kOptionPrefix = "prompt";
 
 bool CSearchPromptsWin::CreatePrompts(CWnd* pOwner)
 {
-    if (!CreatePopup(CClientContext::GetUiPath("ui/search_prompts.htm"), pOwner, 200))
-    {
-        KLOG_ERR << "CSearchPromptsWin::Create can't create window";
+    if (!CreatePopup(CClientContext::GetUiPath("ui/search_prompts.htm"), pOwner, 200, "CSearchPromptsWin::Create"))
         return false;
-    }
     if (!GetRootElement().FindById("search_prompts").IsValid())
     {
         KLOG_ERR << "CSearchPromptsWin::GetSearchPromptsElement can't get search_prompts";
@@ -76,11 +73,18 @@ void CSearchPromptsWin::UpdateSearchPrompts(const std::string& strText)
 int CSearchPromptsWin::GetPagePromptsCount() const
 {
     const CElement list = GetRootElement().FindById("search_prompts");
-    const int nListHeight = list.GetLocation().m_nHeight;
-    const int nOptionHeight = list.SelectFirst("option").GetLocation().m_nHeight;
-    if (nListHeight <= 0 || nOptionHeight <= 0)
+    return PagePromptsCount(list.GetLocation().m_nHeight, GetClientRect().m_nHeight,
+                            list.SelectFirst("option").GetLocation().m_nHeight);
+}
+
+int CSearchPromptsWin::PagePromptsCount(int nListHeight, int nShownHeight, int nOptionHeight)
+{
+    // A list taller than the window scrolls inside it: only the window's
+    // height is on screen.
+    const int nHeight = nShownHeight > 0 ? std::min(nListHeight, nShownHeight) : nListHeight;
+    if (nHeight <= 0 || nOptionHeight <= 0)
         return kDefaultPage;
-    return std::max(1, nListHeight / nOptionHeight - 4);
+    return std::max(1, nHeight / nOptionHeight - 4);
 }
 
 void CSearchPromptsWin::SetCurrent(int nIndex)
@@ -288,6 +292,12 @@ bool CSearchEditCtrl::on_timer(CElement, unsigned nTimerId)
         return true;
     }
     return false;
+}
+
+void CSearchEditCtrl::DropPrompts()
+{
+    HidePrompts("content update");
+    m_pPrompts.reset(); // the window goes with it; made again on the next letter
 }
 
 void CSearchEditCtrl::HidePrompts(const char* szReason)

@@ -23,9 +23,11 @@ public:
     const std::string& GetSearchString() const { return m_strSearchString; }
     std::size_t GetPromptsCount() const { return m_prompts.size(); }
     const std::vector<std::string>& GetPrompts() const { return m_prompts; }
-    // Options that fit in the list's height: its height over the first
-    // option's, less 4 (at least 1; 5 until the browser has measured them).
+    // Options that fit in the list's height on screen (the window's body
+    // scrolls a long list) over the first option's, less 4 (at least 1; 5
+    // until the browser has measured them).
     int GetPagePromptsCount() const;
+    static int PagePromptsCount(int nListHeight, int nShownHeight, int nOptionHeight);
     bool NextPrompt(int nCount);
     bool PrevPrompt(int nCount);
     void FirstPrompt();
@@ -67,6 +69,8 @@ public:
     void SetOwnerWindow(CWnd* pOwner) { m_pOwner = pOwner; }
     void OnUpdateSearchString(const std::string& strText);
     void HidePrompts(const char* szReason);
+    // The content was reloaded: the list made from the old library goes.
+    void DropPrompts();
     bool ArePromptsShown() const { return m_pPrompts && m_pPrompts->IsShown(); }
     bool IsPromptsTimerPending() const { return m_bTimerPending; }
     CSearchPromptsWin* GetPromptsWin() { return m_pPrompts.get(); }

@@ -60,6 +60,12 @@ void CSearchPanelWin::UpdateSearchSample()
     link.SetText(m_strSample);
 }
 
+void CSearchPanelWin::OnUpdateData()
+{
+    m_edit.DropPrompts();
+    UpdateSearchSample();
+}
+
 void CSearchPanelWin::SetBottomLineVisible(bool bVisible)
 {
     CElement line = GetRootElement().FindById("search_bottom_line");

@@ -24,6 +24,9 @@ public:
     const std::string& GetSample() const { return m_strSample; }
     void HidePrompts() { m_edit.HidePrompts("view change"); }
     void FocusSearchBox();
+    // After a content update: no prompt of the old library stays, and the
+    // sample line moves on.
+    void OnUpdateData();
 
     // A query to search (the button, Enter, a sample) and a prompt chosen.
     boost::signals2::signal<void(const std::string&)> m_sigSearch;
