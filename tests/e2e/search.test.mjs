@@ -59,6 +59,24 @@ await run('e2e search', async () => {
   await until('the prompt back in the box', async () => (await box.inputValue()) === texts[1]);
   await shown('the same page', (u) => u.pathname === promptPage);
 
+  // Page Down in a long list (100 prompts) moves by what the pop-up shows:
+  // its height over the first prompt's, less 4.
+  await box.fill('');
+  await box.pressSequentially('н', { delay: 20 });
+  await until('a long list', async () => (await prompts.count()) === 100);
+  const popupHeight = (await page.locator('#kalimor-dialogs iframe.k-popup:not(.hidden)').boundingBox()).height;
+  const optionHeight = (await prompts.first().boundingBox()).height;
+  const step = Math.max(1, Math.floor(Math.round(popupHeight) / Math.round(optionHeight)) - 4);
+  assert.ok(step > 1 && step < 30, `a page of ${step} prompts in ${popupHeight} px`);
+  const current = async () => (await prompts.evaluateAll((all) => all.findIndex((o) => o.getAttribute('checked') === '1')));
+  await box.press('PageDown');
+  await until('the first prompt', async () => (await current()) === 0);
+  await box.press('PageDown');
+  await until(`a page further (${step})`, async () => (await current()) === step);
+  await box.press('PageUp');
+  await until('a page back', async () => (await current()) === 0);
+  await box.press('Escape');
+
   // A full-text search: both pages about deductions, the words in bold.
   await box.fill('налоговых вычетов');
   await box.press('Enter');
