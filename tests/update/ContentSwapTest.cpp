@@ -3,6 +3,7 @@
 // held open keep their old bytes, a killed kalimorctl leaves the old or the
 // new library, and a full disk leaves the old one.
 #include "ContentSwap.h"
+#include "FakeUpdateService.h"
 #include "FileUtils.h"
 #include "FolderInstall.h"
 #include "ProfileConfig.h"
@@ -10,6 +11,7 @@
 #include "TestSupport.h"
 #include "UpdateProcess.h"
 #include "UpdateTestSupport.h"
+#include "WorkerThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -471,6 +473,67 @@ TEST_F(AtomicInstallTest, AFullDiskLeavesTheOldContentAndNoStagingFolder)
         ::unlink(strHog.c_str());
         EXPECT_TRUE(CUpdateProcess::Process(target, job, nullptr));
         EXPECT_EQ(ReadTree(strContent).size(), kOld.size() + 10);
+    });
+    if (nExit == 77)
+        GTEST_SKIP() << "no private mount namespace here (unshare -m needs root or CAP_SYS_ADMIN)";
+    EXPECT_EQ(nExit, 0) << "the child's failures are printed above";
+}
+} // namespace
+
+namespace
+{
+TEST(AtomicInstallInTheDialog, AFullDiskShowsTheSizeNeededAndKeepsTheContent)
+{
+    CTempDir dir;
+    const std::string strDisk = dir.File("disk");
+    fs::create_directories(strDisk);
+    CZipBuilder big;
+    for (unsigned n = 0; n < 24; ++n)
+        big.Add("big/" + std::to_string(n) + ".html", Filler(512 << 10, n));
+    const std::string bytes = big.Bytes();
+
+    // Everything with a thread of its own is made in the child.
+    const int nExit = InTmpfs(strDisk, 8, [&] {
+        CScopedEnv configHome("XDG_CONFIG_HOME", dir.File("config"));
+        CFakeUpdateService service;
+        ASSERT_TRUE(service.Start());
+        service.AddAccount("ivanov", "secret");
+        service.AddPackage(1, bytes);
+        CRegistryConfig config;
+        config.LoadSettings();
+        config.SetLogin("ivanov");
+        config.SetPassword("secret");
+        config.m_nProxyType = PROXY_DIRECT;
+        CProfileConfig profile;
+        profile.LoadSettings(strDisk + "/profile");
+        WriteTree(profile.m_strContentDirPath, kOld);
+        std::string strRegistered;
+        CTestUiLoop loop;
+        CTestUpdateView view(loop);
+        std::unique_ptr<CUpdateFlow> pFlow;
+        loop.Send([&] {
+            pFlow = std::make_unique<CUpdateFlow>(
+                CUpdateFlowContext{loop, view, config, profile, strRegistered,
+                                   FastSettings("127.0.0.1", service.GetPort())},
+                UPDATE_MODE_USER);
+            pFlow->Start();
+        });
+        EXPECT_TRUE(view.WaitForState(10)) << ::testing::PrintToString(view.StateNumbers());
+        const auto state = view.LastState().value_or(CUpdateViewState{});
+        EXPECT_TRUE(state.m_bError);
+        EXPECT_NE(state.m_strAction.find("Недостаточно места на диске для установки обновления: нужно 1"),
+                  std::string::npos)
+            << state.m_strAction;
+        EXPECT_NE(state.m_strAction.find(" МБ"), std::string::npos) << state.m_strAction;
+        EXPECT_EQ(ReadTree(profile.m_strContentDirPath), kOld);
+        EXPECT_EQ(Leftovers(strDisk + "/profile"), std::vector<std::string>{});
+        loop.Send([&] { pFlow->OnButton("LEFT_BUTTON"); });
+        EXPECT_EQ(view.WaitForEnd(), UPDATE_END_ERROR);
+        loop.Send([&] { pFlow.reset(); });
+        loop.Stop();
+        EXPECT_TRUE(CWorkerThreads::WaitAll(10s));
+        EXPECT_EQ(config.GetContentVersion(), 0);
+        service.Stop();
     });
     if (nExit == 77)
         GTEST_SKIP() << "no private mount namespace here (unshare -m needs root or CAP_SYS_ADMIN)";
