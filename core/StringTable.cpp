@@ -7,7 +7,7 @@
 namespace
 {
 // Sorted by number.
-constexpr std::array<std::pair<unsigned, std::string_view>, 41> kStrings{{
+constexpr std::array<std::pair<unsigned, std::string_view>, 42> kStrings{{
     {IDS_UPDATE_PLEASE_WAIT, "Пожалуйста, подождите несколько минут..."},
     {IDS_HYPERLINK_ERROR, "Ошибка при открытии гиперссылки"},
     {IDS_SIGN_UP_FIELDS_EMPTY, "Заполнены не все поля"},
@@ -52,6 +52,8 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 41> kStrings{{
     {IDS_FORM_OPEN_ERROR, "Не удалось открыть файл бланка"},
     {IDS_UPDATE_FAILED, "Обновление не выполнено"},
     {IDS_SAVE_FILE_NO_NAME, "Укажите имя файла"},
+    // The two sizes: what the install needs and what the disk has free.
+    {IDS_UPDATE_NO_SPACE, "Недостаточно места на диске для установки обновления: нужно %s, свободно %s"},
 }};
 } // namespace
 

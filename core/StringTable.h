@@ -47,6 +47,7 @@ enum EStringId : unsigned
     IDS_FORM_OPEN_ERROR = 305,
     IDS_UPDATE_FAILED = 306,
     IDS_SAVE_FILE_NO_NAME = 307,
+    IDS_UPDATE_NO_SPACE = 308,
 };
 
 class CStringTable

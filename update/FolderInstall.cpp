@@ -33,7 +33,8 @@ std::vector<std::pair<int, std::string>> CFolderInstall::FindPackages(const std:
 }
 
 bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config,
-                                    const CProfileConfig& profile, const ProgressFn& progress)
+                                    const CProfileConfig& profile, const ProgressFn& progress,
+                                    std::string* pErrorText)
 {
     KTRACE("CKalimorClntApp::UpdateDataFrom", strFolder);
     KLOG_NOTICE << "Install updates from " << strFolder;
@@ -71,7 +72,8 @@ bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfi
             unpacked = [&, nSize = sizes[i]](unsigned nPercent) {
                 progress(CProgress{strStage, "B", nDone + nSize * nPercent / 100, nTotal});
             };
-        const bool bInstalled = CUpdateProcess::Process(target, job, unpacked);
+        CUnpackResult result;
+        const bool bInstalled = CUpdateProcess::Process(target, job, unpacked, nullptr, nullptr, &result);
         nDone += sizes[i];
         // The unpacker's own reports end short of its last entry.
         if (progress && bInstalled)
@@ -79,9 +81,17 @@ bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfi
         if (!bInstalled)
         {
             KLOG_ERR << "Can't process update" << job.m_strZipPath;
+            if (pErrorText)
+                *pErrorText = result.m_strErrorText;
             bAll = false;
             break;
         }
+        // Stored only now that the package's content is in place: a crash
+        // before this line leaves the new content with the old version, and
+        // the next run installs the same package again over it, which
+        // changes nothing (it writes the same files and removes the same
+        // ones). The other order could leave the old content under the new
+        // version, which no later update would ever mend.
         config.SetContentVersion(nNumber);
         config.SaveSettings();
     }

@@ -43,8 +43,10 @@ void CHttpReqGetFile::DoRequest(CRequestBytes&)
     }
     catch (...)
     {
-        if (IsKilled())
-            ::unlink(m_strDestinationPath.c_str());
+        // Part of a file is of no use (a download always starts over), and
+        // left in place it could pass for the whole: a web file is used
+        // whenever it exists.
+        ::unlink(m_strDestinationPath.c_str());
         throw;
     }
     if (IsKilled())

@@ -438,8 +438,9 @@ void CUpdateFlow::StartUnpack()
                 OnZipProcessSuccess();
             },
             [this] {
-                m_pUnpack = nullptr;
-                m_strErrorText.clear();
+                // A full disk has a text of its own (with the size needed);
+                // any other failure shows the connection text.
+                m_strErrorText = std::exchange(m_pUnpack, nullptr)->GetErrorText();
                 OnRequestError();
             },
             true),
@@ -553,8 +554,10 @@ void CUpdateFlow::OnZipProcessSuccess()
     m_nContentVersion = CLineProtocol::ToInt(m_updateList[m_nPackageIndex].first);
     m_context.m_config.SetContentVersion(m_nContentVersion);
     m_context.m_config.SetActualVersion(bLast);
-    // Saved at once: the package is in, and a later failure or a crash must
-    // not make the next run install it again.
+    // Saved at once, and only now that the package's content was swapped in
+    // whole: a crash before this line leaves the new content under the old
+    // version, and the service then offers the same package again, which
+    // installs over it without changing anything.
     m_context.m_config.SaveSettings();
     ++m_nPackageIndex;
     EnterState(m_nPackageIndex < m_updateList.size() ? 7 : 9);

@@ -1,9 +1,11 @@
 #include "UpdateProcess.h"
 
 #include "Cipher.h"
+#include "ContentSwap.h"
 #include "Digest.h"
 #include "FileUtils.h"
 #include "Logger.h"
+#include "StringTable.h"
 #include "TextUtils.h"
 #include "WorkerThreads.h"
 
@@ -16,6 +18,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 #include <utility>
 
@@ -53,11 +57,47 @@ bool IsInside(const std::string& strPath, const std::string& strFolder)
     return strPath == strFolder || (strPath.starts_with(strFolder) && strPath[strFolder.size()] == '/');
 }
 
+// The size for the user, in megabytes with a decimal comma.
+std::string FormatSize(std::uint64_t nBytes)
+{
+    const std::uint64_t nTenths = (nBytes * 10 + (1 << 20) - 1) / (1 << 20);
+    return std::to_string(nTenths / 10) + "," + std::to_string(nTenths % 10) + " МБ";
+}
+
+std::string NoSpaceText(std::uint64_t nNeeded, std::uint64_t nFree)
+{
+    std::string strText(CStringTable::Get(IDS_UPDATE_NO_SPACE));
+    for (const std::uint64_t nSize : {nNeeded, nFree})
+        if (const auto nAt = strText.find("%s"); nAt != std::string::npos)
+            strText.replace(nAt, 2, FormatSize(nSize));
+    return strText;
+}
+
+// A path under the content folder, moved to the same place under another.
+std::string Rebase(const std::string& strPath, const std::string& strFrom, const std::string& strTo)
+{
+    return strPath.starts_with(strFrom) ? strTo + strPath.substr(strFrom.size()) : strPath;
+}
+
+std::uint64_t CountFolders(const std::string& strFolder)
+{
+    std::uint64_t nCount = 1;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(strFolder, error), end; !error && it != end;
+         it.increment(error))
+        if (it->is_directory(error) && !it->is_symlink(error))
+            ++nCount;
+    return nCount;
+}
+
 // One run over one archive.
 class CUnpacker
 {
 public:
-    CUnpacker(const CUnpackTarget& target, const CUnpackJob& job) : m_target(target), m_job(job) {}
+    CUnpacker(const CUnpackTarget& target, const CUnpackJob& job, CUnpackResult& result)
+        : m_target(target), m_job(job), m_result(result)
+    {
+    }
 
     bool Run(const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop,
              const std::function<bool(std::chrono::milliseconds)>& pause);
@@ -70,15 +110,25 @@ private:
         Fail, // the archive cannot be read further; it is kept
     };
 
+    // What the staging copy needs on the disk: every entry's size in whole
+    // blocks, a block for every folder made again, and a margin.
+    std::uint64_t NeededBytes(unzFile zip, std::uint64_t nEntries);
+    bool CheckSpace(unzFile zip, std::uint64_t nEntries);
     EStep ProcessEntry(unzFile zip);
     bool Extract(unzFile zip, const std::string& strDest, bool bEncipher, std::uint64_t nDeclared);
     void RemoveListed(const std::string& strListPath);
     bool CheckFolder(const std::string& strDest);
-    void Finish(bool bSuccess);
+    void NoteError(int nError);
+    void ReportNoSpace();
+    // Once installed, or once it failed to unpack, when the job says so.
+    void RemovePackage();
 
     const CUnpackTarget& m_target;
     const CUnpackJob& m_job;
-    std::string m_strContentReal;
+    CUnpackResult& m_result;
+    // The staging folder every entry goes to, and its real path.
+    std::string m_strRoot;
+    std::string m_strRootReal;
     std::uint64_t m_nTotalBytes = 0;
 };
 
@@ -86,7 +136,53 @@ bool CUnpacker::CheckFolder(const std::string& strDest)
 {
     const auto nSlash = strDest.rfind('/');
     const std::string strReal = RealPath(strDest.substr(0, nSlash));
-    return !strReal.empty() && IsInside(strReal, m_strContentReal);
+    return !strReal.empty() && IsInside(strReal, m_strRootReal);
+}
+
+void CUnpacker::NoteError(int nError)
+{
+    if (nError == ENOSPC || nError == EDQUOT)
+        m_result.m_bOutOfSpace = true;
+}
+
+void CUnpacker::ReportNoSpace()
+{
+    m_result.m_bOutOfSpace = true;
+    m_result.m_nFreeBytes = CContentSwap::FreeBytes(m_target.m_strContentDir);
+    m_result.m_strErrorText = NoSpaceText(m_result.m_nNeededBytes, m_result.m_nFreeBytes);
+    KLOG_ERR << "Not enough disk space for zip " << m_job.m_strZipPath << ": needs "
+             << static_cast<unsigned long long>(m_result.m_nNeededBytes) << " bytes, "
+             << static_cast<unsigned long long>(m_result.m_nFreeBytes) << " free";
+}
+
+std::uint64_t CUnpacker::NeededBytes(unzFile zip, std::uint64_t nEntries)
+{
+    constexpr std::uint64_t kBlock = 4096;
+    constexpr std::uint64_t kMargin = 1 << 20;
+    std::uint64_t nNeeded = kMargin + CountFolders(m_target.m_strContentDir) * kBlock;
+    unz_file_info64 info{};
+    for (std::uint64_t k = 0; k < nEntries; ++k)
+    {
+        if ((k == 0 ? unzGoToFirstFile(zip) : unzGoToNextFile(zip)) != UNZ_OK ||
+            unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+            break;
+        nNeeded += (std::min<std::uint64_t>(info.uncompressed_size, m_job.m_limits.m_nMaxEntryBytes) + kBlock - 1) /
+                   kBlock * kBlock;
+    }
+    unzGoToFirstFile(zip);
+    return nNeeded;
+}
+
+bool CUnpacker::CheckSpace(unzFile zip, std::uint64_t nEntries)
+{
+    m_result.m_nNeededBytes = NeededBytes(zip, nEntries);
+    const std::uint64_t nFree = CContentSwap::FreeBytes(m_target.m_strContentDir);
+    // An unknown free space (0 from a file system that does not say) is not
+    // taken for a full disk; ENOSPC still stops the unpack cleanly.
+    if (nFree == 0 || nFree >= m_result.m_nNeededBytes)
+        return true;
+    ReportNoSpace();
+    return false;
 }
 
 CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
@@ -126,9 +222,10 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
         return EStep::Next;
     if (strName.ends_with('/'))
     {
-        const std::string strFolder = m_target.m_strContentDir + strName;
+        const std::string strFolder = m_strRoot + strName;
         if (!CFileUtils::MakePath(strFolder) || !CheckFolder(strFolder + "x"))
         {
+            NoteError(errno);
             KLOG_ERR << "Cannot make path for " << strName;
             return EStep::Stop;
         }
@@ -145,9 +242,10 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
 
     bool bEncipher = false;
     const std::string strInstalled = CPackageEntry::GetInstalledName(strName, bEncipher);
-    const std::string strDest = m_target.m_strContentDir + strInstalled;
+    const std::string strDest = m_strRoot + strInstalled;
     if (!CFileUtils::MakePathForFile(strDest))
     {
+        NoteError(errno);
         KLOG_ERR << "Cannot make path for " << strInstalled;
         return EStep::Stop;
     }
@@ -166,16 +264,25 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
 bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher, std::uint64_t nDeclared)
 {
     const std::string strPart = strDest + kPartSuffix;
+    int nError = 0;
     const auto fail = [&](const char* szWhy) {
+        NoteError(nError);
         KLOG_ERR << "Cannot unzip file " << strDest << " from " << m_job.m_strZipPath;
         if (szWhy)
             KLOG_ERR << "CUpdateProcess: " << szWhy;
+        else if (nError != 0)
+            KLOG_ERR << "CUpdateProcess: " << std::strerror(nError);
         ::unlink(strPart.c_str());
         return false;
     };
     if (unzOpenCurrentFile(zip) != UNZ_OK)
         return fail(nullptr);
-    const int nFd = ::open(strPart.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    // The staging folder shares its files with the installed content through
+    // hard links: a file is never opened for writing there, always made anew
+    // (O_EXCL) and renamed over its name.
+    ::unlink(strPart.c_str());
+    const int nFd = ::open(strPart.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    nError = nFd < 0 ? errno : 0;
     CFilePtr pFile(nFd >= 0 ? ::fdopen(nFd, "wb") : nullptr);
     if (!pFile)
     {
@@ -209,6 +316,7 @@ bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher,
         if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(nRead), pFile.get()) !=
             static_cast<std::size_t>(nRead))
         {
+            nError = errno;
             unzCloseCurrentFile(zip);
             return fail(nullptr);
         }
@@ -216,10 +324,15 @@ bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher,
     // The integrity check: the CRC is compared when the entry is closed.
     if (unzCloseCurrentFile(zip) != UNZ_OK)
         return fail(nullptr);
-    if (std::fclose(pFile.release()) != 0)
+    const int nClosed = std::fclose(pFile.release());
+    nError = nClosed != 0 ? errno : 0;
+    if (nClosed != 0)
         return fail(nullptr);
     if (::rename(strPart.c_str(), strDest.c_str()) != 0)
+    {
+        nError = errno;
         return fail(nullptr);
+    }
     return true;
 }
 
@@ -243,7 +356,7 @@ void CUnpacker::RemoveListed(const std::string& strListPath)
             KLOG_ERR << "Refused to remove " << trimmed << ": " << (strReason.empty() ? "not a file" : strReason);
             continue;
         }
-        const std::string strPath = m_target.m_strContentDir + strName;
+        const std::string strPath = m_strRoot + strName;
         if (!CheckFolder(strPath))
         {
             KLOG_ERR << "Refused to remove " << trimmed << ": its folder leads out of the content";
@@ -255,23 +368,20 @@ void CUnpacker::RemoveListed(const std::string& strListPath)
     ::unlink(strListPath.c_str());
 }
 
-void CUnpacker::Finish(bool bSuccess)
+void CUnpacker::RemovePackage()
 {
     if (m_job.m_bDeleteAfter)
         ::unlink(m_job.m_strZipPath.c_str());
-    if (bSuccess && CFileUtils::FileExists(m_target.m_strStyleSheetSourcePath) &&
-        !CFileUtils::MoveFile(m_target.m_strStyleSheetSourcePath, m_target.m_strStyleSheetPath))
-        KLOG_ERR << "Can't rename styles file";
 }
 
 bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop,
                     const std::function<bool(std::chrono::milliseconds)>& pause)
 {
     const std::string& strZip = m_job.m_strZipPath;
-    m_strContentReal = RealPath(m_target.m_strContentDir);
-    if (m_strContentReal.empty() || m_target.m_strContentDir.empty() || !m_target.m_strContentDir.ends_with('/'))
+    const std::string& strContent = m_target.m_strContentDir;
+    if (RealPath(strContent).empty() || strContent.empty() || !strContent.ends_with('/'))
     {
-        KLOG_ERR << "CUpdateProcess: no content folder " << m_target.m_strContentDir;
+        KLOG_ERR << "CUpdateProcess: no content folder " << strContent;
         return false;
     }
     CZipPtr zip(unzOpen64(strZip.c_str()));
@@ -294,36 +404,79 @@ bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::at
                  << " entries";
         return false;
     }
+
+    // A leftover of a broken install is cleared before the space is counted:
+    // it may be what fills the disk.
+    CContentSwap swap(strContent);
+    if (!swap.Lock() || !swap.RemoveLeftovers())
+        return false;
+    if (!CheckSpace(zip.get(), nEntries))
+    {
+        zip.reset();
+        RemovePackage();
+        return false;
+    }
+    m_strRoot = swap.Prepare();
+    m_strRootReal = m_strRoot.empty() ? std::string() : RealPath(m_strRoot);
+    if (m_strRootReal.empty())
+    {
+        swap.Discard();
+        if (swap.IsOutOfSpace())
+            ReportNoSpace();
+        zip.reset();
+        RemovePackage();
+        return false;
+    }
+    const auto stop = [&] {
+        swap.Discard();
+        if (m_result.m_bOutOfSpace)
+            ReportNoSpace();
+        zip.reset();
+        RemovePackage();
+        return false;
+    };
     for (std::uint64_t k = 0;; ++k)
     {
         if (pStop && *pStop)
-        {
-            zip.reset();
-            Finish(false);
-            return false;
-        }
+            return stop();
         if (progress)
             progress(static_cast<unsigned>(100 * k / nEntries));
         const EStep step = ProcessEntry(zip.get());
         if (step == EStep::Fail)
-            return false;
-        if (step == EStep::Stop)
         {
-            zip.reset();
-            Finish(false);
+            swap.Discard();
             return false;
         }
+        if (step == EStep::Stop)
+            return stop();
         const int nNext = unzGoToNextFile(zip.get());
         if (nNext == UNZ_END_OF_LIST_OF_FILE)
             break;
         if (nNext != UNZ_OK || k + 1 >= nEntries)
         {
             KLOG_ERR << "Cannot get item info, zip " << strZip;
+            swap.Discard();
             return false;
         }
     }
     zip.reset();
-    Finish(true);
+    // The style sheet of the package replaces the one in use, in the staging
+    // copy like everything else.
+    const std::string strSource = Rebase(m_target.m_strStyleSheetSourcePath, strContent, m_strRoot);
+    if (CFileUtils::FileExists(strSource) &&
+        !CFileUtils::MoveFile(strSource, Rebase(m_target.m_strStyleSheetPath, strContent, m_strRoot)))
+        KLOG_ERR << "Can't rename styles file";
+    if (pStop && *pStop)
+        return stop();
+    if (!swap.Commit())
+    {
+        m_result.m_bOutOfSpace = m_result.m_bOutOfSpace || swap.IsOutOfSpace();
+        if (m_result.m_bOutOfSpace)
+            ReportNoSpace();
+        RemovePackage();
+        return false;
+    }
+    RemovePackage();
     if (m_job.m_bIsLast)
     {
         if (progress)
@@ -339,10 +492,20 @@ bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::at
 
 bool CUpdateProcess::Process(const CUnpackTarget& target, const CUnpackJob& job,
                              const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop,
-                             const std::function<bool(std::chrono::milliseconds)>& pause)
+                             const std::function<bool(std::chrono::milliseconds)>& pause, CUnpackResult* pResult)
 {
     KTRACE("CUpdateProcess::Process", job.m_strZipPath);
-    return CUnpacker(target, job).Run(progress, pStop, pause);
+    CUnpackResult result;
+    const bool bDone = CUnpacker(target, job, result).Run(progress, pStop, pause);
+    if (pResult)
+        *pResult = std::move(result);
+    return bDone;
+}
+
+std::string CUpdateProcess::GetErrorText() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_result.m_strErrorText;
 }
 
 CUpdateProcess::CUpdateProcess(CRequestHandlers handlers, CUnpackTarget target, CUnpackJob job)
@@ -390,6 +553,7 @@ void CUpdateProcess::InitInstance()
 {
     // Each report reaches the UI thread synchronously: send only changes.
     unsigned nLast = 101;
+    CUnpackResult result;
     const bool bSuccess = Process(
         m_target, m_job,
         [this, &nLast](unsigned nPercent) {
@@ -400,7 +564,12 @@ void CUpdateProcess::InitInstance()
         [this](std::chrono::milliseconds duration) {
             std::unique_lock lock(m_mutex);
             return !m_killed.wait_for(lock, duration, [this] { return m_bStop.load(); });
-        });
+        },
+        &result);
+    {
+        std::lock_guard lock(m_mutex);
+        m_result = result;
+    }
     const CRequestHandlers handlers = TakeHandlers();
     const auto& handler = bSuccess ? handlers.m_success : handlers.m_error;
     if (handler)

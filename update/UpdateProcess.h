@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,18 @@ struct CUnpackTarget
     std::string m_strContentDir;
     std::string m_strStyleSheetSourcePath;
     std::string m_strStyleSheetPath;
+};
+
+// What an unpack reports beyond success.
+struct CUnpackResult
+{
+    // The user's text for the failure; empty when the failure has no text of
+    // its own (a damaged or refused package).
+    std::string m_strErrorText;
+    bool m_bOutOfSpace = false;
+    // What the install was estimated to need on the disk, and what was free.
+    std::uint64_t m_nNeededBytes = 0;
+    std::uint64_t m_nFreeBytes = 0;
 };
 
 // One package to unpack.
@@ -29,12 +42,13 @@ struct CUnpackJob
     std::chrono::milliseconds m_lastPause{1000};
 };
 
-// Unpacks an update package (a ZIP of content files relative to the content
-// folder) over the installed content: HTML and XML pages are stored enciphered
-// as ".dat", a "remove.files" list removes files, the style sheet is moved
-// into place. Each file is written beside its target and renamed over it, so
-// a failure never leaves half a file. Runs on a worker thread of its own
-// (DoUpdate) or synchronously (Process).
+// Installs an update package (a ZIP of content files relative to the content
+// folder): HTML and XML pages are stored enciphered as ".dat", a
+// "remove.files" list removes files, the style sheet is moved into place.
+// All of it happens in a staging copy of the content (CContentSwap) that is
+// swapped in whole once every entry has unpacked with its CRC checked, so a
+// failure, a kill or a full disk leaves the installed content as it was. Runs
+// on a worker thread of its own (DoUpdate) or synchronously (Process).
 class CUpdateProcess : public std::enable_shared_from_this<CUpdateProcess>
 {
 public:
@@ -47,7 +61,10 @@ public:
     // A set stop flag ends it before the next entry, as a failure.
     static bool Process(const CUnpackTarget& target, const CUnpackJob& job,
                         const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop = nullptr,
-                        const std::function<bool(std::chrono::milliseconds)>& pause = nullptr);
+                        const std::function<bool(std::chrono::milliseconds)>& pause = nullptr,
+                        CUnpackResult* pResult = nullptr);
+    // The failure's text for the user (see CUnpackResult), once it has ended.
+    std::string GetErrorText() const;
 
 private:
     CUpdateProcess(CRequestHandlers handlers, CUnpackTarget target, CUnpackJob job);
@@ -55,7 +72,8 @@ private:
     CRequestHandlers TakeHandlers();
     void ReportProgress(unsigned nPercent);
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    CUnpackResult m_result;
     std::condition_variable m_killed;
     CRequestHandlers m_handlers;
     CUnpackTarget m_target;

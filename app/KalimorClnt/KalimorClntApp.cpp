@@ -1,5 +1,6 @@
 #include "KalimorClntApp.h"
 
+#include "ContentSwap.h"
 #include "FolderInstall.h"
 #include "WorkerThreads.h"
 
@@ -72,6 +73,10 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_nLogLevel == " << m_registry.m_nLogLevel;
     KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strProfileRoot == " << m_profile.m_strProfileRoot;
     KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strContentDirPath == " << m_profile.m_strContentDirPath;
+
+    // A staging folder or an old tree left by an install that was killed goes
+    // before the content is read (an install running elsewhere keeps its own).
+    CContentSwap::CleanUpAtStart(m_profile.m_strContentDirPath);
 
     if (m_commandLine.IsAutoStart())
         SetTrayMode(true);

@@ -28,10 +28,13 @@ int RunInstallUpdates(CCtlContext& context)
     if (profile.m_strContentDirPath.empty())
         return CtlFail("cannot create the profile folder");
     CProgressBar bar(STDERR_FILENO);
-    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile, bar.Function());
+    std::string strError;
+    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile, bar.Function(), &strError);
     bar.Finish();
     std::cout << "content version " << config.GetContentVersion() << "\n";
-    return bDone ? CTL_OK : CtlFail("not every package was installed");
+    if (bDone)
+        return CTL_OK;
+    return CtlFail(strError.empty() ? std::string("not every package was installed") : strError);
 }
 } // namespace
 

@@ -341,10 +341,41 @@ void SendBody(httplib::Response& res, std::string strBody, const char* szType, E
         });
 }
 
+std::uint32_t ReadLe32(const std::string& bytes, std::size_t nAt)
+{
+    std::uint32_t n = 0;
+    for (int k = 3; k >= 0; --k)
+        n = (n << 8) | static_cast<unsigned char>(bytes[nAt + static_cast<std::size_t>(k)]);
+    return n;
+}
+
+// Every CRC-32 of a ZIP archive made wrong: in the local headers
+// ("PK\3\4", CRC at 14) and the central directory ("PK\1\2", CRC at 16).
+std::string BreakChecksums(std::string bytes)
+{
+    for (std::size_t n = 0; n + 46 <= bytes.size(); ++n)
+    {
+        const std::uint32_t nSignature = ReadLe32(bytes, n);
+        if (nSignature == 0x04034b50)
+            bytes[n + 14] = static_cast<char>(bytes[n + 14] ^ 0x5A);
+        else if (nSignature == 0x02014b50)
+            bytes[n + 16] = static_cast<char>(bytes[n + 16] ^ 0x5A);
+    }
+    return bytes;
+}
+
 std::string Mangle(std::string strBody, EServiceFault fault, int nCode, const std::string& strText)
 {
     switch (fault)
     {
+    case EServiceFault::CutPackage:
+        return strBody.substr(0, strBody.size() / 2);
+    case EServiceFault::CorruptPackage:
+        for (std::size_t n = strBody.size() / 3; n < strBody.size() / 3 + 64 && n < strBody.size(); ++n)
+            strBody[n] = static_cast<char>(strBody[n] ^ 0xA5);
+        return strBody;
+    case EServiceFault::BadChecksum:
+        return BreakChecksums(std::move(strBody));
     case EServiceFault::Error:
         return "ERROR\n1\n" + std::to_string(nCode) + "\n" + strText;
     case EServiceFault::LowerCaseError:
@@ -468,10 +499,13 @@ void CFakeUpdateService::InstallControl()
         res.set_content("OK", "text/plain");
     });
     m_pServer->Post("/test/fault", [this](const httplib::Request& req, httplib::Response& res) {
-        static const std::map<std::string, EServiceFault> kFaults{{"none", EServiceFault::None},
-                                                                  {"slow", EServiceFault::Slow},
-                                                                  {"error", EServiceFault::Error},
-                                                                  {"404", EServiceFault::Status404}};
+        static const std::map<std::string, EServiceFault> kFaults{
+            {"none", EServiceFault::None},           {"slow", EServiceFault::Slow},
+            {"error", EServiceFault::Error},         {"404", EServiceFault::Status404},
+            {"500", EServiceFault::Status500},       {"drop", EServiceFault::Drop},
+            {"truncated", EServiceFault::Truncated}, {"stall", EServiceFault::Stall},
+            {"cut", EServiceFault::CutPackage},      {"corrupt", EServiceFault::CorruptPackage},
+            {"checksum", EServiceFault::BadChecksum}};
         std::vector<std::string> lines = SplitLines(req.body);
         lines.resize(5);
         const auto it = kFaults.find(lines[1]);

@@ -31,6 +31,10 @@ enum class EServiceFault
     Drop,            // announces a body, sends nothing, closes
     Slow,            // the body in small pieces with pauses
     Stall,           // half the body, then nothing until the client gives up
+    // A package delivered whole as HTTP goes, but damaged as a package:
+    CutPackage,      // its first half only, announced as the whole
+    CorruptPackage,  // bytes in the middle of its compressed data flipped
+    BadChecksum,     // every entry's CRC-32 wrong, in both of its headers
 };
 
 // One request as the service received it.
@@ -81,7 +85,8 @@ public:
     void SetSignUpAnswer(int nCode, const std::string& strText);
     // Lets a test steer the service over HTTP, for tests that run it as a
     // program: POST /test/sign-up ("code\ntext"), POST /test/fault
-    // ("path\nfault\ntimes\ncode\ntext", fault one of slow, error, 404, none)
+    // ("path\nfault\ntimes\ncode\ntext", fault one of none, slow, error, 404,
+    // 500, drop, truncated, stall, cut, corrupt, checksum)
     // and POST /test/slow ("bytes\npause in ms"). Call before Start.
     void EnableControl() { m_bControl = true; }
 

@@ -400,6 +400,7 @@ TEST_F(UpdateFlowTest, EveryTransportAndProtocolFailureEndsInTheErrorState)
         m_loop.Send([&] { m_pFlow.reset(); });
         EXPECT_EQ(m_config.GetContentVersion(), 0);
         EXPECT_TRUE(CWorkerThreads::WaitAll(10s));
+        EXPECT_TRUE(std::filesystem::is_empty(m_profile.m_strDownloadDirPath)) << "no part of a package is kept";
     }
 }
 

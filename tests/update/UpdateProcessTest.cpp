@@ -1,4 +1,5 @@
 #include "Cipher.h"
+#include "ContentSwap.h"
 #include "FileUtils.h"
 #include "FolderInstall.h"
 #include "ProfileConfig.h"
@@ -138,12 +139,11 @@ TEST_F(UpdateProcessTest, EntriesThatWouldLeaveTheContentFolderFailThePackage)
         EXPECT_FALSE(Unpack(zip, true)) << test.m_strName;
         EXPECT_TRUE(log.Contains("Refused entry")) << log.Text();
         EXPECT_TRUE(log.Contains(test.m_szReason)) << test.m_strName << ": " << log.Text();
-        EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "after.txt"));
         EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("package.zip"))) << "a failed package is removed";
     }
-    // Nothing was written anywhere but the content folder.
-    EXPECT_EQ(FilesUnder(m_dir.Path()), (std::vector<std::string>{"profile/Content/first.txt",
-                                                                   "profile/Content/keep.dat"}));
+    // The package went in whole or not at all: not even its first entry, and
+    // nothing anywhere else (no staging folder left).
+    EXPECT_EQ(FilesUnder(m_dir.Path()), (std::vector<std::string>{"profile/Content/keep.dat"}));
 }
 
 TEST_F(UpdateProcessTest, ASymbolicLinkInsideTheContentIsNotFollowed)
@@ -180,8 +180,8 @@ TEST_F(UpdateProcessTest, CorruptAndTruncatedArchivesFailWithTheirMessages)
     EXPECT_FALSE(CUpdateProcess::Process(m_target, job, nullptr));
     EXPECT_TRUE(log.Contains("Cannot open zip file " + job.m_strZipPath));
 
-    // A damaged entry: the first file is installed, the damaged one is not,
-    // and no half-written file is left behind.
+    // A damaged entry: the package is refused whole, the entry before it
+    // included, and no half-written file is left behind.
     WriteFileText(m_strContent + "b.dat", "old b");
     std::string noise(60000, '\0');
     std::uint32_t nSeed = 12345;
@@ -197,12 +197,13 @@ TEST_F(UpdateProcessTest, CorruptAndTruncatedArchivesFailWithTheirMessages)
     job.m_bDeleteAfter = true;
     WriteFileText(job.m_strZipPath, bytes);
     EXPECT_FALSE(CUpdateProcess::Process(m_target, job, nullptr));
-    EXPECT_TRUE(log.Contains("Cannot unzip file " + m_strContent + "b.dat from " + job.m_strZipPath)) << log.Text();
-    EXPECT_EQ(ReadFileText(m_strContent + "a.txt"), "first");
+    EXPECT_TRUE(log.Contains("Cannot unzip file " + CContentSwap::StagingPathFor(m_strContent) + "/b.dat from " +
+                             job.m_strZipPath))
+        << log.Text();
+    EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "a.txt"));
     EXPECT_TRUE(ReadFileText(m_strContent + "b.dat") == "old b") << "the installed file stays whole";
     EXPECT_FALSE(CFileUtils::FileExists(job.m_strZipPath));
-    for (const auto& file : FilesUnder(m_strContent))
-        EXPECT_EQ(file.find(".kalimor-unpack"), std::string::npos) << file;
+    EXPECT_EQ(FilesUnder(m_dir.File("profile")), (std::vector<std::string>{"Content/b.dat"}));
 }
 
 TEST_F(UpdateProcessTest, AZipBombIsStopped)

@@ -3,6 +3,9 @@
 #include "BrowserLauncher.h"
 #include "HttpRequest.h"
 
+#include <cstdlib>
+#include <string_view>
+
 namespace
 {
 CClientContext* g_pContext = nullptr;
@@ -54,5 +57,10 @@ CRequestSettings CClientContext::GetRequestSettings() const
 {
     CRequestSettings settings;
     settings.m_service = CServiceConfig::FromEnvironment();
+    // The browser tests of a stalled download wait seconds, not minutes.
+    const char* szHooks = std::getenv("KALIMOR_TEST_HOOKS");
+    const char* szStall = std::getenv("KALIMOR_TEST_STALL_MS");
+    if (szHooks && std::string_view(szHooks) == "1" && szStall && std::atoi(szStall) > 0)
+        settings.m_http.m_stallTimeout = std::chrono::milliseconds(std::atoi(szStall));
     return settings;
 }
