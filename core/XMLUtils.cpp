@@ -127,6 +127,30 @@ std::string ToXmlSafeText(std::string_view text)
     return result;
 }
 
+// A recovered document can hold what no well-formed one does: bytes that are
+// not UTF-8, characters XML cannot hold. Its texts and attribute values are
+// made what a save writes, so a record reads the same before and after the
+// next save of the file.
+void MakeTextsSafe(xmlNode* pNode)
+{
+    for (; pNode; pNode = pNode->next)
+    {
+        if (pNode->type == XML_TEXT_NODE && pNode->content)
+        {
+            const std::string_view text = reinterpret_cast<const char*>(pNode->content);
+            const std::string safe = ToXmlSafeText(text);
+            if (safe != text)
+                xmlNodeSetContent(pNode, ToXml(safe.c_str()));
+        }
+        else if (pNode->type == XML_ELEMENT_NODE)
+        {
+            for (xmlAttr* pAttribute = pNode->properties; pAttribute; pAttribute = pAttribute->next)
+                MakeTextsSafe(pAttribute->children);
+            MakeTextsSafe(pNode->children);
+        }
+    }
+}
+
 int ReadFromStream(void* pContext, char* pBuffer, int nLength)
 {
     auto* pStream = static_cast<IStream*>(pContext);
@@ -379,7 +403,10 @@ bool CXMLUtils::LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc,
     InitXmlLibrary();
     CParserCtxtPtr ctxt(xmlNewParserCtxt());
     xmlDoc* pDoc = ctxt ? ReadPlainFile(ctxt.get(), strPath, kXmlOptions | XML_PARSE_RECOVER) : nullptr;
-    return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't recover XML from file " + strPath);
+    if (!FinishLoad(ctxt, pDoc, doc, pRoot, "Can't recover XML from file " + strPath))
+        return false;
+    MakeTextsSafe(pRoot);
+    return true;
 }
 
 bool CXMLUtils::LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot,

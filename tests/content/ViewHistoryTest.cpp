@@ -1,4 +1,5 @@
 #include "FileUtils.h"
+#include "TextUtils.h"
 #include "TestContent.h"
 #include "ViewHistoryData.h"
 
@@ -95,4 +96,38 @@ TEST(ViewHistory, ADamagedFileIsKeptAsideAndWhatCanBeReadLoads)
     CViewHistoryData garbage;
     EXPECT_FALSE(garbage.LoadData(dir.File("other.xml")));
     EXPECT_EQ(DamagedCopies(dir).size(), 2u) << "even an unreadable file is kept";
+}
+
+TEST(ViewHistory, ARecoveredRecordReadsTheSameAfterTheNextSave)
+{
+    // A damaged file is read by the recovering parser, which can let through
+    // bytes a well-formed file cannot hold; the save writes them as U+FFFD, so
+    // the record must hold them so already.
+    const char* const kLines[] = {
+        "\xD0\xD0\x9D\x94\xD0\xA1", // what the fuzz target found
+        "\xFF\xFE",
+        "\xD0\x9D\xD0",
+        "ok\xC0\xAF",
+    };
+    for (const char* szLine : kLines)
+    {
+        SCOPED_TRACE(szLine);
+        CTempDir dir;
+        WriteFileText(dir.File("history.xml"),
+                      std::string("<history><section url=\"/nds/a.html\" first-line=\"") + szLine +
+                          "\" second-line=\"\" day=\"5\" month=\"12\" year=\"2026\" hour=\"9\" minute=\"0\""
+                          " second=\"0\"/><section url=\"/x\" day=\"1\"");
+        CViewHistoryData history;
+        ASSERT_TRUE(history.LoadData(dir.File("history.xml")));
+        ASSERT_EQ(history.GetRecords().size(), 1u);
+        const std::string first = history.GetRecords()[0]->m_strFirstLine;
+        EXPECT_TRUE(CTextUtils::IsValidUtf8(first)) << first;
+
+        ASSERT_TRUE(history.SaveData());
+        CViewHistoryData reloaded;
+        ASSERT_TRUE(reloaded.LoadData(dir.File("history.xml")));
+        ASSERT_EQ(reloaded.GetRecords().size(), 1u);
+        EXPECT_EQ(reloaded.GetRecords()[0]->m_strFirstLine, first);
+        EXPECT_EQ(reloaded.GetRecords()[0]->m_strURL, "/nds/a.html");
+    }
 }

@@ -2,8 +2,11 @@
 #include "HtmlDocument.h"
 #include "HtmlParser.h"
 #include "Selector.h"
+#include "TextUtils.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include <nlohmann/json.hpp>
 
@@ -192,4 +195,39 @@ TEST(HtmlParser, HostileInputEndsInABoundedTree)
     EXPECT_TRUE(CHtmlParser::ParseFragment("").empty());
     auto pOdd = CHtmlParser::ParseDocument(std::string("<p>a\0b</p>", 10));
     EXPECT_NE(pOdd, nullptr);
+}
+
+TEST(HtmlParser, BytesThatAreNotUtf8ReadAsReplacementCharactersAndWriteBackTheSame)
+{
+    const char* const kInputs[] = {
+        // what the fuzz target found: an attribute kept the bytes, its copy written back read them as Latin-1
+        "<li title=\"x &quot;y&quo\xFF\xFF\xFF\xFFlt;z&gt;\">\xD0\xA2\xD0\xB5\xFF\xFF-\xFF\x61mp; <b>\xD0\xB6</b></li>",
+        "<p title=\"a\xFF\">b\xC3</p>",
+        "<html><body><i>\xE2\x82</i>\xF0\x9F\x98</body></html>",
+        "<p>\xED\xA0\x80 \xC0\xAF</p>", // a surrogate and an overlong slash
+    };
+    std::function<void(const CDomNode&)> expectValid = [&](const CDomNode& node) {
+        EXPECT_TRUE(CTextUtils::IsValidUtf8(node.m_strText)) << node.m_strText;
+        for (const auto& [name, value] : node.m_attributes)
+            EXPECT_TRUE(CTextUtils::IsValidUtf8(value)) << name << "=" << value;
+        for (const auto& pChild : node.m_children)
+            expectValid(*pChild);
+    };
+    for (const char* szInput : kInputs)
+    {
+        SCOPED_TRACE(szInput);
+        std::string written;
+        for (const auto& pNode : CHtmlParser::ParseFragment(szInput))
+        {
+            expectValid(*pNode);
+            CHtmlWriter::WriteNode(*pNode, false, written);
+        }
+        std::string again;
+        for (const auto& pNode : CHtmlParser::ParseFragment(written))
+            CHtmlWriter::WriteNode(*pNode, false, again);
+        EXPECT_EQ(again, written);
+        const auto pPage = CHtmlParser::ParseDocument(szInput);
+        ASSERT_NE(pPage, nullptr);
+        expectValid(*pPage);
+    }
 }

@@ -1,5 +1,7 @@
 #include "HtmlParser.h"
 
+#include "TextUtils.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
@@ -17,6 +19,20 @@ struct CXmlDocDeleter
     void operator()(xmlDoc* pDoc) const { xmlFreeDoc(pDoc); }
 };
 using CXmlDocPtr = std::unique_ptr<xmlDoc, CXmlDocDeleter>;
+
+// The parser lets bytes that are not UTF-8 through in some places of a page
+// (and reads them as Latin-1 in others); the tree holds what the browser shows
+// for them, U+FFFD, so that what it sends the browser reads back the same.
+std::string ValidText(const xmlChar* pText)
+{
+    const std::string_view text = pText ? reinterpret_cast<const char*>(pText) : "";
+    if (CTextUtils::IsValidUtf8(text))
+        return std::string(text);
+    std::string out;
+    for (std::size_t nPos = 0; nPos < text.size();)
+        CTextUtils::AppendUtf8(out, CTextUtils::DecodeNext(text, nPos));
+    return out;
+}
 
 std::string ToLowerAscii(const char* szText)
 {
@@ -57,8 +73,7 @@ std::shared_ptr<CDomNode> Convert(xmlNode* pXml, int nDepth)
     case XML_CDATA_SECTION_NODE:
     {
         xmlChar* pText = xmlNodeGetContent(pXml);
-        auto pNode = std::make_shared<CDomNode>(CDomNode::TEXT,
-                                                pText ? reinterpret_cast<const char*>(pText) : "");
+        auto pNode = std::make_shared<CDomNode>(CDomNode::TEXT, ValidText(pText));
         xmlFree(pText);
         return pNode;
     }
@@ -73,7 +88,7 @@ std::shared_ptr<CDomNode> Convert(xmlNode* pXml, int nDepth)
     {
         xmlChar* pValue = xmlNodeListGetString(pXml->doc, pAttr->children, 1);
         pNode->m_attributes.emplace_back(ToLowerAscii(reinterpret_cast<const char*>(pAttr->name)),
-                                         pValue ? reinterpret_cast<const char*>(pValue) : "");
+                                         ValidText(pValue));
         xmlFree(pValue);
     }
     if (nDepth >= kMaxDepth)
