@@ -277,9 +277,11 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
         [&](const std::string& strUrl, bool bSample) { forms.push_back((bSample ? "sample " : "download ") + strUrl); });
     const std::size_t nViewsBefore = main.GetMovementHistory().GetCount();
     CLogCapture log;
-    // The form's file is in the library: it opens at once with the desktop's handler.
-    const std::string strForm = context.GetDocumentsFolder() + "files/f.rtf";
-    WriteFileText(strForm, "{\\rtf1 бланк}");
+    // The form's file is in the library: a copy of it in the user's documents
+    // opens at once with the desktop's handler.
+    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
+    WriteFileText(context.GetDocumentsFolder() + "files/f.rtf", "{\\rtf1 бланк}");
+    const std::string strForm = dir.File("documents/Калимор - формы и бланки/f.rtf");
     view.OnBeforeNavigate("https://www.nalog.example/");
     view.OnBeforeNavigate("mailto:help@nalog.example");
     view.OnBeforeNavigate("about:DOWNLOAD_0");

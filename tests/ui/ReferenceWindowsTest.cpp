@@ -107,6 +107,7 @@ struct CReferenceFixture : CWindowsFixture
 
     CTempDir dir;
     CScopedEnv desktop{"XDG_DESKTOP_DIR", dir.File("desktop")};
+    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
     std::unique_ptr<CMainWindow> pMain;
 };
 
@@ -340,7 +341,7 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     const std::string strFile = context.GetDocumentsFolder() + "blanks/files/profit.rtf";
     WriteFileText(strFile, "{\\rtf1 profit}");
     ClickId(form, "btn_download");
-    EXPECT_EQ(context.m_opened.back(), strFile);
+    EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки/profit.rtf"));
     ClickId(form, "btn_copy_desktop");
     const std::string strCopy = dir.File("desktop/Декларация v1_2 _ прибыль.rtf");
     EXPECT_EQ(ReadFileText(strCopy), "{\\rtf1 profit}");

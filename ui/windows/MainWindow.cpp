@@ -2,6 +2,7 @@
 
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "FormFile.h"
 #include "Logger.h"
 #include "DocumentSearch.h"
 #include "EncyclopediaData.h"
@@ -495,7 +496,9 @@ void CMainWindow::OnDownloadBlank(const std::string& strUrl)
     const std::string strPath = DownloadContentFile(strUrl);
     if (strPath.empty())
         return;
-    if (CClientContext* pContext = Context(); !pContext || !pContext->OpenExternal(strPath))
+    // The desktop gets a copy outside the content, and only of a document.
+    const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
+    if (CClientContext* pContext = Context(); strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
         ShowMessage(IDS_FORM_OPEN_ERROR);
 }
 
