@@ -82,6 +82,9 @@ public:
     CPopupMenuWin& GetMenu() { return m_menu; }
 
 private:
+    // The selection the page reported, for the clipboard ("copy") or for the
+    // clipboard and the word processor ("word").
+    void OnSelection(std::string_view purpose, const std::string& strHtml, const std::string& strText);
     void OpenSelectionInWordProcessor(const std::string& strHtml);
 
     std::string m_strDocumentPath; // relative to the documents folder, "/dir/page.html"
