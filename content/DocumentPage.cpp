@@ -154,6 +154,15 @@ void CDocumentPage::Release()
     m_nSourceBytes = 0;
 }
 
+void CDocumentPage::ReleaseIfLarge()
+{
+    if (m_doc && m_nSourceBytes >= kTrimAfterBytes)
+    {
+        KLOG_NOTICE << "CDocumentPage::ReleaseIfLarge lets " << m_strUrl << " go";
+        Release();
+    }
+}
+
 bool CDocumentPage::LoadHtml(std::string_view html, std::string_view url)
 {
     Release();

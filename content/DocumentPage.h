@@ -44,6 +44,11 @@ public:
     // True when the page was longer than kMaxPageBytes and is shown cut,
     // with a note at its end.
     bool IsCut() const { return m_bCut; }
+    // A page kept while another view is shown: a large one's parsed tree is
+    // let go and its memory handed back (its links, samples and downloads
+    // stay; its text is gone until it is loaded again). Ordinary pages stay
+    // whole.
+    void ReleaseIfLarge();
     // A part of a page the browser reports (a selection for the clipboard
     // or the word processor), cleaned as a page is.
     static std::string CleanSelection(std::string_view html);

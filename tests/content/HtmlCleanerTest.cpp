@@ -298,7 +298,16 @@ TEST(HtmlCleaner, APageOverEightMegabytesIsShownCutWithANote)
     EXPECT_NE(safe.rfind(std::string("</table><p id=\"") + CDocumentPage::kCutNoteId),
               std::string::npos);
 
+    // Left for another view, the tree goes; the page's links stay.
+    const std::size_t nLinks = page.GetLinks().size();
+    page.ReleaseIfLarge();
+    EXPECT_EQ(page.GetSafeHtml(), "");
+    EXPECT_EQ(page.GetLinks().size(), nLinks);
+
     ASSERT_TRUE(page.LoadHtml("<p>Малый</p>", "/small.html"));
+    page.ReleaseIfLarge();
+    EXPECT_NE(page.GetSafeHtml().find("Малый"), std::string::npos)
+        << "an ordinary page stays whole";
     EXPECT_FALSE(page.IsCut());
     EXPECT_EQ(page.GetSafeHtml().find(CDocumentPage::kCutNote), std::string::npos);
 }

@@ -212,7 +212,10 @@ void CMainWindow::SetBodyWinKind(int nKind)
         m_newsScrollBar.SetPosition(0);
     }
     if (nKind != CBookmark::VIEW_SECTION)
+    {
         m_encyclopedia.HideFloatingPanel();
+        m_encyclopedia.GetBrowserContent().GetView().ReleaseLargePage();
+    }
     m_nBodyKind = nKind;
     m_searchPanel.SetBottomLineVisible(!bHome);
 }
