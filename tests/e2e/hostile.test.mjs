@@ -4,7 +4,8 @@
 // document as if the cleaner had missed it), an image map's area, an SVG
 // link, an SVG xlink:href link, a link reached by a key, and a link in a page
 // whose style sheet never comes. Every such link goes to the desktop's
-// handler instead, and the frame stays where it is.
+// handler instead, and the frame stays where it is. A 38 MB page is shown
+// cut, with a note.
 //   node hostile.test.mjs KalimorClnt kalimorctl DEMO_PACKAGES_FOLDER
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
@@ -64,6 +65,14 @@ writePage('enn/deadlines.dat', `<!DOCTYPE html><html><head><meta charset="utf-8"
 <h1>Сроки</h1><p><a id="unhooked" href="${outside}/unhooked">ссылка</a></p>
 <link rel="stylesheet" href="never.css"><p>после стиля</p></body></html>`);
 
+// A page of 38 MB, far beyond any of the library: shown cut, with a note.
+{
+  const row = '<table><tr><td>строка таблицы</td><td>сумма 1000</td></tr></table>\n';
+  const big = '<!DOCTYPE html><html><head><meta charset="utf-8"><title>Большой</title></head><body><h1>Большой</h1>' +
+    row.repeat(Math.ceil((38 << 20) / Buffer.byteLength(row))) + '<p id="end">Конец</p></body></html>';
+  writePage('enn/notification.dat', big);
+}
+
 const browser = await launchBrowser();
 const proc = start(client, ['--no-browser'], home.env);
 await run('e2e hostile', async () => {
@@ -80,7 +89,7 @@ await run('e2e hostile', async () => {
   const welcome = await frameWith(page, '.mru_list_item');
 
   await welcome.locator('.mru_list_item', { hasText: 'Ставки НДС' }).click();
-  await doc.locator('#sel').waitFor();
+  await doc.locator('#sel').waitFor({ timeout: 30000 });
   assert.equal(await framePath(), '/doc/nds/rates.html');
 
   // Markup the cleaner would never let through, put in the frame's
@@ -137,6 +146,14 @@ await run('e2e hostile', async () => {
   assert.equal(await framePath(), '/doc/enn/deadlines.html');
   await routed('the page still loading', () => doc.locator('#unhooked').click(), `${outside}/unhooked`,
     '/doc/enn/deadlines.html');
+
+  // The huge page comes up cut (how fast: bench_document).
+  await top.locator('#btn_home').click();
+  await welcome.locator('.mru_list_item', { hasText: 'Уведомление об исчисленных' }).click();
+  await doc.locator('#kalimor-cut-note').waitFor({ timeout: 60000 });
+  assert.match(await doc.locator('#kalimor-cut-note').textContent(), /показан не полностью/);
+  assert.equal(await doc.locator('#end').count(), 0, 'the end of the page is not shown');
+  await screenshot(page, 'hostile-cut-page.png');
 
   await page.waitForTimeout(500);
   assert.deepEqual(heard, [], 'the outside heard nothing');
