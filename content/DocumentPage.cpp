@@ -3,22 +3,23 @@
 #include "Cipher.h"
 #include "EncyclopediaData.h"
 #include "FileUtils.h"
+#include "HtmlCleaner.h"
 #include "Logger.h"
 #include "StringTable.h"
 #include "TextUtils.h"
 
-#include <libxml/HTMLtree.h>
-#include <libxml/xmlIO.h>
+#include <malloc.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <array>
+#include <filesystem>
 
 namespace
 {
 std::string_view Name(const xmlNode* pNode)
 {
-    return pNode && pNode->name ? std::string_view(reinterpret_cast<const char*>(pNode->name)) : std::string_view();
+    return pNode && pNode->name ? std::string_view(reinterpret_cast<const char*>(pNode->name))
+                                : std::string_view();
 }
 
 std::string Slashes(std::string_view path)
@@ -30,7 +31,8 @@ std::string Slashes(std::string_view path)
 
 bool IsTag(const xmlNode* pNode, std::string_view tag)
 {
-    return pNode && pNode->type == XML_ELEMENT_NODE && CTextUtils::EqualsNoCaseAscii(Name(pNode), tag);
+    return pNode && pNode->type == XML_ELEMENT_NODE &&
+           CTextUtils::EqualsNoCaseAscii(Name(pNode), tag);
 }
 
 std::string Attribute(const xmlNode* pNode, const char* szName)
@@ -38,113 +40,6 @@ std::string Attribute(const xmlNode* pNode, const char* szName)
     std::string strValue;
     CXMLUtils::GetAttributeString(pNode, szName, strValue, "");
     return strValue;
-}
-
-// Elements that embed other documents or programs: they go, but what they
-// hold (their fallback text, or the rest of a page that a parser nested into
-// an unclosed one) stays.
-bool IsUnwrappedElement(const xmlNode* pNode)
-{
-    static constexpr std::array<std::string_view, 6> kUnwrapped{"iframe", "object", "embed",
-                                                               "applet", "frameset", "portal"};
-    for (const std::string_view tag : kUnwrapped)
-        if (IsTag(pNode, tag))
-            return true;
-    return false;
-}
-
-// Elements that run code or change how the page is addressed: they are
-// dropped with everything inside them.
-bool IsDroppedElement(const xmlNode* pNode)
-{
-    static constexpr std::array<std::string_view, 4> kDropped{"script", "frame", "base", "noembed"};
-    for (const std::string_view tag : kDropped)
-        if (IsTag(pNode, tag))
-            return true;
-    if (IsTag(pNode, "meta"))
-        return CXMLUtils::HasAttribute(pNode, "http-equiv");
-    if (IsTag(pNode, "link"))
-    {
-        // Only style sheets of the content itself.
-        const std::string strRel = CTextUtils::ToLower(Attribute(pNode, "rel"));
-        return strRel != "stylesheet";
-    }
-    return false;
-}
-
-// The address with blanks and control characters taken out, lower case: how a
-// browser reads the scheme of "jav&#x09;ascript:".
-std::string SchemeProbe(std::string_view value)
-{
-    std::string probe;
-    for (const char c : value)
-        if (static_cast<unsigned char>(c) > 0x20)
-            probe += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return probe;
-}
-
-bool IsScriptAddress(std::string_view value)
-{
-    const std::string probe = SchemeProbe(value);
-    return probe.starts_with("javascript:") || probe.starts_with("vbscript:") || probe.starts_with("data:");
-}
-
-// An address that a browser would fetch from another host.
-bool IsRemoteAddress(std::string_view value)
-{
-    const std::string probe = SchemeProbe(value);
-    if (probe.starts_with("//") || probe.starts_with("\\\\"))
-        return true;
-    const auto nColon = probe.find(':');
-    const auto nSlash = probe.find_first_of("/?#");
-    return nColon != std::string::npos && (nSlash == std::string::npos || nColon < nSlash);
-}
-
-bool IsAddressAttribute(std::string_view name)
-{
-    static constexpr std::array<std::string_view, 12> kAddress{"href",       "src",    "action", "formaction",
-                                                               "background", "poster", "srcset", "lowsrc",
-                                                               "dynsrc",     "data",   "ping",   "xlink:href"};
-    for (const std::string_view attribute : kAddress)
-        if (CTextUtils::EqualsNoCaseAscii(name, attribute))
-            return true;
-    return false;
-}
-
-// Attributes that would run code, navigate, or load from elsewhere.
-bool IsDroppedAttribute(const xmlNode* pElement, const xmlAttr* pAttribute)
-{
-    const std::string_view name = Name(reinterpret_cast<const xmlNode*>(pAttribute));
-    if (CTextUtils::StartsWithNoCaseAscii(name, "on") || CTextUtils::EqualsNoCaseAscii(name, "srcdoc") ||
-        CTextUtils::EqualsNoCaseAscii(name, "target") || CTextUtils::EqualsNoCaseAscii(name, "formtarget") ||
-        CTextUtils::EqualsNoCaseAscii(name, "http-equiv"))
-        return true;
-    xmlChar* pValue = xmlNodeGetContent(reinterpret_cast<const xmlNode*>(pAttribute));
-    const std::string value = pValue ? reinterpret_cast<const char*>(pValue) : "";
-    xmlFree(pValue);
-    // Whatever the attribute (SVG animations set addresses through values).
-    const std::string probe = SchemeProbe(value);
-    if (probe.starts_with("javascript:") || probe.starts_with("vbscript:"))
-        return true;
-    if (!IsAddressAttribute(name))
-        return false;
-    if (IsScriptAddress(value))
-        return true;
-    // A link may lead anywhere (the client decides what a click does); what
-    // the browser loads by itself comes from the client only.
-    const bool bLink = IsTag(pElement, "a") || IsTag(pElement, "area");
-    return !(bLink && CTextUtils::EqualsNoCaseAscii(name, "href")) && IsRemoteAddress(value);
-}
-
-void DropAttributes(xmlNode* pElement)
-{
-    for (xmlAttr* pAttribute = pElement->properties; pAttribute;)
-    {
-        xmlAttr* pNext = pAttribute->next;
-        if (IsDroppedAttribute(pElement, pAttribute))
-            xmlRemoveProp(pAttribute);
-        pAttribute = pNext;
-    }
 }
 
 bool HasClass(const xmlNode* pElement, std::string_view name)
@@ -173,7 +68,9 @@ xmlNode* FindElement(xmlNode* pNode, std::string_view tag)
     return nullptr;
 }
 
-void AddClientStyleSheet(xmlDoc* pDoc)
+// The page's encoding, the client's style sheet, and the note under a page
+// that was cut.
+void AddClientParts(xmlDoc* pDoc, bool bCut)
 {
     xmlNode* pRoot = xmlDocGetRootElement(pDoc);
     xmlNode* pHead = FindElement(pRoot, "head");
@@ -187,10 +84,25 @@ void AddClientStyleSheet(xmlDoc* pDoc)
     }
     if (!pHead)
         return;
+    xmlNode* pCharset = xmlNewNode(nullptr, BAD_CAST "meta");
+    xmlSetProp(pCharset, BAD_CAST "charset", BAD_CAST "utf-8");
+    if (pHead->children)
+        xmlAddPrevSibling(pHead->children, pCharset);
+    else
+        xmlAddChild(pHead, pCharset);
     xmlNode* pLink = xmlNewNode(nullptr, BAD_CAST "link");
     xmlSetProp(pLink, BAD_CAST "rel", BAD_CAST "stylesheet");
     xmlSetProp(pLink, BAD_CAST "href", BAD_CAST CDocumentPage::kClientStyleSheet);
     xmlAddChild(pHead, pLink);
+    xmlNode* pBody = bCut ? FindElement(pRoot, "body") : nullptr;
+    if (!pBody)
+        return;
+    xmlNode* pNote = xmlNewNode(nullptr, BAD_CAST "p");
+    xmlSetProp(pNote, BAD_CAST "id", BAD_CAST CDocumentPage::kCutNoteId);
+    xmlSetProp(pNote, BAD_CAST "style",
+               BAD_CAST "border:1px solid #c00;padding:8px;color:#c00;font-weight:bold");
+    xmlNodeSetContent(pNote, BAD_CAST CDocumentPage::kCutNote);
+    xmlAddChild(pBody, pNote);
 }
 
 // "/a/./b/../c" -> "/a/c"; ".." above the top is dropped (the paths here
@@ -208,13 +120,14 @@ bool CDocumentPage::Load(const std::string& strDocumentsFolder, std::string_view
 {
     KTRACE("CDocumentPage::Load");
     const std::string strUrl = NormalisePath(Slashes(url));
-    if (strUrl.size() < 6 || !CTextUtils::EqualsNoCaseAscii(std::string_view(strUrl).substr(strUrl.size() - 5), ".html"))
+    if (strUrl.size() < 6 ||
+        !CTextUtils::EqualsNoCaseAscii(std::string_view(strUrl).substr(strUrl.size() - 5), ".html"))
     {
         KLOG_ERR << "CDocumentPage::Load not a page: " << url;
         return false;
     }
-    const std::string strPath =
-        CFileUtils::GetContentFilePath(strUrl.substr(0, strUrl.size() - 4) + "dat", strDocumentsFolder);
+    const std::string strPath = CFileUtils::GetContentFilePath(
+        strUrl.substr(0, strUrl.size() - 4) + "dat", strDocumentsFolder);
     CByteArray bytes;
     if (!CFileUtils::LoadAllBinFile(strPath, bytes))
     {
@@ -222,76 +135,69 @@ bool CDocumentPage::Load(const std::string& strDocumentsFolder, std::string_view
         return false;
     }
     CipherBuffer(bytes.data(), bytes.size());
-    return LoadHtml(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), strUrl);
+    return LoadHtml(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    strUrl);
+}
+
+CDocumentPage::~CDocumentPage()
+{
+    Release();
+}
+
+void CDocumentPage::Release()
+{
+    m_doc.reset();
+    // A big page's tree lies in many small blocks that the allocator keeps
+    // for itself unless asked to give them back.
+    if (m_nSourceBytes >= kTrimAfterBytes)
+        malloc_trim(0);
+    m_nSourceBytes = 0;
+}
+
+void CDocumentPage::ReleaseIfLarge()
+{
+    if (m_doc && m_nSourceBytes >= kTrimAfterBytes)
+    {
+        KLOG_NOTICE << "CDocumentPage::ReleaseIfLarge lets " << m_strUrl << " go";
+        Release();
+    }
 }
 
 bool CDocumentPage::LoadHtml(std::string_view html, std::string_view url)
 {
+    Release();
     m_links.clear();
     m_samples.clear();
     m_downloads.clear();
     m_strUrl = url;
-    if (!CXMLUtils::LoadHTMLDocumentContent(html, m_doc) || !xmlDocGetRootElement(m_doc.get()))
+    m_bCut = false;
+    m_nSourceBytes = html.size();
+    if (html.size() > kMaxPageBytes)
+    {
+        // Cut before a tag so that no element is split; the rest of the page
+        // is not shown.
+        std::size_t nCut = html.rfind('<', kMaxPageBytes);
+        if (nCut == std::string_view::npos || nCut == 0)
+            for (nCut = kMaxPageBytes;
+                 nCut > 0 && (static_cast<unsigned char>(html[nCut]) & 0xC0) == 0x80;)
+                --nCut;
+        KLOG_WARN << "CDocumentPage::LoadHtml " << url << " has " << html.size()
+                  << " bytes, shown up to " << nCut;
+        html = html.substr(0, nCut);
+        m_bCut = true;
+    }
+    m_doc = CHtmlCleaner::CleanDocument(html);
+    if (!m_doc || !xmlDocGetRootElement(m_doc.get()))
     {
         KLOG_ERR << "CDocumentPage::LoadHtml can't parse " << url;
         m_doc.reset();
         return false;
     }
-    // Every top-level node: a damaged page can parse into more than one
-    // root element, and all of them are written back.
-    xmlNode* pDocument = reinterpret_cast<xmlNode*>(m_doc.get());
-    MakeSafe(pDocument);
-    for (xmlNode* pTop = pDocument->children; pTop; pTop = pTop->next)
-        if (pTop->type == XML_ELEMENT_NODE)
-            CEncyclopediaData::ReplaceSpecialLinks(pTop, m_samples, m_downloads);
-    CollectLinks(pDocument->children, false);
-    AddClientStyleSheet(m_doc.get());
-    // The type of a page of today is written by GetSafeHtml: the library's
-    // default one would put the browser into its quirks mode.
-    if (xmlDtd* pDtd = xmlGetIntSubset(m_doc.get()))
-    {
-        xmlUnlinkNode(reinterpret_cast<xmlNode*>(pDtd));
-        xmlFreeDtd(pDtd);
-    }
+    xmlNode* pRoot = xmlDocGetRootElement(m_doc.get());
+    CEncyclopediaData::ReplaceSpecialLinks(pRoot, m_samples, m_downloads);
+    CollectLinks(pRoot, false);
+    AddClientParts(m_doc.get(), m_bCut);
     return true;
-}
-
-void CDocumentPage::MakeSafe(xmlNode* pNode)
-{
-    for (xmlNode* pChild = pNode->children; pChild;)
-    {
-        xmlNode* pNext = pChild->next;
-        if (pChild->type == XML_ELEMENT_NODE && IsUnwrappedElement(pChild))
-        {
-            // Its children take its place and are looked at in turn.
-            xmlNode* pFirst = pChild->children;
-            while (xmlNode* pInner = pChild->children)
-            {
-                xmlUnlinkNode(pInner);
-                xmlAddPrevSibling(pChild, pInner);
-            }
-            xmlUnlinkNode(pChild);
-            xmlFreeNode(pChild);
-            pChild = pFirst ? pFirst : pNext;
-            continue;
-        }
-        if (pChild->type == XML_ELEMENT_NODE && IsDroppedElement(pChild))
-        {
-            xmlUnlinkNode(pChild);
-            xmlFreeNode(pChild);
-        }
-        else if (pChild->type == XML_ELEMENT_NODE)
-            MakeSafe(pChild);
-        pChild = pNext;
-    }
-    if (pNode->type != XML_ELEMENT_NODE)
-        return;
-    DropAttributes(pNode);
-    // A form keeps its text and controls but can no longer be sent.
-    if (IsTag(pNode, "form"))
-        xmlNodeSetName(pNode, BAD_CAST "div");
-    if (IsTag(pNode, "img"))
-        xmlSetProp(pNode, BAD_CAST "title", BAD_CAST std::string(CStringTable::Get(IDS_IMAGE_HINT)).c_str());
 }
 
 void CDocumentPage::CollectLinks(const xmlNode* pNode, bool bSeeAlso)
@@ -301,7 +207,8 @@ void CDocumentPage::CollectLinks(const xmlNode* pNode, bool bSeeAlso)
         if (pChild->type != XML_ELEMENT_NODE)
             continue;
         const bool bInSeeAlso = bSeeAlso || (IsTag(pChild, "div") && HasClass(pChild, "see_also"));
-        if (IsTag(pChild, "a") && CXMLUtils::HasAttribute(pChild, "href"))
+        if ((IsTag(pChild, "a") || IsTag(pChild, "area")) &&
+            CXMLUtils::HasAttribute(pChild, "href"))
         {
             CDocumentLink link;
             link.m_strHref = Attribute(pChild, "href");
@@ -316,26 +223,19 @@ void CDocumentPage::CollectLinks(const xmlNode* pNode, bool bSeeAlso)
 
 std::string CDocumentPage::GetSafeHtml() const
 {
-    if (!m_doc)
-        return {};
-    // Written as UTF-8, not as character references (the bridge names the
-    // encoding in its answer).
-    xmlOutputBuffer* pBuffer = xmlAllocOutputBuffer(nullptr);
-    if (!pBuffer)
-        return {};
-    htmlDocContentDumpFormatOutput(pBuffer, m_doc.get(), "UTF-8", 0);
-    xmlOutputBufferFlush(pBuffer);
-    std::string html = "<!DOCTYPE html>\n";
-    if (const xmlChar* pText = xmlOutputBufferGetContent(pBuffer))
-        html.append(reinterpret_cast<const char*>(pText), xmlOutputBufferGetSize(pBuffer));
-    xmlOutputBufferClose(pBuffer);
-    return html;
+    return CHtmlCleaner::SerializeDocument(m_doc.get());
+}
+
+std::string CDocumentPage::CleanSelection(std::string_view html)
+{
+    return CHtmlCleaner::CleanFragment(html);
 }
 
 std::string CDocumentPage::GetText(std::size_t nMaxLength, bool bWithoutTitle) const
 {
     std::string strText = CXMLUtils::GetHtmlBodyText(m_doc.get());
-    if (const xmlNode* pTitle = bWithoutTitle ? FindElement(xmlDocGetRootElement(m_doc.get()), "h1") : nullptr)
+    if (const xmlNode* pTitle =
+            bWithoutTitle ? FindElement(xmlDocGetRootElement(m_doc.get()), "h1") : nullptr)
     {
         const std::string strTitle(CTextUtils::Trim(CXMLUtils::GetText(pTitle)));
         const std::string_view trimmed = CTextUtils::Trim(strText);
@@ -368,7 +268,8 @@ std::string CDocumentPage::GetText(std::size_t nMaxLength, bool bWithoutTitle) c
     return collapsed.substr(0, nCut) + "...";
 }
 
-std::map<std::string, std::string> CDocumentPage::GetTextByAnchor(const std::set<std::string>& anchors) const
+std::map<std::string, std::string>
+CDocumentPage::GetTextByAnchor(const std::set<std::string>& anchors) const
 {
     std::map<std::string, std::string> parts;
     std::string* pPart = &parts[""];

@@ -27,6 +27,11 @@ struct CDocumentLink
 class CDocumentPage
 {
 public:
+    CDocumentPage() = default;
+    CDocumentPage(const CDocumentPage&) = delete;
+    CDocumentPage& operator=(const CDocumentPage&) = delete;
+    ~CDocumentPage();
+
     // Reads the enciphered page of a content address ("/dir/page.html" is
     // stored as "dir/page.dat" in the documents folder). False, and logged,
     // when the address leaves the folder or the page cannot be read.
@@ -36,6 +41,17 @@ public:
 
     // The page for the browser, UTF-8.
     std::string GetSafeHtml() const;
+    // True when the page was longer than kMaxPageBytes and is shown cut,
+    // with a note at its end.
+    bool IsCut() const { return m_bCut; }
+    // A page kept while another view is shown: a large one's parsed tree is
+    // let go and its memory handed back (its links, samples and downloads
+    // stay; its text is gone until it is loaded again). Ordinary pages stay
+    // whole.
+    void ReleaseIfLarge();
+    // A part of a page the browser reports (a selection for the clipboard
+    // or the word processor), cleaned as a page is.
+    static std::string CleanSelection(std::string_view html);
     const std::vector<CDocumentLink>& GetLinks() const { return m_links; }
     // The renamed links of the page: "about:SAMPLE_n" / "about:DOWNLOAD_n" ->
     // the address they were written with.
@@ -55,13 +71,23 @@ public:
     static std::string ResolveLink(std::string_view pageUrl, std::string_view href);
     // The style sheet the client adds to every document (print layout).
     static constexpr const char* kClientStyleSheet = "/ui/document_view.css";
+    // No page of the library comes near this size; a bigger one is damaged
+    // or hostile, and only its start is shown.
+    static constexpr std::size_t kMaxPageBytes = 8u << 20;
+    static constexpr const char* kCutNoteId = "kalimor-cut-note";
+    static constexpr const char* kCutNote =
+        "Документ слишком велик и показан не полностью: показаны только первые 8 МБ.";
 
 private:
-    void MakeSafe(xmlNode* pNode);
+    // Frees the tree (and hands a big page's memory back to the system).
+    void Release();
+    static constexpr std::size_t kTrimAfterBytes = 1u << 20;
     void CollectLinks(const xmlNode* pNode, bool bSeeAlso);
 
     CXmlDocPtr m_doc;
     std::string m_strUrl;
+    std::size_t m_nSourceBytes = 0;
+    bool m_bCut = false;
     std::vector<CDocumentLink> m_links;
     std::map<std::string, std::string> m_samples;
     std::map<std::string, std::string> m_downloads;

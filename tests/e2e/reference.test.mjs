@@ -109,18 +109,20 @@ await run('e2e reference', async () => {
   // through the update dialog, then it opens; the next time it opens from
   // the disk even with the web site down.
   const file = path.join(documents, 'blanks', 'files', '6-ndfl.rtf');
+  // What the desktop opens is the user's copy, never the library's file.
+  const opened = path.join(home.env.XDG_DOCUMENTS_DIR, 'Калимор - формы и бланки', '6-ndfl.rtf');
   fs.rmSync(file);
   await steer('slow', '512', '100');
   await steer('fault', '/blanks/files/6-ndfl.rtf', 'slow');
   await form.locator('#btn_download').click();
   await dialogFrame(page).locator('#action', { hasText: 'Загрузка информации с сервера' }).waitFor();
   await screenshot(page, 'reference-form-download.png');
-  await until('opened after the download', () => notes().includes(`open ${file}`), 30000);
+  await until('opened after the download', () => notes().includes(`open ${opened}`), 30000);
   await dialogs(page).waitFor({ state: 'detached' });
   assert.ok(fs.readFileSync(file, 'latin1').startsWith('{\\rtf1'), 'the whole file');
   await steer('fault', '/blanks/files/6-ndfl.rtf', '404');
   await form.locator('#btn_download').click();
-  await until('opened from the disk', () => notes().split(`open ${file}`).length === 3);
+  await until('opened from the disk', () => notes().split(`open ${opened}`).length === 3);
   assert.equal(await dialogs(page).count(), 0, 'no dialog the second time');
   await form.locator('#btn_copy_desktop').click();
   await until('among the documents', () =>
@@ -139,7 +141,7 @@ await run('e2e reference', async () => {
   await form.locator('#link_instruction').click();
   await until('the instructions', async () => (await docPath()) === '/doc/vfl/6ndfl.html');
   await documentFrame(page).locator('.download a').click();
-  await until('opened from the document', () => notes().split(`open ${file}`).length === 4);
+  await until('opened from the document', () => notes().split(`open ${opened}`).length === 4);
   // A document's "sample" link shows the filled sample in its place; Back
   // returns to the document.
   await (await frameWith(page, '#btn_backward')).locator('#btn_backward').click();

@@ -79,6 +79,7 @@ export function makeHome({ desktop = 'tray' } = {}) {
     KALIMOR_PROFILE: path.join(work, 'profile'),
     XDG_CONFIG_HOME: path.join(work, 'config'),
     XDG_RUNTIME_DIR: path.join(work, 'run'),
+    XDG_DOCUMENTS_DIR: path.join(work, 'documents'),
     DBUS_SESSION_BUS_ADDRESS: session.address,
   };
   fs.mkdirSync(env.XDG_RUNTIME_DIR, { mode: 0o700 });

@@ -25,10 +25,10 @@ struct CBridgeFixture : ::testing::Test
         std::filesystem::create_directories(dir.File("content/Content"));
         WriteFileText(dir.File("secret.txt"), kSecret);
         WriteFileText(dir.File("app/ui/images/pic.png"), "picture");
-        WriteFileText(dir.File("content/Content/page.htm"), "<p>page</p>");
-        std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("content/Content/out.htm"));
+        WriteFileText(dir.File("content/Content/page.css"), "p{color:red}");
+        std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("content/Content/out.css"));
         std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("app/ui/images/out.png"));
-        std::filesystem::create_symlink(dir.File("content/Content/page.htm"), dir.File("content/Content/in.htm"));
+        std::filesystem::create_symlink(dir.File("content/Content/page.css"), dir.File("content/Content/in.css"));
         EXPECT_TRUE(bridge.Start());
         host = "127.0.0.1:" + std::to_string(bridge.GetPort());
     }
@@ -61,7 +61,7 @@ TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsToken)
 {
     ASSERT_NE(bridge.GetPort(), 0);
     EXPECT_EQ(bridge.GetToken().size(), 48u);
-    for (const char* szPath : {"/", "/ui/pic.png", "/bridge/app.js", "/events", "/content/Content/page.htm"})
+    for (const char* szPath : {"/", "/ui/pic.png", "/bridge/app.js", "/events", "/content/Content/page.css"})
     {
         EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a token";
         EXPECT_EQ(Get(szPath, "kalimor_token=" + std::string(48, '0'))->status, 403) << szPath;
@@ -124,8 +124,8 @@ TEST_F(CBridgeFixture, PathsCannotLeaveTheResourceOrContentFolders)
         "/content/Content/%2e%2e/%2e%2e/secret.txt",
         "/content/" + strSecret,
         "/content//" + strSecret,
-        "/content/Content/out.htm",
-        "/content/Content/page.htm%00.png",
+        "/content/Content/out.css",
+        "/content/Content/page.css%00.png",
     };
     for (const auto& strPath : attempts)
     {
@@ -135,9 +135,9 @@ TEST_F(CBridgeFixture, PathsCannotLeaveTheResourceOrContentFolders)
         EXPECT_EQ(res->body.find(kSecret), std::string::npos) << strPath;
     }
     // What lies inside is served, a link that stays inside included.
-    EXPECT_EQ(Get("/content/Content/page.htm")->body, "<p>page</p>");
-    EXPECT_EQ(Get("/content/Content/in.htm")->body, "<p>page</p>");
-    EXPECT_EQ(Get("/content/Content/./page.htm")->body, "<p>page</p>");
+    EXPECT_EQ(Get("/content/Content/page.css")->body, "p{color:red}");
+    EXPECT_EQ(Get("/content/Content/in.css")->body, "p{color:red}");
+    EXPECT_EQ(Get("/content/Content/./page.css")->body, "p{color:red}");
     auto style = Get("/ui/dialog.css");
     ASSERT_TRUE(style);
     EXPECT_EQ(style->status, 200) << "the embedded style sheet";
@@ -231,4 +231,63 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
     }
     EXPECT_EQ(Get("/doc/dir/p.html", "")->status, 403);
     EXPECT_FALSE(std::filesystem::exists(dir.File("content/Content/dir/p.html")));
+}
+
+TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAnswerIsAPageOfItsOwn)
+{
+    std::filesystem::create_directories(dir.File("content/Content/dir"));
+    for (const char* szName : {"p.png", "p.JPG", "p.gif", "s.css", "d.svg", "x.htm", "x.html", "x.js", "x.desktop",
+                               "x.xml", "x.txt"})
+        WriteFileText(dir.File(std::string("content/Content/dir/") + szName), "<svg onload=x()></svg>");
+    struct CCase
+    {
+        std::string strPath;
+        const char* szDest; // the browser's Sec-Fetch-Dest, "" for none
+        int nStatus;
+    };
+    for (const CCase& c : std::initializer_list<CCase>{
+             {"/content/Content/dir/p.png", "image", 200},
+             {"/content/Content/dir/p.JPG", "", 200},
+             {"/content/Content/dir/p.gif", "image", 200},
+             {"/content/Content/dir/s.css", "style", 200},
+             {"/content/Content/dir/d.svg", "image", 200},
+             {"/content/Content/dir/d.svg", "document", 404},
+             {"/content/Content/dir/d.svg", "iframe", 404},
+             {"/content/Content/dir/x.htm", "iframe", 404},
+             {"/content/Content/dir/x.html", "", 404},
+             {"/content/Content/dir/x.js", "script", 404},
+             {"/content/Content/dir/x.desktop", "", 404},
+             {"/content/Content/dir/x.xml", "", 404},
+             {"/content/Content/dir/x.txt", "", 404},
+             {"/doc/dir/x.htm", "iframe", 404},
+             {"/doc/dir/d.svg", "iframe", 404},
+             {"/doc/dir/d.svg", "image", 200},
+             {"/doc/dir/p.png", "image", 200},
+             {"/ui/pic.png", "image", 200},
+             {"/bridge/app.js", "script", 200},
+             {"/ui/missing.png", "image", 404}})
+    {
+        httplib::Client client("127.0.0.1", bridge.GetPort());
+        httplib::Headers headers{{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}};
+        if (*c.szDest)
+            headers.emplace("Sec-Fetch-Dest", c.szDest);
+        auto res = client.Get(c.strPath, headers);
+        ASSERT_TRUE(res) << c.strPath;
+        EXPECT_EQ(res->status, c.nStatus) << c.strPath << " as " << c.szDest;
+        // Whatever the answer, opened as a page it runs and loads nothing.
+        const std::string strPolicy = res->get_header_value("Content-Security-Policy");
+        EXPECT_NE(strPolicy.find("default-src 'none'"), std::string::npos) << c.strPath;
+        EXPECT_NE(strPolicy.find("sandbox"), std::string::npos) << c.strPath;
+        EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << c.strPath;
+    }
+    // Refused requests too; only the window pages run the client's script.
+    EXPECT_NE(Get("/ui/pic.png", "")->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
+    for (const char* szPage : {"/", "/frame"})
+    {
+        auto res = Get(szPage);
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200);
+        EXPECT_EQ(res->get_header_value("Content-Security-Policy"), "") << szPage;
+        EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << szPage;
+    }
 }

@@ -277,9 +277,11 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
         [&](const std::string& strUrl, bool bSample) { forms.push_back((bSample ? "sample " : "download ") + strUrl); });
     const std::size_t nViewsBefore = main.GetMovementHistory().GetCount();
     CLogCapture log;
-    // The form's file is in the library: it opens at once with the desktop's handler.
-    const std::string strForm = context.GetDocumentsFolder() + "files/f.rtf";
-    WriteFileText(strForm, "{\\rtf1 бланк}");
+    // The form's file is in the library: a copy of it in the user's documents
+    // opens at once with the desktop's handler.
+    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
+    WriteFileText(context.GetDocumentsFolder() + "files/f.rtf", "{\\rtf1 бланк}");
+    const std::string strForm = dir.File("documents/Калимор - формы и бланки/f.rtf");
     view.OnBeforeNavigate("https://www.nalog.example/");
     view.OnBeforeNavigate("mailto:help@nalog.example");
     view.OnBeforeNavigate("about:DOWNLOAD_0");
@@ -442,10 +444,14 @@ TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
     EXPECT_TRUE(log.Contains("Bookmark already added"));
     EXPECT_EQ(context.m_bookmarks.GetCount(), 1u);
 
-    // The word processor gets the selection the page reports.
-    view.OnFrontEndEvent("docselection", {{"purpose", "word"}, {"html", "<b>Вычет</b>"}});
+    // The word processor gets the selection the page reports, cleaned.
+    view.OnFrontEndEvent("docselection", {{"purpose", "word"},
+                                          {"html", "<b onclick=\"x()\">Вычет</b><img srcset=\"/\\127.0.0.2:9/x\">"
+                                                   "<svg><style><img src=http://127.0.0.2:9/></style></svg>"}});
     ASSERT_EQ(context.m_opened.size(), 1u);
-    EXPECT_EQ(ReadFileText(context.m_opened[0].substr(7)).find("<b>Вычет</b>") != std::string::npos, true);
+    const std::string strWriter = ReadFileText(context.m_opened[0].substr(7));
+    EXPECT_NE(strWriter.find("<b>Вычет</b>"), std::string::npos) << strWriter;
+    EXPECT_EQ(strWriter.find("127.0.0.2"), std::string::npos) << strWriter;
 }
 
 TEST_F(CReadingFixture, ADocumentKeptElevenSecondsIsRecordedOnce)

@@ -341,7 +341,7 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     const std::string strFile = context.GetDocumentsFolder() + "blanks/files/profit.rtf";
     WriteFileText(strFile, "{\\rtf1 profit}");
     ClickId(form, "btn_download");
-    EXPECT_EQ(context.m_opened.back(), strFile);
+    EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки/profit.rtf"));
     ClickId(form, "btn_copy_desktop");
     const std::string strCopy = dir.File("documents/Калимор - формы и бланки/Декларация v1_2 _ прибыль.rtf");
     EXPECT_EQ(ReadFileText(strCopy), "{\\rtf1 profit}");
@@ -381,16 +381,16 @@ TEST_F(CReferenceFixture, FormsLinksOfDocumentsOpenTheFormsLibraryWhenItHoldsThe
     pMain->OnDownloadBlank("/blanks/files/profit.rtf");
     ASSERT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_FORM);
     EXPECT_EQ(View().m_pBlank, pProfit);
-    EXPECT_EQ(context.m_opened.back(), strFile);
+    EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки/profit.rtf"));
     // A sample link that names the form: its view.
     pMain->OnHomeButton();
     pMain->OnViewFilledBlank("/blanks/files/profit.rtf");
     EXPECT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_FORM);
-    // A file the library has no form for opens as it is, with no view.
+    // A file the library has no form for opens (as a copy), with no view.
     const std::string strOther = context.GetDocumentsFolder() + "files/other.rtf";
     WriteFileText(strOther, "{\\rtf1 other}");
     const std::size_t nViews = pMain->GetMovementHistory().GetCount();
     pMain->OnDownloadBlank("/files/other.rtf");
-    EXPECT_EQ(context.m_opened.back(), strOther);
+    EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки/other.rtf"));
     EXPECT_EQ(pMain->GetMovementHistory().GetCount(), nViews);
 }

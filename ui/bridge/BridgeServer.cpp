@@ -132,6 +132,29 @@ const char* kDocumentPolicy =
     "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; font-src 'self'; media-src 'self'; "
     "base-uri 'self'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
 
+// Every answer that is not one of the client's own window pages (the start
+// page and the engine's frame page) is nothing to be shown as a page: opened
+// as one it runs nothing, loads nothing but this server's pictures and
+// styles, and its type is never guessed.
+const char* kStrictPolicy = "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; base-uri 'none'; "
+                            "form-action 'none'; frame-ancestors 'self'; sandbox";
+
+// Package files served as they are: pictures and style sheets only. Pages go
+// through the cleaning route (/doc/), and nothing else of a package (its
+// scripts, launchers, programs) is the browser's business. An SVG picture is
+// served to an image, never as a document of its own.
+bool IsServedPackageFile(std::string_view path, const httplib::Request& req)
+{
+    const std::string ext = Extension(path);
+    if (ext == "svg")
+    {
+        const std::string strDest = req.get_header_value("Sec-Fetch-Dest");
+        return strDest.empty() || strDest == "image";
+    }
+    return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "gif" || ext == "bmp" || ext == "webp" ||
+           ext == "ico" || ext == "css";
+}
+
 const char* kFramePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
 } // namespace
 
@@ -351,6 +374,14 @@ void CBridgeServer::SetupRoutes()
         return httplib::Server::HandlerResponse::Handled;
     });
 
+    server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        const bool bWindowPage = (req.path == "/" || req.path == "/frame") && res.status == 200;
+        if (!bWindowPage && !res.has_header("Content-Security-Policy"))
+            res.set_header("Content-Security-Policy", kStrictPolicy);
+        if (!res.has_header("X-Content-Type-Options"))
+            res.set_header("X-Content-Type-Options", "nosniff");
+    });
+
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
         res.set_content(kStartPage, "text/html; charset=utf-8");
@@ -389,7 +420,7 @@ void CBridgeServer::SetupRoutes()
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         std::string strBody;
         const std::string strName = req.matches[1];
-        if (!ServeContentFile(strName, strBody, m_strContentFolder))
+        if (!IsServedPackageFile(strName, req) || !ServeContentFile(strName, strBody, m_strContentFolder))
         {
             res.status = 404;
             return;
@@ -397,7 +428,13 @@ void CBridgeServer::SetupRoutes()
         res.set_content(strBody, ContentType(strName));
     });
     server.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-        ServeDocument(req.matches[1], res);
+        const std::string strName = req.matches[1];
+        if (Extension(strName) != "html" && !IsServedPackageFile(strName, req))
+        {
+            res.status = 404;
+            return;
+        }
+        ServeDocument(strName, res);
     });
     server.Post("/event", [this](const httplib::Request& req, httplib::Response& res) {
         nlohmann::json events = nlohmann::json::parse(req.body, nullptr, false);

@@ -5,6 +5,7 @@
 #include "CalendarMonth.h"
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "FormFile.h"
 #include "HtmlParser.h"
 #include "Logger.h"
 #include "MessageDlg.h"
@@ -98,7 +99,8 @@ void CBlankInfoWin::OnDownload()
     if (strPath.empty())
         return;
     CClientContext* pContext = CClientContext::Get();
-    if (pContext && pContext->OpenExternal(strPath))
+    const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
+    if (pContext && !strCopy.empty() && pContext->OpenExternal(strCopy))
         GetRootElement()
             .FindById("form_status")
             .SetText("Бланк открыт в программе для его формата.");

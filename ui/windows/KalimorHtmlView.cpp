@@ -176,11 +176,10 @@ void CKalimorHtmlView::OnMenuCommand(unsigned nCommand)
 {
     switch (nCommand)
     {
-    case ID_MENU_COPY: SendFrontEndCommand({{"cmd", "copy"}}); break;
-    case ID_MENU_MSWORD:
-        SendFrontEndCommand({{"cmd", "copy"}});
-        SendFrontEndCommand({{"cmd", "selection"}, {"purpose", "word"}});
-        break;
+    // The page reports the selection; what it holds is cleaned here before
+    // it reaches the clipboard or the word processor.
+    case ID_MENU_COPY: SendFrontEndCommand({{"cmd", "selection"}, {"purpose", "copy"}}); break;
+    case ID_MENU_MSWORD: SendFrontEndCommand({{"cmd", "selection"}, {"purpose", "word"}}); break;
     case ID_MENU_ADD_BOOKMARK: m_sigAddBookmark(); break;
     case ID_MENU_PRINT: PrintContent(); break;
     default: KLOG_WARN << "CKalimorHtmlView::OnMenuCommand unknown command " << nCommand; break;
@@ -212,6 +211,19 @@ void CKalimorHtmlView::OpenSelectionInWordProcessor(const std::string& strHtml)
     }
 }
 
+void CKalimorHtmlView::OnSelection(std::string_view purpose, const std::string& strHtml, const std::string& strText)
+{
+    if (purpose != "copy" && purpose != "word")
+        return;
+    // The markup comes from the page, which comes from a package: the same
+    // cleaner as for the page itself, as a part of a body.
+    const std::string strClean = CDocumentPage::CleanSelection(strHtml);
+    if (!strText.empty() || !strClean.empty())
+        SendFrontEndCommand({{"cmd", "clipboard"}, {"html", strClean}, {"text", strText}});
+    if (purpose == "word")
+        OpenSelectionInWordProcessor(strClean);
+}
+
 bool CKalimorHtmlView::OnFrontEndEvent(std::string_view type, const nlohmann::json& event)
 {
     const auto text = [&event](const char* szKey) { return CWindowManager::EventText(event, szKey); };
@@ -224,8 +236,8 @@ bool CKalimorHtmlView::OnFrontEndEvent(std::string_view type, const nlohmann::js
         m_bFirstNavigationDone = true;
         KLOG_DEBUG << "CKalimorHtmlView::OnDocumentComplete " << text("src");
     }
-    else if (type == "docselection" && text("purpose") == "word")
-        OpenSelectionInWordProcessor(text("html"));
+    else if (type == "docselection")
+        OnSelection(text("purpose"), text("html"), text("text"));
     else if (type == "dockey")
         HideMenu();
     else if (type == "docmarks")

@@ -38,6 +38,9 @@ public:
     // owner's tables); a page that cannot be read shows empty.
     bool Navigate(const std::string& strAddress);
     const CDocumentPage& GetPage() const { return m_page; }
+    // The view is no longer shown: a huge page's tree goes (see
+    // CDocumentPage::ReleaseIfLarge); the next Navigate reads it again.
+    void ReleaseLargePage() { m_page.ReleaseIfLarge(); }
     const std::string& GetDocumentPath() const { return m_strDocumentPath; }
     const std::string& GetAnchor() const { return m_strAnchor; }
     // The start of the document's text, for a bookmark.
@@ -82,6 +85,9 @@ public:
     CPopupMenuWin& GetMenu() { return m_menu; }
 
 private:
+    // The selection the page reported, for the clipboard ("copy") or for the
+    // clipboard and the word processor ("word").
+    void OnSelection(std::string_view purpose, const std::string& strHtml, const std::string& strText);
     void OpenSelectionInWordProcessor(const std::string& strHtml);
 
     std::string m_strDocumentPath; // relative to the documents folder, "/dir/page.html"

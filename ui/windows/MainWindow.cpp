@@ -3,6 +3,7 @@
 #include "BlankInfoData.h"
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "FormFile.h"
 #include "Logger.h"
 #include "DocumentSearch.h"
 #include "EncyclopediaData.h"
@@ -212,7 +213,10 @@ void CMainWindow::SetBodyWinKind(int nKind)
         m_newsScrollBar.SetPosition(0);
     }
     if (nKind != CBookmark::VIEW_SECTION)
+    {
         m_encyclopedia.HideFloatingPanel();
+        m_encyclopedia.GetBrowserContent().GetView().ReleaseLargePage();
+    }
     m_nBodyKind = nKind;
     m_searchPanel.SetBottomLineVisible(!bHome);
 }
@@ -528,7 +532,9 @@ void CMainWindow::OnDownloadBlank(const std::string& strUrl)
     const std::string strPath = DownloadContentFile(strUrl);
     if (strPath.empty())
         return;
-    if (CClientContext* pContext = Context(); !pContext || !pContext->OpenExternal(strPath))
+    // The desktop gets a copy outside the content, and only of a document.
+    const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
+    if (CClientContext* pContext = Context(); strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
         ShowMessage(IDS_FORM_OPEN_ERROR);
 }
 

@@ -444,17 +444,22 @@
     documentReady(w);
   }
 
-  // The new document is taken as soon as it is parsed (its pictures may
-  // still come): its clicks are ours from then on, and it counts as shown.
+  // The new document's clicks and navigations are ours from the moment it
+  // exists, before it is parsed (a page whose style sheet never comes is
+  // guarded as well); it counts as shown once it is parsed (its pictures may
+  // still come).
   function watchNewDocument(w, src) {
     const wanted = new URL(src, location.href);
     const check = () => {
       if (w.src !== src) return; // another navigation took over
       const doc = w.el.contentDocument;
       const url = doc && new URL(doc.URL, location.href);
-      if (doc && url.pathname === wanted.pathname && url.search === wanted.search && doc.readyState !== 'loading') {
-        hookContentDocument(w);
-        return;
+      if (doc && url.pathname === wanted.pathname && url.search === wanted.search) {
+        guardContentDocument(w, doc);
+        if (doc.readyState !== 'loading') {
+          hookContentDocument(w);
+          return;
+        }
       }
       requestAnimationFrame(check);
     };
@@ -477,25 +482,76 @@
     return selection && selection.toString().trim() !== '' ? 'selection' : 'page';
   }
 
+  // The link an event happened in (HTML and SVG links, image map areas) and
+  // the address as the page writes it.
+  const xlinkNs = 'http://www.w3.org/1999/xlink';
+  function linkOf(target) {
+    const el = target && target.nodeType === 1 ? target : target && target.parentElement;
+    const link = el && el.closest ? el.closest('a, area') : null;
+    if (!link) return null;
+    const href = link.getAttribute('href') ?? link.getAttributeNS(xlinkNs, 'href');
+    return href === null ? null : href;
+  }
+
+  // Where the document frame may go by itself: the pages of the library
+  // (and the empty page a frame starts with). Anything else is stopped.
+  const isOwnDocument = (url) => url.origin === location.origin && url.pathname.startsWith('/doc/');
+
+  // Every way out of a content document is closed as soon as the document
+  // exists: a click on anything with an address goes to the C++ view, which
+  // routes it (web addresses to the desktop's handler), and any navigation
+  // the frame would start by itself (a key, an animation, a link the click
+  // handler never saw) is cancelled and routed the same way.
+  const guarded = new WeakSet();
+  function guardContentDocument(w, doc) {
+    const win = doc && doc.defaultView;
+    if (!win || guarded.has(doc)) return;
+    guarded.add(doc);
+    const id = w.op.win;
+    const onClick = (e) => {
+      const href = linkOf(e.target);
+      const image = href === null && e.target.closest && e.target.closest('img[src]');
+      if (href !== null) {
+        e.preventDefault();
+        e.stopImmediatePropagation();
+        if (e.type === 'click') send({ type: 'doclink', win: id, href });
+      } else if (image && e.type === 'click') {
+        send({ type: 'doclink', win: id, href: image.getAttribute('src') });
+      }
+    };
+    win.addEventListener('click', onClick, true);
+    win.addEventListener('auxclick', onClick, true);
+    const navigation = win.navigation;
+    if (navigation) {
+      navigation.addEventListener('navigate', (e) => {
+        const url = new URL(e.destination.url);
+        const wanted = new URL(w.src || 'about:blank', location.href);
+        if (url.href === 'about:blank' || (isOwnDocument(url) && url.pathname === wanted.pathname)) return;
+        if (e.cancelable) e.preventDefault();
+        stats.stoppedNavigations = (stats.stoppedNavigations || 0) + 1;
+        if (!isOwnDocument(url)) send({ type: 'doclink', win: id, href: url.href });
+      });
+    }
+  }
+
   const hooked = new WeakSet();
   function hookContentDocument(w) {
     const doc = w.el.contentDocument;
     if (!doc || !doc.documentElement || hooked.has(doc)) return;
     hooked.add(doc);
+    guardContentDocument(w, doc);
     w.loaded = true;
     const id = w.op.win;
-    doc.addEventListener('click', (e) => {
-      const link = e.target.closest && e.target.closest('a[href]');
-      const image = !link && e.target.closest && e.target.closest('img[src]');
-      if (link) {
-        e.preventDefault();
-        send({ type: 'doclink', win: id, href: link.getAttribute('href') });
-      } else if (image) {
-        send({ type: 'doclink', win: id, href: image.getAttribute('src') });
-      }
-    });
-    doc.addEventListener('auxclick', (e) => { if (e.target.closest && e.target.closest('a')) e.preventDefault(); });
     doc.addEventListener('dragstart', (e) => e.preventDefault());
+    // The browser's own copy would take the page's markup as it stands: the
+    // clipboard gets the text at once and the markup the client cleaned.
+    doc.addEventListener('copy', (e) => {
+      const selection = selectionOf(w);
+      if (!selection) return;
+      e.preventDefault();
+      e.clipboardData.setData('text/plain', selection.text);
+      send({ type: 'docselection', win: id, purpose: 'copy', html: selection.html, text: selection.text });
+    });
     doc.addEventListener('mousedown', () => send({ type: 'docmouse', win: id }));
     doc.addEventListener('contextmenu', (e) => {
       e.preventDefault();
@@ -570,26 +626,40 @@
     send({ type: 'docmarks', win: w.op.win, total: marks.length, current: w.markIndex + 1 });
   }
 
+  // The selection's markup as the sandboxed document holds it, written out
+  // in an inert document of its own (which loads nothing and runs nothing):
+  // content markup never enters this page. The C++ side cleans it before it
+  // goes anywhere.
   function selectionOf(w) {
     const doc = w.el && w.el.contentDocument;
     const selection = doc && doc.getSelection();
     if (!selection || selection.isCollapsed) return null;
-    const holder = document.createElement('div');
-    for (let i = 0; i < selection.rangeCount; ++i) holder.appendChild(selection.getRangeAt(i).cloneContents());
+    const inert = doc.implementation.createHTMLDocument('');
+    const holder = inert.createElement('div');
+    for (let i = 0; i < selection.rangeCount; ++i) holder.appendChild(inert.importNode(selection.getRangeAt(i).cloneContents(), true));
     return { html: holder.innerHTML, text: selection.toString() };
   }
 
-  async function copySelection(w) {
-    const selection = selectionOf(w);
-    if (!selection) return;
-    stats.copied = selection.text;
+  // What the C++ side cleaned goes to the clipboard as data, never parsed here.
+  async function writeClipboard(w, html, text) {
+    stats.copied = text;
     try {
       await navigator.clipboard.write([new ClipboardItem({
-        'text/html': new Blob([selection.html], { type: 'text/html' }),
-        'text/plain': new Blob([selection.text], { type: 'text/plain' }),
+        'text/html': new Blob([html], { type: 'text/html' }),
+        'text/plain': new Blob([text], { type: 'text/plain' }),
       })]);
     } catch (error) {
-      w.el.contentDocument.execCommand('copy');
+      const doc = w.el.contentDocument;
+      if (!doc) return;
+      const put = (e) => {
+        e.preventDefault();
+        e.stopImmediatePropagation();
+        e.clipboardData.setData('text/html', html);
+        e.clipboardData.setData('text/plain', text);
+      };
+      doc.addEventListener('copy', put, { capture: true, once: true });
+      doc.execCommand('copy');
+      doc.removeEventListener('copy', put, { capture: true });
     }
   }
 
@@ -601,7 +671,7 @@
         stats.printed = (stats.printed || 0) + 1;
         if (w.el.contentWindow) w.el.contentWindow.print();
         break;
-      case 'copy': copySelection(w); break;
+      case 'clipboard': writeClipboard(w, op.html || '', op.text || ''); break;
       case 'selection': {
         const selection = selectionOf(w) || { html: '', text: '' };
         send({ type: 'docselection', win: op.win, purpose: op.purpose || '', html: selection.html, text: selection.text });
