@@ -59,6 +59,7 @@ void CEncyclopediaData::FreeData()
 {
     m_findMap.clear();
     m_snippetCache.clear();
+    m_nSnippetCacheBytes = 0;
     m_pRoot.reset();
 }
 
@@ -315,7 +316,17 @@ std::string CEncyclopediaData::GetContent(const CEncyclopediaSection* pSection,
     if (const auto it = m_snippetCache.find(strKey); it != m_snippetCache.end())
         return it->second;
     std::string strSnippet = BuildQuerySnippet(GetContent(pSection), query);
-    m_snippetCache.emplace(std::move(strKey), strSnippet);
+    const std::size_t nBytes = strKey.size() + strSnippet.size();
+    if (m_nSnippetCacheBytes + nBytes > kSnippetCacheBytes)
+    {
+        m_snippetCache.clear();
+        m_nSnippetCacheBytes = 0;
+    }
+    if (nBytes <= kSnippetCacheBytes)
+    {
+        m_nSnippetCacheBytes += nBytes;
+        m_snippetCache.emplace(std::move(strKey), strSnippet);
+    }
     return strSnippet;
 }
 

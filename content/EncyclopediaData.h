@@ -58,6 +58,11 @@ public:
     // bold. The query is a list of groups, each the forms of one query word.
     std::string GetContent(const CEncyclopediaSection* pSection,
                            const std::vector<std::vector<std::string>>& query);
+    // The snippets are kept for the result lists being paged, up to this
+    // many bytes (keys and texts); past it the cache starts afresh, since a
+    // day of searches would otherwise keep every snippet ever shown.
+    static constexpr std::size_t kSnippetCacheBytes = 512 * 1024;
+    std::size_t GetSnippetCacheBytes() const { return m_nSnippetCacheBytes; }
 
     // Rewrites the "sample" and "download" links of a page (an "a" directly in
     // a "div" of that class) to "about:SAMPLE_n" / "about:DOWNLOAD_n", keeping
@@ -82,5 +87,6 @@ private:
     };
     std::unordered_map<std::string, CEncyclopediaSection*, CAddressHash, std::equal_to<>> m_findMap;
     std::map<std::string, std::string> m_snippetCache;
+    std::size_t m_nSnippetCacheBytes = 0;
     std::string m_strDocumentsFolder;
 };

@@ -28,6 +28,8 @@ bool CMovementHistory::MoveTo(std::unique_ptr<CBookmark>& pBookmark)
     auto& items = m_entries.Items();
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(m_nCurrent) + 1, items.end());
     m_entries.Add(std::move(pBookmark));
+    if (items.size() > kMaxViews)
+        items.erase(items.begin(), items.end() - static_cast<std::ptrdiff_t>(kMaxViews));
     m_nCurrent = m_entries.GetCount() - 1;
     return true;
 }

@@ -10,6 +10,11 @@
 class CMovementHistory
 {
 public:
+    // The views kept for Back: a reader never walks back further in a day,
+    // and each view may hold a whole result list, so the oldest view goes
+    // when a new one would pass this.
+    static constexpr std::size_t kMaxViews = 100;
+
     CMovementHistory() { Clear(); }
 
     // Called before the current view is left, so its scroll position can be
@@ -17,8 +22,9 @@ public:
     void SetLeaveViewHandler(std::function<void()> onLeave) { m_onLeaveView = std::move(onLeave); }
 
     void Clear();
-    // Moves to a new view, dropping the forward views. A copy of the current
-    // view changes nothing and returns false; pBookmark then stays the caller's.
+    // Moves to a new view, dropping the forward views (and the oldest view
+    // past kMaxViews). A copy of the current view changes nothing and returns
+    // false; pBookmark then stays the caller's.
     bool MoveTo(std::unique_ptr<CBookmark>& pBookmark);
     void MoveBackward();
     void MoveForward();

@@ -180,3 +180,24 @@ TEST(MovementHistory, BackForwardAndTruncation)
     EXPECT_FALSE(history.CanMoveBackward() || history.CanMoveForward());
     EXPECT_EQ(history.GetCurrent()->m_nType, CBookmark::VIEW_HOME);
 }
+
+// A day of reading makes thousands of views; Back reaches the last
+// kMaxViews of them, and the history holds no more.
+TEST(MovementHistory, KeepsTheLastViewsOnly)
+{
+    CMovementHistory history;
+    const int kinds[] = {CBookmark::VIEW_BOOKMARKS, CBookmark::VIEW_HISTORY, CBookmark::VIEW_SEARCH_REGISTRY};
+    for (std::size_t i = 0; i < 3 * CMovementHistory::kMaxViews + 1; ++i)
+    {
+        auto view = std::make_unique<CBookmark>(kinds[i % 3]);
+        ASSERT_TRUE(history.MoveTo(view));
+        ASSERT_LE(history.GetCount(), CMovementHistory::kMaxViews);
+    }
+    EXPECT_EQ(history.GetCount(), CMovementHistory::kMaxViews);
+    EXPECT_EQ(history.GetCurrent()->m_nType, kinds[(3 * CMovementHistory::kMaxViews) % 3]);
+    std::size_t nSteps = 0;
+    for (; history.CanMoveBackward(); ++nSteps)
+        history.MoveBackward();
+    EXPECT_EQ(nSteps, CMovementHistory::kMaxViews - 1);
+    EXPECT_NE(history.GetCurrent()->m_nType, CBookmark::VIEW_HOME) << "the oldest views went first";
+}

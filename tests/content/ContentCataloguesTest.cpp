@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 TEST(MRUDocuments, FirstEntryOfEveryNameInFileOrder)
 {
     CTempDir dir;
@@ -185,6 +187,25 @@ TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
     CLogCapture log;
     EXPECT_EQ(m_data.GetContent(m_data.FindSectionByURL("/usn/object.html")), "");
     EXPECT_TRUE(log.Contains("CEncyclopediaData::GetContent Cannot decrypt file"));
+}
+
+// A day of searches asks for snippets of ever new queries: what is kept of
+// them stays under its bound, and a snippet asked for again is the same.
+TEST_F(EncyclopediaTest, SnippetsOfADayOfSearchesStayUnderTheirBound)
+{
+    WriteEncipheredFile(m_dir.File("Content/nds/rates.dat"),
+                        "<html><body><p>" + std::string(2000, 'x') + " ставка налога</p></body></html>");
+    const CEncyclopediaSection* pRates = m_data.FindSectionByURL("/nds/rates.html");
+    const std::string first = m_data.GetContent(pRates, {{"ставка"}});
+    std::size_t nMost = 0;
+    for (int i = 0; i < 5000; ++i)
+    {
+        m_data.GetContent(pRates, {{"ставка"}, {"слово" + std::to_string(i)}});
+        nMost = std::max(nMost, m_data.GetSnippetCacheBytes());
+    }
+    EXPECT_GT(nMost, CEncyclopediaData::kSnippetCacheBytes / 2) << "the cache is used";
+    EXPECT_LE(nMost, CEncyclopediaData::kSnippetCacheBytes);
+    EXPECT_EQ(m_data.GetContent(pRates, {{"ставка"}}), first);
 }
 
 TEST(Encyclopedia, SampleAndDownloadLinksAreNumberedAndKept)

@@ -54,7 +54,18 @@ CDomNode::CDomNode(EType type, std::string strTagOrText) : m_type(type)
         m_strText = std::move(strTagOrText);
 }
 
-CDomNode::~CDomNode() = default;
+CDomNode::~CDomNode()
+{
+    // A child that outlives this node (a control or a pending event still
+    // holds it) becomes a detached root: a parent link never outlives the
+    // parent, so walking up from any live node stays inside live nodes.
+    for (const auto& pChild : m_children)
+        pChild->m_pParent = nullptr;
+    // The document forgets the uid now, not at some later sweep: its map
+    // holds live nodes only, and no record of it can reach this memory.
+    if (m_pDocument)
+        m_pDocument->ForgetNode(m_nUid);
+}
 
 const std::string* CDomNode::FindAttribute(std::string_view name) const
 {
@@ -209,6 +220,8 @@ void CElement::SetText(std::string_view text)
     {
         auto pText = std::make_shared<CDomNode>(CDomNode::TEXT, std::string(text));
         pText->m_pParent = m_pNode.get();
+        if (CHtmlDocument* pDocument = m_pNode->m_pDocument)
+            pDocument->Adopt(pText); // every node of a document is known by its uid
         m_pNode->m_children.push_back(std::move(pText));
     }
     MarkDirty(m_pNode.get(), CHtmlDocument::DIRTY_CONTENT);

@@ -11,7 +11,11 @@
 namespace
 {
 constexpr int kMaxIncludeDepth = 8;
+// What a page that reloads must replay (the bridge keeps every patch of a
+// window since its last whole page) is bounded by count and by bytes: past
+// either, the whole page goes along again and the bridge drops the rest.
 constexpr std::size_t kMaxOpsBeforeFull = 400;
+constexpr std::size_t kMaxBytesBeforeFull = 256 * 1024;
 
 // The engine's own "button": a main-button press and release on the element,
 // or Space/Enter while it has the focus, raise BUTTON_CLICK.
@@ -106,12 +110,18 @@ CHtmlDocument::~CHtmlDocument()
         for (const auto& [key, nLoopTimer] : m_timers)
             pLoop->KillTimer(nLoopTimer);
     // Handles kept by controls may outlive the document: cut them loose.
+    // Nodes that die with the document afterwards no longer report to it.
+    std::vector<std::shared_ptr<CDomNode>> live;
+    live.reserve(m_uids.size());
     for (auto& [nUid, pWeak] : m_uids)
         if (auto pNode = pWeak.lock())
-        {
-            pNode->m_pDocument = nullptr;
-            pNode->m_handlers.clear();
-        }
+            live.push_back(std::move(pNode));
+    for (const auto& pNode : live)
+    {
+        pNode->m_pDocument = nullptr;
+        pNode->m_handlers.clear();
+    }
+    m_uids.clear();
 }
 
 bool CHtmlDocument::LoadHtml(std::string_view html)
@@ -252,18 +262,41 @@ void CHtmlDocument::AddStyleSheetText(std::string_view css, int nDepth)
 void CHtmlDocument::Adopt(const std::shared_ptr<CDomNode>& pNode)
 {
     // Nodes new to this document (parsed, created, or moved from another
-    // window) get fresh uids; nodes of this document keep theirs.
-    if (pNode->m_pDocument != this || pNode->m_nUid == 0)
-        pNode->m_nUid = m_nNextUid++;
-    pNode->m_pDocument = this;
-    m_uids[pNode->m_nUid] = pNode;
-    for (const auto& pChild : pNode->m_children)
-        Adopt(pChild);
-    // Now and then forget the nodes that are gone.
-    if (m_uids.size() > 4096 && m_uids.size() > 2 * m_nLiveAtLastPurge)
+    // window) get fresh uids; nodes of this document keep theirs. A walk of
+    // our own, not a recursion: the subtree is owned by pNode throughout and
+    // nothing here frees a node.
+    std::vector<const std::shared_ptr<CDomNode>*> pending{&pNode};
+    while (!pending.empty())
     {
-        std::erase_if(m_uids, [](const auto& entry) { return entry.second.expired(); });
-        m_nLiveAtLastPurge = m_uids.size();
+        const std::shared_ptr<CDomNode>& pCurrent = *pending.back();
+        pending.pop_back();
+        if (pCurrent->m_pDocument != this || pCurrent->m_nUid == 0)
+        {
+            if (pCurrent->m_pDocument)
+                pCurrent->m_pDocument->ForgetNode(pCurrent->m_nUid); // moved from another window
+            pCurrent->m_nUid = m_nNextUid++;
+        }
+        pCurrent->m_pDocument = this;
+        m_uids[pCurrent->m_nUid] = pCurrent;
+        for (const auto& pChild : pCurrent->m_children)
+            pending.push_back(&pChild);
+    }
+}
+
+void CHtmlDocument::ForgetNode(unsigned nUid)
+{
+    m_uids.erase(nUid);
+    // Pending patches, sizes and measures of a node that is gone can never
+    // be sent or asked for again.
+    m_dirty.erase(nUid);
+    m_appended.erase(nUid);
+    m_rects.erase(nUid);
+    m_measured.erase(nUid);
+    for (auto it = m_timers.lower_bound({nUid, 0}); it != m_timers.end() && it->first.first == nUid;)
+    {
+        if (CMessageLoop* pLoop = CMessageLoop::GetCurrent())
+            pLoop->KillTimer(it->second);
+        it = m_timers.erase(it);
     }
 }
 
@@ -383,11 +416,13 @@ bool CHtmlDocument::DispatchEvent(CDomEvent& event)
 
 void CHtmlDocument::PostEvent(CDomEvent event)
 {
-    CElement keep = GetElementByUid(event.m_pTarget ? event.m_pTarget->m_nUid : 0);
-    if (!keep.IsValid())
+    CElement target = GetElementByUid(event.m_pTarget ? event.m_pTarget->m_nUid : 0);
+    if (!target.IsValid() || target.GetNode() != event.m_pTarget)
         return;
-    m_postedKeepAlive.push_back(keep.GetSharedNode());
-    m_posted.push_back(std::move(event));
+    CElement source = GetElementByUid(event.m_pSource ? event.m_pSource->m_nUid : 0);
+    if (source.GetNode() != event.m_pSource)
+        event.m_pSource = nullptr; // not a node of this document
+    m_posted.push_back({std::move(event), target.GetSharedNode(), source.GetSharedNode()});
     if (m_nDispatchDepth > 0)
         return; // runs when the current event is done
     if (auto* pLoop = CMessageLoop::GetCurrent())
@@ -406,12 +441,10 @@ void CHtmlDocument::DrainPosted()
 {
     while (!m_posted.empty())
     {
-        CDomEvent event = std::move(m_posted.front());
+        CPostedEvent posted = std::move(m_posted.front());
         m_posted.erase(m_posted.begin());
-        auto pKeep = std::move(m_postedKeepAlive.front());
-        m_postedKeepAlive.erase(m_postedKeepAlive.begin());
-        if (event.m_pTarget->IsInDocument())
-            DispatchEvent(event);
+        if (posted.m_pTarget->IsInDocument())
+            DispatchEvent(posted.m_event);
     }
 }
 
@@ -425,8 +458,13 @@ bool CHtmlDocument::UpdateHover(CDomNode* pTarget)
     const auto contains = [](const auto& list, const std::shared_ptr<CDomNode>& pNode) {
         return std::find(list.begin(), list.end(), pNode) != list.end();
     };
-    std::vector<std::shared_ptr<CDomNode>> old = std::move(m_hovered);
-    m_hovered = chain;
+    // The elements last under the cursor are not kept alive for this: one
+    // that a rebuild freed meanwhile gets no MOUSE_LEAVE.
+    std::vector<std::shared_ptr<CDomNode>> old;
+    for (const auto& pWeak : m_hovered)
+        if (auto pNode = pWeak.lock())
+            old.push_back(std::move(pNode));
+    m_hovered.assign(chain.begin(), chain.end());
     bool bHandled = false;
     for (auto it = old.rbegin(); it != old.rend(); ++it)
         if (!contains(chain, *it) && (*it)->IsInDocument())
@@ -511,17 +549,22 @@ bool CHtmlDocument::RaiseInput(unsigned nUid, std::string_view value)
 void CHtmlDocument::RaiseFocus(unsigned nUid)
 {
     CElement target = GetElementByUid(nUid);
+    // The handlers of FOCUS_LOST may rebuild the page, which changes the uid
+    // map: the nodes that lose the focus are gathered first.
+    std::vector<std::shared_ptr<CDomNode>> losing;
     for (const auto& [nOther, pWeak] : m_uids)
         if (auto pNode = pWeak.lock(); pNode && (pNode->m_nState & STATE_FOCUS) && nOther != nUid)
-        {
-            pNode->m_nState &= ~STATE_FOCUS;
-            CDomEvent lost;
-            lost.m_nGroup = HANDLE_FOCUS;
-            lost.m_nCode = FOCUS_LOST;
-            lost.m_pTarget = pNode.get();
-            if (pNode->IsInDocument())
-                DispatchEvent(lost);
-        }
+            losing.push_back(std::move(pNode));
+    for (const auto& pNode : losing)
+    {
+        pNode->m_nState &= ~STATE_FOCUS;
+        CDomEvent lost;
+        lost.m_nGroup = HANDLE_FOCUS;
+        lost.m_nCode = FOCUS_LOST;
+        lost.m_pTarget = pNode.get();
+        if (pNode->IsInDocument())
+            DispatchEvent(lost);
+    }
     if (!target.IsValid())
         return;
     target.GetNode()->m_nState |= STATE_FOCUS; // the browser moved it: no command back
@@ -661,6 +704,7 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         ops.push_back(GetFullDocument(baseUrl));
         m_bFullPending = false;
         m_nOpsSinceFull = 0;
+        m_nBytesSinceFull = 0;
         m_dirty.clear();
         m_appended.clear();
         // Elements measured before must be measured again in the new page.
@@ -702,7 +746,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
                 continue;
             std::string html;
             CHtmlWriter::WriteNode(*pChild, true, html);
-            ops.push_back({{"op", "append"}, {"uid", nParent}, {"html", html}});
+            m_nBytesSinceFull += html.size();
+            ops.push_back({{"op", "append"}, {"uid", nParent}, {"html", std::move(html)}});
         }
     }
     m_appended.clear();
@@ -716,7 +761,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         {
             std::string html;
             CHtmlWriter::WriteChildren(*pNode, true, html);
-            ops.push_back({{"op", "html"}, {"uid", nUid}, {"html", html}});
+            m_nBytesSinceFull += html.size();
+            ops.push_back({{"op", "html"}, {"uid", nUid}, {"html", std::move(html)}});
         }
         if (nBits & DIRTY_ATTRS)
         {
@@ -737,7 +783,7 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         ops.push_back(std::move(command));
     m_commands.clear();
     m_nOpsSinceFull += ops.size();
-    if (m_nOpsSinceFull > kMaxOpsBeforeFull)
+    if (m_nOpsSinceFull > kMaxOpsBeforeFull || m_nBytesSinceFull > kMaxBytesBeforeFull)
     {
         // What a reloading page replays stays short: now and then the whole
         // page goes along, for a reload only (the live page has it already).
@@ -747,6 +793,7 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         for (const unsigned nUid : m_measured)
             ops.push_back({{"op", "measure"}, {"uid", nUid}});
         m_nOpsSinceFull = 0;
+        m_nBytesSinceFull = 0;
     }
     return ops;
 }

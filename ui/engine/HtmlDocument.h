@@ -78,6 +78,8 @@ public:
     CElement GetRoot() const;
     CElement GetElementByUid(unsigned nUid) const;
     bool IsLoaded() const { return m_pRoot != nullptr; }
+    // How many nodes the uid map knows (those alive: in the tree or held).
+    std::size_t GetUidCount() const { return m_uids.size(); }
 
     void AttachWindowHandler(CDomEventSink* pHandler);
     void DetachWindowHandler(CDomEventSink* pHandler);
@@ -125,6 +127,9 @@ public:
     // all its siblings (a list that grows as the reader scrolls).
     void MarkAppended(const CDomNode& parent, const std::shared_ptr<CDomNode>& pChild);
     void Adopt(const std::shared_ptr<CDomNode>& pNode);
+    // A node of this document is being destroyed: every record kept by its
+    // uid goes with it.
+    void ForgetNode(unsigned nUid);
     void AttachBehaviors(CDomNode& node);
     void AddCommand(nlohmann::json command);
     void StartElementTimer(CDomNode& node, unsigned nMilliseconds, unsigned nTimerId);
@@ -144,13 +149,22 @@ private:
 
     Callback m_callback;
     std::shared_ptr<CDomNode> m_pRoot;
+    // Every live node of this document by uid. A node leaves the map in its
+    // destructor, so the map is as large as the nodes alive (the page and
+    // the few nodes handles still hold), however often windows rebuild.
     std::unordered_map<unsigned, std::weak_ptr<CDomNode>> m_uids;
     unsigned m_nNextUid = 1;
-    std::size_t m_nLiveAtLastPurge = 0;
     CCssBehaviors m_behaviors;
     std::vector<CDomEventSink*> m_windowHandlers;
-    std::vector<CDomEvent> m_posted;
-    std::vector<std::shared_ptr<CDomNode>> m_postedKeepAlive;
+    // Posted events own their target and source until they run, so an
+    // event never points to a node that a handler has freed meanwhile.
+    struct CPostedEvent
+    {
+        CDomEvent m_event;
+        std::shared_ptr<CDomNode> m_pTarget;
+        std::shared_ptr<CDomNode> m_pSource;
+    };
+    std::vector<CPostedEvent> m_posted;
     int m_nDispatchDepth = 0;
     std::string m_strPendingUri;
     std::string m_strPendingData;
@@ -161,6 +175,7 @@ private:
     std::vector<nlohmann::json> m_commands;
     bool m_bFullPending = true;
     std::size_t m_nOpsSinceFull = 0;
+    std::size_t m_nBytesSinceFull = 0; // of the HTML the patches since then carried
 
     CRect m_view;
     CRect m_content;
@@ -169,5 +184,7 @@ private:
     // (uid, timer id) -> loop timer
     std::map<std::pair<unsigned, unsigned>, unsigned> m_timers;
     std::shared_ptr<bool> m_pAlive;
-    std::vector<std::shared_ptr<CDomNode>> m_hovered; // root first
+    // The elements under the cursor, root first; not owned, so a hover never
+    // keeps a rebuilt window's old rows alive.
+    std::vector<std::weak_ptr<CDomNode>> m_hovered;
 };
