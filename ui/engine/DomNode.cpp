@@ -60,7 +60,8 @@ CDomNode::~CDomNode()
     // holds it) becomes a detached root: a parent link never outlives the
     // parent, so walking up from any live node stays inside live nodes.
     for (const auto& pChild : m_children)
-        pChild->m_pParent = nullptr;
+        if (pChild) // an include's children are moved out before it goes
+            pChild->m_pParent = nullptr;
     // The document forgets the uid now, not at some later sweep: its map
     // holds live nodes only, and no record of it can reach this memory.
     if (m_pDocument)
