@@ -33,17 +33,17 @@ struct CBridgeFixture : ::testing::Test
         host = "127.0.0.1:" + std::to_string(bridge.GetPort());
     }
 
-    // A request as a browser sends it: raw path, the right Host and cookie
-    // unless the test says otherwise.
-    httplib::Result Get(const std::string& strPath, const std::string& strCookie = "*",
-                        const std::string& strHost = "*")
+    // A request as the page sends it: raw path, the right Host and the run's
+    // key unless the test says otherwise.
+    httplib::Result Get(const std::string& strPath, const std::string& strKey = "*", const std::string& strHost = "*",
+                        httplib::Headers headers = {})
     {
         httplib::Client client("127.0.0.1", bridge.GetPort());
         client.set_connection_timeout(5);
         client.set_read_timeout(5);
-        httplib::Headers headers{{"Host", strHost == "*" ? host : strHost}};
-        if (!strCookie.empty())
-            headers.emplace("Cookie", strCookie == "*" ? "kalimor_token=" + bridge.GetToken() : strCookie);
+        headers.emplace("Host", strHost == "*" ? host : strHost);
+        if (!strKey.empty())
+            headers.emplace("X-Kalimor-Key", strKey == "*" ? bridge.GetToken() : strKey);
         return client.Get(strPath, headers);
     }
 
@@ -57,36 +57,66 @@ struct CBridgeFixture : ::testing::Test
 };
 } // namespace
 
-TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsToken)
+TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
 {
     ASSERT_NE(bridge.GetPort(), 0);
-    EXPECT_EQ(bridge.GetToken().size(), 48u);
-    for (const char* szPath : {"/", "/ui/pic.png", "/bridge/app.js", "/events", "/content/Content/page.htm"})
+    const std::string& key = bridge.GetToken();
+    EXPECT_EQ(key.size(), 48u);
+    const std::string strWrong(48, '0');
+    // What a frame taken to another port could carry (a cookie, the key in
+    // the address of a page) opens nothing: only the header does.
+    for (const char* szPath : {"/", "/ui/pic.png", "/events", "/content/Content/page.htm", "/frame", "/doc/x.html"})
     {
-        EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a token";
-        EXPECT_EQ(Get(szPath, "kalimor_token=" + std::string(48, '0'))->status, 403) << szPath;
-        EXPECT_EQ(Get(szPath, "kalimor_token=" + bridge.GetToken().substr(1))->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a key";
+        EXPECT_EQ(Get(szPath, strWrong)->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, key.substr(1))->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, "", "*", {{"Cookie", "kalimor_token=" + key}})->status, 403) << szPath << " by cookie";
+        EXPECT_EQ(Get(std::string(szPath) + "?token=" + key, "")->status, 403) << szPath << " by the address";
     }
-    EXPECT_EQ(Get("/?token=" + std::string(48, 'a'), "")->status, 403);
-    EXPECT_EQ(Get("/ui/pic.png?token=" + bridge.GetToken(), "")->status, 403)
-        << "the token in the address opens only the start page";
+    EXPECT_EQ(Get("/ui/pic.png")->body, "picture");
+    EXPECT_EQ(Get("/ui/pic.png?key=" + key, "")->status, 403) << "the key in the address opens only the stream";
 
-    // The start address trades the token for a cookie the page's script cannot read.
-    auto start = Get("/?token=" + bridge.GetToken(), "");
-    ASSERT_TRUE(start);
-    EXPECT_EQ(start->status, 303);
-    EXPECT_EQ(start->get_header_value("Location"), "/");
-    EXPECT_EQ(start->get_header_value("Set-Cookie"),
-              "kalimor_token=" + bridge.GetToken() + "; Path=/; HttpOnly; SameSite=Strict");
-    auto page = Get("/");
+    // The front-end's own files come before the page holds the key.
+    for (const char* szPath : {"/bridge/app.js", "/bridge/app.css", "/kalimor-sw.js"})
+    {
+        auto res = Get(szPath, "");
+        ASSERT_TRUE(res) << szPath;
+        EXPECT_EQ(res->status, 200) << szPath;
+        EXPECT_EQ(res->body.find(key), std::string::npos) << szPath;
+        EXPECT_EQ(res->get_header_value("Referrer-Policy"), "no-referrer") << szPath;
+    }
+
+    // The start address opens the page, which holds the key, once.
+    const std::string strStart = bridge.GetStartUrl();
+    const std::string strPrefix = "http://" + host + "/?token=";
+    ASSERT_TRUE(strStart.starts_with(strPrefix)) << strStart;
+    const std::string strCode = strStart.substr(strPrefix.size());
+    EXPECT_EQ(strCode.find(key), std::string::npos) << "the key is never on a command line";
+    auto page = Get("/?token=" + strCode, "");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<meta name=\"kalimor-key\" content=\"" + key + "\">"), std::string::npos);
     EXPECT_NE(page->body.find("/bridge/app.js"), std::string::npos);
-    EXPECT_EQ(Get("/ui/pic.png", "a=b; kalimor_token=" + bridge.GetToken() + "; c=d")->body, "picture");
+    EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_EQ(page->get_header_value("Set-Cookie"), "");
+    EXPECT_EQ(Get("/?token=" + strCode, "")->status, 403) << "a spent code";
+    EXPECT_EQ(Get("/?token=" + key, "")->status, 403) << "the key is no start code";
 
-    auto post = httplib::Client("127.0.0.1", bridge.GetPort()).Post("/event", {{"Host", host}}, "[]", "application/json");
-    ASSERT_TRUE(post);
-    EXPECT_EQ(post->status, 403) << "events without the cookie";
+    // The stream and the closing beacon take the key in their address.
+    auto stream = Get("/events?key=" + strWrong, "");
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->status, 403);
+    httplib::Client client("127.0.0.1", bridge.GetPort());
+    for (const auto& [strPath, strHeaderKey, nStatus] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"/event", "", 403}, {"/event", key, 204}, {"/event?key=" + key, "", 204}, {"/event?key=" + strWrong, "", 403}})
+    {
+        httplib::Headers headers{{"Host", host}};
+        if (!strHeaderKey.empty())
+            headers.emplace("X-Kalimor-Key", strHeaderKey);
+        auto post = client.Post(strPath, headers, "[]", "application/json");
+        ASSERT_TRUE(post) << strPath;
+        EXPECT_EQ(post->status, nStatus) << strPath << " key header: " << !strHeaderKey.empty();
+    }
 }
 
 TEST_F(CBridgeFixture, OnlyItsOwnHostNameIsServed)
@@ -159,8 +189,7 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     std::string strStream;
     httplib::Client client("127.0.0.1", bridge.GetPort());
     client.set_read_timeout(5);
-    client.Get("/events",
-               {{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}},
+    client.Get("/events", {{"Host", host}, {"X-Kalimor-Key", bridge.GetToken()}},
                [&](const char* pData, std::size_t nSize) {
                    strStream.append(pData, nSize);
                    return strStream.find("\n\n") == std::string::npos; // the first event is enough
@@ -180,7 +209,7 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     // A new page replaces everything before it.
     bridge.Publish(json::array({{{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "doc"}, {"html", "<body>c</body>"}}})}}}));
     strStream.clear();
-    client.Get("/events", {{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}},
+    client.Get("/events?key=" + bridge.GetToken(), {{"Host", host}},
                [&](const char* pData, std::size_t nSize) {
                    strStream.append(pData, nSize);
                    return strStream.find("\n\n") == std::string::npos;
@@ -232,3 +261,4 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
     EXPECT_EQ(Get("/doc/dir/p.html", "")->status, 403);
     EXPECT_FALSE(std::filesystem::exists(dir.File("content/Content/dir/p.html")));
 }
+

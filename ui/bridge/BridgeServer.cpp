@@ -8,13 +8,15 @@
 #include "WindowManager.h"
 
 #include <httplib.h>
-#include <sys/random.h>
 
 #include <filesystem>
 
 namespace
 {
-constexpr const char* kCookieName = "kalimor_token";
+// The header that carries the run's key, and the parameter that carries it
+// where a browser cannot add a header (the change stream, the closing beacon).
+constexpr const char* kKeyHeader = "X-Kalimor-Key";
+constexpr const char* kKeyParam = "key";
 constexpr std::size_t kRecentBatches = 2000;
 constexpr std::size_t kRecentBytes = 4 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
@@ -23,46 +25,6 @@ constexpr std::size_t kWorkerThreads = 48;
 // Files beside the documents (style sheets, pictures): a page shown again
 // does not ask for them again; an update's new ones are taken within a minute.
 constexpr const char* kDocumentFileCaching = "private, max-age=60";
-
-std::string NewToken()
-{
-    unsigned char bytes[24] = {};
-    std::size_t nFilled = 0;
-    while (nFilled < sizeof(bytes))
-    {
-        const ssize_t nRead = ::getrandom(bytes + nFilled, sizeof(bytes) - nFilled, 0);
-        if (nRead <= 0)
-            break;
-        nFilled += static_cast<std::size_t>(nRead);
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string token;
-    for (const unsigned char b : bytes)
-    {
-        token += kHex[b >> 4];
-        token += kHex[b & 15];
-    }
-    return token;
-}
-
-std::string CookieValue(const std::string& header, std::string_view name)
-{
-    std::size_t nPos = 0;
-    while (nPos < header.size())
-    {
-        while (nPos < header.size() && (header[nPos] == ' ' || header[nPos] == ';'))
-            ++nPos;
-        std::size_t nEnd = header.find(';', nPos);
-        if (nEnd == std::string::npos)
-            nEnd = header.size();
-        const std::string_view pair = std::string_view(header).substr(nPos, nEnd - nPos);
-        const std::size_t nEqual = pair.find('=');
-        if (nEqual != std::string_view::npos && pair.substr(0, nEqual) == name)
-            return std::string(pair.substr(nEqual + 1));
-        nPos = nEnd + 1;
-    }
-    return {};
-}
 
 // The extension without its dot, in lower case.
 std::string Extension(std::string_view path)
@@ -115,12 +77,23 @@ std::string SseEvent(std::string_view name, const nlohmann::json& data)
     return text;
 }
 
-const char* kStartPage = R"(<!DOCTYPE html>
-<html lang="ru"><head><meta charset="utf-8"><title>Калимор</title>
-<link rel="stylesheet" href="/bridge/app.css"></head>
-<body><div id="kalimor-frame"></div><div id="kalimor-dialogs"></div>
-<script src="/bridge/app.js"></script></body></html>
-)";
+// The page's script takes the key out of the page as it starts.
+std::string StartPage(const std::string& strKey)
+{
+    return "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\"><title>Калимор</title>\n"
+           "<meta name=\"kalimor-key\" content=\"" +
+           strKey +
+           "\">\n<link rel=\"stylesheet\" href=\"/bridge/app.css\"></head>\n"
+           "<body><div id=\"kalimor-frame\"></div><div id=\"kalimor-dialogs\"></div>\n"
+           "<script src=\"/bridge/app.js\"></script></body></html>\n";
+}
+
+// The front-end's own files: the same in every installation and free of any
+// secret, and asked for before the page holds the key.
+bool IsPublicFile(std::string_view path)
+{
+    return path == "/bridge/app.js" || path == "/bridge/app.css" || path == "/kalimor-sw.js";
+}
 
 // Content documents come in update packages and are not trusted: they get
 // no script, no request that leaves the client, no form, pop-up or
@@ -142,7 +115,7 @@ CBridgeServer::CBridgeServer(CMessageLoop& loop, CWindowManager& manager, const 
       m_resources(resources),
       m_loader(loader),
       m_strContentFolder(std::move(strContentFolder)),
-      m_strToken(NewToken()),
+      m_strToken(CStartCodes::NewSecret()),
       m_pAlive(std::make_shared<bool>(true))
 {
 }
@@ -154,17 +127,27 @@ CBridgeServer::~CBridgeServer()
 
 bool CBridgeServer::IsTokenValid(std::string_view token) const
 {
-    if (token.size() != m_strToken.size())
-        return false;
-    unsigned char diff = 0;
-    for (std::size_t i = 0; i < token.size(); ++i)
-        diff |= static_cast<unsigned char>(token[i] ^ m_strToken[i]);
-    return diff == 0;
+    return CStartCodes::SameSecret(token, m_strToken);
 }
 
-std::string CBridgeServer::GetStartUrl() const
+std::string CBridgeServer::GetStartUrl()
 {
-    return "http://127.0.0.1:" + std::to_string(m_nPort) + "/?token=" + m_strToken;
+    return "http://127.0.0.1:" + std::to_string(m_nPort) + "/?token=" + m_startCodes.Issue();
+}
+
+bool CBridgeServer::IsAuthorized(const httplib::Request& req)
+{
+    if (IsTokenValid(req.get_header_value(kKeyHeader)))
+        return true;
+    if (req.method == "GET" && IsPublicFile(req.path))
+        return true;
+    // An EventSource and a beacon cannot carry a header; the page's own
+    // address never holds the key, so no Referer does either.
+    if (((req.method == "GET" && req.path == "/events") || (req.method == "POST" && req.path == "/event")) &&
+        IsTokenValid(req.get_param_value(kKeyParam)))
+        return true;
+    return req.method == "GET" && req.path == "/" && req.has_param("token") &&
+           m_startCodes.Redeem(req.get_param_value("token"));
 }
 
 bool CBridgeServer::Start()
@@ -328,6 +311,8 @@ void CBridgeServer::SetupRoutes()
     // large enough that a new request never waits for one to time out.
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server.set_tcp_nodelay(true); // small patches and events go at once
+    // No address of this server is ever told to another.
+    server.set_default_headers({{"Referrer-Policy", "no-referrer"}});
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Another site or a rebinding name never gets here: the browser
         // sends the Host it connected to.
@@ -336,31 +321,24 @@ void CBridgeServer::SetupRoutes()
             res.status = 403;
             return httplib::Server::HandlerResponse::Handled;
         }
-        if (IsTokenValid(CookieValue(req.get_header_value("Cookie"), kCookieName)))
+        if (IsAuthorized(req))
             return httplib::Server::HandlerResponse::Unhandled;
-        if (req.method == "GET" && req.path == "/" && req.has_param("token") &&
-            IsTokenValid(req.get_param_value("token")))
-        {
-            res.set_header("Set-Cookie", std::string(kCookieName) + "=" + m_strToken +
-                                             "; Path=/; HttpOnly; SameSite=Strict");
-            res.set_redirect("/", 303); // the token leaves the address bar
-            return httplib::Server::HandlerResponse::Handled;
-        }
         res.status = 403;
         res.set_content("forbidden", "text/plain");
         return httplib::Server::HandlerResponse::Handled;
     });
 
-    server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+    server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        res.set_content(kStartPage, "text/html; charset=utf-8");
+        res.set_content(StartPage(m_strToken), "text/html; charset=utf-8");
     });
     server.Get("/frame", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kFramePage, "text/html; charset=utf-8");
     });
-    server.Get(R"(/bridge/(app\.js|app\.css))", [this](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/(?:bridge/(app\.js|app\.css)|kalimor-(sw\.js)))", [this](const httplib::Request& req,
+                                                                            httplib::Response& res) {
         CByteArray bytes;
-        const std::string strName = req.matches[1];
+        const std::string strName = req.matches[1].matched ? req.matches[1].str() : req.matches[2].str();
         if (!CFileUtils::LoadBinFileOrResource(m_resources.GetPath("ui/bridge/" + strName), bytes))
         {
             res.status = 404;
