@@ -9,6 +9,9 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 namespace
@@ -21,7 +24,6 @@ constexpr std::size_t kRecentBatches = 2000;
 constexpr std::size_t kRecentBytes = 4 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
 constexpr unsigned kCloseGraceMs = 2500;
-constexpr std::size_t kWorkerThreads = 48;
 // Files beside the documents (style sheets, pictures): a page shown again
 // does not ask for them again; an update's new ones are taken within a minute.
 constexpr const char* kDocumentFileCaching = "private, max-age=60";
@@ -150,18 +152,42 @@ bool CBridgeServer::IsAuthorized(const httplib::Request& req)
            m_startCodes.Redeem(req.get_param_value("token"));
 }
 
+bool CBridgeServer::IsWindowRequest(const SRequestHead& head) const
+{
+    if (IsTokenValid(head.Header(kKeyHeader)))
+        return true;
+    const std::string_view path = std::string_view(head.m_strTarget).substr(0, head.m_strTarget.find('?'));
+    return (path == "/events" || path == "/event") && IsTokenValid(head.Param(kKeyParam));
+}
+
 bool CBridgeServer::Start()
 {
     KTRACE("CBridgeServer::Start");
-    m_pServer = std::make_unique<httplib::Server>();
-    SetupRoutes();
-    m_nPort = m_pServer->bind_to_any_port("127.0.0.1");
-    if (m_nPort <= 0)
+    // The server itself answers on a socket in a folder of the user's own;
+    // the browser reaches it only through the gate on the loopback port.
+    const char* szRuntime = std::getenv("XDG_RUNTIME_DIR");
+    std::string strTemplate = std::string(szRuntime && *szRuntime ? szRuntime : "/tmp") + "/kalimor-bridge-XXXXXX";
+    if (!::mkdtemp(strTemplate.data()))
     {
-        KLOG_ERR << "CBridgeServer::Start can't listen on 127.0.0.1";
-        m_pServer.reset();
+        KLOG_ERR << "CBridgeServer::Start can't make a private folder in " << strTemplate;
         return false;
     }
+    m_strSocketFolder = strTemplate;
+    const std::string strSocket = m_strSocketFolder + "/http";
+    m_pServer = std::make_unique<httplib::Server>();
+    SetupRoutes();
+    m_pServer->set_address_family(AF_UNIX);
+    m_pGate = std::make_unique<CBridgeGate>(m_limits, [this](const SRequestHead& head) { return IsWindowRequest(head); });
+    if (!m_pServer->bind_to_port(strSocket, 80) || !m_pGate->Start(strSocket))
+    {
+        KLOG_ERR << "CBridgeServer::Start can't listen on 127.0.0.1";
+        m_pGate.reset();
+        m_pServer.reset();
+        std::error_code error;
+        std::filesystem::remove_all(m_strSocketFolder, error);
+        return false;
+    }
+    m_nPort = m_pGate->GetPort();
     m_thread = std::thread([this] { m_pServer->listen_after_bind(); });
     KLOG_NOTICE << "CBridgeServer::Start listening on 127.0.0.1:" << m_nPort;
     return true;
@@ -169,6 +195,9 @@ bool CBridgeServer::Start()
 
 void CBridgeServer::Stop()
 {
+    // Nothing new comes in while the pages hear that the client ends.
+    if (m_pGate)
+        m_pGate->StopAccepting();
     {
         std::lock_guard lock(m_mutex);
         m_bStopping = true;
@@ -178,7 +207,17 @@ void CBridgeServer::Stop()
         m_pServer->stop();
     if (m_thread.joinable())
         m_thread.join();
+    // After the server: what it wrote last (the page's "ended") still goes out.
+    if (m_pGate)
+        m_pGate->Stop();
+    m_pGate.reset();
     m_pServer.reset();
+    if (!m_strSocketFolder.empty())
+    {
+        std::error_code error;
+        std::filesystem::remove_all(m_strSocketFolder, error);
+        m_strSocketFolder.clear();
+    }
 }
 
 void CBridgeServer::Publish(const nlohmann::json& ops)
@@ -307,9 +346,11 @@ void CBridgeServer::SetupRoutes()
     httplib::Server& server = *m_pServer;
     server.set_keep_alive_max_count(1000);
     // A kept-alive connection holds a worker while it waits for its next
-    // request, and the browser keeps several per window page: the pool is
-    // large enough that a new request never waits for one to time out.
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // request, and the browser keeps several per window page: there is a
+    // worker for every connection the gate joins, so none waits for another.
+    const std::size_t nWorkers = m_limits.m_nReserved + m_limits.m_nMaxOtherRequests;
+    server.new_task_queue = [nWorkers] { return new httplib::ThreadPool(nWorkers); };
+    server.set_payload_max_length(m_limits.m_nMaxBody);
     server.set_tcp_nodelay(true); // small patches and events go at once
     // No address of this server is ever told to another.
     server.set_default_headers({{"Referrer-Policy", "no-referrer"}});

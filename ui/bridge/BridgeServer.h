@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BridgeGate.h"
 #include "KalimorHTMLayoutDataLoader.h"
 #include "MessageLoop.h"
 #include "StartCodes.h"
@@ -35,7 +36,8 @@ class CWindowManager;
 // worker, for the frames) adds to this origin's requests alone: browsers send
 // a cookie to every port of the host, so a frame taken to another local port
 // would hand it over. The start URL holds a one-time code that opens the
-// page, which is given the key. The server keeps a mirror of what it sent, so a
+// page, which is given the key. The port itself is a gate (CBridgeGate) that
+// bounds what any peer may hold before the HTTP server sees a byte of it. The server keeps a mirror of what it sent, so a
 // reloaded page gets the whole state back without asking the UI thread.
 class CBridgeServer
 {
@@ -49,6 +51,9 @@ public:
     bool Start();
     void Stop();
     int GetPort() const { return m_nPort; }
+    // The gate's limits, set before Start (tests try smaller ones).
+    void SetLimits(const SBridgeLimits& limits) { m_limits = limits; }
+    const CBridgeGate* GetGate() const { return m_pGate.get(); }
     // The run's key, never on a command line.
     const std::string& GetToken() const { return m_strToken; }
     // The address that opens the page once (a new code every call).
@@ -69,6 +74,8 @@ public:
 private:
     void SetupRoutes();
     bool IsAuthorized(const httplib::Request& req);
+    // The window's own requests, which the gate always leaves room for.
+    bool IsWindowRequest(const SRequestHead& head) const;
     nlohmann::json BuildReset() const;
     void OnPageGone();
     bool ServeContentFile(const std::string& strRelative, std::string& strBody, const std::string& strFolder) const;
@@ -85,6 +92,9 @@ private:
     CStartCodes m_startCodes;
     int m_nPort = 0;
     std::unique_ptr<httplib::Server> m_pServer;
+    std::unique_ptr<CBridgeGate> m_pGate;
+    std::string m_strSocketFolder;
+    SBridgeLimits m_limits;
     std::thread m_thread;
 
     mutable std::mutex m_mutex;

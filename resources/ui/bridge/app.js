@@ -711,23 +711,28 @@
     tray.classList.add('shown');
     document.title = 'Калимор завершил работу';
   }
+  // The stream opens at once (the client counts the page as there); what it
+  // brings is applied once the worker serves the frames it makes, in order.
+  const workerReady = startWorker();
+  let applying = workerReady;
+  const inOrder = (fn) => { applying = applying.then(fn).catch((error) => console.error('kalimor:', error)); };
   function connect() {
     if (ended) return;
     stream = new EventSource('/events?' + keyParam);
-    stream.addEventListener('reset', (e) => {
+    stream.addEventListener('reset', (e) => inOrder(() => {
       reset();
       restoring = true;
       apply(JSON.parse(e.data));
       restoring = false;
       reportViewport();
-    });
-    stream.addEventListener('patch', (e) => apply(JSON.parse(e.data)));
-    stream.addEventListener('ended', showEnded);
+    }));
+    stream.addEventListener('patch', (e) => inOrder(() => apply(JSON.parse(e.data))));
+    stream.addEventListener('ended', () => inOrder(showEnded));
     stream.addEventListener('error', () => {
       if (!ended) fetch('/bridge/app.css', { cache: 'no-store' }).catch(showEnded);
     });
   }
-  startWorker().then(connect);
+  connect();
   window.addEventListener('pagehide', () => {
     navigator.sendBeacon('/event?' + keyParam, JSON.stringify([{ type: 'close' }]));
   });
