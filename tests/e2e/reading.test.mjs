@@ -12,7 +12,7 @@ import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { dialogFrame, dialogs, documentFrame, frameWith, launchBrowser, listFiles, makeHome, popupFrame, postEvent,
-  run, screenshot, start, stats, until, urlsOf, watchdog } from './support.mjs';
+  reopen, run, screenshot, start, stats, until, urlsOf, watchdog } from './support.mjs';
 
 watchdog(220);
 const [client, ctl, packages] = process.argv.slice(2);
@@ -241,8 +241,7 @@ await run('e2e reading', async () => {
 
   // The same windows on a large screen (opened before the first page closes:
   // a client whose only page closed goes into tray mode).
-  const wide = await (await browser.newContext({ viewport: { width: 1920, height: 1080 } })).newPage();
-  await wide.goto(urlsOf(proc.out)[0]);
+  const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });
   await page.close();
   const wideTop = await frameWith(wide, '#btn_history');
   await wideTop.locator('#btn_home').click();

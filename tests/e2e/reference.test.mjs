@@ -10,7 +10,7 @@ import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { dialogFrame, dialogs, documentFrame, frameWith, launchBrowser, makeHome, run, screenshot, start, stats,
+import { dialogFrame, dialogs, documentFrame, frameWith, launchBrowser, makeHome, reopen, run, screenshot, start, stats,
   until, urlsOf, watchdog } from './support.mjs';
 
 watchdog(200);
@@ -157,12 +157,11 @@ await run('e2e reference', async () => {
   await screenshot(page, 'reference-sample-1366.png');
   await top.locator('#btn_backward').click();
   await until('back at the document', async () => (await docPath()) === '/doc/enn/notification.html');
-  await context.close();
 
   // The same windows in a large window.
-  const wide = await (await browser.newContext({ viewport: { width: 1920, height: 1080 } })).newPage();
+  const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });
   wide.setDefaultTimeout(15000);
-  await wide.goto(urlsOf(proc.out)[0]);
+  await page.close();
   const wideTop = await frameWith(wide, '#btn_home');
   await wideTop.locator('#btn_home').click();
   await (await frameWith(wide, '.news_item')).locator('.news_item').first().waitFor();

@@ -7,7 +7,7 @@ import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
-import { documentFrame, frameWith, launchBrowser, makeHome, popupFrame, run, screenshot, start, stats, until, urlsOf,
+import { documentFrame, frameWith, launchBrowser, makeHome, popupFrame, reopen, run, screenshot, start, stats, until, urlsOf,
   watchdog } from './support.mjs';
 
 watchdog(200);
@@ -146,9 +146,7 @@ await run('e2e search', async () => {
 
   // The same on a large screen (opened before the first page closes: a
   // client whose only page closed goes into tray mode).
-  const wide = await (await browser.newContext({ viewport: { width: 1920, height: 1080 } })).newPage();
-  wide.setDefaultTimeout(10000);
-  await wide.goto(urlsOf(proc.out)[0]);
+  const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });
   await page.close();
   const widePanel = await frameWith(wide, '#edit_search');
   const wideBox = widePanel.locator('#edit_search');

@@ -146,6 +146,17 @@ export async function newPage(browser) {
   return page;
 }
 
+// Another page in the browser profile of `page` (open or closed): a start
+// address opens the client once, and a profile that opened it keeps the
+// page's worker, which carries the run's key, so only its pages come back.
+export async function reopen(page, url, viewport) {
+  const next = await page.context().newPage();
+  next.setDefaultTimeout(10000);
+  if (viewport) await next.setViewportSize(viewport);
+  await next.goto(url);
+  return next;
+}
+
 export async function screenshot(page, name) {
   fs.mkdirSync(shots, { recursive: true });
   await page.waitForTimeout(250); // the last patch painted

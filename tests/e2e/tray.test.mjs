@@ -10,7 +10,7 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { dialogFrame, dialogs, frameWith, launchBrowser, makeHome, newPage, panel, popupFrame, run, screenshot, start, until,
+import { dialogFrame, dialogs, frameWith, launchBrowser, makeHome, newPage, panel, popupFrame, reopen, run, screenshot, start, until,
   urlsOf, watchdog, within } from './support.mjs';
 
 watchdog(200);
@@ -92,8 +92,7 @@ await run('e2e tray', async () => {
   assert.equal(first.exitCode, null, 'the client still runs');
 
   // A page that comes now offers to open the window, and does.
-  page = await newPage(browser);
-  await page.goto(urlsOf(first.out)[0]);
+  page = await reopen(page, urlsOf(first.out)[0]);
   const open = page.locator('#kalimor-open');
   await open.waitFor();
   assert.equal(await page.locator('#kalimor-tray').getAttribute('role'), 'status');
@@ -128,8 +127,7 @@ await run('e2e tray', async () => {
   await panel(page, 0).locator('#btn_menu').waitFor();
   await page.close();
   await until('in the tray', () => home.desktop.items().length === 1, 15000);
-  const watching = await newPage(browser);
-  await watching.goto(urlsOf(first.out).at(-1));
+  const watching = await reopen(page, urlsOf(first.out).at(-1));
   await watching.locator('#kalimor-open').waitFor();
   home.desktop.click(ID_APP_EXIT);
   assert.equal(await within(10000, 'exit from the tray', first.exited), 0);

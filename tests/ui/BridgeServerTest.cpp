@@ -6,7 +6,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 namespace
 {
@@ -33,17 +41,17 @@ struct CBridgeFixture : ::testing::Test
         host = "127.0.0.1:" + std::to_string(bridge.GetPort());
     }
 
-    // A request as a browser sends it: raw path, the right Host and cookie
-    // unless the test says otherwise.
-    httplib::Result Get(const std::string& strPath, const std::string& strCookie = "*",
-                        const std::string& strHost = "*")
+    // A request as the page sends it: raw path, the right Host and the run's
+    // key unless the test says otherwise.
+    httplib::Result Get(const std::string& strPath, const std::string& strKey = "*", const std::string& strHost = "*",
+                        httplib::Headers headers = {})
     {
         httplib::Client client("127.0.0.1", bridge.GetPort());
         client.set_connection_timeout(5);
         client.set_read_timeout(5);
-        httplib::Headers headers{{"Host", strHost == "*" ? host : strHost}};
-        if (!strCookie.empty())
-            headers.emplace("Cookie", strCookie == "*" ? "kalimor_token=" + bridge.GetToken() : strCookie);
+        headers.emplace("Host", strHost == "*" ? host : strHost);
+        if (!strKey.empty())
+            headers.emplace("X-Kalimor-Key", strKey == "*" ? bridge.GetToken() : strKey);
         return client.Get(strPath, headers);
     }
 
@@ -57,36 +65,70 @@ struct CBridgeFixture : ::testing::Test
 };
 } // namespace
 
-TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsToken)
+TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
 {
     ASSERT_NE(bridge.GetPort(), 0);
-    EXPECT_EQ(bridge.GetToken().size(), 48u);
-    for (const char* szPath : {"/", "/ui/pic.png", "/bridge/app.js", "/events", "/content/Content/page.css"})
+    const std::string& key = bridge.GetToken();
+    EXPECT_EQ(key.size(), 48u);
+    const std::string strWrong(48, '0');
+    // What a frame taken to another port could carry (a cookie, the key in
+    // the address of a page) opens nothing: only the header does.
+    for (const char* szPath : {"/", "/ui/pic.png", "/events", "/content/Content/page.css", "/frame", "/doc/x.html"})
     {
-        EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a token";
-        EXPECT_EQ(Get(szPath, "kalimor_token=" + std::string(48, '0'))->status, 403) << szPath;
-        EXPECT_EQ(Get(szPath, "kalimor_token=" + bridge.GetToken().substr(1))->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a key";
+        EXPECT_EQ(Get(szPath, strWrong)->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, key.substr(1))->status, 403) << szPath;
+        EXPECT_EQ(Get(szPath, "", "*", {{"Cookie", "kalimor_token=" + key}})->status, 403) << szPath << " by cookie";
+        EXPECT_EQ(Get(std::string(szPath) + "?token=" + key, "")->status, 403) << szPath << " by the address";
     }
-    EXPECT_EQ(Get("/?token=" + std::string(48, 'a'), "")->status, 403);
-    EXPECT_EQ(Get("/ui/pic.png?token=" + bridge.GetToken(), "")->status, 403)
-        << "the token in the address opens only the start page";
+    EXPECT_EQ(Get("/ui/pic.png")->body, "picture");
+    EXPECT_EQ(Get("/ui/pic.png?key=" + key, "")->status, 403) << "the key in the address opens only the stream";
 
-    // The start address trades the token for a cookie the page's script cannot read.
-    auto start = Get("/?token=" + bridge.GetToken(), "");
-    ASSERT_TRUE(start);
-    EXPECT_EQ(start->status, 303);
-    EXPECT_EQ(start->get_header_value("Location"), "/");
-    EXPECT_EQ(start->get_header_value("Set-Cookie"),
-              "kalimor_token=" + bridge.GetToken() + "; Path=/; HttpOnly; SameSite=Strict");
-    auto page = Get("/");
+    // The front-end's own files come before the page holds the key.
+    for (const char* szPath : {"/bridge/app.js", "/bridge/app.css", "/kalimor-sw.js"})
+    {
+        auto res = Get(szPath, "");
+        ASSERT_TRUE(res) << szPath;
+        EXPECT_EQ(res->status, 200) << szPath;
+        EXPECT_EQ(res->body.find(key), std::string::npos) << szPath;
+        EXPECT_EQ(res->get_header_value("Referrer-Policy"), "no-referrer") << szPath;
+    }
+
+    // The start address opens the page, which holds the key, once.
+    const std::string strStart = bridge.GetStartUrl();
+    const std::string strPrefix = "http://" + host + "/?token=";
+    ASSERT_TRUE(strStart.starts_with(strPrefix)) << strStart;
+    const std::string strCode = strStart.substr(strPrefix.size());
+    EXPECT_EQ(strCode.find(key), std::string::npos) << "the key is never on a command line";
+    auto page = Get("/?token=" + strCode, "");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<meta name=\"kalimor-key\" content=\"" + key + "\">"), std::string::npos);
     EXPECT_NE(page->body.find("/bridge/app.js"), std::string::npos);
-    EXPECT_EQ(Get("/ui/pic.png", "a=b; kalimor_token=" + bridge.GetToken() + "; c=d")->body, "picture");
+    EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
+    EXPECT_EQ(page->get_header_value("Set-Cookie"), "");
+    EXPECT_EQ(Get("/?token=" + strCode, "")->status, 403) << "a spent code";
+    EXPECT_EQ(Get("/?token=" + key, "")->status, 403) << "the key is no start code";
 
-    auto post = httplib::Client("127.0.0.1", bridge.GetPort()).Post("/event", {{"Host", host}}, "[]", "application/json");
-    ASSERT_TRUE(post);
-    EXPECT_EQ(post->status, 403) << "events without the cookie";
+    // The stream and the closing beacon take the key in their address; a
+    // body without the key is turned away before it is read.
+    auto stream = Get("/events?key=" + strWrong, "");
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->status, 403);
+    auto bare = httplib::Client("127.0.0.1", bridge.GetPort()).Post("/event", {{"Host", host}}, "", "text/plain");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->status, 403);
+    httplib::Client client("127.0.0.1", bridge.GetPort());
+    for (const auto& [strPath, strHeaderKey, nStatus] : std::vector<std::tuple<std::string, std::string, int>>{
+             {"/event", "", 413}, {"/event", key, 204}, {"/event?key=" + key, "", 204}, {"/event?key=" + strWrong, "", 413}})
+    {
+        httplib::Headers headers{{"Host", host}};
+        if (!strHeaderKey.empty())
+            headers.emplace("X-Kalimor-Key", strHeaderKey);
+        auto post = client.Post(strPath, headers, "[]", "application/json");
+        ASSERT_TRUE(post) << strPath;
+        EXPECT_EQ(post->status, nStatus) << strPath << " key header: " << !strHeaderKey.empty();
+    }
 }
 
 TEST_F(CBridgeFixture, OnlyItsOwnHostNameIsServed)
@@ -159,8 +201,7 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     std::string strStream;
     httplib::Client client("127.0.0.1", bridge.GetPort());
     client.set_read_timeout(5);
-    client.Get("/events",
-               {{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}},
+    client.Get("/events", {{"Host", host}, {"X-Kalimor-Key", bridge.GetToken()}},
                [&](const char* pData, std::size_t nSize) {
                    strStream.append(pData, nSize);
                    return strStream.find("\n\n") == std::string::npos; // the first event is enough
@@ -180,7 +221,7 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     // A new page replaces everything before it.
     bridge.Publish(json::array({{{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "doc"}, {"html", "<body>c</body>"}}})}}}));
     strStream.clear();
-    client.Get("/events", {{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}},
+    client.Get("/events?key=" + bridge.GetToken(), {{"Host", host}},
                [&](const char* pData, std::size_t nSize) {
                    strStream.append(pData, nSize);
                    return strStream.find("\n\n") == std::string::npos;
@@ -290,4 +331,137 @@ TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAns
         EXPECT_EQ(res->get_header_value("Content-Security-Policy"), "") << szPage;
         EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << szPage;
     }
+
+namespace
+{
+// A raw loopback connection to the bridge, for peers that misbehave.
+struct CRawPeer
+{
+    explicit CRawPeer(int nPort)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(nPort));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_bConnected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~CRawPeer() { ::close(m_fd); }
+    CRawPeer(const CRawPeer&) = delete;
+    CRawPeer& operator=(const CRawPeer&) = delete;
+
+    bool Send(std::string_view text) { return ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size()); }
+    // What arrives within the time, up to the peer's close or the end of an
+    // answer's head; nullopt when it neither answered nor closed.
+    std::optional<std::string> Read(std::chrono::milliseconds wait)
+    {
+        std::string text;
+        const auto end = std::chrono::steady_clock::now() + wait;
+        for (;;)
+        {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            pollfd poll{m_fd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&poll, 1, static_cast<int>(left.count())) <= 0)
+                return std::nullopt;
+            char buffer[4096];
+            const ssize_t nRead = ::recv(m_fd, buffer, sizeof(buffer), 0);
+            if (nRead <= 0)
+                return text;
+            text.append(buffer, static_cast<std::size_t>(nRead));
+            if (text.find("\r\n\r\n") != std::string::npos)
+                return text;
+        }
+    }
+
+    int m_fd = -1;
+    bool m_bConnected = false;
+};
+
+std::string StatusOf(const std::optional<std::string>& answer)
+{
+    return answer && answer->size() >= 12 ? answer->substr(9, 3) : "none";
+}
+} // namespace
+
+TEST_F(CBridgeFixture, SlowAndManyPeersLeaveTheWindowItsAnswers)
+{
+    // A bridge of its own with small limits, so the test stays short.
+    CBridgeServer busy(loop, manager, resources, loader, dir.File("content"));
+    SBridgeLimits limits;
+    limits.m_nMaxConnections = 40;
+    limits.m_nReserved = 4;
+    limits.m_nMaxOtherRequests = 4;
+    limits.m_headDeadline = std::chrono::milliseconds(1500);
+    busy.SetLimits(limits);
+    ASSERT_TRUE(busy.Start());
+    const auto& counters = busy.GetGate()->GetCounters();
+    const std::string strHost = "127.0.0.1:" + std::to_string(busy.GetPort());
+    const std::string strKeyed = "Host: " + strHost + "\r\nX-Kalimor-Key: " + busy.GetToken() + "\r\n";
+
+    // The window's connection, open before the crowd comes.
+    httplib::Client window("127.0.0.1", busy.GetPort());
+    window.set_keep_alive(true);
+    window.set_read_timeout(2);
+    const httplib::Headers keyed{{"Host", strHost}, {"X-Kalimor-Key", busy.GetToken()}};
+    ASSERT_EQ(window.Get("/ui/pic.png", keyed)->status, 200);
+
+    // Peers without the key sending their heads slowly fill every place; six
+    // more push out the six oldest of them, not the window.
+    std::vector<std::unique_ptr<CRawPeer>> slow;
+    for (int i = 0; i < 45; ++i)
+    {
+        slow.push_back(std::make_unique<CRawPeer>(busy.GetPort()));
+        ASSERT_TRUE(slow.back()->m_bConnected && slow.back()->Send("GET /ui/pic.png HTTP/1.1\r\nHo")) << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    for (std::size_t i = 0; i < slow.size(); ++i)
+        EXPECT_EQ(slow[i]->Read(std::chrono::milliseconds(i < 6 ? 500 : 20)).has_value(), i < 6) << "slow peer " << i;
+    EXPECT_EQ(counters.m_nDropped.load(), 6u);
+
+    // The window is answered at once, on its open connection and on a new one
+    // (which pushes out the oldest slow peer), its events included.
+    auto start = std::chrono::steady_clock::now();
+    auto again = window.Get("/ui/pic.png", keyed);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->body, "picture");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    start = std::chrono::steady_clock::now();
+    CRawPeer fresh(busy.GetPort());
+    ASSERT_TRUE(fresh.Send("POST /event HTTP/1.1\r\n" + strKeyed + "Content-Length: 2\r\n\r\n[]"));
+    EXPECT_EQ(StatusOf(fresh.Read(std::chrono::milliseconds(500))), "204");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+
+    // The window's places are bounded too: past them a request is refused at
+    // once, not queued (the open connection and the new one hold two of four).
+    std::vector<std::unique_ptr<CRawPeer>> streams;
+    for (const char* szExpected : {"200", "200", "503"})
+    {
+        streams.push_back(std::make_unique<CRawPeer>(busy.GetPort()));
+        streams.back()->Send("GET /events HTTP/1.1\r\n" + strKeyed + "\r\n");
+        EXPECT_EQ(StatusOf(streams.back()->Read(std::chrono::milliseconds(1000))), szExpected);
+    }
+    EXPECT_EQ(counters.m_nRefused.load(), 1u);
+
+    // Too large, whoever asks: answered before any of it is read.
+    for (const auto& [strRequest, strStatus] : std::vector<std::pair<std::string, std::string>>{
+             {"POST /event HTTP/1.1\r\n" + strKeyed + "Content-Length: 104857600\r\n\r\n", "413"},
+             {"POST /event HTTP/1.1\r\nHost: " + strHost + "\r\nContent-Length: 1048576\r\n\r\n", "413"},
+             {"GET /ui/pic.png HTTP/1.1\r\n" + strKeyed + "X-Big: " + std::string(1 << 20, 'a') + "\r\n\r\n", "431"},
+             {"GET /ui/pic.png HTTP/1.1\r\nHost: " + strHost + "\r\nTransfer-Encoding: chunked\r\n\r\n", "411"},
+             {"NONSENSE\r\n\r\n", "400"}})
+    {
+        CRawPeer peer(busy.GetPort());
+        peer.Send(strRequest);
+        EXPECT_EQ(StatusOf(peer.Read(std::chrono::milliseconds(1000))), strStatus) << strRequest.substr(0, 40);
+    }
+
+    // Past the head's deadline every slow peer is gone.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    std::size_t nClosed = 0;
+    for (auto& peer : slow)
+        nClosed += peer->Read(std::chrono::milliseconds(100)).has_value() ? 1 : 0;
+    EXPECT_EQ(nClosed, slow.size());
+    EXPECT_EQ(window.Get("/ui/pic.png", keyed)->status, 200);
+    streams.clear();
+    busy.Stop();
 }

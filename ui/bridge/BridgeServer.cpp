@@ -8,61 +8,25 @@
 #include "WindowManager.h"
 
 #include <httplib.h>
-#include <sys/random.h>
 
+#include <sys/socket.h>
+
+#include <cstdlib>
 #include <filesystem>
 
 namespace
 {
-constexpr const char* kCookieName = "kalimor_token";
+// The header that carries the run's key, and the parameter that carries it
+// where a browser cannot add a header (the change stream, the closing beacon).
+constexpr const char* kKeyHeader = "X-Kalimor-Key";
+constexpr const char* kKeyParam = "key";
 constexpr std::size_t kRecentBatches = 2000;
 constexpr std::size_t kRecentBytes = 4 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
 constexpr unsigned kCloseGraceMs = 2500;
-constexpr std::size_t kWorkerThreads = 48;
 // Files beside the documents (style sheets, pictures): a page shown again
 // does not ask for them again; an update's new ones are taken within a minute.
 constexpr const char* kDocumentFileCaching = "private, max-age=60";
-
-std::string NewToken()
-{
-    unsigned char bytes[24] = {};
-    std::size_t nFilled = 0;
-    while (nFilled < sizeof(bytes))
-    {
-        const ssize_t nRead = ::getrandom(bytes + nFilled, sizeof(bytes) - nFilled, 0);
-        if (nRead <= 0)
-            break;
-        nFilled += static_cast<std::size_t>(nRead);
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string token;
-    for (const unsigned char b : bytes)
-    {
-        token += kHex[b >> 4];
-        token += kHex[b & 15];
-    }
-    return token;
-}
-
-std::string CookieValue(const std::string& header, std::string_view name)
-{
-    std::size_t nPos = 0;
-    while (nPos < header.size())
-    {
-        while (nPos < header.size() && (header[nPos] == ' ' || header[nPos] == ';'))
-            ++nPos;
-        std::size_t nEnd = header.find(';', nPos);
-        if (nEnd == std::string::npos)
-            nEnd = header.size();
-        const std::string_view pair = std::string_view(header).substr(nPos, nEnd - nPos);
-        const std::size_t nEqual = pair.find('=');
-        if (nEqual != std::string_view::npos && pair.substr(0, nEqual) == name)
-            return std::string(pair.substr(nEqual + 1));
-        nPos = nEnd + 1;
-    }
-    return {};
-}
 
 // The extension without its dot, in lower case.
 std::string Extension(std::string_view path)
@@ -115,12 +79,23 @@ std::string SseEvent(std::string_view name, const nlohmann::json& data)
     return text;
 }
 
-const char* kStartPage = R"(<!DOCTYPE html>
-<html lang="ru"><head><meta charset="utf-8"><title>Калимор</title>
-<link rel="stylesheet" href="/bridge/app.css"></head>
-<body><div id="kalimor-frame"></div><div id="kalimor-dialogs"></div>
-<script src="/bridge/app.js"></script></body></html>
-)";
+// The page's script takes the key out of the page as it starts.
+std::string StartPage(const std::string& strKey)
+{
+    return "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\"><title>Калимор</title>\n"
+           "<meta name=\"kalimor-key\" content=\"" +
+           strKey +
+           "\">\n<link rel=\"stylesheet\" href=\"/bridge/app.css\"></head>\n"
+           "<body><div id=\"kalimor-frame\"></div><div id=\"kalimor-dialogs\"></div>\n"
+           "<script src=\"/bridge/app.js\"></script></body></html>\n";
+}
+
+// The front-end's own files: the same in every installation and free of any
+// secret, and asked for before the page holds the key.
+bool IsPublicFile(std::string_view path)
+{
+    return path == "/bridge/app.js" || path == "/bridge/app.css" || path == "/kalimor-sw.js";
+}
 
 // Content documents come in update packages and are not trusted: they get
 // no script, no request that leaves the client, no form, pop-up or
@@ -165,7 +140,7 @@ CBridgeServer::CBridgeServer(CMessageLoop& loop, CWindowManager& manager, const 
       m_resources(resources),
       m_loader(loader),
       m_strContentFolder(std::move(strContentFolder)),
-      m_strToken(NewToken()),
+      m_strToken(CStartCodes::NewSecret()),
       m_pAlive(std::make_shared<bool>(true))
 {
 }
@@ -177,31 +152,65 @@ CBridgeServer::~CBridgeServer()
 
 bool CBridgeServer::IsTokenValid(std::string_view token) const
 {
-    if (token.size() != m_strToken.size())
-        return false;
-    unsigned char diff = 0;
-    for (std::size_t i = 0; i < token.size(); ++i)
-        diff |= static_cast<unsigned char>(token[i] ^ m_strToken[i]);
-    return diff == 0;
+    return CStartCodes::SameSecret(token, m_strToken);
 }
 
-std::string CBridgeServer::GetStartUrl() const
+std::string CBridgeServer::GetStartUrl()
 {
-    return "http://127.0.0.1:" + std::to_string(m_nPort) + "/?token=" + m_strToken;
+    return "http://127.0.0.1:" + std::to_string(m_nPort) + "/?token=" + m_startCodes.Issue();
+}
+
+bool CBridgeServer::IsAuthorized(const httplib::Request& req)
+{
+    if (IsTokenValid(req.get_header_value(kKeyHeader)))
+        return true;
+    if (req.method == "GET" && IsPublicFile(req.path))
+        return true;
+    // An EventSource and a beacon cannot carry a header; the page's own
+    // address never holds the key, so no Referer does either.
+    if (((req.method == "GET" && req.path == "/events") || (req.method == "POST" && req.path == "/event")) &&
+        IsTokenValid(req.get_param_value(kKeyParam)))
+        return true;
+    return req.method == "GET" && req.path == "/" && req.has_param("token") &&
+           m_startCodes.Redeem(req.get_param_value("token"));
+}
+
+bool CBridgeServer::IsWindowRequest(const SRequestHead& head) const
+{
+    if (IsTokenValid(head.Header(kKeyHeader)))
+        return true;
+    const std::string_view path = std::string_view(head.m_strTarget).substr(0, head.m_strTarget.find('?'));
+    return (path == "/events" || path == "/event") && IsTokenValid(head.Param(kKeyParam));
 }
 
 bool CBridgeServer::Start()
 {
     KTRACE("CBridgeServer::Start");
-    m_pServer = std::make_unique<httplib::Server>();
-    SetupRoutes();
-    m_nPort = m_pServer->bind_to_any_port("127.0.0.1");
-    if (m_nPort <= 0)
+    // The server itself answers on a socket in a folder of the user's own;
+    // the browser reaches it only through the gate on the loopback port.
+    const char* szRuntime = std::getenv("XDG_RUNTIME_DIR");
+    std::string strTemplate = std::string(szRuntime && *szRuntime ? szRuntime : "/tmp") + "/kalimor-bridge-XXXXXX";
+    if (!::mkdtemp(strTemplate.data()))
     {
-        KLOG_ERR << "CBridgeServer::Start can't listen on 127.0.0.1";
-        m_pServer.reset();
+        KLOG_ERR << "CBridgeServer::Start can't make a private folder in " << strTemplate;
         return false;
     }
+    m_strSocketFolder = strTemplate;
+    const std::string strSocket = m_strSocketFolder + "/http";
+    m_pServer = std::make_unique<httplib::Server>();
+    SetupRoutes();
+    m_pServer->set_address_family(AF_UNIX);
+    m_pGate = std::make_unique<CBridgeGate>(m_limits, [this](const SRequestHead& head) { return IsWindowRequest(head); });
+    if (!m_pServer->bind_to_port(strSocket, 80) || !m_pGate->Start(strSocket))
+    {
+        KLOG_ERR << "CBridgeServer::Start can't listen on 127.0.0.1";
+        m_pGate.reset();
+        m_pServer.reset();
+        std::error_code error;
+        std::filesystem::remove_all(m_strSocketFolder, error);
+        return false;
+    }
+    m_nPort = m_pGate->GetPort();
     m_thread = std::thread([this] { m_pServer->listen_after_bind(); });
     KLOG_NOTICE << "CBridgeServer::Start listening on 127.0.0.1:" << m_nPort;
     return true;
@@ -209,6 +218,9 @@ bool CBridgeServer::Start()
 
 void CBridgeServer::Stop()
 {
+    // Nothing new comes in while the pages hear that the client ends.
+    if (m_pGate)
+        m_pGate->StopAccepting();
     {
         std::lock_guard lock(m_mutex);
         m_bStopping = true;
@@ -218,7 +230,17 @@ void CBridgeServer::Stop()
         m_pServer->stop();
     if (m_thread.joinable())
         m_thread.join();
+    // After the server: what it wrote last (the page's "ended") still goes out.
+    if (m_pGate)
+        m_pGate->Stop();
+    m_pGate.reset();
     m_pServer.reset();
+    if (!m_strSocketFolder.empty())
+    {
+        std::error_code error;
+        std::filesystem::remove_all(m_strSocketFolder, error);
+        m_strSocketFolder.clear();
+    }
 }
 
 void CBridgeServer::Publish(const nlohmann::json& ops)
@@ -347,10 +369,14 @@ void CBridgeServer::SetupRoutes()
     httplib::Server& server = *m_pServer;
     server.set_keep_alive_max_count(1000);
     // A kept-alive connection holds a worker while it waits for its next
-    // request, and the browser keeps several per window page: the pool is
-    // large enough that a new request never waits for one to time out.
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    // request, and the browser keeps several per window page: there is a
+    // worker for every connection the gate joins, so none waits for another.
+    const std::size_t nWorkers = m_limits.m_nReserved + m_limits.m_nMaxOtherRequests;
+    server.new_task_queue = [nWorkers] { return new httplib::ThreadPool(nWorkers); };
+    server.set_payload_max_length(m_limits.m_nMaxBody);
     server.set_tcp_nodelay(true); // small patches and events go at once
+    // No address of this server is ever told to another.
+    server.set_default_headers({{"Referrer-Policy", "no-referrer"}});
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Another site or a rebinding name never gets here: the browser
         // sends the Host it connected to.
@@ -359,16 +385,8 @@ void CBridgeServer::SetupRoutes()
             res.status = 403;
             return httplib::Server::HandlerResponse::Handled;
         }
-        if (IsTokenValid(CookieValue(req.get_header_value("Cookie"), kCookieName)))
+        if (IsAuthorized(req))
             return httplib::Server::HandlerResponse::Unhandled;
-        if (req.method == "GET" && req.path == "/" && req.has_param("token") &&
-            IsTokenValid(req.get_param_value("token")))
-        {
-            res.set_header("Set-Cookie", std::string(kCookieName) + "=" + m_strToken +
-                                             "; Path=/; HttpOnly; SameSite=Strict");
-            res.set_redirect("/", 303); // the token leaves the address bar
-            return httplib::Server::HandlerResponse::Handled;
-        }
         res.status = 403;
         res.set_content("forbidden", "text/plain");
         return httplib::Server::HandlerResponse::Handled;
@@ -376,22 +394,27 @@ void CBridgeServer::SetupRoutes()
 
     server.set_post_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         const bool bWindowPage = (req.path == "/" || req.path == "/frame") && res.status == 200;
-        if (!bWindowPage && !res.has_header("Content-Security-Policy"))
+        // The service worker fetches the window's own addresses for the
+        // frames: the strict policy would forbid it every fetch.
+        if (req.path == "/kalimor-sw.js" && res.status == 200)
+            res.set_header("Content-Security-Policy", "default-src 'self'");
+        else if (!bWindowPage && !res.has_header("Content-Security-Policy"))
             res.set_header("Content-Security-Policy", kStrictPolicy);
         if (!res.has_header("X-Content-Type-Options"))
             res.set_header("X-Content-Type-Options", "nosniff");
     });
 
-    server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+    server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        res.set_content(kStartPage, "text/html; charset=utf-8");
+        res.set_content(StartPage(m_strToken), "text/html; charset=utf-8");
     });
     server.Get("/frame", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kFramePage, "text/html; charset=utf-8");
     });
-    server.Get(R"(/bridge/(app\.js|app\.css))", [this](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/(?:bridge/(app\.js|app\.css)|kalimor-(sw\.js)))", [this](const httplib::Request& req,
+                                                                            httplib::Response& res) {
         CByteArray bytes;
-        const std::string strName = req.matches[1];
+        const std::string strName = req.matches[1].matched ? req.matches[1].str() : req.matches[2].str();
         if (!CFileUtils::LoadBinFileOrResource(m_resources.GetPath("ui/bridge/" + strName), bytes))
         {
             res.status = 404;

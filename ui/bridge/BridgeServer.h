@@ -1,7 +1,9 @@
 #pragma once
 
+#include "BridgeGate.h"
 #include "KalimorHTMLayoutDataLoader.h"
 #include "MessageLoop.h"
+#include "StartCodes.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,6 +22,7 @@
 namespace httplib
 {
 class Server;
+struct Request;
 struct Response;
 }
 class CWindowManager;
@@ -28,9 +31,13 @@ class CWindowManager;
 // page and its script, the UI resources and content files, the content's
 // documents (deciphered in memory, never on disk), a stream of DOM
 // changes (server-sent events) and the browser's events and geometry (POST).
-// Only 127.0.0.1 on a random port; every request needs the run's token, given
-// once in the start URL and then kept as an HttpOnly cookie; the Host header
-// must name this server. The server keeps a mirror of what it sent, so a
+// Only 127.0.0.1 on a random port; the Host header must name this server.
+// Every request carries the run's key in a header the page's script (and its
+// worker, for the frames) adds to this origin's requests alone: browsers send
+// a cookie to every port of the host, so a frame taken to another local port
+// would hand it over. The start URL holds a one-time code that opens the
+// page, which is given the key. The port itself is a gate (CBridgeGate) that
+// bounds what any peer may hold before the HTTP server sees a byte of it. The server keeps a mirror of what it sent, so a
 // reloaded page gets the whole state back without asking the UI thread.
 class CBridgeServer
 {
@@ -44,8 +51,13 @@ public:
     bool Start();
     void Stop();
     int GetPort() const { return m_nPort; }
+    // The gate's limits, set before Start (tests try smaller ones).
+    void SetLimits(const SBridgeLimits& limits) { m_limits = limits; }
+    const CBridgeGate* GetGate() const { return m_pGate.get(); }
+    // The run's key, never on a command line.
     const std::string& GetToken() const { return m_strToken; }
-    std::string GetStartUrl() const;
+    // The address that opens the page once (a new code every call).
+    std::string GetStartUrl();
 
     // Changes from the UI thread (the window manager's sink).
     void Publish(const nlohmann::json& ops);
@@ -56,11 +68,14 @@ public:
     // Called on the UI thread when the page went away and did not come back.
     void SetOnBrowserClosed(std::function<void()> onClosed) { m_onBrowserClosed = std::move(onClosed); }
 
-    // The token check, constant time; exposed for tests.
+    // The key check, constant time; exposed for tests.
     bool IsTokenValid(std::string_view token) const;
 
 private:
     void SetupRoutes();
+    bool IsAuthorized(const httplib::Request& req);
+    // The window's own requests, which the gate always leaves room for.
+    bool IsWindowRequest(const SRequestHead& head) const;
     nlohmann::json BuildReset() const;
     void OnPageGone();
     bool ServeContentFile(const std::string& strRelative, std::string& strBody, const std::string& strFolder) const;
@@ -74,8 +89,12 @@ private:
     CAbstractHTMLayoutDataLoader& m_loader;
     std::string m_strContentFolder;
     std::string m_strToken;
+    CStartCodes m_startCodes;
     int m_nPort = 0;
     std::unique_ptr<httplib::Server> m_pServer;
+    std::unique_ptr<CBridgeGate> m_pGate;
+    std::string m_strSocketFolder;
+    SBridgeLimits m_limits;
     std::thread m_thread;
 
     mutable std::mutex m_mutex;

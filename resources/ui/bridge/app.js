@@ -4,6 +4,15 @@
 // dialogs are iframes whose documents the C++ engine owns.
 (() => {
   'use strict';
+  // The run's key: in the page once, then only here and in the worker, and
+  // sent with every request to the client, to no other address. The code
+  // that opened the page is spent; it leaves the address bar.
+  const keyMeta = document.querySelector('meta[name="kalimor-key"]');
+  const runKey = keyMeta ? keyMeta.content : '';
+  if (keyMeta) keyMeta.remove();
+  if (location.search) history.replaceState(null, '', '/');
+  const keyHeaders = (headers = {}) => ({ ...headers, 'X-Kalimor-Key': runKey });
+  const keyParam = 'key=' + encodeURIComponent(runKey);
   const frameHost = document.getElementById('kalimor-frame');
   const dialogHost = document.getElementById('kalimor-dialogs');
   // Laid over everything while the client works (a search): the wait cursor.
@@ -44,7 +53,7 @@
     queue = [];
     inFlight = true;
     fetch('/event', { method: 'POST', body: JSON.stringify(batch),
-      headers: { 'Content-Type': 'application/json' } })
+      headers: keyHeaders({ 'Content-Type': 'application/json' }) })
       .catch(() => {})
       .finally(() => { inFlight = false; pump(); });
   }
@@ -416,7 +425,7 @@
   async function swapDocument(w, src) {
     let html = null;
     try {
-      const response = await fetch(src, { credentials: 'same-origin' });
+      const response = await fetch(src, { credentials: 'same-origin', headers: keyHeaders() });
       if (response.ok && /^text\/html/.test(response.headers.get('content-type') || '')) html = await response.text();
     } catch (e) {
       html = null;
@@ -739,22 +748,32 @@
   }
   window.addEventListener('resize', reportViewport);
 
-  const stream = new EventSource('/events');
-  stream.addEventListener('reset', (e) => {
-    reset();
-    restoring = true;
-    apply(JSON.parse(e.data));
-    restoring = false;
-    reportViewport();
-  });
-  stream.addEventListener('patch', (e) => apply(JSON.parse(e.data)));
+  // The frames' requests (window pages, documents, their pictures) carry the
+  // key through the page's worker; the windows come once it serves them. A
+  // worker of an earlier run on the same port gives way to this run's.
+  async function startWorker() {
+    if (!navigator.serviceWorker) return;
+    const script = new URL('/kalimor-sw.js?' + keyParam, location.href).href;
+    try {
+      const registration = await navigator.serviceWorker.register(script, { scope: '/', updateViaCache: 'none' });
+      const ours = (worker) => !!worker && worker.scriptURL === script;
+      const end = Date.now() + 5000;
+      while (!(ours(registration.active) && ours(navigator.serviceWorker.controller)) && Date.now() < end) {
+        await new Promise((resolve) => setTimeout(resolve, 20));
+      }
+    } catch (error) {
+      console.error('kalimor: no worker for the frames', error);
+    }
+  }
+
+  let stream = null;
   // A client that ended says so; one that was killed no longer answers at
   // all. Either way the page stops calling it: a new client has a new address.
   let ended = false;
   function showEnded() {
     if (ended) return;
     ended = true;
-    stream.close();
+    if (stream) stream.close();
     reset();
     frameHost.classList.add('hidden');
     trayText.textContent = 'Калимор завершил работу. Это окно можно закрыть.';
@@ -762,11 +781,29 @@
     tray.classList.add('shown');
     document.title = 'Калимор завершил работу';
   }
-  stream.addEventListener('ended', showEnded);
-  stream.addEventListener('error', () => {
-    if (!ended) fetch('/bridge/app.css', { cache: 'no-store' }).catch(showEnded);
-  });
+  // The stream opens at once (the client counts the page as there); what it
+  // brings is applied once the worker serves the frames it makes, in order.
+  const workerReady = startWorker();
+  let applying = workerReady;
+  const inOrder = (fn) => { applying = applying.then(fn).catch((error) => console.error('kalimor:', error)); };
+  function connect() {
+    if (ended) return;
+    stream = new EventSource('/events?' + keyParam);
+    stream.addEventListener('reset', (e) => inOrder(() => {
+      reset();
+      restoring = true;
+      apply(JSON.parse(e.data));
+      restoring = false;
+      reportViewport();
+    }));
+    stream.addEventListener('patch', (e) => inOrder(() => apply(JSON.parse(e.data))));
+    stream.addEventListener('ended', () => inOrder(showEnded));
+    stream.addEventListener('error', () => {
+      if (!ended) fetch('/bridge/app.css', { cache: 'no-store' }).catch(showEnded);
+    });
+  }
+  connect();
   window.addEventListener('pagehide', () => {
-    navigator.sendBeacon('/event', JSON.stringify([{ type: 'close' }]));
+    navigator.sendBeacon('/event?' + keyParam, JSON.stringify([{ type: 'close' }]));
   });
 })();
