@@ -58,6 +58,12 @@ public:
     unsigned SetTimer(std::chrono::milliseconds period, Task callback);
     void KillTimer(unsigned nTimerId);
     bool HasTimer(unsigned nTimerId) const { return m_timers.count(nTimerId) != 0; }
+    // The period of a running timer; zero when there is no such timer.
+    std::chrono::milliseconds GetTimerPeriod(unsigned nTimerId) const
+    {
+        const auto it = m_timers.find(nTimerId);
+        return it == m_timers.end() ? std::chrono::milliseconds(0) : it->second.m_period;
+    }
 
     // Runs until Quit. Returns the exit code given to Quit.
     int Run();

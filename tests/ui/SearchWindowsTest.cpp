@@ -133,9 +133,15 @@ TEST_F(CSearchFixture, PromptsComeAfterTheLastQuickLetterAndFollowTheTextWhileOp
     for (const char* szText : {"у", "уп", "упр"})
         Type(szText);
     EXPECT_TRUE(Box().IsPromptsTimerPending());
+    EXPECT_EQ(Doc(main->GetSearchPanel()).GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPromptsTimer),
+              100u)
+        << "the typing pause";
     EXPECT_EQ(Box().GetPromptsWin(), nullptr) << "nothing is looked up while the user types";
     FirePromptsTimer();
     ASSERT_NE(Box().GetPromptsWin(), nullptr);
+    EXPECT_EQ(Doc(main->GetSearchPanel()).GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPlaceTimer),
+              50u)
+        << "placed again once the browser has laid the box out";
     EXPECT_EQ(Box().GetPromptsWin()->GetFillCount(), 1u) << "three quick letters, one list";
     EXPECT_TRUE(Box().ArePromptsShown());
     // Registry phrases and prompt-list entries, the last word as a beginning.

@@ -627,6 +627,13 @@ void CHtmlDocument::AfterElementRemoved(CDomNode& node)
         AddCommand({{"op", "hidepopup"}, {"uid", node.m_nUid}});
 }
 
+unsigned CHtmlDocument::GetElementTimerPeriod(unsigned nUid, unsigned nTimerId) const
+{
+    const auto it = m_timers.find(std::make_pair(nUid, nTimerId));
+    const CMessageLoop* pLoop = CMessageLoop::GetCurrent();
+    return it == m_timers.end() || !pLoop ? 0 : static_cast<unsigned>(pLoop->GetTimerPeriod(it->second).count());
+}
+
 void CHtmlDocument::StartElementTimer(CDomNode& node, unsigned nMilliseconds, unsigned nTimerId)
 {
     CMessageLoop* pLoop = CMessageLoop::GetCurrent();

@@ -133,6 +133,8 @@ public:
     void AttachBehaviors(CDomNode& node);
     void AddCommand(nlohmann::json command);
     void StartElementTimer(CDomNode& node, unsigned nMilliseconds, unsigned nTimerId);
+    // The period of an element's running timer in milliseconds, 0 when none.
+    unsigned GetElementTimerPeriod(unsigned nUid, unsigned nTimerId) const;
     void Measure(unsigned nUid);
     void AfterElementRemoved(CDomNode& node);
 
