@@ -21,7 +21,10 @@ namespace
 constexpr const char* kKeyHeader = "X-Kalimor-Key";
 constexpr const char* kKeyParam = "key";
 constexpr std::size_t kRecentBatches = 2000;
-constexpr std::size_t kRecentBytes = 4 << 20;
+// The patch log lets a page that fell a little behind catch up; one further
+// behind gets the whole state. 1 MiB holds many views' patches and, being
+// kept all day, was the largest live part of the heap at 4 MiB.
+constexpr std::size_t kRecentBytes = 1 << 20;
 constexpr auto kPingPeriod = std::chrono::seconds(2);
 constexpr unsigned kCloseGraceMs = 2500;
 // Files beside the documents (style sheets, pictures): a page shown again
