@@ -331,6 +331,7 @@ TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAns
         EXPECT_EQ(res->get_header_value("Content-Security-Policy"), "") << szPage;
         EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << szPage;
     }
+}
 
 namespace
 {
