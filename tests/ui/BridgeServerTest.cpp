@@ -309,7 +309,7 @@ TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAns
              {"/ui/missing.png", "image", 404}})
     {
         httplib::Client client("127.0.0.1", bridge.GetPort());
-        httplib::Headers headers{{"Host", host}, {"Cookie", "kalimor_token=" + bridge.GetToken()}};
+        httplib::Headers headers{{"Host", host}, {"X-Kalimor-Key", bridge.GetToken()}};
         if (*c.szDest)
             headers.emplace("Sec-Fetch-Dest", c.szDest);
         auto res = client.Get(c.strPath, headers);
