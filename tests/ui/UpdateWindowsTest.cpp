@@ -391,6 +391,12 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
             {
                 CUpdateDlg& shown = *Top<CUpdateDlg>();
                 strSeen = Element(shown, "action");
+                if (test.m_nState == 3 || test.m_nState == 23)
+                {
+                    EXPECT_NE(shown.GetRootElement().FindById("action").GetHtml().find("class=\"label\""),
+                              std::string::npos)
+                        << "the offer comes from its notice page";
+                }
                 strButtons = ButtonTypes(shown);
                 bProgress = shown.GetRootElement().FindById("progress_div").IsVisible();
                 if (!bEscape)

@@ -2,6 +2,7 @@
 
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "HtmlDocument.h"
 #include "HtmlParser.h"
 #include "Logger.h"
 #include "MessageDlg.h"
@@ -162,13 +163,31 @@ bool CUpdateDlg::OnInitDialog()
     return true;
 }
 
+std::string CUpdateDlg::NewClientNoticeHtml()
+{
+    // The offer's words and look are a page of the resources; without it the
+    // flow's own text stands.
+    std::string strPage;
+    if (!CFileUtils::LoadTxtFileOrResource(CClientContext::GetUiPath("ui/messages/need_update.htm"), strPage))
+        return {};
+    CHtmlDocument page;
+    if (!page.LoadHtml(strPage))
+        return {};
+    return page.GetRoot().FindById("notice").GetHtml();
+}
+
 void CUpdateDlg::ShowState(const CUpdateViewState& state)
 {
     const CElement root = GetRootElement();
     if (state.m_title)
         root.FindById("title").SetText(state.m_title->empty() ? "\u00a0" : *state.m_title);
     CElement action = root.FindById("action");
-    if (state.m_bError)
+    std::string strNotice;
+    if (state.m_nState == 3 || state.m_nState == 23)
+        strNotice = NewClientNoticeHtml();
+    if (!strNotice.empty())
+        action.SetHtml(strNotice);
+    else if (state.m_bError)
         action.SetHtml("<span class=\"label\" error=\"1\">" +
                        CHtmlWriter::EscapeText(state.m_strAction) + "</span>");
     else

@@ -56,6 +56,8 @@ public:
     static std::string BuildProgressHtml(int nValue);
     // The row of up to two buttons, "LEFT_BUTTON" and "RIGHT_BUTTON".
     static std::string BuildButtonsHtml(EUpdateButton left, EUpdateButton right);
+    // The offer of a newer client, from its notice page (empty when missing).
+    static std::string NewClientNoticeHtml();
 
 protected:
     bool OnInitDialog() override;
