@@ -12,9 +12,6 @@ bool CBrowserContentToolBarWin::Create(unsigned nStyle, const CRect& rect, CWnd*
     if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/browser_content_tool_bar.htm"),
                         root))
         return false;
-    root.FindById("td_content")
-        .SetHtml("<table id=\"btn_content\" class=\"button\" role=\"button\" aria-controls=\"navigator\"><tr><td>"
-                 "<span class=\"button_caption\"></span></td></tr></table>");
     if (!m_addBookmark.SetElement(root, "btn_add_bookmark") || !m_print.SetElement(root, "btn_print") ||
         !m_content.SetElement(root, "btn_content") || !m_selectSection.SetElement(root, "btn_select_subsection"))
     {
