@@ -19,6 +19,7 @@
 #include "SmallDialogs.h"
 #include "TaxCalendarWin.h"
 #include "UpdateController.h"
+#include "UpdateFrame.h"
 #include "ViewHost.h"
 #include "WelcomeWin.h"
 #include "Wnd.h"
@@ -30,15 +31,7 @@
 // The name that makes one client per user (its lock and its socket).
 inline constexpr const char* kKalimorMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
 
-// Private messages of the main window.
-enum EMainWindowMessage : unsigned
-{
-    WM_TRAY_NOTIFY = WM_USER + 100,      // 1124
-    WM_OPEN_FROM_TRAY = WM_USER + 101,   // 1125
-    WM_STOP_KALIMOR = WM_USER + 103,     // 1127
-    WM_NEW_CLIENT_URL = WM_USER + 104,   // 1128, lParam: a std::string* the window takes over
-    WM_SCHEDULED_UPDATE = WM_USER + 105, // the update the client runs by itself in the tray
-};
+#include "MainWindowMessages.h"
 
 enum EMainWindowTimer : unsigned
 {
@@ -49,7 +42,7 @@ enum EMainWindowTimer : unsigned
 // The application's frame: the browser page itself. It owns every other
 // window as a child, lays them out, switches between the views, keeps the
 // back/forward history and lives on in tray mode when closed.
-class CMainWindow : public CWnd, public IViewHost
+class CMainWindow : public CWnd, public IViewHost, public IUpdateFrame
 {
 public:
     explicit CMainWindow(std::unique_ptr<CSplashDlg> pSplash);
@@ -66,18 +59,20 @@ public:
 
     void ShowBookmark(CBookmark& bookmark);
     bool CheckContent();
-    void SetShadowMode(bool bOn);
-    bool IsShadowMode() const { return m_shadow.HasVisibleStyle(); }
+    void SetShadowMode(bool bOn) override;
+    bool IsShadowMode() const override { return m_shadow.HasVisibleStyle(); }
     // The wait cursor over the whole window, shown before the work starts.
-    void SetWaitCursor(bool bWait);
+    void SetWaitCursor(bool bWait) override;
+    CWnd& GetFrameWnd() override { return *this; }
+    void PostStop() override { PostMessage(WM_STOP_KALIMOR); }
     // The content was replaced on the disk: every window lets go of the old
     // one, the data is read again, and the home view shows.
-    void ReloadContent();
+    void ReloadContent() override;
     // A forms link of a document whose form the library holds: that form's
     // view is shown. False for any other address.
     bool ShowFormOf(const std::string& strUrl);
     void RecalcLayout();
-    void OnUpdateStatus();
+    void OnUpdateStatus() override;
     void OnUpdateData();
     int GetBodyKind() const { return m_nBodyKind; }
     CMovementHistory& GetMovementHistory() { return m_history; }

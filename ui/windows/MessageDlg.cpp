@@ -2,7 +2,7 @@
 
 #include "ClientContext.h"
 #include "Logger.h"
-#include "MainWindow.h"
+#include "ShadowHost.h"
 #include "StringTable.h"
 #include "WindowManager.h"
 
@@ -15,21 +15,22 @@ constexpr const char* kCancel = "<td id=\"CANCEL\" button_type=\"cancel\" class=
 constexpr const char* kClose = "<td id=\"CANCEL\" button_type=\"close\" class=\"button\"></td>";
 constexpr const char* kVersion = "<td id=\"version_label\" class=\"version\" style=\"width:200px\"></td>";
 
-CMainWindow* MainWindow()
+IShadowHost* MainWindow()
 {
     CWindowManager* pManager = CWindowManager::Get();
-    return pManager ? dynamic_cast<CMainWindow*>(pManager->GetMainWindow()) : nullptr;
+    return pManager ? dynamic_cast<IShadowHost*>(pManager->GetMainWindow()) : nullptr;
 }
 
 std::string Run(const std::string& strText, unsigned nFlags, int nParam, int nWidth, int nHeight)
 {
-    CMainWindow* pMain = MainWindow();
+    IShadowHost* pMain = MainWindow();
     // A message over another dialog finds the window dimmed already: it
     // leaves the shadow to the dialog that switched it on.
     const bool bShadowOwned = (nFlags & MSG_SHADOW) && pMain && !pMain->IsShadowMode();
     if (bShadowOwned)
         pMain->SetShadowMode(true);
-    CMessageDlg dialog(strText, nFlags, nParam, pMain);
+    CWindowManager* pManager = CWindowManager::Get();
+    CMessageDlg dialog(strText, nFlags, nParam, pManager ? pManager->GetMainWindow() : nullptr);
     if (nWidth > 0)
         dialog.SetFixedSize(nWidth, nHeight);
     dialog.DoModal();

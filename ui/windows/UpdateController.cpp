@@ -5,7 +5,8 @@
 #include "Logger.h"
 #include "LoginUserData.h"
 #include "LoginUserDlg.h"
-#include "MainWindow.h"
+#include "MainWindowMessages.h"
+#include "UpdateFrame.h"
 #include "RegistrationUserDlg.h"
 #include "ServiceRequests.h"
 #include "UpdateDlg.h"
@@ -48,26 +49,26 @@ std::string LocalFileFor(const std::string& strDocuments, const std::string& str
 class CShadow
 {
 public:
-    CShadow(CMainWindow& main, bool bOn) : m_main(main), m_bOn(bOn && !main.IsShadowMode())
+    CShadow(IUpdateFrame& main, bool bOn) : m_main(main), m_bOn(bOn && !main.IsShadowMode())
     {
         if (m_bOn)
             m_main.SetShadowMode(true);
     }
     ~CShadow()
     {
-        if (m_bOn && m_main.IsWindow())
+        if (m_bOn && m_main.GetFrameWnd().IsWindow())
             m_main.SetShadowMode(false);
     }
     CShadow(const CShadow&) = delete;
     CShadow& operator=(const CShadow&) = delete;
 
 private:
-    CMainWindow& m_main;
+    IUpdateFrame& m_main;
     bool m_bOn;
 };
 } // namespace
 
-CUpdateController::CUpdateController(CMainWindow& main) : m_main(main) {}
+CUpdateController::CUpdateController(IUpdateFrame& main) : m_main(main) {}
 
 CUpdateController::~CUpdateController()
 {
@@ -138,7 +139,7 @@ int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
     CRegistryConfig& config = pContext->GetRegistryConfig();
     CUpdateDlg dialog(
         CUpdateSetup{config, *pProfile, m_strRegisteredLogin, pContext->GetRequestSettings()},
-        nMode, &m_main);
+        nMode, &m_main.GetFrameWnd());
     if (IsSignUpMode(nMode))
         dialog.SetRegistration(record);
     if (prepare)
@@ -154,7 +155,7 @@ int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
         m_pDialog = nullptr;
     }
     // A silent update the user brought into view dimmed the window then.
-    if (bSilent && m_main.IsWindow() && m_main.IsShadowMode())
+    if (bSilent && m_main.GetFrameWnd().IsWindow() && m_main.IsShadowMode())
         m_main.SetShadowMode(false);
     if (nCode < 0)
         nCode = UPDATE_END_ERROR;
@@ -216,7 +217,7 @@ int CUpdateController::RunLoginDialog()
     const CShadow shadow(m_main, true);
     CLoginUserDlg dialog(pContext->GetRegistryConfig(),
                          pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl,
-                         &m_main);
+                         &m_main.GetFrameWnd());
     const int nResult = dialog.DoModal();
     return nResult < 0 ? int(CLoginUserDlg::LOGIN_CANCELLED) : nResult;
 }
@@ -224,7 +225,7 @@ int CUpdateController::RunLoginDialog()
 bool CUpdateController::RunSignUpForm(CRegistrationData& record)
 {
     const CShadow shadow(m_main, true);
-    CRegistrationUserDlg dialog(record, &m_main);
+    CRegistrationUserDlg dialog(record, &m_main.GetFrameWnd());
     if (dialog.DoModal() != CRegistrationUserDlg::SIGN_UP_CONFIRMED)
         return false;
     record = dialog.GetRecord();
@@ -297,7 +298,7 @@ void CUpdateController::CheckClientVersion()
     if (m_pWatcher)
         m_pWatcher->KillRequest();
     CMessageLoop* pLoop = &pManager->GetLoop();
-    const int nWindow = m_main.GetSafeHwnd();
+    const int nWindow = m_main.GetFrameWnd().GetSafeHwnd();
     // The watcher's thread hands the address to the UI thread; the window
     // takes it there, if it still exists.
     m_pWatcher = CCheckClientThread::Start(
@@ -370,7 +371,7 @@ void CUpdateController::QuitIfAsked(int nCode)
 
 void CUpdateController::QuitApplication()
 {
-    m_main.PostMessage(WM_STOP_KALIMOR);
+    m_main.PostStop();
 }
 
 void CUpdateController::SetWaitCursor(bool bWait)

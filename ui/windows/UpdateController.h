@@ -9,7 +9,7 @@
 #include <string>
 
 class CCheckClientThread;
-class CMainWindow;
+class IUpdateFrame;
 class CUpdateDlg;
 
 // The application's side of the update dialog: which dialog runs when and
@@ -21,7 +21,7 @@ class CUpdateController : private IUpdateAppHost
 public:
     static constexpr std::time_t kOfferPause = 7 * 24 * 60 * 60;
 
-    explicit CUpdateController(CMainWindow& main);
+    explicit CUpdateController(IUpdateFrame& main);
     ~CUpdateController() override;
     CUpdateController(const CUpdateController&) = delete;
     CUpdateController& operator=(const CUpdateController&) = delete;
@@ -74,7 +74,7 @@ private:
     bool RunSignUpForm(CRegistrationData& record);
     void Finish(int nCode, int nMode, int nPreviousVersion, const std::string& strError);
 
-    CMainWindow& m_main;
+    IUpdateFrame& m_main;
     CUpdateDlg* m_pDialog = nullptr;
     std::string m_strRegisteredLogin;
     std::string m_strInstallerPath;
