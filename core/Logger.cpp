@@ -62,11 +62,8 @@ CLogger::~CLogger()
 
 bool CLogger::Open(const std::string& strPath, int nThreshold)
 {
-    Close();
-    m_strFileName = strPath;
-    m_nThreshold = nThreshold;
-    m_bOpened = false;
-
+    const std::lock_guard lock(m_mutex);
+    CloseLocked();
     if (IsHeldByAnotherProcess(strPath))
         return false;
     // Every run starts a new log.
@@ -87,10 +84,17 @@ bool CLogger::Open(const std::string& strPath, int nThreshold)
         return false;
     }
     m_bOpened = true;
+    m_nThreshold = nThreshold;
     return true;
 }
 
 void CLogger::Close()
+{
+    const std::lock_guard lock(m_mutex);
+    CloseLocked();
+}
+
+void CLogger::CloseLocked()
 {
     if (m_pFile)
     {

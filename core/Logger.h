@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -83,20 +84,23 @@ public:
     bool Open(const std::string& strPath, int nThreshold);
     void Close();
 
-    int GetLevel() const { return m_nThreshold; }
-    bool IsOpened() const { return m_bOpened; }
-    const std::string& GetFileName() const { return m_strFileName; }
+    int GetLevel() const { return m_nThreshold.load(std::memory_order_relaxed); }
+    bool IsOpened() const { return m_bOpened.load(std::memory_order_relaxed); }
 
     CLogWriter Record(int nLevel) { return CLogWriter(*this, nLevel); }
 
 private:
     friend class CLogWriter;
 
+    void CloseLocked();
+
+    // Workers log while the application opens or closes the file: the file
+    // is only touched under the mutex, which a record holds from its first
+    // value to its end.
     std::FILE* m_pFile = nullptr;
-    std::string m_strFileName;
     std::mutex m_mutex;
-    int m_nThreshold = -1;
-    bool m_bOpened = false;
+    std::atomic<int> m_nThreshold{-1};
+    std::atomic<bool> m_bOpened{false};
 };
 
 CLogger& GetLog();
