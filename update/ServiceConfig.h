@@ -1,10 +1,11 @@
 #pragma once
 
+#include "ClientVersion.h"
+
 #include <string>
 #include <string_view>
 
-// The client's own version and the words of its user agent.
-inline constexpr std::string_view kClientVersion = "1.3.0.156";
+// The words of the client's user agent, before its version.
 inline constexpr std::string_view kClientKind = "WinClient";
 inline constexpr std::string_view kUserAgentProduct = "Kalimor WinClient";
 

@@ -220,6 +220,7 @@ TEST_F(CWindowsFixture, AboutPageOfTheTopPanelMailsSupport)
         ASSERT_NE(pModal, nullptr);
         EXPECT_EQ(pModal->GetWindowRect().m_nWidth, 700);
         EXPECT_EQ(pModal->GetWindowRect().m_nHeight, 530);
+        EXPECT_EQ(Doc(*pModal).GetRoot().FindById("label_product_version").GetText(), "1.3.0.156");
         Click(Doc(*pModal), Uid(*pModal, "EMAIL"));
     });
     main.OnAboutButton();

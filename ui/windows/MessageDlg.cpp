@@ -77,6 +77,10 @@ bool CMessageDlg::OnInitDialog()
     }
     CElement label = root.FindById("label");
     label.SetHtml(m_strText);
+    // A text may name the client's version (the about text): it is filled in
+    // here, so the number lives only in the build.
+    if (CElement version = label.FindById("label_product_version"); version.IsValid())
+        version.SetText(kClientVersion);
     if (!(m_nFlags & MSG_NO_IMAGE))
     {
         CElement image = root.FindById("image");
