@@ -22,6 +22,19 @@ struct CLocalTime
     int m_nSecond = 0;
 };
 
+// Calendar arithmetic of the Gregorian calendar, for every window and reader.
+bool IsLeapYear(unsigned nYear);
+// 28 to 31; 0 for a month outside 1-12.
+unsigned DaysInMonth(unsigned nYear, unsigned nMonth);
+// True for a day that exists (year 1 or later).
+bool IsRealDate(const CDate& date);
+// 0 = Monday ... 6 = Sunday.
+int DayOfWeek(const CDate& date);
+// The same day n months later (earlier for n < 0), kept inside the month.
+CDate AddMonths(const CDate& date, int nMonths);
+// The day n days later (earlier for n < 0).
+CDate AddDays(const CDate& date, int nDays);
+
 // The local date and time of a time value; a failed conversion gives zeros.
 CLocalTime ToLocalTime(std::time_t tTime);
 CDate ToLocalDate(std::time_t tTime);

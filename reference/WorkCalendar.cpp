@@ -3,34 +3,9 @@
 #include "Logger.h"
 #include "XMLUtils.h"
 
-namespace
-{
-bool IsLeap(unsigned nYear)
-{
-    return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
-}
-} // namespace
-
 bool CWorkCalendar::IsValidDate(const CDate& date)
 {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (date.m_nYear < 1900 || date.m_nYear > 9999 || date.m_nMonth < 1 || date.m_nMonth > 12 ||
-        date.m_nDay < 1)
-        return false;
-    const unsigned nDays = kDays[date.m_nMonth - 1] + (date.m_nMonth == 2 && IsLeap(date.m_nYear));
-    return date.m_nDay <= nDays;
-}
-
-int CWorkCalendar::DayOfWeek(const CDate& date)
-{
-    // Sakamoto's method gives 0 = Sunday; shift to 0 = Monday.
-    static constexpr int kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-    int nYear = static_cast<int>(date.m_nYear);
-    if (date.m_nMonth < 3)
-        --nYear;
-    const int nSunday0 = (nYear + nYear / 4 - nYear / 100 + nYear / 400 +
-                          kOffsets[date.m_nMonth - 1] + static_cast<int>(date.m_nDay)) % 7;
-    return (nSunday0 + 6) % 7;
+    return date.m_nYear >= 1900 && date.m_nYear <= 9999 && IsRealDate(date);
 }
 
 bool CWorkCalendar::LoadData(const std::string& strPath)

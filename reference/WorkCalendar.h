@@ -36,9 +36,8 @@ public:
     const std::set<CDate>& GetShortDays() const { return m_shortDays; }
     const std::set<CDate>& GetWorkedWeekendDays() const { return m_workdays; }
 
+    // A real day of the years a calendar file may hold (1900-9999).
     static bool IsValidDate(const CDate& date);
-    // 0 = Monday ... 6 = Sunday.
-    static int DayOfWeek(const CDate& date);
 
 private:
     std::set<unsigned> m_years;

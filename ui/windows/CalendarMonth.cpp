@@ -20,11 +20,6 @@ constexpr std::array<const char*, 7> kWeekdays{"Пн", "Вт", "Ср", "Чт", "
 constexpr std::array<const char*, 7> kWeekdayNames{
     "понедельник", "вторник", "среда", "четверг", "пятница", "суббота", "воскресенье"};
 
-bool IsLeapYear(unsigned nYear)
-{
-    return (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
-}
-
 std::string DayClasses(const CCalendarDay& day)
 {
     std::string strClass = "day";
@@ -48,7 +43,7 @@ std::string DayLabel(const CCalendarDay& day)
 {
     std::string strLabel =
         CCalendarMonth::FormatDate(day.m_date) + ", " +
-        kWeekdayNames[static_cast<std::size_t>(CWorkCalendar::DayOfWeek(day.m_date))];
+        kWeekdayNames[static_cast<std::size_t>(DayOfWeek(day.m_date))];
     if (day.m_bToday)
         strLabel += ", сегодня";
     if (day.m_bHoliday)
@@ -73,44 +68,6 @@ std::string CCalendarMonth::DayId(const std::string& strPrefix, const CDate& dat
     std::snprintf(szId, sizeof(szId), "%04u%02u%02u", date.m_nYear % 10000, date.m_nMonth % 100,
                   date.m_nDay % 100);
     return strPrefix + szId;
-}
-
-unsigned CCalendarMonth::DaysInMonth(unsigned nYear, unsigned nMonth)
-{
-    static constexpr std::array<unsigned, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (nMonth < 1 || nMonth > 12)
-        return 0;
-    return nMonth == 2 && IsLeapYear(nYear) ? 29 : kDays[nMonth - 1];
-}
-
-CDate CCalendarMonth::AddMonths(const CDate& date, int nMonths)
-{
-    const int nIndex =
-        static_cast<int>(date.m_nYear) * 12 + static_cast<int>(date.m_nMonth) - 1 + nMonths;
-    CDate result;
-    result.m_nYear = static_cast<unsigned>(nIndex / 12);
-    result.m_nMonth = static_cast<unsigned>(nIndex % 12) + 1;
-    result.m_nDay =
-        std::min(std::max(date.m_nDay, 1U), DaysInMonth(result.m_nYear, result.m_nMonth));
-    return result;
-}
-
-CDate CCalendarMonth::AddDays(const CDate& date, int nDays)
-{
-    CDate result = date;
-    for (; nDays > 0; --nDays)
-        if (++result.m_nDay > DaysInMonth(result.m_nYear, result.m_nMonth))
-        {
-            result = AddMonths({result.m_nYear, result.m_nMonth, 1}, 1);
-            result.m_nDay = 1;
-        }
-    for (; nDays < 0; ++nDays)
-        if (--result.m_nDay == 0)
-        {
-            result = AddMonths({result.m_nYear, result.m_nMonth, 1}, -1);
-            result.m_nDay = DaysInMonth(result.m_nYear, result.m_nMonth);
-        }
-    return result;
 }
 
 std::string CCalendarMonth::MonthName(unsigned nMonth)
@@ -146,14 +103,14 @@ std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth,
         return days;
     const CDate first{nYear, nMonth, 1};
     const CDate last{nYear, nMonth, nDays};
-    const int nLead = CWorkCalendar::DayOfWeek(first);
-    const int nTrail = 6 - CWorkCalendar::DayOfWeek(last);
+    const int nLead = DayOfWeek(first);
+    const int nTrail = 6 - DayOfWeek(last);
     for (int i = -nLead; i < static_cast<int>(nDays) + nTrail; ++i)
     {
         CCalendarDay day;
         day.m_date = AddDays(first, i);
         day.m_bInMonth = day.m_date.m_nMonth == nMonth;
-        const bool bWeekend = CWorkCalendar::DayOfWeek(day.m_date) >= 5;
+        const bool bWeekend = DayOfWeek(day.m_date) >= 5;
         if (pWork && pWork->CoversYear(day.m_date.m_nYear))
         {
             day.m_bDayOff = !pWork->IsWorkingDay(day.m_date);

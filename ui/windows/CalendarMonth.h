@@ -42,10 +42,6 @@ public:
     // The date of an id made by ToHtml; false for anything else.
     static bool ParseDayId(const std::string& strId, const std::string& strIdPrefix, CDate& date);
 
-    static unsigned DaysInMonth(unsigned nYear, unsigned nMonth);
-    // The same day n months later (earlier for n < 0), kept inside the month.
-    static CDate AddMonths(const CDate& date, int nMonths);
-    static CDate AddDays(const CDate& date, int nDays);
     // "Декабрь", and "декабря" as in a date.
     static std::string MonthName(unsigned nMonth);
     static std::string MonthOfDate(unsigned nMonth);

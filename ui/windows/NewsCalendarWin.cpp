@@ -53,7 +53,7 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
     CDate day;
     if (strId == "btn_prev_month" || strId == "btn_next_month")
     {
-        const CDate month = CCalendarMonth::AddMonths(m_month, strId == "btn_prev_month" ? -1 : 1);
+        const CDate month = AddMonths(m_month, strId == "btn_prev_month" ? -1 : 1);
         ShowMonth(month.m_nYear, month.m_nMonth);
     }
     else if (strId == "link_tax_calendar" && m_pHost)

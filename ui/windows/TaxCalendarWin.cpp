@@ -106,9 +106,9 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
         CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
     CDate day;
     if (strId == "btn_prev_month" || strId == "btn_next_month")
-        SelectDate(CCalendarMonth::AddMonths(m_selected, strId == "btn_prev_month" ? -1 : 1));
+        SelectDate(AddMonths(m_selected, strId == "btn_prev_month" ? -1 : 1));
     else if (strId == "btn_prev_year" || strId == "btn_next_year")
-        SelectDate(CCalendarMonth::AddMonths(m_selected, strId == "btn_prev_year" ? -12 : 12));
+        SelectDate(AddMonths(m_selected, strId == "btn_prev_year" ? -12 : 12));
     else if (strId == "btn_today")
         SelectDate(CCalendarMonth::Today());
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day))
@@ -147,7 +147,7 @@ bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigne
     default:
         return false;
     }
-    SelectDate(CCalendarMonth::AddDays(m_selected, nDays));
+    SelectDate(AddDays(m_selected, nDays));
     GetRootElement().FindById(CCalendarMonth::DayId(kDayPrefix, m_selected)).SetState(STATE_FOCUS);
     return true;
 }
