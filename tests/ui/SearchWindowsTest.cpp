@@ -311,10 +311,10 @@ TEST_F(CSearchFixture, TheIndexShowsLettersWithPhrasesTheirSectionsAndPhrases)
 
 TEST_F(CSearchFixture, ResultsAreGroupedByTopicAndShownAChunkAtATime)
 {
-    EXPECT_EQ(CSearchResultWin::CountDocuments(1), "1 документ");
-    EXPECT_EQ(CSearchResultWin::CountDocuments(3), "3 документа");
-    EXPECT_EQ(CSearchResultWin::CountDocuments(12), "12 документов");
-    EXPECT_EQ(CSearchResultWin::CountDocuments(21), "21 документ");
+    for (const auto& [nCount, szText] : std::initializer_list<std::pair<std::size_t, const char*>>{
+             {1, "1 документ"}, {3, "3 документа"}, {12, "12 документов"}, {21, "21 документ"},
+             {0, "0 документов"}, {111, "111 документов"}, {104, "104 документа"}, {5, "5 документов"}})
+        EXPECT_EQ(CSearchResultWin::CountDocuments(nCount), szText);
 
     main->OnSearch("налог");
     ASSERT_EQ(main->GetBodyKind(), CBookmark::VIEW_SEARCH_RESULTS);

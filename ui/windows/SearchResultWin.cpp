@@ -66,12 +66,7 @@ bool CSearchResultWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent,
 
 std::string CSearchResultWin::CountDocuments(std::size_t nCount)
 {
-    const std::size_t n100 = nCount % 100, n10 = nCount % 10;
-    const char* szWord = (n100 >= 11 && n100 <= 14) ? "документов"
-                         : n10 == 1                   ? "документ"
-                         : (n10 >= 2 && n10 <= 4)     ? "документа"
-                                                      : "документов";
-    return std::to_string(nCount) + " " + szWord;
+    return CTextUtils::CountOf(nCount, "документ", "документа", "документов");
 }
 
 void CSearchResultWin::BuildItems(const CBookmark& view)
