@@ -2,6 +2,7 @@
 
 #include "ContentSwap.h"
 #include "FolderInstall.h"
+#include "RunningClient.h"
 #include "WorkerThreads.h"
 
 #include "AutostartEntry.h"
@@ -38,17 +39,17 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
         m_registry.LoadSettings();
         m_registry.SetContentVersion(0);
         m_registry.SaveSettings();
-        CMainWindow::StopExistedKalimor();
+        CRunningClient::StopSystemClient();
         return false;
     }
     if (m_commandLine.IsReplaceExe())
     {
-        CMainWindow::StopAndReplaceExistedKalimor();
+        CRunningClient::StopAndReplaceSystemClient();
         return false;
     }
     if (!m_instance.Acquire())
     {
-        CMainWindow::OpenKalimorWindowFromTray();
+        CRunningClient::OpenSystemClientFromTray();
         return false;
     }
     m_pLoop = std::make_unique<CMessageLoop>();

@@ -12,19 +12,16 @@
 #include "TextUtils.h"
 #include "HtmlDocument.h"
 #include "MessageDlg.h"
-#include "SingleInstance.h"
 #include "StringTable.h"
 #include "WindowManager.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <thread>
 
 namespace
 {
 constexpr const char* kSupportAddress = "mailto:support@kalimor.example";
-constexpr int kStopAttempts = 60;
 
 CClientContext* Context()
 {
@@ -815,44 +812,4 @@ std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std:
         return 0;
     default: return CWnd::WindowProc(nMsg, wParam, lParam);
     }
-}
-
-void CMainWindow::OpenKalimorWindowFromTray()
-{
-    CSingleInstance instance(kKalimorMutexName);
-    if (!instance.SendToRunning(WM_OPEN_FROM_TRAY))
-        KLOG_ERR << "There is no another window";
-}
-
-void CMainWindow::StopExistedKalimor()
-{
-    CSingleInstance instance(kKalimorMutexName);
-    // Bounded, unlike a bare "while it exists": a client that never answers
-    // must not keep the uninstaller waiting for ever.
-    for (int nAttempt = 0; nAttempt < kStopAttempts && instance.IsHeldByOther(); ++nAttempt)
-    {
-        instance.SendToRunning(WM_STOP_KALIMOR);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    }
-}
-
-void CMainWindow::StopAndReplaceExistedKalimor()
-{
-    StopExistedKalimor();
-    const std::string strOwn = CResourceConfig::GetExecutableFolder() + "/" + "KalimorClnt";
-    char szSelf[4096] = {};
-    const ssize_t nLength = ::readlink("/proc/self/exe", szSelf, sizeof(szSelf) - 1);
-    const std::string strSelf = nLength > 0 ? std::string(szSelf, static_cast<std::size_t>(nLength)) : std::string();
-    // Copying a file onto itself would empty it: there is nothing to replace.
-    if (strSelf.empty() || strSelf == strOwn)
-        return;
-    for (int nAttempt = 0; nAttempt < 6; ++nAttempt)
-    {
-        if (nAttempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-        if (CFileUtils::CopyFile(strSelf, strOwn))
-            return;
-    }
-    KLOG_ERR << CStringTable::Get(IDS_INSTALL_ERROR);
-    std::fprintf(stderr, "%s\n", std::string(CStringTable::Get(IDS_INSTALL_ERROR)).c_str());
 }

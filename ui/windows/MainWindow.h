@@ -28,9 +28,6 @@
 #include <memory>
 #include <string>
 
-// The name that makes one client per user (its lock and its socket).
-inline constexpr const char* kKalimorMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
-
 #include "MainWindowMessages.h"
 
 enum EMainWindowTimer : unsigned
@@ -87,11 +84,6 @@ public:
     CWnd* GetBodyWindow(int nKind);
 
     std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam) override;
-
-    // Used by a second start of the program.
-    static void OpenKalimorWindowFromTray();
-    static void StopExistedKalimor();
-    static void StopAndReplaceExistedKalimor();
 
     void OnHomeButton();
     void OnBackButton();
