@@ -3,6 +3,7 @@
 #include "ClientContext.h"
 #include "EncyclopediaData.h"
 #include "FileUtils.h"
+#include "LinkTarget.h"
 #include "Logger.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
@@ -20,12 +21,6 @@ CClientContext* Context()
 CEncyclopediaData* Encyclopedia()
 {
     return Context() ? Context()->GetEncyclopedia() : nullptr;
-}
-
-void ReplaceAll(std::string& text, std::string_view what, std::string_view with)
-{
-    for (std::size_t nPos = text.find(what); nPos != std::string::npos; nPos = text.find(what, nPos + with.size()))
-        text.replace(nPos, what.size(), with);
 }
 
 // "First level › second › third": where a section lies, without the
@@ -169,9 +164,10 @@ void CEncyclopediaAccountantWin::FillLinkTables()
     for (const CDocumentLink& link : view.GetPage().GetLinks())
     {
         // Pictures open in the viewer (the view knows them by their name).
-        if (CKalimorHtmlView::IsImageURL(link.m_strHref))
+        const CLinkTarget target = ClassifyLink(link.m_strHref);
+        if (target.m_bPicture)
             continue;
-        if (link.m_strHref.starts_with("about:"))
+        if (target.m_eKind == ELinkKind::SPECIAL)
             view.m_linkTable2[link.m_strHref] = link.m_strHref;
         else
             view.m_linkTable1[link.m_strHref] = link.m_strTarget;
@@ -222,24 +218,14 @@ void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
 {
     KLOG_TRACE << "Go to URL=" << strUrl;
     CClientContext* pContext = Context();
-    const bool bWeb = strUrl.size() > 5 && (strUrl.starts_with("http:") || strUrl.starts_with("https:"));
-    if (bWeb || strUrl.starts_with("mailto:"))
+    const CLinkTarget target = ClassifyLink(strUrl, pContext ? pContext->GetDocumentsFolder() : std::string());
+    if (target.m_eKind == ELinkKind::WEB || target.m_eKind == ELinkKind::MAIL)
     {
         if (!pContext || !pContext->OpenExternal(strUrl))
             ShowMessage(IDS_HYPERLINK_ERROR);
         return;
     }
-    std::string strPath = strUrl;
-    ReplaceAll(strPath, "%20", " ");
-    if (strPath.starts_with("file:///"))
-        strPath.erase(0, 8);
-    if (pContext)
-    {
-        const std::string strFolder = pContext->GetDocumentsFolder();
-        if (!strFolder.empty() && strPath.starts_with(strFolder))
-            strPath = "/" + strPath.substr(strFolder.size());
-    }
-    std::replace(strPath.begin(), strPath.end(), '\\', '/');
+    const std::string& strPath = target.m_strAddress;
     KLOG_NOTICE << "Go to document " << strPath;
     CEncyclopediaData* pEncyclopedia = Encyclopedia();
     CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(strPath) : nullptr;
@@ -249,8 +235,7 @@ void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
         ShowMessage(IDS_INVALID_LINK);
         return;
     }
-    const auto nHash = strPath.find('#');
-    ShowSection(pSection, true, true, nHash == std::string::npos ? std::string() : strPath.substr(nHash + 1));
+    ShowSection(pSection, true, true, target.m_strAnchor);
 }
 
 void CEncyclopediaAccountantWin::OnShowImage(const std::string& strUrl)

@@ -2,6 +2,7 @@
 
 #include "ClientContext.h"
 #include "FileUtils.h"
+#include "LinkTarget.h"
 #include "Logger.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
@@ -56,8 +57,7 @@ bool CKalimorHtmlView::GetLocalFileName(std::string_view url, std::string& strEn
 
 bool CKalimorHtmlView::IsImageURL(std::string_view url)
 {
-    const std::string strLower = CTextUtils::ToLower(url);
-    return strLower.find(".jpg") != std::string::npos || strLower.find(".png") != std::string::npos;
+    return IsPictureUrl(url);
 }
 
 std::string CKalimorHtmlView::MakeFrameUrl(std::string_view relativePath, std::string_view anchor,
