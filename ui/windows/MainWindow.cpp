@@ -1,15 +1,7 @@
 #include "MainWindow.h"
 
-#include "BlankInfoData.h"
 #include "ClientContext.h"
-#include "FileUtils.h"
-#include "FormFile.h"
 #include "Logger.h"
-#include "DocumentSearch.h"
-#include "EncyclopediaData.h"
-#include "SearchPrompt2Manager.h"
-#include "SearchRegistry.h"
-#include "TextUtils.h"
 #include "HtmlDocument.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
@@ -21,7 +13,6 @@
 
 namespace
 {
-constexpr const char* kSupportAddress = "mailto:support@kalimor.example";
 
 CClientContext* Context()
 {
@@ -373,37 +364,6 @@ void CMainWindow::ShowImage(const std::string& strPath)
     SetShadowMode(false);
 }
 
-void CMainWindow::SelectEncyclopedySection(const std::string& strType)
-{
-    KLOG_DEBUG << "Go to section type=" << strType;
-    if (!CheckContent())
-        return;
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pFirst = pEncyclopedia ? pEncyclopedia->GetFirstLevelSectionItem(strType) : nullptr;
-    CEncyclopediaSection* pChild = pFirst ? CEncyclopediaData::GetFirstRealChild(pFirst) : nullptr;
-    if (!pChild)
-    {
-        KLOG_ERR << "Invalid section type=" << strType;
-        return;
-    }
-    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(pChild)), true);
-}
-
-void CMainWindow::OnSelectMRUDocument(const CMRUDocument& document)
-{
-    KLOG_NOTICE << "Select MRU document";
-    if (!CheckContent())
-        return;
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(document.m_strURL) : nullptr;
-    if (!pSection)
-    {
-        KLOG_ERR << "Document" << document.m_strName << " not found";
-        return;
-    }
-    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(pSection)), true);
-}
-
 void CMainWindow::OnHowToUse()
 {
     ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
@@ -419,15 +379,6 @@ void CMainWindow::OnActivate(bool bActive)
     m_bActive = bActive;
     if (!bActive)
         m_encyclopedia.OnDeactivateApp();
-}
-
-bool CMainWindow::CheckContent()
-{
-    CClientContext* pContext = Context();
-    if (pContext && pContext->GetRegistryConfig().GetContentVersion() != 0)
-        return true;
-    ShowMessage(IDS_NO_CONTENT);
-    return false;
 }
 
 void CMainWindow::SetShadowMode(bool bOn)
@@ -464,19 +415,6 @@ void CMainWindow::OnForwButton()
     m_history.MoveForward();
     if (CBookmark* pCurrent = m_history.GetCurrent())
         ShowBookmark(*pCurrent);
-}
-
-void CMainWindow::OnBookmarksButton()
-{
-    if (CheckContent() && !GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_BOOKMARKS), true))
-        KLOG_ERR << "Can't move to bookmark list";
-}
-
-void CMainWindow::OnHistoryButton()
-{
-    KLOG_NOTICE << "Pressed history button";
-    if (CheckContent() && !GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_HISTORY), true))
-        KLOG_ERR << "Can't move to history list";
 }
 
 void CMainWindow::OnUpdateButton()
@@ -518,160 +456,16 @@ std::string CMainWindow::DownloadContentFile(const std::string& strRelativePath)
     return m_updates.DownloadContentFile(strRelativePath);
 }
 
-bool CMainWindow::ShowFormOf(const std::string& strUrl)
-{
-    CBlankInfoData* pBlanks = Context() ? Context()->GetBlanks() : nullptr;
-    const CBlankInfo* pBlank = pBlanks ? pBlanks->FindBlankByUploadURL(strUrl) : nullptr;
-    if (!pBlank)
-        return false;
-    GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForForm(pBlank)), true);
-    return true;
-}
-
 void CMainWindow::OnDownloadBlank(const std::string& strUrl)
 {
-    KLOG_NOTICE << "CMainWindow::OnDownloadBlank " << strUrl;
     // A form of the library opens in the forms library, with its file.
-    if (ShowFormOf(strUrl))
-    {
+    if (m_commands.DownloadForm(strUrl))
         m_blankView.OnDownload();
-        return;
-    }
-    const std::string strPath = DownloadContentFile(strUrl);
-    if (strPath.empty())
-        return;
-    // The desktop gets a copy outside the content, and only of a document.
-    const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
-    if (CClientContext* pContext = Context(); strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
-        ShowMessage(IDS_FORM_OPEN_ERROR);
 }
 
 void CMainWindow::OnViewFilledBlank(const std::string& strUrl)
 {
-    KLOG_NOTICE << "CMainWindow::OnViewFilledBlank " << strUrl;
-    if (ShowFormOf(strUrl))
-        return;
-    // The sample takes the document's place; the section stays where it is.
-    CEncyclopediaSection* pSection = m_encyclopedia.GetCurrentSection();
-    if (!pSection)
-        return;
-    auto pView = std::make_unique<CBookmark>(CBookmark::ForSection(pSection));
-    pView->m_strPage = strUrl;
-    GoToBookmark(std::move(pView), true);
-}
-
-void CMainWindow::OpenLink(const std::string& strUrl)
-{
-    KLOG_DEBUG << "CMainWindow::OpenLink " << strUrl;
-    CClientContext* pContext = Context();
-    const bool bWeb = strUrl.starts_with("http:") || strUrl.starts_with("https:") || strUrl.starts_with("mailto:");
-    if (bWeb)
-    {
-        if (!pContext || !pContext->OpenExternal(strUrl))
-            ShowMessage(IDS_HYPERLINK_ERROR);
-        return;
-    }
-    if (!CheckContent())
-        return;
-    CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(strUrl) : nullptr;
-    if (!pSection)
-    {
-        KLOG_WARN << "Document " << strUrl << " not found";
-        ShowMessage(IDS_INVALID_LINK);
-        return;
-    }
-    auto pView = std::make_unique<CBookmark>(CBookmark::ForSection(pSection));
-    // An anchor the section tree does not know is still where the page opens.
-    std::string strFile, strAnchor;
-    if (CFileUtils::ParseFileName(strUrl, strFile, strAnchor) && !strAnchor.empty() &&
-        pSection->m_strAnchor != strAnchor)
-        pView->m_strPage = strUrl;
-    GoToBookmark(std::move(pView), true);
-}
-
-void CMainWindow::OnAboutButton()
-{
-    KLOG_NOTICE << "Pressed about button";
-    std::string strPage;
-    CClientContext* pContext = Context();
-    if (!pContext || !CFileUtils::LoadTxtFileOrResource(pContext->GetResourceConfig().GetAboutMessagePath(), strPage))
-        return;
-    const std::string strResult = ShowMessageSized(strPage, MSG_SHADOW | MSG_NO_IMAGE, 700, 530);
-    if (strResult == "EMAIL")
-    {
-        if (!pContext->OpenExternal(kSupportAddress))
-            ShowMessage(IDS_HYPERLINK_ERROR);
-    }
-    else if (!strResult.empty())
-        KLOG_WARN << "Unknown about dialog result";
-}
-
-void CMainWindow::OnSearch(const std::string& strQuery)
-{
-    KLOG_NOTICE << "Pressed search button";
-    KLOG_DEBUG << "CMainWindow::OnSearch " << strQuery;
-    if (!CheckContent())
-        return;
-    CClientContext* pContext = Context();
-    CDocumentSearch* pSearch = pContext ? pContext->GetDocumentSearch() : nullptr;
-    CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
-    if (!pSearch || !pEncyclopedia)
-        return;
-    SetWaitCursor(true);
-    SearchResultSet results;
-    CHighlightWords highlight;
-    pSearch->Search(CTextUtils::ToLower(strQuery), results, highlight);
-    std::set<std::string> words;
-    for (const std::set<std::string>& forms : highlight)
-        words.insert(forms.begin(), forms.end());
-    const CSectionList sections = pEncyclopedia->FindSectionsBySearchResult(results);
-    auto pView = std::make_unique<CBookmark>(
-        CBookmark::ForSearchResults(CEncyclopediaData::SortByCode(sections), std::move(words)));
-    pView->m_highlightGroups = std::move(highlight);
-    pView->m_strSearchString = strQuery;
-    pView->m_nFoundDocuments = sections.size();
-    pView->m_strCompletions = pSearch->GetLastCompletions();
-    if (!GoToBookmark(std::move(pView), true))
-        KLOG_WARN << "CMainWindow::OnSearch can't show the results";
-    SetWaitCursor(false);
-}
-
-void CMainWindow::OnSearchPrompt(const std::string& strPrompt)
-{
-    KLOG_NOTICE << "CMainWindow::OnSearchPrompt " << strPrompt;
-    if (!CheckContent())
-        return;
-    // The registry's phrase first, then the prompt list's entry of that text.
-    CClientContext* pContext = Context();
-    const CSearchRegistry* pRegistry = pContext ? pContext->GetSearchRegistry() : nullptr;
-    const CSearchPrompt2Manager* pPrompts = pContext ? pContext->GetPromptList() : nullptr;
-    const RegistryPhrase* pPhrase = pRegistry ? pRegistry->FindPhrase(strPrompt) : nullptr;
-    if (!pPhrase && pPrompts)
-        pPhrase = pPrompts->FindPrompt(strPrompt);
-    OpenLinks(pPhrase ? pPhrase->links : std::vector<std::string>(), strPrompt);
-}
-
-void CMainWindow::OpenLinks(const std::vector<std::string>& links, const std::string& strText)
-{
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CSectionList sections = pEncyclopedia ? pEncyclopedia->FindSectionsByURLs(links) : CSectionList();
-    if (sections.empty())
-    {
-        KLOG_WARN << "Nothing to show";
-        return;
-    }
-    auto pView = std::make_unique<CBookmark>(CBookmark::ForSections(std::move(sections), strText));
-    if (!pView->m_pSection)
-        pView->m_pSection = pView->m_sections.front();
-    GoToBookmark(std::move(pView), true);
-}
-
-void CMainWindow::OnRegistryButton()
-{
-    KLOG_NOTICE << "Pressed registry button";
-    if (CheckContent())
-        GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_SEARCH_REGISTRY), true);
+    m_commands.ViewFilledSample(strUrl, m_encyclopedia.GetCurrentSection());
 }
 
 void CMainWindow::SetWaitCursor(bool bWait)
@@ -697,12 +491,6 @@ bool CMainWindow::OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyp
     }
     (void)pWnd;
     return false;
-}
-
-void CMainWindow::OnSupport()
-{
-    if (CClientContext* pContext = Context(); !pContext || !pContext->OpenExternal(kSupportAddress))
-        ShowMessage(IDS_HYPERLINK_ERROR);
 }
 
 void CMainWindow::OnAppShow()

@@ -20,6 +20,7 @@
 #include "TaxCalendarWin.h"
 #include "UpdateController.h"
 #include "UpdateFrame.h"
+#include "ViewCommands.h"
 #include "ViewHost.h"
 #include "WelcomeWin.h"
 #include "Wnd.h"
@@ -51,11 +52,11 @@ public:
     CBookmark* GetCurrentView() override { return m_history.GetCurrent(); }
     void ShowImage(const std::string& strPath) override;
     void UpdateSearchSample() override;
-    void OpenLink(const std::string& strUrl) override;
+    void OpenLink(const std::string& strUrl) override { m_commands.OpenLink(strUrl); }
     std::string DownloadContentFile(const std::string& strRelativePath) override;
 
     void ShowBookmark(CBookmark& bookmark);
-    bool CheckContent();
+    bool CheckContent() { return m_commands.CheckContent(); }
     void SetShadowMode(bool bOn) override;
     bool IsShadowMode() const override { return m_shadow.HasVisibleStyle(); }
     // The wait cursor over the whole window, shown before the work starts.
@@ -67,7 +68,7 @@ public:
     void ReloadContent() override;
     // A forms link of a document whose form the library holds: that form's
     // view is shown. False for any other address.
-    bool ShowFormOf(const std::string& strUrl);
+    bool ShowFormOf(const std::string& strUrl) { return m_commands.ShowFormOf(strUrl); }
     void RecalcLayout();
     void OnUpdateStatus() override;
     void OnUpdateData();
@@ -88,25 +89,28 @@ public:
     void OnHomeButton();
     void OnBackButton();
     void OnForwButton();
-    void OnBookmarksButton();
-    void OnHistoryButton();
+    void OnBookmarksButton() { m_commands.ShowBookmarks(); }
+    void OnHistoryButton() { m_commands.ShowHistory(); }
     void OnUpdateButton();
     void OnConfigButton();
-    void OnAboutButton();
-    void OnSearch(const std::string& strQuery);
-    void OnSearchPrompt(const std::string& strPrompt);
-    void OnRegistryButton();
+    void OnAboutButton() { m_commands.ShowAbout(); }
+    void OnSearch(const std::string& strQuery) { m_commands.Search(strQuery); }
+    void OnSearchPrompt(const std::string& strPrompt) { m_commands.SearchPrompt(strPrompt); }
+    void OnRegistryButton() { m_commands.ShowRegistry(); }
     // Opens the sections of the documents a phrase or prompt points to: one
     // as its section, several as a list; strText becomes the view's search
     // string.
-    void OpenLinks(const std::vector<std::string>& links, const std::string& strText);
+    void OpenLinks(const std::vector<std::string>& links, const std::string& strText)
+    {
+        m_commands.OpenLinks(links, strText);
+    }
     CSearchResultWin& GetSearchResultWin() { return m_searchResult; }
     CSearchRegistryWin& GetSearchRegistryWin() { return m_searchRegistry; }
-    void OnSupport();
+    void OnSupport() { m_commands.OpenSupport(); }
     void OnAppShow();
     void OnBlanks();
-    void SelectEncyclopedySection(const std::string& strType);
-    void OnSelectMRUDocument(const CMRUDocument& document);
+    void SelectEncyclopedySection(const std::string& strType) { m_commands.SelectSectionType(strType); }
+    void OnSelectMRUDocument(const CMRUDocument& document) { m_commands.OpenRecentDocument(document); }
     void OnHowToUse();
     void OnActivate(bool bActive);
     // The update, started from the tray menu (silent in tray mode) or from the
@@ -147,6 +151,7 @@ private:
     void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;
+    CViewCommands m_commands{*this, [this](bool bWait) { SetWaitCursor(bWait); }};
     std::string m_strNewClientUrl;
     std::unique_ptr<CSplashDlg> m_pSplash;
     // The children, in the order they are created.
