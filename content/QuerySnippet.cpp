@@ -17,16 +17,13 @@ constexpr char32_t kCloseMark = 0xE001;
 const std::u32string kOpenTag = U"<b>";
 const std::u32string kCloseTag = U"</b>";
 
-bool IsDelimiter(char32_t ch)
-{
-    return std::u32string_view(U" ,.!-()[]{}:\r\n").find(ch) != std::u32string_view::npos;
-}
-
-// A form at p counts only as a whole word.
+// A form at p counts only as a whole word, by the search's own rule of what
+// a word is: "счет" is not bold inside "счет-фактура", which the search and
+// the opened document take as one word.
 bool IsBounded(const std::u32string& text, std::size_t nPos, std::size_t nLength)
 {
-    return (nPos == 0 || IsDelimiter(text[nPos - 1])) &&
-           (nPos + nLength >= text.size() || IsDelimiter(text[nPos + nLength]));
+    return (nPos == 0 || !IsWordCharacter(text[nPos - 1])) &&
+           (nPos + nLength >= text.size() || !IsWordCharacter(text[nPos + nLength]));
 }
 
 std::set<std::size_t> FindPositions(const std::u32string& lowered, const std::u32string& form)
@@ -141,15 +138,22 @@ std::string BuildQuerySnippet(const std::string& strText,
     {
         if (form.empty())
             continue;
-        const std::size_t nStep = kOpenTag.size() + form.size() + kCloseTag.size();
-        for (auto nPos = low.find(form); nPos != std::u32string::npos; nPos = low.find(form, nPos + nStep))
+        // Past a marked form its tags are passed too; past a form inside a
+        // longer word only its first letter, or "налог" right after
+        // "налоговый " would be skipped.
+        const std::size_t nMarkedStep = kOpenTag.size() + form.size() + kCloseTag.size();
+        for (auto nPos = low.find(form); nPos != std::u32string::npos;)
         {
             if (!IsBounded(low, nPos, form.size()))
+            {
+                nPos = low.find(form, nPos + 1);
                 continue;
+            }
             low.insert(nPos + form.size(), kCloseTag);
             low.insert(nPos, kOpenTag);
             shown.insert(nPos + form.size(), std::u32string(kCloseTag.size(), kCloseMark));
             shown.insert(nPos, std::u32string(kOpenTag.size(), kOpenMark));
+            nPos = low.find(form, nPos + nMarkedStep);
         }
     }
     return (nStart > 0 ? "..." : "") + RenderWindow(shown) + "...";

@@ -169,11 +169,6 @@ std::size_t CountUtf16Units(std::string_view text)
     return nUnits;
 }
 
-bool IsWordCharacter(char32_t ch)
-{
-    return ch == U'-' || CTextUtils::IsDigit(ch) || CTextUtils::IsLetter(ch);
-}
-
 CWin1251Tables::CWin1251Tables()
 {
     m_fromUtf8.fill(-1);
@@ -504,6 +499,11 @@ std::string CSearchUtils::Win1251ToTChar(std::string_view bytes)
         KLOG_ERR << "Exception on CMorphoSearch::TCharToWin1251";
         return {};
     }
+}
+
+bool IsWordCharacter(char32_t ch)
+{
+    return ch == U'-' || CTextUtils::IsDigit(ch) || CTextUtils::IsLetter(ch);
 }
 
 void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words)

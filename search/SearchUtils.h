@@ -91,8 +91,16 @@ public:
     static bool Win1251IsAscii(std::string_view bytes, std::string_view& text);
 };
 
-// Splits a text into words: every character that is not a letter, a decimal
-// digit or '-' separates words. Case is kept; empty pieces are dropped.
+// What a word is wherever words are found, shown or marked: a run of letters
+// (Unicode category L), decimal digits (Nd) and '-'. "счет-фактура" is one
+// word; ";", "?", "«", "»" and blanks end one.
+bool IsWordCharacter(char32_t ch);
+// The same class written for a regular expression in Unicode mode, sent to
+// the page so that it marks in a document the words the search found.
+inline constexpr std::string_view kWordCharacterClass = "\\p{L}\\p{Nd}\\-";
+
+// Splits a text into words: every character that is not a word character
+// separates words. Case is kept; empty pieces are dropped.
 std::vector<std::string> SplitSearchString(std::string_view text);
 // The same words as pieces of the text, appended to the list.
 void SplitSearchWords(std::string_view text, std::vector<std::string_view>& words);

@@ -113,6 +113,12 @@ await run('e2e search', async () => {
   await until('second found word', async () => /^2 из \d+/.test(await toolBar.locator('#found_counter').textContent()));
   assert.equal(await doc.locator('mark.kalimor-found.current').count(), 1);
   await screenshot(page, 'search-marked-1366.png');
+  // The page marks by the rule the client sent: the same table the snippet
+  // code is tested against.
+  const table = JSON.parse(fs.readFileSync(new URL('../data/found-words.json', import.meta.url), 'utf8'));
+  for (const { what, text, word, marked } of table) {
+    assert.deepEqual(await page.evaluate(([t, w]) => window.__kalimor.markedWords(t, [w]), [text, word]), marked, what);
+  }
 
   // Back: the list where it was.
   await top.locator('#btn_backward').click();

@@ -5,6 +5,7 @@
 #include "LinkTarget.h"
 #include "Logger.h"
 #include "MessageDlg.h"
+#include "SearchUtils.h"
 #include "StringTable.h"
 #include "TextUtils.h"
 #include "UrlToPath.h"
@@ -120,7 +121,9 @@ void CKalimorHtmlView::MarkWords(const std::set<std::string>& words)
 {
     m_nMarks = m_nCurrentMark = 0;
     m_sigMarks(0, 0);
-    SendFrontEndCommand({{"cmd", "mark"}, {"words", std::vector<std::string>(words.begin(), words.end())}});
+    SendFrontEndCommand({{"cmd", "mark"},
+                         {"words", std::vector<std::string>(words.begin(), words.end())},
+                         {"wordClass", kWordCharacterClass}});
 }
 
 void CKalimorHtmlView::MoveMark(int nStep)

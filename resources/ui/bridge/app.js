@@ -587,8 +587,25 @@
 
   // The words a search found, marked in the document by the client (the
   // document's own scripts never run). Word forms are whole words, compared
-  // in lower case with "ё" as "е".
+  // in lower case with "ё" as "е"; what makes a word is the client's rule,
+  // sent with the words as a character class.
   const foldWord = (word) => word.toLowerCase().replace(/ё/g, 'е');
+  let wordSplitter = null;
+  function setWordClass(wordClass) {
+    try {
+      wordSplitter = wordClass ? new RegExp(`([${wordClass}]+)`, 'u') : null;
+    } catch (e) {
+      wordSplitter = null;
+    }
+  }
+  // The text in pieces, the words at odd places.
+  const splitWords = (text) => (wordSplitter ? text.split(wordSplitter) : [text]);
+  // The pieces of a text that the words given would mark (for the tests of
+  // the rule).
+  stats.markedWords = (text, words) => {
+    const folded = new Set(words.map(foldWord));
+    return splitWords(text).filter((part, i) => i % 2 === 1 && folded.has(foldWord(part)));
+  };
   function markDocument(w) {
     const doc = w.el.contentDocument;
     if (!doc || !doc.body) return;
@@ -605,7 +622,7 @@
       const texts = [];
       for (let node = walker.nextNode(); node; node = walker.nextNode()) texts.push(node);
       for (const node of texts) {
-        const parts = node.data.split(/([\p{L}\p{N}]+(?:-[\p{L}\p{N}]+)*)/u);
+        const parts = splitWords(node.data);
         if (!parts.some((part, i) => i % 2 === 1 && words.has(foldWord(part)))) continue;
         const fragment = doc.createDocumentFragment();
         parts.forEach((part, i) => {
@@ -697,6 +714,7 @@
       }
       case 'mark':
         w.markWords = op.words || [];
+        setWordClass(op.wordClass);
         if (w.loaded) markDocument(w);
         break;
       case 'markMove': moveMark(w, op.step || 1); break;
