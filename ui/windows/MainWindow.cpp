@@ -134,13 +134,7 @@ bool CMainWindow::Create()
     OnUpdateStatus();
     RecalcLayout();
     OnUpdateData();
-    SetTimer(TIMER_CLIENT_VERSION, 10800000);
-    SetTimer(TIMER_CLIENT_OFFER, 60000);
-    m_updates.CheckClientVersion();
-    // Started into the tray (with the desktop session): the content is
-    // brought up to date once the start is over.
-    if (Context() && Context()->IsTrayMode())
-        PostMessage(WM_SCHEDULED_UPDATE);
+    m_updates.Start();
     return true;
 }
 
@@ -356,19 +350,6 @@ void CMainWindow::UpdateSearchSample()
     m_searchPanel.UpdateSearchSample();
 }
 
-void CMainWindow::ShowImage(const std::string& strPath)
-{
-    SetShadowMode(true);
-    CImageViewDlg viewer(strPath, this);
-    viewer.DoModal();
-    SetShadowMode(false);
-}
-
-void CMainWindow::OnHowToUse()
-{
-    ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
-}
-
 void CMainWindow::OnBlanks()
 {
     GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_FORMS_HOME), true);
@@ -417,43 +398,10 @@ void CMainWindow::OnForwButton()
         ShowBookmark(*pCurrent);
 }
 
-void CMainWindow::OnUpdateButton()
-{
-    KLOG_NOTICE << "Pressed update button";
-    m_updates.OnUpdateButton();
-}
-
-void CMainWindow::OnConfigButton()
-{
-    KLOG_NOTICE << "Pressed config button";
-    m_updates.EnterConfigParams(false);
-}
-
-void CMainWindow::OnAppUpdate(bool bSilent)
-{
-    KLOG_NOTICE << "CMainWindow::OnAppUpdate" << (bSilent ? " silent" : "");
-    if (bSilent)
-        m_updates.UpdateData(true);
-    else
-        m_updates.OnUpdateButton();
-}
-
-void CMainWindow::OnScheduledUpdate()
-{
-    CClientContext* pContext = Context();
-    if (pContext && pContext->IsTrayMode() && pContext->GetRegistryConfig().m_bAutoUpdate)
-        OnAppUpdate(true);
-}
-
 bool CMainWindow::IsForeground() const
 {
     CClientContext* pContext = Context();
     return m_bActive && IsWindowVisible() && !(pContext && pContext->IsTrayMode());
-}
-
-std::string CMainWindow::DownloadContentFile(const std::string& strRelativePath)
-{
-    return m_updates.DownloadContentFile(strRelativePath);
 }
 
 void CMainWindow::OnDownloadBlank(const std::string& strUrl)
@@ -493,66 +441,6 @@ bool CMainWindow::OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyp
     return false;
 }
 
-void CMainWindow::OnAppShow()
-{
-    if (CClientContext* pContext = Context())
-        pContext->ShowMainWindowFromTray();
-    else
-        ShowWindow(SW_SHOWMAXIMIZED);
-    // A silent update comes into view with the window.
-    m_updates.ShowDialog();
-}
-
-void CMainWindow::OnCommand(unsigned nCommand)
-{
-    switch (nCommand)
-    {
-    case ID_APP_SHOW: OnAppShow(); break;
-    case ID_APP_UPDATE: OnAppUpdate(Context() && Context()->IsTrayMode()); break;
-    // Exit means exit, wherever the window is: as the stop message.
-    case ID_APP_EXIT: OnCloseExistedKalimor(); break;
-    default: KLOG_WARN << "CMainWindow::OnCommand unknown command " << nCommand; break;
-    }
-}
-
-void CMainWindow::OnCloseExistedKalimor()
-{
-    KTRACE("CMainWindow::OnCloseExistedKalimor");
-    if (m_updates.IsRunning())
-    {
-        // The update stops first (its partial download is removed); the
-        // close comes back once its dialog has ended.
-        m_updates.CancelFromTray();
-        return;
-    }
-    DestroyWindow();
-}
-
-void CMainWindow::OnClose()
-{
-    KTRACE("CMainWindow::OnClose");
-    CClientContext* pContext = Context();
-    // With no tray to come back through, a hidden client would be lost.
-    if (pContext && !pContext->HasTrayHost())
-    {
-        KLOG_NOTICE << "CMainWindow::OnClose no tray host: the client ends";
-        OnCloseExistedKalimor();
-        return;
-    }
-    if (pContext && !pContext->IsTrayMode())
-    {
-        pContext->SetTrayMode(true);
-        ShowWindow(SW_HIDE);
-        return;
-    }
-    if (m_updates.IsRunning())
-    {
-        m_updates.CancelFromTray();
-        return;
-    }
-    DestroyWindow();
-}
-
 void CMainWindow::OnDestroy()
 {
     if (CWindowManager* pManager = CWindowManager::Get())
@@ -562,41 +450,24 @@ void CMainWindow::OnDestroy()
 void CMainWindow::OnTimer(unsigned nId)
 {
     KLOG_DEBUG << "CMainWindow::OnTimer " << nId;
-    if (nId == TIMER_CLIENT_VERSION)
-    {
-        m_updates.CheckClientVersion();
-        OnScheduledUpdate();
-    }
-    else if (nId == TIMER_CLIENT_OFFER)
-        m_updates.NotifyUserAboutClientUpdate(m_strNewClientUrl, IsForeground());
+    m_updates.OnTimer(nId);
 }
 
 std::intptr_t CMainWindow::WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam)
 {
     switch (nMsg)
     {
-    case WM_OPEN_FROM_TRAY: OnAppShow(); return 0;
-    case WM_STOP_KALIMOR: OnCloseExistedKalimor(); return 0;
-    case WM_NEW_CLIENT_URL:
-    {
-        std::unique_ptr<std::string> pUrl(reinterpret_cast<std::string*>(lParam));
-        if (pUrl)
-            m_strNewClientUrl = *pUrl;
-        return 0;
-    }
+    case WM_OPEN_FROM_TRAY: m_tray.ShowFromTray(); return 0;
+    case WM_STOP_KALIMOR: m_tray.Quit(); return 0;
+    case WM_NEW_CLIENT_URL: m_updates.TakeNewClientUrl(lParam); return 0;
     case WM_CONTENT_SIZE_CHANGED: RecalcLayout(); return 0;
-    case WM_SCHEDULED_UPDATE: OnScheduledUpdate(); return 0;
-    case WM_COMMAND: OnCommand(static_cast<unsigned>(wParam)); return 0;
+    case WM_SCHEDULED_UPDATE: m_updates.OnScheduledUpdate(); return 0;
+    case WM_COMMAND: m_tray.OnCommand(static_cast<unsigned>(wParam)); return 0;
     case WM_SYSCOMMAND:
         if (wParam == SC_APP_UPDATE)
             OnAppUpdate(false);
         if (wParam == SC_APP_ABOUT)
-        {
-            SetShadowMode(true);
-            CAboutDlg about(this);
-            about.DoModal();
-            SetShadowMode(false);
-        }
+            m_viewers.ShowAboutBox();
         return 0;
     default: return CWnd::WindowProc(nMsg, wParam, lParam);
     }

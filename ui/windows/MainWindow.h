@@ -7,6 +7,7 @@
 #include "EncyclopediaAccountantWin.h"
 #include "HistoryWin.h"
 #include "MainLayout.h"
+#include "ModalViewers.h"
 #include "MovementHistory.h"
 #include "NewsCalendarWin.h"
 #include "NewsHeaderWin.h"
@@ -18,6 +19,7 @@
 #include "SearchResultWin.h"
 #include "SmallDialogs.h"
 #include "TaxCalendarWin.h"
+#include "TrayCommands.h"
 #include "UpdateController.h"
 #include "UpdateFrame.h"
 #include "ViewCommands.h"
@@ -30,12 +32,6 @@
 #include <string>
 
 #include "MainWindowMessages.h"
-
-enum EMainWindowTimer : unsigned
-{
-    TIMER_CLIENT_VERSION = 2,
-    TIMER_CLIENT_OFFER = 3,
-};
 
 // The application's frame: the browser page itself. It owns every other
 // window as a child, lays them out, switches between the views, keeps the
@@ -50,10 +46,13 @@ public:
     // IViewHost
     bool GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow) override;
     CBookmark* GetCurrentView() override { return m_history.GetCurrent(); }
-    void ShowImage(const std::string& strPath) override;
+    void ShowImage(const std::string& strPath) override { m_viewers.ShowImage(strPath); }
     void UpdateSearchSample() override;
     void OpenLink(const std::string& strUrl) override { m_commands.OpenLink(strUrl); }
-    std::string DownloadContentFile(const std::string& strRelativePath) override;
+    std::string DownloadContentFile(const std::string& strRelativePath) override
+    {
+        return m_updates.DownloadContentFile(strRelativePath);
+    }
 
     void ShowBookmark(CBookmark& bookmark);
     bool CheckContent() { return m_commands.CheckContent(); }
@@ -74,7 +73,7 @@ public:
     void OnUpdateData();
     int GetBodyKind() const { return m_nBodyKind; }
     CMovementHistory& GetMovementHistory() { return m_history; }
-    const std::string& GetNewClientUrl() const { return m_strNewClientUrl; }
+    const std::string& GetNewClientUrl() const { return m_updates.GetNewClientUrl(); }
     CTopPanelWin& GetTopPanel() { return m_topPanel; }
     CSearchPanelWin& GetSearchPanel() { return m_searchPanel; }
     CWelcomeWin& GetWelcomeWin() { return m_welcome; }
@@ -91,8 +90,8 @@ public:
     void OnForwButton();
     void OnBookmarksButton() { m_commands.ShowBookmarks(); }
     void OnHistoryButton() { m_commands.ShowHistory(); }
-    void OnUpdateButton();
-    void OnConfigButton();
+    void OnUpdateButton() { m_updates.OnUpdateButton(); }
+    void OnConfigButton() { m_updates.OnConfigButton(); }
     void OnAboutButton() { m_commands.ShowAbout(); }
     void OnSearch(const std::string& strQuery) { m_commands.Search(strQuery); }
     void OnSearchPrompt(const std::string& strPrompt) { m_commands.SearchPrompt(strPrompt); }
@@ -107,24 +106,23 @@ public:
     CSearchResultWin& GetSearchResultWin() { return m_searchResult; }
     CSearchRegistryWin& GetSearchRegistryWin() { return m_searchRegistry; }
     void OnSupport() { m_commands.OpenSupport(); }
-    void OnAppShow();
+    void OnAppShow() { m_tray.ShowFromTray(); }
     void OnBlanks();
     void SelectEncyclopedySection(const std::string& strType) { m_commands.SelectSectionType(strType); }
     void OnSelectMRUDocument(const CMRUDocument& document) { m_commands.OpenRecentDocument(document); }
-    void OnHowToUse();
+    void OnHowToUse() { m_viewers.ShowHowToUse(); }
     void OnActivate(bool bActive);
     // The update, started from the tray menu (silent in tray mode) or from the
-    // top panel's menu; the update flow joins here.
-    void OnAppUpdate(bool bSilent);
+    // top panel's menu.
+    void OnAppUpdate(bool bSilent) { m_updates.OnAppUpdate(bSilent); }
     // A form's file named by a document: opened with the desktop's handler.
     void OnDownloadBlank(const std::string& strUrl);
     // A filled sample of a form named by a document: shown in its place.
     void OnViewFilledBlank(const std::string& strUrl);
     // The update the client runs by itself while it sits in the tray, when
     // the user asked for automatic updates.
-    void OnScheduledUpdate();
-    // In front of the user: shown, not in the tray, and the active window.
-    bool IsForeground() const;
+    void OnScheduledUpdate() { m_updates.OnScheduledUpdate(); }
+    bool IsForeground() const override;
     CUpdateController& GetUpdates() { return m_updates; }
     CNewsPanelWin& GetNewsPanel() { return m_newsPanel; }
     CNewsScrollBarWnd& GetNewsScrollBar() { return m_newsScrollBar; }
@@ -133,18 +131,17 @@ public:
     CTaxCalendarWin& GetTaxCalendarWin() { return m_taxCalendar; }
     CBlankInfoWin& GetBlankInfoWin() { return m_blankView; }
     // The tray menu's and the top panel's commands.
-    void OnCommand(unsigned nCommand);
+    void OnCommand(unsigned nCommand) { m_tray.OnCommand(nCommand); }
 
 protected:
     void OnSize(int nWidth, int nHeight) override;
     void OnTimer(unsigned nId) override;
-    void OnClose() override;
+    void OnClose() override { m_tray.Close(); }
     void OnDestroy() override;
 
 private:
     void CloseSplashWnd();
     void SetBodyWinKind(int nKind);
-    void OnCloseExistedKalimor();
     void UpdateNavigation();
     bool CreateChildren(const CRect& rect);
     bool OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping);
@@ -152,7 +149,8 @@ private:
 
     CMovementHistory m_history;
     CViewCommands m_commands{*this, [this](bool bWait) { SetWaitCursor(bWait); }};
-    std::string m_strNewClientUrl;
+    CModalViewers m_viewers{*this, *this};
+    CTrayCommands m_tray{*this, m_updates};
     std::unique_ptr<CSplashDlg> m_pSplash;
     // The children, in the order they are created.
     CTopPanelWin m_topPanel;

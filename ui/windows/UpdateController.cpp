@@ -76,7 +76,70 @@ CUpdateController::~CUpdateController()
         m_pWatcher->KillRequest();
 }
 
+void CUpdateController::Start()
+{
+    CWnd& frame = m_main.GetFrameWnd();
+    frame.SetTimer(TIMER_CLIENT_VERSION, 10800000);
+    frame.SetTimer(TIMER_CLIENT_OFFER, 60000);
+    CheckClientVersion();
+    // Started into the tray (with the desktop session): the content is
+    // brought up to date once the start is over.
+    if (Context() && Context()->IsTrayMode())
+        frame.PostMessage(WM_SCHEDULED_UPDATE);
+}
+
+bool CUpdateController::OnTimer(unsigned nId)
+{
+    if (nId == TIMER_CLIENT_VERSION)
+    {
+        CheckClientVersion();
+        OnScheduledUpdate();
+        return true;
+    }
+    if (nId == TIMER_CLIENT_OFFER)
+    {
+        NotifyUserAboutClientUpdate(m_strNewClientUrl, m_main.IsForeground());
+        return true;
+    }
+    return false;
+}
+
+void CUpdateController::TakeNewClientUrl(std::intptr_t lParam)
+{
+    std::unique_ptr<std::string> pUrl(reinterpret_cast<std::string*>(lParam));
+    if (pUrl)
+        m_strNewClientUrl = *pUrl;
+}
+
 void CUpdateController::OnUpdateButton()
+{
+    KLOG_NOTICE << "Pressed update button";
+    UpdateOrSignIn();
+}
+
+void CUpdateController::OnConfigButton()
+{
+    KLOG_NOTICE << "Pressed config button";
+    EnterConfigParams(false);
+}
+
+void CUpdateController::OnAppUpdate(bool bSilent)
+{
+    KLOG_NOTICE << "CMainWindow::OnAppUpdate" << (bSilent ? " silent" : "");
+    if (bSilent)
+        UpdateData(true);
+    else
+        UpdateOrSignIn();
+}
+
+void CUpdateController::OnScheduledUpdate()
+{
+    CClientContext* pContext = Context();
+    if (pContext && pContext->IsTrayMode() && pContext->GetRegistryConfig().m_bAutoUpdate)
+        OnAppUpdate(true);
+}
+
+void CUpdateController::UpdateOrSignIn()
 {
     CClientContext* pContext = Context();
     if (pContext && !pContext->GetRegistryConfig().GetLogin().empty())

@@ -3,6 +3,7 @@
 #include "HttpReqRegisterUser.h"
 #include "UpdateApp.h"
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -11,6 +12,13 @@
 class CCheckClientThread;
 class IUpdateFrame;
 class CUpdateDlg;
+
+// The timers the controller runs on the main window.
+enum EMainWindowTimer : unsigned
+{
+    TIMER_CLIENT_VERSION = 2,
+    TIMER_CLIENT_OFFER = 3,
+};
 
 // The application's side of the update dialog: which dialog runs when and
 // over what, where each end code leads (the sign-in form again, the sign-up
@@ -26,9 +34,30 @@ public:
     CUpdateController(const CUpdateController&) = delete;
     CUpdateController& operator=(const CUpdateController&) = delete;
 
+    // What the update does by itself from the window's start: the client's
+    // version is asked for now and every three hours, a newer client is
+    // offered (once a minute it is looked whether it may be), and a client
+    // started into the tray has its content brought up to date once the
+    // start is over.
+    void Start();
+    // A timer of the main window; false for one that is not the update's.
+    bool OnTimer(unsigned nId);
+    // The newer client's address as WM_NEW_CLIENT_URL brings it (lParam):
+    // the controller takes the string it handed over.
+    void TakeNewClientUrl(std::intptr_t lParam);
+    const std::string& GetNewClientUrl() const { return m_strNewClientUrl; }
+
     // The update button: the update when an account is stored, the sign-in
     // dialog first when none is.
     void OnUpdateButton();
+    // The settings button: the sign-in dialog, no update after it.
+    void OnConfigButton();
+    // The update, started from the tray menu (silent in tray mode) or from the
+    // top panel's menu.
+    void OnAppUpdate(bool bSilent);
+    // The update the client runs by itself while it sits in the tray, when
+    // the user asked for automatic updates.
+    void OnScheduledUpdate();
     // The sign-in dialog, and the sign-up form when the user asks for it;
     // with bUpdateAfter an update follows a confirmed sign-in.
     void EnterConfigParams(bool bUpdateAfter);
@@ -61,6 +90,7 @@ private:
     void ReloadData() override;
     void SetWaitCursor(bool bWait) override;
 
+    void UpdateOrSignIn();
     int RunDialog(int nMode, CRegistrationData& record,
                   const std::function<void(CUpdateDlg&)>& prepare = nullptr);
     // Runs the dialog until its end needs no more of the user: a refused
@@ -79,6 +109,7 @@ private:
     std::string m_strRegisteredLogin;
     std::string m_strInstallerPath;
     std::string m_strLastError;
+    std::string m_strNewClientUrl;
     bool m_bOffered = false;
     std::time_t m_tLastOffer = 0;
     std::shared_ptr<CCheckClientThread> m_pWatcher;

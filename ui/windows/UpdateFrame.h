@@ -5,12 +5,15 @@
 class CWnd;
 
 // What the update's controller needs of the main window: the window its
-// dialogs show over (dimmed meanwhile), the status bar's refresh, the reload
-// of the content and the wait cursor.
+// dialogs show over (dimmed meanwhile) and whose timers it runs, whether the
+// user has it in front, the status bar's refresh, the reload of the content
+// and the wait cursor.
 class IUpdateFrame : public IShadowHost
 {
 public:
     virtual CWnd& GetFrameWnd() = 0;
+    // In front of the user: shown, not in the tray, and the active window.
+    virtual bool IsForeground() const = 0;
     virtual void OnUpdateStatus() = 0;
     // Every window lets go of the old content, the data is read again, home shows.
     virtual void ReloadContent() = 0;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+class CWnd;
+class IShadowHost;
+
+// The viewers that run modal over the main window, dimmed while they show:
+// a picture of the content, the guide to the client (a picture as well) and
+// the about box of the window's system menu.
+class CModalViewers
+{
+public:
+    CModalViewers(CWnd& frame, IShadowHost& shadow) : m_frame(frame), m_shadow(shadow) {}
+
+    void ShowImage(const std::string& strPath);
+    void ShowHowToUse();
+    void ShowAboutBox();
+
+private:
+    CWnd& m_frame;
+    IShadowHost& m_shadow;
+};
