@@ -3,7 +3,8 @@
 // HTTP: every state the dialog shows with its words, buttons and end codes,
 // the account checks, where each end code leads, the client offer's rule
 // with the window clock, single files of the web site, the silent update in
-// the tray and quitting during an update.
+// the tray and when it runs by itself, when the newer client is offered, and
+// quitting during an update.
 #include "FakeUpdateService.h"
 #include "LoginUserDlg.h"
 #include "MainWindow.h"
@@ -900,6 +901,86 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
                      "Сервис недоступен");
     pMain->OnAppUpdate(true);
     EXPECT_EQ(notifier.m_shown.back(), "failed Сервис недоступен");
+}
+
+TEST_F(CUpdateWindowsFixture, TheScheduledUpdateRunsOnlyInTheTrayWithAutomaticUpdatesOn)
+{
+    CTestNotifier notifier;
+    context.m_pNotifier = &notifier;
+    context.m_registry.SetLogin("demo");
+    context.m_registry.SetPassword("demo123");
+    struct CCase
+    {
+        bool m_bTimer; // the version timer, else the message posted at a start into the tray
+        bool m_bTray;
+        bool m_bAutoUpdate;
+        bool m_bRuns;
+    };
+    const CCase cases[] = {
+        {true, false, false, false}, {true, false, true, false}, {true, true, false, false},
+        {true, true, true, true},    {false, false, true, false}, {false, true, false, false},
+        {false, true, true, true},
+    };
+    for (const CCase& test : cases)
+    {
+        SCOPED_TRACE(std::string(test.m_bTimer ? "timer" : "message") + " tray " +
+                     std::to_string(test.m_bTray) + " automatic " + std::to_string(test.m_bAutoUpdate));
+        notifier.m_shown.clear();
+        context.m_bTray = test.m_bTray;
+        context.m_registry.m_bAutoUpdate = test.m_bAutoUpdate;
+        if (test.m_bTimer)
+            pMain->SendMessage(WM_TIMER, TIMER_CLIENT_VERSION);
+        else
+            pMain->SendMessage(WM_SCHEDULED_UPDATE);
+        EXPECT_EQ(!notifier.m_shown.empty(), test.m_bRuns);
+        EXPECT_FALSE(pMain->GetUpdates().IsRunning());
+    }
+}
+
+TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersOnlyWhileTheWindowIsInFront)
+{
+    service.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
+    pMain->SendMessage(WM_NEW_CLIENT_URL, 0,
+                       reinterpret_cast<std::intptr_t>(
+                           new std::string(service.GetUrl("/client/kalimor_2.0.0.1.deb"))));
+    // Every offer that shows is declined and noted; none has to come.
+    bool bOffered = false;
+    const unsigned nWatch = loop.SetTimer(10ms,
+                                          [&]
+                                          {
+                                              CUpdateDlg* pShown = Top<CUpdateDlg>();
+                                              if (pShown && pShown->GetState() == 23)
+                                              {
+                                                  bOffered = true;
+                                                  ClickId(*pShown, "RIGHT_BUTTON");
+                                              }
+                                          });
+    struct CCase
+    {
+        bool m_bActive;
+        bool m_bVisible;
+        bool m_bTray;
+        bool m_bOffer;
+    };
+    const CCase cases[] = {
+        {false, true, false, false},
+        {true, false, false, false},
+        {true, true, true, false},
+        {true, true, false, true},
+    };
+    for (const CCase& test : cases)
+    {
+        SCOPED_TRACE(std::string("active ") + std::to_string(test.m_bActive) + " visible " +
+                     std::to_string(test.m_bVisible) + " tray " + std::to_string(test.m_bTray));
+        bOffered = false;
+        context.m_tNow += 8 * 24 * 3600; // past the pause after an earlier offer
+        pMain->OnActivate(test.m_bActive);
+        pMain->ShowWindow(test.m_bVisible ? SW_SHOWMAXIMIZED : SW_HIDE);
+        context.m_bTray = test.m_bTray;
+        pMain->SendMessage(WM_TIMER, TIMER_CLIENT_OFFER);
+        EXPECT_EQ(bOffered, test.m_bOffer);
+    }
+    loop.KillTimer(nWatch);
 }
 
 // "Выход" and the stop message quit the client whatever the update dialog
