@@ -279,7 +279,7 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
     CLogCapture log;
     // The form's file is in the library: a copy of it in the user's documents
     // opens at once with the desktop's handler.
-    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
+    SetEnv("XDG_DOCUMENTS_DIR", dir.File("documents"));
     WriteFileText(context.GetDocumentsFolder() + "files/f.rtf", "{\\rtf1 бланк}");
     const std::string strForm = dir.File("documents/Калимор - формы и бланки/f.rtf");
     view.OnBeforeNavigate("https://www.nalog.example/");

@@ -59,6 +59,7 @@ struct CReferenceFixture : CWindowsFixture
 {
     CReferenceFixture()
     {
+        SetEnv("XDG_DOCUMENTS_DIR", dir.File("documents"));
         context.m_strContentFolder = dir.File("Content") + "/";
         const std::string strDocs = context.GetDocumentsFolder();
         const std::pair<const char*, const char*> kFiles[] = {{"work_calendar.dat", kWorkCalendar},
@@ -106,7 +107,6 @@ struct CReferenceFixture : CWindowsFixture
     }
 
     CTempDir dir;
-    CScopedEnv documents{"XDG_DOCUMENTS_DIR", dir.File("documents")};
     std::unique_ptr<CMainWindow> pMain;
 };
 

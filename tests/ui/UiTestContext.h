@@ -15,11 +15,13 @@
 #include "ViewHistoryData.h"
 #include "WorkCalendar.h"
 #include "WindowManager.h"
+#include "TestSupport.h"
 #include "WorkerThreads.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 #include <ctime>
 #include <string>
@@ -128,8 +130,19 @@ struct CWindowsFixture : ::testing::Test
             loop.Quit(1);
         });
     }
-    // Requests the windows started end before the loop they post to.
+    // Requests the windows started end before the loop they post to, and
+    // before the environment is put back.
     ~CWindowsFixture() override { EXPECT_TRUE(CWorkerThreads::WaitAll(std::chrono::seconds(20))); }
+
+    // Sets an environment variable until the fixture ends. Workers read the
+    // environment without a lock (libcurl's proxy lookup, the resolver), and
+    // setenv may free the array they are reading: it is changed only while no
+    // worker runs, and put back after the last one ended.
+    void SetEnv(const char* szName, const std::string& strValue)
+    {
+        EXPECT_TRUE(CWorkerThreads::WaitAll(std::chrono::seconds(20)));
+        m_env.push_back(std::make_unique<CScopedEnv>(szName, strValue));
+    }
 
     // A window's document, as the browser would address it.
     static CHtmlDocument& Doc(CWnd& wnd) { return *wnd.GetHtmlDocument(); }
@@ -147,6 +160,8 @@ struct CWindowsFixture : ::testing::Test
         loop.RunUntil([&bDone] { return bDone; });
     }
 
+    // First, so it is put back last, after the windows and the loop.
+    std::vector<std::unique_ptr<CScopedEnv>> m_env;
     CTestContext context;
     CMessageLoop loop;
     CWindowManager manager{loop};
