@@ -393,6 +393,9 @@ TEST_F(HttpRequestTest, SetUrlTakesHostPortAndPathOfHttpUrlsOnly)
     EXPECT_EQ(pGet->GetPort(), 8080u);
     EXPECT_EQ(pGet->GetObjectPath(), "/a/b.zip?x=1");
     pGet->KillRequest();
+    // The address is the running thread's to read: it is changed only once
+    // the thread ended.
+    ASSERT_TRUE(CWorkerThreads::WaitAll(10s));
     pGet->setUrl("ftp://other/c.zip");
     EXPECT_EQ(pGet->GetHost(), "files.example");
     pGet->setUrl("HTTP://[::1]/d.zip");
