@@ -18,7 +18,8 @@ std::string MakeCatalogue(int nSections)
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<encyclopedia>\n";
     for (int i = 0; i < nSections / 100; ++i)
     {
-        xml += "<section name=\"Раздел " + std::to_string(i) + "\" code=\"c" + std::to_string(i) + "\">\n";
+        xml += "<section name=\"Раздел " + std::to_string(i) + "\" code=\"c" + std::to_string(i) +
+               "\">\n";
         for (int j = 0; j < 10; ++j)
         {
             xml += " <section name=\"Подраздел " + std::to_string(j) + "\">\n";

@@ -50,19 +50,23 @@ struct CBenchData
         if (!m_morpho.LoadData())
         {
             CHunspellMorphologyReport report;
-            if (!BuildMorphologyFromHunspell(kHunspellBase, kMorphologyFolder, report) || !m_morpho.LoadData())
+            if (!BuildMorphologyFromHunspell(kHunspellBase, kMorphologyFolder, report) ||
+                !m_morpho.LoadData())
                 return;
         }
         CRussianPhrases phrases;
         if (!phrases.Make(kHunspellBase, kPhrases, 7, 1))
             return;
-        const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                             ("kalimor-bench-prompts-" + std::to_string(::getpid()));
+        const std::filesystem::path folder =
+            std::filesystem::temp_directory_path() /
+            ("kalimor-bench-prompts-" + std::to_string(::getpid()));
         std::filesystem::create_directories(folder);
         const bool bLoaded =
             CRussianPhrases::WriteEnciphered(folder / "registry2.dat", phrases.RegistryXml()) &&
-            CRussianPhrases::WriteEnciphered(folder / "search_prompts2.dat", phrases.PromptsXml()) &&
-            m_registry.LoadData(folder / "registry2.dat") && m_prompts.LoadData(folder / "search_prompts2.dat");
+            CRussianPhrases::WriteEnciphered(folder / "search_prompts2.dat",
+                                             phrases.PromptsXml()) &&
+            m_registry.LoadData(folder / "registry2.dat") &&
+            m_prompts.LoadData(folder / "search_prompts2.dat");
         std::filesystem::remove_all(folder);
         if (!bLoaded)
             return;
@@ -80,8 +84,10 @@ struct CBenchData
         std::uniform_int_distribution<std::size_t> pickPhrase(0, phrases.size() - 1);
         while (m_texts[TEXT_TWO_WORDS].size() < kTexts)
         {
-            const std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(phrases[pickPhrase(random)]));
-            const std::size_t nWord = std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random);
+            const std::vector<std::string> words =
+                SplitSearchString(CTextUtils::ToLower(phrases[pickPhrase(random)]));
+            const std::size_t nWord =
+                std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random);
             const std::u32string word = CTextUtils::ToUtf32(words[nWord]);
             if (m_texts[TEXT_ONE_LETTER].size() < kTexts)
                 m_texts[TEXT_ONE_LETTER].push_back(CTextUtils::FromUtf32(word.substr(0, 1)));
@@ -89,7 +95,8 @@ struct CBenchData
                 m_texts[TEXT_THREE_LETTERS].push_back(CTextUtils::FromUtf32(word.substr(0, 3)));
             if (nWord + 1 < words.size())
                 m_texts[TEXT_TWO_WORDS].push_back(
-                    words[nWord] + " " + CTextUtils::FromUtf32(CTextUtils::ToUtf32(words[nWord + 1]).substr(0, 3)));
+                    words[nWord] + " " +
+                    CTextUtils::FromUtf32(CTextUtils::ToUtf32(words[nWord + 1]).substr(0, 3)));
         }
     }
 };
@@ -105,7 +112,8 @@ double Percentile(std::vector<double> values, double dShare)
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(dShare * static_cast<double>(values.size())))];
+    return values[std::min(values.size() - 1,
+                           static_cast<std::size_t>(dShare * static_cast<double>(values.size())))];
 }
 
 double ThreadSeconds()
@@ -123,13 +131,13 @@ struct CTimings
     std::vector<double> m_cpu;
     std::size_t m_nPrompts = 0;
 
-    template <typename Lookup>
-    double Time(const Lookup& lookup)
+    template <typename Lookup> double Time(const Lookup& lookup)
     {
         const double dCpuStart = ThreadSeconds();
         const auto start = std::chrono::steady_clock::now();
         m_nPrompts += lookup();
-        const double dWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double dWall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         m_cpu.push_back(ThreadSeconds() - dCpuStart);
         m_wall.push_back(dWall);
         return dWall;
@@ -143,7 +151,8 @@ struct CTimings
         state.counters["p95_cpu_us"] = Percentile(m_cpu, 0.95) * 1e6;
         state.counters["max_cpu_us"] = Percentile(m_cpu, 1.0) * 1e6;
         state.counters["prompts_per_text"] =
-            static_cast<double>(m_nPrompts) / static_cast<double>(std::max<std::size_t>(m_wall.size(), 1));
+            static_cast<double>(m_nPrompts) /
+            static_cast<double>(std::max<std::size_t>(m_wall.size(), 1));
     }
 
     double TotalCpu() const
@@ -156,8 +165,7 @@ struct CTimings
 };
 
 // The registry's lookup, appending copies of the texts or views of them.
-template <typename Text>
-std::size_t FastLookup(const std::string& text)
+template <typename Text> std::size_t FastLookup(const std::string& text)
 {
     std::vector<Text> prompts;
     Data().m_registry.GetSearchPrompts(text, prompts);
@@ -264,8 +272,10 @@ int WriteProfile(const std::filesystem::path& folder)
     if (!phrases.Make(kHunspellBase, kPhrases, 7, 1))
         return 1;
     std::filesystem::create_directories(folder / "Content");
-    if (!CRussianPhrases::WriteEnciphered(folder / "Content" / "registry2.dat", phrases.RegistryXml()) ||
-        !CRussianPhrases::WriteEnciphered(folder / "Content" / "search_prompts2.dat", phrases.PromptsXml()))
+    if (!CRussianPhrases::WriteEnciphered(folder / "Content" / "registry2.dat",
+                                          phrases.RegistryXml()) ||
+        !CRussianPhrases::WriteEnciphered(folder / "Content" / "search_prompts2.dat",
+                                          phrases.PromptsXml()))
         return 1;
     std::string tsv;
     static const char* const kKinds[] = {"1letter", "3letters", "2words"};

@@ -34,8 +34,8 @@ struct CBenchData
 {
     CMorphoSearch m_morpho{kMorphologyFolder};
     CFullTextSearch2 m_index;
-    std::vector<std::string> m_forms;      // inflected forms of a sample of entries
-    std::vector<std::string> m_frequent;   // base forms common in the corpus
+    std::vector<std::string> m_forms;    // inflected forms of a sample of entries
+    std::vector<std::string> m_frequent; // base forms common in the corpus
     std::vector<std::string> m_rare;
     std::string m_strIndexFolder;
     bool m_bReady = false;
@@ -45,7 +45,8 @@ struct CBenchData
         if (!m_morpho.LoadData())
         {
             CHunspellMorphologyReport report;
-            if (!BuildMorphologyFromHunspell(kHunspellBase, kMorphologyFolder, report) || !m_morpho.LoadData())
+            if (!BuildMorphologyFromHunspell(kHunspellBase, kMorphologyFolder, report) ||
+                !m_morpho.LoadData())
                 return;
         }
         CHunspellDictionary dictionary;
@@ -115,7 +116,8 @@ void BM_BuildRussianMorphology(benchmark::State& state)
 BENCHMARK(BM_BuildRussianMorphology)->Iterations(1)->Unit(benchmark::kSecond);
 
 template <typename Lookup>
-void RunLookups(benchmark::State& state, const std::vector<std::string>& words, const Lookup& lookup)
+void RunLookups(benchmark::State& state, const std::vector<std::string>& words,
+                const Lookup& lookup)
 {
     if (!Data().m_bReady || words.empty())
     {
@@ -130,18 +132,21 @@ void RunLookups(benchmark::State& state, const std::vector<std::string>& words, 
         i = (i + 1) % words.size();
     }
     state.counters["found_per_lookup"] =
-        static_cast<double>(nFound) / static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
+        static_cast<double>(nFound) /
+        static_cast<double>(std::max<std::int64_t>(state.iterations(), 1));
 }
 
 void BM_GetBaseForms(benchmark::State& state)
 {
-    RunLookups(state, Data().m_forms, [](const std::string& word) { return Data().m_morpho.GetBaseForms(word).size(); });
+    RunLookups(state, Data().m_forms,
+               [](const std::string& word) { return Data().m_morpho.GetBaseForms(word).size(); });
 }
 BENCHMARK(BM_GetBaseForms)->Unit(benchmark::kMicrosecond);
 
 void BM_GetAllForms(benchmark::State& state)
 {
-    RunLookups(state, Data().m_forms, [](const std::string& word) { return Data().m_morpho.GetAllForms(word).size(); });
+    RunLookups(state, Data().m_forms,
+               [](const std::string& word) { return Data().m_morpho.GetAllForms(word).size(); });
 }
 BENCHMARK(BM_GetAllForms)->Unit(benchmark::kMicrosecond);
 

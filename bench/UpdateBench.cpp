@@ -26,8 +26,8 @@ namespace
 {
 constexpr std::size_t kPageBytes = 256 * 1024;
 constexpr std::size_t kImageBytes = 512 * 1024;
-constexpr int kPages = 1000;  // 250 MiB of HTML, about a seventh of it compressed
-constexpr int kImages = 320;  // 160 MiB of incompressible images
+constexpr int kPages = 1000; // 250 MiB of HTML, about a seventh of it compressed
+constexpr int kImages = 320; // 160 MiB of incompressible images
 
 class CScratch
 {
@@ -52,9 +52,10 @@ public:
 private:
     void MakePackage()
     {
-        static const char* kWords[] = {"налог", "вычет", "декларация", "бухгалтер", "счёт", "проводка",
-                                       "организация", "отчётность", "срок", "уплата", "НДС", "<p>",
-                                       "</p>", "страховые", "взносы", "<b>", "</b>", "период"};
+        static const char* kWords[] = {
+            "налог",       "вычет",      "декларация", "бухгалтер", "счёт", "проводка",
+            "организация", "отчётность", "срок",       "уплата",    "НДС",  "<p>",
+            "</p>",        "страховые",  "взносы",     "<b>",       "</b>", "период"};
         std::uint64_t nSeed = 88172645463325252ULL;
         const auto next = [&nSeed] {
             nSeed ^= nSeed << 13;
@@ -89,11 +90,12 @@ private:
                     std::memcpy(data.data() + k, &nValue, 8);
                 }
             }
-            const std::string strName = bPage ? "Content/docs/" + std::to_string(n / 100) + "/page" + std::to_string(n) + ".html"
+            const std::string strName = bPage ? "Content/docs/" + std::to_string(n / 100) +
+                                                    "/page" + std::to_string(n) + ".html"
                                               : "Content/images/image" + std::to_string(n) + ".png";
             zip_fileinfo info{};
-            zipOpenNewFileInZip64(zip, strName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                  Z_DEFAULT_COMPRESSION, 0);
+            zipOpenNewFileInZip64(zip, strName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0);
             zipWriteInFileInZip(zip, data.data(), static_cast<unsigned>(data.size()));
             zipCloseFileInZip(zip);
         }

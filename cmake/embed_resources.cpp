@@ -100,20 +100,22 @@ int main(int argc, char** argv)
                 std::to_string(i) + "},\n";
     if (resources.empty())
         code += "  {\"\", nullptr, 0},\n";
-    code += "};\n} // namespace\n\n"
-            "std::span<const CEmbeddedResource> GetEmbeddedResources()\n{\n"
-            "    return std::span<const CEmbeddedResource>(kResources, " +
-            std::to_string(resources.size()) +
-            ");\n}\n\n"
-            "const CEmbeddedResource* FindEmbeddedResource(std::string_view name)\n{\n"
-            "    const auto all = GetEmbeddedResources();\n"
-            "    const auto it = std::lower_bound(all.begin(), all.end(), name,\n"
-            "        [](const CEmbeddedResource& r, std::string_view n) { return r.m_name < n; });\n"
-            "    return (it != all.end() && it->m_name == name) ? &*it : nullptr;\n}\n";
+    code +=
+        "};\n} // namespace\n\n"
+        "std::span<const CEmbeddedResource> GetEmbeddedResources()\n{\n"
+        "    return std::span<const CEmbeddedResource>(kResources, " +
+        std::to_string(resources.size()) +
+        ");\n}\n\n"
+        "const CEmbeddedResource* FindEmbeddedResource(std::string_view name)\n{\n"
+        "    const auto all = GetEmbeddedResources();\n"
+        "    const auto it = std::lower_bound(all.begin(), all.end(), name,\n"
+        "        [](const CEmbeddedResource& r, std::string_view n) { return r.m_name < n; });\n"
+        "    return (it != all.end() && it->m_name == name) ? &*it : nullptr;\n}\n";
 
     // Rewrite only on change, so an unchanged resource set does not rebuild.
     std::ifstream previous(output, std::ios::binary);
-    const std::string old((std::istreambuf_iterator<char>(previous)), std::istreambuf_iterator<char>());
+    const std::string old((std::istreambuf_iterator<char>(previous)),
+                          std::istreambuf_iterator<char>());
     if (old != code)
     {
         std::ofstream out(output, std::ios::binary | std::ios::trunc);

@@ -192,7 +192,8 @@ bool CBookmarkVector::SaveData(const std::string& strPath) const
     xmlNode* pRoot = xmlDocGetRootElement(doc.get());
     for (const auto& pBookmark : m_bookmarks)
     {
-        if (pBookmark->m_nType != CBookmark::VIEW_SECTION && pBookmark->m_nType != CBookmark::VIEW_FORM)
+        if (pBookmark->m_nType != CBookmark::VIEW_SECTION &&
+            pBookmark->m_nType != CBookmark::VIEW_FORM)
             continue;
         xmlNode* pNode =
             xmlNewChild(pRoot, nullptr, reinterpret_cast<const xmlChar*>("bookmark"), nullptr);

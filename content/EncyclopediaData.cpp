@@ -8,8 +8,8 @@
 #include "XMLUtils.h"
 
 #include <algorithm>
-#include <unordered_set>
 #include <filesystem>
+#include <unordered_set>
 
 namespace
 {
@@ -188,8 +188,9 @@ CSectionList CEncyclopediaData::FindSectionsBySearchResult(const SearchResultSet
     return sections;
 }
 
-CEncyclopediaSection* CEncyclopediaData::FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
-                                                                std::string_view anchor)
+CEncyclopediaSection*
+CEncyclopediaData::FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
+                                          std::string_view anchor)
 {
     if (!pSection)
         return nullptr;
@@ -211,7 +212,8 @@ int CEncyclopediaData::GetSectionLevel(const CEncyclopediaSection* pSection)
     return nLevel;
 }
 
-CEncyclopediaSection* CEncyclopediaData::GetParentByLevel(CEncyclopediaSection* pSection, int nLevel)
+CEncyclopediaSection* CEncyclopediaData::GetParentByLevel(CEncyclopediaSection* pSection,
+                                                          int nLevel)
 {
     CSectionList chain;
     for (; pSection; pSection = pSection->m_pParent)

@@ -83,7 +83,10 @@ private:
     struct CAddressHash
     {
         using is_transparent = void;
-        std::size_t operator()(std::string_view address) const { return std::hash<std::string_view>{}(address); }
+        std::size_t operator()(std::string_view address) const
+        {
+            return std::hash<std::string_view>{}(address);
+        }
     };
     std::unordered_map<std::string, CEncyclopediaSection*, CAddressHash, std::equal_to<>> m_findMap;
     std::map<std::string, std::string> m_snippetCache;

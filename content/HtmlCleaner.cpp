@@ -287,11 +287,8 @@ private:
             xmlAddChild(pParent, xmlNewDocText(m_pDoc, BAD_CAST node.v.text.text));
             return;
         case GUMBO_NODE_ELEMENT:
-        case GUMBO_NODE_TEMPLATE:
-            ConvertElement(node.v.element, pParent, bInSvg);
-            return;
-        default:
-            return; // comments and the document type are not written
+        case GUMBO_NODE_TEMPLATE: ConvertElement(node.v.element, pParent, bInSvg); return;
+        default: return; // comments and the document type are not written
         }
     }
 
@@ -541,9 +538,9 @@ bool CHtmlCleaner::IsOwnSourceSet(std::string_view value)
         const std::string_view piece = value.substr(nPos, nEnd - nPos);
         const bool bSize =
             std::isdigit(static_cast<unsigned char>(piece.front())) &&
-            std::all_of(piece.begin(), piece.end() - 1,
-                        [](char c)
-                        { return std::isdigit(static_cast<unsigned char>(c)) || c == '.'; }) &&
+            std::all_of(
+                piece.begin(), piece.end() - 1,
+                [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '.'; }) &&
             (piece.back() == 'x' || piece.back() == 'w' || piece.back() == 'h');
         if (!bSize && !OwnResourceAddress(piece))
             return false;

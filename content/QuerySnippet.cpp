@@ -31,7 +31,8 @@ std::set<std::size_t> FindPositions(const std::u32string& lowered, const std::u3
     std::set<std::size_t> positions;
     if (form.empty())
         return positions;
-    for (auto nPos = lowered.find(form); nPos != std::u32string::npos; nPos = lowered.find(form, nPos + 1))
+    for (auto nPos = lowered.find(form); nPos != std::u32string::npos;
+         nPos = lowered.find(form, nPos + 1))
         if (IsBounded(lowered, nPos, form.size()))
             positions.insert(nPos);
     return positions;
@@ -130,9 +131,12 @@ std::string BuildQuerySnippet(const std::string& strText,
     }
 
     const long long nBest = FindClosestCluster(groups);
-    const std::size_t nStart = (nBest < static_cast<long long>(kLeadIn)) ? 0 : static_cast<std::size_t>(nBest) - kLeadIn;
-    std::u32string shown = nStart < text.size() ? text.substr(nStart, kWindowLength) : std::u32string();
-    std::u32string low = nStart < lowered.size() ? lowered.substr(nStart, kWindowLength) : std::u32string();
+    const std::size_t nStart =
+        (nBest < static_cast<long long>(kLeadIn)) ? 0 : static_cast<std::size_t>(nBest) - kLeadIn;
+    std::u32string shown =
+        nStart < text.size() ? text.substr(nStart, kWindowLength) : std::u32string();
+    std::u32string low =
+        nStart < lowered.size() ? lowered.substr(nStart, kWindowLength) : std::u32string();
 
     for (const auto& form : allForms)
     {

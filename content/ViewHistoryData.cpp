@@ -69,14 +69,15 @@ bool CViewHistoryData::SaveData()
     xmlNode* pRoot = xmlDocGetRootElement(doc.get());
     for (const auto& info : m_records)
     {
-        xmlNode* pNode = xmlNewChild(pRoot, nullptr, reinterpret_cast<const xmlChar*>("section"),
-                                     nullptr);
+        xmlNode* pNode =
+            xmlNewChild(pRoot, nullptr, reinterpret_cast<const xmlChar*>("section"), nullptr);
         const CDate& date = info->m_time.m_date;
         if (!pNode || !CXMLUtils::SetAttributeString(pNode, "url", info->m_strURL) ||
             !CXMLUtils::SetAttributeString(pNode, "first-line", info->m_strFirstLine) ||
             !CXMLUtils::SetAttributeString(pNode, "second-line", info->m_strSecondLine) ||
             !CXMLUtils::SetDayInfo(pNode, static_cast<int>(date.m_nDay),
-                                   static_cast<int>(date.m_nMonth), static_cast<int>(date.m_nYear)) ||
+                                   static_cast<int>(date.m_nMonth),
+                                   static_cast<int>(date.m_nYear)) ||
             !CXMLUtils::SetTimeInfo(pNode, info->m_time.m_nHour, info->m_time.m_nMinute,
                                     info->m_time.m_nSecond))
             return false;
@@ -114,11 +115,11 @@ void CViewHistoryData::AddSection(const std::string& strURL, const std::string& 
         KLOG_NOTICE << "Section " << strURL << " was viewed today";
         return;
     }
-    m_records.push_back(std::make_unique<CHistoryInfo>(
-        CHistoryInfo{strURL, strFirstLine, strSecondLine, now}));
+    m_records.push_back(
+        std::make_unique<CHistoryInfo>(CHistoryInfo{strURL, strFirstLine, strSecondLine, now}));
     if (m_records.size() > kMaxRecords)
-        m_records.erase(m_records.begin(),
-                        m_records.begin() + static_cast<std::ptrdiff_t>(m_records.size() - kMaxRecords));
+        m_records.erase(m_records.begin(), m_records.begin() + static_cast<std::ptrdiff_t>(
+                                                                   m_records.size() - kMaxRecords));
     if (!SaveData())
         KLOG_ERR << "Can't save history data";
 }

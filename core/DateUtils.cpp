@@ -13,7 +13,8 @@ long long DaysFromCivil(const CDate& date)
     const long long nEra = (nYear >= 0 ? nYear : nYear - 399) / 400;
     const long long nYearOfEra = nYear - nEra * 400;
     const long long nMonth = date.m_nMonth;
-    const long long nDayOfYear = (153 * (nMonth > 2 ? nMonth - 3 : nMonth + 9) + 2) / 5 + date.m_nDay - 1;
+    const long long nDayOfYear =
+        (153 * (nMonth > 2 ? nMonth - 3 : nMonth + 9) + 2) / 5 + date.m_nDay - 1;
     const long long nDayOfEra = nYearOfEra * 365 + nYearOfEra / 4 - nYearOfEra / 100 + nDayOfYear;
     return nEra * 146097 + nDayOfEra - 719468;
 }
@@ -51,7 +52,8 @@ unsigned DaysInMonth(unsigned nYear, unsigned nMonth)
 
 bool IsRealDate(const CDate& date)
 {
-    return date.m_nYear >= 1 && date.m_nDay >= 1 && date.m_nDay <= DaysInMonth(date.m_nYear, date.m_nMonth);
+    return date.m_nYear >= 1 && date.m_nDay >= 1 &&
+           date.m_nDay <= DaysInMonth(date.m_nYear, date.m_nMonth);
 }
 
 int DayOfWeek(const CDate& date)
@@ -63,7 +65,8 @@ int DayOfWeek(const CDate& date)
 
 CDate AddMonths(const CDate& date, int nMonths)
 {
-    const long long nIndex = static_cast<long long>(date.m_nYear) * 12 + date.m_nMonth - 1 + nMonths;
+    const long long nIndex =
+        static_cast<long long>(date.m_nYear) * 12 + date.m_nMonth - 1 + nMonths;
     if (nIndex < 0)
         return {};
     CDate result;
@@ -85,7 +88,8 @@ CLocalTime ToLocalTime(std::time_t tTime)
     if (!::localtime_r(&tTime, &tmLocal))
         return result;
     result.m_date = {static_cast<unsigned>(tmLocal.tm_year + 1900),
-                     static_cast<unsigned>(tmLocal.tm_mon + 1), static_cast<unsigned>(tmLocal.tm_mday)};
+                     static_cast<unsigned>(tmLocal.tm_mon + 1),
+                     static_cast<unsigned>(tmLocal.tm_mday)};
     result.m_nHour = tmLocal.tm_hour;
     result.m_nMinute = tmLocal.tm_min;
     result.m_nSecond = tmLocal.tm_sec;

@@ -100,7 +100,9 @@ HRESULT CDecryptFileStream::Seek(std::int64_t nOffset, std::uint32_t nOrigin,
 
 HRESULT CDecryptFileStream::Stat(STATSTG* pStat, std::uint32_t)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(m_fd, &st) != 0)
         return HResultFromErrno(errno);
     if (pStat)

@@ -89,7 +89,9 @@ bool ReadWholeFile(const std::string& strPath, CByteArray& bytes)
     CFileDescriptor fd(::open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.IsValid())
         return false;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode))
         return false;
     bytes.clear();
@@ -424,17 +426,22 @@ bool CFileUtils::MoveFile(const std::string& strSource, const std::string& strTa
 
 bool CFileUtils::FileExists(const std::string& strPath)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(strPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool CFileUtils::DirectoryExists(const std::string& strPath)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CFileUtils::ParseFileName(std::string_view address, std::string& strFile, std::string& strAnchor)
+bool CFileUtils::ParseFileName(std::string_view address, std::string& strFile,
+                               std::string& strAnchor)
 {
     const auto nHash = address.find('#');
     if (nHash == std::string_view::npos)
@@ -466,7 +473,8 @@ bool CFileUtils::ReadDirectory(const std::string& strPattern, std::vector<std::s
     const std::string strPath = ToSlashes(strPattern);
     const auto nSlash = strPath.find_last_of('/');
     const std::string strFolder = nSlash == std::string::npos ? "." : strPath.substr(0, nSlash + 1);
-    const std::string strWildcard = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+    const std::string strWildcard =
+        nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
 
     DIR* pDir = ::opendir(strFolder.c_str());
     if (!pDir)
@@ -577,7 +585,8 @@ std::string CFileUtils::CopyToDesktop(const std::string& strSource, std::string_
 {
     KTRACE("CFileUtils::CopyToDesktop", strSource);
     return CopyUnderTitle(strSource, title,
-                          GetUserDocumentsFolder() + "/" + std::string(CStringTable::Get(IDS_FORMS_FOLDER)));
+                          GetUserDocumentsFolder() + "/" +
+                              std::string(CStringTable::Get(IDS_FORMS_FOLDER)));
 }
 
 std::string CFileUtils::CopyUnderTitle(const std::string& strSource, std::string_view title,

@@ -60,7 +60,8 @@ public:
     static bool DirectoryExists(const std::string& strPath);
 
     // Splits an address at the first "#"; false when it has none.
-    static bool ParseFileName(std::string_view address, std::string& strFile, std::string& strAnchor);
+    static bool ParseFileName(std::string_view address, std::string& strFile,
+                              std::string& strAnchor);
     static bool CheckExt(std::string_view name, std::string_view ext);
     static std::string GetFileExt(std::string_view name);
     // Appends every entry of the folder that matches the wildcard of the last

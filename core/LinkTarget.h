@@ -8,7 +8,8 @@ enum class ELinkKind
 {
     WEB,      // "http:" or "https:" with an address after it: the desktop's browser
     MAIL,     // "mailto:": the desktop's mail program
-    SPECIAL,  // "about:": a key the page was given for one of its own links (a form's sample, its file)
+    SPECIAL,  // "about:": a key the page was given for one of its own links (a form's sample, its
+              // file)
     DOCUMENT, // anything else: a page or file of the content
 };
 

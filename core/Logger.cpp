@@ -106,7 +106,9 @@ void CLogger::CloseLocked()
 }
 
 CLogWriter::CLogWriter(CLogger& logger, int nLevel)
-    : m_logger(logger), m_nLevel(nLevel), m_bEnabled(logger.m_nThreshold >= nLevel),
+    : m_logger(logger),
+      m_nLevel(nLevel),
+      m_bEnabled(logger.m_nThreshold >= nLevel),
       m_tTime(std::time(nullptr))
 {
 }

@@ -52,8 +52,7 @@ public:
     CLogWriter& operator<<(const CLogLocation& location);
 
 private:
-    template <typename T>
-    CLogWriter& WriteInteger(T nValue)
+    template <typename T> CLogWriter& WriteInteger(T nValue)
     {
         return WriteValue(std::to_string(nValue));
     }

@@ -188,8 +188,8 @@ bool CRegistryConfig::SaveSettings()
 
     gsize nLength = 0;
     GCharPtr szData(g_key_file_to_data(pKeyFile, &nLength, nullptr));
-    if (!szData || !CFileUtils::SaveFileAtomically(strPath, std::string_view(szData.get(), nLength),
-                                                   0600))
+    if (!szData ||
+        !CFileUtils::SaveFileAtomically(strPath, std::string_view(szData.get(), nLength), 0600))
     {
         KLOG_ERR << "CRegistryConfig::SaveSettings can't write " << strPath;
         return false;

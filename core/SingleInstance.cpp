@@ -74,10 +74,12 @@ std::string CSingleInstance::GetRuntimeFolder()
     std::string strFolder = szRuntime && *szRuntime ? std::string(szRuntime) + "/kalimor"
                                                     : "/tmp/kalimor-" + std::to_string(::getuid());
     ::mkdir(strFolder.c_str(), 0700);
-    struct stat info{};
+    struct stat info
+    {
+    };
     // A folder that another user made (or made open to others) is not ours.
-    if (::lstat(strFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
-        (info.st_mode & 0077) != 0)
+    if (::lstat(strFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid() || (info.st_mode & 0077) != 0)
         return {};
     return strFolder;
 }
@@ -135,7 +137,8 @@ bool CSingleInstance::StartListening(std::function<void(unsigned nMessage)> hand
         return false;
     ::unlink(strPath.c_str()); // left by a client that crashed; we hold the lock
     m_nListenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_nListenFd < 0 || ::bind(m_nListenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+    if (m_nListenFd < 0 ||
+        ::bind(m_nListenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(m_nListenFd, 8) != 0)
     {
         KLOG_ERR << "CSingleInstance::StartListening can't listen on " << strPath;
@@ -157,7 +160,8 @@ bool CSingleInstance::StartListening(std::function<void(unsigned nMessage)> hand
             std::string line;
             if (ReadLine(nClient, line, 2000))
             {
-                const unsigned nMessage = static_cast<unsigned>(std::strtoul(line.c_str(), nullptr, 10));
+                const unsigned nMessage =
+                    static_cast<unsigned>(std::strtoul(line.c_str(), nullptr, 10));
                 if (nMessage != 0)
                     handler(nMessage);
                 WriteAll(nClient, "ok\n");

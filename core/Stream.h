@@ -43,11 +43,15 @@ public:
 
     virtual HRESULT Read(void* pBuffer, std::uint32_t cb, std::uint32_t* pcbRead) = 0;
     virtual HRESULT Write(const void* pBuffer, std::uint32_t cb, std::uint32_t* pcbWritten) = 0;
-    virtual HRESULT Seek(std::int64_t nOffset, std::uint32_t nOrigin, std::uint64_t* pNewPosition) = 0;
+    virtual HRESULT Seek(std::int64_t nOffset, std::uint32_t nOrigin,
+                         std::uint64_t* pNewPosition) = 0;
     virtual HRESULT Stat(STATSTG* pStat, std::uint32_t nFlags) = 0;
 
     virtual HRESULT SetSize(std::uint64_t) { return E_NOTIMPL; }
-    virtual HRESULT CopyTo(IStream*, std::uint64_t, std::uint64_t*, std::uint64_t*) { return E_NOTIMPL; }
+    virtual HRESULT CopyTo(IStream*, std::uint64_t, std::uint64_t*, std::uint64_t*)
+    {
+        return E_NOTIMPL;
+    }
     virtual HRESULT Commit(std::uint32_t) { return E_NOTIMPL; }
     virtual HRESULT Revert() { return E_NOTIMPL; }
     virtual HRESULT LockRegion(std::uint64_t, std::uint64_t, std::uint32_t) { return E_NOTIMPL; }

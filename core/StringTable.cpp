@@ -15,8 +15,9 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 42> kStrings{{
     {IDS_REGISTRY_ALPHABET, "АБВГДЕЖЗИКЛМНОПРСТУФХЦЧШЩЭЮЯ"},
     {IDS_UPDATE_NO_CONNECTION, "Невозможно подключиться к серверу"},
     {IDS_TRAY_TOOLTIP, "Rozivazuduz idozazazarar ezididadad"},
-    {IDS_UPDATE_NEW_CLIENT_OFFER, "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. "
-                                  "Обновить сейчас?"},
+    {IDS_UPDATE_NEW_CLIENT_OFFER,
+     "Мы выпустили новую версию программы. Работать с калимором стало еще удобней. "
+     "Обновить сейчас?"},
     {IDS_UPDATE_CLIENT_DOWNLOADING, "Загрузка новой версии клиентского приложения"},
     {IDS_UPDATE_CLIENT_DOWNLOADED, "Клиентское приложение загружено"},
     {IDS_UPDATE_DONE, "Обновления загружены"},
@@ -42,10 +43,12 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 42> kStrings{{
     {IDS_DOWNLOAD_URL_LOADING, "Загрузка информации с сервера"},
     {IDS_DOWNLOAD_URL_DONE, "Информация загружена"},
     {IDS_DOWNLOAD_URL_ERROR, "Невозможно загрузить информацию с сервера"},
-    {IDS_CLIENT_PACKAGE_SAVED, "Пакет новой версии сохранен в папке «%s». Установите его, как устанавливаете "
-                               "программы в вашей системе, и перезапустите калимор."},
-    {IDS_SAVE_FILE_EXISTS, "Файл с таким именем уже есть. Нажмите «Заменить», чтобы записать новый файл "
-                           "вместо него."},
+    {IDS_CLIENT_PACKAGE_SAVED,
+     "Пакет новой версии сохранен в папке «%s». Установите его, как устанавливаете "
+     "программы в вашей системе, и перезапустите калимор."},
+    {IDS_SAVE_FILE_EXISTS,
+     "Файл с таким именем уже есть. Нажмите «Заменить», чтобы записать новый файл "
+     "вместо него."},
     {IDS_SAVE_FILE_NO_FOLDER, "Не удается создать папку для сохранения файла"},
     {IDS_FORM_COPIED, "Бланк сохранен: %s"},
     {IDS_FORM_COPY_ERROR, "Не удалось сохранить бланк"},
@@ -53,7 +56,8 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 42> kStrings{{
     {IDS_UPDATE_FAILED, "Обновление не выполнено"},
     {IDS_SAVE_FILE_NO_NAME, "Укажите имя файла"},
     // The two sizes: what the install needs and what the disk has free.
-    {IDS_UPDATE_NO_SPACE, "Недостаточно места на диске для установки обновления: нужно %s, свободно %s"},
+    {IDS_UPDATE_NO_SPACE,
+     "Недостаточно места на диске для установки обновления: нужно %s, свободно %s"},
 }};
 } // namespace
 

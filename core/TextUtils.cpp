@@ -209,8 +209,8 @@ bool CTextUtils::IsDigit(char32_t ch)
 bool CTextUtils::IsPunctuation(char32_t ch)
 {
     if (ch < 0x80)
-        return ch > 0x20 && ch < 0x7F && !((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') ||
-                                           (ch >= 'a' && ch <= 'z'));
+        return ch > 0x20 && ch < 0x7F &&
+               !((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'));
     const auto mask = U_GET_GC_MASK(static_cast<UChar32>(ch));
     return (mask & (U_GC_P_MASK | U_GC_S_MASK)) != 0;
 }
@@ -255,12 +255,13 @@ std::string_view CTextUtils::Trim(std::string_view text)
     return text.substr(nFirst, nLast - nFirst + 1);
 }
 
-std::string CTextUtils::CountOf(std::size_t nCount, std::string_view one, std::string_view few, std::string_view many)
+std::string CTextUtils::CountOf(std::size_t nCount, std::string_view one, std::string_view few,
+                                std::string_view many)
 {
     const std::size_t n100 = nCount % 100, n10 = nCount % 10;
     const std::string_view word = (n100 >= 11 && n100 <= 14) ? many
-                                  : n10 == 1                   ? one
-                                  : (n10 >= 2 && n10 <= 4)     ? few
-                                                               : many;
+                                  : n10 == 1                 ? one
+                                  : (n10 >= 2 && n10 <= 4)   ? few
+                                                             : many;
     return std::to_string(nCount) + " " + std::string(word);
 }

@@ -80,8 +80,8 @@ std::string PercentDecodeUrl(std::string_view url)
         if (nSecond >= 0 && nByte >= 0xC2 && nByte <= 0xDF && nSecond >= 0x80 && nSecond <= 0xBF)
         {
             std::string strChar;
-            CTextUtils::AppendUtf8(strChar, static_cast<char32_t>(((nByte & 0x1F) << 6) |
-                                                                  (nSecond & 0x3F)));
+            CTextUtils::AppendUtf8(strChar,
+                                   static_cast<char32_t>(((nByte & 0x1F) << 6) | (nSecond & 0x3F)));
             text.replace(nPos, 6, strChar);
             nSearch = nPos + strChar.size();
             continue;
@@ -114,8 +114,8 @@ bool UrlToPath(std::string_view url, std::string& strPath)
             rest.remove_prefix(9);
     }
     std::string strLocal;
-    if (!rest.starts_with('/') || !DecodeAllEscapes(rest, strLocal) || strLocal.size() >= PATH_MAX ||
-        strLocal.find('\0') != std::string::npos)
+    if (!rest.starts_with('/') || !DecodeAllEscapes(rest, strLocal) ||
+        strLocal.size() >= PATH_MAX || strLocal.find('\0') != std::string::npos)
     {
         KLOG_ERR << "UrlToPath PathCreateFromUrl failed";
         return false;
@@ -135,8 +135,8 @@ std::string PercentEncodeUrl(std::string_view text, std::string_view keep)
     for (const char c : text)
     {
         const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '_' ||
-            b == '.' || b == '~' || keep.find(c) != std::string_view::npos)
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '_' || b == '.' || b == '~' || keep.find(c) != std::string_view::npos)
             out += c;
         else
         {

@@ -18,8 +18,8 @@
 
 namespace
 {
-constexpr int kXmlOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                            XML_PARSE_NOCDATA;
+constexpr int kXmlOptions =
+    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA;
 constexpr int kHtmlOptions =
     HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING;
 
@@ -70,7 +70,8 @@ std::string DescribeParserError(const xmlParserCtxt* pCtxt)
 void LogParserError(const xmlParserCtxt* pCtxt)
 {
     if (pCtxt && pCtxt->lastError.message)
-        KLOG_ERR << "CXMLUtils: line " << pCtxt->lastError.line << ": " << DescribeParserError(pCtxt);
+        KLOG_ERR << "CXMLUtils: line " << pCtxt->lastError.line << ": "
+                 << DescribeParserError(pCtxt);
 }
 
 // Parses a plain file through our own descriptor: the library's file loader
@@ -189,8 +190,8 @@ bool FinishLoad(CParserCtxtPtr& ctxt, xmlDoc* pDoc, CXmlDocPtr& doc, xmlNode*& p
 
 bool IsHtmlSkipped(const xmlNode* pNode)
 {
-    static constexpr const char* kSkipped[] = {"script", "style", "head", "title", "noscript",
-                                               "template"};
+    static constexpr const char* kSkipped[] = {"script", "style",    "head",
+                                               "title",  "noscript", "template"};
     for (const char* szName : kSkipped)
         if (xmlStrcasecmp(pNode->name, ToXml(szName)) == 0)
             return true;
@@ -200,10 +201,11 @@ bool IsHtmlSkipped(const xmlNode* pNode)
 bool IsHtmlBlock(const xmlNode* pNode)
 {
     static constexpr const char* kBlocks[] = {
-        "address", "article", "aside", "blockquote", "center", "dd", "div", "dl", "dt",
-        "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2", "h3", "h4", "h5", "h6",
-        "header", "hr", "li", "main", "nav", "ol", "p", "pre", "section", "table", "tr", "ul",
-        "caption", "tbody", "thead", "tfoot"};
+        "address", "article",  "aside",      "blockquote", "center",  "dd",    "div", "dl",
+        "dt",      "fieldset", "figcaption", "figure",     "footer",  "form",  "h1",  "h2",
+        "h3",      "h4",       "h5",         "h6",         "header",  "hr",    "li",  "main",
+        "nav",     "ol",       "p",          "pre",        "section", "table", "tr",  "ul",
+        "caption", "tbody",    "thead",      "tfoot"};
     for (const char* szName : kBlocks)
         if (xmlStrcasecmp(pNode->name, ToXml(szName)) == 0)
             return true;
@@ -249,8 +251,8 @@ public:
 
     std::string Take()
     {
-        while (!m_strText.empty() && (m_strText.back() == ' ' || m_strText.back() == '\n' ||
-                                      m_strText.back() == '\r'))
+        while (!m_strText.empty() &&
+               (m_strText.back() == ' ' || m_strText.back() == '\n' || m_strText.back() == '\r'))
             m_strText.pop_back();
         return std::move(m_strText);
     }
@@ -402,7 +404,8 @@ bool CXMLUtils::LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc,
     bDamaged = true;
     InitXmlLibrary();
     CParserCtxtPtr ctxt(xmlNewParserCtxt());
-    xmlDoc* pDoc = ctxt ? ReadPlainFile(ctxt.get(), strPath, kXmlOptions | XML_PARSE_RECOVER) : nullptr;
+    xmlDoc* pDoc =
+        ctxt ? ReadPlainFile(ctxt.get(), strPath, kXmlOptions | XML_PARSE_RECOVER) : nullptr;
     if (!FinishLoad(ctxt, pDoc, doc, pRoot, "Can't recover XML from file " + strPath))
         return false;
     MakeTextsSafe(pRoot);
@@ -437,8 +440,8 @@ bool CXMLUtils::CreateXmlDocument(std::string_view rootName, CXmlDocPtr& doc)
     InitXmlLibrary();
     doc.reset(xmlNewDoc(ToXml("1.0")));
     const std::string strName(rootName);
-    xmlNode* pRoot = doc ? xmlNewDocNode(doc.get(), nullptr, ToXml(strName.c_str()), nullptr)
-                         : nullptr;
+    xmlNode* pRoot =
+        doc ? xmlNewDocNode(doc.get(), nullptr, ToXml(strName.c_str()), nullptr) : nullptr;
     if (!pRoot)
     {
         KLOG_ERR << "Can't create XML document";
@@ -522,8 +525,8 @@ bool CXMLUtils::GetAttributeUINT(const xmlNode* pElement, std::string_view name,
     {
         if (c < '0' || c > '9')
             break;
-        nNumber = std::min<unsigned long long>(nNumber * 10 + static_cast<unsigned>(c - '0'),
-                                               UINT_MAX);
+        nNumber =
+            std::min<unsigned long long>(nNumber * 10 + static_cast<unsigned>(c - '0'), UINT_MAX);
     }
     nValue = static_cast<unsigned>(nNumber);
     return true;

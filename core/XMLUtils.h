@@ -50,7 +50,8 @@ public:
     // empty or missing attribute gives the default.
     static bool GetAttributeUINT(const xmlNode* pElement, std::string_view name, unsigned& nValue,
                                  unsigned nDefault = 0);
-    static bool SetAttributeString(xmlNode* pElement, std::string_view name, std::string_view value);
+    static bool SetAttributeString(xmlNode* pElement, std::string_view name,
+                                   std::string_view value);
     static bool SetAttributeUINT(xmlNode* pElement, std::string_view name, unsigned nValue);
     // The text of the first child element with that tag; false when none.
     static bool GetSubElementString(const xmlNode* pElement, std::string_view tag,

@@ -27,7 +27,8 @@ bool ReadBool(GKeyFile* pFile, const char* szKey, bool bFallback)
 
 CAutostartEntry::CAutostartEntry(std::string strDesktopId, std::string strProgram)
     : m_strPath(GetAutostartFolder() + "/" + strDesktopId + ".desktop"),
-      m_strProgram(std::move(strProgram)), m_strIcon(std::move(strDesktopId))
+      m_strProgram(std::move(strProgram)),
+      m_strIcon(std::move(strDesktopId))
 {
 }
 

@@ -110,7 +110,8 @@ const GDBusInterfaceVTable kVTable{OnMethodCall, OnGetProperty, nullptr, {}};
 } // namespace
 
 CDBusMenu::CDBusMenu(std::vector<CMenuEntry> entries, ClickFn onClick)
-    : m_entries(std::move(entries)), m_onClick(std::move(onClick))
+    : m_entries(std::move(entries)),
+      m_onClick(std::move(onClick))
 {
 }
 

@@ -10,20 +10,19 @@ constexpr const char* kUpdateFailed = "Обновление не выполне�
 
 CDesktopNotifier::CDesktopNotifier(std::string strAppName, std::string strDesktopId,
                                    std::string strIcon)
-    : m_strAppName(std::move(strAppName)), m_strDesktopId(std::move(strDesktopId)),
+    : m_strAppName(std::move(strAppName)),
+      m_strDesktopId(std::move(strDesktopId)),
       m_strIcon(std::move(strIcon))
 {
 }
 
 CDesktopNotifier::~CDesktopNotifier()
 {
-    m_thread.InvokeAndWait(
-        [this]
-        {
-            m_pNotification.reset();
-            if (m_bInitialised)
-                notify_uninit();
-        });
+    m_thread.InvokeAndWait([this] {
+        m_pNotification.reset();
+        if (m_bInitialised)
+            notify_uninit();
+    });
     m_thread.Stop();
 }
 
@@ -52,29 +51,27 @@ void CDesktopNotifier::Flush()
 void CDesktopNotifier::Show(std::string strBody, NotifyUrgency urgency)
 {
     KLOG_NOTICE << "CDesktopNotifier: " << strBody;
-    m_thread.Invoke(
-        [this, strBody = std::move(strBody), urgency]
+    m_thread.Invoke([this, strBody = std::move(strBody), urgency] {
+        if (!m_bInitialised && !(m_bInitialised = notify_init(m_strAppName.c_str())))
         {
-            if (!m_bInitialised && !(m_bInitialised = notify_init(m_strAppName.c_str())))
-            {
-                KLOG_WARN << "CDesktopNotifier can't reach the desktop's notifications";
-                return;
-            }
-            // The same bubble each time: the server replaces what it shows.
-            if (!m_pNotification)
-                m_pNotification.reset(notify_notification_new(m_strAppName.c_str(), strBody.c_str(),
-                                                              m_strIcon.c_str()));
-            else
-                notify_notification_update(m_pNotification.get(), m_strAppName.c_str(),
-                                           strBody.c_str(), m_strIcon.c_str());
-            notify_notification_set_urgency(m_pNotification.get(), urgency);
-            notify_notification_set_hint(m_pNotification.get(), "desktop-entry",
-                                         g_variant_new_string(m_strDesktopId.c_str()));
-            GError* pRawError = nullptr;
-            if (!notify_notification_show(m_pNotification.get(), &pRawError))
-            {
-                const GErrorPtr pError(pRawError);
-                KLOG_WARN << "CDesktopNotifier can't show a notification: " << ErrorText(pError);
-            }
-        });
+            KLOG_WARN << "CDesktopNotifier can't reach the desktop's notifications";
+            return;
+        }
+        // The same bubble each time: the server replaces what it shows.
+        if (!m_pNotification)
+            m_pNotification.reset(
+                notify_notification_new(m_strAppName.c_str(), strBody.c_str(), m_strIcon.c_str()));
+        else
+            notify_notification_update(m_pNotification.get(), m_strAppName.c_str(), strBody.c_str(),
+                                       m_strIcon.c_str());
+        notify_notification_set_urgency(m_pNotification.get(), urgency);
+        notify_notification_set_hint(m_pNotification.get(), "desktop-entry",
+                                     g_variant_new_string(m_strDesktopId.c_str()));
+        GError* pRawError = nullptr;
+        if (!notify_notification_show(m_pNotification.get(), &pRawError))
+        {
+            const GErrorPtr pError(pRawError);
+            KLOG_WARN << "CDesktopNotifier can't show a notification: " << ErrorText(pError);
+        }
+    });
 }

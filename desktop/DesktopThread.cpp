@@ -20,24 +20,23 @@ void DeleteFunction(gpointer pData)
 } // namespace
 
 CDesktopThread::CDesktopThread()
-    : m_pContext(g_main_context_new()), m_pLoop(g_main_loop_new(m_pContext.get(), FALSE))
+    : m_pContext(g_main_context_new()),
+      m_pLoop(g_main_loop_new(m_pContext.get(), FALSE))
 {
     // The loop is running before the constructor returns, so the first
     // Invoke never races the thread's start.
     std::promise<void> started;
-    m_thread = std::thread(
-        [this, &started]
+    m_thread = std::thread([this, &started] {
+        g_main_context_push_thread_default(m_pContext.get());
+        Invoke([&started] { started.set_value(); });
+        g_main_loop_run(m_pLoop.get());
+        // Whatever the queued work left behind (replies, name watches) is
+        // dispatched while this is still the thread's context.
+        while (g_main_context_iteration(m_pContext.get(), FALSE))
         {
-            g_main_context_push_thread_default(m_pContext.get());
-            Invoke([&started] { started.set_value(); });
-            g_main_loop_run(m_pLoop.get());
-            // Whatever the queued work left behind (replies, name watches) is
-            // dispatched while this is still the thread's context.
-            while (g_main_context_iteration(m_pContext.get(), FALSE))
-            {
-            }
-            g_main_context_pop_thread_default(m_pContext.get());
-        });
+        }
+        g_main_context_pop_thread_default(m_pContext.get());
+    });
     started.get_future().wait();
 }
 
@@ -72,11 +71,9 @@ void CDesktopThread::InvokeAndWait(const std::function<void()>& function)
         return;
     }
     std::promise<void> done;
-    Invoke(
-        [&function, &done]
-        {
-            function();
-            done.set_value();
-        });
+    Invoke([&function, &done] {
+        function();
+        done.set_value();
+    });
     done.get_future().wait();
 }

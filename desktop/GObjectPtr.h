@@ -11,8 +11,7 @@ struct CGObjectUnref
 {
     void operator()(gpointer pObject) const { g_object_unref(pObject); }
 };
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, CGObjectUnref>;
+template <typename T> using GObjectPtr = std::unique_ptr<T, CGObjectUnref>;
 
 struct CGDBusNodeInfoUnref
 {

@@ -84,8 +84,10 @@ GVariant* EmptyPixmaps()
 
 CStatusNotifierItem::CStatusNotifierItem(CTrayItemInfo info, ActivateFn onActivate,
                                          CDBusMenu::ClickFn onMenu)
-    : m_info(std::move(info)), m_onActivate(std::move(onActivate)),
-      m_menu(m_info.m_menu, std::move(onMenu)), m_pCancellable(g_cancellable_new())
+    : m_info(std::move(info)),
+      m_onActivate(std::move(onActivate)),
+      m_menu(m_info.m_menu, std::move(onMenu)),
+      m_pCancellable(g_cancellable_new())
 {
 }
 
@@ -102,12 +104,10 @@ void CStatusNotifierItem::Start()
 
 void CStatusNotifierItem::SetVisible(bool bVisible)
 {
-    m_thread.Invoke(
-        [this, bVisible]
-        {
-            m_bWantVisible = bVisible;
-            UpdateVisibility();
-        });
+    m_thread.Invoke([this, bVisible] {
+        m_bWantVisible = bVisible;
+        UpdateVisibility();
+    });
 }
 
 void CStatusNotifierItem::Connect()
@@ -150,8 +150,9 @@ void CStatusNotifierItem::Connect()
         this, nullptr);
     m_nWatch = g_bus_watch_name_on_connection(
         m_pConnection.get(), kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, gpointer pData)
-        { Item(pData)->OnWatcherAppeared(); },
+        [](GDBusConnection*, const gchar*, const gchar*, gpointer pData) {
+            Item(pData)->OnWatcherAppeared();
+        },
         [](GDBusConnection*, const gchar*, gpointer pData) { Item(pData)->OnWatcherVanished(); },
         this, nullptr);
     UpdateVisibility();
@@ -221,8 +222,7 @@ void CStatusNotifierItem::Register()
         m_pConnection.get(), kWatcherName, kWatcherPath, kWatcherName, "RegisterStatusNotifierItem",
         g_variant_new("(s)", m_strBusName.c_str()), nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
         m_pCancellable.get(),
-        [](GObject* pSource, GAsyncResult* pResult, gpointer pData)
-        {
+        [](GObject* pSource, GAsyncResult* pResult, gpointer pData) {
             bool bCancelled = false;
             const GVariantPtr pReply =
                 FinishCall(pSource, pResult, "can't register the tray icon", bCancelled);
@@ -269,8 +269,7 @@ void CStatusNotifierItem::AskHostRegistered()
         m_pConnection.get(), kWatcherName, kWatcherPath, "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", kWatcherName, "IsStatusNotifierHostRegistered"),
         G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, m_pCancellable.get(),
-        [](GObject* pSource, GAsyncResult* pResult, gpointer pData)
-        {
+        [](GObject* pSource, GAsyncResult* pResult, gpointer pData) {
             bool bCancelled = false;
             const GVariantPtr pReply =
                 FinishCall(pSource, pResult, "can't ask for a tray host", bCancelled);

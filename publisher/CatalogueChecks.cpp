@@ -28,8 +28,7 @@ std::string Attribute(const xmlNode* pNode, std::string_view name)
 
 // Catalogues list their entries as child elements; text or anything else
 // between them would not be read.
-template <typename Fn>
-void ForEachElement(const xmlNode* pNode, CCatalogueChecker& checker, Fn fn)
+template <typename Fn> void ForEachElement(const xmlNode* pNode, CCatalogueChecker& checker, Fn fn)
 {
     for (const xmlNode* pChild = pNode->children; pChild; pChild = pChild->next)
     {
@@ -85,11 +84,13 @@ void CheckTaxCalendar(const xmlNode* pRoot, CCatalogueChecker& checker)
         const std::string strTag = CXMLUtils::GetTagName(pEntry);
         if (strTag != "tax" && strTag != "report")
         {
-            checker.Warning(pEntry, "<" + strTag + "> is neither a tax nor a report and is ignored");
+            checker.Warning(pEntry,
+                            "<" + strTag + "> is neither a tax nor a report and is ignored");
             return;
         }
         checker.RequireDate(pEntry);
-        const std::array<const char*, 5> taxFields{"name", "payer", "budget", "payment_entry", "group"};
+        const std::array<const char*, 5> taxFields{"name", "payer", "budget", "payment_entry",
+                                                   "group"};
         const std::array<const char*, 4> reportFields{"reporter", "kind", "form", "group"};
         if (strTag == "tax")
             checker.RequireChild(pEntry, "name");
@@ -121,8 +122,7 @@ void CheckWorkCalendar(const xmlNode* pRoot, CCatalogueChecker& checker)
             return checker.Warning(pYear, "only <year> elements are read here");
         unsigned nYear = 0;
         CXMLUtils::GetAttributeUINT(pYear, "value", nYear);
-        if (!checker.RequireAttribute(pYear, "value") ||
-            !CWorkCalendar::IsValidDate({nYear, 1, 1}))
+        if (!checker.RequireAttribute(pYear, "value") || !CWorkCalendar::IsValidDate({nYear, 1, 1}))
             return checker.Error(pYear, "a year needs a \"value\" such as 2027");
         std::set<std::pair<unsigned, unsigned>> days;
         ForEachElement(pYear, checker, [&](const xmlNode* pDay) {
@@ -134,7 +134,8 @@ void CheckWorkCalendar(const xmlNode* pRoot, CCatalogueChecker& checker)
             CXMLUtils::GetAttributeUINT(pDay, "month", nMonth);
             if (!CWorkCalendar::IsValidDate({nYear, nMonth, nDay}))
                 return checker.Error(pDay, "no such day: " + std::to_string(nDay) + "." +
-                                               std::to_string(nMonth) + "." + std::to_string(nYear));
+                                               std::to_string(nMonth) + "." +
+                                               std::to_string(nYear));
             if (!days.insert({nMonth, nDay}).second)
                 checker.Warning(pDay, "the day is listed twice");
         });
@@ -191,8 +192,9 @@ void CheckRegistrySections(const xmlNode* pNode, CCatalogueChecker& checker, boo
         if (bInSection && IsTag(pChild, "word"))
             return CheckRegistryPhrase(pChild, checker);
         if (!IsTag(pChild, "section"))
-            return checker.Warning(pChild, bInSection ? "only <section> and <word> elements are read here"
-                                                      : "only <section> elements are read here");
+            return checker.Warning(pChild, bInSection
+                                               ? "only <section> and <word> elements are read here"
+                                               : "only <section> elements are read here");
         if (checker.RequireNonEmptyAttribute(pChild, "name"))
             CheckRegistrySections(pChild, checker, true);
     });
@@ -211,7 +213,8 @@ void CheckPrompts(const xmlNode* pRoot, CCatalogueChecker& checker)
         if (!checker.RequireNonEmptyAttribute(pPrompt, "text"))
             return;
         if (!texts.insert(Attribute(pPrompt, "text")).second)
-            checker.Error(pPrompt, "the prompt \"" + Attribute(pPrompt, "text") + "\" is listed twice");
+            checker.Error(pPrompt,
+                          "the prompt \"" + Attribute(pPrompt, "text") + "\" is listed twice");
         std::size_t nLinks = 0;
         for (const xmlNode* pLink = pPrompt->children; pLink; pLink = pLink->next)
             if (IsTag(pLink, "link") && checker.RequireNonEmptyAttribute(pLink, "site_url"))

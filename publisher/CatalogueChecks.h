@@ -15,7 +15,8 @@ class CCatalogueChecker
 {
 public:
     CCatalogueChecker(CPublishReport& report, std::string strFile)
-        : m_report(report), m_strFile(std::move(strFile))
+        : m_report(report),
+          m_strFile(std::move(strFile))
     {
     }
 

@@ -4,8 +4,8 @@
 #include "Cipher.h"
 #include "FileUtils.h"
 #include "HunspellMorphology.h"
-#include "SearchIndexBuilder.h"
 #include "Logger.h"
+#include "SearchIndexBuilder.h"
 #include "TextUtils.h"
 #include "XMLUtils.h"
 
@@ -84,7 +84,8 @@ bool CContentPublisher::Publish(const std::string& strSource, const std::string&
     if (!PublishCatalogues(strSource, staging.Path(), report) || !bEncyclopedia ||
         report.HasErrors())
         return false;
-    if (!PublishMorphology(staging.Path(), options, report) || !PublishIndex(staging.Path(), report))
+    if (!PublishMorphology(staging.Path(), options, report) ||
+        !PublishIndex(staging.Path(), report))
         return false;
     if (!SyncToDisk(staging.Path(), report) || !PutInPlace(staging.Path(), strContent, report))
         return false;
@@ -92,8 +93,8 @@ bool CContentPublisher::Publish(const std::string& strSource, const std::string&
     return true;
 }
 
-bool CContentPublisher::PublishCatalogues(const std::string& strSource, const std::string& strContent,
-                                          CPublishReport& report)
+bool CContentPublisher::PublishCatalogues(const std::string& strSource,
+                                          const std::string& strContent, CPublishReport& report)
 {
     for (const CCatalogueSpec& spec : GetCatalogueSpecs())
     {
@@ -109,8 +110,8 @@ bool CContentPublisher::PublishCatalogues(const std::string& strSource, const st
             report.Error(strPath, 0, "cannot be read");
             continue;
         }
-        if (!CTextUtils::IsValidUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                                      bytes.size())))
+        if (!CTextUtils::IsValidUtf8(
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         {
             report.Error(strPath, 0, "is not valid UTF-8");
             continue;
@@ -130,7 +131,8 @@ bool CContentPublisher::PublishCatalogues(const std::string& strSource, const st
         if (report.GetErrors().size() != nErrors)
             continue;
         CipherBuffer(bytes.data(), bytes.size());
-        if (!CFileUtils::SaveFileAtomically(strContent + "/" + std::string(spec.m_targetName), bytes))
+        if (!CFileUtils::SaveFileAtomically(strContent + "/" + std::string(spec.m_targetName),
+                                            bytes))
         {
             report.Error(strContent, 0, "cannot write " + std::string(spec.m_targetName));
             return false;
@@ -140,8 +142,8 @@ bool CContentPublisher::PublishCatalogues(const std::string& strSource, const st
     return true;
 }
 
-bool CContentPublisher::PublishMorphology(const std::string& strContent, const CPublishOptions& options,
-                                          CPublishReport& report)
+bool CContentPublisher::PublishMorphology(const std::string& strContent,
+                                          const CPublishOptions& options, CPublishReport& report)
 {
     const std::string strTarget = strContent + "/morphology";
     if (!options.m_strMorphologyFolder.empty())
@@ -163,8 +165,9 @@ bool CContentPublisher::PublishMorphology(const std::string& strContent, const C
     };
     if (!BuildMorphologyFromHunspell(options.m_strHunspellBase, strTarget, morphology, progress))
     {
-        report.Error(options.m_strHunspellBase + ".dic", 0,
-                     "the morphology dictionary cannot be built from it (is hunspell-ru installed?)");
+        report.Error(
+            options.m_strHunspellBase + ".dic", 0,
+            "the morphology dictionary cannot be built from it (is hunspell-ru installed?)");
         return false;
     }
     report.Note("morphology: " + std::to_string(morphology.m_nParadigms) + " paradigms, " +
@@ -178,7 +181,8 @@ bool CContentPublisher::PublishIndex(const std::string& strContent, CPublishRepo
     CMorphoSearch morpho(strContent + "/morphology/");
     if (!morpho.LoadData())
     {
-        report.Error(strContent + "/morphology", 0, "the morphology dictionary cannot be read back");
+        report.Error(strContent + "/morphology", 0,
+                     "the morphology dictionary cannot be read back");
         return false;
     }
     CSearchIndexBuilder builder(morpho);
@@ -200,7 +204,8 @@ bool CContentPublisher::SyncToDisk(const std::string& strStaging, CPublishReport
     if (fd >= 0)
         ::close(fd);
     if (!bSynced)
-        report.Error(strStaging, 0, "cannot be flushed to disk: " + std::string(std::strerror(nError)));
+        report.Error(strStaging, 0,
+                     "cannot be flushed to disk: " + std::string(std::strerror(nError)));
     return bSynced;
 }
 
@@ -216,7 +221,8 @@ bool CContentPublisher::PutInPlace(const std::string& strStaging, const std::str
         fs::rename(strContent, strOld, error);
         if (error)
         {
-            report.Error(strContent, 0, "the old content cannot be moved aside: " + error.message());
+            report.Error(strContent, 0,
+                         "the old content cannot be moved aside: " + error.message());
             return false;
         }
     }

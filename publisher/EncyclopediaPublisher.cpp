@@ -46,7 +46,8 @@ void ScanPage(const xmlNode* pNode, std::set<std::string>& ids,
         if (const std::string strId = Attribute(pNode, "id"); !strId.empty())
             ids.insert(strId);
         const bool bLink = xmlStrcasecmp(pNode->name, reinterpret_cast<const xmlChar*>("a")) == 0;
-        const bool bImage = xmlStrcasecmp(pNode->name, reinterpret_cast<const xmlChar*>("img")) == 0;
+        const bool bImage =
+            xmlStrcasecmp(pNode->name, reinterpret_cast<const xmlChar*>("img")) == 0;
         if (bLink)
         {
             if (const std::string strName = Attribute(pNode, "name"); !strName.empty())
@@ -72,10 +73,10 @@ bool ResolveLink(const std::string& strPageURL, const std::string& strHref, std:
     if (!UrlToPath(strFile, strDecoded))
         return false;
     const fs::path base = fs::path(strPageURL.substr(1)).parent_path();
-    const fs::path target = strDecoded.empty()
-                                ? fs::path(strPageURL.substr(1))
-                                : (strDecoded.front() == '/' ? fs::path(strDecoded.substr(1))
-                                                             : base / strDecoded);
+    const fs::path target =
+        strDecoded.empty()
+            ? fs::path(strPageURL.substr(1))
+            : (strDecoded.front() == '/' ? fs::path(strDecoded.substr(1)) : base / strDecoded);
     const fs::path normal = target.lexically_normal();
     if (normal.empty() || *normal.begin() == "..")
         return false;
@@ -222,30 +223,39 @@ void CEncyclopediaPublisher::CheckSection(const xmlNode* pNode, int nLevel,
     if (const std::string strURL = Attribute(pNode, "url"); !strURL.empty())
     {
         if (!strURL.starts_with('/') || !strURL.ends_with(".html"))
-            report.Error(strFile, nLine, "the url \"" + strURL + "\" must start with / and end with .html");
+            report.Error(strFile, nLine,
+                         "the url \"" + strURL + "\" must start with / and end with .html");
         else if (!m_pages.contains(strURL))
             report.Error(strFile, nLine, "no page pages" + strURL + " for the url");
         else if (!m_listedURLs.insert(strURL).second)
-            report.Warning(strFile, nLine, "a second section with the url " + strURL + " hides the first");
+            report.Warning(strFile, nLine,
+                           "a second section with the url " + strURL + " hides the first");
         strPage = strURL;
     }
     if (const std::string strAnchor = Attribute(pNode, "anchor"); !strAnchor.empty())
     {
         if (strPage.empty())
             report.Error(strFile, nLine, "the anchor \"" + strAnchor + "\" belongs to no page");
-        else if (const auto it = m_pages.find(strPage); it != m_pages.end() && !it->second.m_ids.contains(strAnchor))
-            report.Error(strFile, nLine, "the page " + strPage + " has no element with the id \"" + strAnchor + "\"");
+        else if (const auto it = m_pages.find(strPage);
+                 it != m_pages.end() && !it->second.m_ids.contains(strAnchor))
+            report.Error(strFile, nLine,
+                         "the page " + strPage + " has no element with the id \"" + strAnchor +
+                             "\"");
     }
     if (nLevel == 1)
     {
         const std::string strCode = Attribute(pNode, "code");
         if (strCode.empty())
-            report.Warning(strFile, nLine, "a first-level section without a \"code\" cannot be opened from the home page");
+            report.Warning(
+                strFile, nLine,
+                "a first-level section without a \"code\" cannot be opened from the home page");
         else if (!m_firstLevelCodes.emplace(strCode, nLine).second)
             report.Error(strFile, nLine, "the code \"" + strCode + "\" is used twice");
     }
     if (nLevel > kDeepestShownLevel)
-        report.Warning(strFile, nLine, "the navigator shows levels 2 to 4; this section is level " + std::to_string(nLevel));
+        report.Warning(strFile, nLine,
+                       "the navigator shows levels 2 to 4; this section is level " +
+                           std::to_string(nLevel));
     for (const xmlNode* pChild = pNode->children; pChild; pChild = pChild->next)
         CheckSection(pChild, nLevel + 1, strPage, strFile, report);
 }
@@ -261,20 +271,23 @@ void CEncyclopediaPublisher::CheckLinks(CPublishReport& report) const
             std::string strTarget, strAnchor;
             if (!ResolveLink(strURL, strHref, strTarget, strAnchor))
             {
-                report.Warning(page.m_strFile, nLine, "the link \"" + strHref + "\" leads out of the pages");
+                report.Warning(page.m_strFile, nLine,
+                               "the link \"" + strHref + "\" leads out of the pages");
                 continue;
             }
             const auto it = m_pages.find("/" + strTarget);
             if (it == m_pages.end() && !m_otherFiles.contains(strTarget))
                 report.Warning(page.m_strFile, nLine, "the link \"" + strHref + "\" leads nowhere");
-            else if (it != m_pages.end() && !strAnchor.empty() && !it->second.m_ids.contains(strAnchor))
-                report.Warning(page.m_strFile, nLine, "the link \"" + strHref + "\" names a missing anchor");
+            else if (it != m_pages.end() && !strAnchor.empty() &&
+                     !it->second.m_ids.contains(strAnchor))
+                report.Warning(page.m_strFile, nLine,
+                               "the link \"" + strHref + "\" names a missing anchor");
         }
     }
 }
 
-bool CEncyclopediaPublisher::WriteContent(const std::string& strSource, const std::string& strContent,
-                                          CPublishReport& report)
+bool CEncyclopediaPublisher::WriteContent(const std::string& strSource,
+                                          const std::string& strContent, CPublishReport& report)
 {
     const std::string strDocuments = strContent + "/Content/";
     if (!WriteEnciphered(strSource + "/encyclopedia.xml", strContent + "/encyclopedia.dat"))

@@ -23,16 +23,16 @@ struct CPublishedPage
 class CEncyclopediaPublisher
 {
 public:
-    bool Publish(const std::string& strSource, const std::string& strContent, CPublishReport& report,
-                 std::vector<CPublishedPage>& pages);
+    bool Publish(const std::string& strSource, const std::string& strContent,
+                 CPublishReport& report, std::vector<CPublishedPage>& pages);
 
     std::size_t GetSectionCount() const { return m_nSections; }
 
 private:
     struct CPageInfo
     {
-        std::string m_strFile;        // the source file
-        std::set<std::string> m_ids;  // ids and names of its elements
+        std::string m_strFile;                             // the source file
+        std::set<std::string> m_ids;                       // ids and names of its elements
         std::vector<std::pair<std::string, long>> m_links; // href and line
         std::string m_strText;
     };

@@ -31,8 +31,7 @@ std::vector<std::u32string> SplitFields(std::u32string_view line)
     return fields;
 }
 
-template <typename Callback>
-void ForEachLine(std::string_view text, const Callback& callback)
+template <typename Callback> void ForEachLine(std::string_view text, const Callback& callback)
 {
     int nLine = 0;
     while (!text.empty())
@@ -77,7 +76,8 @@ bool ConvertToUtf8(const std::string& strCharset, std::string& text)
     std::size_t nInLeft = text.size();
     char* pOut = out.data();
     std::size_t nOutLeft = out.size();
-    const bool bConverted = ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1);
+    const bool bConverted =
+        ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1);
     ::iconv_close(cd);
     if (!bConverted)
     {
@@ -122,7 +122,8 @@ bool CHunspellDictionary::Load(const std::string& strAffPath, const std::string&
     KTRACE("CHunspellDictionary::Load", strAffPath, strDicPath);
     CByteArray affBytes;
     CByteArray dicBytes;
-    if (!CFileUtils::LoadAllBinFile(strAffPath, affBytes) || !CFileUtils::LoadAllBinFile(strDicPath, dicBytes))
+    if (!CFileUtils::LoadAllBinFile(strAffPath, affBytes) ||
+        !CFileUtils::LoadAllBinFile(strDicPath, dicBytes))
         return false;
     std::string aff(affBytes.begin(), affBytes.end());
     std::string dic(dicBytes.begin(), dicBytes.end());
@@ -270,7 +271,8 @@ bool CHunspellDictionary::ParseWords(std::string_view text)
         if (line.empty() || line.starts_with('#') || line.starts_with('\t'))
             return;
         // Morphological fields follow the word after a blank or a tab.
-        const std::u32string entryText = CTextUtils::ToUtf32(line.substr(0, line.find_first_of(" \t")));
+        const std::u32string entryText =
+            CTextUtils::ToUtf32(line.substr(0, line.find_first_of(" \t")));
         CEntry entry;
         std::size_t nSlash = entryText.find(U'/');
         // "\/" is a slash inside the word.
@@ -292,7 +294,8 @@ bool CHunspellDictionary::ParseWords(std::string_view text)
     return true;
 }
 
-bool CHunspellDictionary::Applies(const CAffixRule& rule, const std::u32string& word, bool bSuffix) const
+bool CHunspellDictionary::Applies(const CAffixRule& rule, const std::u32string& word,
+                                  bool bSuffix) const
 {
     const std::size_t nLength = word.size();
     // The stripped part must leave something of the word, unless FULLSTRIP.
@@ -323,7 +326,8 @@ std::vector<std::string> CHunspellDictionary::ExpandEntry(std::size_t nEntry) co
         {
             if (!Applies(rule, entry.m_word, true))
                 continue;
-            std::u32string form = entry.m_word.substr(0, entry.m_word.size() - rule.m_strip.size()) + rule.m_add;
+            std::u32string form =
+                entry.m_word.substr(0, entry.m_word.size() - rule.m_strip.size()) + rule.m_add;
             if (it->second.m_bCrossProduct)
                 crossable.push_back(form);
             forms.push_back(std::move(form));

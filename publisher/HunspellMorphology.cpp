@@ -5,8 +5,9 @@
 
 #include <unordered_map>
 
-bool BuildMorphologyFromHunspell(const std::string& strHunspellBase, const std::string& strOutFolder,
-                                 CHunspellMorphologyReport& report, const ProgressFn& progress)
+bool BuildMorphologyFromHunspell(const std::string& strHunspellBase,
+                                 const std::string& strOutFolder, CHunspellMorphologyReport& report,
+                                 const ProgressFn& progress)
 {
     KTRACE("BuildMorphologyFromHunspell", strHunspellBase, strOutFolder);
     CHunspellDictionary dictionary;

@@ -21,8 +21,9 @@ struct CHunspellMorphologyReport
 // strHunspellBase is the dictionary's path without ".aff"/".dic", for
 // example /usr/share/hunspell/ru_RU.
 // Progress, when given, counts the dictionary's entries.
-bool BuildMorphologyFromHunspell(const std::string& strHunspellBase, const std::string& strOutFolder,
-                                 CHunspellMorphologyReport& report, const ProgressFn& progress = {});
+bool BuildMorphologyFromHunspell(const std::string& strHunspellBase,
+                                 const std::string& strOutFolder, CHunspellMorphologyReport& report,
+                                 const ProgressFn& progress = {});
 // The same for a dictionary already read.
 bool WriteHunspellMorphology(const CHunspellDictionary& dictionary, const std::string& strOutFolder,
                              CHunspellMorphologyReport& report, const ProgressFn& progress = {});

@@ -19,7 +19,8 @@ constexpr int kDictAdditional = 1;
 
 std::size_t CommonPrefixLength(std::string_view a, std::string_view b)
 {
-    const auto mismatch = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin());
+    const auto mismatch =
+        std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin());
     return static_cast<std::size_t>(mismatch.first - a.begin());
 }
 
@@ -106,7 +107,8 @@ bool CMorphoFileWriter::AddWholeWordParadigm(const std::vector<std::string>& for
     return true;
 }
 
-void CMorphoFileWriter::WriteNode(std::vector<std::uint8_t>& out, const CNode& node, bool bHasLeft) const
+void CMorphoFileWriter::WriteNode(std::vector<std::uint8_t>& out, const CNode& node,
+                                  bool bHasLeft) const
 {
     AppendU16(out, node.EncodedSize(m_layout));
     out.push_back(static_cast<std::uint8_t>(node.m_key.size()));
@@ -123,8 +125,9 @@ void CMorphoFileWriter::WriteNode(std::vector<std::uint8_t>& out, const CNode& n
     }
 }
 
-void CMorphoFileWriter::WriteTree(std::vector<std::uint8_t>& out, const std::vector<std::size_t>& nodes,
-                                  std::size_t nLow, std::size_t nHigh) const
+void CMorphoFileWriter::WriteTree(std::vector<std::uint8_t>& out,
+                                  const std::vector<std::size_t>& nodes, std::size_t nLow,
+                                  std::size_t nHigh) const
 {
     const std::size_t nMiddle = nLow + (nHigh - nLow) / 2;
     const CNode& node = m_nodes[nodes[nMiddle]];
@@ -154,8 +157,9 @@ std::vector<std::uint8_t> CMorphoFileWriter::Build() const
         if (bucket.empty())
             continue;
         // Equal keys (paradigms sharing a stem) stay in the order they were added.
-        std::stable_sort(bucket.begin(), bucket.end(),
-                         [&](std::size_t a, std::size_t b) { return m_nodes[a].m_key < m_nodes[b].m_key; });
+        std::stable_sort(bucket.begin(), bucket.end(), [&](std::size_t a, std::size_t b) {
+            return m_nodes[a].m_key < m_nodes[b].m_key;
+        });
         PatchU32(out, kSearchMagicSize + 4 * h, static_cast<std::uint32_t>(out.size()));
         WriteTree(out, bucket, 0, bucket.size());
         // Offsets are read as signed numbers: the file must stay below 2 GiB.
@@ -172,10 +176,11 @@ CMorphologyWriter::CMorphologyWriter()
 {
     for (const int nIndex : CMorphoSearch::GetDictIndexes())
         m_files.emplace(nIndex, CMorphoFileWriter(nIndex == kDictOther ? MORPHO_LAYOUT_WHOLE_WORDS
-                                                                        : MORPHO_LAYOUT_STEMS));
+                                                                       : MORPHO_LAYOUT_STEMS));
 }
 
-bool CMorphologyWriter::PrepareForms(const std::vector<std::string>& forms, std::vector<std::string>& bytes)
+bool CMorphologyWriter::PrepareForms(const std::vector<std::string>& forms,
+                                     std::vector<std::string>& bytes)
 {
     std::set<std::string> seen;
     for (std::size_t i = 0; i < forms.size(); ++i)
@@ -184,8 +189,9 @@ bool CMorphologyWriter::PrepareForms(const std::vector<std::string>& forms, std:
         // Forms that no lookup can reach (not beginning with а..я, ё), or
         // that the file cannot hold, are left out; without its base form the
         // paradigm is.
-        if (!CSearchUtils::TCharToWin1251(CTextUtils::ToLower(forms[i]), converted) || converted.empty() ||
-            converted.size() > kMaxField || IndexIdOfByte(static_cast<unsigned char>(converted[0])) == -1)
+        if (!CSearchUtils::TCharToWin1251(CTextUtils::ToLower(forms[i]), converted) ||
+            converted.empty() || converted.size() > kMaxField ||
+            IndexIdOfByte(static_cast<unsigned char>(converted[0])) == -1)
         {
             ++m_statistics.m_nRejectedForms;
             if (i == 0)
@@ -243,7 +249,8 @@ bool CMorphologyWriter::Save(const std::string& strFolder) const
     for (const auto& [nIndex, writer] : m_files)
     {
         const std::vector<std::uint8_t> bytes = writer.Build();
-        if (bytes.empty() || !SaveSearchFile(strBase + CMorphoSearch::GetDictFileName(nIndex), bytes))
+        if (bytes.empty() ||
+            !SaveSearchFile(strBase + CMorphoSearch::GetDictFileName(nIndex), bytes))
             return false;
     }
     return true;

@@ -45,8 +45,8 @@ private:
     bool AddStemParadigm(const std::vector<std::string>& forms);
     bool AddWholeWordParadigm(const std::vector<std::string>& forms);
     void WriteNode(std::vector<std::uint8_t>& out, const CNode& node, bool bHasLeft) const;
-    void WriteTree(std::vector<std::uint8_t>& out, const std::vector<std::size_t>& nodes, std::size_t nLow,
-                   std::size_t nHigh) const;
+    void WriteTree(std::vector<std::uint8_t>& out, const std::vector<std::size_t>& nodes,
+                   std::size_t nLow, std::size_t nHigh) const;
 
     EMorphoLayout m_layout;
     std::vector<CNode> m_nodes;
@@ -61,9 +61,9 @@ class CMorphologyWriter
 public:
     struct CStatistics
     {
-        std::uint64_t m_nParadigms = 0;       // written
-        std::uint64_t m_nStemParadigms = 0;   // of them in the stem layout
-        std::uint64_t m_nForms = 0;           // forms written
+        std::uint64_t m_nParadigms = 0;         // written
+        std::uint64_t m_nStemParadigms = 0;     // of them in the stem layout
+        std::uint64_t m_nForms = 0;             // forms written
         std::uint64_t m_nRejectedParadigms = 0; // base form unusable or not Cyrillic
         std::uint64_t m_nRejectedForms = 0;     // no Windows-1251 form or longer than 255 bytes
     };

@@ -80,12 +80,13 @@ bool AddEntry(zipFile zip, const std::string& strName, const CByteArray& bytes)
 {
     zip_fileinfo info{};
     info.tmz_date = {0, 0, 0, 1, 0, 2026}; // 1 January 2026, for every entry
-    if (zipOpenNewFileInZip4_64(zip, strName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_BEST_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
-                                nullptr, 0, 0, kUtf8Names, 1) != ZIP_OK)
+    if (zipOpenNewFileInZip4_64(zip, strName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                Z_DEFLATED, Z_BEST_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                Z_DEFAULT_STRATEGY, nullptr, 0, 0, kUtf8Names, 1) != ZIP_OK)
         return false;
     const bool bWritten =
-        bytes.empty() || zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
+        bytes.empty() ||
+        zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())) == ZIP_OK;
     return zipCloseFileInZip(zip) == ZIP_OK && bWritten;
 }
 } // namespace
@@ -123,7 +124,8 @@ bool CPackageBuilder::Build(const std::string& strContent, const std::string& st
         ++nEntries;
     }
     if (!strRemoved.empty())
-        bWritten = bWritten && AddEntry(zip, "remove.files", CByteArray(strRemoved.begin(), strRemoved.end()));
+        bWritten = bWritten &&
+                   AddEntry(zip, "remove.files", CByteArray(strRemoved.begin(), strRemoved.end()));
     bWritten = zipClose(zip, nullptr) == ZIP_OK && bWritten;
     std::error_code error;
     if (bWritten)

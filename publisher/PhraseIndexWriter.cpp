@@ -107,7 +107,8 @@ std::uint64_t EntriesNeeded(const std::vector<std::uint32_t>& documents)
 // search ranks by; the earlier document on a tie), so that the best answers
 // to a search for it stay whole. Returns how many documents were left out;
 // the occurrences keep their order.
-std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences, std::span<const std::uint32_t> wordCounts,
+std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences,
+                                      std::span<const std::uint32_t> wordCounts,
                                       std::uint64_t& nDroppedOccurrences)
 {
     struct CDocumentWeight
@@ -122,7 +123,8 @@ std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences, std::span<const
         const std::uint32_t nDocument = occurrences[i].first;
         if (weights.empty() || weights.back().m_nDocument != nDocument)
         {
-            const std::uint32_t nWords = nDocument <= wordCounts.size() ? wordCounts[nDocument - 1] : 0;
+            const std::uint32_t nWords =
+                nDocument <= wordCounts.size() ? wordCounts[nDocument - 1] : 0;
             // The search divides by the stored count, which is capped.
             weights.push_back({nDocument, 0, std::clamp<std::uint32_t>(nWords, 1, kMax16)});
         }
@@ -133,11 +135,12 @@ std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences, std::span<const
         kept.push_back(weight.m_nDocument);
     if (EntriesNeeded(kept) <= kMax16)
         return 0;
-    std::sort(weights.begin(), weights.end(), [](const CDocumentWeight& a, const CDocumentWeight& b) {
-        const std::uint64_t nA = std::uint64_t{a.m_nCount} * b.m_nWords;
-        const std::uint64_t nB = std::uint64_t{b.m_nCount} * a.m_nWords;
-        return nA != nB ? nA > nB : a.m_nDocument < b.m_nDocument;
-    });
+    std::sort(weights.begin(), weights.end(),
+              [](const CDocumentWeight& a, const CDocumentWeight& b) {
+                  const std::uint64_t nA = std::uint64_t{a.m_nCount} * b.m_nWords;
+                  const std::uint64_t nB = std::uint64_t{b.m_nCount} * a.m_nWords;
+                  return nA != nB ? nA > nB : a.m_nDocument < b.m_nDocument;
+              });
     // Fewer documents when the ones kept need bridges between them.
     std::size_t nKeep = std::min<std::size_t>(kMax16, weights.size());
     for (;;)
@@ -163,8 +166,8 @@ std::uint32_t KeepWeightiestDocuments(COccurrences& occurrences, std::span<const
 // word, its left subtree right after it, then its right subtree, whose offset
 // is patched into the node. Returns false when an offset passes 4 GiB.
 template <typename Word, typename WriteNodeBody>
-bool WriteTree(CSearchFileBuffer& buffer, const std::vector<Word*>& words, std::size_t nLow, std::size_t nHigh,
-               const WriteNodeBody& writeBody)
+bool WriteTree(CSearchFileBuffer& buffer, const std::vector<Word*>& words, std::size_t nLow,
+               std::size_t nHigh, const WriteNodeBody& writeBody)
 {
     const std::size_t nMiddle = nLow + (nHigh - nLow) / 2;
     Word& entry = *words[nMiddle];
@@ -194,8 +197,8 @@ bool WriteTree(CSearchFileBuffer& buffer, const std::vector<Word*>& words, std::
 std::uint32_t CPhraseIndexWriter::AddDocument(std::string_view path, std::uint32_t nWordCount)
 {
     if (nWordCount > kMax16)
-        m_statistics.m_longDocuments.emplace_back(static_cast<std::uint32_t>(m_documents.size() + 1),
-                                                  nWordCount);
+        m_statistics.m_longDocuments.emplace_back(
+            static_cast<std::uint32_t>(m_documents.size() + 1), nWordCount);
     std::string bytes;
     if (!CSearchUtils::TCharToWin1251(path, bytes))
     {
@@ -210,7 +213,8 @@ std::uint32_t CPhraseIndexWriter::GetWordHandle(std::string_view word)
 {
     const std::string lower = CTextUtils::ToLower(word);
     std::string bytes;
-    if (lower.empty() || !CSearchUtils::TCharToWin1251(lower, bytes) || bytes.size() > kMaxWordLength)
+    if (lower.empty() || !CSearchUtils::TCharToWin1251(lower, bytes) ||
+        bytes.size() > kMaxWordLength)
         return kNoWord;
     if (const auto it = m_handles.find(bytes); it != m_handles.end())
         return it->second;
@@ -224,7 +228,8 @@ std::uint32_t CPhraseIndexWriter::GetWordHandle(std::string_view word)
     return nHandle;
 }
 
-bool CPhraseIndexWriter::AddOccurrence(std::uint32_t nWord, std::uint32_t nDocNumber, std::uint32_t nPosition)
+bool CPhraseIndexWriter::AddOccurrence(std::uint32_t nWord, std::uint32_t nDocNumber,
+                                       std::uint32_t nPosition)
 {
     if (nWord >= m_words.size() || nDocNumber == 0 || nDocNumber > m_documents.size())
     {
@@ -235,7 +240,8 @@ bool CPhraseIndexWriter::AddOccurrence(std::uint32_t nWord, std::uint32_t nDocNu
     return true;
 }
 
-bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word, std::uint32_t nPosition)
+bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word,
+                                 std::uint32_t nPosition)
 {
     if (nDocNumber == 0 || nDocNumber > m_documents.size())
     {
@@ -245,7 +251,8 @@ bool CPhraseIndexWriter::AddWord(std::uint32_t nDocNumber, std::string_view word
     return AddOccurrence(GetWordHandle(word), nDocNumber, nPosition);
 }
 
-std::uint32_t CPhraseIndexWriter::AddDocumentWords(std::string_view path, const std::vector<std::string>& words)
+std::uint32_t CPhraseIndexWriter::AddDocumentWords(std::string_view path,
+                                                   const std::vector<std::string>& words)
 {
     const std::uint32_t nDocNumber = AddDocument(path, static_cast<std::uint32_t>(words.size()));
     for (std::size_t i = 0; i < words.size(); ++i)
@@ -273,7 +280,8 @@ std::vector<CPhraseIndexWriter::CWord*> CPhraseIndexWriter::SortedWords(int nId)
         words.push_back(&word);
     }
     // Byte order, as std::string compares.
-    std::sort(words.begin(), words.end(), [](const CWord* a, const CWord* b) { return a->m_bytes < b->m_bytes; });
+    std::sort(words.begin(), words.end(),
+              [](const CWord* a, const CWord* b) { return a->m_bytes < b->m_bytes; });
     return words;
 }
 
@@ -296,7 +304,8 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseIndex(int nId)
         if (word.m_occurrences.size() + word.m_occurrences.back().first / kMax16 > kMax16)
         {
             kept = word.m_occurrences;
-            nLeftOut = KeepWeightiestDocuments(kept, wordCounts, m_statistics.m_nDroppedOccurrences);
+            nLeftOut =
+                KeepWeightiestDocuments(kept, wordCounts, m_statistics.m_nDroppedOccurrences);
         }
         EncodeOccurrences(nLeftOut > 0 ? kept : word.m_occurrences, node, m_statistics);
         node.m_nDroppedDocuments += nLeftOut;
@@ -354,7 +363,8 @@ std::vector<std::uint8_t> CPhraseIndexWriter::BuildPhraseNumbers() const
     {
         paths[i].resize(nWidth, '\0');
         buffer.AppendBytes(paths[i]);
-        buffer.AppendUShort(static_cast<std::uint16_t>(std::min(m_documents[i].m_nWordCount, kMax16)));
+        buffer.AppendUShort(
+            static_cast<std::uint16_t>(std::min(m_documents[i].m_nWordCount, kMax16)));
     }
     return buffer.Take();
 }
@@ -384,7 +394,8 @@ bool CPhraseIndexWriter::Save(const std::string& strFolder)
     for (const int nId : GetSearchIndexIds())
     {
         const std::string strId = std::to_string(nId);
-        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) || !save("index." + strId, BuildIndex1()))
+        if (!save("phrase_index." + strId, BuildPhraseIndex(nId)) ||
+            !save("index." + strId, BuildIndex1()))
             return false;
     }
     return save("phrase_numbers.dat", BuildPhraseNumbers()) && save("numbers.dat", BuildNumbers1());

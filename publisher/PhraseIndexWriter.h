@@ -31,9 +31,9 @@ class CPhraseIndexWriter
 public:
     struct CStatistics
     {
-        std::uint64_t m_nWords = 0;       // distinct words written
-        std::uint64_t m_nOccurrences = 0; // positions written
-        std::uint64_t m_nRejectedWords = 0;   // empty, too long, or not Windows-1251
+        std::uint64_t m_nWords = 0;              // distinct words written
+        std::uint64_t m_nOccurrences = 0;        // positions written
+        std::uint64_t m_nRejectedWords = 0;      // empty, too long, or not Windows-1251
         std::uint64_t m_nDroppedOccurrences = 0; // positions the 16-bit fields cannot hold
         std::uint64_t m_nBridgeEntries = 0;      // empty entries that bridge long document steps
         // Words found in more documents than a node holds, with the number of
@@ -102,7 +102,10 @@ private:
     struct CBytesHash
     {
         using is_transparent = void;
-        std::size_t operator()(std::string_view bytes) const { return std::hash<std::string_view>()(bytes); }
+        std::size_t operator()(std::string_view bytes) const
+        {
+            return std::hash<std::string_view>()(bytes);
+        }
     };
 
     bool EncodePaths(std::vector<std::string>& paths, std::uint8_t& nWidth) const;
@@ -111,7 +114,8 @@ private:
 
     std::vector<CDocument> m_documents;
     std::vector<CWord> m_words;
-    std::unordered_map<std::string, std::uint32_t, CBytesHash, std::equal_to<>> m_handles; // by bytes
+    std::unordered_map<std::string, std::uint32_t, CBytesHash, std::equal_to<>>
+        m_handles; // by bytes
     std::map<int, std::vector<std::uint32_t>> m_wordsById;
     CStatistics m_statistics;
     bool m_bBadPath = false;

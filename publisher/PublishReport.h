@@ -22,7 +22,8 @@ public:
 
     // Where the run reports its progress (none by default).
     void SetProgress(ProgressFn progress) { m_progress = std::move(progress); }
-    void Progress(std::string_view stage, std::string_view unit, std::uint64_t nDone, std::uint64_t nTotal) const
+    void Progress(std::string_view stage, std::string_view unit, std::uint64_t nDone,
+                  std::uint64_t nTotal) const
     {
         if (m_progress)
             m_progress(CProgress{stage, unit, nDone, nTotal});

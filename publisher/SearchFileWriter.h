@@ -11,7 +11,10 @@
 class CSearchFileBuffer
 {
 public:
-    void AppendBytes(std::string_view bytes) { m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end()); }
+    void AppendBytes(std::string_view bytes)
+    {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    }
     void AppendUChar(std::uint8_t nValue) { m_bytes.push_back(nValue); }
     void AppendUShort(std::uint16_t nValue);
     void AppendUShorts(std::span<const std::uint16_t> values);

@@ -36,7 +36,8 @@ void CSearchIndexBuilder::AddPage(std::string_view path, std::string_view text)
 {
     m_words.clear();
     SplitSearchWords(text, m_words);
-    const std::uint32_t nDoc = m_writer.AddDocument(path, static_cast<std::uint32_t>(m_words.size()));
+    const std::uint32_t nDoc =
+        m_writer.AddDocument(path, static_cast<std::uint32_t>(m_words.size()));
     m_paths.emplace_back(path);
     for (std::size_t i = 0; i < m_words.size(); ++i)
         for (const std::uint32_t nHandle : WordHandles(m_words[i]))
@@ -55,8 +56,8 @@ bool CSearchIndexBuilder::Save(const std::string& strFolder, CPublishReport& rep
         return nDoc >= 1 && nDoc <= m_paths.size() ? m_paths[nDoc - 1] : std::string("?");
     };
     for (const auto& [nDoc, nWords] : statistics.m_longDocuments)
-        report.Warning(path(nDoc), 0, "has " + std::to_string(nWords) +
-                                          " words; the index counts it as 65535");
+        report.Warning(path(nDoc), 0,
+                       "has " + std::to_string(nWords) + " words; the index counts it as 65535");
     for (const auto& [nDoc, words] : statistics.m_cutDocuments)
     {
         std::string strWords;
@@ -64,12 +65,16 @@ bool CSearchIndexBuilder::Save(const std::string& strFolder, CPublishReport& rep
             strWords += (i ? ", " : "") + words[i];
         if (words.size() > 10)
             strWords += " and " + std::to_string(words.size() - 10) + " more";
-        report.Warning(path(nDoc), 0, "some occurrences lie more than 65535 words past the one "
-                                      "before and are not indexed: " + strWords);
+        report.Warning(path(nDoc), 0,
+                       "some occurrences lie more than 65535 words past the one "
+                       "before and are not indexed: " +
+                           strWords);
     }
     for (const auto& [word, nDropped] : statistics.m_overfullWords)
-        report.Warning("index", 0, "\"" + word + "\" is in more documents than one index entry holds; " +
-                                       std::to_string(nDropped) + " documents where it weighs least are not indexed under it");
+        report.Warning("index", 0,
+                       "\"" + word + "\" is in more documents than one index entry holds; " +
+                           std::to_string(nDropped) +
+                           " documents where it weighs least are not indexed under it");
     report.Note("full-text index: " + std::to_string(m_paths.size()) + " documents, " +
                 std::to_string(statistics.m_nWords) + " words, " +
                 std::to_string(statistics.m_nOccurrences) + " occurrences" +

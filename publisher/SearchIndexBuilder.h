@@ -29,7 +29,10 @@ private:
     struct CTextHash
     {
         using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+        std::size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view>()(text);
+        }
     };
     template <typename Value>
     using CTextMap = std::unordered_map<std::string, Value, CTextHash, std::equal_to<>>;

@@ -131,8 +131,9 @@ const std::vector<const CBlankInfo*>& CBlankInfoData::GetBlankNews()
         for (const auto& section : m_sections)
             for (const auto& blank : section->m_blanks)
                 m_blankNews.push_back(blank.get());
-        std::stable_sort(m_blankNews.begin(), m_blankNews.end(),
-                         [](const CBlankInfo* a, const CBlankInfo* b) { return a->m_date > b->m_date; });
+        std::stable_sort(
+            m_blankNews.begin(), m_blankNews.end(),
+            [](const CBlankInfo* a, const CBlankInfo* b) { return a->m_date > b->m_date; });
     }
     return m_blankNews;
 }

@@ -14,10 +14,10 @@ struct CBlankInfo
 {
     CDate m_date;
     std::string m_strName;
-    std::vector<std::string> m_images;  // page image addresses, in file order
-    std::string m_strUploadURL;         // the form's document on the service's site
-    std::string m_strInstructionURL;    // its filling instructions
-    std::string m_strSiteURL;           // its page on the service's site
+    std::vector<std::string> m_images; // page image addresses, in file order
+    std::string m_strUploadURL;        // the form's document on the service's site
+    std::string m_strInstructionURL;   // its filling instructions
+    std::string m_strSiteURL;          // its page on the service's site
     std::string m_strApproval;
     std::string m_strUsed;
 };

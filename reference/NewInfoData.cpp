@@ -36,8 +36,8 @@ bool RewriteChildren(const xmlNode* pNode, unsigned nFirstLink, std::string& str
             KLOG_ERR << "Can't get href value";
             return false;
         }
-        strOut += "<a id=\"ID" + std::to_string(nFirstLink + links.size()) +
-                  "\" class=\"link_in_news\">";
+        strOut +=
+            "<a id=\"ID" + std::to_string(nFirstLink + links.size()) + "\" class=\"link_in_news\">";
         links.push_back(std::move(strHref));
         if (!RewriteChildren(pChild, nFirstLink, strOut, links, nDepth + 1))
             return false;

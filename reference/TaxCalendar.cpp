@@ -25,7 +25,8 @@ bool ReadDate(const xmlNode* pNode, CDate& date)
 // Fills the fields named by the entry's child elements; a later duplicate
 // child replaces an earlier one, unknown children are ignored.
 template <typename TEntry, std::size_t N>
-TEntry ReadFields(const xmlNode* pNode, const std::pair<const char*, std::string TEntry::*> (&fields)[N])
+TEntry ReadFields(const xmlNode* pNode,
+                  const std::pair<const char*, std::string TEntry::*> (&fields)[N])
 {
     TEntry entry;
     for (const xmlNode* pChild = pNode->children; pChild; pChild = pChild->next)
@@ -41,10 +42,8 @@ TEntry ReadFields(const xmlNode* pNode, const std::pair<const char*, std::string
 }
 
 constexpr std::pair<const char*, std::string CTaxEntry::*> kTaxFields[] = {
-    {"name", &CTaxEntry::m_strName},
-    {"payer", &CTaxEntry::m_strPayer},
-    {"budget", &CTaxEntry::m_strBudget},
-    {"payment_entry", &CTaxEntry::m_strPaymentEntry},
+    {"name", &CTaxEntry::m_strName},     {"payer", &CTaxEntry::m_strPayer},
+    {"budget", &CTaxEntry::m_strBudget}, {"payment_entry", &CTaxEntry::m_strPaymentEntry},
     {"group", &CTaxEntry::m_strGroup},
 };
 

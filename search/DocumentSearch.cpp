@@ -44,7 +44,8 @@ std::vector<WordDocument> MergeDocuments(const std::vector<WordDocument>& a,
 // passes over little memory, and few comparisons with their mispredicted
 // branches.
 template <typename Found>
-void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& order, std::vector<std::uint64_t>& buffer)
+void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& order,
+               std::vector<std::uint64_t>& buffer)
 {
     const auto less = [&found](std::uint64_t nA, std::uint64_t nB) {
         const Found& a = found[static_cast<std::uint32_t>(nA)];
@@ -65,7 +66,9 @@ void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& orde
         return;
     }
     using CKey = unsigned __int128;
-    const auto key = [](const Found& one) { return (CKey{one.m_nOrderHigh} << 64) | one.m_nOrderLow; };
+    const auto key = [](const Found& one) {
+        return (CKey{one.m_nOrderHigh} << 64) | one.m_nOrderLow;
+    };
     CKey nMin = key(found[0]), nMax = nMin;
     for (const Found& one : found)
     {
@@ -86,7 +89,8 @@ void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& orde
     const int nShift = std::max(0, nTop + 1 - kBucketBits);
     std::vector<std::array<std::uint32_t, 1u << kDigitBits>> counts(kDigits);
     const auto digitOf = [](std::uint64_t nItem, int nDigit) {
-        return static_cast<std::size_t>((nItem >> (32 + nDigit * kDigitBits)) & ((1u << kDigitBits) - 1));
+        return static_cast<std::size_t>((nItem >> (32 + nDigit * kDigitBits)) &
+                                        ((1u << kDigitBits) - 1));
     };
     for (std::size_t i = 0; i < nCount; ++i)
     {
@@ -117,8 +121,8 @@ void SortFound(const std::vector<Found>& found, std::vector<std::uint64_t>& orde
         while (nEnd < nCount && (order[nEnd] >> 32) == (order[i] >> 32))
             ++nEnd;
         if (nEnd - i > 1)
-            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i), order.begin() + static_cast<std::ptrdiff_t>(nEnd),
-                      less);
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(i),
+                      order.begin() + static_cast<std::ptrdiff_t>(nEnd), less);
         i = nEnd;
     }
 }
@@ -133,7 +137,8 @@ bool IsStrictlyAscending(const std::vector<WordDocument>& documents)
 
 // The first entry at or after nFrom whose document is nDoc or later: steps
 // of 1, 2, 4, ... and then a binary search, so a long leap costs little.
-std::size_t LeapTo(const std::vector<WordDocument>& documents, std::size_t nFrom, std::uint32_t nDoc)
+std::size_t LeapTo(const std::vector<WordDocument>& documents, std::size_t nFrom,
+                   std::uint32_t nDoc)
 {
     if (nFrom >= documents.size() || documents[nFrom].docNumber >= nDoc)
         return nFrom;
@@ -144,10 +149,12 @@ std::size_t LeapTo(const std::vector<WordDocument>& documents, std::size_t nFrom
         nBefore += nStep;
         nStep *= 2;
     }
-    const auto itEnd = documents.begin() + static_cast<std::ptrdiff_t>(std::min(nBefore + nStep + 1, documents.size()));
+    const auto itEnd = documents.begin() +
+                       static_cast<std::ptrdiff_t>(std::min(nBefore + nStep + 1, documents.size()));
     return static_cast<std::size_t>(
-        std::lower_bound(documents.begin() + static_cast<std::ptrdiff_t>(nBefore) + 1, itEnd, nDoc,
-                         [](const WordDocument& document, std::uint32_t n) { return document.docNumber < n; }) -
+        std::lower_bound(
+            documents.begin() + static_cast<std::ptrdiff_t>(nBefore) + 1, itEnd, nDoc,
+            [](const WordDocument& document, std::uint32_t n) { return document.docNumber < n; }) -
         documents.begin());
 }
 
@@ -170,9 +177,11 @@ std::size_t Utf16Length(std::string_view text)
 }
 } // namespace
 
-CDocumentSearch::CFound::CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument, std::uint32_t nFirst,
-                               std::uint32_t nLast, std::uint32_t nQuery)
-    : m_nQuery(nQuery), m_nFirstPosition(nFirst), m_nLastPosition(nLast)
+CDocumentSearch::CFound::CFound(std::uint32_t nSpan, double dScore, std::uint32_t nDocument,
+                                std::uint32_t nFirst, std::uint32_t nLast, std::uint32_t nQuery)
+    : m_nQuery(nQuery),
+      m_nFirstPosition(nFirst),
+      m_nLastPosition(nLast)
 {
     const std::uint64_t nScore = DescendingScoreOrder(dScore);
     m_nOrderHigh = (std::uint64_t{nSpan} << 32) | (nScore >> 32);
@@ -203,8 +212,9 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
     const auto add = [&result](std::vector<WordDocument>& documents) {
         if (documents.empty())
             return;
-        result.m_documents = result.m_documents.empty() ? std::move(documents)
-                                                        : MergeDocuments(result.m_documents, documents);
+        result.m_documents = result.m_documents.empty()
+                                 ? std::move(documents)
+                                 : MergeDocuments(result.m_documents, documents);
     };
     std::vector<std::string> bases = m_morpho.GetBaseForms(word);
     const bool bKnown = !bases.empty();
@@ -217,7 +227,8 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
         add(documents);
     }
     // Only a word whose spellings or base forms hold "ё" is read under more.
-    if (HasYo(word) || std::any_of(bases.begin(), bases.end(), [](const std::string& base) { return HasYo(base); }))
+    if (HasYo(word) || std::any_of(bases.begin(), bases.end(),
+                                   [](const std::string& base) { return HasYo(base); }))
     {
         for (const std::string& spelling : OtherSpellings(word, bases, bKnown))
         {
@@ -232,7 +243,8 @@ CDocumentSearch::CWordDocuments CDocumentSearch::CollectDocuments(const std::str
     return result;
 }
 
-std::vector<std::string> CDocumentSearch::OtherSpellings(const std::string& word, const std::vector<std::string>& read,
+std::vector<std::string> CDocumentSearch::OtherSpellings(const std::string& word,
+                                                         const std::vector<std::string>& read,
                                                          bool bKnown)
 {
     // B(w): the base forms of the word and of its fold, or the word itself
@@ -328,8 +340,8 @@ CDocumentSearch::EFound CDocumentSearch::CollectFound(std::string_view query, st
 }
 
 bool CDocumentSearch::ScoreCommonDocument(const std::vector<CWordDocuments>& lists,
-                                          const std::vector<std::size_t>& cursors, std::uint32_t nQuery,
-                                          std::vector<CFound>& found)
+                                          const std::vector<std::size_t>& cursors,
+                                          std::uint32_t nQuery, std::vector<CFound>& found)
 {
     const std::uint32_t nDoc = lists[0].m_documents[cursors[0]].docNumber;
     std::size_t nLo = 0, nHi = 0;
@@ -360,7 +372,8 @@ bool CDocumentSearch::ScoreCommonDocument(const std::vector<CWordDocuments>& lis
 }
 
 CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDocuments>& lists,
-                                                       std::uint32_t nQuery, std::vector<CFound>& found)
+                                                       std::uint32_t nQuery,
+                                                       std::vector<CFound>& found)
 {
     // With each document at most once per list, the walk finds the documents
     // common to all lists in ascending order: the shortest list proposes
@@ -394,7 +407,8 @@ CDocumentSearch::EFound CDocumentSearch::CollectCommon(const std::vector<CWordDo
     return EFound::Complete;
 }
 
-CDocumentSearch::EFound CDocumentSearch::CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery,
+CDocumentSearch::EFound CDocumentSearch::CollectOneWord(const CWordDocuments& list,
+                                                        std::uint32_t nQuery,
                                                         std::vector<CFound>& found)
 {
     // The walk of several lists with one list: every document, span 0. The
@@ -410,14 +424,16 @@ CDocumentSearch::EFound CDocumentSearch::CollectOneWord(const CWordDocuments& li
             KLOG_ERR << "Can't calc tfidf";
             return EFound::Stopped;
         }
-        const double dScore =
-            0.0 + list.m_dIdf * (static_cast<double>(document.count) / static_cast<double>(nWordCount + 0u));
-        found.emplace_back(0u, dScore, document.docNumber, document.firstPosition, document.firstPosition, nQuery);
+        const double dScore = 0.0 + list.m_dIdf * (static_cast<double>(document.count) /
+                                                   static_cast<double>(nWordCount + 0u));
+        found.emplace_back(0u, dScore, document.docNumber, document.firstPosition,
+                           document.firstPosition, nQuery);
     }
     return EFound::Complete;
 }
 
-std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled)
+std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& found,
+                                                       std::int64_t nLastFilled)
 {
     // The set's order, and among equal keys the earliest query first: the
     // record a set would have kept, since it ignores a later equal one.
@@ -440,7 +456,12 @@ std::vector<SearchResult> CDocumentSearch::MakeRecords(std::vector<CFound>& foun
         pPrevious = &one;
         if (static_cast<std::int64_t>(one.m_nQuery) <= nLastFilled)
             toFill.push_back(records.size());
-        records.push_back({one.Document(), {}, one.m_nFirstPosition, one.m_nLastPosition, one.Score(), one.Span()});
+        records.push_back({one.Document(),
+                           {},
+                           one.m_nFirstPosition,
+                           one.m_nLastPosition,
+                           one.Score(),
+                           one.Span()});
     }
     if (nLastFilled >= 0)
     {
@@ -488,7 +509,8 @@ CHighlightWords CDocumentSearch::GetHightlightWords(std::string_view query)
     return highlight;
 }
 
-void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, CHighlightWords& highlight)
+void CDocumentSearch::Search(std::string_view query, SearchResultSet& results,
+                             CHighlightWords& highlight)
 {
     const std::string lowered = CTextUtils::ToLower(query);
     m_strLastCompletions.clear();
@@ -524,7 +546,8 @@ void CDocumentSearch::Search(std::string_view query, SearchResultSet& results, C
     highlight = GetHightlightWords(lowered);
 }
 
-void CDocumentSearch::SearchInto(const std::string& lowered, SearchResultSet& results, CHighlightWords& highlight)
+void CDocumentSearch::SearchInto(const std::string& lowered, SearchResultSet& results,
+                                 CHighlightWords& highlight)
 {
     FindDocuments(lowered, results);
     if (!results.empty() || Utf16Length(lowered) < 3)

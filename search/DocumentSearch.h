@@ -20,7 +20,11 @@ using CHighlightWords = std::vector<std::set<std::string>>;
 class CDocumentSearch
 {
 public:
-    CDocumentSearch(CFullTextSearch2& index, CMorphoSearch& morpho) : m_index(index), m_morpho(morpho) {}
+    CDocumentSearch(CFullTextSearch2& index, CMorphoSearch& morpho)
+        : m_index(index),
+          m_morpho(morpho)
+    {
+    }
 
     // Inserts the documents found for the query (lower case) into the set and
     // fills their paths; the set is never cleared.
@@ -51,14 +55,16 @@ private:
     // The words of B(w) = bases(w) U bases(fold(w)) (or w when both are
     // empty) and of their folds that are not among those already read;
     // bKnown says whether the dictionary had base forms for the word.
-    std::vector<std::string> OtherSpellings(const std::string& word, const std::vector<std::string>& read,
-                                            bool bKnown);
+    std::vector<std::string> OtherSpellings(const std::string& word,
+                                            const std::vector<std::string>& read, bool bKnown);
     // Search with a set that already holds records: each query reads the
     // paths of the whole set.
-    void SearchInto(const std::string& lowered, SearchResultSet& results, CHighlightWords& highlight);
+    void SearchInto(const std::string& lowered, SearchResultSet& results,
+                    CHighlightWords& highlight);
     // The prefix fallback: find() for every base form of every indexed word a
     // query word begins with; returns those base forms joined by blanks.
-    std::string CompleteWords(const std::string& lowered, const std::function<void(std::string_view)>& find);
+    std::string CompleteWords(const std::string& lowered,
+                              const std::function<void(std::string_view)>& find);
 
     // A document found by one query of a search (the search's nth), before
     // it becomes a record. Its place in the set's order is packed into two
@@ -90,13 +96,16 @@ private:
     };
     // Appends the documents found for the query, tagged with nQuery.
     EFound CollectFound(std::string_view query, std::uint32_t nQuery, std::vector<CFound>& found);
-    EFound CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery, std::vector<CFound>& found);
+    EFound CollectOneWord(const CWordDocuments& list, std::uint32_t nQuery,
+                          std::vector<CFound>& found);
     // The walk for lists that hold each document once.
-    EFound CollectCommon(const std::vector<CWordDocuments>& lists, std::uint32_t nQuery, std::vector<CFound>& found);
+    EFound CollectCommon(const std::vector<CWordDocuments>& lists, std::uint32_t nQuery,
+                         std::vector<CFound>& found);
     // Scores the document every cursor is at; false when it has no word
     // count (logged), which ends the walk.
-    bool ScoreCommonDocument(const std::vector<CWordDocuments>& lists, const std::vector<std::size_t>& cursors,
-                             std::uint32_t nQuery, std::vector<CFound>& found);
+    bool ScoreCommonDocument(const std::vector<CWordDocuments>& lists,
+                             const std::vector<std::size_t>& cursors, std::uint32_t nQuery,
+                             std::vector<CFound>& found);
     // The records of what was found, in the set's order, each key once (the
     // earliest query's). Paths are read for the queries up to nLastFilled.
     std::vector<SearchResult> MakeRecords(std::vector<CFound>& found, std::int64_t nLastFilled);

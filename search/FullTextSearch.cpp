@@ -9,7 +9,8 @@ constexpr SearchIndexFiles::CGeneration kGeneration1{"index.", SEARCH_FILE_INDEX
                                                      SEARCH_FILE_FNAMES_1, "CFullTextSearch"};
 } // namespace
 
-CFullTextSearch::CFullTextSearch(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
+CFullTextSearch::CFullTextSearch(std::string strIndexFolder)
+    : m_strIndexFolder(std::move(strIndexFolder))
 {
 }
 

@@ -12,7 +12,10 @@ class CFullTextSearch
 {
 public:
     explicit CFullTextSearch(std::string strIndexFolder = {});
-    void SetIndexFolder(std::string strIndexFolder) { m_strIndexFolder = std::move(strIndexFolder); }
+    void SetIndexFolder(std::string strIndexFolder)
+    {
+        m_strIndexFolder = std::move(strIndexFolder);
+    }
 
     bool LoadData();
     void FreeData();

@@ -12,8 +12,9 @@ namespace
 constexpr std::uint32_t kRootOffset = 16;
 constexpr std::uint32_t kNodeHeaderSize = 8;
 constexpr std::uint32_t kRecordsOffset = 17;
-constexpr SearchIndexFiles::CGeneration kGeneration2{"phrase_index.", SEARCH_FILE_INDEX_2, "phrase_numbers.dat",
-                                                     SEARCH_FILE_FNAMES_2, "CFullTextSearch2"};
+constexpr SearchIndexFiles::CGeneration kGeneration2{"phrase_index.", SEARCH_FILE_INDEX_2,
+                                                     "phrase_numbers.dat", SEARCH_FILE_FNAMES_2,
+                                                     "CFullTextSearch2"};
 // Nodes of at least this many documents have their end remembered: finding
 // it means summing all their counts, and the upper nodes of a tree are passed
 // by many lookups.
@@ -23,8 +24,8 @@ constexpr std::uint32_t kRememberedNodeSize = 32;
 struct CPhraseNode
 {
     std::uint32_t nOffset = 0;
-    std::string_view word;        // points into the mapped file
-    std::uint32_t nDocCount = 0;  // N
+    std::string_view word;       // points into the mapped file
+    std::uint32_t nDocCount = 0; // N
     bool bHasLeft = false;
     std::uint32_t nRight = 0;
     std::uint32_t nCountsOffset = 0; // D
@@ -40,7 +41,8 @@ std::uint16_t ReadU16(const std::uint8_t* p)
 // the whole node must lie inside the file: its counts can claim far more
 // positions than the file holds, and reading them one by one would only
 // produce a failed read for each.
-bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node, CNodeEnds& ends)
+bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseNode& node,
+                    CNodeEnds& ends)
 {
     if (pFile->type != SEARCH_FILE_INDEX_2)
     {
@@ -152,7 +154,8 @@ bool PrepareWord(std::string_view word, int& nId, std::string& bytes)
 }
 } // namespace
 
-CFullTextSearch2::CFullTextSearch2(std::string strIndexFolder) : m_strIndexFolder(std::move(strIndexFolder))
+CFullTextSearch2::CFullTextSearch2(std::string strIndexFolder)
+    : m_strIndexFolder(std::move(strIndexFolder))
 {
 }
 
@@ -291,8 +294,8 @@ std::set<std::string> CFullTextSearch2::GetStartWords(std::string_view text)
     return words;
 }
 
-void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId, std::uint32_t nOffset,
-                                              std::set<std::string>& words)
+void CFullTextSearch2::SearchInNodeStartWords(std::string_view prefix, int nId,
+                                              std::uint32_t nOffset, std::set<std::string>& words)
 {
     const MFile* pFile = GetIndexFile(nId);
     if (!pFile || IsEmptyTree(pFile, nOffset))
@@ -366,7 +369,8 @@ std::uint32_t CFullTextSearch2::GetWordsCountInDoc(std::uint32_t nDocNumber)
     const std::uint64_t nOffset = std::uint64_t{nDocNumber} * (nWidth + 2) + 15;
     std::uint16_t nCount = 0;
     if (nDocNumber >= 1 && nOffset <= 0xFFFFFFFFu)
-        nCount = CSearchUtils::MFileReadUShort(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), 0);
+        nCount =
+            CSearchUtils::MFileReadUShort(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), 0);
     if (nCount == 0)
         KLOG_ERR << "Can't read words count";
     return nCount;
@@ -433,14 +437,16 @@ std::uint64_t CFullTextSearch2::GetWordCount() const
 
 void CFullTextSearch2::FillDocumentPath(const SearchResult& result, std::uint32_t nWidth)
 {
-    const std::uint64_t nOffset = (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
+    const std::uint64_t nOffset =
+        (std::uint64_t{result.docNumber} - 1) * (nWidth + 2) + kRecordsOffset;
     if (result.docNumber == 0 || nOffset + nWidth > m_pNumbers->size)
     {
         // A record past the end: the reader's own message comes first, as
         // for every failed read.
         char nUnused = 0;
         if (result.docNumber != 0 && nOffset <= 0xFFFFFFFFu)
-            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth, &nUnused);
+            CSearchUtils::MFileRead(m_pNumbers.get(), static_cast<std::uint32_t>(nOffset), nWidth,
+                                    &nUnused);
         KLOG_ERR << "Can't read path";
         return;
     }

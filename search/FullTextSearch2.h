@@ -21,7 +21,10 @@ class CFullTextSearch2
 {
 public:
     explicit CFullTextSearch2(std::string strIndexFolder = {});
-    void SetIndexFolder(std::string strIndexFolder) { m_strIndexFolder = std::move(strIndexFolder); }
+    void SetIndexFolder(std::string strIndexFolder)
+    {
+        m_strIndexFolder = std::move(strIndexFolder);
+    }
 
     bool LoadData();
     void FreeData();

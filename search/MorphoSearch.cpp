@@ -52,7 +52,11 @@ struct CMorphoEntry
 class CEntryReader
 {
 public:
-    CEntryReader(const CMorphoNode& node, bool bWholeWords) : m_node(node), m_bWholeWords(bWholeWords) {}
+    CEntryReader(const CMorphoNode& node, bool bWholeWords)
+        : m_node(node),
+          m_bWholeWords(bWholeWords)
+    {
+    }
 
     bool Next(CMorphoEntry& entry)
     {
@@ -67,7 +71,8 @@ public:
         }
         const std::size_t nLength = bytes[m_nPos];
         entry.nPrefix = m_bWholeWords ? bytes[m_nPos + 1] : m_node.key.size();
-        entry.text = std::string_view(reinterpret_cast<const char*>(bytes.data()) + m_nPos + nHeader, nLength);
+        entry.text = std::string_view(
+            reinterpret_cast<const char*>(bytes.data()) + m_nPos + nHeader, nLength);
         m_nPos += nHeader + nLength;
         ++m_nRead;
         return true;
@@ -245,7 +250,8 @@ const MFile* CMorphoSearch::GetDict(int nDictIndex) const
     return it->second.get();
 }
 
-void CMorphoSearch::SearchInDict(std::string_view bytes, int nDictIndex, std::vector<std::string>& baseForms,
+void CMorphoSearch::SearchInDict(std::string_view bytes, int nDictIndex,
+                                 std::vector<std::string>& baseForms,
                                  std::vector<std::string>* pAllForms)
 {
     const MFile* pFile = GetDict(nDictIndex);
@@ -281,8 +287,8 @@ std::uint16_t CMorphoSearch::GetTreeNodeSize(const MFile* pFile, std::uint32_t n
     return CSearchUtils::MFileReadUShort(pFile, nOffset, 0);
 }
 
-bool CMorphoSearch::GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset, std::uint16_t nSize,
-                                std::vector<std::uint8_t>& buffer)
+bool CMorphoSearch::GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset,
+                                std::uint16_t nSize, std::vector<std::uint8_t>& buffer)
 {
     buffer.resize(nSize);
     if (CSearchUtils::MFileRead(pFile, nOffset, nSize, buffer.data()) != nSize)
@@ -295,7 +301,8 @@ bool CMorphoSearch::GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_
 
 void CMorphoSearch::SearchInNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset,
                                  std::string_view prefix, std::string_view suffix,
-                                 std::vector<std::string>& baseForms, std::vector<std::string>* pAllForms)
+                                 std::vector<std::string>& baseForms,
+                                 std::vector<std::string>* pAllForms)
 {
     if (pFile->type != SEARCH_FILE_WORDS_1 && pFile->type != SEARCH_FILE_WORDS_2)
     {
@@ -317,7 +324,8 @@ void CMorphoSearch::SearchInNode(const MFile* pFile, int nDictIndex, std::uint32
         pending.pop_back();
         if (!visits.Enter(nOffset))
         {
-            KLOG_ERR << "Dictionary tree loops back to offset " << nOffset << ". Dict index: " << nDictIndex;
+            KLOG_ERR << "Dictionary tree loops back to offset " << nOffset
+                     << ". Dict index: " << nDictIndex;
             continue;
         }
         const std::uint16_t nSize = GetTreeNodeSize(pFile, nOffset);

@@ -17,7 +17,10 @@ class CMorphoSearch
 {
 public:
     explicit CMorphoSearch(std::string strMorphologyFolder = {});
-    void SetMorphologyFolder(std::string strFolder) { m_strMorphologyFolder = std::move(strFolder); }
+    void SetMorphologyFolder(std::string strFolder)
+    {
+        m_strMorphologyFolder = std::move(strFolder);
+    }
 
     bool LoadData();
     void FreeData();
@@ -41,15 +44,15 @@ private:
                 std::vector<std::string>* pAllForms);
     void SearchInDict(std::string_view bytes, int nDictIndex, std::vector<std::string>& baseForms,
                       std::vector<std::string>* pAllForms);
-    void SearchInNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset, std::string_view prefix,
-                      std::string_view suffix, std::vector<std::string>& baseForms,
-                      std::vector<std::string>* pAllForms);
+    void SearchInNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset,
+                      std::string_view prefix, std::string_view suffix,
+                      std::vector<std::string>& baseForms, std::vector<std::string>* pAllForms);
     // The dictionary's file is passed along with its index, which the
     // messages name, so that a walk looks the file up once.
     static std::uint32_t GetTreeOffset(const MFile* pFile, int nHash);
     static std::uint16_t GetTreeNodeSize(const MFile* pFile, std::uint32_t nOffset);
-    static bool GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset, std::uint16_t nSize,
-                            std::vector<std::uint8_t>& buffer);
+    static bool GetTreeNode(const MFile* pFile, int nDictIndex, std::uint32_t nOffset,
+                            std::uint16_t nSize, std::vector<std::uint8_t>& buffer);
     const MFile* GetDict(int nDictIndex) const;
 
     std::string m_strMorphologyFolder;

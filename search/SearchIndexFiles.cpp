@@ -31,10 +31,12 @@ MFilePtr Load(const std::string& strPath, std::uint32_t nExpectedType)
 
 bool IsIndexId(int nId)
 {
-    return nId == kIndexIdOther || nId == kIndexIdYo || (nId >= kIndexIdFirst && nId <= kIndexIdLast);
+    return nId == kIndexIdOther || nId == kIndexIdYo ||
+           (nId >= kIndexIdFirst && nId <= kIndexIdLast);
 }
 
-bool LoadGeneration(const std::function<bool(int)>& loadIndex, const std::function<bool()>& loadNumbers)
+bool LoadGeneration(const std::function<bool(int)>& loadIndex,
+                    const std::function<bool()>& loadNumbers)
 {
     try
     {
@@ -60,7 +62,8 @@ bool LoadIndexInto(const CGeneration& generation, const std::string& strFolder, 
         files.erase(nId);
         return false;
     }
-    const std::string strPath = strFolderPath + std::string(generation.m_indexPrefix) + std::to_string(nId);
+    const std::string strPath =
+        strFolderPath + std::string(generation.m_indexPrefix) + std::to_string(nId);
     KLOG_DEBUG << generation.m_reader << "::LoadIndex indexPath: " << strPath;
     MFilePtr pFile = Load(strPath, generation.m_nIndexType);
     if (!pFile)

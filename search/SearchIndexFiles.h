@@ -20,17 +20,18 @@ bool IsIndexId(int nId);
 // reader's name in its log lines.
 struct CGeneration
 {
-    std::string_view m_indexPrefix;  // "index." or "phrase_index."
+    std::string_view m_indexPrefix; // "index." or "phrase_index."
     std::uint32_t m_nIndexType;
     std::string_view m_numbersName; // "numbers.dat" or "phrase_numbers.dat"
     std::uint32_t m_nNumbersType;
-    std::string_view m_reader;      // "CFullTextSearch" or "CFullTextSearch2"
+    std::string_view m_reader; // "CFullTextSearch" or "CFullTextSearch2"
 };
 
 // The load of a whole generation: every index id in order, then the
 // document list; the first failure stops it. Returns false then, or when
 // anything throws ("Can't load search indexes", logged).
-bool LoadGeneration(const std::function<bool(int)>& loadIndex, const std::function<bool()>& loadNumbers);
+bool LoadGeneration(const std::function<bool(int)>& loadIndex,
+                    const std::function<bool()>& loadNumbers);
 
 // Loads the index file of nId from the folder into files; on failure the
 // entry is removed and false returned (logged).

@@ -54,7 +54,8 @@ bool CSearchPrompt2Manager::LoadSearchPrompt2Vec(const xmlNode* pRoot)
 bool CSearchPrompt2Manager::LoadSearchPrompt2(const xmlNode* pNode, RegistryPhrase& phrase)
 {
     std::string strText;
-    if (!CXMLUtils::HasAttribute(pNode, "text") || !CXMLUtils::GetAttributeString(pNode, "text", strText))
+    if (!CXMLUtils::HasAttribute(pNode, "text") ||
+        !CXMLUtils::GetAttributeString(pNode, "text", strText))
     {
         KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute";
         return false;

@@ -68,7 +68,8 @@ void CSearchPromptMap::Build(std::span<const RegistryPhrase* const> phrases)
         const auto it = std::lower_bound(texts.begin(), texts.end(), pPhrase->text, Utf16Less());
         const auto nId = static_cast<std::uint32_t>(it - texts.begin());
         for (const std::string& word : pPhrase->words)
-            pairs.emplace_back(HasYo(word) ? std::string_view(folded.emplace_back(FoldYo(word))) : word, nId);
+            pairs.emplace_back(
+                HasYo(word) ? std::string_view(folded.emplace_back(FoldYo(word))) : word, nId);
     }
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
@@ -102,8 +103,8 @@ void CSearchPromptMap::AddWordsWithPrefix(std::string_view prefix, CPromptIdSet&
     const auto last = std::partition_point(first, m_words.end(), [prefix](const std::string& word) {
         return std::string_view(word).starts_with(prefix);
     });
-    AddRun(static_cast<std::size_t>(first - m_words.begin()), static_cast<std::size_t>(last - m_words.begin()),
-           ids);
+    AddRun(static_cast<std::size_t>(first - m_words.begin()),
+           static_cast<std::size_t>(last - m_words.begin()), ids);
 }
 
 void CSearchPromptMap::AddRun(std::size_t nFirstWord, std::size_t nEndWord, CPromptIdSet& ids) const

@@ -18,12 +18,12 @@ public:
     bool IsEmpty() const;
     std::size_t Count() const;
     // The ids in ascending order.
-    template <typename Fn>
-    void ForEach(const Fn& fn) const
+    template <typename Fn> void ForEach(const Fn& fn) const
     {
         for (std::size_t nWord = 0; nWord < m_bits.size(); ++nWord)
             for (std::uint64_t bits = m_bits[nWord]; bits != 0; bits &= bits - 1)
-                fn(static_cast<std::uint32_t>(nWord * 64 + static_cast<unsigned>(__builtin_ctzll(bits))));
+                fn(static_cast<std::uint32_t>(nWord * 64 +
+                                              static_cast<unsigned>(__builtin_ctzll(bits))));
     }
 
 private:
@@ -51,7 +51,8 @@ public:
     // Valid until the map is cleared or built again.
     std::string_view GetText(std::uint32_t nId) const
     {
-        return std::string_view(m_textBytes).substr(m_textStarts[nId], m_textStarts[nId + 1] - m_textStarts[nId]);
+        return std::string_view(m_textBytes)
+            .substr(m_textStarts[nId], m_textStarts[nId + 1] - m_textStarts[nId]);
     }
     std::size_t WordCount() const { return m_words.size(); }
 

@@ -41,14 +41,16 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
     std::size_t nA = 0, nB = 0;
     while (nA < a.size() && nB < b.size())
-        if (FoldedLower(CTextUtils::DecodeNext(a, nA)) != FoldedLower(CTextUtils::DecodeNext(b, nB)))
+        if (FoldedLower(CTextUtils::DecodeNext(a, nA)) !=
+            FoldedLower(CTextUtils::DecodeNext(b, nB)))
             return false;
     return nA == a.size() && nB == b.size();
 }
 } // namespace
 
 CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Manager* pPrompts)
-    : m_pMorpho(pMorpho), m_pPrompts(pPrompts)
+    : m_pMorpho(pMorpho),
+      m_pPrompts(pPrompts)
 {
 }
 
@@ -109,7 +111,9 @@ bool CSearchRegistry::LoadXml(const xmlNode* pElement, std::vector<RegistrySecti
             section.phrases.push_back(std::move(phrase));
         }
         std::stable_sort(section.phrases.begin(), section.phrases.end(),
-                         [](const RegistryPhrase& a, const RegistryPhrase& b) { return Utf16Less()(a.text, b.text); });
+                         [](const RegistryPhrase& a, const RegistryPhrase& b) {
+                             return Utf16Less()(a.text, b.text);
+                         });
         if (!LoadXml(pNode, section.subsections))
             return false;
         sections.push_back(std::move(section));
@@ -127,8 +131,9 @@ const RegistrySection* CSearchRegistry::GetFirstSection(char32_t letter) const
 
 std::size_t CSearchRegistry::CountSectionsForLetter(char32_t letter) const
 {
-    return static_cast<std::size_t>(std::count_if(m_sections.begin(), m_sections.end(),
-                                                  [letter](const RegistrySection& s) { return BeginsWith(s.name, letter); }));
+    return static_cast<std::size_t>(
+        std::count_if(m_sections.begin(), m_sections.end(),
+                      [letter](const RegistrySection& s) { return BeginsWith(s.name, letter); }));
 }
 
 std::vector<const RegistryPhrase*> CSearchRegistry::GetPhrases(const RegistrySection& section) const
@@ -182,7 +187,8 @@ std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) cons
         if (HasYo(word))
         {
             std::vector<std::string> more = m_pMorpho->GetAllForms(FoldYo(word));
-            forms.insert(forms.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+            forms.insert(forms.end(), std::make_move_iterator(more.begin()),
+                         std::make_move_iterator(more.end()));
         }
     }
     if (forms.empty())
@@ -241,18 +247,21 @@ void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::s
     AppendPrompts(text, prompts);
 }
 
-void CSearchRegistry::GetSearchPrompts(std::string_view text, std::vector<std::string_view>& prompts)
+void CSearchRegistry::GetSearchPrompts(std::string_view text,
+                                       std::vector<std::string_view>& prompts)
 {
     AppendPrompts(text, prompts);
 }
 
-void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string>& prompts)
+void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts,
+                                       std::vector<std::string>& prompts)
 {
     for (const std::string& text : texts)
         AppendPrompts(text, prompts);
 }
 
-void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string_view>& prompts)
+void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts,
+                                       std::vector<std::string_view>& prompts)
 {
     for (const std::string& text : texts)
         AppendPrompts(text, prompts);
@@ -261,8 +270,8 @@ void CSearchRegistry::GetSearchPrompts(const Utf16StringSet& texts, std::vector<
 namespace
 {
 template <typename Text>
-void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                            std::vector<Text>& prompts)
+void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry,
+                            std::string_view text, std::vector<Text>& prompts)
 {
     // Head words are stored lower-case and prompts are found for the text
     // lower-cased, so synonyms are looked up as typed and lower-cased alike:
@@ -274,14 +283,14 @@ void AppendSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& re
 }
 } // namespace
 
-void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                         std::vector<std::string>& prompts)
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry,
+                         std::string_view text, std::vector<std::string>& prompts)
 {
     AppendSearchBoxPrompts(synonyms, registry, text, prompts);
 }
 
-void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                         std::vector<std::string_view>& prompts)
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry,
+                         std::string_view text, std::vector<std::string_view>& prompts)
 {
     AppendSearchBoxPrompts(synonyms, registry, text, prompts);
 }

@@ -27,7 +27,8 @@ public:
     // The morphology widens typed words to all their forms; the prompt list
     // adds its phrases to the prompts. Either may be null: words then match
     // as typed, and only registry phrases are prompted.
-    explicit CSearchRegistry(CMorphoSearch* pMorpho = nullptr, const CSearchPrompt2Manager* pPrompts = nullptr);
+    explicit CSearchRegistry(CMorphoSearch* pMorpho = nullptr,
+                             const CSearchPrompt2Manager* pPrompts = nullptr);
 
     bool LoadData(const std::string& strPath);
     // Empties the sections and the prompt map.
@@ -62,8 +63,7 @@ private:
     std::vector<std::string> GetForms(const std::string& word) const;
     // Leaves the prompts of the text in m_result; false when there are none.
     bool FindPrompts(std::string_view text);
-    template <typename Text>
-    void AppendPrompts(std::string_view text, std::vector<Text>& prompts);
+    template <typename Text> void AppendPrompts(std::string_view text, std::vector<Text>& prompts);
 
     CMorphoSearch* m_pMorpho;
     const CSearchPrompt2Manager* m_pPrompts;
@@ -76,7 +76,7 @@ private:
 
 // What the search box lists for its text: the prompts of each of the text's
 // synonyms and of the text itself, taken in UTF-16 order as one set of texts.
-void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                         std::vector<std::string>& prompts);
-void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry, std::string_view text,
-                         std::vector<std::string_view>& prompts);
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry,
+                         std::string_view text, std::vector<std::string>& prompts);
+void GetSearchBoxPrompts(const CSynonymsSearch& synonyms, CSearchRegistry& registry,
+                         std::string_view text, std::vector<std::string_view>& prompts);

@@ -26,7 +26,8 @@ CSearchResultSet::CSearchResultSet(std::initializer_list<SearchResult> records)
 
 std::pair<CSearchResultSet::iterator, bool> CSearchResultSet::insert(SearchResult record)
 {
-    const auto it = std::lower_bound(m_records.begin(), m_records.end(), record, SearchResultLess());
+    const auto it =
+        std::lower_bound(m_records.begin(), m_records.end(), record, SearchResultLess());
     if (it != m_records.end() && !SearchResultLess()(record, *it))
         return {it, false};
     return {m_records.insert(it, std::move(record)), true};

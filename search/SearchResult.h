@@ -41,7 +41,8 @@ public:
     void assign(std::string_view text);
     std::string_view view() const
     {
-        return m_nInline == kOnHeap ? std::string_view(m_onHeap) : std::string_view(m_inline, m_nInline);
+        return m_nInline == kOnHeap ? std::string_view(m_onHeap)
+                                    : std::string_view(m_inline, m_nInline);
     }
     std::string str() const { return std::string(view()); }
     operator std::string_view() const { return view(); }
@@ -50,7 +51,10 @@ public:
     std::size_t size() const { return view().size(); }
 
     friend bool operator==(const CSearchResultPath& a, std::string_view b) { return a.view() == b; }
-    friend std::ostream& operator<<(std::ostream& out, const CSearchResultPath& path) { return out << path.view(); }
+    friend std::ostream& operator<<(std::ostream& out, const CSearchResultPath& path)
+    {
+        return out << path.view();
+    }
 
 private:
     static constexpr std::size_t kInlineSize = 46;

@@ -96,7 +96,8 @@ public:
             return true;
         }
         if (const void* pZero = std::memchr(bytes.data(), 0, bytes.size()))
-            bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
+            bytes = bytes.substr(
+                0, static_cast<std::size_t>(static_cast<const char*>(pZero) - bytes.data()));
         std::size_t nLength = 0;
         for (const char c : bytes)
         {
@@ -189,7 +190,8 @@ CWin1251Tables::CWin1251Tables()
         std::size_t nPos = 0;
         const char32_t ch = CTextUtils::DecodeNext(text, nPos);
         // The way back is taken only where iconv itself goes back to this byte.
-        if (ch < kTwoByteLimit && toBytes.Convert(text, bytes) && bytes.size() == 1 && bytes[0] == c)
+        if (ch < kTwoByteLimit && toBytes.Convert(text, bytes) && bytes.size() == 1 &&
+            bytes[0] == c)
             m_fromUtf8[ch] = static_cast<std::int16_t>(nByte);
     }
     m_bAsciiSame = true;
@@ -227,7 +229,9 @@ MFilePtr CSearchUtils::MFileLoad(const std::string& strPath)
         nError = errno;
         szError = szText;
     };
-    struct stat info{};
+    struct stat info
+    {
+    };
     pFile->fileHandle = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     // A shared lock: readers may share the file, a writer that wants it
     // exclusively is kept out while it is mapped.
@@ -269,8 +273,8 @@ std::uint32_t CSearchUtils::MFileGetSize(const MFile* pFile)
     return pFile ? pFile->size : kInvalidSize;
 }
 
-std::uint32_t CSearchUtils::MFileRead(const MFile* pFile, std::uint32_t nOffset, std::uint32_t nLength,
-                                      void* pBuffer)
+std::uint32_t CSearchUtils::MFileRead(const MFile* pFile, std::uint32_t nOffset,
+                                      std::uint32_t nLength, void* pBuffer)
 {
     if (!pFile)
     {
@@ -291,7 +295,8 @@ std::uint32_t CSearchUtils::MFileRead(const MFile* pFile, std::uint32_t nOffset,
     // huge offset pass the check.
     if (static_cast<std::uint64_t>(nOffset) + nLength > pFile->size)
     {
-        KLOG_ERR << "Invalid offset or length. " << "offset: " << nOffset << "; length: " << nLength;
+        KLOG_ERR << "Invalid offset or length. "
+                 << "offset: " << nOffset << "; length: " << nLength;
         return 0;
     }
     if (nLength > 0)
@@ -299,7 +304,8 @@ std::uint32_t CSearchUtils::MFileRead(const MFile* pFile, std::uint32_t nOffset,
     return nLength;
 }
 
-std::uint8_t CSearchUtils::MFileReadUChar(const MFile* pFile, std::uint32_t nOffset, std::uint8_t nFallback)
+std::uint8_t CSearchUtils::MFileReadUChar(const MFile* pFile, std::uint32_t nOffset,
+                                          std::uint8_t nFallback)
 {
     std::uint8_t value = 0;
     return MFileRead(pFile, nOffset, 1, &value) == 1 ? value : nFallback;
@@ -371,7 +377,8 @@ int CSearchUtils::GetHash(std::string_view bytes, int nSeed)
     }
     // The tail bytes are sign-extended and counted from the end of the string.
     const auto signExtended = [&](std::uint32_t nIndex) {
-        return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(s[nIndex])));
+        return static_cast<std::uint32_t>(
+            static_cast<std::int32_t>(static_cast<std::int8_t>(s[nIndex])));
     };
     switch (n % 4)
     {
@@ -447,7 +454,8 @@ bool CSearchUtils::Win1251IsAscii(std::string_view bytes, std::string_view& text
             if (nZeros != 0)
             {
                 const int nZero = std::countr_zero(nZeros) / 8;
-                const std::uint64_t nBefore = nZero == 0 ? 0 : (~std::uint64_t{0} >> (64 - 8 * nZero));
+                const std::uint64_t nBefore =
+                    nZero == 0 ? 0 : (~std::uint64_t{0} >> (64 - 8 * nZero));
                 if (nWord & nBefore & kHigh)
                     return false;
                 text = bytes.substr(0, i + static_cast<std::size_t>(nZero));
@@ -467,7 +475,8 @@ bool CSearchUtils::Win1251IsAscii(std::string_view bytes, std::string_view& text
 void CSearchUtils::Win1251ToTChar(std::string_view bytes, std::string& text)
 {
     // The tables are only valid when iconv is there.
-    if (const CWin1251Tables& tables = CWin1251Tables::Get(); tables.IsValid() && tables.ToUtf8(bytes, text))
+    if (const CWin1251Tables& tables = CWin1251Tables::Get();
+        tables.IsValid() && tables.ToUtf8(bytes, text))
         return;
     text = Win1251ToTChar(bytes);
 }

@@ -66,9 +66,12 @@ public:
     static std::uint32_t MFileRead(const MFile* pFile, std::uint32_t nOffset, std::uint32_t nLength,
                                    void* pBuffer);
     // Big-endian readers; the fallback is returned when the read fails.
-    static std::uint8_t MFileReadUChar(const MFile* pFile, std::uint32_t nOffset, std::uint8_t nFallback);
-    static std::uint16_t MFileReadUShort(const MFile* pFile, std::uint32_t nOffset, std::uint16_t nFallback);
-    static std::uint32_t MFileReadULong(const MFile* pFile, std::uint32_t nOffset, std::uint32_t nFallback);
+    static std::uint8_t MFileReadUChar(const MFile* pFile, std::uint32_t nOffset,
+                                       std::uint8_t nFallback);
+    static std::uint16_t MFileReadUShort(const MFile* pFile, std::uint32_t nOffset,
+                                         std::uint16_t nFallback);
+    static std::uint32_t MFileReadULong(const MFile* pFile, std::uint32_t nOffset,
+                                        std::uint32_t nFallback);
     static bool MFileCheckHeader(MFile* pFile);
 
     // Bucket hash of the morphology dictionary, 0..8191. The stored files were

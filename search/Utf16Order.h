@@ -29,7 +29,8 @@ struct Utf16Less
     bool operator()(std::string_view a, std::string_view b) const
     {
         const std::size_t nCommon = std::min(a.size(), b.size());
-        const auto [itA, itB] = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(nCommon), b.begin());
+        const auto [itA, itB] =
+            std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(nCommon), b.begin());
         if (itA == a.begin() + static_cast<std::ptrdiff_t>(nCommon))
             return a.size() < b.size();
         return Rank(*itA) < Rank(*itB);

@@ -10,7 +10,8 @@
 
 CTempDir::CTempDir()
 {
-    std::string strTemplate = (std::filesystem::temp_directory_path() / "kalimor-test-XXXXXX").string();
+    std::string strTemplate =
+        (std::filesystem::temp_directory_path() / "kalimor-test-XXXXXX").string();
     if (!::mkdtemp(strTemplate.data()))
         throw std::runtime_error("cannot create a temporary folder");
     m_strPath = strTemplate;
@@ -97,8 +98,10 @@ CProcessResult RunProcess(const std::vector<std::string>& args)
     const std::string outPath = dir.File("out"), errPath = dir.File("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<char*> argv;
     for (const auto& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));

@@ -34,8 +34,8 @@ void CHyperlinkBehavior::OnBehaviorAttached(CElement& element)
         element.SetAttribute("tabindex", "0");
 }
 
-bool CHyperlinkBehavior::on_mouse(CElement he, CElement target, unsigned nEvent, int, int, unsigned nButtons,
-                                  unsigned)
+bool CHyperlinkBehavior::on_mouse(CElement he, CElement target, unsigned nEvent, int, int,
+                                  unsigned nButtons, unsigned)
 {
     switch (nEvent)
     {
@@ -65,7 +65,8 @@ bool CHyperlinkBehavior::on_mouse(CElement he, CElement target, unsigned nEvent,
 
 bool CHyperlinkBehavior::on_key(CElement he, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    if (nEvent == KEY_DOWN && he.HasState(STATE_FOCUS) && (nKeyCode == VK_SPACE || nKeyCode == VK_RETURN))
+    if (nEvent == KEY_DOWN && he.HasState(STATE_FOCUS) &&
+        (nKeyCode == VK_SPACE || nKeyCode == VK_RETURN))
     {
         he.PostEvent(HYPERLINK_CLICK, 1);
         return true;

@@ -30,5 +30,6 @@ public:
     void OnBehaviorAttached(CElement& element) override;
     bool on_mouse(CElement he, CElement target, unsigned nEvent, int nX, int nY, unsigned nButtons,
                   unsigned nKeys) override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 };

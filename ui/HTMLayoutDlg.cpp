@@ -24,8 +24,8 @@ CHTMLayoutDlg::~CHTMLayoutDlg()
 bool CHTMLayoutDlg::CreateDialogWindow()
 {
     CWnd* pOwner = m_pOwner && m_pOwner->IsWindow() ? m_pOwner : nullptr;
-    if (!CreateBase(WINDOW_DIALOG, GetWindowText(), m_initialSize, pOwner, static_cast<int>(m_nTemplateId),
-                    false, true))
+    if (!CreateBase(WINDOW_DIALOG, GetWindowText(), m_initialSize, pOwner,
+                    static_cast<int>(m_nTemplateId), false, true))
         return false;
     if (OnCreate() != 0)
     {
@@ -66,7 +66,8 @@ bool CHTMLayoutDlg::LoadUI()
 {
     CByteArray bytes;
     if (!CFileUtils::LoadBinFileOrResource(m_strPagePath, bytes) ||
-        !GetHtmlDocument()->LoadHtml(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        !GetHtmlDocument()->LoadHtml(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
     {
         KLOG_ERR << "CHTMLayoutDlg::LoadUI can't load " << m_strPagePath;
         return false;
@@ -197,8 +198,8 @@ void CHTMLayoutDlg::OnContentSizeChanged()
         ResizeAndCenterWindow();
 }
 
-bool CHTMLayoutDlg::OnFormKey(unsigned nEvent, unsigned nKeyCode, const std::function<void()>& onEnter,
-                              int nCancelResult)
+bool CHTMLayoutDlg::OnFormKey(unsigned nEvent, unsigned nKeyCode,
+                              const std::function<void()>& onEnter, int nCancelResult)
 {
     if (nEvent != KEY_DOWN)
         return false;

@@ -19,8 +19,8 @@ enum EDialogResult : int
 class CHTMLayoutDlg : public CWnd, public CHTMLayoutNotifHandler, public CHTMLayoutEventHandler
 {
 public:
-    CHTMLayoutDlg(unsigned nTemplateId, std::string strPagePath, bool bResizeAndCenter, CWnd* pParent,
-                  CAbstractHTMLayoutDataLoader* pLoader);
+    CHTMLayoutDlg(unsigned nTemplateId, std::string strPagePath, bool bResizeAndCenter,
+                  CWnd* pParent, CAbstractHTMLayoutDataLoader* pLoader);
     ~CHTMLayoutDlg() override;
 
     int DoModal() { return DoModalEx(false, false); }
@@ -59,7 +59,8 @@ protected:
     void OnShowing(bool& bShow) override;
     // The keys of a form: Enter does its default action, Escape ends the
     // dialog with nCancelResult; any other key is not the dialog's.
-    bool OnFormKey(unsigned nEvent, unsigned nKeyCode, const std::function<void()>& onEnter, int nCancelResult);
+    bool OnFormKey(unsigned nEvent, unsigned nKeyCode, const std::function<void()>& onEnter,
+                   int nCancelResult);
     void OnContentSizeChanged() override;
 
     std::string m_strPagePath;

@@ -17,12 +17,15 @@ public:
     {
         return false;
     }
-    virtual bool on_key(CElement /*he*/, CElement /*target*/, unsigned /*nEvent*/, unsigned /*nKeyCode*/,
-                        unsigned /*nKeys*/)
+    virtual bool on_key(CElement /*he*/, CElement /*target*/, unsigned /*nEvent*/,
+                        unsigned /*nKeyCode*/, unsigned /*nKeys*/)
     {
         return false;
     }
-    virtual bool on_focus(CElement /*he*/, CElement /*target*/, unsigned /*nEvent*/) { return false; }
+    virtual bool on_focus(CElement /*he*/, CElement /*target*/, unsigned /*nEvent*/)
+    {
+        return false;
+    }
     virtual bool on_timer(CElement /*he*/, unsigned /*nTimerId*/) { return false; }
 
     virtual bool OnButtonClick(CElement /*he*/, CDomEvent& /*event*/) { return false; }

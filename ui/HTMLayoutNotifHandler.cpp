@@ -13,7 +13,8 @@ bool CHTMLayoutNotifHandler::AttachToWnd(CWnd* pWnd)
     }
     if (m_pAttachedWnd)
     {
-        KLOG_ERR << "CHTMLayoutNotifHandler::AttachToWnd CHTMLayoutNotifHandler is already attached";
+        KLOG_ERR
+            << "CHTMLayoutNotifHandler::AttachToWnd CHTMLayoutNotifHandler is already attached";
         return false;
     }
     m_pAttachedWnd = pWnd;
@@ -80,18 +81,18 @@ bool CHTMLayoutNotifHandler::LoadByType(CAbstractHTMLayoutDataLoader& loader, st
     case HLRT_DATA_STYLE: return loader.LoadStyle(uri, data);
     case HLRT_DATA_CURSOR: return loader.LoadCursor(uri, data);
     case HLRT_DATA_SCRIPT: return loader.LoadScript(uri, data);
-    default:
-        KLOG_ERR << "CHTMLayoutNotifHandler::OnLoadData unknown data type";
-        return false;
+    default: KLOG_ERR << "CHTMLayoutNotifHandler::OnLoadData unknown data type"; return false;
     }
 }
 
 unsigned CHTMLayoutNotifHandler::OnLoadData(CEngineNotification& notification)
 {
-    KLOG_DEBUG << "CHTMLayoutNotifHandler::OnLoadData " << "load " << notification.m_strUri;
+    KLOG_DEBUG << "CHTMLayoutNotifHandler::OnLoadData "
+               << "load " << notification.m_strUri;
     if (!m_pDataLoader)
     {
-        KLOG_ERR << "CHTMLayoutNotifHandler::OnLoadData " << "dataLoade is not set";
+        KLOG_ERR << "CHTMLayoutNotifHandler::OnLoadData "
+                 << "dataLoade is not set";
         return LOAD_OK;
     }
     CByteArray data;

@@ -29,8 +29,8 @@ public:
     unsigned HandleNotification(CEngineNotification& notification);
     // The loader's answer for one resource by its data type; false for a
     // type the loader does not know or a resource it does not have.
-    static bool LoadByType(CAbstractHTMLayoutDataLoader& loader, std::string_view uri, unsigned nType,
-                           CByteArray& data);
+    static bool LoadByType(CAbstractHTMLayoutDataLoader& loader, std::string_view uri,
+                           unsigned nType, CByteArray& data);
 
 private:
     CWnd* m_pAttachedWnd = nullptr;

@@ -44,7 +44,8 @@ bool CHTMLayoutWin::LoadHtmlFromFile(const std::string& strPath)
     CByteArray bytes;
     if (!GetHtmlDocument() || !CFileUtils::LoadBinFileOrResource(strPath, bytes))
         return false;
-    return GetHtmlDocument()->LoadHtml(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return GetHtmlDocument()->LoadHtml(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 bool CHTMLayoutWin::CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,

@@ -15,14 +15,15 @@ public:
     ~CHTMLayoutWin() override;
 
     virtual bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId);
-    virtual bool CreateEx(unsigned nExStyle, unsigned nStyle, const CRect& rect, CWnd* pParent, int nId);
+    virtual bool CreateEx(unsigned nExStyle, unsigned nStyle, const CRect& rect, CWnd* pParent,
+                          int nId);
     // A hidden window above all others (a pop-up owned by pOwner), placed in
     // the main window's client area.
     bool CreatePopupWindow(const CRect& rect, CWnd* pOwner, int nId);
     bool LoadHtmlFromFile(const std::string& strPath);
     // The usual creation of a window: the window, its page, its root element;
     // each failure is logged.
-    bool CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId, const std::string& strPage,
-                        CElement& root);
+    bool CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,
+                        const std::string& strPage, CElement& root);
     CElement GetRootElement() const;
 };

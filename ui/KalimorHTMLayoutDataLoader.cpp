@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-bool CKalimorHTMLayoutDataLoader::ResolveInside(const std::string& strFolder, std::string_view relative,
-                                                std::string& strPath)
+bool CKalimorHTMLayoutDataLoader::ResolveInside(const std::string& strFolder,
+                                                std::string_view relative, std::string& strPath)
 {
     namespace fs = std::filesystem;
     if (strFolder.empty() || relative.find('\0') != std::string_view::npos)
@@ -33,7 +33,8 @@ bool CKalimorHTMLayoutDataLoader::ResolveInside(const std::string& strFolder, st
         return false;
     const std::string strTarget = target.string();
     const std::string strRoot = root.string();
-    return strTarget.size() > strRoot.size() && strTarget.starts_with(strRoot) && strTarget[strRoot.size()] == '/';
+    return strTarget.size() > strRoot.size() && strTarget.starts_with(strRoot) &&
+           strTarget[strRoot.size()] == '/';
 }
 
 bool CKalimorHTMLayoutDataLoader::LoadHtml(std::string_view url, CByteArray& data)

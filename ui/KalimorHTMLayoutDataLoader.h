@@ -43,7 +43,8 @@ public:
     // folder + "/" + relative when that stays inside the folder, also once
     // symbolic links are followed; false for an absolute path, "..", a zero
     // byte or a link that leads out.
-    static bool ResolveInside(const std::string& strFolder, std::string_view relative, std::string& strPath);
+    static bool ResolveInside(const std::string& strFolder, std::string_view relative,
+                              std::string& strPath);
 
 private:
     const CResourceConfig& m_config;

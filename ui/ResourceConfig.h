@@ -53,7 +53,10 @@ public:
     std::string GetMessageDlgPath() const { return GetPath("ui/message_dlg.htm"); }
     std::string GetSplashDlgPath() const { return GetPath("ui/splash_dlg.htm"); }
     std::string GetImageViewDlgPath() const { return GetPath("ui/image_view_dlg.htm"); }
-    std::string GetImageScrollViewDlgPath() const { return GetPath("ui/image_scroll_view_dlg.htm"); }
+    std::string GetImageScrollViewDlgPath() const
+    {
+        return GetPath("ui/image_scroll_view_dlg.htm");
+    }
     std::string GetImageVScrollViewDlgPath() const
     {
         return GetPath("ui/image_vscroll_view_dlg.htm");
@@ -94,7 +97,10 @@ public:
     {
         return GetPath("ui/templates/blank_news_item_html.tmpl");
     }
-    std::string GetTaxItemTemplatePath() const { return GetPath("ui/templates/tax_item_html.tmpl"); }
+    std::string GetTaxItemTemplatePath() const
+    {
+        return GetPath("ui/templates/tax_item_html.tmpl");
+    }
     std::string GetReportItemTemplatePath() const
     {
         return GetPath("ui/templates/report_item_html.tmpl");

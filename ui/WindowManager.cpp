@@ -41,7 +41,8 @@ CRect RectFrom(const nlohmann::json& value)
     for (const auto& item : value)
         if (!item.is_number())
             return {};
-    return CRect{value[0].get<int>(), value[1].get<int>(), value[2].get<int>(), value[3].get<int>()};
+    return CRect{value[0].get<int>(), value[1].get<int>(), value[2].get<int>(),
+                 value[3].get<int>()};
 }
 } // namespace
 
@@ -154,7 +155,9 @@ bool CWindowManager::AcceptsInput(const CWnd* pWnd) const
 nlohmann::json CWindowManager::DescribeWindow(const CWnd& wnd) const
 {
     const CRect& rect = wnd.m_rect;
-    const char* szKind = wnd.m_kind == WINDOW_FRAME ? "frame" : wnd.m_kind == WINDOW_DIALOG ? "dialog" : "child";
+    const char* szKind = wnd.m_kind == WINDOW_FRAME    ? "frame"
+                         : wnd.m_kind == WINDOW_DIALOG ? "dialog"
+                                                       : "child";
     const bool bModal = std::find(m_modal.begin(), m_modal.end(), wnd.m_nHandle) != m_modal.end();
     return {{"op", "win"},
             {"win", wnd.m_nHandle},
@@ -220,7 +223,8 @@ void CWindowManager::Flush()
     {
         CHtmlDocument* pDocument = pWnd->GetHtmlDocument();
         if (pDocument && pDocument->HasChanges())
-            ops.push_back({{"op", "dom"}, {"win", nHandle}, {"ops", pDocument->TakeChanges(kResourceBase)}});
+            ops.push_back(
+                {{"op", "dom"}, {"win", nHandle}, {"ops", pDocument->TakeChanges(kResourceBase)}});
     }
     for (auto& command : m_frontEndCommands)
         ops.push_back(std::move(command));
@@ -258,7 +262,8 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
     if (!event.is_object())
         return;
     const std::string type = Text(event, "type");
-    KLOG_DEBUG << "CWindowManager::HandleBrowserEvent " << type << " " << Int(event, "win") << " " << Int(event, "uid");
+    KLOG_DEBUG << "CWindowManager::HandleBrowserEvent " << type << " " << Int(event, "win") << " "
+               << Int(event, "uid");
     if (type == "viewport")
     {
         m_desktop = CRect{0, 0, std::max(0, Int(event, "w")), std::max(0, Int(event, "h"))};
@@ -307,10 +312,12 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         pWnd->MoveWindow(rect);
         return;
     }
-    const bool bMouseDown = (type == "mouse" && Unsigned(event, "code") == MOUSE_DOWN) || type == "docmouse";
+    const bool bMouseDown =
+        (type == "mouse" && Unsigned(event, "code") == MOUSE_DOWN) || type == "docmouse";
     if (bMouseDown && AcceptsInput(pWnd))
         NotifyMouseDown(pWnd);
-    if ((type == "key" || type == "dockey") && Unsigned(event, "code") == KEY_DOWN && m_onKey && AcceptsInput(pWnd) &&
+    if ((type == "key" || type == "dockey") && Unsigned(event, "code") == KEY_DOWN && m_onKey &&
+        AcceptsInput(pWnd) &&
         m_onKey(pWnd, Unsigned(event, "key"), Unsigned(event, "mods"), Bool(event, "typing")))
         return;
     if (type.starts_with("doc") || type == "scroll")
@@ -334,10 +341,11 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
     if (!pDocument)
         return;
     if (type == "mouse")
-        pDocument->RaiseMouse(nUid, Unsigned(event, "code"), Unsigned(event, "buttons"), Int(event, "x"),
-                              Int(event, "y"), Int(event, "wheel"));
+        pDocument->RaiseMouse(nUid, Unsigned(event, "code"), Unsigned(event, "buttons"),
+                              Int(event, "x"), Int(event, "y"), Int(event, "wheel"));
     else if (type == "key")
-        pDocument->RaiseKey(nUid, Unsigned(event, "code"), Unsigned(event, "key"), Unsigned(event, "mods"));
+        pDocument->RaiseKey(nUid, Unsigned(event, "code"), Unsigned(event, "key"),
+                            Unsigned(event, "mods"));
     else if (type == "input")
         pDocument->RaiseInput(nUid, Text(event, "value"));
     else if (type == "focus")

@@ -54,7 +54,10 @@ public:
     void SetActivationHook(std::function<void(bool)> hook) { m_onActivate = std::move(hook); }
     // Events of type "test" go here, and nowhere when it is not set (only
     // the browser tests' runs set it).
-    void SetTestHook(std::function<void(const nlohmann::json&)> hook) { m_onTest = std::move(hook); }
+    void SetTestHook(std::function<void(const nlohmann::json&)> hook)
+    {
+        m_onTest = std::move(hook);
+    }
     void AddFrontEndCommand(int nHandle, nlohmann::json command);
 
     // Where the changes go (the bridge). Flush runs after every dispatch.

@@ -133,7 +133,8 @@ void CWnd::SendFrontEndCommand(nlohmann::json command)
 CRect CWnd::GetScreenRect() const
 {
     CRect rect = m_rect;
-    for (const CWnd* pParent = GetParent(); pParent && pParent->GetKind() == WINDOW_CHILD; pParent = pParent->GetParent())
+    for (const CWnd* pParent = GetParent(); pParent && pParent->GetKind() == WINDOW_CHILD;
+         pParent = pParent->GetParent())
     {
         rect.m_nLeft += pParent->m_rect.m_nLeft;
         rect.m_nTop += pParent->m_rect.m_nTop;
@@ -157,11 +158,12 @@ bool CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
         return false;
     KillTimer(nId);
     const int nHandle = m_nHandle;
-    const unsigned nLoopId = pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [nHandle, nId] {
-        if (CWindowManager* pManager = CWindowManager::Get())
-            if (CWnd* pWnd = pManager->FromHandle(nHandle))
-                pWnd->WindowProc(WM_TIMER, nId, 0);
-    });
+    const unsigned nLoopId =
+        pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [nHandle, nId] {
+            if (CWindowManager* pManager = CWindowManager::Get())
+                if (CWnd* pWnd = pManager->FromHandle(nHandle))
+                    pWnd->WindowProc(WM_TIMER, nId, 0);
+        });
     m_timers[nId] = CTimer{nLoopId, nMilliseconds};
     return true;
 }

@@ -94,7 +94,10 @@ public:
     // Shown itself, whatever its parents are (the visible style).
     bool HasVisibleStyle() const { return IsWindow() && m_bVisible; }
     void MoveWindow(const CRect& rect);
-    void MoveWindow(int nX, int nY, int nWidth, int nHeight) { MoveWindow(CRect{nX, nY, nWidth, nHeight}); }
+    void MoveWindow(int nX, int nY, int nWidth, int nHeight)
+    {
+        MoveWindow(CRect{nX, nY, nWidth, nHeight});
+    }
     CRect GetWindowRect() const { return m_rect; }
     CRect GetClientRect() const { return CRect{0, 0, m_rect.m_nWidth, m_rect.m_nHeight}; }
     void SetWindowText(std::string_view text);
@@ -131,7 +134,10 @@ public:
     virtual std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam);
     // An event the browser side of the window reports that is none of the
     // DOM's (a link in a content document, its context menu); true when handled.
-    virtual bool OnFrontEndEvent(std::string_view /*type*/, const nlohmann::json& /*event*/) { return false; }
+    virtual bool OnFrontEndEvent(std::string_view /*type*/, const nlohmann::json& /*event*/)
+    {
+        return false;
+    }
 
 protected:
     virtual void OnSize(int /*nWidth*/, int /*nHeight*/) {}

@@ -79,7 +79,8 @@ struct CDirCloser
 bool CopyFileAt(int nFromDir, const char* szName, int nToDir, mode_t nMode)
 {
     CFd from(::openat(nFromDir, szName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    CFd to(::openat(nToDir, szName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, nMode & 07777));
+    CFd to(::openat(nToDir, szName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    nMode & 07777));
     if (!from.IsValid() || !to.IsValid())
         return false;
     std::vector<char> buffer(1 << 16);
@@ -94,7 +95,8 @@ bool CopyFileAt(int nFromDir, const char* szName, int nToDir, mode_t nMode)
             return true;
         for (ssize_t nDone = 0; nDone < nRead;)
         {
-            const ssize_t nWritten = ::write(to.Get(), buffer.data() + nDone, static_cast<std::size_t>(nRead - nDone));
+            const ssize_t nWritten =
+                ::write(to.Get(), buffer.data() + nDone, static_cast<std::size_t>(nRead - nDone));
             if (nWritten < 0 && errno == EINTR)
                 continue;
             if (nWritten < 0)
@@ -123,7 +125,9 @@ bool LinkTree(int nFromDir, int nToDir, const std::string& strWhere)
         const char* szName = pEntry->d_name;
         if (std::strcmp(szName, ".") == 0 || std::strcmp(szName, "..") == 0)
             continue;
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::fstatat(nFromDir, szName, &st, AT_SYMLINK_NOFOLLOW) != 0)
             return false;
         if (S_ISDIR(st.st_mode))
@@ -132,7 +136,8 @@ bool LinkTree(int nFromDir, int nToDir, const std::string& strWhere)
                 return false;
             CFd from(::openat(nFromDir, szName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             CFd to(::openat(nToDir, szName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!from.IsValid() || !to.IsValid() || !LinkTree(from.Get(), to.Get(), strWhere + szName + "/"))
+            if (!from.IsValid() || !to.IsValid() ||
+                !LinkTree(from.Get(), to.Get(), strWhere + szName + "/"))
                 return false;
         }
         else if (S_ISREG(st.st_mode))
@@ -150,7 +155,8 @@ bool LinkTree(int nFromDir, int nToDir, const std::string& strWhere)
         else if (S_ISLNK(st.st_mode))
         {
             std::vector<char> target(static_cast<std::size_t>(st.st_size) + 2);
-            const ssize_t nLength = ::readlinkat(nFromDir, szName, target.data(), target.size() - 1);
+            const ssize_t nLength =
+                ::readlinkat(nFromDir, szName, target.data(), target.size() - 1);
             if (nLength < 0)
                 return false;
             target[static_cast<std::size_t>(nLength)] = '\0';
@@ -158,7 +164,8 @@ bool LinkTree(int nFromDir, int nToDir, const std::string& strWhere)
                 return false;
         }
         else
-            KLOG_WARN << "CContentSwap: skipped " << strWhere << szName << ", neither a file nor a folder";
+            KLOG_WARN << "CContentSwap: skipped " << strWhere << szName
+                      << ", neither a file nor a folder";
         errno = 0;
     }
     return errno == 0;
@@ -179,9 +186,11 @@ bool SyncFolders(int nDirFd)
     }
     while (const dirent* pEntry = ::readdir(pDir.get()))
     {
-        if (pEntry->d_type != DT_DIR || std::strcmp(pEntry->d_name, ".") == 0 || std::strcmp(pEntry->d_name, "..") == 0)
+        if (pEntry->d_type != DT_DIR || std::strcmp(pEntry->d_name, ".") == 0 ||
+            std::strcmp(pEntry->d_name, "..") == 0)
             continue;
-        CFd child(::openat(nDirFd, pEntry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        CFd child(
+            ::openat(nDirFd, pEntry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!child.IsValid() || !SyncFolders(child.Get()))
             return false;
     }
@@ -190,7 +199,9 @@ bool SyncFolders(int nDirFd)
 
 bool Exists(const std::string& strPath)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::lstat(strPath.c_str(), &st) == 0;
 }
 
@@ -220,7 +231,9 @@ CContentSwap::CContentSwap(std::string strContentDir) : m_strContentDir(std::mov
     while (m_strContentDir.size() > 1 && m_strContentDir.ends_with('/'))
         m_strContentDir.pop_back();
     const auto nSlash = m_strContentDir.rfind('/');
-    m_strParent = nSlash == std::string::npos ? std::string(".") : m_strContentDir.substr(0, std::max<std::size_t>(nSlash, 1));
+    m_strParent = nSlash == std::string::npos
+                      ? std::string(".")
+                      : m_strContentDir.substr(0, std::max<std::size_t>(nSlash, 1));
     m_strName = nSlash == std::string::npos ? m_strContentDir : m_strContentDir.substr(nSlash + 1);
 }
 
@@ -248,7 +261,9 @@ std::string CContentSwap::OldPathFor(const std::string& strContentDir)
 
 std::uint64_t CContentSwap::FreeBytes(const std::string& strFolder)
 {
-    struct statvfs st{};
+    struct statvfs st
+    {
+    };
     if (::statvfs(strFolder.c_str(), &st) != 0)
         return 0;
     return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
@@ -295,7 +310,8 @@ bool CContentSwap::RemoveLeftovers()
             ::rmdir(m_strContentDir.c_str());
             if (::rename(strOld.c_str(), m_strContentDir.c_str()) != 0)
             {
-                KLOG_ERR << "CContentSwap: can't put back " << strOld << ": " << std::strerror(errno);
+                KLOG_ERR << "CContentSwap: can't put back " << strOld << ": "
+                         << std::strerror(errno);
                 bDone = false;
             }
             SyncFolder(m_strParent);
@@ -327,7 +343,9 @@ std::string CContentSwap::Prepare()
     const std::string strStaging = StagingPathFor(m_strContentDir);
     if (!RemoveLeftovers())
         return {};
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(m_strContentDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     {
         KLOG_ERR << "CContentSwap: no content folder " << m_strContentDir;
@@ -338,13 +356,15 @@ std::string CContentSwap::Prepare()
     {
         CFd from(::open(m_strContentDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         CFd to(::open(strStaging.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        bBuilt = from.IsValid() && to.IsValid() && LinkTree(from.Get(), to.Get(), m_strContentDir + "/");
+        bBuilt =
+            from.IsValid() && to.IsValid() && LinkTree(from.Get(), to.Get(), m_strContentDir + "/");
     }
     if (!bBuilt)
     {
         const int nError = errno;
         m_bOutOfSpace = IsSpaceError(nError);
-        KLOG_ERR << "CContentSwap: can't carry the content over to " << strStaging << ": " << std::strerror(nError);
+        KLOG_ERR << "CContentSwap: can't carry the content over to " << strStaging << ": "
+                 << std::strerror(nError);
         RemoveTree(strStaging);
         return {};
     }
@@ -366,8 +386,8 @@ bool CContentSwap::SwapIn()
     }
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
     {
-        KLOG_ERR << "CContentSwap: can't exchange " << strStaging << " and " << m_strContentDir << ": "
-                 << std::strerror(errno);
+        KLOG_ERR << "CContentSwap: can't exchange " << strStaging << " and " << m_strContentDir
+                 << ": " << std::strerror(errno);
         return false;
     }
     // No exchange on this file system: two renames. Between them the content
@@ -375,12 +395,14 @@ bool CContentSwap::SwapIn()
     const std::string strOld = OldPathFor(m_strContentDir);
     if (::rename(m_strContentDir.c_str(), strOld.c_str()) != 0)
     {
-        KLOG_ERR << "CContentSwap: can't move " << m_strContentDir << " aside: " << std::strerror(errno);
+        KLOG_ERR << "CContentSwap: can't move " << m_strContentDir
+                 << " aside: " << std::strerror(errno);
         return false;
     }
     if (::rename(strStaging.c_str(), m_strContentDir.c_str()) != 0)
     {
-        KLOG_ERR << "CContentSwap: can't move " << strStaging << " into place: " << std::strerror(errno);
+        KLOG_ERR << "CContentSwap: can't move " << strStaging
+                 << " into place: " << std::strerror(errno);
         ::rename(strOld.c_str(), m_strContentDir.c_str());
         return false;
     }

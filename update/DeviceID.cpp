@@ -34,7 +34,8 @@ std::optional<std::vector<std::vector<std::uint8_t>>> CDeviceID::ReadAdapters()
         if (!p->ifa_addr || p->ifa_addr->sa_family != AF_PACKET)
             continue;
         const auto* pLink = reinterpret_cast<const sockaddr_ll*>(p->ifa_addr);
-        const std::size_t nLength = std::min<std::size_t>(pLink->sll_halen, sizeof(pLink->sll_addr));
+        const std::size_t nLength =
+            std::min<std::size_t>(pLink->sll_halen, sizeof(pLink->sll_addr));
         adapters.emplace_back(pLink->sll_addr, pLink->sll_addr + nLength);
     }
     if (adapters.size() > kMaxAdapters)
@@ -42,7 +43,8 @@ std::optional<std::vector<std::vector<std::uint8_t>>> CDeviceID::ReadAdapters()
     return adapters;
 }
 
-std::string CDeviceID::MakeDeviceID(const std::optional<std::vector<std::vector<std::uint8_t>>>& adapters)
+std::string
+CDeviceID::MakeDeviceID(const std::optional<std::vector<std::vector<std::uint8_t>>>& adapters)
 {
     std::string strText;
     if (!adapters)

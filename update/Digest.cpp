@@ -30,7 +30,8 @@ bool ConvertOne(void* cd, std::string_view in, std::string& out)
     char* pOut = buffer;
     std::size_t nOut = sizeof(buffer);
     iconv(static_cast<iconv_t>(cd), nullptr, nullptr, nullptr, nullptr);
-    if (iconv(static_cast<iconv_t>(cd), &pIn, &nIn, &pOut, &nOut) == static_cast<std::size_t>(-1) || nIn != 0)
+    if (iconv(static_cast<iconv_t>(cd), &pIn, &nIn, &pOut, &nOut) == static_cast<std::size_t>(-1) ||
+        nIn != 0)
         return false;
     out.append(buffer, static_cast<std::size_t>(pOut - buffer));
     return true;

@@ -12,18 +12,22 @@
 #include <ctime>
 #include <filesystem>
 
-std::vector<std::pair<int, std::string>> CFolderInstall::FindPackages(const std::vector<std::string>& names)
+std::vector<std::pair<int, std::string>>
+CFolderInstall::FindPackages(const std::vector<std::string>& names)
 {
     std::vector<std::pair<int, std::string>> packages;
     for (const std::string& strName : names)
     {
         const auto nDot = strName.find('.');
-        if (nDot == std::string::npos || !CTextUtils::EqualsNoCaseAscii(strName.substr(nDot + 1), "zip"))
+        if (nDot == std::string::npos ||
+            !CTextUtils::EqualsNoCaseAscii(strName.substr(nDot + 1), "zip"))
             continue;
         const std::string_view number(strName.data(), nDot);
         int nNumber = 0;
-        const auto [pEnd, error] = std::from_chars(number.data(), number.data() + number.size(), nNumber);
-        if (number.empty() || error != std::errc() || pEnd != number.data() + number.size() || nNumber <= 0)
+        const auto [pEnd, error] =
+            std::from_chars(number.data(), number.data() + number.size(), nNumber);
+        if (number.empty() || error != std::errc() || pEnd != number.data() + number.size() ||
+            nNumber <= 0)
             continue;
         packages.emplace_back(nNumber, strName);
     }
@@ -73,7 +77,8 @@ bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfi
                 progress(CProgress{strStage, "B", nDone + nSize * nPercent / 100, nTotal});
             };
         CUnpackResult result;
-        const bool bInstalled = CUpdateProcess::Process(target, job, unpacked, nullptr, nullptr, &result);
+        const bool bInstalled =
+            CUpdateProcess::Process(target, job, unpacked, nullptr, nullptr, &result);
         nDone += sizes[i];
         // The unpacker's own reports end short of its last entry.
         if (progress && bInstalled)
@@ -95,7 +100,8 @@ bool CFolderInstall::UpdateDataFrom(const std::string& strFolder, CRegistryConfi
         config.SetContentVersion(nNumber);
         config.SaveSettings();
     }
-    if (config.GetLastUpdateDay() == 0 && config.GetLastUpdateMonth() == 0 && config.GetLastUpdateYear() == 0)
+    if (config.GetLastUpdateDay() == 0 && config.GetLastUpdateMonth() == 0 &&
+        config.GetLastUpdateYear() == 0)
     {
         const std::time_t now = std::time(nullptr);
         std::tm local{};

@@ -22,8 +22,10 @@ public:
     // when given, counts the bytes of the packages unpacked so far. Each
     // package goes in whole or not at all (CUpdateProcess); pErrorText gets
     // the failure's text for the user when it has one (a full disk).
-    static bool UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config, const CProfileConfig& profile,
-                               const ProgressFn& progress = {}, std::string* pErrorText = nullptr);
+    static bool UpdateDataFrom(const std::string& strFolder, CRegistryConfig& config,
+                               const CProfileConfig& profile, const ProgressFn& progress = {},
+                               std::string* pErrorText = nullptr);
     // The packages of a folder listing, by number: (N, file name).
-    static std::vector<std::pair<int, std::string>> FindPackages(const std::vector<std::string>& names);
+    static std::vector<std::pair<int, std::string>>
+    FindPackages(const std::vector<std::string>& names);
 };

@@ -117,7 +117,11 @@ private:
 class CHttpFileTransfer : public IHttpInput, public IHttpOutput
 {
 public:
-    CHttpFileTransfer(IHttpFile* pFile, std::uintptr_t nContext) : m_pFile(pFile), m_nContext(nContext) {}
+    CHttpFileTransfer(IHttpFile* pFile, std::uintptr_t nContext)
+        : m_pFile(pFile),
+          m_nContext(nContext)
+    {
+    }
 
     std::int32_t GetLength() override;
     std::size_t Read(void* pBuffer, std::size_t nCapacity) override;

@@ -8,15 +8,17 @@
 
 CHttpReqGetFile::CHttpReqGetFile(const CRequestSettings& settings, std::string_view url,
                                  std::string strDestinationPath, bool bFinishPause)
-    : CHttpRequest(settings, ""), m_strDestinationPath(std::move(strDestinationPath)), m_bFinishPause(bFinishPause)
+    : CHttpRequest(settings, ""),
+      m_strDestinationPath(std::move(strDestinationPath)),
+      m_bFinishPause(bFinishPause)
 {
     m_bUsePost = false;
     setUrl(url);
 }
 
-std::shared_ptr<CHttpReqGetFile> CHttpReqGetFile::DoRequest(CRequestHandlers handlers,
-                                                            const CRequestSettings& settings, std::string strUrl,
-                                                            std::string strDestinationPath, bool bFinishPause)
+std::shared_ptr<CHttpReqGetFile>
+CHttpReqGetFile::DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
+                           std::string strUrl, std::string strDestinationPath, bool bFinishPause)
 {
     std::shared_ptr<CHttpReqGetFile> pRequest(
         new CHttpReqGetFile(settings, strUrl, std::move(strDestinationPath), bFinishPause));
@@ -86,6 +88,8 @@ void CHttpReqGetFile::Download()
 
 bool CHttpReqGetFile::ParseResponseBuffer(const CRequestBytes&)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return ::stat(m_strDestinationPath.c_str(), &st) == 0;
 }

@@ -19,7 +19,9 @@ CRequestHandlers DoNothingHandlers()
 } // namespace
 
 CHttpRequest::CHttpRequest(const CRequestSettings& settings, std::string strObjectPath)
-    : m_settings(settings), m_strObjectPath(std::move(strObjectPath)), m_handlers(DoNothingHandlers())
+    : m_settings(settings),
+      m_strObjectPath(std::move(strObjectPath)),
+      m_handlers(DoNothingHandlers())
 {
     CHttpRequest::SetDefaults();
 }
@@ -102,7 +104,8 @@ void CHttpRequest::setUrl(std::string_view url)
     std::string_view rest = url.substr(7);
     const auto nSlash = rest.find_first_of("/?#");
     std::string_view authority = rest.substr(0, nSlash);
-    std::string strObject = nSlash == std::string_view::npos ? "/" : std::string(rest.substr(nSlash));
+    std::string strObject =
+        nSlash == std::string_view::npos ? "/" : std::string(rest.substr(nSlash));
     if (strObject.starts_with('?') || strObject.starts_with('#'))
         strObject.insert(0, "/");
     if (const auto nHash = strObject.find('#'); nHash != std::string::npos)
@@ -119,7 +122,8 @@ void CHttpRequest::setUrl(std::string_view url)
         const std::string_view port = authority.substr(nColon + 1);
         unsigned nValue = 0;
         const auto [pEnd, error] = std::from_chars(port.data(), port.data() + port.size(), nValue);
-        if (error != std::errc() || pEnd != port.data() + port.size() || nValue == 0 || nValue > 65535)
+        if (error != std::errc() || pEnd != port.data() + port.size() || nValue == 0 ||
+            nValue > 65535)
             return;
         nPort = nValue;
         host = authority.substr(0, nColon);
@@ -165,8 +169,9 @@ void CHttpRequest::DoRequest(const CRequestBytes& body, CRequestBytes& response)
 
 void CHttpRequest::DoRequest(CRequestBytes& response)
 {
-    RunSession(response,
-               [&](CHttpSession& session, IHttpOutput& output) { session.Get(m_strObjectPath, output); });
+    RunSession(response, [&](CHttpSession& session, IHttpOutput& output) {
+        session.Get(m_strObjectPath, output);
+    });
 }
 
 void CHttpRequest::RunSession(CRequestBytes& response,

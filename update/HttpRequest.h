@@ -96,7 +96,8 @@ protected:
     void EndSession();
     // One transfer in a session of its own: open, transfer, close; the
     // body received goes to response.
-    void RunSession(CRequestBytes& response, const std::function<void(CHttpSession&, IHttpOutput&)>& transfer);
+    void RunSession(CRequestBytes& response,
+                    const std::function<void(CHttpSession&, IHttpOutput&)>& transfer);
 
     // Starts the request's thread; the thread keeps the object alive.
     static void Launch(const std::shared_ptr<CHttpRequest>& pRequest);

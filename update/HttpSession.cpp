@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -50,7 +50,9 @@ class CHttpSession::CTransfer
 {
 public:
     CTransfer(CURL* pCurl, const std::atomic<bool>& bStop, std::chrono::milliseconds stallTimeout)
-        : m_pCurl(pCurl), m_bStop(bStop), m_stallTimeout(stallTimeout)
+        : m_pCurl(pCurl),
+          m_bStop(bStop),
+          m_stallTimeout(stallTimeout)
     {
         curl_easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CTransfer::OnBody);
         curl_easy_setopt(m_pCurl, CURLOPT_WRITEDATA, this);
@@ -114,8 +116,7 @@ public:
     }
 
 private:
-    template <typename Ready>
-    void Pump(Ready ready)
+    template <typename Ready> void Pump(Ready ready)
     {
         while (!m_bDone && !ready() && !m_bStop)
         {
@@ -164,10 +165,13 @@ private:
         if (line.starts_with("HTTP/"))
         {
             const auto nSpace = line.find(' ');
-            pThis->m_nHeadStatus = nSpace == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(nSpace + 1, 3)).c_str());
+            pThis->m_nHeadStatus = nSpace == std::string_view::npos
+                                       ? 0
+                                       : std::atoi(std::string(line.substr(nSpace + 1, 3)).c_str());
         }
         else if ((line == "\r\n" || line == "\n") && pThis->m_nHeadStatus >= 200 &&
-                 !(pThis->m_bFollowRedirects && pThis->m_nHeadStatus >= 300 && pThis->m_nHeadStatus < 400))
+                 !(pThis->m_bFollowRedirects && pThis->m_nHeadStatus >= 300 &&
+                   pThis->m_nHeadStatus < 400))
             pThis->m_bHeadersDone = true;
         return nSize * nCount;
     }
@@ -242,7 +246,8 @@ void CHttpSession::Initialize(const CHttpSettings& settings)
         curl_easy_setopt(pCurl, CURLOPT_PROXY, "");
     else if (settings.m_nProxyType == PROXY_NAMED)
     {
-        const std::string strProxy = settings.m_strProxyHost + ":" + std::to_string(settings.m_nProxyPort);
+        const std::string strProxy =
+            settings.m_strProxyHost + ":" + std::to_string(settings.m_nProxyPort);
         curl_easy_setopt(pCurl, CURLOPT_PROXY, strProxy.c_str());
         // The named proxy serves every host, whatever no_proxy says.
         curl_easy_setopt(pCurl, CURLOPT_NOPROXY, "");
@@ -353,7 +358,8 @@ void CHttpSession::Post(const std::string& strObjectPath, IHttpInput& input, IHt
     CTransfer transfer(pCurl, m_bStop, m_pSession->m_settings.m_stallTimeout);
     transfer.Start();
     if (transfer.IsDone() && transfer.GetResult() != CURLE_OK && !transfer.IsStopped())
-        KLOG_ERR << "Exception on CHttpSession::SendRequest, code: " << static_cast<int>(transfer.GetResult());
+        KLOG_ERR << "Exception on CHttpSession::SendRequest, code: "
+                 << static_cast<int>(transfer.GetResult());
     const long nStatus = transfer.GetStatus();
     if (nStatus != 200)
     {
@@ -384,7 +390,8 @@ void CHttpSession::Get(const std::string& strObjectPath, IHttpOutput& output)
         if (transfer.IsDone() && transfer.GetResult() != CURLE_OK && !transfer.IsStopped() &&
             transfer.GetStatus() == 0)
         {
-            KLOG_ERR << "InternetException on CHttpSession::Get, code: " << static_cast<int>(transfer.GetResult());
+            KLOG_ERR << "InternetException on CHttpSession::Get, code: "
+                     << static_cast<int>(transfer.GetResult());
             throw CHTTPException();
         }
         const long nStatus = transfer.GetStatus();
@@ -396,8 +403,9 @@ void CHttpSession::Get(const std::string& strObjectPath, IHttpOutput& output)
             throw CHTTPException();
         }
         const curl_off_t nLength = transfer.GetContentLength();
-        output.SetDataLength(nLength < 0 ? kUnknownLength
-                                         : static_cast<std::uint32_t>(std::min<curl_off_t>(nLength, UINT32_MAX)));
+        output.SetDataLength(
+            nLength < 0 ? kUnknownLength
+                        : static_cast<std::uint32_t>(std::min<curl_off_t>(nLength, UINT32_MAX)));
         ReadBody(transfer, output, true,
                  "Exception on CHttpSession::Get can't read data. CInternetException.code=");
     }

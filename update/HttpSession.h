@@ -41,7 +41,8 @@ private:
     struct CInternetSession;
     class CTransfer;
 
-    void ReadBody(CTransfer& transfer, IHttpOutput& output, bool bWatchStop, const char* szReadError);
+    void ReadBody(CTransfer& transfer, IHttpOutput& output, bool bWatchStop,
+                  const char* szReadError);
 
     std::atomic<bool> m_bStop{false};
     std::unique_ptr<CInternetSession> m_pSession;

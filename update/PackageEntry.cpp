@@ -22,7 +22,8 @@ bool IsDeviceName(std::string_view part)
 }
 } // namespace
 
-bool CPackageEntry::NormalizeName(std::string_view raw, std::string& strName, std::string& strReason)
+bool CPackageEntry::NormalizeName(std::string_view raw, std::string& strName,
+                                  std::string& strReason)
 {
     strName.clear();
     std::string text(raw);

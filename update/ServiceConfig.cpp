@@ -33,7 +33,8 @@ CServiceConfig CServiceConfig::FromEnvironment()
     unsigned nPort = 0;
     if (!ParseHostPort(szOverride, strHost, nPort))
     {
-        KLOG_ERR << "CServiceConfig::FromEnvironment: KALIMOR_SERVICE is not host:port: " << szOverride;
+        KLOG_ERR << "CServiceConfig::FromEnvironment: KALIMOR_SERVICE is not host:port: "
+                 << szOverride;
         return config;
     }
     config.m_strUpdateHost = config.m_strWebHost = strHost;

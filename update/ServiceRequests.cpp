@@ -21,11 +21,14 @@ std::string LineIfCount(const CAnswerLines& lines, std::size_t nCount, std::size
     return pRequest
 
 CHttpReqSalt::CHttpReqSalt(const CRequestSettings& settings, std::string strLogin, bool bRetry)
-    : CHttpRequest(settings, "/distributor/salt"), m_strLogin(std::move(strLogin)), m_bRetry(bRetry)
+    : CHttpRequest(settings, "/distributor/salt"),
+      m_strLogin(std::move(strLogin)),
+      m_bRetry(bRetry)
 {
 }
 
-std::shared_ptr<CHttpReqSalt> CHttpReqSalt::DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
+std::shared_ptr<CHttpReqSalt> CHttpReqSalt::DoRequest(CRequestHandlers handlers,
+                                                      const CRequestSettings& settings,
                                                       std::string strLogin, bool bRetry)
 {
     KALIMOR_START(CHttpReqSalt, settings, std::move(strLogin), bRetry);
@@ -39,7 +42,8 @@ void CHttpReqSalt::GetRequestBuffer(CRequestBytes& body)
 bool CHttpReqSalt::ParseResponseBuffer(const CRequestBytes& response)
 {
     bool bChecked = ParseAndCheck(response);
-    for (int nAttempt = 0; !bChecked && m_bRetry && nAttempt < m_settings.m_nSaltRetries; ++nAttempt)
+    for (int nAttempt = 0; !bChecked && m_bRetry && nAttempt < m_settings.m_nSaltRetries;
+         ++nAttempt)
     {
         if (!SleepUnlessKilled(m_settings.m_saltRetryPause))
             return false;
@@ -59,17 +63,17 @@ std::string CHttpReqSalt::GetSalt() const
     return LineIfCount(m_lines, 3, 2);
 }
 
-CHttpReqClientVersions::CHttpReqClientVersions(const CRequestSettings& settings, std::string strLogin,
-                                               std::string strPassword)
-    : CHttpRequest(settings, "/distributor/client_versions"), m_strLogin(std::move(strLogin)),
+CHttpReqClientVersions::CHttpReqClientVersions(const CRequestSettings& settings,
+                                               std::string strLogin, std::string strPassword)
+    : CHttpRequest(settings, "/distributor/client_versions"),
+      m_strLogin(std::move(strLogin)),
       m_strPassword(std::move(strPassword))
 {
 }
 
-std::shared_ptr<CHttpReqClientVersions> CHttpReqClientVersions::DoRequest(CRequestHandlers handlers,
-                                                                          const CRequestSettings& settings,
-                                                                          std::string strLogin,
-                                                                          std::string strPassword)
+std::shared_ptr<CHttpReqClientVersions>
+CHttpReqClientVersions::DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
+                                  std::string strLogin, std::string strPassword)
 {
     KALIMOR_START(CHttpReqClientVersions, settings, std::move(strLogin), std::move(strPassword));
 }
@@ -96,14 +100,16 @@ std::string CHttpReqClientVersions::GetUrl() const
 
 CHttpReqFullUpdate::CHttpReqFullUpdate(const CRequestSettings& settings, std::string strObjectPath,
                                        std::string strLogin, std::string strPassword)
-    : CHttpRequest(settings, std::move(strObjectPath)), m_strLogin(std::move(strLogin)),
+    : CHttpRequest(settings, std::move(strObjectPath)),
+      m_strLogin(std::move(strLogin)),
       m_strPassword(std::move(strPassword))
 {
 }
 
 std::shared_ptr<CHttpReqFullUpdate> CHttpReqFullUpdate::DoRequest(CRequestHandlers handlers,
                                                                   const CRequestSettings& settings,
-                                                                  std::string strLogin, std::string strPassword)
+                                                                  std::string strLogin,
+                                                                  std::string strPassword)
 {
     KALIMOR_START(CHttpReqFullUpdate, settings, "/distributor/full_content", std::move(strLogin),
                   std::move(strPassword));
@@ -127,15 +133,16 @@ void CHttpReqFullUpdate::GetUpdateList(CUpdateList& list) const
 
 CHttpReqUpdateContent::CHttpReqUpdateContent(const CRequestSettings& settings, std::string strLogin,
                                              std::string strPassword, std::string strContentVersion)
-    : CHttpReqFullUpdate(settings, "/distributor/update_content", std::move(strLogin), std::move(strPassword)),
+    : CHttpReqFullUpdate(settings, "/distributor/update_content", std::move(strLogin),
+                         std::move(strPassword)),
       m_strContentVersion(std::move(strContentVersion))
 {
 }
 
-std::shared_ptr<CHttpReqUpdateContent> CHttpReqUpdateContent::DoRequest(CRequestHandlers handlers,
-                                                                        const CRequestSettings& settings,
-                                                                        std::string strLogin, std::string strPassword,
-                                                                        std::string strContentVersion)
+std::shared_ptr<CHttpReqUpdateContent>
+CHttpReqUpdateContent::DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
+                                 std::string strLogin, std::string strPassword,
+                                 std::string strContentVersion)
 {
     KALIMOR_START(CHttpReqUpdateContent, settings, std::move(strLogin), std::move(strPassword),
                   std::move(strContentVersion));
@@ -143,15 +150,18 @@ std::shared_ptr<CHttpReqUpdateContent> CHttpReqUpdateContent::DoRequest(CRequest
 
 void CHttpReqUpdateContent::GetRequestBuffer(CRequestBytes& body)
 {
-    body = CLineProtocol::BuildBody({m_strLogin, m_strPassword, GetDeviceID(), kClientKind, m_strContentVersion});
+    body = CLineProtocol::BuildBody(
+        {m_strLogin, m_strPassword, GetDeviceID(), kClientKind, m_strContentVersion});
 }
 
 CCheckClientThread::CCheckClientThread(const CRequestSettings& settings, NotifyFn notify)
-    : CHttpRequest(settings, "/distributor/client_versions"), m_notify(std::move(notify))
+    : CHttpRequest(settings, "/distributor/client_versions"),
+      m_notify(std::move(notify))
 {
 }
 
-std::shared_ptr<CCheckClientThread> CCheckClientThread::Start(const CRequestSettings& settings, NotifyFn notify)
+std::shared_ptr<CCheckClientThread> CCheckClientThread::Start(const CRequestSettings& settings,
+                                                              NotifyFn notify)
 {
     CRequestHandlers handlers;
     KALIMOR_START(CCheckClientThread, settings, std::move(notify));

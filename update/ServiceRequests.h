@@ -17,7 +17,8 @@ using CUpdateList = std::vector<std::pair<std::string, std::string>>;
 class CHttpReqSalt : public CHttpRequest
 {
 public:
-    static std::shared_ptr<CHttpReqSalt> DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
+    static std::shared_ptr<CHttpReqSalt> DoRequest(CRequestHandlers handlers,
+                                                   const CRequestSettings& settings,
                                                    std::string strLogin, bool bRetry);
     std::string GetSalt() const;
 
@@ -37,12 +38,14 @@ class CHttpReqClientVersions : public CHttpRequest
 public:
     static std::shared_ptr<CHttpReqClientVersions> DoRequest(CRequestHandlers handlers,
                                                              const CRequestSettings& settings,
-                                                             std::string strLogin, std::string strPassword);
+                                                             std::string strLogin,
+                                                             std::string strPassword);
     std::string GetVersion() const;
     std::string GetUrl() const;
 
 protected:
-    CHttpReqClientVersions(const CRequestSettings& settings, std::string strLogin, std::string strPassword);
+    CHttpReqClientVersions(const CRequestSettings& settings, std::string strLogin,
+                           std::string strPassword);
     void GetRequestBuffer(CRequestBytes& body) override;
     bool ParseResponseBuffer(const CRequestBytes& response) override;
 
@@ -55,14 +58,16 @@ private:
 class CHttpReqFullUpdate : public CHttpRequest
 {
 public:
-    static std::shared_ptr<CHttpReqFullUpdate> DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
-                                                         std::string strLogin, std::string strPassword);
+    static std::shared_ptr<CHttpReqFullUpdate> DoRequest(CRequestHandlers handlers,
+                                                         const CRequestSettings& settings,
+                                                         std::string strLogin,
+                                                         std::string strPassword);
     // Appends the (version, URL) pairs in answer order, the order of installation.
     void GetUpdateList(CUpdateList& list) const;
 
 protected:
-    CHttpReqFullUpdate(const CRequestSettings& settings, std::string strObjectPath, std::string strLogin,
-                       std::string strPassword);
+    CHttpReqFullUpdate(const CRequestSettings& settings, std::string strObjectPath,
+                       std::string strLogin, std::string strPassword);
     void GetRequestBuffer(CRequestBytes& body) override;
     bool ParseResponseBuffer(const CRequestBytes& response) override;
 
@@ -74,13 +79,13 @@ protected:
 class CHttpReqUpdateContent : public CHttpReqFullUpdate
 {
 public:
-    static std::shared_ptr<CHttpReqUpdateContent> DoRequest(CRequestHandlers handlers,
-                                                            const CRequestSettings& settings, std::string strLogin,
-                                                            std::string strPassword, std::string strContentVersion);
+    static std::shared_ptr<CHttpReqUpdateContent>
+    DoRequest(CRequestHandlers handlers, const CRequestSettings& settings, std::string strLogin,
+              std::string strPassword, std::string strContentVersion);
 
 protected:
-    CHttpReqUpdateContent(const CRequestSettings& settings, std::string strLogin, std::string strPassword,
-                          std::string strContentVersion);
+    CHttpReqUpdateContent(const CRequestSettings& settings, std::string strLogin,
+                          std::string strPassword, std::string strContentVersion);
     void GetRequestBuffer(CRequestBytes& body) override;
 
 private:
@@ -94,7 +99,8 @@ class CCheckClientThread : public CHttpRequest
 {
 public:
     using NotifyFn = std::function<void(std::string)>;
-    static std::shared_ptr<CCheckClientThread> Start(const CRequestSettings& settings, NotifyFn notify);
+    static std::shared_ptr<CCheckClientThread> Start(const CRequestSettings& settings,
+                                                     NotifyFn notify);
 
 protected:
     CCheckClientThread(const CRequestSettings& settings, NotifyFn notify);

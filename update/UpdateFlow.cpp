@@ -63,11 +63,14 @@ std::string LastUrlSegment(std::string_view url)
 } // namespace
 
 CUpdateFlow::CUpdateFlow(CUpdateFlowContext context, int nMode)
-    : m_context(std::move(context)), m_nMode(nMode), m_nSerial(NextSerial())
+    : m_context(std::move(context)),
+      m_nMode(nMode),
+      m_nSerial(NextSerial())
 {
 }
 
-CUpdateFlow::CUpdateFlow(CUpdateFlowContext context, int nMode, const CRegistrationData& registration)
+CUpdateFlow::CUpdateFlow(CUpdateFlowContext context, int nMode,
+                         const CRegistrationData& registration)
     : CUpdateFlow(std::move(context), nMode)
 {
     m_registration = registration;
@@ -108,7 +111,8 @@ bool CUpdateFlow::IsAnyOpen()
     return CurrentFlow() != 0;
 }
 
-int CUpdateFlow::ProgressValue(int nState, std::size_t nPackages, std::size_t nInstalled, unsigned nPercent)
+int CUpdateFlow::ProgressValue(int nState, std::size_t nPackages, std::size_t nInstalled,
+                               unsigned nPercent)
 {
     if (nState == 4 || nState == 21 || nState == 24 || nPackages == 0)
         return static_cast<int>(std::min(nPercent, 100U));
@@ -134,22 +138,15 @@ void CUpdateFlow::Start()
     switch (m_nMode)
     {
     case UPDATE_MODE_SIGN_UP:
-    case UPDATE_MODE_SIGN_UP_UPDATE:
-        EnterState(13);
-        break;
-    case UPDATE_MODE_DOWNLOAD_URL:
-        EnterState(21);
-        break;
-    case UPDATE_MODE_CLIENT_OFFER:
-        EnterState(23);
-        break;
-    default:
-        EnterState(0);
-        break;
+    case UPDATE_MODE_SIGN_UP_UPDATE: EnterState(13); break;
+    case UPDATE_MODE_DOWNLOAD_URL: EnterState(21); break;
+    case UPDATE_MODE_CLIENT_OFFER: EnterState(23); break;
+    default: EnterState(0); break;
     }
 }
 
-void CUpdateFlow::Show(int nState, unsigned nTextId, EUpdateButton left, EUpdateButton right, bool bProgress)
+void CUpdateFlow::Show(int nState, unsigned nTextId, EUpdateButton left, EUpdateButton right,
+                       bool bProgress)
 {
     CUpdateViewState view;
     view.m_nState = nState;
@@ -183,7 +180,8 @@ void CUpdateFlow::ShowClientDownloaded(int nState)
     // own tools, never run from here: the dialog says where it is and opens
     // its folder.
     const auto nSlash = m_strInstallerPath.rfind('/');
-    const std::string strFolder = nSlash == std::string::npos ? std::string(".") : m_strInstallerPath.substr(0, nSlash);
+    const std::string strFolder =
+        nSlash == std::string::npos ? std::string(".") : m_strInstallerPath.substr(0, nSlash);
     CUpdateViewState view;
     view.m_nState = nState;
     view.m_strAction = Text(IDS_UPDATE_CLIENT_DOWNLOADED);
@@ -232,9 +230,7 @@ void CUpdateFlow::EnterState(int nState)
         StartClientDownload();
         break;
     case 5:
-    case 25:
-        ShowClientDownloaded(nState);
-        break;
+    case 25: ShowClientDownloaded(nState); break;
     case 6:
         Show(nState, IDS_UPDATE_PLEASE_WAIT, cancel);
         StartUpdateList();
@@ -269,19 +265,14 @@ void CUpdateFlow::EnterState(int nState)
         Show(nState, IDS_SIGN_UP_SENDING, cancel);
         StartRegister();
         break;
-    case 14:
-        Show(nState, IDS_SIGN_UP_DONE, ok);
-        break;
+    case 14: Show(nState, IDS_SIGN_UP_DONE, ok); break;
     case 21:
         Show(nState, IDS_DOWNLOAD_URL_LOADING, cancel, EUpdateButton::None, true);
         OnProgress(0);
         StartUrlDownload();
         break;
-    case 22:
-        Show(nState, IDS_DOWNLOAD_URL_DONE, ok);
-        break;
-    default:
-        break;
+    case 22: Show(nState, IDS_DOWNLOAD_URL_DONE, ok); break;
+    default: break;
     }
 }
 
@@ -320,18 +311,21 @@ void CUpdateFlow::RunCallback(CUpdateFlow* pFlow, std::uint64_t nSerial, std::ui
     });
 }
 
-CRequestHandlers CUpdateFlow::MakeHandlers(std::function<void()> onSuccess, std::function<void()> onError,
-                                           bool bProgress)
+CRequestHandlers CUpdateFlow::MakeHandlers(std::function<void()> onSuccess,
+                                           std::function<void()> onError, bool bProgress)
 {
     const std::uint64_t nRequest = ++m_nActiveRequest;
     const std::uint64_t nSerial = m_nSerial;
     CUpdateFlow* pFlow = this;
     CRequestHandlers handlers;
-    handlers.m_success = [=, fn = std::move(onSuccess)] { RunCallback(pFlow, nSerial, nRequest, fn); };
+    handlers.m_success = [=, fn = std::move(onSuccess)] {
+        RunCallback(pFlow, nSerial, nRequest, fn);
+    };
     handlers.m_error = [=, fn = std::move(onError)] { RunCallback(pFlow, nSerial, nRequest, fn); };
     if (bProgress)
         handlers.m_progress = [=](unsigned nPercent) {
-            RunCallback(pFlow, nSerial, nRequest, [pFlow, nPercent] { pFlow->OnProgress(nPercent); });
+            RunCallback(pFlow, nSerial, nRequest,
+                        [pFlow, nPercent] { pFlow->OnProgress(nPercent); });
         };
     return handlers;
 }
@@ -340,20 +334,20 @@ void CUpdateFlow::StartSalt()
 {
     const bool bRetry = m_nMode == UPDATE_MODE_SIGN_UP_UPDATE ||
                         (!m_strLogin.empty() && m_strLogin == m_context.m_strRegisteredLogin);
-    m_pSalt = CHttpReqSalt::DoRequest(
-        MakeHandlers(
-            [this] {
-                m_strSalt = std::exchange(m_pSalt, nullptr)->GetSalt();
-                OnSaltSuccess();
-            },
-            [this] {
-                const auto pRequest = std::exchange(m_pSalt, nullptr);
-                m_strErrorText = pRequest->GetErrorText();
-                m_nErrorCode = pRequest->GetErrorCode();
-                OnRequestError();
-            },
-            false),
-        GetSettings(), m_strLogin, bRetry);
+    m_pSalt = CHttpReqSalt::DoRequest(MakeHandlers(
+                                          [this] {
+                                              m_strSalt =
+                                                  std::exchange(m_pSalt, nullptr)->GetSalt();
+                                              OnSaltSuccess();
+                                          },
+                                          [this] {
+                                              const auto pRequest = std::exchange(m_pSalt, nullptr);
+                                              m_strErrorText = pRequest->GetErrorText();
+                                              m_nErrorCode = pRequest->GetErrorCode();
+                                              OnRequestError();
+                                          },
+                                          false),
+                                      GetSettings(), m_strLogin, bRetry);
 }
 
 void CUpdateFlow::StartClientVersions()
@@ -391,11 +385,12 @@ void CUpdateFlow::StartUpdateList()
         },
         false);
     if (m_nContentVersion != 0)
-        m_pUpdateList = CHttpReqUpdateContent::DoRequest(std::move(handlers), GetSettings(), m_strLogin,
-                                                         GetPasswordField(), std::to_string(m_nContentVersion));
-    else
         m_pUpdateList =
-            CHttpReqFullUpdate::DoRequest(std::move(handlers), GetSettings(), m_strLogin, GetPasswordField());
+            CHttpReqUpdateContent::DoRequest(std::move(handlers), GetSettings(), m_strLogin,
+                                             GetPasswordField(), std::to_string(m_nContentVersion));
+    else
+        m_pUpdateList = CHttpReqFullUpdate::DoRequest(std::move(handlers), GetSettings(),
+                                                      m_strLogin, GetPasswordField());
 }
 
 void CUpdateFlow::StartPackageDownload()
@@ -403,7 +398,8 @@ void CUpdateFlow::StartPackageDownload()
     const auto& [strVersion, strUrl] = m_updateList[m_nPackageIndex];
     if (!IsPackageVersion(strVersion))
     {
-        KLOG_ERR << "CUpdateDlg: the service named a package version that is not a number: " << strVersion;
+        KLOG_ERR << "CUpdateDlg: the service named a package version that is not a number: "
+                 << strVersion;
         m_strErrorText.clear();
         OnRequestError();
         return;
@@ -420,13 +416,15 @@ void CUpdateFlow::StartPackageDownload()
                 OnRequestError();
             },
             true),
-        GetSettings(), strUrl, m_context.m_profile.m_strDownloadDirPath + strVersion + ".zip", false);
+        GetSettings(), strUrl, m_context.m_profile.m_strDownloadDirPath + strVersion + ".zip",
+        false);
 }
 
 void CUpdateFlow::StartUnpack()
 {
     CUnpackJob job;
-    job.m_strZipPath = m_context.m_profile.m_strDownloadDirPath + m_updateList[m_nPackageIndex].first + ".zip";
+    job.m_strZipPath =
+        m_context.m_profile.m_strDownloadDirPath + m_updateList[m_nPackageIndex].first + ".zip";
     job.m_bIsLast = m_nPackageIndex + 1 == m_updateList.size();
     job.m_bDeleteAfter = true;
     job.m_lastPause = m_context.m_settings.m_finishPause;
@@ -444,60 +442,61 @@ void CUpdateFlow::StartUnpack()
                 OnRequestError();
             },
             true),
-        CUnpackTarget{profile.m_strContentDirPath, profile.m_strStyleSheetSourcePath, profile.m_strStyleSheetPath},
+        CUnpackTarget{profile.m_strContentDirPath, profile.m_strStyleSheetSourcePath,
+                      profile.m_strStyleSheetPath},
         std::move(job));
 }
 
 void CUpdateFlow::StartClientDownload()
 {
-    m_pGetFile = CHttpReqGetFile::DoRequest(
-        MakeHandlers(
-            [this] {
-                m_pGetFile = nullptr;
-                EnterState(m_nState == 24 ? 25 : 5);
-            },
-            [this] {
-                m_pGetFile = nullptr;
-                m_strErrorText.clear();
-                OnRequestError();
-            },
-            true),
-        GetSettings(), m_strNewClientUrl, m_strInstallerPath, true);
+    m_pGetFile =
+        CHttpReqGetFile::DoRequest(MakeHandlers(
+                                       [this] {
+                                           m_pGetFile = nullptr;
+                                           EnterState(m_nState == 24 ? 25 : 5);
+                                       },
+                                       [this] {
+                                           m_pGetFile = nullptr;
+                                           m_strErrorText.clear();
+                                           OnRequestError();
+                                       },
+                                       true),
+                                   GetSettings(), m_strNewClientUrl, m_strInstallerPath, true);
 }
 
 void CUpdateFlow::StartUrlDownload()
 {
-    m_pGetFile = CHttpReqGetFile::DoRequest(
-        MakeHandlers(
-            [this] {
-                m_pGetFile = nullptr;
-                EndDialog(UPDATE_END_DONE);
-            },
-            [this] {
-                m_pGetFile = nullptr;
-                m_strErrorText = Text(IDS_DOWNLOAD_URL_ERROR);
-                EnterState(10);
-            },
-            true),
-        GetSettings(), m_strDownloadUrl, m_strDownloadPath, true);
+    m_pGetFile =
+        CHttpReqGetFile::DoRequest(MakeHandlers(
+                                       [this] {
+                                           m_pGetFile = nullptr;
+                                           EndDialog(UPDATE_END_DONE);
+                                       },
+                                       [this] {
+                                           m_pGetFile = nullptr;
+                                           m_strErrorText = Text(IDS_DOWNLOAD_URL_ERROR);
+                                           EnterState(10);
+                                       },
+                                       true),
+                                   GetSettings(), m_strDownloadUrl, m_strDownloadPath, true);
 }
 
 void CUpdateFlow::StartRegister()
 {
-    m_pRegister = CHttpReqRegisterUser::DoRequest(
-        MakeHandlers(
-            [this] {
-                m_pRegister = nullptr;
-                OnRegisterSuccess();
-            },
-            [this] {
-                const auto pRequest = std::exchange(m_pRegister, nullptr);
-                m_strErrorText = pRequest->GetErrorText();
-                m_nErrorCode = pRequest->GetErrorCode();
-                OnRequestError();
-            },
-            false),
-        GetSettings(), m_registration);
+    m_pRegister = CHttpReqRegisterUser::DoRequest(MakeHandlers(
+                                                      [this] {
+                                                          m_pRegister = nullptr;
+                                                          OnRegisterSuccess();
+                                                      },
+                                                      [this] {
+                                                          const auto pRequest =
+                                                              std::exchange(m_pRegister, nullptr);
+                                                          m_strErrorText = pRequest->GetErrorText();
+                                                          m_nErrorCode = pRequest->GetErrorCode();
+                                                          OnRequestError();
+                                                      },
+                                                      false),
+                                                  GetSettings(), m_registration);
 }
 
 void CUpdateFlow::OnRequestError()
@@ -509,18 +508,10 @@ void CUpdateFlow::OnRequestError()
     {
         switch (m_nErrorCode)
         {
-        case 204:
-            EnterState(18);
-            return;
-        case 208:
-            EnterState(19);
-            return;
-        case 206:
-            EnterState(20);
-            return;
-        default:
-            EnterState(10);
-            return;
+        case 204: EnterState(18); return;
+        case 208: EnterState(19); return;
+        case 206: EnterState(20); return;
+        default: EnterState(10); return;
         }
     }
     // A wrong password shows on the first request that carries it, not on
@@ -579,14 +570,16 @@ void CUpdateFlow::OnRegisterSuccess()
 
 void CUpdateFlow::OnProgress(unsigned nPercent)
 {
-    m_context.m_view.ShowProgress(ProgressValue(m_nState, m_updateList.size(), m_nPackageIndex, nPercent));
+    m_context.m_view.ShowProgress(
+        ProgressValue(m_nState, m_updateList.size(), m_nPackageIndex, nPercent));
 }
 
 void CUpdateFlow::OfferClient(bool bYes, int nNextState)
 {
     if (bYes)
     {
-        const std::string strPath = m_context.m_view.AskInstallerPath(LastUrlSegment(m_strNewClientUrl));
+        const std::string strPath =
+            m_context.m_view.AskInstallerPath(LastUrlSegment(m_strNewClientUrl));
         if (!strPath.empty())
         {
             m_strInstallerPath = strPath;
@@ -607,7 +600,8 @@ void CUpdateFlow::OnButton(std::string_view id)
     const bool bLeft = id == "LEFT_BUTTON";
     if (id == "PASSWORD_LINK")
     {
-        if (m_nState == 19 && !m_context.m_view.OpenUrl(m_context.m_settings.m_service.m_strPasswordReminderUrl))
+        if (m_nState == 19 &&
+            !m_context.m_view.OpenUrl(m_context.m_settings.m_service.m_strPasswordReminderUrl))
             m_context.m_view.ShowMessage(CStringTable::Get(IDS_HYPERLINK_ERROR));
         return;
     }
@@ -615,12 +609,8 @@ void CUpdateFlow::OnButton(std::string_view id)
         return;
     switch (m_nState)
     {
-    case 3:
-        OfferClient(bLeft, 4);
-        break;
-    case 23:
-        OfferClient(bLeft, 24);
-        break;
+    case 3: OfferClient(bLeft, 4); break;
+    case 23: OfferClient(bLeft, 24); break;
     case 0:
     case 2:
     case 4:
@@ -628,37 +618,20 @@ void CUpdateFlow::OnButton(std::string_view id)
     case 13:
     case 19:
     case 21:
-    case 24:
-        EndDialog(UPDATE_END_CANCELLED);
-        break;
+    case 24: EndDialog(UPDATE_END_CANCELLED); break;
     case 7:
-    case 8:
-        EndDialog(InstalledOr(UPDATE_END_STOPPED, UPDATE_END_CANCELLED));
-        break;
+    case 8: EndDialog(InstalledOr(UPDATE_END_STOPPED, UPDATE_END_CANCELLED)); break;
     case 5:
-    case 25:
-        EndDialog(UPDATE_END_CLIENT_DOWNLOADED);
-        break;
+    case 25: EndDialog(UPDATE_END_CLIENT_DOWNLOADED); break;
     case 9:
-    case 22:
-        EndDialog(UPDATE_END_DONE);
-        break;
-    case 10:
-        EndDialog(InstalledOr(UPDATE_END_ERROR_AFTER_INSTALL, UPDATE_END_ERROR));
-        break;
-    case 11:
-        EndDialog(UPDATE_END_SIGN_IN_REFUSED);
-        break;
+    case 22: EndDialog(UPDATE_END_DONE); break;
+    case 10: EndDialog(InstalledOr(UPDATE_END_ERROR_AFTER_INSTALL, UPDATE_END_ERROR)); break;
+    case 11: EndDialog(UPDATE_END_SIGN_IN_REFUSED); break;
     case 12:
-    case 14:
-        EndDialog(UPDATE_END_NOTHING_NEW);
-        break;
+    case 14: EndDialog(UPDATE_END_NOTHING_NEW); break;
     case 18:
-    case 20:
-        EndDialog(UPDATE_END_SIGN_UP_REFUSED);
-        break;
-    default:
-        break;
+    case 20: EndDialog(UPDATE_END_SIGN_UP_REFUSED); break;
+    default: break;
     }
 }
 
@@ -674,20 +647,11 @@ void CUpdateFlow::OnCancel()
     case 10:
     case 11:
     case 18:
-    case 19:
-        EndDialog(InstalledOr(UPDATE_END_STOPPED, UPDATE_END_CANCELLED));
-        break;
-    case 12:
-        EndDialog(UPDATE_END_NOTHING_NEW);
-        break;
-    case 22:
-        EndDialog(UPDATE_END_STOPPED);
-        break;
-    case 20:
-        break;
-    default:
-        EndDialog(UPDATE_END_CANCELLED);
-        break;
+    case 19: EndDialog(InstalledOr(UPDATE_END_STOPPED, UPDATE_END_CANCELLED)); break;
+    case 12: EndDialog(UPDATE_END_NOTHING_NEW); break;
+    case 22: EndDialog(UPDATE_END_STOPPED); break;
+    case 20: break;
+    default: EndDialog(UPDATE_END_CANCELLED); break;
     }
 }
 

@@ -19,12 +19,12 @@ class IUiDispatcher;
 // What the update dialog was opened for.
 enum EUpdateMode : int
 {
-    UPDATE_MODE_USER = 0,            // the update button
-    UPDATE_MODE_TRAY = 1,            // scheduled, hidden, ends by itself
-    UPDATE_MODE_SIGN_UP = 2,         // only register
-    UPDATE_MODE_SIGN_UP_UPDATE = 3,  // register, then update
-    UPDATE_MODE_DOWNLOAD_URL = 6,    // fetch one file of the web site
-    UPDATE_MODE_CLIENT_OFFER = 7,    // offer a newer client
+    UPDATE_MODE_USER = 0,           // the update button
+    UPDATE_MODE_TRAY = 1,           // scheduled, hidden, ends by itself
+    UPDATE_MODE_SIGN_UP = 2,        // only register
+    UPDATE_MODE_SIGN_UP_UPDATE = 3, // register, then update
+    UPDATE_MODE_DOWNLOAD_URL = 6,   // fetch one file of the web site
+    UPDATE_MODE_CLIENT_OFFER = 7,   // offer a newer client
 };
 
 // The dialog's end codes.
@@ -151,16 +151,20 @@ public:
     static bool IsAnyOpen();
     // The bar's value for a progress report of p percent in a state, with n
     // packages of which i are installed.
-    static int ProgressValue(int nState, std::size_t nPackages, std::size_t nInstalled, unsigned nPercent);
+    static int ProgressValue(int nState, std::size_t nPackages, std::size_t nInstalled,
+                             unsigned nPercent);
 
 private:
     void EnterState(int nState);
-    void Show(int nState, unsigned nTextId, EUpdateButton left, EUpdateButton right = EUpdateButton::None,
-              bool bProgress = false);
+    void Show(int nState, unsigned nTextId, EUpdateButton left,
+              EUpdateButton right = EUpdateButton::None, bool bProgress = false);
     void ShowError(int nState, bool bLink = false);
     void ShowClientDownloaded(int nState);
     void FinishInTray(int nCode);
-    int InstalledOr(int nAfter, int nBefore) const { return m_nPackageIndex > 0 ? nAfter : nBefore; }
+    int InstalledOr(int nAfter, int nBefore) const
+    {
+        return m_nPackageIndex > 0 ? nAfter : nBefore;
+    }
 
     void StartSalt();
     void StartClientVersions();
@@ -216,7 +220,7 @@ private:
     int m_nState = -1;
     bool m_bAccountTaken = false; // a request with the password has succeeded
 
-    std::uint64_t m_nSerial;          // this flow among all flows of the process
+    std::uint64_t m_nSerial;            // this flow among all flows of the process
     std::uint64_t m_nActiveRequest = 0; // the request whose answer is awaited
     bool m_bInCallback = false;
     bool m_bEnded = false;

@@ -54,7 +54,8 @@ std::string RealPath(const std::string& strPath)
 
 bool IsInside(const std::string& strPath, const std::string& strFolder)
 {
-    return strPath == strFolder || (strPath.starts_with(strFolder) && strPath[strFolder.size()] == '/');
+    return strPath == strFolder ||
+           (strPath.starts_with(strFolder) && strPath[strFolder.size()] == '/');
 }
 
 // The size for the user, in megabytes with a decimal comma.
@@ -83,8 +84,8 @@ std::uint64_t CountFolders(const std::string& strFolder)
 {
     std::uint64_t nCount = 1;
     std::error_code error;
-    for (std::filesystem::recursive_directory_iterator it(strFolder, error), end; !error && it != end;
-         it.increment(error))
+    for (std::filesystem::recursive_directory_iterator it(strFolder, error), end;
+         !error && it != end; it.increment(error))
         if (it->is_directory(error) && !it->is_symlink(error))
             ++nCount;
     return nCount;
@@ -95,7 +96,9 @@ class CUnpacker
 {
 public:
     CUnpacker(const CUnpackTarget& target, const CUnpackJob& job, CUnpackResult& result)
-        : m_target(target), m_job(job), m_result(result)
+        : m_target(target),
+          m_job(job),
+          m_result(result)
     {
     }
 
@@ -166,8 +169,10 @@ std::uint64_t CUnpacker::NeededBytes(unzFile zip, std::uint64_t nEntries)
         if ((k == 0 ? unzGoToFirstFile(zip) : unzGoToNextFile(zip)) != UNZ_OK ||
             unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
             break;
-        nNeeded += (std::min<std::uint64_t>(info.uncompressed_size, m_job.m_limits.m_nMaxEntryBytes) + kBlock - 1) /
-                   kBlock * kBlock;
+        nNeeded +=
+            (std::min<std::uint64_t>(info.uncompressed_size, m_job.m_limits.m_nMaxEntryBytes) +
+             kBlock - 1) /
+            kBlock * kBlock;
     }
     unzGoToFirstFile(zip);
     return nNeeded;
@@ -190,8 +195,8 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
     const std::string& strZip = m_job.m_strZipPath;
     unz_file_info64 info{};
     std::array<char, 1024> nameBuffer{};
-    if (unzGetCurrentFileInfo64(zip, &info, nameBuffer.data(), nameBuffer.size() - 1, nullptr, 0, nullptr, 0) !=
-            UNZ_OK ||
+    if (unzGetCurrentFileInfo64(zip, &info, nameBuffer.data(), nameBuffer.size() - 1, nullptr, 0,
+                                nullptr, 0) != UNZ_OK ||
         info.size_filename >= nameBuffer.size() - 1)
     {
         KLOG_ERR << "Cannot get item info, zip " << strZip;
@@ -233,7 +238,8 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
     }
     if (info.uncompressed_size > m_job.m_limits.m_nMaxEntryBytes ||
         (info.uncompressed_size > kRatioFloor &&
-         info.uncompressed_size / std::max<std::uint64_t>(info.compressed_size, 1) > m_job.m_limits.m_nMaxRatio))
+         info.uncompressed_size / std::max<std::uint64_t>(info.compressed_size, 1) >
+             m_job.m_limits.m_nMaxRatio))
     {
         KLOG_ERR << "Refused entry " << strName << " of zip " << strZip << ": it would unpack to "
                  << static_cast<unsigned long long>(info.uncompressed_size) << " bytes";
@@ -251,7 +257,8 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
     }
     if (!CheckFolder(strDest))
     {
-        KLOG_ERR << "Refused entry " << strName << " of zip " << strZip << ": its folder leads out of the content";
+        KLOG_ERR << "Refused entry " << strName << " of zip " << strZip
+                 << ": its folder leads out of the content";
         return EStep::Stop;
     }
     if (!Extract(zip, strDest, bEncipher, info.uncompressed_size))
@@ -261,7 +268,8 @@ CUnpacker::EStep CUnpacker::ProcessEntry(unzFile zip)
     return EStep::Next;
 }
 
-bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher, std::uint64_t nDeclared)
+bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher,
+                        std::uint64_t nDeclared)
 {
     const std::string strPart = strDest + kPartSuffix;
     int nError = 0;
@@ -281,7 +289,8 @@ bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher,
     // hard links: a file is never opened for writing there, always made anew
     // (O_EXCL) and renamed over its name.
     ::unlink(strPart.c_str());
-    const int nFd = ::open(strPart.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int nFd =
+        ::open(strPart.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     nError = nFd < 0 ? errno : 0;
     CFilePtr pFile(nFd >= 0 ? ::fdopen(nFd, "wb") : nullptr);
     if (!pFile)
@@ -296,7 +305,8 @@ bool CUnpacker::Extract(unzFile zip, const std::string& strDest, bool bEncipher,
     std::uint64_t nWritten = 0;
     for (;;)
     {
-        const int nRead = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+        const int nRead =
+            unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (nRead < 0)
         {
             unzCloseCurrentFile(zip);
@@ -353,7 +363,8 @@ void CUnpacker::RemoveListed(const std::string& strListPath)
         if (!CPackageEntry::NormalizeName(trimmed, strName, strReason) || strName.empty() ||
             strName.ends_with('/'))
         {
-            KLOG_ERR << "Refused to remove " << trimmed << ": " << (strReason.empty() ? "not a file" : strReason);
+            KLOG_ERR << "Refused to remove " << trimmed << ": "
+                     << (strReason.empty() ? "not a file" : strReason);
             continue;
         }
         const std::string strPath = m_strRoot + strName;
@@ -400,8 +411,8 @@ bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::at
     const std::uint64_t nEntries = global.number_entry;
     if (nEntries > m_job.m_limits.m_nMaxEntries)
     {
-        KLOG_ERR << "Incorrect zip file " << strZip << ": " << static_cast<unsigned long long>(nEntries)
-                 << " entries";
+        KLOG_ERR << "Incorrect zip file " << strZip << ": "
+                 << static_cast<unsigned long long>(nEntries) << " entries";
         return false;
     }
 
@@ -464,7 +475,8 @@ bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::at
     // copy like everything else.
     const std::string strSource = Rebase(m_target.m_strStyleSheetSourcePath, strContent, m_strRoot);
     if (CFileUtils::FileExists(strSource) &&
-        !CFileUtils::MoveFile(strSource, Rebase(m_target.m_strStyleSheetPath, strContent, m_strRoot)))
+        !CFileUtils::MoveFile(strSource,
+                              Rebase(m_target.m_strStyleSheetPath, strContent, m_strRoot)))
         KLOG_ERR << "Can't rename styles file";
     if (pStop && *pStop)
         return stop();
@@ -491,8 +503,10 @@ bool CUnpacker::Run(const std::function<void(unsigned)>& progress, const std::at
 } // namespace
 
 bool CUpdateProcess::Process(const CUnpackTarget& target, const CUnpackJob& job,
-                             const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop,
-                             const std::function<bool(std::chrono::milliseconds)>& pause, CUnpackResult* pResult)
+                             const std::function<void(unsigned)>& progress,
+                             const std::atomic<bool>* pStop,
+                             const std::function<bool(std::chrono::milliseconds)>& pause,
+                             CUnpackResult* pResult)
 {
     KTRACE("CUpdateProcess::Process", job.m_strZipPath);
     CUnpackResult result;
@@ -509,12 +523,14 @@ std::string CUpdateProcess::GetErrorText() const
 }
 
 CUpdateProcess::CUpdateProcess(CRequestHandlers handlers, CUnpackTarget target, CUnpackJob job)
-    : m_handlers(std::move(handlers)), m_target(std::move(target)), m_job(std::move(job))
+    : m_handlers(std::move(handlers)),
+      m_target(std::move(target)),
+      m_job(std::move(job))
 {
 }
 
-std::shared_ptr<CUpdateProcess> CUpdateProcess::DoUpdate(CRequestHandlers handlers, CUnpackTarget target,
-                                                         CUnpackJob job)
+std::shared_ptr<CUpdateProcess> CUpdateProcess::DoUpdate(CRequestHandlers handlers,
+                                                         CUnpackTarget target, CUnpackJob job)
 {
     std::shared_ptr<CUpdateProcess> pProcess(
         new CUpdateProcess(std::move(handlers), std::move(target), std::move(job)));

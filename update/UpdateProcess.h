@@ -60,7 +60,8 @@ public:
     // The unpacking itself; progress (may be empty) gets 100 * done / entries.
     // A set stop flag ends it before the next entry, as a failure.
     static bool Process(const CUnpackTarget& target, const CUnpackJob& job,
-                        const std::function<void(unsigned)>& progress, const std::atomic<bool>* pStop = nullptr,
+                        const std::function<void(unsigned)>& progress,
+                        const std::atomic<bool>* pStop = nullptr,
                         const std::function<bool(std::chrono::milliseconds)>& pause = nullptr,
                         CUnpackResult* pResult = nullptr);
     // The failure's text for the user (see CUnpackResult), once it has ended.

@@ -55,7 +55,8 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     m_pLoop = std::make_unique<CMessageLoop>();
     m_pWindows = std::make_unique<CWindowManager>(*m_pLoop);
     CElementBehaviors::RegisterStandard();
-    if (const char* szHooks = std::getenv("KALIMOR_TEST_HOOKS"); szHooks && std::string_view(szHooks) == "1")
+    if (const char* szHooks = std::getenv("KALIMOR_TEST_HOOKS");
+        szHooks && std::string_view(szHooks) == "1")
         m_pWindows->SetTestHook([this](const nlohmann::json& event) {
             // The browser tests move the windows' clock instead of waiting.
             m_tClockOffset += CWindowManager::EventInt(event, "advanceClock");
@@ -68,12 +69,16 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     KTRACE("CKalimorClntApp::InitInstance");
     KLOG_NOTICE << "Kalimor client starting...";
     KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bAutoStart == " << int(m_registry.m_bAutoStart);
-    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bAutoUpdate == " << int(m_registry.m_bAutoUpdate);
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bAutoUpdate == "
+               << int(m_registry.m_bAutoUpdate);
     KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_strLogin == " << m_registry.m_strLogin;
-    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bMaximizeWindow == " << int(m_registry.m_bMaximizeWindow);
+    KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_bMaximizeWindow == "
+               << int(m_registry.m_bMaximizeWindow);
     KLOG_DEBUG << "CRegistryConfig::LoadSettings: m_nLogLevel == " << m_registry.m_nLogLevel;
-    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strProfileRoot == " << m_profile.m_strProfileRoot;
-    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strContentDirPath == " << m_profile.m_strContentDirPath;
+    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strProfileRoot == "
+               << m_profile.m_strProfileRoot;
+    KLOG_DEBUG << "CProfileConfig::LoadSettings: m_strContentDirPath == "
+               << m_profile.m_strContentDirPath;
 
     // A staging folder or an old tree left by an install that was killed goes
     // before the content is read (an install running elsewhere keeps its own).
@@ -192,7 +197,8 @@ void CKalimorClntApp::ShowToUser()
     // started a second time meanwhile. One that came and went is.
     const auto now = std::chrono::steady_clock::now();
     const std::uint64_t nConnections = m_pBridge->GetConnectionCount();
-    if (m_bBrowserStarting && nConnections == m_nConnectionsAtOpen && now - m_lastBrowserOpen < kBrowserReopenPause)
+    if (m_bBrowserStarting && nConnections == m_nConnectionsAtOpen &&
+        now - m_lastBrowserOpen < kBrowserReopenPause)
         return;
     m_bBrowserStarting = true;
     m_nConnectionsAtOpen = nConnections;
@@ -230,8 +236,9 @@ void CKalimorClntApp::StartDesktop()
     m_pTray->Create();
     if (m_bTrayMode)
         m_pTray->ShowIcon();
-    m_pNotifier = std::make_unique<CDesktopNotifier>(std::string(CStringTable::Get(IDS_MAIN_WINDOW_TITLE)),
-                                                     KALIMOR_APP_ID, CSystemTray::FindAppIcon());
+    m_pNotifier =
+        std::make_unique<CDesktopNotifier>(std::string(CStringTable::Get(IDS_MAIN_WINDOW_TITLE)),
+                                           KALIMOR_APP_ID, CSystemTray::FindAppIcon());
 }
 
 void CKalimorClntApp::ShowMainWindowFromTray()
@@ -278,7 +285,8 @@ bool CKalimorClntApp::LoadDicts()
     LoadStep("Load search phrase indexes", "Can't load phrase indexes", m_phraseIndex, load);
     LoadStep("Load search registry", "Can't load search registry", m_searchRegistry,
              loadFrom(m_profile.m_strSearchRegistryPath));
-    LoadStep("Load synonyms", "Can't load synonyms", m_synonyms, loadFrom(m_profile.m_strSynonymsPath));
+    LoadStep("Load synonyms", "Can't load synonyms", m_synonyms,
+             loadFrom(m_profile.m_strSynonymsPath));
     LoadStep("Load search prompts", "Can't load search prompts2", m_searchPrompts,
              loadFrom(m_profile.m_strSearchPrompts2Path));
     // Builds the prompt map now rather than on the user's first keystroke.

@@ -13,8 +13,8 @@
 #include "KalimorHTMLayoutDataLoader.h"
 #include "MRUDocumentData.h"
 #include "MainWindow.h"
-#include "MorphoSearch.h"
 #include "MessageLoop.h"
+#include "MorphoSearch.h"
 #include "NewInfoData.h"
 #include "ProfileConfig.h"
 #include "RegistryConfig.h"
@@ -83,7 +83,10 @@ public:
     const CProfileConfig* GetProfile() override { return &m_profile; }
     void ReloadData() override;
     std::time_t Now() const override;
-    bool IsUpdateDialogOpen() const { return m_pMainWindow && m_pMainWindow->GetUpdates().IsRunning(); }
+    bool IsUpdateDialogOpen() const
+    {
+        return m_pMainWindow && m_pMainWindow->GetUpdates().IsRunning();
+    }
     bool HasTrayHost() const override { return m_pTray && m_pTray->HasHost(); }
     IUpdateNotifier* GetUpdateNotifier() override { return m_pNotifier.get(); }
 

@@ -20,14 +20,20 @@ class CSystemProcesses : public IClientProcesses
 public:
     bool IsOtherRunning() override { return m_instance.IsHeldByOther(); }
     bool SendToRunning(unsigned nMessage) override { return m_instance.SendToRunning(nMessage); }
-    void Pause(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+    void Pause(std::chrono::milliseconds duration) override
+    {
+        std::this_thread::sleep_for(duration);
+    }
     std::string GetSelfPath() override
     {
         char szSelf[4096] = {};
         const ssize_t nLength = ::readlink("/proc/self/exe", szSelf, sizeof(szSelf) - 1);
         return nLength > 0 ? std::string(szSelf, static_cast<std::size_t>(nLength)) : std::string();
     }
-    std::string GetInstalledPath() override { return CResourceConfig::GetExecutableFolder() + "/" + "KalimorClnt"; }
+    std::string GetInstalledPath() override
+    {
+        return CResourceConfig::GetExecutableFolder() + "/" + "KalimorClnt";
+    }
     bool CopyFile(const std::string& strSource, const std::string& strTarget) override
     {
         return CFileUtils::CopyFile(strSource, strTarget);

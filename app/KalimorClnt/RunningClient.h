@@ -4,7 +4,8 @@
 #include <string>
 
 // The name that makes one client per user (its lock and its socket).
-inline constexpr const char* kKalimorMutexName = "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
+inline constexpr const char* kKalimorMutexName =
+    "KALIMOR-CLIENT-09F065C6-9E4A-4f55-8FCE-B6C1160CC961";
 
 // What a second start of the program sees of the client already running
 // and of its own file; the tests put a scripted one in its place.

@@ -18,8 +18,10 @@ int RunPrompts(CCtlContext& context);
 int RunRegistry(CCtlContext& context);
 
 constexpr std::array<CCtlCommand, 2> kCommands{{
-    {"prompts", "[--json] TEXT...", "what the search box prompts for a text (words joined by blanks)", RunPrompts},
-    {"registry", "[--json] [LETTER]", "the search registry by letter: sections and phrases", RunRegistry},
+    {"prompts", "[--json] TEXT...",
+     "what the search box prompts for a text (words joined by blanks)", RunPrompts},
+    {"registry", "[--json] [LETTER]", "the search registry by letter: sections and phrases",
+     RunRegistry},
 }};
 
 // The search data as the client loads it at start: the registry, the

@@ -1,6 +1,6 @@
 #include "ContentPublisher.h"
-#include "PackageBuilder.h"
 #include "CtlContext.h"
+#include "PackageBuilder.h"
 #include "ProgressBar.h"
 
 #include <unistd.h>

@@ -20,10 +20,10 @@ int RunSections(CCtlContext& context);
 int RunInfo(CCtlContext& context);
 
 constexpr std::array<CCtlCommand, 3> kCommands{{
-    {"search", "[--json] QUERY...", "ranked documents of a full-text query and the words to highlight",
-     RunSearch},
-    {"sections", "[--json] QUERY...", "the encyclopedia sections a query finds, by first-level code",
-     RunSections},
+    {"search", "[--json] QUERY...",
+     "ranked documents of a full-text query and the words to highlight", RunSearch},
+    {"sections", "[--json] QUERY...",
+     "the encyclopedia sections a query finds, by first-level code", RunSections},
     {"info", "[--json]", "what a profile's content holds", RunInfo},
 }};
 
@@ -35,7 +35,8 @@ struct CSearchSetup
     std::string m_strProblem;
 
     explicit CSearchSetup(const CProfileConfig& config)
-        : m_morpho(config.m_strMorphologyDirPath), m_index(config.m_strFullTextDirPath)
+        : m_morpho(config.m_strMorphologyDirPath),
+          m_index(config.m_strFullTextDirPath)
     {
         // Without a dictionary the search looks words up as written.
         m_morpho.LoadData();
@@ -85,8 +86,8 @@ int RunSearch(CCtlContext& context)
     if (!context.m_bJson)
     {
         for (const SearchResult& result : results)
-            std::cout << result.docNumber << "\t" << FormatScore(result.score) << "\tspan " << result.span
-                      << "\t" << result.path << "\n";
+            std::cout << result.docNumber << "\t" << FormatScore(result.score) << "\tspan "
+                      << result.span << "\t" << result.path << "\n";
         return CTL_OK;
     }
     std::string strOut = "{\"query\":" + nlohmann::json(strQuery).dump() + ",\"results\":[";
@@ -99,7 +100,8 @@ int RunSearch(CCtlContext& context)
                   ",\"path\":" + nlohmann::json(result.path.str()).dump() +
                   ",\"firstPosition\":" + std::to_string(result.firstPosition) +
                   ",\"lastPosition\":" + std::to_string(result.lastPosition) +
-                  ",\"span\":" + std::to_string(result.span) + ",\"score\":" + FormatScore(result.score) + "}";
+                  ",\"span\":" + std::to_string(result.span) +
+                  ",\"score\":" + FormatScore(result.score) + "}";
     }
     strOut += "],\"highlight\":" + nlohmann::json(ToGroups(highlight)).dump() + "}";
     std::cout << strOut << "\n";
@@ -140,8 +142,8 @@ int RunSections(CCtlContext& context)
                                         {"snippet", strSnippet}});
             else
                 std::cout << "  " << pSection->m_strName << " (" << pSection->m_strURL
-                          << (pSection->m_strAnchor.empty() ? "" : "#" + pSection->m_strAnchor) << ")\n    "
-                          << strSnippet << "\n";
+                          << (pSection->m_strAnchor.empty() ? "" : "#" + pSection->m_strAnchor)
+                          << ")\n    " << strSnippet << "\n";
         }
         if (context.m_bJson)
             jsonGroups.push_back({{"code", strCode}, {"sections", jsonSections}});
@@ -191,7 +193,8 @@ int RunInfo(CCtlContext& context)
         {"profile", config.m_strProfileRoot},
         {"contentVersion", settings.GetContentVersion()},
         {"sections", encyclopedia.GetRoot() ? CountSections(encyclopedia.GetRoot()) : 0},
-        {"firstLevelSections", encyclopedia.GetRoot() ? encyclopedia.GetRoot()->m_children.size() : 0},
+        {"firstLevelSections",
+         encyclopedia.GetRoot() ? encyclopedia.GetRoot()->m_children.size() : 0},
         {"pages", CountPages(config.m_strDocumentsDirPath)},
         {"forms", blanks.GetBlankNews().size()},
         {"formSections", blanks.GetSections().size()},

@@ -20,7 +20,8 @@ constexpr std::array<CCtlCommand, 3> kCommands{{
     {"morph", "[--json] WORD...", "base forms and all forms of lower-case words", RunMorph},
     {"words", "[--json] PREFIX", "indexed words that begin with a prefix", RunWords},
     {"build-morphology", "HUNSPELL_BASE OUT_FOLDER",
-     "build the morphology dictionary from hunspell (e.g. /usr/share/hunspell/ru_RU)", RunBuildMorphology},
+     "build the morphology dictionary from hunspell (e.g. /usr/share/hunspell/ru_RU)",
+     RunBuildMorphology},
 }};
 
 void PrintList(const char* szLabel, const std::vector<std::string>& items)
@@ -39,7 +40,8 @@ int RunMorph(CCtlContext& context)
     const CProfileConfig config = CtlLoadProfile(context);
     CMorphoSearch morpho(config.m_strMorphologyDirPath);
     if (!morpho.LoadData())
-        return CtlFail("cannot load the morphology dictionary from " + config.m_strMorphologyDirPath);
+        return CtlFail("cannot load the morphology dictionary from " +
+                       config.m_strMorphologyDirPath);
     nlohmann::json words = nlohmann::json::array();
     for (const std::string& word : context.m_args)
     {
@@ -86,15 +88,17 @@ int RunBuildMorphology(CCtlContext& context)
     CHunspellMorphologyReport report;
     if (!BuildMorphologyFromHunspell(context.m_args[0], context.m_args[1], report))
         return CtlFail("cannot build the morphology dictionary from " + context.m_args[0]);
-    const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double dSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const auto& dictionary = report.m_dictionary;
     const auto& writer = report.m_writer;
     std::cout << "entries " << dictionary.m_nEntries << ", affix rules " << dictionary.m_nAffixRules
-              << ", ignored continuation rules " << dictionary.m_nContinuationRules << ", unknown flags "
-              << dictionary.m_nUnknownFlags << "\n"
-              << "paradigms " << writer.m_nParadigms << " of " << report.m_nParadigms << " (stem layout "
-              << writer.m_nStemParadigms << "), forms " << writer.m_nForms << ", rejected paradigms "
-              << writer.m_nRejectedParadigms << ", rejected forms " << writer.m_nRejectedForms << "\n"
+              << ", ignored continuation rules " << dictionary.m_nContinuationRules
+              << ", unknown flags " << dictionary.m_nUnknownFlags << "\n"
+              << "paradigms " << writer.m_nParadigms << " of " << report.m_nParadigms
+              << " (stem layout " << writer.m_nStemParadigms << "), forms " << writer.m_nForms
+              << ", rejected paradigms " << writer.m_nRejectedParadigms << ", rejected forms "
+              << writer.m_nRejectedForms << "\n"
               << "seconds " << dSeconds << "\n";
     return CTL_OK;
 }

@@ -1,7 +1,7 @@
 #include "CtlContext.h"
 #include "FolderInstall.h"
-#include "ProgressBar.h"
 #include "ProfileConfig.h"
+#include "ProgressBar.h"
 #include "RegistryConfig.h"
 
 #include <unistd.h>
@@ -14,7 +14,8 @@ namespace
 int RunInstallUpdates(CCtlContext& context);
 
 constexpr std::array<CCtlCommand, 1> kCommands{{
-    {"install-updates", "FOLDER", "install the update packages N.zip of a folder, as the client's \"updates\" mode does",
+    {"install-updates", "FOLDER",
+     "install the update packages N.zip of a folder, as the client's \"updates\" mode does",
      RunInstallUpdates},
 }};
 
@@ -29,7 +30,8 @@ int RunInstallUpdates(CCtlContext& context)
         return CtlFail("cannot create the profile folder");
     CProgressBar bar(STDERR_FILENO);
     std::string strError;
-    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile, bar.Function(), &strError);
+    const bool bDone = CFolderInstall::UpdateDataFrom(context.m_args[0], config, profile,
+                                                      bar.Function(), &strError);
     bar.Finish();
     std::cout << "content version " << config.GetContentVersion() << "\n";
     if (bDone)

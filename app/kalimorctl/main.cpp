@@ -30,7 +30,8 @@ void PrintHelp(const std::vector<CCtlCommand>& commands)
                  "  --help           show this help\n\nCommands:\n";
     for (const auto& command : commands)
     {
-        const std::string strHead = std::string(command.m_name) + " " + std::string(command.m_usage);
+        const std::string strHead =
+            std::string(command.m_name) + " " + std::string(command.m_usage);
         std::cout << "  " << strHead;
         for (std::size_t n = strHead.size(); n < 40; ++n)
             std::cout << ' ';

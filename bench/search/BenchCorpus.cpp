@@ -27,8 +27,8 @@ std::vector<CPage> ListPages(const std::string& strSource)
     const fs::path pages = fs::path(strSource) / "pages";
     std::vector<fs::path> files;
     std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(pages, error); !error && it != fs::recursive_directory_iterator();
-         it.increment(error))
+    for (auto it = fs::recursive_directory_iterator(pages, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error))
         if (it->is_regular_file() && it->path().extension() == ".html")
             files.push_back(it->path());
     // The publisher sorts the files by path and numbers the pages in the
@@ -46,8 +46,8 @@ std::uint64_t DiskSize(const std::string& strPath)
     if (fs::is_regular_file(strPath, error))
         return fs::file_size(strPath, error);
     std::uint64_t nSize = 0;
-    for (auto it = fs::recursive_directory_iterator(strPath, error); !error && it != fs::recursive_directory_iterator();
-         it.increment(error))
+    for (auto it = fs::recursive_directory_iterator(strPath, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error))
         if (it->is_regular_file())
             nSize += it->file_size();
     return nSize;
@@ -58,7 +58,8 @@ double Percentile(std::vector<double> samples, double dPercent)
     if (samples.empty())
         return 0.0;
     std::sort(samples.begin(), samples.end());
-    const auto nRank = static_cast<std::size_t>(std::ceil(dPercent / 100.0 * static_cast<double>(samples.size())));
+    const auto nRank =
+        static_cast<std::size_t>(std::ceil(dPercent / 100.0 * static_cast<double>(samples.size())));
     return samples[std::clamp<std::size_t>(nRank, 1, samples.size()) - 1];
 }
 } // namespace BenchCorpus

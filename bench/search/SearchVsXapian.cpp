@@ -59,10 +59,10 @@ struct CClassResult
 {
     std::size_t m_nQueries = 0;
     double m_dOursP50 = 0, m_dOursP95 = 0, m_dXapianP50 = 0, m_dXapianP95 = 0; // ms
-    double m_dOursResults = 0;   // mean size of our result sets
-    double m_dXapianMatches = 0; // mean of Xapian's match estimates
-    std::size_t m_nFallbacks = 0;   // queries our exact search found nothing for
-    std::size_t m_nEmptyPaths = 0;  // records left without a path
+    double m_dOursResults = 0;     // mean size of our result sets
+    double m_dXapianMatches = 0;   // mean of Xapian's match estimates
+    std::size_t m_nFallbacks = 0;  // queries our exact search found nothing for
+    std::size_t m_nEmptyPaths = 0; // records left without a path
 };
 
 struct CCorpusResult
@@ -149,7 +149,8 @@ void BM_Publish(benchmark::State& state, const std::string& strCorpus)
             CPublishOptions options;
             options.m_strMorphologyFolder = MorphologyFolder();
             const auto start = std::chrono::steady_clock::now();
-            const bool bPublished = publisher.Publish(SourceFolder(strCorpus), strProfile, report, options);
+            const bool bPublished =
+                publisher.Publish(SourceFolder(strCorpus), strProfile, report, options);
             result.m_dPublishSeconds = Seconds(std::chrono::steady_clock::now() - start);
             for (const std::string& error : report.GetErrors())
                 std::cerr << "publish: " << error << "\n";
@@ -179,9 +180,11 @@ void BM_XapianIndex(benchmark::State& state, const std::string& strCorpus)
     CCorpusResult& result = g_results[strCorpus];
     for (auto _ : state)
     {
-        if ((g_options.m_bReuse || g_options.m_bReuseXapian) && fs::exists(XapianFolder(strCorpus, true)))
+        if ((g_options.m_bReuse || g_options.m_bReuseXapian) &&
+            fs::exists(XapianFolder(strCorpus, true)))
             continue;
-        const std::vector<BenchCorpus::CPage> pages = BenchCorpus::ListPages(SourceFolder(strCorpus));
+        const std::vector<BenchCorpus::CPage> pages =
+            BenchCorpus::ListPages(SourceFolder(strCorpus));
         auto start = std::chrono::steady_clock::now();
         if (!CXapianEngine::Index(pages, XapianFolder(strCorpus, false)))
         {
@@ -204,7 +207,8 @@ void BM_XapianIndex(benchmark::State& state, const std::string& strCorpus)
 
 // Our search as the search command runs it: the complete ranked set with
 // paths, and the highlight words. Returns the number of records.
-std::size_t RunOurs(CDocumentSearch& search, const std::string& strQuery, std::size_t* pEmptyPaths = nullptr)
+std::size_t RunOurs(CDocumentSearch& search, const std::string& strQuery,
+                    std::size_t* pEmptyPaths = nullptr)
 {
     SearchResultSet results;
     CHighlightWords highlight;
@@ -218,14 +222,16 @@ std::size_t RunOurs(CDocumentSearch& search, const std::string& strQuery, std::s
 void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std::string& strClass)
 {
     std::vector<std::string> queries;
-    for (const BenchCorpus::CQuery& query : BenchCorpus::LoadQueries(g_options.m_strCorpus + "/queries.tsv"))
+    for (const BenchCorpus::CQuery& query :
+         BenchCorpus::LoadQueries(g_options.m_strCorpus + "/queries.tsv"))
         if (query.m_strClass == strClass)
             queries.push_back(query.m_strText);
     const std::string strContent = ProfileFolder(strCorpus) + "/Content";
     CFullTextSearch2 index(strContent + "/fulltextsearch");
     CMorphoSearch morpho(strContent + "/morphology");
     CXapianEngine xapian;
-    if (queries.empty() || !index.LoadData() || !morpho.LoadData() || !xapian.Open(XapianFolder(strCorpus, true)))
+    if (queries.empty() || !index.LoadData() || !morpho.LoadData() ||
+        !xapian.Open(XapianFolder(strCorpus, true)))
     {
         state.SkipWithError("no queries, or an index cannot be opened");
         return;
@@ -249,7 +255,8 @@ void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std
             result.m_nFallbacks += exact.empty();
         }
         result.m_dOursResults = static_cast<double>(nOurs) / static_cast<double>(queries.size());
-        result.m_dXapianMatches = static_cast<double>(nXapian) / static_cast<double>(queries.size());
+        result.m_dXapianMatches =
+            static_cast<double>(nXapian) / static_cast<double>(queries.size());
 
         std::vector<std::vector<double>> ours(queries.size()), theirs(queries.size());
         for (int nRound = 0; nRound < g_options.m_nRounds; ++nRound)
@@ -277,8 +284,8 @@ void BM_Queries(benchmark::State& state, const std::string& strCorpus, const std
             // comparison of two builds pairs query by query.
             std::ofstream out(g_options.m_strQueriesOut, std::ios::app);
             for (std::size_t i = 0; i < queries.size(); ++i)
-                out << strCorpus << '\t' << strClass << '\t' << queries[i] << '\t' << oursMedians[i] << '\t'
-                    << theirMedians[i] << '\n';
+                out << strCorpus << '\t' << strClass << '\t' << queries[i] << '\t' << oursMedians[i]
+                    << '\t' << theirMedians[i] << '\n';
         }
         result.m_dOursP50 = Percentile(oursMedians, 50);
         result.m_dOursP95 = Percentile(oursMedians, 95);
@@ -308,10 +315,11 @@ std::string Ratio(double dOurs, double dTheirs)
 void PrintTable()
 {
     std::ostringstream out;
-    out << "\nSearch benchmark: ours (complete ranked set, paths, highlight) vs Xapian (AND, Russian stemmer, top "
+    out << "\nSearch benchmark: ours (complete ranked set, paths, highlight) vs Xapian (AND, "
+           "Russian stemmer, top "
         << kXapianTop << "); ratio = ours / Xapian\n";
-    out << "morphology dictionary built from hunspell-ru once: " << Format("%.1f s", g_dMorphologySeconds)
-        << " (copied in by every publish below)\n";
+    out << "morphology dictionary built from hunspell-ru once: "
+        << Format("%.1f s", g_dMorphologySeconds) << " (copied in by every publish below)\n";
     for (const std::string& strCorpus : g_options.m_corpora)
     {
         const auto it = g_results.find(strCorpus);
@@ -323,15 +331,20 @@ void PrintTable()
             << "   Xapian indexing " << Format("%.1f s", r.m_dXapianIndexSeconds) << " + compact "
             << Format("%.1f s", r.m_dXapianCompactSeconds) << "   ratio "
             << Ratio(r.m_dPublishSeconds, r.m_dXapianIndexSeconds) << "\n";
-        out << "  index (ours fulltextsearch/)    " << Format("%.1f MB", static_cast<double>(r.m_nOursIndex) / 1e6)
-            << " (phrase_* " << Format("%.1f MB", static_cast<double>(r.m_nOursPhraseIndex) / 1e6)
+        out << "  index (ours fulltextsearch/)    "
+            << Format("%.1f MB", static_cast<double>(r.m_nOursIndex) / 1e6) << " (phrase_* "
+            << Format("%.1f MB", static_cast<double>(r.m_nOursPhraseIndex) / 1e6)
             << "; morphology/ " << Format("%.1f MB", static_cast<double>(r.m_nMorphology) / 1e6)
-            << " not counted)   Xapian compacted " << Format("%.1f MB", static_cast<double>(r.m_nXapianCompact) / 1e6)
-            << " (before compact " << Format("%.1f MB", static_cast<double>(r.m_nXapianFull) / 1e6) << ")   ratio "
-            << Ratio(static_cast<double>(r.m_nOursIndex), static_cast<double>(r.m_nXapianCompact)) << "\n";
+            << " not counted)   Xapian compacted "
+            << Format("%.1f MB", static_cast<double>(r.m_nXapianCompact) / 1e6)
+            << " (before compact " << Format("%.1f MB", static_cast<double>(r.m_nXapianFull) / 1e6)
+            << ")   ratio "
+            << Ratio(static_cast<double>(r.m_nOursIndex), static_cast<double>(r.m_nXapianCompact))
+            << "\n";
         if (r.m_nWarnings)
             out << "  publisher warnings: " << r.m_nWarnings << "\n";
-        out << "  class    n   ours p50   p95 ms | Xapian p50   p95 ms | ratio p50  p95 | ours results  Xapian matches\n";
+        out << "  class    n   ours p50   p95 ms | Xapian p50   p95 ms | ratio p50  p95 | ours "
+               "results  Xapian matches\n";
         for (const char* szClass : kClasses)
         {
             const auto itClass = r.m_classes.find(szClass);
@@ -340,13 +353,15 @@ void PrintTable()
             const CClassResult& c = itClass->second;
             char line[256];
             std::snprintf(line, sizeof line,
-                          "  %-6s %3zu  %9.3f %8.3f | %9.3f %8.3f | %8s %5s | %12.0f %15.0f", szClass,
-                          c.m_nQueries, c.m_dOursP50, c.m_dOursP95, c.m_dXapianP50, c.m_dXapianP95,
-                          Ratio(c.m_dOursP50, c.m_dXapianP50).c_str(), Ratio(c.m_dOursP95, c.m_dXapianP95).c_str(),
-                          c.m_dOursResults, c.m_dXapianMatches);
+                          "  %-6s %3zu  %9.3f %8.3f | %9.3f %8.3f | %8s %5s | %12.0f %15.0f",
+                          szClass, c.m_nQueries, c.m_dOursP50, c.m_dOursP95, c.m_dXapianP50,
+                          c.m_dXapianP95, Ratio(c.m_dOursP50, c.m_dXapianP50).c_str(),
+                          Ratio(c.m_dOursP95, c.m_dXapianP95).c_str(), c.m_dOursResults,
+                          c.m_dXapianMatches);
             out << line;
             if (std::string_view(szClass) == "prefix")
-                out << "  (" << c.m_nFallbacks << " of " << c.m_nQueries << " through the fallback)";
+                out << "  (" << c.m_nFallbacks << " of " << c.m_nQueries
+                    << " through the fallback)";
             if (c.m_nEmptyPaths)
                 out << "  " << c.m_nEmptyPaths << " records without a path";
             out << "\n";
@@ -378,8 +393,9 @@ bool ParseOptions(int argc, char** argv)
             g_options.m_bReuseXapian = true;
         else if (arg == "--queries-out" && bValue)
             g_options.m_strQueriesOut = argv[++i];
-        else if (arg == "--clock" && bValue && (std::string_view(argv[i + 1]) == "cpu" ||
-                                                 std::string_view(argv[i + 1]) == "wall"))
+        else if (arg == "--clock" && bValue &&
+                 (std::string_view(argv[i + 1]) == "cpu" ||
+                  std::string_view(argv[i + 1]) == "wall"))
             g_options.m_bCpuClock = std::string_view(argv[++i]) == "cpu";
         else
         {
@@ -390,7 +406,8 @@ bool ParseOptions(int argc, char** argv)
     if (g_options.m_strCorpus.empty() || g_options.m_strWork.empty())
     {
         std::cerr << "usage: bench_search_xapian [benchmark flags] --corpus DIR --work DIR "
-                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] [--hunspell BASE] "
+                     "[--corpora man,docs20000,docs100000] [--rounds N] [--reuse | --reuse-xapian] "
+                     "[--hunspell BASE] "
                      "[--clock wall|cpu] [--queries-out FILE]\n";
         return false;
     }
@@ -411,18 +428,27 @@ int main(int argc, char** argv)
         return 2;
     fs::create_directories(g_options.m_strWork);
     benchmark::RegisterBenchmark("BuildMorphology", BM_BuildMorphology)
-        ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond)
+        ->UseRealTime();
     for (const std::string& strCorpus : g_options.m_corpora)
     {
         g_results[strCorpus].m_nDocuments = BenchCorpus::ListPages(SourceFolder(strCorpus)).size();
         benchmark::RegisterBenchmark(("Publish/" + strCorpus).c_str(), BM_Publish, strCorpus)
-            ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
-        benchmark::RegisterBenchmark(("XapianIndex/" + strCorpus).c_str(), BM_XapianIndex, strCorpus)
-            ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("XapianIndex/" + strCorpus).c_str(), BM_XapianIndex,
+                                     strCorpus)
+            ->Iterations(1)
+            ->Unit(benchmark::kSecond)
+            ->UseRealTime();
         for (const char* szClass : kClasses)
-            benchmark::RegisterBenchmark(("Queries/" + strCorpus + "/" + szClass).c_str(), BM_Queries, strCorpus,
-                                         std::string(szClass))
-                ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+            benchmark::RegisterBenchmark(("Queries/" + strCorpus + "/" + szClass).c_str(),
+                                         BM_Queries, strCorpus, std::string(szClass))
+                ->Iterations(1)
+                ->Unit(benchmark::kSecond)
+                ->UseRealTime();
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <iostream>
 
-bool CXapianEngine::Index(const std::vector<BenchCorpus::CPage>& pages, const std::string& strFolder)
+bool CXapianEngine::Index(const std::vector<BenchCorpus::CPage>& pages,
+                          const std::string& strFolder)
 {
     try
     {
@@ -20,7 +21,8 @@ bool CXapianEngine::Index(const std::vector<BenchCorpus::CPage>& pages, const st
             CXmlDocPtr doc;
             if (!CFileUtils::LoadAllBinFile(page.m_strFile, bytes) ||
                 !CXMLUtils::LoadHTMLDocumentContent(
-                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), doc))
+                    std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    doc))
             {
                 std::cerr << "xapian: cannot read " << page.m_strFile << "\n";
                 return false;
@@ -78,8 +80,9 @@ std::size_t CXapianEngine::Search(const std::string& strQuery, bool bPrefix, std
     parser.set_stemming_strategy(Xapian::QueryParser::STEM_SOME);
     parser.set_default_op(Xapian::Query::OP_AND);
     parser.set_database(*m_pDatabase);
-    const Xapian::Query query = bPrefix ? parser.parse_query(strQuery + "*", Xapian::QueryParser::FLAG_WILDCARD)
-                                        : parser.parse_query(strQuery);
+    const Xapian::Query query =
+        bPrefix ? parser.parse_query(strQuery + "*", Xapian::QueryParser::FLAG_WILDCARD)
+                : parser.parse_query(strQuery);
     Xapian::Enquire enquire(*m_pDatabase);
     enquire.set_query(query);
     const Xapian::MSet matches = enquire.get_mset(0, static_cast<Xapian::doccount>(nTop));

@@ -102,8 +102,7 @@ TEST(ProgressBar, PublishingAndPackagingReportEachStageToItsEnd)
     std::vector<std::string> stages;
     std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> last;
     bool bBackwards = false;
-    const auto record = [&](const CProgress& p)
-    {
+    const auto record = [&](const CProgress& p) {
         const std::string strStage(p.m_stage);
         if (stages.empty() || stages.back() != strStage)
             stages.push_back(strStage);

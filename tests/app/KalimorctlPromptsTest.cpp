@@ -34,10 +34,12 @@ void MakeProfile(const CTempDir& dir)
     morphology.AddParadigm({"налог", "налога", "налоги", "налогов"});
     ASSERT_TRUE(morphology.Save(dir.File("Content/morphology")));
     WriteRegistry(dir);
-    WriteEncipheredFile(dir.File("Content/search_synonyms.dat"),
-                        R"(<search_synonyms><word text="прибыль"><synonym text="НАЛОГ"/></word></search_synonyms>)");
-    WriteEncipheredFile(dir.File("Content/search_prompts2.dat"),
-                        R"(<prompts><prompt text="налог на прибыль"><link site_url="/np/p.html"/></prompt></prompts>)");
+    WriteEncipheredFile(
+        dir.File("Content/search_synonyms.dat"),
+        R"(<search_synonyms><word text="прибыль"><synonym text="НАЛОГ"/></word></search_synonyms>)");
+    WriteEncipheredFile(
+        dir.File("Content/search_prompts2.dat"),
+        R"(<prompts><prompt text="налог на прибыль"><link site_url="/np/p.html"/></prompt></prompts>)");
 }
 } // namespace
 
@@ -49,18 +51,21 @@ TEST(KalimorctlPrompts, ListsWhatTheSearchBoxWouldShow)
     // both come twice.
     auto result = Ctl({"--profile", dir.Path(), "prompts", "--json", "прибыль"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
-    EXPECT_EQ(result.m_strOut,
-              R"({"text":"прибыль","prompts":["Налог на прибыль","Налоговые вычеты по НДС","Ставки налогов",)"
-              R"("налог на прибыль","Налог на прибыль","налог на прибыль"]})"
-              "\n");
+    EXPECT_EQ(
+        result.m_strOut,
+        R"({"text":"прибыль","prompts":["Налог на прибыль","Налоговые вычеты по НДС","Ставки налогов",)"
+        R"("налог на прибыль","Налог на прибыль","налог на прибыль"]})"
+        "\n");
 
     result = Ctl({"--profile", dir.Path(), "prompts", "налоги", "НДС"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     EXPECT_EQ(result.m_strOut, "") << "налоговые is no form of налоги";
     result = Ctl({"--profile", dir.Path(), "prompts", "налогов", "приб"});
-    EXPECT_EQ(result.m_strOut, "Налог на прибыль\nналог на прибыль\n") << "the words are joined into one text";
+    EXPECT_EQ(result.m_strOut, "Налог на прибыль\nналог на прибыль\n")
+        << "the words are joined into one text";
     result = Ctl({"--profile", dir.Path(), "prompts", "--json", ""});
-    EXPECT_EQ(nlohmann::json::parse(result.m_strOut), (nlohmann::json{{"text", ""}, {"prompts", Texts{}}}));
+    EXPECT_EQ(nlohmann::json::parse(result.m_strOut),
+              (nlohmann::json{{"text", ""}, {"prompts", Texts{}}}));
     EXPECT_EQ(Ctl({"--profile", dir.Path(), "prompts"}).m_nExitCode, 2);
 }
 
@@ -78,8 +83,10 @@ TEST(KalimorctlPrompts, WorksWithWhatThereIsAndFailsWithNothing)
     CTempDir empty;
     result = Ctl({"--profile", empty.Path(), "prompts", "нал"});
     EXPECT_EQ(result.m_nExitCode, 1);
-    EXPECT_NE(result.m_strErr.find("Can't load search registry"), std::string::npos) << result.m_strErr;
-    EXPECT_NE(result.m_strErr.find("Can't load search prompts"), std::string::npos) << result.m_strErr;
+    EXPECT_NE(result.m_strErr.find("Can't load search registry"), std::string::npos)
+        << result.m_strErr;
+    EXPECT_NE(result.m_strErr.find("Can't load search prompts"), std::string::npos)
+        << result.m_strErr;
 }
 
 TEST(KalimorctlPrompts, RegistryByLetter)
@@ -89,10 +96,9 @@ TEST(KalimorctlPrompts, RegistryByLetter)
     auto result = Ctl({"--profile", dir.Path(), "registry", "--json", "Н"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     const auto json = nlohmann::json::parse(result.m_strOut);
-    const nlohmann::json nested = {
-        {"name", "Налоги"},
-        {"phrases", {{{"text", "Налог вложенный"}, {"links", Texts{}}}}},
-        {"subsections", nlohmann::json::array()}};
+    const nlohmann::json nested = {{"name", "Налоги"},
+                                   {"phrases", {{{"text", "Налог вложенный"}, {"links", Texts{}}}}},
+                                   {"subsections", nlohmann::json::array()}};
     const nlohmann::json expected = {
         {"letters",
          {{{"letter", "Н"},
@@ -121,7 +127,8 @@ TEST(KalimorctlPrompts, RegistryByLetter)
                                "  [С]\n"
                                "    Ставки налогов -> /rates.html\n");
     result = Ctl({"--profile", dir.Path(), "registry", "--json", "н"});
-    EXPECT_EQ(nlohmann::json::parse(result.m_strOut)["letters"][0]["sections"], nlohmann::json::array())
+    EXPECT_EQ(nlohmann::json::parse(result.m_strOut)["letters"][0]["sections"],
+              nlohmann::json::array())
         << "letters are matched exactly";
     EXPECT_EQ(Ctl({"--profile", dir.Path(), "registry", "НС"}).m_nExitCode, 2);
     EXPECT_EQ(Ctl({"--profile", dir.Path(), "registry", "Н", "С"}).m_nExitCode, 2);
@@ -129,5 +136,6 @@ TEST(KalimorctlPrompts, RegistryByLetter)
     CTempDir empty;
     result = Ctl({"--profile", empty.Path(), "registry"});
     EXPECT_EQ(result.m_nExitCode, 1);
-    EXPECT_NE(result.m_strErr.find("Can't load search registry"), std::string::npos) << result.m_strErr;
+    EXPECT_NE(result.m_strErr.find("Can't load search registry"), std::string::npos)
+        << result.m_strErr;
 }

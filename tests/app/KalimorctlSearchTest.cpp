@@ -37,9 +37,12 @@ TEST(KalimorctlSearch, MorphListsBaseAndAllFormsInTheOrderFound)
     const nlohmann::json expected = {
         {"words",
          {{{"word", "стали"},
-           {"base", {"сталь", "сталь", "стать"}}, // the additional dictionary first, duplicates kept
+           {"base",
+            {"сталь", "сталь", "стать"}}, // the additional dictionary first, duplicates kept
            {"all", {"сталь", "стали", "сталь", "стали", "стать", "стали", "стал"}}},
-          {{"word", "2010"}, {"base", nlohmann::json::array()}, {"all", nlohmann::json::array()}}}}};
+          {{"word", "2010"},
+           {"base", nlohmann::json::array()},
+           {"all", nlohmann::json::array()}}}}};
     EXPECT_EQ(json, expected);
 
     result = Ctl({"--profile", dir.Path(), "morph", "стал"});

@@ -28,7 +28,8 @@ TEST(Kalimorctl, EncryptDecryptAndPrintACatalogue)
 
     result = Ctl({"xml", "--enciphered", dir.File("news.dat")});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
-    EXPECT_NE(result.m_strOut.find("title=\"Срок уплаты НДС\""), std::string::npos) << result.m_strOut;
+    EXPECT_NE(result.m_strOut.find("title=\"Срок уплаты НДС\""), std::string::npos)
+        << result.m_strOut;
 
     result = Ctl({"decrypt", dir.File("news.dat"), dir.File("plain.xml")});
     ASSERT_EQ(result.m_nExitCode, 0);

@@ -1,8 +1,8 @@
 // The control of a client already running, from a second start of the
 // program, over scripted processes: the bounded wait for the old client to
 // end and the guard against a program copying its own file onto itself.
-#include "MainWindowMessages.h"
 #include "RunningClient.h"
+#include "MainWindowMessages.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +61,8 @@ TEST(CRunningClientTest, StopWaitsForTheOldClientAndGivesUpAfterItsLimit)
     const CCase cases[] = {
         {"no client runs: nothing is sent", 0, true, 0},
         {"ends after the first stop", 1, true, 1},
-        {"ends on the last attempt", CRunningClient::kStopAttempts, true, CRunningClient::kStopAttempts},
+        {"ends on the last attempt", CRunningClient::kStopAttempts, true,
+         CRunningClient::kStopAttempts},
         {"never ends: the wait is bounded", -1, false, CRunningClient::kStopAttempts},
     };
     for (const CCase& c : cases)
@@ -72,8 +73,10 @@ TEST(CRunningClientTest, StopWaitsForTheOldClientAndGivesUpAfterItsLimit)
         CLogCapture log;
         EXPECT_EQ(CRunningClient(processes).Stop(), c.bEnded);
         EXPECT_EQ(processes.m_nStopsSent, c.nStopsSent);
-        EXPECT_EQ(processes.m_sent, std::vector<unsigned>(static_cast<std::size_t>(c.nStopsSent), WM_STOP_KALIMOR));
-        EXPECT_EQ(processes.m_paused, c.nStopsSent * CRunningClient::kPause) << "a pause after each stop";
+        EXPECT_EQ(processes.m_sent,
+                  std::vector<unsigned>(static_cast<std::size_t>(c.nStopsSent), WM_STOP_KALIMOR));
+        EXPECT_EQ(processes.m_paused, c.nStopsSent * CRunningClient::kPause)
+            << "a pause after each stop";
         EXPECT_EQ(log.Contains("the running client did not end"), !c.bEnded);
     }
 }
@@ -109,8 +112,10 @@ TEST(CRunningClientTest, ReplaceNeverCopiesTheProgramOntoItselfAndRetriesABusyFi
         for (const std::string& strCopy : processes.m_copies)
             EXPECT_EQ(strCopy, std::string(c.szSelf) + " -> /opt/kalimor/KalimorClnt");
         const auto nPauses = c.nCopies > 0 ? static_cast<int>(c.nCopies) - 1 : 0;
-        EXPECT_EQ(processes.m_paused, (2 + nPauses) * CRunningClient::kPause) << "a pause between copies";
+        EXPECT_EQ(processes.m_paused, (2 + nPauses) * CRunningClient::kPause)
+            << "a pause between copies";
         const bool bFailedCopy = c.nCopies > 0 && !c.bReplaced;
-        EXPECT_EQ(log.Contains("Ошибка инсталляции"), bFailedCopy) << "a copy that never succeeded is reported";
+        EXPECT_EQ(log.Contains("Ошибка инсталляции"), bFailedCopy)
+            << "a copy that never succeeded is reported";
     }
 }

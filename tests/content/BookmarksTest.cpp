@@ -58,8 +58,8 @@ TEST_F(BookmarksTest, SectionsWithAnchorsAndFormsRoundTrip)
     bookmarks.Add(std::move(zero));
     bookmarks.Add(std::make_unique<CBookmark>(
         CBookmark::ForSection(m_encyclopedia.FindSectionByURL("/nds/deduct.html"))));
-    bookmarks.Add(std::make_unique<CBookmark>(
-        CBookmark::ForForm(m_blanks.FindBlankByUploadURL("/u/d.xls"))));
+    bookmarks.Add(
+        std::make_unique<CBookmark>(CBookmark::ForForm(m_blanks.FindBlankByUploadURL("/u/d.xls"))));
     bookmarks.Add(std::make_unique<CBookmark>(CBookmark::VIEW_HISTORY));
     ASSERT_TRUE(bookmarks.SaveData(m_dir.File("bookmarks.xml")));
     const std::string xml = ReadFileText(m_dir.File("bookmarks.xml"));
@@ -83,12 +83,13 @@ TEST_F(BookmarksTest, SectionsWithAnchorsAndFormsRoundTrip)
 
 TEST_F(BookmarksTest, ADroppedPageIsLoggedKeptAsideAndGoneFromTheNextSave)
 {
-    const std::string xml = "<bookmarks>"
-                            "<bookmark type=\"1\" url=\"/nds/removed.html\" annotation=\"\" important=\"1\"/>"
-                            "<bookmark type=\"1\" url=\"/nds/deduct.html\" annotation=\"a\"/>"
-                            "<bookmark type=\"x\"/>"
-                            "<bookmark type=\"1\" url=\"/nds/rates.html\" annotation=\"b\" important=\"yes\"/>"
-                            "</bookmarks>";
+    const std::string xml =
+        "<bookmarks>"
+        "<bookmark type=\"1\" url=\"/nds/removed.html\" annotation=\"\" important=\"1\"/>"
+        "<bookmark type=\"1\" url=\"/nds/deduct.html\" annotation=\"a\"/>"
+        "<bookmark type=\"x\"/>"
+        "<bookmark type=\"1\" url=\"/nds/rates.html\" annotation=\"b\" important=\"yes\"/>"
+        "</bookmarks>";
     WriteFileText(m_dir.File("bookmarks.xml"), xml);
     CBookmarkVector bookmarks;
     CLogCapture log;
@@ -127,8 +128,10 @@ TEST_F(BookmarksTest, CopiesCompareTheViewNotTheNotes)
     EXPECT_TRUE(a.IsCopyOf(b));
     b.m_nParam2 = 1;
     EXPECT_FALSE(a.IsCopyOf(b));
-    EXPECT_TRUE(CBookmark::ForTaxCalendar({2027, 1, 28}).IsCopyOf(CBookmark::ForTaxCalendar({2027, 1, 28})));
-    EXPECT_FALSE(CBookmark::ForTaxCalendar({2027, 1, 28}).IsCopyOf(CBookmark::ForTaxCalendar({2027, 1, 29})));
+    EXPECT_TRUE(CBookmark::ForTaxCalendar({2027, 1, 28})
+                    .IsCopyOf(CBookmark::ForTaxCalendar({2027, 1, 28})));
+    EXPECT_FALSE(CBookmark::ForTaxCalendar({2027, 1, 28})
+                     .IsCopyOf(CBookmark::ForTaxCalendar({2027, 1, 29})));
     CBookmark search1 = CBookmark::ForSearchResults({{"nds", {pRates}}}, {"налог"});
     CBookmark search2 = CBookmark::ForSearchResults({{"nds", {pRates}}}, {"ставка"});
     EXPECT_TRUE(search1.IsCopyOf(search2)) << "highlight words are not part of the view";
@@ -151,7 +154,8 @@ TEST(MovementHistory, BackForwardAndTruncation)
     EXPECT_FALSE(history.CanMoveForward());
     EXPECT_EQ(history.GetCurrent()->m_nType, CBookmark::VIEW_HOME);
 
-    for (int kind : {CBookmark::VIEW_BOOKMARKS, CBookmark::VIEW_HISTORY, CBookmark::VIEW_SEARCH_REGISTRY})
+    for (int kind :
+         {CBookmark::VIEW_BOOKMARKS, CBookmark::VIEW_HISTORY, CBookmark::VIEW_SEARCH_REGISTRY})
     {
         auto view = std::make_unique<CBookmark>(kind);
         ASSERT_TRUE(history.MoveTo(view));
@@ -186,7 +190,8 @@ TEST(MovementHistory, BackForwardAndTruncation)
 TEST(MovementHistory, KeepsTheLastViewsOnly)
 {
     CMovementHistory history;
-    const int kinds[] = {CBookmark::VIEW_BOOKMARKS, CBookmark::VIEW_HISTORY, CBookmark::VIEW_SEARCH_REGISTRY};
+    const int kinds[] = {CBookmark::VIEW_BOOKMARKS, CBookmark::VIEW_HISTORY,
+                         CBookmark::VIEW_SEARCH_REGISTRY};
     for (std::size_t i = 0; i < 3 * CMovementHistory::kMaxViews + 1; ++i)
     {
         auto view = std::make_unique<CBookmark>(kinds[i % 3]);

@@ -2,8 +2,8 @@
 #include "FileUtils.h"
 #include "MRUDocumentData.h"
 #include "QuerySnippet.h"
-#include "XMLUtils.h"
 #include "TestContent.h"
+#include "XMLUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,11 @@
 TEST(MRUDocuments, FirstEntryOfEveryNameInFileOrder)
 {
     CTempDir dir;
-    WriteEncipheredFile(dir.File("mru.dat"),
-                        "<mru><documents><doc name=\"НДС\" url=\"/nds/1.html\"/>"
-                        "<doc name=\"УСН\" url=\"/usn/1.html\"/><doc name=\"НДС\" url=\"/nds/2.html\"/>"
-                        "<doc url=\"/no-name.html\"/></documents></mru>");
+    WriteEncipheredFile(
+        dir.File("mru.dat"),
+        "<mru><documents><doc name=\"НДС\" url=\"/nds/1.html\"/>"
+        "<doc name=\"УСН\" url=\"/usn/1.html\"/><doc name=\"НДС\" url=\"/nds/2.html\"/>"
+        "<doc url=\"/no-name.html\"/></documents></mru>");
     CMRUDocumentData data;
     CLogCapture log;
     ASSERT_TRUE(data.LoadData(dir.File("mru.dat")));
@@ -83,7 +84,8 @@ TEST_F(EncyclopediaTest, AddressesFindTheirSections)
     EXPECT_EQ(m_data.FindSectionByURL("#zero"), nullptr);
     EXPECT_EQ(m_data.FindSectionByURL("/NDS/rates.html"), nullptr) << "keys are case-sensitive";
 
-    const auto sections = m_data.FindSectionsByURLs({"/usn/object.html", "/missing", "/nds/deduct.html"});
+    const auto sections =
+        m_data.FindSectionsByURLs({"/usn/object.html", "/missing", "/nds/deduct.html"});
     ASSERT_EQ(sections.size(), 2u);
     EXPECT_EQ(sections[0]->m_strName, "Вычеты");
     EXPECT_EQ(sections[1]->m_strName, "Объект");
@@ -101,9 +103,10 @@ TEST_F(EncyclopediaTest, SearchAnswersListEachSectionOnce)
         result.path = szPath;
         return result;
     };
-    const SearchResultSet results{record(1, 0.9, "content/usn/object.html"), record(2, 0.8, "content/nds/deduct.html"),
-                                  record(1, 0.5, "content/usn/object.html"), record(3, 0.4, "content\\nds\\rates.html#zero"),
-                                  record(4, 0.3, "content/missing.html"), record(2, 0.2, "content/nds/deduct.html")};
+    const SearchResultSet results{
+        record(1, 0.9, "content/usn/object.html"), record(2, 0.8, "content/nds/deduct.html"),
+        record(1, 0.5, "content/usn/object.html"), record(3, 0.4, "content\\nds\\rates.html#zero"),
+        record(4, 0.3, "content/missing.html"),    record(2, 0.2, "content/nds/deduct.html")};
     std::vector<std::string> names;
     for (const CEncyclopediaSection* pSection : m_data.FindSectionsBySearchResult(results))
         names.push_back(pSection->m_strName);
@@ -131,8 +134,9 @@ TEST_F(EncyclopediaTest, TreeWalks)
     EXPECT_EQ(CEncyclopediaData::GetFirstRealChild(pNds)->m_strName, "Ставки");
     EXPECT_EQ(CEncyclopediaData::GetFirstRealChild(pNds->m_children[1].get())->m_strName, "Вычеты");
 
-    const auto byCode = CEncyclopediaData::SortByCode(
-        {m_data.FindSectionByURL("/usn/object.html"), pExport, m_data.FindSectionByURL("/nds/deduct.html")});
+    const auto byCode =
+        CEncyclopediaData::SortByCode({m_data.FindSectionByURL("/usn/object.html"), pExport,
+                                       m_data.FindSectionByURL("/nds/deduct.html")});
     ASSERT_EQ(byCode.size(), 2u);
     EXPECT_EQ(byCode.at("nds").size(), 2u);
     EXPECT_EQ(byCode.at("nds")[0], pExport) << "input order inside a code";
@@ -161,7 +165,8 @@ TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
     const CEncyclopediaSection* pRates = m_data.FindSectionByURL("/nds/rates.html");
 
     const std::string text = m_data.GetContent(pRates);
-    EXPECT_TRUE(text.starts_with(" Ставки НДС\r\nВводный текст")) << "[" << text.substr(0, 60) << "]";
+    EXPECT_TRUE(text.starts_with(" Ставки НДС\r\nВводный текст"))
+        << "[" << text.substr(0, 60) << "]";
     EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("Content/nds/rates.html")))
         << "no plain copy is left on disk";
 
@@ -194,7 +199,8 @@ TEST_F(EncyclopediaTest, PageTextAndQuerySnippets)
 TEST_F(EncyclopediaTest, SnippetsOfADayOfSearchesStayUnderTheirBound)
 {
     WriteEncipheredFile(m_dir.File("Content/nds/rates.dat"),
-                        "<html><body><p>" + std::string(2000, 'x') + " ставка налога</p></body></html>");
+                        "<html><body><p>" + std::string(2000, 'x') +
+                            " ставка налога</p></body></html>");
     const CEncyclopediaSection* pRates = m_data.FindSectionByURL("/nds/rates.html");
     const std::string first = m_data.GetContent(pRates, {{"ставка"}});
     std::size_t nMost = 0;
@@ -219,12 +225,15 @@ TEST(Encyclopedia, SampleAndDownloadLinksAreNumberedAndKept)
         "<p><a href=\"plain.html\">обычная</a></p></body></html>",
         doc));
     std::map<std::string, std::string> samples, downloads;
-    ASSERT_TRUE(CEncyclopediaData::ReplaceSpecialLinks(xmlDocGetRootElement(doc.get()), samples, downloads));
-    EXPECT_EQ(samples, (std::map<std::string, std::string>{
-                           {"about:SAMPLE_0", "s1.html"}, {"about:SAMPLE_1", "s2.html"}, {"about:SAMPLE_2", "s3.html"}}));
+    ASSERT_TRUE(CEncyclopediaData::ReplaceSpecialLinks(xmlDocGetRootElement(doc.get()), samples,
+                                                       downloads));
+    EXPECT_EQ(samples, (std::map<std::string, std::string>{{"about:SAMPLE_0", "s1.html"},
+                                                           {"about:SAMPLE_1", "s2.html"},
+                                                           {"about:SAMPLE_2", "s3.html"}}));
     EXPECT_EQ(downloads, (std::map<std::string, std::string>{{"about:DOWNLOAD_0", "f1.xls"}}));
     const std::string html = CXMLUtils::SaveXmlToString(doc.get());
     EXPECT_NE(html.find("href=\"about:SAMPLE_0\""), std::string::npos);
-    EXPECT_NE(html.find("href=\"deep.html\""), std::string::npos) << "only links right inside the div";
+    EXPECT_NE(html.find("href=\"deep.html\""), std::string::npos)
+        << "only links right inside the div";
     EXPECT_NE(html.find("href=\"plain.html\""), std::string::npos);
 }

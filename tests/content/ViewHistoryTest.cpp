@@ -1,6 +1,6 @@
 #include "FileUtils.h"
-#include "TextUtils.h"
 #include "TestContent.h"
+#include "TextUtils.h"
 #include "ViewHistoryData.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +65,8 @@ TEST(ViewHistory, KeepsTheNewestHundred)
     EXPECT_EQ(history.GetRecords().front()->m_strURL, "/p1.html");
     const std::string xml = ReadFileText(dir.File("history.xml"));
     std::size_t count = 0;
-    for (auto pos = xml.find("<section "); pos != std::string::npos; pos = xml.find("<section ", pos + 1))
+    for (auto pos = xml.find("<section "); pos != std::string::npos;
+         pos = xml.find("<section ", pos + 1))
         ++count;
     EXPECT_EQ(count, 100u);
 }
@@ -73,12 +74,13 @@ TEST(ViewHistory, KeepsTheNewestHundred)
 TEST(ViewHistory, ADamagedFileIsKeptAsideAndWhatCanBeReadLoads)
 {
     CTempDir dir;
-    const std::string good =
-        "<section url=\"/a.html\" first-line=\"A\" second-line=\"\" day=\"1\" month=\"2\" year=\"2026\""
-        " hour=\"1\" minute=\"2\" second=\"3\"/>";
-    const std::string damaged = "<?xml version=\"1.0\"?>\n<history>" + good +
-                                "<section url=\"/nourl-time.html\" first-line=\"B\" second-line=\"\"/>" +
-                                good + "<section url=\"/c.html\" first-li";
+    const std::string good = "<section url=\"/a.html\" first-line=\"A\" second-line=\"\" day=\"1\" "
+                             "month=\"2\" year=\"2026\""
+                             " hour=\"1\" minute=\"2\" second=\"3\"/>";
+    const std::string damaged =
+        "<?xml version=\"1.0\"?>\n<history>" + good +
+        "<section url=\"/nourl-time.html\" first-line=\"B\" second-line=\"\"/>" + good +
+        "<section url=\"/c.html\" first-li";
     WriteFileText(dir.File("history.xml"), damaged);
     CViewHistoryData history;
     CLogCapture log;
@@ -113,10 +115,11 @@ TEST(ViewHistory, ARecoveredRecordReadsTheSameAfterTheNextSave)
     {
         SCOPED_TRACE(szLine);
         CTempDir dir;
-        WriteFileText(dir.File("history.xml"),
-                      std::string("<history><section url=\"/nds/a.html\" first-line=\"") + szLine +
-                          "\" second-line=\"\" day=\"5\" month=\"12\" year=\"2026\" hour=\"9\" minute=\"0\""
-                          " second=\"0\"/><section url=\"/x\" day=\"1\"");
+        WriteFileText(
+            dir.File("history.xml"),
+            std::string("<history><section url=\"/nds/a.html\" first-line=\"") + szLine +
+                "\" second-line=\"\" day=\"5\" month=\"12\" year=\"2026\" hour=\"9\" minute=\"0\""
+                " second=\"0\"/><section url=\"/x\" day=\"1\"");
         CViewHistoryData history;
         ASSERT_TRUE(history.LoadData(dir.File("history.xml")));
         ASSERT_EQ(history.GetRecords().size(), 1u);

@@ -40,7 +40,8 @@ TEST_F(RegistryConfigTest, FreshUserGetsEveryDefault)
     EXPECT_TRUE(config.m_bMaximizeWindow);
     EXPECT_EQ(config.m_nLogLevel, 0);
     EXPECT_FALSE(config.m_bActualVersion);
-    EXPECT_EQ(config.GetLastUpdateDay() + config.GetLastUpdateMonth() + config.GetLastUpdateYear(), 0);
+    EXPECT_EQ(config.GetLastUpdateDay() + config.GetLastUpdateMonth() + config.GetLastUpdateYear(),
+              0);
     EXPECT_EQ(config.GetContentVersion(), 0);
     EXPECT_EQ(config.m_nFontSize, 14);
     EXPECT_EQ(config.m_nProxyType, 2);
@@ -73,7 +74,9 @@ TEST_F(RegistryConfigTest, EveryValueRoundTripsAndThePasswordIsStoredAsHex)
     EXPECT_NE(ini.find("Password=410062003100\n"), std::string::npos) << ini;
     EXPECT_EQ(ini.find("LogLevel"), std::string::npos) << "the log level is never written";
     EXPECT_EQ(ini.find("\nnewline"), std::string::npos) << "a value can never start a new line";
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(IniPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the file holds a password";
 
@@ -137,7 +140,8 @@ TEST(PasswordEncoding, AsciiCyrillicAndMalformedHex)
     EXPECT_EQ(CRegistryConfig::EncodePassword("z9"), "7a003900");
     EXPECT_EQ(CRegistryConfig::EncodePassword("Я"), "2f04");
     for (const char* password : {"", "p@ss word", "пароль", "a😀b"})
-        EXPECT_EQ(CRegistryConfig::DecodePassword(CRegistryConfig::EncodePassword(password)), password);
+        EXPECT_EQ(CRegistryConfig::DecodePassword(CRegistryConfig::EncodePassword(password)),
+                  password);
     EXPECT_EQ(CRegistryConfig::DecodePassword("610"), "") << "odd length";
     EXPECT_EQ(CRegistryConfig::DecodePassword("61zz"), "") << "not hex";
     EXPECT_EQ(CRegistryConfig::DecodePassword("6100000062006300"), "a") << "ends at a zero";
@@ -270,7 +274,8 @@ TEST(CommandLine, SwitchesInAnyCaseWithEitherPrefix)
     EXPECT_TRUE(Parse({"-uninstall"}).IsUninstall());
     EXPECT_TRUE(Parse({"/Replace-Exe"}).IsReplaceExe());
     const auto none = Parse({});
-    EXPECT_FALSE(none.IsAutoStart() || none.IsUninstall() || none.IsReplaceExe() || none.IsUpdates());
+    EXPECT_FALSE(none.IsAutoStart() || none.IsUninstall() || none.IsReplaceExe() ||
+                 none.IsUpdates());
 }
 
 TEST(CommandLine, UpdateFolder)

@@ -35,7 +35,7 @@ TEST(DateUtils, DatesMoveByMonthsAndDaysAcrossMonthsYearsAndLeapDays)
         CDate m_to;
     };
     for (const CCase& test : {
-             CCase{{2026, 1, 31}, 1, 0, {2026, 2, 28}},   // kept inside the shorter month
+             CCase{{2026, 1, 31}, 1, 0, {2026, 2, 28}}, // kept inside the shorter month
              CCase{{2028, 3, 31}, -1, 0, {2028, 2, 29}},
              CCase{{2026, 12, 15}, 1, 0, {2027, 1, 15}},
              CCase{{2026, 1, 15}, -12, 0, {2025, 1, 15}},
@@ -43,17 +43,17 @@ TEST(DateUtils, DatesMoveByMonthsAndDaysAcrossMonthsYearsAndLeapDays)
              CCase{{2028, 3, 1}, 0, -1, {2028, 2, 29}},
              CCase{{2027, 3, 1}, 0, -1, {2027, 2, 28}},
              CCase{{2026, 12, 7}, 0, 7, {2026, 12, 14}},
-             CCase{{2000, 1, 1}, 0, 366, {2001, 1, 1}},   // 2000 is a leap year
-             CCase{{2100, 2, 28}, 0, 1, {2100, 3, 1}},    // 2100 is not
+             CCase{{2000, 1, 1}, 0, 366, {2001, 1, 1}}, // 2000 is a leap year
+             CCase{{2100, 2, 28}, 0, 1, {2100, 3, 1}},  // 2100 is not
              CCase{{1969, 12, 31}, 0, 1, {1970, 1, 1}},
              CCase{{2026, 12, 7}, 0, -365 * 400 - 97, {1626, 12, 7}},
          })
     {
         const CDate moved = test.m_nMonths != 0 ? AddMonths(test.m_from, test.m_nMonths)
                                                 : AddDays(test.m_from, test.m_nDays);
-        EXPECT_EQ(moved, test.m_to) << test.m_from.m_nYear << "-" << test.m_from.m_nMonth << "-"
-                                    << test.m_from.m_nDay << " by " << test.m_nMonths << "m "
-                                    << test.m_nDays << "d";
+        EXPECT_EQ(moved, test.m_to)
+            << test.m_from.m_nYear << "-" << test.m_from.m_nMonth << "-" << test.m_from.m_nDay
+            << " by " << test.m_nMonths << "m " << test.m_nDays << "d";
     }
 }
 

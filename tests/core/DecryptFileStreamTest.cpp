@@ -1,5 +1,5 @@
-#include "Cipher.h"
 #include "DecryptFileStream.h"
+#include "Cipher.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -87,13 +87,15 @@ TEST(DecryptFileStream, WritesEncipherAndMissingFilesFail)
 {
     CTempDir dir;
     std::unique_ptr<IStream> stream;
-    EXPECT_EQ(CreateDecryptFileStream(dir.File("none.dat"), stream, false), HResultFromErrno(ENOENT));
+    EXPECT_EQ(CreateDecryptFileStream(dir.File("none.dat"), stream, false),
+              HResultFromErrno(ENOENT));
     EXPECT_EQ(stream, nullptr);
 
     const std::string plain = Plain();
     ASSERT_EQ(CreateDecryptFileStream(dir.File("w.dat"), stream, true), S_OK);
     std::uint32_t written = 0;
-    ASSERT_EQ(stream->Write(plain.data(), static_cast<std::uint32_t>(plain.size()), &written), S_OK);
+    ASSERT_EQ(stream->Write(plain.data(), static_cast<std::uint32_t>(plain.size()), &written),
+              S_OK);
     EXPECT_EQ(written, plain.size());
     stream.reset();
     EXPECT_EQ(ReadFileText(dir.File("w.dat")), Enciphered(plain));

@@ -1,5 +1,5 @@
-#include "Cipher.h"
 #include "FileUtils.h"
+#include "Cipher.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,9 @@ TEST(FileUtils, BinaryFilesAndAtomicSaves)
     EXPECT_EQ(ReadFileText(dir.File("sub/dir/user.xml")), "<a/>");
     ASSERT_TRUE(CFileUtils::SaveFileAtomically(dir.File("sub/dir/user.xml"), "<b/>", 0600));
     EXPECT_EQ(ReadFileText(dir.File("sub/dir/user.xml")), "<b/>");
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(dir.File("sub/dir/user.xml").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
@@ -85,7 +87,8 @@ TEST(FileUtils, CopyDecryptAndMove)
     {
         CLogCapture log;
         WriteFileText(dir.File("target.html"), "keep me");
-        EXPECT_FALSE(CFileUtils::CopyFileAndDecrypt(dir.File("missing.dat"), dir.File("target.html")));
+        EXPECT_FALSE(
+            CFileUtils::CopyFileAndDecrypt(dir.File("missing.dat"), dir.File("target.html")));
         EXPECT_EQ(ReadFileText(dir.File("target.html")), "keep me");
         EXPECT_TRUE(log.Contains("File not found: " + dir.File("missing.dat")));
     }
@@ -168,17 +171,20 @@ TEST(FileUtils, FileOrResource)
     CTempDir dir;
     std::string text;
     // Not on disk: the built-in copy is found by the "/ui/" tail of the path.
-    ASSERT_TRUE(CFileUtils::LoadTxtFileOrResource(dir.File("ui/templates/section_level3.tmpl"), text));
+    ASSERT_TRUE(
+        CFileUtils::LoadTxtFileOrResource(dir.File("ui/templates/section_level3.tmpl"), text));
     EXPECT_NE(text.find("$(SECTION_NAME)"), std::string::npos);
     // On disk: the file wins.
     WriteFileText(dir.File("ui/templates/section_level3.tmpl"), "override $(ID)");
-    ASSERT_TRUE(CFileUtils::LoadTxtFileOrResource(dir.File("ui/templates/section_level3.tmpl"), text));
+    ASSERT_TRUE(
+        CFileUtils::LoadTxtFileOrResource(dir.File("ui/templates/section_level3.tmpl"), text));
     EXPECT_EQ(text, "override $(ID)\n");
 
     EXPECT_EQ(CFileUtils::GetResourceName("/opt/app/ui/top_panel.htm"), "UI\\TOP_PANEL.HTM");
     EXPECT_EQ(CFileUtils::GetResourceName("/opt/app/other.htm"), "\\OPT\\APP\\OTHER.HTM");
     // A folder named ui higher up does not hide the resources below the real one.
-    EXPECT_EQ(CFileUtils::GetResourceName("/ui/app/ui/styles/dialog.css"), "UI\\STYLES\\DIALOG.CSS");
+    EXPECT_EQ(CFileUtils::GetResourceName("/ui/app/ui/styles/dialog.css"),
+              "UI\\STYLES\\DIALOG.CSS");
     CByteArray bytes;
     ASSERT_TRUE(CFileUtils::LoadBinFileOrResource("/ui/app/ui/images/devider.png", bytes));
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "\x89PNG");

@@ -166,7 +166,9 @@ TEST(Logger, RecordsOfWorkersSurviveTheFileBeingReopenedUnderThem)
     std::atomic<bool> bStop{false};
     std::thread worker([&bStop] {
         while (!bStop)
-            KLOG_ERR << "worker " << "record " << "end";
+            KLOG_ERR << "worker "
+                     << "record "
+                     << "end";
     });
     for (int i = 0; i < 200; ++i)
     {

@@ -1,5 +1,5 @@
-#include "MessageLoop.h"
 #include "SingleInstance.h"
+#include "MessageLoop.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,9 @@ TEST(SingleInstance, TheFirstStartHoldsTheLockAndHearsTheOthers)
     CSingleInstance first(kName);
     ASSERT_TRUE(first.Acquire());
     EXPECT_EQ(first.GetLockPath(), dir.Path() + "/kalimor/" + kName + ".lock");
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat((dir.Path() + "/kalimor").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u) << "a private folder";
 
@@ -40,7 +42,8 @@ TEST(SingleInstance, TheFirstStartHoldsTheLockAndHearsTheOthers)
     EXPECT_TRUE(second.SendToRunning(1127));
     {
         std::lock_guard lock(mutex);
-        EXPECT_EQ(heard, (std::vector<unsigned>{1125, 1127})) << "each message answered before the sender goes on";
+        EXPECT_EQ(heard, (std::vector<unsigned>{1125, 1127}))
+            << "each message answered before the sender goes on";
     }
 
     first.StopListening();
@@ -80,7 +83,8 @@ TEST(MessageLoop, SendersNeverHangAndQuitEndsNestedLoops)
     std::atomic<int> nValue{0};
     bool bInner = false;
     loop.PostTask([&] {
-        auto sent = std::async(std::launch::async, [&] { return loop.SendTask([&] { nValue = 7; }); });
+        auto sent =
+            std::async(std::launch::async, [&] { return loop.SendTask([&] { nValue = 7; }); });
         loop.RunUntil([&] { return nValue == 7; });
         EXPECT_TRUE(sent.get());
         loop.PostTask([&] { loop.Quit(3); });

@@ -1,17 +1,18 @@
-#include "ResourceConfig.h"
 #include "StringGenerator.h"
+#include "ResourceConfig.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 TEST(StringGenerator, FillsEscapesAndLeavesTheRestAsWritten)
 {
-    const StringGenerator generator(
-        "<td class=\"$(TD_CLASS)\" width=\"100%%\">$(SECTION_NAME) $(ID)/$(ID) $(MISSING) $(lower) $(</td>");
+    const StringGenerator generator("<td class=\"$(TD_CLASS)\" width=\"100%%\">$(SECTION_NAME) "
+                                    "$(ID)/$(ID) $(MISSING) $(lower) $(</td>");
     const std::string html = generator.Generate(
         {{"ID", "7"}, {"SECTION_NAME", "a<b & \"c\""}, {"TD_CLASS", "level2"}, {"UNUSED", "x"}});
-    EXPECT_EQ(html, "<td class=\"level2\" width=\"100%%\">a&lt;b &amp; &quot;c&quot; 7/7 $(MISSING) "
-                    "$(lower) $(</td>");
+    EXPECT_EQ(html,
+              "<td class=\"level2\" width=\"100%%\">a&lt;b &amp; &quot;c&quot; 7/7 $(MISSING) "
+              "$(lower) $(</td>");
 }
 
 TEST(StringGenerator, AValueNeverTurnsIntoAPlaceholder)
@@ -27,9 +28,10 @@ TEST(StringGenerator, TemplatesComeFromDiskOrFromTheProgram)
     const CResourceConfig config(dir.Path());
     StringGenerator generator;
     ASSERT_TRUE(generator.LoadStrTemplateFromFile(config.GetSectionLevel2TemplatePath()));
-    const std::string row = generator.Generate(
-        {{"ID", "S1"}, {"IMAGE_CLASS", "img_level2_expanded"}, {"SECTION_NAME", "НДС"},
-         {"TD_CLASS", "level2_high"}});
+    const std::string row = generator.Generate({{"ID", "S1"},
+                                                {"IMAGE_CLASS", "img_level2_expanded"},
+                                                {"SECTION_NAME", "НДС"},
+                                                {"TD_CLASS", "level2_high"}});
     EXPECT_NE(row.find("id=\"S1\""), std::string::npos);
     EXPECT_NE(row.find(">НДС<"), std::string::npos);
     EXPECT_EQ(row.find("$("), std::string::npos) << "every placeholder of the template is known";

@@ -1,5 +1,5 @@
-#include "TestSupport.h"
 #include "UrlToPath.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@ TEST(PercentDecoding, DecodesOnlyTheEscapesPagesNeed)
     EXPECT_EQ(PercentDecodeUrl("a%20b"), "a b");
     EXPECT_EQ(PercentDecodeUrl("%41"), "%41") << "plain letters stay escaped";
     EXPECT_EQ(PercentDecodeUrl("%d0%b0%D0%B1"), "аб");
-    EXPECT_EQ(PercentDecodeUrl("%2F%3a%7e%5B%25"), "/:~[%25") << "%25 is neither unsafe nor reserved";
+    EXPECT_EQ(PercentDecodeUrl("%2F%3a%7e%5B%25"), "/:~[%25")
+        << "%25 is neither unsafe nor reserved";
     EXPECT_EQ(PercentDecodeUrl("%0A%1E%1F%7F"), std::string("\n\x1E%1F\x7F"));
     EXPECT_EQ(PercentDecodeUrl("%%41%"), "%%41%");
     EXPECT_EQ(PercentDecodeUrl("%zz%4"), "%zz%4");

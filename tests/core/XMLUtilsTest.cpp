@@ -1,6 +1,6 @@
+#include "XMLUtils.h"
 #include "Cipher.h"
 #include "TestSupport.h"
-#include "XMLUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,8 @@ TEST(XMLUtils, EncipheredCatalogueLoadsThroughTheStreamAndOnlyThatWay)
     EXPECT_TRUE(log.Contains("Can't load XML from file " + dir.File("encyclopedia.dat")));
     EXPECT_EQ(doc, nullptr);
     EXPECT_FALSE(CXMLUtils::LoadXmlDocument(dir.File("missing.dat"), doc, root, true));
-    EXPECT_TRUE(log.Contains("Can't create CDecryptFileStream for file " + dir.File("missing.dat")));
+    EXPECT_TRUE(
+        log.Contains("Can't create CDecryptFileStream for file " + dir.File("missing.dat")));
     EXPECT_FALSE(CXMLUtils::LoadXmlDocument("", doc, root, true));
     EXPECT_TRUE(log.Contains("CXmlUtils::LoadXmlDocument received null argument"));
 }
@@ -55,9 +56,15 @@ TEST(XMLUtils, ExternalEntitiesAndDtdsAreNeverLoaded)
     WriteFileText(dir.File("secret.txt"), "TOP-SECRET-TEXT");
     WriteFileText(dir.File("ext.dtd"), "<!ENTITY leak \"DTD-TEXT\">");
     const std::string xml = "<?xml version=\"1.0\"?>\n"
-                            "<!DOCTYPE r SYSTEM \"file://" + dir.File("ext.dtd") + "\" [\n"
-                            "<!ENTITY x SYSTEM \"file://" + dir.File("secret.txt") + "\">\n"
-                            "<!ENTITY % p SYSTEM \"file://" + dir.File("ext.dtd") + "\"> %p;\n"
+                            "<!DOCTYPE r SYSTEM \"file://" +
+                            dir.File("ext.dtd") +
+                            "\" [\n"
+                            "<!ENTITY x SYSTEM \"file://" +
+                            dir.File("secret.txt") +
+                            "\">\n"
+                            "<!ENTITY % p SYSTEM \"file://" +
+                            dir.File("ext.dtd") +
+                            "\"> %p;\n"
                             "]>\n<r a=\"1\"><item>&x;</item><more>&leak;</more></r>";
     for (const bool enciphered : {false, true})
     {
@@ -71,7 +78,8 @@ TEST(XMLUtils, ExternalEntitiesAndDtdsAreNeverLoaded)
         xmlNode* root = nullptr;
         if (CXMLUtils::LoadXmlDocument(path, doc, root, enciphered))
         {
-            const std::string text = CXMLUtils::SaveXmlToString(doc.get()) + CXMLUtils::GetText(root);
+            const std::string text =
+                CXMLUtils::SaveXmlToString(doc.get()) + CXMLUtils::GetText(root);
             EXPECT_EQ(text.find("TOP-SECRET-TEXT"), std::string::npos);
             EXPECT_EQ(text.find("DTD-TEXT"), std::string::npos);
         }
@@ -108,8 +116,8 @@ TEST(XMLUtils, AttributesNumbersAndSubElements)
     {
         CLogCapture log;
         EXPECT_FALSE(CXMLUtils::GetAttributeString(root, "url", value));
-        EXPECT_TRUE(log.Contains(
-            "CXmlUtils::GetAttributeString can't get value of attribute url and default value is NULL"));
+        EXPECT_TRUE(log.Contains("CXmlUtils::GetAttributeString can't get value of attribute url "
+                                 "and default value is NULL"));
         EXPECT_FALSE(CXMLUtils::GetAttributeString(root->children->children, "x", value));
         EXPECT_TRUE(log.Contains("CXmlUtils::GetAttributeString can't get element interface"));
     }

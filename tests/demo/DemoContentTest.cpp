@@ -29,7 +29,8 @@ std::map<std::string, std::string> ReadTree(const std::string& strFolder)
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(strFolder))
         if (entry.is_regular_file())
-            files[fs::relative(entry.path(), strFolder).generic_string()] = ReadFileText(entry.path().string());
+            files[fs::relative(entry.path(), strFolder).generic_string()] =
+                ReadFileText(entry.path().string());
     return files;
 }
 
@@ -42,7 +43,8 @@ protected:
         const std::string strContent = kBuild + "/2/Content/";
         ASSERT_TRUE(m_morpho.LoadData());
         ASSERT_TRUE(m_index.LoadData());
-        ASSERT_TRUE(m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+        ASSERT_TRUE(
+            m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
     }
 
     std::vector<std::string> Urls(std::string_view query)
@@ -51,7 +53,8 @@ protected:
         CHighlightWords highlight;
         CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
         std::vector<std::string> urls;
-        for (const CEncyclopediaSection* pSection : m_encyclopedia.FindSectionsBySearchResult(results))
+        for (const CEncyclopediaSection* pSection :
+             m_encyclopedia.FindSectionsBySearchResult(results))
             urls.push_back(pSection->m_strURL);
         return urls;
     }
@@ -134,9 +137,12 @@ TEST_F(DemoSearchTest, YoAndYeFindTheSameRecords)
     const auto records = [&](std::string_view query, CHighlightWords& highlight) {
         SearchResultSet results;
         CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
-        std::vector<std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>> list;
+        std::vector<std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double,
+                               std::uint32_t>>
+            list;
         for (const SearchResult& r : results)
-            list.emplace_back(r.docNumber, r.path.str(), r.firstPosition, r.lastPosition, r.score, r.span);
+            list.emplace_back(r.docNumber, r.path.str(), r.firstPosition, r.lastPosition, r.score,
+                              r.span);
         return list;
     };
     CHighlightWords yoHighlight, yeHighlight;
@@ -174,7 +180,8 @@ TEST(DemoContent, KalimorctlAnswersYoAndYeAlike)
     EXPECT_EQ(run({"prompts", "авансовый", "отчё"}), run({"prompts", "авансовый", "отче"}));
     // The snippet marks the words as the page spells them.
     const std::string sections = run({"sections", "утвержден", "авансовый", "отчет"});
-    EXPECT_NE(sections.find("<b>Утверждён</b> <b>авансовый</b> <b>отчёт</b>"), std::string::npos) << sections;
+    EXPECT_NE(sections.find("<b>Утверждён</b> <b>авансовый</b> <b>отчёт</b>"), std::string::npos)
+        << sections;
     // The dictionary is answered as it is.
     const std::string morph = run({"morph", "ёлка"});
     EXPECT_NE(morph.find("base: ёлка"), std::string::npos) << morph;
@@ -187,9 +194,11 @@ TEST(DemoContent, KalimorctlReportsTheProfileAndItsSearches)
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     for (const char* szCount : {"\"firstLevelSections\":13", "\"forms\":15", "\"pages\":114",
                                 "\"dictionaryEntries\":146229", "\"indexDocuments\":114"})
-        EXPECT_NE(result.m_strOut.find(szCount), std::string::npos) << szCount << " in " << result.m_strOut;
+        EXPECT_NE(result.m_strOut.find(szCount), std::string::npos)
+            << szCount << " in " << result.m_strOut;
 
-    result = RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "search", "--json", "Ставки", "НДС"});
+    result =
+        RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "search", "--json", "Ставки", "НДС"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     const std::string& json = result.m_strOut;
     EXPECT_TRUE(json.starts_with("{\"query\":\"Ставки НДС\",\"results\":[{\"docNumber\":")) << json;
@@ -201,11 +210,14 @@ TEST(DemoContent, KalimorctlReportsTheProfileAndItsSearches)
     EXPECT_GE(strScore.size(), 19u) << strScore;
     EXPECT_NE(json.find("\"highlight\":[[\"ставка\","), std::string::npos);
 
-    result = RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "sections", "--json", "упрощенке"});
+    result =
+        RunProcess({KALIMORCTL_PATH, "--profile", strProfile, "sections", "--json", "упрощенке"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
-    EXPECT_NE(result.m_strOut.find("{\"code\":\"usn\",\"sections\":[{\"anchor\":"), std::string::npos)
+    EXPECT_NE(result.m_strOut.find("{\"code\":\"usn\",\"sections\":[{\"anchor\":"),
+              std::string::npos)
         << result.m_strOut.substr(0, 300);
-    EXPECT_NE(result.m_strOut.find("<b>упрощенке</b>"), std::string::npos) << "the snippet shows the word";
+    EXPECT_NE(result.m_strOut.find("<b>упрощенке</b>"), std::string::npos)
+        << "the snippet shows the word";
 }
 
 TEST(DemoContent, PromptsCompletePartlyTypedPhrases)
@@ -232,7 +244,8 @@ TEST(DemoContent, PromptsCompletePartlyTypedPhrases)
     EXPECT_TRUE(has(deductions, "Социальные налоговые вычеты")) << "any word order";
     EXPECT_TRUE(has(prompts("ставка ндс"), "Ставки НДС")) << "a form of each typed word";
     EXPECT_TRUE(has(prompts("упрощ"), "Упрощенная система налогообложения"));
-    EXPECT_TRUE(has(prompts("ЕНП"), "Единый налоговый платеж")) << "through the abbreviation's synonym";
+    EXPECT_TRUE(has(prompts("ЕНП"), "Единый налоговый платеж"))
+        << "through the abbreviation's synonym";
     const auto upper = prompts("НДС");
     for (const std::string& text : prompts("ндс"))
         EXPECT_TRUE(has(upper, text)) << "typed in capitals, still " << text;

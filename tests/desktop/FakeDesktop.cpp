@@ -71,8 +71,9 @@ CFakeDesktop* Desktop(gpointer pData)
 
 const GDBusInterfaceVTable kWatcherVTable{
     [](GDBusConnection*, const gchar* szSender, const gchar*, const gchar*, const gchar* szMethod,
-       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData)
-    { Desktop(pData)->HandleWatcherCall(szSender, szMethod, pParameters, pInvocation); },
+       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData) {
+        Desktop(pData)->HandleWatcherCall(szSender, szMethod, pParameters, pInvocation);
+    },
     [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szProperty,
        GError**, gpointer pData) { return Desktop(pData)->GetWatcherProperty(szProperty); },
     nullptr,
@@ -80,8 +81,9 @@ const GDBusInterfaceVTable kWatcherVTable{
 
 const GDBusInterfaceVTable kNotificationsVTable{
     [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* szMethod,
-       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData)
-    { Desktop(pData)->HandleNotificationsCall(szMethod, pParameters, pInvocation); },
+       GVariant* pParameters, GDBusMethodInvocation* pInvocation, gpointer pData) {
+        Desktop(pData)->HandleNotificationsCall(szMethod, pParameters, pInvocation);
+    },
     nullptr,
     nullptr,
     {}};
@@ -191,16 +193,16 @@ void CFakeDesktop::Connect(const std::string& strAddress)
     if (!m_pConnection)
         return;
     const auto publish = [this](const char* szXml, const char* szPath,
-                                const GDBusInterfaceVTable& vtable, const char* szName)
-    {
+                                const GDBusInterfaceVTable& vtable, const char* szName) {
         const GDBusNodeInfoPtr pNode(g_dbus_node_info_new_for_xml(szXml, nullptr));
         m_objects.push_back(g_dbus_connection_register_object(
             m_pConnection.get(), szPath, pNode->interfaces[0], &vtable, this, nullptr, nullptr));
         ++m_nNamesWanted;
         m_owners.push_back(g_bus_own_name_on_connection(
             m_pConnection.get(), szName, G_BUS_NAME_OWNER_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, gpointer pData)
-            { Desktop(pData)->OnNameAcquired(); },
+            [](GDBusConnection*, const gchar*, gpointer pData) {
+                Desktop(pData)->OnNameAcquired();
+            },
             nullptr, this, nullptr));
     };
     if (m_options.m_bWatcher)
@@ -213,8 +215,7 @@ void CFakeDesktop::Connect(const std::string& strAddress)
         m_pConnection.get(), "org.freedesktop.DBus", "org.freedesktop.DBus", "NameOwnerChanged",
         "/org/freedesktop/DBus", nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-           GVariant* pParameters, gpointer pData)
-        {
+           GVariant* pParameters, gpointer pData) {
             const gchar *szName = nullptr, *szOld = nullptr, *szNew = nullptr;
             g_variant_get(pParameters, "(&s&s&s)", &szName, &szOld, &szNew);
             Desktop(pData)->OnNameOwnerChanged(szName, szNew);

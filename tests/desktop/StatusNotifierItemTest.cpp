@@ -42,13 +42,11 @@ struct CRecordingItem
     CRecordingItem()
         : item(
               TestInfo(),
-              [this]
-              {
+              [this] {
                   std::lock_guard lock(mutex);
                   ++nActivations;
               },
-              [this](int nId)
-              {
+              [this](int nId) {
                   std::lock_guard lock(mutex);
                   clicks.push_back(nId);
               })

@@ -44,12 +44,10 @@ struct CClient
     {
         CElementBehaviors::RegisterStandard();
         loop.BindToCurrentThread();
-        loop.SetTimer(20s,
-                      [this]
-                      {
-                          ADD_FAILURE() << "the loop waited too long";
-                          loop.Quit(1);
-                      });
+        loop.SetTimer(20s, [this] {
+            ADD_FAILURE() << "the loop waited too long";
+            loop.Quit(1);
+        });
         if (!main.Create())
             ADD_FAILURE() << "no main window";
         manager.SetMainWindow(&main);
@@ -85,8 +83,7 @@ TEST(SystemTray, EveryEntryOfTheTrayMenuAndAClickOnTheIconReachTheMainWindow)
     CClient client;
     ASSERT_TRUE(WaitUntil([&] { return client.context.HasTrayHost(); }));
 
-    const auto closeIntoTray = [&]
-    {
+    const auto closeIntoTray = [&] {
         client.main.SendMessage(WM_CLOSE);
         ASSERT_TRUE(client.context.IsTrayMode());
         ASSERT_FALSE(client.main.IsWindowVisible());

@@ -24,7 +24,9 @@ namespace
 class CGalleryContext : public CClientContext
 {
 public:
-    explicit CGalleryContext(std::string strContent) : m_loader(m_resources), m_strContent(std::move(strContent))
+    explicit CGalleryContext(std::string strContent)
+        : m_loader(m_resources),
+          m_strContent(std::move(strContent))
     {
         Set(this);
     }
@@ -57,7 +59,8 @@ void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<C
     in >> strCommand;
     std::getline(in >> std::ws, strArgument);
     if (strCommand == "message")
-        Answer(strLine, ShowMessage("Контент не загружен. Выполните обновление", std::stoul(strArgument), 0));
+        Answer(strLine, ShowMessage("Контент не загружен. Выполните обновление",
+                                    std::stoul(strArgument), 0));
     else if (strCommand == "about")
     {
         main.SetShadowMode(true);
@@ -91,7 +94,8 @@ int main(int argc, char** argv)
     CMessageLoop loop;
     CWindowManager manager(loop);
     CElementBehaviors::RegisterStandard();
-    CBridgeServer bridge(loop, manager, context.m_resources, context.m_loader, context.m_strContent);
+    CBridgeServer bridge(loop, manager, context.m_resources, context.m_loader,
+                         context.m_strContent);
     if (!bridge.Start())
         return 1;
     manager.SetSink([&](const nlohmann::json& ops) { bridge.Publish(ops); });

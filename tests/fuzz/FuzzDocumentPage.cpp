@@ -15,17 +15,20 @@ namespace
 bool IsForbidden(const xmlNode* pNode)
 {
     const std::string_view name = reinterpret_cast<const char*>(pNode->name);
-    for (const char* szTag : {"script", "iframe", "frame", "object", "embed", "applet", "base", "form"})
+    for (const char* szTag :
+         {"script", "iframe", "frame", "object", "embed", "applet", "base", "form"})
         if (CTextUtils::EqualsNoCaseAscii(name, szTag))
             return true;
     for (const xmlAttr* pAttribute = pNode->properties; pAttribute; pAttribute = pAttribute->next)
     {
         const std::string_view attribute = reinterpret_cast<const char*>(pAttribute->name);
-        if (CTextUtils::StartsWithNoCaseAscii(attribute, "on") || CTextUtils::EqualsNoCaseAscii(attribute, "target"))
+        if (CTextUtils::StartsWithNoCaseAscii(attribute, "on") ||
+            CTextUtils::EqualsNoCaseAscii(attribute, "target"))
             return true;
         std::string value = CXMLUtils::GetText(reinterpret_cast<const xmlNode*>(pAttribute));
         std::erase_if(value, [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
-        if (CTextUtils::StartsWithNoCaseAscii(value, "javascript:") || CTextUtils::StartsWithNoCaseAscii(value, "vbscript:"))
+        if (CTextUtils::StartsWithNoCaseAscii(value, "javascript:") ||
+            CTextUtils::StartsWithNoCaseAscii(value, "vbscript:"))
             return true;
     }
     return false;
@@ -34,7 +37,8 @@ bool IsForbidden(const xmlNode* pNode)
 bool HasForbidden(const xmlNode* pNode)
 {
     for (; pNode; pNode = pNode->next)
-        if ((pNode->type == XML_ELEMENT_NODE && IsForbidden(pNode)) || HasForbidden(pNode->children))
+        if ((pNode->type == XML_ELEMENT_NODE && IsForbidden(pNode)) ||
+            HasForbidden(pNode->children))
             return true;
     return false;
 }
@@ -48,12 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         return 0;
     const std::string safe = page.GetSafeHtml();
     CXmlDocPtr doc;
-    if (CXMLUtils::LoadHTMLDocumentContent(safe, doc) && HasForbidden(reinterpret_cast<const xmlNode*>(doc.get())->children))
+    if (CXMLUtils::LoadHTMLDocumentContent(safe, doc) &&
+        HasForbidden(reinterpret_cast<const xmlNode*>(doc.get())->children))
         std::abort();
     for (const CDocumentLink& link : page.GetLinks())
     {
         const std::string strPath = link.m_strTarget.substr(0, link.m_strTarget.find('#'));
-        if (strPath.starts_with("/") && (strPath.find("/../") != std::string::npos || strPath.ends_with("/..")))
+        if (strPath.starts_with("/") &&
+            (strPath.find("/../") != std::string::npos || strPath.ends_with("/..")))
             std::abort();
     }
     page.GetText(200, true);

@@ -34,7 +34,8 @@ void CheckTree(const CDomNode& node, int nDepth, CSamples& samples)
     for (const auto& [name, value] : node.m_attributes)
         if (samples.m_values.size() < 8)
             samples.m_values.push_back(value);
-    const bool bRaw = node.m_strTag == "script" || node.m_strTag == "style" || node.m_strTag == "textarea";
+    const bool bRaw =
+        node.m_strTag == "script" || node.m_strTag == "style" || node.m_strTag == "textarea";
     for (const auto& pChild : node.m_children)
     {
         Check(pChild && pChild->m_pParent == &node);
@@ -45,22 +46,26 @@ void CheckTree(const CDomNode& node, int nDepth, CSamples& samples)
     }
 }
 
-const CDomNode* OnlyElement(const std::vector<std::shared_ptr<CDomNode>>& nodes, std::string_view tag)
+const CDomNode* OnlyElement(const std::vector<std::shared_ptr<CDomNode>>& nodes,
+                            std::string_view tag)
 {
-    return nodes.size() == 1 && nodes[0]->IsElement() && nodes[0]->m_strTag == tag ? nodes[0].get() : nullptr;
+    return nodes.size() == 1 && nodes[0]->IsElement() && nodes[0]->m_strTag == tag ? nodes[0].get()
+                                                                                   : nullptr;
 }
 
 void CheckEscaping(const CSamples& samples)
 {
     for (const std::string& value : samples.m_values)
     {
-        const auto nodes = CHtmlParser::ParseFragment("<b title=\"" + CHtmlWriter::EscapeAttribute(value) + "\">x</b>");
+        const auto nodes = CHtmlParser::ParseFragment(
+            "<b title=\"" + CHtmlWriter::EscapeAttribute(value) + "\">x</b>");
         const CDomNode* pB = OnlyElement(nodes, "b");
         Check(pB && pB->FindAttribute("title") && *pB->FindAttribute("title") == value);
     }
     for (const std::string& text : samples.m_texts)
     {
-        const auto nodes = CHtmlParser::ParseFragment("<b>" + CHtmlWriter::EscapeText(text) + "</b>");
+        const auto nodes =
+            CHtmlParser::ParseFragment("<b>" + CHtmlWriter::EscapeText(text) + "</b>");
         const CDomNode* pB = OnlyElement(nodes, "b");
         Check(pB && pB->m_children.size() == 1 && pB->m_children[0]->m_strText == text);
     }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     for (const auto& line : lines)
         if (line.find('\n') != std::string::npos)
             std::abort();
-    if (CLineProtocol::CheckResult(lines) && (lines.size() < 2 || lines[0] != "OK" || lines[1] != "1"))
+    if (CLineProtocol::CheckResult(lines) &&
+        (lines.size() < 2 || lines[0] != "OK" || lines[1] != "1"))
         std::abort();
     int nCode = 0;
     std::string strText;

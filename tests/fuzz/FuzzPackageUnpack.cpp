@@ -20,7 +20,8 @@ struct CScratch
 {
     CScratch()
     {
-        std::string strTemplate = (fs::temp_directory_path() / "kalimor-fuzz-unpack-XXXXXX").string();
+        std::string strTemplate =
+            (fs::temp_directory_path() / "kalimor-fuzz-unpack-XXXXXX").string();
         if (!::mkdtemp(strTemplate.data()))
             std::abort();
         m_path = strTemplate;

@@ -19,7 +19,7 @@ public:
     {
         // Memory-backed when the machine has it: every input writes files.
         std::string strTemplate = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/kalimor-fuzz-XXXXXX"
-                                                                   : "/tmp/kalimor-fuzz-XXXXXX";
+                                                                  : "/tmp/kalimor-fuzz-XXXXXX";
         if (::mkdtemp(strTemplate.data()))
             m_strPath = strTemplate;
     }

@@ -56,7 +56,8 @@ struct CContent
 {
     CContent()
     {
-        for (const auto& [szName, szText] : {std::pair{"encyclopedia.dat", kCatalogue}, {"blanks.dat", kBlanks}})
+        for (const auto& [szName, szText] :
+             {std::pair{"encyclopedia.dat", kCatalogue}, {"blanks.dat", kBlanks}})
         {
             std::string text = szText;
             CipherBuffer(reinterpret_cast<std::uint8_t*>(text.data()), text.size());
@@ -89,7 +90,8 @@ void CheckBookmarks(CContent& content, std::string_view bytes)
         Check(nNext < reloaded.GetCount());
         const CBookmark& again = *reloaded.GetAt(nNext++);
         Check(again.IsCopyOf(*pBookmark) && again.m_strAnnotation == pBookmark->m_strAnnotation &&
-              again.m_bImportant == pBookmark->m_bImportant && again.m_strText == pBookmark->m_strText);
+              again.m_bImportant == pBookmark->m_bImportant &&
+              again.m_strText == pBookmark->m_strText);
     }
     Check(nNext == reloaded.GetCount());
 }

@@ -23,17 +23,20 @@ void WriteValidSource(const CTempDir& src)
 {
     WriteFileText(src.File("mru_documents.xml"),
                   "<mru><documents><doc name=\"НДС\" url=\"/nds/index.html\"/></documents></mru>");
-    WriteFileText(src.File("blanks.xml"),
-                  "<blanks><section name=\"Налоговые\" code=\"tax\">\n"
-                  "<blank day=\"1\" month=\"2\" year=\"2026\" name=\"Декларация\" upload_url=\"/u\" "
-                  "instruction_url=\"/i\" site_url=\"/s\"><approval>Приказ</approval><used>Везде</used>"
-                  "<image url=\"/img/1.png\"/></blank>\n</section></blanks>");
-    WriteFileText(src.File("tax_calendar.xml"),
-                  "<payments><tax day=\"28\" month=\"1\" year=\"2027\"><name>НДС</name></tax></payments>");
-    WriteFileText(src.File("work_calendar.xml"),
-                  "<work_calendar><year value=\"2027\"><holiday day=\"1\" month=\"1\"/></year></work_calendar>");
+    WriteFileText(
+        src.File("blanks.xml"),
+        "<blanks><section name=\"Налоговые\" code=\"tax\">\n"
+        "<blank day=\"1\" month=\"2\" year=\"2026\" name=\"Декларация\" upload_url=\"/u\" "
+        "instruction_url=\"/i\" site_url=\"/s\"><approval>Приказ</approval><used>Везде</used>"
+        "<image url=\"/img/1.png\"/></blank>\n</section></blanks>");
+    WriteFileText(
+        src.File("tax_calendar.xml"),
+        "<payments><tax day=\"28\" month=\"1\" year=\"2027\"><name>НДС</name></tax></payments>");
+    WriteFileText(src.File("work_calendar.xml"), "<work_calendar><year value=\"2027\"><holiday "
+                                                 "day=\"1\" month=\"1\"/></year></work_calendar>");
     WriteFileText(src.File("news.xml"),
-                  "<news><item day=\"1\" month=\"12\" year=\"2026\"><![CDATA[См. <a href=\"/nds/index.html\">НДС</a>]]></item></news>");
+                  "<news><item day=\"1\" month=\"12\" year=\"2026\"><![CDATA[См. <a "
+                  "href=\"/nds/index.html\">НДС</a>]]></item></news>");
 }
 
 std::vector<std::string> Entries(const std::string& folder)
@@ -84,16 +87,19 @@ TEST(CataloguePublish, ErrorsNameFileAndLineAndLeaveTheTargetAsItWas)
     CTempDir src, profile;
     WriteValidSource(src);
     WriteFileText(profile.File("Content/blanks.dat"), "the installed content");
-    WriteFileText(src.File("blanks.xml"),
-                  "<blanks>\n<section name=\"s\" code=\"c\">\n"
-                  "<blank day=\"31\" month=\"2\" year=\"2026\" name=\"x\" upload_url=\"/u\" "
-                  "instruction_url=\"/i\" site_url=\"/s\">\n<used>u</used></blank>\n</section></blanks>");
-    WriteFileText(src.File("registry2.xml"),
-                  "<search_registry>\n<section name=\"Н\">\n<word text=\"налог\"/>\n</section>\n</search_registry>");
+    WriteFileText(
+        src.File("blanks.xml"),
+        "<blanks>\n<section name=\"s\" code=\"c\">\n"
+        "<blank day=\"31\" month=\"2\" year=\"2026\" name=\"x\" upload_url=\"/u\" "
+        "instruction_url=\"/i\" site_url=\"/s\">\n<used>u</used></blank>\n</section></blanks>");
+    WriteFileText(src.File("registry2.xml"), "<search_registry>\n<section name=\"Н\">\n<word "
+                                             "text=\"налог\"/>\n</section>\n</search_registry>");
     WriteFileText(src.File("search_synonyms.xml"), "<synonyms/>");
-    WriteFileText(src.File("search_prompts2.xml"), "<prompts>\n<prompt text=\"a\"><link site_url=\"/a\"/>\n</prompts>");
+    WriteFileText(src.File("search_prompts2.xml"),
+                  "<prompts>\n<prompt text=\"a\"><link site_url=\"/a\"/>\n</prompts>");
     WriteFileText(src.File("news.xml"),
-                  "<news>\n<item day=\"1\" month=\"1\" year=\"2026\"><![CDATA[<a>без ссылки</a>]]></item></news>");
+                  "<news>\n<item day=\"1\" month=\"1\" year=\"2026\"><![CDATA[<a>без "
+                  "ссылки</a>]]></item></news>");
     WriteFileText(src.File("tax_calendar.xml"), "<payments>\xFF</payments>");
 
     CContentPublisher publisher;
@@ -153,8 +159,9 @@ TEST(CataloguePublish, RegistryPhrasesInSectionsAndNestedSectionsAreNotWarnedAbo
     CContentPublisher publisher;
     CPublishReport report;
     ASSERT_TRUE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
-    EXPECT_EQ(report.GetWarnings(),
-              (std::vector<std::string>{
-                  src.File("registry2.xml") + ":7: only <section> and <word> elements are read here",
-                  src.File("registry2.xml") + ":9: only <section> elements are read here"}));
+    EXPECT_EQ(
+        report.GetWarnings(),
+        (std::vector<std::string>{
+            src.File("registry2.xml") + ":7: only <section> and <word> elements are read here",
+            src.File("registry2.xml") + ":9: only <section> elements are read here"}));
 }

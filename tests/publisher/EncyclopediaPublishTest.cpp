@@ -15,21 +15,24 @@ CPublishOptions Options(const CTempDir& src)
     return options;
 }
 
-const char kPage[] = "<html><head><link rel=\"stylesheet\" href=\"../online/styles/style.css\"></head>"
-                     "<body><h1>Ставки НДС</h1><p id=\"zero\">Ставка 0% при экспорте.</p>"
-                     "<p><a href=\"deduct.html#cond\">Вычеты</a> <a href=\"http://nalog.example/\">ФНС</a>"
-                     " <img src=\"img/scheme.png\"></p></body></html>";
+const char kPage[] =
+    "<html><head><link rel=\"stylesheet\" href=\"../online/styles/style.css\"></head>"
+    "<body><h1>Ставки НДС</h1><p id=\"zero\">Ставка 0% при экспорте.</p>"
+    "<p><a href=\"deduct.html#cond\">Вычеты</a> <a href=\"http://nalog.example/\">ФНС</a>"
+    " <img src=\"img/scheme.png\"></p></body></html>";
 
 void WriteSource(const CTempDir& src)
 {
-    WriteFileText(src.File("encyclopedia.xml"),
-                  "<encyclopedia>\n<section name=\"НДС\" code=\"nds\">\n"
-                  "<section name=\"Ставки\" url=\"/nds/rates.html\">\n"
-                  "<section name=\"Нулевая\" anchor=\"zero\"/>\n</section>\n"
-                  "<section name=\"Вычеты\" url=\"/nds/deduct.html\"/>\n</section>\n</encyclopedia>");
+    WriteFileText(
+        src.File("encyclopedia.xml"),
+        "<encyclopedia>\n<section name=\"НДС\" code=\"nds\">\n"
+        "<section name=\"Ставки\" url=\"/nds/rates.html\">\n"
+        "<section name=\"Нулевая\" anchor=\"zero\"/>\n</section>\n"
+        "<section name=\"Вычеты\" url=\"/nds/deduct.html\"/>\n</section>\n</encyclopedia>");
     WriteFileText(src.File("pages/nds/rates.html"), kPage);
-    WriteFileText(src.File("pages/nds/deduct.html"),
-                  "<html><body><h2 id=\"cond\">Условия</h2><a href=\"rates.html#zero\">0%</a></body></html>");
+    WriteFileText(
+        src.File("pages/nds/deduct.html"),
+        "<html><body><h2 id=\"cond\">Условия</h2><a href=\"rates.html#zero\">0%</a></body></html>");
     WriteFileText(src.File("pages/nds/img/scheme.png"), "\x89PNG picture");
     WriteFileText(src.File("style.css"), "body { font-family: sans-serif; }");
 }
@@ -96,7 +99,8 @@ TEST(EncyclopediaPublish, BrokenTreesAndPagesAreReported)
     WriteSource(src);
     WriteFileText(src.File("encyclopedia.xml"),
                   "<encyclopedia>\n<section name=\"НДС\" code=\"nds\">\n"
-                  "<section name=\"Ставки\" url=\"/nds/rates.html\"><section name=\"x\" anchor=\"nowhere\"/></section>\n"
+                  "<section name=\"Ставки\" url=\"/nds/rates.html\"><section name=\"x\" "
+                  "anchor=\"nowhere\"/></section>\n"
                   "<section url=\"/nds/missing.html\"/>\n</section>\n"
                   "<section name=\"Снова\" code=\"nds\"/>\ntext\n</encyclopedia>");
     WriteFileText(src.File("pages/nds/orphan.html"), "<p><a href=\"../../../etc/passwd\">x</a>"
@@ -108,15 +112,18 @@ TEST(EncyclopediaPublish, BrokenTreesAndPagesAreReported)
     EXPECT_FALSE(publisher.Publish(src.Path(), profile.Path(), report, Options(src)));
     const std::string catalogue = src.File("encyclopedia.xml");
     const auto& errors = report.GetErrors();
-    EXPECT_TRUE(HasLine(errors, catalogue + ":3: the page /nds/rates.html has no element with the id \"nowhere\""));
+    EXPECT_TRUE(HasLine(
+        errors, catalogue + ":3: the page /nds/rates.html has no element with the id \"nowhere\""));
     EXPECT_TRUE(HasLine(errors, catalogue + ":4: a section needs a \"name\""));
     EXPECT_TRUE(HasLine(errors, catalogue + ":4: no page pages/nds/missing.html"));
     EXPECT_TRUE(HasLine(errors, catalogue + ":6: the code \"nds\" is used twice"));
     EXPECT_TRUE(HasLine(errors, "text between sections would stop the client's reader"));
     EXPECT_TRUE(HasLine(errors, src.File("pages/nds/latin1.html") + ": is not valid UTF-8"));
     const auto& warnings = report.GetWarnings();
-    EXPECT_TRUE(HasLine(warnings, src.File("pages/nds/orphan.html") + ":1: the link \"../../../etc/passwd\" leads out"));
+    EXPECT_TRUE(HasLine(warnings, src.File("pages/nds/orphan.html") +
+                                      ":1: the link \"../../../etc/passwd\" leads out"));
     EXPECT_TRUE(HasLine(warnings, "the link \"gone.html\" leads nowhere"));
-    EXPECT_TRUE(HasLine(warnings, src.File("pages/nds/orphan.html") + ": the page is in no section"));
+    EXPECT_TRUE(
+        HasLine(warnings, src.File("pages/nds/orphan.html") + ": the page is in no section"));
     EXPECT_FALSE(CFileUtils::DirectoryExists(profile.File("Content")));
 }

@@ -54,13 +54,14 @@ Forms Expand(std::string_view affixes, std::string_view words)
 TEST(HunspellDictionary, ConditionsStripsAndCrossProducts)
 {
     EXPECT_EQ(Expand(kAffixes, "3\nсталь/N\nналог/N\nмышь/N\n"),
-              (Forms{"сталь", "стали", "сталями", "|", "налог", "налогов", "налогами", "|", "мышь", "мыши",
-                     "мышами", "|"}));
+              (Forms{"сталь", "стали", "сталями", "|", "налог", "налогов", "налогами", "|", "мышь",
+                     "мыши", "мышами", "|"}));
     // The prefix crosses with the suffixes of a class that allows it.
     EXPECT_EQ(Expand(kAffixes, "стать/LP\n"),
               (Forms{"стать", "стал", "стали", "перестать", "перестал", "перестали", "|"}));
     EXPECT_EQ(Expand(kAffixes, "писать/QL\nзаписать/QL\n"),
-              (Forms{"писать", "писал", "писали", "|", "записать", "записал", "записали", "отписать", "|"}));
+              (Forms{"писать", "писал", "писали", "|", "записать", "записал", "записали",
+                     "отписать", "|"}));
     // The strip must leave something of the word unless FULLSTRIP says otherwise.
     EXPECT_EQ(Expand(kAffixes, "ёлка/F\nмёлка/F\n"), (Forms{"ёлка", "|", "мёлка", "м", "|"}));
     EXPECT_EQ(Expand(std::string(kAffixes) + "FULLSTRIP\n", "ёлка/F\n"), (Forms{"ёлка", "", "|"}));
@@ -71,9 +72,11 @@ TEST(HunspellDictionary, ConditionsStripsAndCrossProducts)
 
 TEST(HunspellDictionary, FlagTypes)
 {
-    const std::string_view longFlags = "FLAG long\nSFX Aa Y 1\nSFX Aa 0 ы .\nSFX Bb Y 1\nSFX Bb 0 у .\n";
+    const std::string_view longFlags =
+        "FLAG long\nSFX Aa Y 1\nSFX Aa 0 ы .\nSFX Bb Y 1\nSFX Bb 0 у .\n";
     EXPECT_EQ(Expand(longFlags, "стол/AaBb\n"), (Forms{"стол", "столы", "столу", "|"}));
-    const std::string_view numFlags = "FLAG num\nSFX 101 Y 1\nSFX 101 0 ы .\nSFX 7 Y 1\nSFX 7 0 у .\n";
+    const std::string_view numFlags =
+        "FLAG num\nSFX 101 Y 1\nSFX 101 0 ы .\nSFX 7 Y 1\nSFX 7 0 у .\n";
     EXPECT_EQ(Expand(numFlags, "стол/7,101\n"), (Forms{"стол", "столу", "столы", "|"}));
 }
 

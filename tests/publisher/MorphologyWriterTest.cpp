@@ -1,5 +1,5 @@
-#include "MorphoSearch.h"
 #include "MorphologyWriter.h"
+#include "MorphoSearch.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,8 @@ TEST(MorphologyWriter, RoundTripThroughTheReader)
     CMorphoSearch morpho(dir.Path());
     ASSERT_TRUE(morpho.LoadData());
     EXPECT_EQ(morpho.GetBaseForms("налогами"), Forms{"налог"});
-    EXPECT_EQ(morpho.GetAllForms("налоги"), (Forms{"налог", "налога", "налоги", "налогов", "налогами"}));
+    EXPECT_EQ(morpho.GetAllForms("налоги"),
+              (Forms{"налог", "налога", "налоги", "налогов", "налогами"}));
     EXPECT_EQ(morpho.GetBaseForms("стали"), (Forms{"сталь", "стать"})) << "longest stem first";
     EXPECT_EQ(morpho.GetBaseForms("ёлками"), Forms{"ёлка"});
     EXPECT_EQ(morpho.GetBaseForms("я"), Forms{"я"});

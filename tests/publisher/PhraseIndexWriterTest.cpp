@@ -1,6 +1,6 @@
+#include "PhraseIndexWriter.h"
 #include "FullTextSearch.h"
 #include "FullTextSearch2.h"
-#include "PhraseIndexWriter.h"
 #include "SearchUtils.h"
 #include "TestSupport.h"
 
@@ -16,7 +16,8 @@ using Positions = std::vector<WordPosition>;
 
 unsigned U16At(const std::string& bytes, std::size_t nOffset)
 {
-    return (static_cast<unsigned char>(bytes[nOffset]) << 8) | static_cast<unsigned char>(bytes[nOffset + 1]);
+    return (static_cast<unsigned char>(bytes[nOffset]) << 8) |
+           static_cast<unsigned char>(bytes[nOffset + 1]);
 }
 
 std::uint32_t U32At(const std::string& bytes, std::size_t nOffset)
@@ -54,8 +55,9 @@ TEST(PhraseIndexWriter, RoundTripThroughTheReader)
 {
     // Random documents over a small vocabulary, with the expected answers
     // kept beside them.
-    const std::vector<std::string> vocabulary = {"налог", "налоги", "на", "ндс", "ставка", "срок", "ёлка", "2010",
-                                                 "vat", "из-за", "яблоко", "а", "учёт", "учет", "уплата"};
+    const std::vector<std::string> vocabulary = {"налог",  "налоги", "на",   "ндс",  "ставка",
+                                                 "срок",   "ёлка",   "2010", "vat",  "из-за",
+                                                 "яблоко", "а",      "учёт", "учет", "уплата"};
     std::mt19937 random(7);
     CPhraseIndexWriter writer;
     std::map<std::string, Positions> expected;
@@ -119,7 +121,8 @@ TEST(PhraseIndexWriter, WordHandlesAreFoundOnceAndAddedToLikeWords)
     Positions positions;
     index.GetWordPositions("налог", positions);
     EXPECT_EQ(positions, (Positions{{1, 1}, {1, 3}})) << "sorted when written";
-    EXPECT_EQ(index.GetStartWords("с"), std::set<std::string>{}) << "a handle without occurrences writes no node";
+    EXPECT_EQ(index.GetStartWords("с"), std::set<std::string>{})
+        << "a handle without occurrences writes no node";
     EXPECT_EQ(writer.Statistics().m_nWords, 1u);
     // The first generation holds its magic only: nothing reads more.
     EXPECT_EQ(ReadFileText(dir.File("index.1085")), "KALIMOR_INDEX_1 ");
@@ -140,7 +143,8 @@ TEST(PhraseIndexWriter, TreesAreBalanced)
     const auto [nDepth, nNodes] = TreeShape(bytes, 16);
     EXPECT_EQ(nNodes, 1000);
     EXPECT_EQ(nDepth, 10) << "1000 words fit in a tree of depth 10";
-    EXPECT_EQ(writer.BuildPhraseIndex(1090).size(), 16u) << "a letter without words is its magic alone";
+    EXPECT_EQ(writer.BuildPhraseIndex(1090).size(), 16u)
+        << "a letter without words is its magic alone";
 }
 
 TEST(PhraseIndexWriter, DocumentListChoosesTheNarrowestPathWidth)
@@ -196,7 +200,8 @@ TEST(PhraseIndexWriter, WhatSixteenBitFieldsCannotHoldIsLeftOutAndCounted)
     CTempDir dir;
     ASSERT_TRUE(writer.Save(dir.Path()));
     EXPECT_EQ(writer.Statistics().m_nOccurrences, 5u);
-    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 1u) << "ндс at 70000 as its first position";
+    EXPECT_EQ(writer.Statistics().m_nDroppedOccurrences, 1u)
+        << "ндс at 70000 as its first position";
     EXPECT_EQ(writer.Statistics().m_nBridgeEntries, 2u);
     ASSERT_EQ(writer.Statistics().m_cutDocuments.count(1), 1u);
     EXPECT_EQ(writer.Statistics().m_cutDocuments.at(1), std::vector<std::string>{"ндс"});

@@ -32,13 +32,18 @@ std::set<std::string> Lines(const std::string& text)
 
 TEST(RussianDictionary, MorphFindsTheBaseFormsOfInflectedWords)
 {
-    const CProcessResult result = RunProcess({KALIMORCTL_PATH, "--profile", KALIMOR_RU_PROFILE, "morph", "--json",
-                                              "налогами", "стали", "ёлками", "tax", "2010", "ндс"});
+    const CProcessResult result =
+        RunProcess({KALIMORCTL_PATH, "--profile", KALIMOR_RU_PROFILE, "morph", "--json", "налогами",
+                    "стали", "ёлками", "tax", "2010", "ндс"});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     const auto json = nlohmann::json::parse(result.m_strOut);
     ASSERT_EQ(json["words"].size(), 6u);
-    const auto base = [&](std::size_t i) { return json["words"][i]["base"].get<std::vector<std::string>>(); };
-    const auto all = [&](std::size_t i) { return json["words"][i]["all"].get<std::vector<std::string>>(); };
+    const auto base = [&](std::size_t i) {
+        return json["words"][i]["base"].get<std::vector<std::string>>();
+    };
+    const auto all = [&](std::size_t i) {
+        return json["words"][i]["all"].get<std::vector<std::string>>();
+    };
     EXPECT_TRUE(Contains(base(0), "налог")) << json["words"][0];
     EXPECT_TRUE(Contains(all(0), "налогов"));
     EXPECT_TRUE(Contains(base(1), "сталь")) << json["words"][1];
@@ -100,7 +105,8 @@ TEST(RussianDictionary, ExpansionAgreesWithHunspell)
         oursText += form + "\n";
     WriteFileText(dir.File("ours.txt"), oursText);
 
-    const CProcessResult unmunch = RunProcess({"/usr/bin/unmunch", dir.File("sample.dic"), KALIMOR_HUNSPELL_RU ".aff"});
+    const CProcessResult unmunch =
+        RunProcess({"/usr/bin/unmunch", dir.File("sample.dic"), KALIMOR_HUNSPELL_RU ".aff"});
     ASSERT_EQ(unmunch.m_nExitCode, 0) << unmunch.m_strErr;
     std::string missingText;
     for (const std::string& form : Lines(unmunch.m_strOut))

@@ -56,14 +56,16 @@ TEST(BlankInfoData, AMissingPieceFailsTheWholeLoad)
 {
     CTempDir dir;
     CLogCapture log;
-    WriteEncipheredFile(dir.File("a.dat"), "<b><section name=\"s\" code=\"c\">" +
-                                               Blank("x", "day=\"1\" month=\"1\" year=\"2020\"", "", "") +
-                                               "</section></b>");
+    WriteEncipheredFile(dir.File("a.dat"),
+                        "<b><section name=\"s\" code=\"c\">" +
+                            Blank("x", "day=\"1\" month=\"1\" year=\"2020\"", "", "") +
+                            "</section></b>");
     CBlankInfoData data;
     EXPECT_FALSE(data.LoadData(dir.File("a.dat"))) << "no approval";
     EXPECT_TRUE(log.Contains("Can't load news "));
     WriteEncipheredFile(dir.File("b.dat"), "<b><section name=\"s\" code=\"c\">" +
-                                               Blank("x", "day=\"1\" month=\"1\"") + "</section></b>");
+                                               Blank("x", "day=\"1\" month=\"1\"") +
+                                               "</section></b>");
     EXPECT_FALSE(data.LoadData(dir.File("b.dat")));
     EXPECT_TRUE(log.Contains("CXMLUtils::GetDayInfo Can't get day info"));
     WriteEncipheredFile(dir.File("c.dat"), "<b><section name=\"s\"/></b>");
@@ -79,7 +81,8 @@ TEST(TaxCalendar, DatesListsAndSkippedEntries)
         "<tax day=\"28\" month=\"1\" year=\"2027\"><name>НДС</name><payer>Организации</payer>"
         "<budget>Федеральный</budget><payment_entry>1/3</payment_entry><group>Налоги</group>"
         "<name>НДС за IV квартал</name><extra>x</extra></tax>"
-        "<report day=\"20\" month=\"1\" year=\"2027\"><reporter>Все</reporter><kind>Декларация</kind>"
+        "<report day=\"20\" month=\"1\" "
+        "year=\"2027\"><reporter>Все</reporter><kind>Декларация</kind>"
         "<form>КНД</form><group>Отчёты</group></report>"
         "<report day=\"21\" month=\"1\"><reporter>без года</reporter></report>"
         "<tax day=\"28\" month=\"1\" year=\"2027\"><name>НДФЛ</name></tax>"
@@ -102,7 +105,8 @@ TEST(TaxCalendar, DatesListsAndSkippedEntries)
     EXPECT_EQ(calendar.GetReportDates().size(), 1u);
 
     CLogCapture log;
-    WriteEncipheredFile(dir.File("bad.dat"), "<calendar><tax day=\"1\" month=\"1\" year=\"2027\"/></calendar>");
+    WriteEncipheredFile(dir.File("bad.dat"),
+                        "<calendar><tax day=\"1\" month=\"1\" year=\"2027\"/></calendar>");
     EXPECT_FALSE(calendar.LoadData(dir.File("bad.dat")));
     EXPECT_TRUE(log.Contains("Tax calendar invalid format"));
     EXPECT_TRUE(calendar.GetTaxDates().empty());
@@ -146,7 +150,8 @@ TEST(NewInfoData, LinksAreNumberedAcrossItemsInFileOrder)
         "<news>"
         "<item day=\"1\" month=\"6\" year=\"2010\"><![CDATA[Срок <a href=\"x.html\">уплаты НДС</a> "
         "перенесён. <b>Важно</b>: <a href=\"y.html\">см.</a> <a href=\"z.html\">и</a>]]></item>"
-        "<item day=\"2\" month=\"1\" year=\"2011\"><![CDATA[<p>Новая <a href=\"n.html\">форма</a> &lt;тег&gt;</p>]]></item>"
+        "<item day=\"2\" month=\"1\" year=\"2011\"><![CDATA[<p>Новая <a href=\"n.html\">форма</a> "
+        "&lt;тег&gt;</p>]]></item>"
         "<item day=\"3\" month=\"1\" year=\"2011\"><![CDATA[Незакрытый <a href=\"q\">тег]]></item>"
         "</news>");
     CNewInfoData news;
@@ -156,9 +161,10 @@ TEST(NewInfoData, LinksAreNumberedAcrossItemsInFileOrder)
     EXPECT_EQ(items[0]->m_date, (CDate{2011, 1, 3})) << "newest first";
     EXPECT_EQ(items[0]->m_strBody, "Незакрытый <a href=\"q\">тег") << "kept as written";
     EXPECT_TRUE(items[0]->m_links.empty());
-    EXPECT_EQ(items[2]->m_strBody,
-              "Срок <a id=\"ID0\" class=\"link_in_news\">уплаты НДС</a> перенесён. Важно: "
-              "<a id=\"ID1\" class=\"link_in_news\">см.</a> <a id=\"ID2\" class=\"link_in_news\">и</a>");
+    EXPECT_EQ(
+        items[2]->m_strBody,
+        "Срок <a id=\"ID0\" class=\"link_in_news\">уплаты НДС</a> перенесён. Важно: "
+        "<a id=\"ID1\" class=\"link_in_news\">см.</a> <a id=\"ID2\" class=\"link_in_news\">и</a>");
     EXPECT_EQ(items[2]->m_links, (std::vector<std::string>{"x.html", "y.html", "z.html"}));
     EXPECT_EQ(items[1]->m_nFirstLink, 3u) << "numbered in file order before sorting";
     EXPECT_EQ(items[1]->m_strBody,

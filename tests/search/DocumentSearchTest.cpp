@@ -91,7 +91,7 @@ protected:
 };
 
 const std::vector<CDoc> kDocs = {
-    {"content/1.html", {"налог", "на", "прибыль", "ставка", "налог"}},       // span 3
+    {"content/1.html", {"налог", "на", "прибыль", "ставка", "налог"}},        // span 3
     {"content/2.html", {"ставка", "x", "x", "x", "налог", "налог", "налог"}}, // span 4
     {"content/3.html", {"налог", "y"}},                                       // no ставка
     {"content/4.html", {"y", "ставка", "налог", "z"}},                        // span 1
@@ -151,16 +151,20 @@ TEST_F(DocumentSearchTest, OneWordOrdersByShareAndAWordInEveryDocumentWeighsNoth
 
 TEST_F(DocumentSearchTest, AmbiguousFormsSearchEveryBaseForm)
 {
-    Build({{"content/a.html", {"сталь", "x"}}, {"content/b.html", {"стать"}}, {"content/c.html", {"x"}}});
+    Build({{"content/a.html", {"сталь", "x"}},
+           {"content/b.html", {"стать"}},
+           {"content/c.html", {"x"}}});
     EXPECT_EQ(Find("стали"), (std::vector<std::uint32_t>{2, 1})) << "b is shorter: a larger share";
 }
 
 TEST_F(DocumentSearchTest, HighlightSetsHoldEveryFormOfEveryBaseForm)
 {
     Build(kDocs);
-    const CHighlightWords highlight = CDocumentSearch(m_index, m_morpho).GetHightlightWords("стали ндс");
+    const CHighlightWords highlight =
+        CDocumentSearch(m_index, m_morpho).GetHightlightWords("стали ндс");
     ASSERT_EQ(highlight.size(), 2u);
-    EXPECT_EQ(highlight[0], (std::set<std::string>{"стали", "сталь", "сталью", "стать", "стал", "стала"}));
+    EXPECT_EQ(highlight[0],
+              (std::set<std::string>{"стали", "сталь", "сталью", "стать", "стал", "стала"}));
     EXPECT_EQ(highlight[1], (std::set<std::string>{"ндс"})) << "a word without base forms alone";
     EXPECT_TRUE(CDocumentSearch(m_index, m_morpho).GetHightlightWords("...").empty());
 }
@@ -209,16 +213,20 @@ TEST_F(DocumentSearchTest, AZeroWordCountStopsTheSearch)
 
 TEST(SearchResultSet, KeepsTheOrderAndTheFirstOfEqualRecords)
 {
-    SearchResultSet results{{5, "e", 0, 0, 1.0, 2}, {3, "c", 0, 0, 2.0, 2}, {3, "c2", 0, 0, 2.0, 2}};
+    SearchResultSet results{
+        {5, "e", 0, 0, 1.0, 2}, {3, "c", 0, 0, 2.0, 2}, {3, "c2", 0, 0, 2.0, 2}};
     EXPECT_EQ(results.size(), 2u) << "the third is equal to the second";
     EXPECT_TRUE(results.insert({9, "i", 0, 0, 0.5, 0}).second);
     const auto [it, bInserted] = results.insert({5, "other", 7, 7, 1.0, 2});
     EXPECT_FALSE(bInserted);
     EXPECT_EQ(it->path, "e");
-    EXPECT_TRUE(results.insert({4, "d", 0, 0, 2.0, 2}).second) << "same span and score, another document";
+    EXPECT_TRUE(results.insert({4, "d", 0, 0, 2.0, 2}).second)
+        << "same span and score, another document";
 
     // A sorted batch: records interleave, an equal one leaves the old in place.
-    results.InsertSorted({{1, "a", 0, 0, 9.0, 0}, {9, "new", 0, 0, 0.5, 0}, {2, "b", 0, 0, 3.0, 1},
+    results.InsertSorted({{1, "a", 0, 0, 9.0, 0},
+                          {9, "new", 0, 0, 0.5, 0},
+                          {2, "b", 0, 0, 3.0, 1},
                           {6, "f", 0, 0, 0.1, 7}});
     std::vector<std::pair<std::uint32_t, std::string>> order;
     for (const SearchResult& result : results)
@@ -237,8 +245,9 @@ TEST(SearchResultSet, PathsShortAndLongKeepTheirText)
     const std::string onHeap = "content/" + std::string(300, 'x') + ".html";
     CSearchResultPath path;
     EXPECT_TRUE(path.empty());
-    for (const std::string& text : {std::string("content/nds/rates.html"), inlineMost, inlineMost + "b", onHeap,
-                                    std::string("/ндс.htm"), std::string()})
+    for (const std::string& text :
+         {std::string("content/nds/rates.html"), inlineMost, inlineMost + "b", onHeap,
+          std::string("/ндс.htm"), std::string()})
     {
         path.assign(text);
         EXPECT_EQ(path, text);
@@ -259,7 +268,8 @@ TEST(SearchResultSet, PathsShortAndLongKeepTheirText)
 
 namespace
 {
-using Record = std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>;
+using Record =
+    std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>;
 
 std::vector<Record> Records(const SearchResultSet& results)
 {
@@ -337,7 +347,8 @@ TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGive)
            {"content/c.html", {"стартап", "налог", "ставка"}},
            {"content/d.html", {"стать", "сталь", "сталь", "прибыль"}},
            {"content/e.html", {"налог"}}});
-    ExpectSameAsStepByStep({"СТА", "Стали", "налоги ставки", "ст", "нал", "прибыль налог", "xyz", "", "ста нал"});
+    ExpectSameAsStepByStep(
+        {"СТА", "Стали", "налоги ставки", "ст", "нал", "прибыль налог", "xyz", "", "ста нал"});
 }
 
 TEST_F(SearchPipelineTest, PathsAfterAZeroWordCountAreAsTheStepsLeaveThem)
@@ -370,7 +381,8 @@ TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
     // Hundreds of documents per word, so that sets are sorted the way large
     // ones are; "всегда" and "всегдашний" are in every document (all their
     // scores are 0, and "всег" finds every document twice with equal keys).
-    const std::vector<std::string> vocabulary = {"налог", "ставка", "сталь", "стать", "прибыль", "стая", "x"};
+    const std::vector<std::string> vocabulary = {"налог",   "ставка", "сталь", "стать",
+                                                 "прибыль", "стая",   "x"};
     std::mt19937 random(11);
     std::vector<CDoc> docs;
     std::vector<std::string> paths;
@@ -384,8 +396,9 @@ TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
             doc.m_words.push_back(vocabulary[random() % vocabulary.size()]);
     }
     Build(docs);
-    const std::vector<std::string> queries = {"налог", "стали", "всегда", "налоги ставки", "ста", "всегда прибыль",
-                                              "стат", "стая x", "всег"};
+    const std::vector<std::string> queries = {"налог",         "стали",  "всегда",
+                                              "налоги ставки", "ста",    "всегда прибыль",
+                                              "стат",          "стая x", "всег"};
     ExpectSameAsStepByStep(queries);
     for (const std::string& query : queries)
     {
@@ -399,7 +412,8 @@ TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
         {
             if (pPrevious)
             {
-                EXPECT_TRUE(SearchResultLess()(*pPrevious, result)) << query << ": " << result.docNumber;
+                EXPECT_TRUE(SearchResultLess()(*pPrevious, result))
+                    << query << ": " << result.docNumber;
             }
             pPrevious = &result;
             documents.insert(result.docNumber);
@@ -485,7 +499,8 @@ TEST_F(DocumentSearchTest, AnIndexThatKeepsYoStillAnswersAQueryTypedWithYo)
     ASSERT_EQ(results.size(), 3u) << "page 5 is one result";
     const SearchResult& last = *std::prev(results.end());
     EXPECT_EQ(last.docNumber, 5u);
-    EXPECT_EQ(last.score, 0.0 + std::log(5.0 / 3.0) * (2.0 / (4 + 0))) << "two occurrences of one word";
+    EXPECT_EQ(last.score, 0.0 + std::log(5.0 / 3.0) * (2.0 / (4 + 0)))
+        << "two occurrences of one word";
 }
 
 TEST_F(DocumentSearchTest, HighlightSetsHoldBothSpellings)
@@ -496,8 +511,9 @@ TEST_F(DocumentSearchTest, HighlightSetsHoldBothSpellings)
                                        "отчет", "отчета", "отчеты", "отчетов"};
     EXPECT_EQ(search.GetHightlightWords("отчёт"), CHighlightWords{report});
     EXPECT_EQ(search.GetHightlightWords("отчётов"), CHighlightWords{report});
-    EXPECT_EQ(search.GetHightlightWords("ёлки платёж"),
-              (CHighlightWords{{"ёлка", "ёлки", "ёлок", "елка", "елки", "елок"}, {"платёж", "платеж"}}));
+    EXPECT_EQ(
+        search.GetHightlightWords("ёлки платёж"),
+        (CHighlightWords{{"ёлка", "ёлки", "ёлок", "елка", "елки", "елок"}, {"платёж", "платеж"}}));
     EXPECT_EQ(search.GetHightlightWords("налог"),
               (CHighlightWords{{"налог", "налога", "налоги", "налогов", "налогами"}}))
         << "a word without ё as before";
@@ -527,7 +543,8 @@ TEST_F(DocumentSearchTest, TheFallbackCompletesYoAndYeAlike)
     // files are locked against the writers until they are freed.)
     m_index.FreeData();
     m_morpho.FreeData();
-    Build({{"content/1.html", {"отчёт"}}, {"content/2.html", {"отчет"}}, {"content/3.html", {"x"}}});
+    Build(
+        {{"content/1.html", {"отчёт"}}, {"content/2.html", {"отчет"}}, {"content/3.html", {"x"}}});
     CDocumentSearch other(m_index, m_morpho);
     SearchResultSet results;
     other.Search("отчё", results, yoHighlight);
@@ -543,5 +560,6 @@ TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGiveForYo)
            {"content/b.html", {"отчет", "авансовый", "налог"}},
            {"content/c.html", {"елка", "отчёт", "отчет"}},
            {"content/d.html", {"x"}}});
-    ExpectSameAsStepByStep({"отчё", "отче", "ОТЧЁТ", "отчет", "ёлки отчёт", "ёлк", "елк", "авансовый отчёт"});
+    ExpectSameAsStepByStep(
+        {"отчё", "отче", "ОТЧЁТ", "отчет", "ёлки отчёт", "ёлк", "елк", "авансовый отчёт"});
 }

@@ -39,9 +39,11 @@ TEST(FoundWords, SnippetsMarkWhatTheTableMarks)
     for (const auto& test : cases)
     {
         const std::string strWord = CTextUtils::ToLower(test["word"].get<std::string>());
-        const std::string strSnippet = BuildQuerySnippet(test["text"].get<std::string>(), {{strWord}});
+        const std::string strSnippet =
+            BuildQuerySnippet(test["text"].get<std::string>(), {{strWord}});
         std::vector<std::string> marked;
-        for (std::sregex_iterator it(strSnippet.begin(), strSnippet.end(), bold), end; it != end; ++it)
+        for (std::sregex_iterator it(strSnippet.begin(), strSnippet.end(), bold), end; it != end;
+             ++it)
             marked.push_back((*it)[1]);
         EXPECT_EQ(marked, test["marked"].get<std::vector<std::string>>())
             << test["what"].get<std::string>() << ": " << strSnippet;

@@ -1,5 +1,5 @@
-#include "DocumentSearch.h"
 #include "FullTextSearch.h"
+#include "DocumentSearch.h"
 #include "FullTextSearch2.h"
 #include "SearchFileBytes.h"
 
@@ -36,13 +36,14 @@ std::string LetterTree()
     bytes.Text("KALIMOR_INDEX_2 ");
     PhraseNode(bytes, "\xED\xE0\xEB\xEE\xE3", true, 75, {{3, {4, 6}}, {2, {7}}}); // налог, 16..43
     PhraseNode(bytes, "\xED\xE0", false, 59, {{1, {0}}});                         // на, 43..59
-    PhraseNode(bytes, "\xED\xE0\xEB\xE8\xF7\xED\xFB\xE5", false, 0, {});          // наличные, 59..75
-    PhraseNode(bytes, "\xED\xE4\xF1", false, 0, {{5, {1, 1}}});                   // ндс, 75..94
+    PhraseNode(bytes, "\xED\xE0\xEB\xE8\xF7\xED\xFB\xE5", false, 0, {}); // наличные, 59..75
+    PhraseNode(bytes, "\xED\xE4\xF1", false, 0, {{5, {1, 1}}});          // ндс, 75..94
     EXPECT_EQ(bytes.Size(), 94u);
     return bytes.Data();
 }
 
-std::string NumbersFile(unsigned nWidth, const std::vector<std::pair<std::string, unsigned>>& documents)
+std::string NumbersFile(unsigned nWidth,
+                        const std::vector<std::pair<std::string, unsigned>>& documents)
 {
     CBytes bytes;
     bytes.Text("KALIMOR_FNAMES_2").U8(nWidth);
@@ -64,7 +65,8 @@ std::string DefaultNumbers()
 
 // A folder with every phrase index file: the letter н and id 0 hand-laid,
 // the others empty (their magic alone).
-void WriteIndexFolder(const CTempDir& dir, const std::string& letterTree, const std::string& numbers)
+void WriteIndexFolder(const CTempDir& dir, const std::string& letterTree,
+                      const std::string& numbers)
 {
     for (const int nId : GetSearchIndexIds())
         WriteFileText(dir.File("phrase_index." + std::to_string(nId)), "KALIMOR_INDEX_2 ");
@@ -149,14 +151,16 @@ TEST(FullTextSearch2, DocumentList)
     for (const SearchResult& result : results)
         paths.push_back(result.path);
     // Sorted by span (here the document number): 0, 1, 2, 4, 5, 6.
-    EXPECT_EQ(paths, (std::vector<std::string>{"unchanged", "/a/b.htm", "content/a/b.htm", "", "/ндс.htm",
-                                               "unchanged"}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"unchanged", "/a/b.htm", "content/a/b.htm", "",
+                                               "/ндс.htm", "unchanged"}));
     EXPECT_TRUE(log.Contains("Can't read path"));
 
     // A longer list after a reload is counted again.
     index.FreeData();
-    WriteFileText(dir.File("phrase_numbers.dat"), NumbersFile(2, {{"/a", 1}, {"/b", 1}, {"/c", 1},
-                                                                  {"/d", 1}, {"/e", 1}, {"/f", 1}, {"/g", 1}}));
+    WriteFileText(
+        dir.File("phrase_numbers.dat"),
+        NumbersFile(2,
+                    {{"/a", 1}, {"/b", 1}, {"/c", 1}, {"/d", 1}, {"/e", 1}, {"/f", 1}, {"/g", 1}}));
     ASSERT_TRUE(index.LoadData());
     EXPECT_EQ(index.GetDocCount(), 7u);
 }
@@ -187,8 +191,10 @@ TEST(FullTextSearch2, LoadingNeedsEveryFileOfItsOwnType)
 
     WriteFileText(dir.File("phrase_index.1090"), "KALIMOR_INDEX_1 ");
     EXPECT_FALSE(index.LoadData());
-    EXPECT_TRUE(log.Contains("CFullTextSearch2::LoadIndex indexPath: " + dir.File("phrase_index.1090")));
-    EXPECT_TRUE(log.Contains("Incorrect index file format (" + dir.File("phrase_index.1090") + ". Closing"));
+    EXPECT_TRUE(
+        log.Contains("CFullTextSearch2::LoadIndex indexPath: " + dir.File("phrase_index.1090")));
+    EXPECT_TRUE(log.Contains("Incorrect index file format (" + dir.File("phrase_index.1090") +
+                             ". Closing"));
     EXPECT_FALSE(index.LoadIndex(1090));
     EXPECT_TRUE(index.LoadIndex(1085));
     EXPECT_FALSE(index.LoadIndex(1104));
@@ -232,7 +238,8 @@ TEST(FullTextSearch2, DamagedTreesEndTheirBranchWithALogLine)
         bytes.Text("KALIMOR_INDEX_2 ").U8(2).U16(0xFFFF).U8(0).U32(0).Text("\xED\xE0");
         for (int i = 0; i < 8; ++i)
             bytes.U16(0xFFFF);
-        cases.push_back({"counts past the end", bytes.Data(), "Index node runs past the end of the file"});
+        cases.push_back(
+            {"counts past the end", bytes.Data(), "Index node runs past the end of the file"});
     }
     {
         CBytes bytes;
@@ -248,7 +255,8 @@ TEST(FullTextSearch2, DamagedTreesEndTheirBranchWithALogLine)
         CBytes bytes;
         bytes.Text("KALIMOR_INDEX_2 ");
         PhraseNode(bytes, "\xED\xE0", true, 0xFFFFFFF0u, {});
-        cases.push_back({"offsets past the end", bytes.Data(), "Invalid offset or length. offset: 4294967280"});
+        cases.push_back(
+            {"offsets past the end", bytes.Data(), "Invalid offset or length. offset: 4294967280"});
     }
     for (const CCase& test : cases)
     {
@@ -278,7 +286,8 @@ TEST(FullTextSearch, FirstGenerationIsOpenedAndChecked)
     EXPECT_TRUE(log.Contains("Can't open handles for " + dir.File("numbers.dat")));
     WriteFileText(dir.File("numbers.dat"), "KALIMOR_FNAMES_2");
     EXPECT_FALSE(index.LoadData());
-    EXPECT_TRUE(log.Contains("Incorrect index file format (" + dir.File("numbers.dat") + ". Closing"));
+    EXPECT_TRUE(
+        log.Contains("Incorrect index file format (" + dir.File("numbers.dat") + ". Closing"));
     WriteFileText(dir.File("numbers.dat"), "KALIMOR_FNAMES_1");
     EXPECT_TRUE(index.LoadData());
     EXPECT_TRUE(index.IsLoaded());
@@ -308,8 +317,9 @@ TEST(FullTextSearch2, ADocumentTwiceInAWordsNodeIsWalkedAsTheWalkDefines)
     // twice, with different first positions and spans.
     CBytes tree;
     tree.Text("KALIMOR_INDEX_2 ");
-    PhraseNode(tree, "\xED\xE0\xEB\xEE\xE3", false, 49, {{1, {5}}, {0, {2, 1}}, {1, {0}}}); // налог, 16..49
-    PhraseNode(tree, "\xED\xE4\xF1", false, 0, {{1, {0}}, {1, {4}}});                     // ндс
+    PhraseNode(tree, "\xED\xE0\xEB\xEE\xE3", false, 49,
+               {{1, {5}}, {0, {2, 1}}, {1, {0}}});                    // налог, 16..49
+    PhraseNode(tree, "\xED\xE4\xF1", false, 0, {{1, {0}}, {1, {4}}}); // ндс
     CTempDir dir;
     WriteIndexFolder(dir, tree.Data(), NumbersFile(6, {{"/a.htm", 10}, {"/b.htm", 20}}));
     CFullTextSearch2 index(dir.Path());
@@ -320,5 +330,6 @@ TEST(FullTextSearch2, ADocumentTwiceInAWordsNodeIsWalkedAsTheWalkDefines)
     std::vector<std::pair<std::uint32_t, std::uint32_t>> found; // document, span
     for (const SearchResult& result : results)
         found.emplace_back(result.docNumber, result.span);
-    EXPECT_EQ(found, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 2}, {2, 4}, {1, 5}}));
+    EXPECT_EQ(found,
+              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{1, 2}, {2, 4}, {1, 5}}));
 }

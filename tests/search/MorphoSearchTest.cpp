@@ -31,8 +31,8 @@ public:
         m_bytes.PatchU32(16 + 4 * CSearchUtils::GetHash(Cp1251(key)), nOffset);
     }
     // A stem-and-ending node; returns its offset.
-    std::uint32_t StemNode(std::string_view key, const std::vector<std::string_view>& endings, bool bLeft,
-                           std::uint32_t nRight)
+    std::uint32_t StemNode(std::string_view key, const std::vector<std::string_view>& endings,
+                           bool bLeft, std::uint32_t nRight)
     {
         std::string body;
         for (const std::string_view ending : endings)
@@ -44,7 +44,8 @@ public:
         return Node(Cp1251(key), endings.size(), bLeft, nRight, body);
     }
     // A whole-word node: entries of (bytes taken from the key, tail).
-    std::uint32_t WordNode(std::string_view key, const std::vector<std::pair<unsigned, std::string_view>>& entries,
+    std::uint32_t WordNode(std::string_view key,
+                           const std::vector<std::pair<unsigned, std::string_view>>& entries,
                            bool bLeft, std::uint32_t nRight)
     {
         std::string body;
@@ -57,8 +58,8 @@ public:
         }
         return Node(Cp1251(key), entries.size(), bLeft, nRight, body);
     }
-    std::uint32_t Node(const std::string& key, std::size_t nEntries, bool bLeft, std::uint32_t nRight,
-                       const std::string& body, int nSize = -1)
+    std::uint32_t Node(const std::string& key, std::size_t nEntries, bool bLeft,
+                       std::uint32_t nRight, const std::string& body, int nSize = -1)
     {
         const std::uint32_t nOffset = Offset();
         m_bytes.U16(nSize >= 0 ? nSize : static_cast<unsigned>(9 + key.size() + body.size()));
@@ -66,7 +67,10 @@ public:
         m_bytes.U8(bLeft ? 1 : 0).U32(nRight).Text(body);
         return nOffset;
     }
-    void PatchU32(std::uint32_t nOffset, std::uint32_t nValue) { m_bytes.PatchU32(nOffset, nValue); }
+    void PatchU32(std::uint32_t nOffset, std::uint32_t nValue)
+    {
+        m_bytes.PatchU32(nOffset, nValue);
+    }
     void Save(const std::string& strPath) const { m_bytes.Save(strPath); }
 
 private:
@@ -106,7 +110,8 @@ TEST(MorphoSearch, StemAndEndingsGiveTheBaseFormAndAllForms)
     EXPECT_EQ(morpho.GetBaseForms("налог"), Forms{"налог"});
     EXPECT_EQ(morpho.GetAllForms("налоги"), (Forms{"налог", "налога", "налоги", "налогов"}));
     EXPECT_EQ(morpho.GetBaseForms("я"), Forms{"я"}) << "a one-letter word is its own single split";
-    for (const std::string_view word : {"налогу", "нало", "налогии", "Налоги", "nalog", "2010", "", "ёлка"})
+    for (const std::string_view word :
+         {"налогу", "нало", "налогии", "Налоги", "nalog", "2010", "", "ёлка"})
     {
         EXPECT_EQ(morpho.GetBaseForms(word), Forms{}) << word;
         EXPECT_EQ(morpho.GetAllForms(word), Forms{}) << word;
@@ -159,7 +164,8 @@ TEST(MorphoSearch, WholeWordDictionary)
     EXPECT_EQ(morpho.GetBaseForms("шёл"), Forms{"идти"});
     EXPECT_EQ(morpho.GetBaseForms("идти"), Forms{"идти"});
     EXPECT_EQ(morpho.GetBaseForms("налогами"), Forms{"налог"});
-    EXPECT_EQ(morpho.GetBaseForms("налоги"), Forms{"налог"}) << "the letter file after the other one";
+    EXPECT_EQ(morpho.GetBaseForms("налоги"), Forms{"налог"})
+        << "the letter file after the other one";
     EXPECT_EQ(morpho.GetAllForms("шёл"), Forms{}) << "whole-word nodes add no forms";
     EXPECT_EQ(morpho.GetBaseForms("шё"), Forms{}) << "whole words are keyed by the whole word";
 }
@@ -177,14 +183,16 @@ TEST(MorphoSearch, EmptyBucketsAndLoading)
     EXPECT_EQ(morpho.GetBaseForms("налоги"), Forms{});
     EXPECT_TRUE(log.Contains("Dictionary index 0 incorrect"));
     ASSERT_TRUE(morpho.LoadData());
-    EXPECT_TRUE(log.Contains("CMorphoSearch::LoadDict dictPath: " + dir.Path() + "/add/words.additional"));
+    EXPECT_TRUE(
+        log.Contains("CMorphoSearch::LoadDict dictPath: " + dir.Path() + "/add/words.additional"));
     EXPECT_EQ(morpho.GetBaseForms("налоги"), Forms{"налог"});
     EXPECT_EQ(morpho.GetBaseForms("нал"), Forms{});
     EXPECT_EQ(morpho.GetBaseForms("на"), Forms{});
 
     WriteFileText(dir.File("common/words.1105"), "KALIMOR_INDEX_2 ");
     EXPECT_FALSE(morpho.LoadData());
-    EXPECT_TRUE(log.Contains("Incorrect dictionary format (" + dir.Path() + "/common/words.1105. Closing"));
+    EXPECT_TRUE(
+        log.Contains("Incorrect dictionary format (" + dir.Path() + "/common/words.1105. Closing"));
     std::filesystem::remove(dir.File("common/words.1105"));
     EXPECT_FALSE(morpho.LoadDict(1105));
     EXPECT_TRUE(log.Contains("Can't open handles for " + dir.Path() + "/common/words.1105"));
@@ -241,7 +249,8 @@ TEST(MorphoSearch, DamagedNodesEndTheirBranchWithALogLine)
     {
         CDictBytes dict;
         dict.SetBucket("налог", dict.Node(key, 1, true, 0xFFFFFFF0u, endingI));
-        cases.push_back({"children past the end", dict, "Invalid offset or length. offset: 4294967280"});
+        cases.push_back(
+            {"children past the end", dict, "Invalid offset or length. offset: 4294967280"});
     }
     for (const CCase& test : cases)
     {

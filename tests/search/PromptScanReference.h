@@ -55,7 +55,8 @@ public:
             if (i == 0)
                 result = std::move(candidates);
             else
-                std::erase_if(result, [&](const std::string& t) { return !candidates.contains(t); });
+                std::erase_if(result,
+                              [&](const std::string& t) { return !candidates.contains(t); });
         }
         return {result.begin(), result.end()};
     }

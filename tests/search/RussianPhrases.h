@@ -48,7 +48,8 @@ struct CRussianPhrases
             weights.push_back(1.0 / static_cast<double>(i + 1));
         std::discrete_distribution<std::size_t> pickEntry(weights.begin(), weights.end());
         std::uniform_int_distribution<std::size_t> pickLength(2, 5), pickPercent(0, 99);
-        static const char* const kLinks[] = {"и", "в", "на", "по", "для", "при", "с", "о", "от", "без", "к"};
+        static const char* const kLinks[] = {"и", "в", "на", "по",  "для", "при",
+                                             "с", "о", "от", "без", "к"};
         std::uniform_int_distribution<std::size_t> pickLink(0, std::size(kLinks) - 1);
         for (std::size_t n = 0; n < nPhrases; ++n)
         {
@@ -62,7 +63,8 @@ struct CRussianPhrases
                 else
                 {
                     const auto& forms = vocabulary[pickEntry(random)];
-                    text += forms[std::uniform_int_distribution<std::size_t>(0, forms.size() - 1)(random)];
+                    text += forms[std::uniform_int_distribution<std::size_t>(0, forms.size() -
+                                                                                    1)(random)];
                 }
             }
             (pickPercent(random) < 90 ? m_registry : m_prompts).push_back(Capitalise(text));
@@ -75,7 +77,8 @@ struct CRussianPhrases
     {
         std::map<std::string, std::string> sections;
         for (const std::string& text : m_registry)
-            sections[FirstLetter(text)] += "<word text=\"" + text + "\"><link site_url=\"/r.html\"/></word>";
+            sections[FirstLetter(text)] +=
+                "<word text=\"" + text + "\"><link site_url=\"/r.html\"/></word>";
         std::string xml = "<search_registry>";
         for (const auto& [name, words] : sections)
             xml += "<section name=\"" + name + "\">" + words + "</section>";

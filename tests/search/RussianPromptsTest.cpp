@@ -35,8 +35,9 @@ TEST(RussianPrompts, TypedWordsMatchEveryFormOfTheirWords)
         registry.GetSearchPrompts(text, result);
         return result;
     };
-    EXPECT_EQ(prompts("налог"), (Texts{"Вычеты по налогу", "Налог на прибыль организаций", "Налоговые вычеты по НДС",
-                                       "Ставки налога на прибыль", "Уплата налогов и взносов"}));
+    EXPECT_EQ(prompts("налог"),
+              (Texts{"Вычеты по налогу", "Налог на прибыль организаций", "Налоговые вычеты по НДС",
+                     "Ставки налога на прибыль", "Уплата налогов и взносов"}));
     EXPECT_EQ(prompts("налогами ставк"), (Texts{"Ставки налога на прибыль"}));
     EXPECT_EQ(prompts("ставкой налогу"), (Texts{"Ставки налога на прибыль"}))
         << "the last word by its forms: налогу is a form of налог, not a prefix of налога";
@@ -44,7 +45,8 @@ TEST(RussianPrompts, TypedWordsMatchEveryFormOfTheirWords)
     EXPECT_EQ(prompts("организация"), (Texts{"Налог на прибыль организаций"}));
     EXPECT_EQ(prompts("взнос"), (Texts{"Взносы на травматизм", "Уплата налогов и взносов"}));
     EXPECT_EQ(prompts("НДС"), (Texts{"Налоговые вычеты по НДС"}));
-    EXPECT_TRUE(prompts("налоговым ставк").empty()) << "налоговым is a form of налоговый, which no phrase with ставк holds";
+    EXPECT_TRUE(prompts("налоговым ставк").empty())
+        << "налоговым is a form of налоговый, which no phrase with ставк holds";
 }
 
 TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
@@ -53,7 +55,8 @@ TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
     ASSERT_TRUE(phrases.Make(KALIMOR_HUNSPELL_RU, 6000, 41, 11));
     CTempDir dir;
     ASSERT_TRUE(CRussianPhrases::WriteEnciphered(dir.File("registry2.dat"), phrases.RegistryXml()));
-    ASSERT_TRUE(CRussianPhrases::WriteEnciphered(dir.File("search_prompts2.dat"), phrases.PromptsXml()));
+    ASSERT_TRUE(
+        CRussianPhrases::WriteEnciphered(dir.File("search_prompts2.dat"), phrases.PromptsXml()));
     CMorphoSearch morpho(kMorphologyFolder);
     ASSERT_TRUE(morpho.LoadData());
     CSearchPrompt2Manager prompts;
@@ -69,7 +72,9 @@ TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
         for (const std::string& word : SplitSearchString(CTextUtils::ToLower(text)))
             words.push_back(word);
     std::mt19937 random(5);
-    const auto pick = [&](std::size_t nSize) { return std::uniform_int_distribution<std::size_t>(0, nSize - 1)(random); };
+    const auto pick = [&](std::size_t nSize) {
+        return std::uniform_int_distribution<std::size_t>(0, nSize - 1)(random);
+    };
     std::size_t nNonEmpty = 0, nInflected = 0;
     for (int i = 0; i < 1500; ++i)
     {
@@ -79,8 +84,11 @@ TEST(RussianPrompts, IndexedLookupAgreesWithThePlainScan)
         else
             for (std::size_t n = 1 + pick(3); n > 0; --n)
             {
-                const std::vector<std::string> forms = morpho.GetAllForms(words[pick(words.size())]);
-                text += CTextUtils::ToUtf32(forms.empty() ? words[pick(words.size())] : forms[pick(forms.size())]) + U" ";
+                const std::vector<std::string> forms =
+                    morpho.GetAllForms(words[pick(words.size())]);
+                text += CTextUtils::ToUtf32(forms.empty() ? words[pick(words.size())]
+                                                          : forms[pick(forms.size())]) +
+                        U" ";
                 nInflected += !forms.empty();
             }
         const std::string typed = CTextUtils::FromUtf32(text.substr(0, 1 + pick(text.size())));

@@ -1,7 +1,7 @@
+#include "SearchRegistry.h"
 #include "MorphologyWriter.h"
 #include "PromptScanReference.h"
 #include "SearchPrompt2Manager.h"
-#include "SearchRegistry.h"
 #include "SynonymsSearch.h"
 #include "TestContent.h"
 
@@ -55,9 +55,10 @@ protected:
     {
         s_pMorphologyDir = new CTempDir;
         CMorphologyWriter writer;
-        writer.AddParadigm({"налог", "налога", "налогу", "налогом", "налоге", "налоги", "налогов", "налогам",
-                            "налогами", "налогах"});
-        writer.AddParadigm({"ставка", "ставки", "ставке", "ставку", "ставкой", "ставок", "ставкам", "ставками"});
+        writer.AddParadigm({"налог", "налога", "налогу", "налогом", "налоге", "налоги", "налогов",
+                            "налогам", "налогами", "налогах"});
+        writer.AddParadigm(
+            {"ставка", "ставки", "ставке", "ставку", "ставкой", "ставок", "ставкам", "ставками"});
         writer.AddParadigm({"налоговый", "налоговая", "налоговые", "налоговых"});
         // As hunspell-ru writes them: with "ё" only.
         writer.AddParadigm({"отчёт", "отчёта", "отчёту", "отчётом", "отчёте", "отчёты", "отчётов"});
@@ -75,8 +76,9 @@ protected:
         ASSERT_TRUE(m_morpho.LoadData());
         WriteEncipheredFile(m_dir.File("registry2.dat"), kRegistry);
         WriteEncipheredFile(m_dir.File("search_prompts2.dat"), kPrompts);
-        WriteEncipheredFile(m_dir.File("search_synonyms.dat"),
-                            R"(<search_synonyms><word text="НДС"><synonym text="налог на добавленную стоимость"/>
+        WriteEncipheredFile(
+            m_dir.File("search_synonyms.dat"),
+            R"(<search_synonyms><word text="НДС"><synonym text="налог на добавленную стоимость"/>
                                </word><word text="прибыль"><synonym text="налог"/></word></search_synonyms>)");
         ASSERT_TRUE(m_registry.LoadData(m_dir.File("registry2.dat")));
         ASSERT_TRUE(m_prompts.LoadData(m_dir.File("search_prompts2.dat")));
@@ -136,13 +138,14 @@ TEST_F(SearchRegistryTest, LettersFindTopLevelSectionsAndPhrasesOnly)
     EXPECT_EQ(m_registry.GetFirstSection(U'Н')->name, "Н");
     EXPECT_EQ(m_registry.CountSectionsForLetter(U'Н'), 2u);
     EXPECT_EQ(m_registry.GetFirstSection(U'н'), nullptr) << "the letter's case counts";
-    EXPECT_EQ(m_registry.CountSectionsForLetter(U'Г'), 0u) << "a nested section is not filed by letter";
+    EXPECT_EQ(m_registry.CountSectionsForLetter(U'Г'), 0u)
+        << "a nested section is not filed by letter";
     EXPECT_EQ(m_registry.GetFirstSection(U'Г'), nullptr);
 
     // Phrases by their own first letter, whatever section holds them.
     EXPECT_EQ(PhraseTexts(m_registry.GetPhrases(U'Н')),
-              (Texts{"Налог на прибыль", "Налоги и взносы", "Налоговые вычеты по НДС", "Налог на прибыль",
-                     "Начисление зарплаты"}));
+              (Texts{"Налог на прибыль", "Налоги и взносы", "Налоговые вычеты по НДС",
+                     "Налог на прибыль", "Начисление зарплаты"}));
     EXPECT_EQ(m_registry.GetPhrases(U'С').size(), 3u);
     EXPECT_TRUE(m_registry.GetPhrases(U'с').empty());
 }
@@ -161,7 +164,8 @@ TEST_F(SearchRegistryTest, FindPhraseIgnoresCaseAndTakesTheFirst)
     // by exactly its text.
     EXPECT_EQ(m_registry.FindPhrase("налоговый агент"), nullptr);
     ASSERT_NE(m_prompts.FindPrompt("налоговый агент"), nullptr);
-    EXPECT_EQ(m_prompts.FindPrompt("налоговый агент")->links, (Texts{"/agent.html", "/agent2.html"}));
+    EXPECT_EQ(m_prompts.FindPrompt("налоговый агент")->links,
+              (Texts{"/agent.html", "/agent2.html"}));
     EXPECT_EQ(m_prompts.FindPrompt("Налоговый агент"), nullptr);
 }
 
@@ -186,7 +190,9 @@ TEST_F(SearchRegistryTest, ThePromptListTakesAnyTagsAndKeepsTheFirstOfAText)
     EXPECT_EQ(map.at("Первый").words, (Texts{"первый"}));
     std::size_t nComplaints = 0;
     for (const std::string& line : log.Lines())
-        nComplaints += line.find("CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute") != std::string::npos;
+        nComplaints +=
+            line.find("CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute") !=
+            std::string::npos;
     EXPECT_EQ(nComplaints, 2u) << log.Text();
 
     EXPECT_FALSE(prompts.LoadData(m_dir.File("missing.dat")));
@@ -203,7 +209,8 @@ TEST_F(SearchRegistryTest, LoadFailures)
     EXPECT_TRUE(m_registry.GetSections().empty());
     EXPECT_EQ(Prompts("ставка"), (Texts{"ставка ндс 0%"})) << "the prompt list still prompts";
 
-    WriteEncipheredFile(m_dir.File("other.dat"), R"(<registry><section name="А"><word text="А"/></section></registry>)");
+    WriteEncipheredFile(m_dir.File("other.dat"),
+                        R"(<registry><section name="А"><word text="А"/></section></registry>)");
     EXPECT_FALSE(m_registry.LoadData(m_dir.File("other.dat")));
     EXPECT_TRUE(log.Contains("Search registry invalid format"));
 
@@ -237,15 +244,19 @@ TEST(SearchRegistryOrder, PhrasesAndPromptsSortInUtf16Order)
     // U+10428 (a letter) is written in UTF-16 with surrogates (D801 DC28), so
     // it sorts before U+E000..U+FFFF although its UTF-8 bytes are greater.
     const std::string deseret = "\xF0\x90\x90\xA8", privateUse = "\xEE\x80\x80";
-    WriteEncipheredFile(dir.File("r.dat"),
-                        "<search_registry><section name=\"Б\"><word text=\"Ｂ\"/><word text=\"" + deseret +
-                            "\"/><word text=\"" + privateUse + "\"/><word text=\"б\"/><word text=\"a\"/>"
-                            "<word text=\"налог Ｂ\"/><word text=\"Б\"/><word text=\"Бa\"/><word text=\"B\"/>"
-                            "<word text=\"налог " + deseret + "\"/><word text=\"Б\"/></section></search_registry>");
+    WriteEncipheredFile(
+        dir.File("r.dat"),
+        "<search_registry><section name=\"Б\"><word text=\"Ｂ\"/><word text=\"" + deseret +
+            "\"/><word text=\"" + privateUse +
+            "\"/><word text=\"б\"/><word text=\"a\"/>"
+            "<word text=\"налог Ｂ\"/><word text=\"Б\"/><word text=\"Бa\"/><word text=\"B\"/>"
+            "<word text=\"налог " +
+            deseret + "\"/><word text=\"Б\"/></section></search_registry>");
     CSearchRegistry registry;
     ASSERT_TRUE(registry.LoadData(dir.File("r.dat")));
     EXPECT_EQ(PhraseTexts(registry.GetPhrases(registry.GetSections().at(0))),
-              (Texts{"B", "a", "Б", "Б", "Бa", "б", "налог " + deseret, "налог Ｂ", deseret, privateUse, "Ｂ"}));
+              (Texts{"B", "a", "Б", "Б", "Бa", "б", "налог " + deseret, "налог Ｂ", deseret,
+                     privateUse, "Ｂ"}));
 
     Texts prompts;
     registry.GetSearchPrompts("налог", prompts);
@@ -259,8 +270,8 @@ TEST(SearchRegistryOrder, Utf16LessAgreesWithUtf16CodeUnits)
 {
     // Characters from every range whose order could differ between the
     // encodings: ASCII, Cyrillic, below and above the surrogates, beyond the BMP.
-    const std::vector<char32_t> alphabet = {U'a', U'z', U'А', U'я', U'ё', 0xD7FF, 0xE000, 0xFB01, 0xFFFD,
-                                            0x10000, 0x1F4B0, 0x10FFFF};
+    const std::vector<char32_t> alphabet = {U'a',   U'z',   U'А',   U'я',    U'ё',    0xD7FF,
+                                            0xE000, 0xFB01, 0xFFFD, 0x10000, 0x1F4B0, 0x10FFFF};
     std::mt19937 random(7);
     std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1), length(0, 4);
     const auto make = [&] {
@@ -282,13 +293,15 @@ TEST(SearchRegistryOrder, Utf16LessAgreesWithUtf16CodeUnits)
 
 TEST_F(SearchRegistryTest, PrefixOfTheLastWordPromptsEveryPhraseWithSuchAWord)
 {
-    const Texts expected{"Налог на прибыль", "Налоги и взносы", "Налоговые вычеты по НДС", "Ставка налога на прибыль",
-                         "Ставки налогов", "налоговый агент"};
-    EXPECT_EQ(Prompts("нал"), expected) << "registry phrases and prompts, each text once, in UTF-16 order";
+    const Texts expected{"Налог на прибыль",         "Налоги и взносы", "Налоговые вычеты по НДС",
+                         "Ставка налога на прибыль", "Ставки налогов",  "налоговый агент"};
+    EXPECT_EQ(Prompts("нал"), expected)
+        << "registry phrases and prompts, each text once, in UTF-16 order";
     EXPECT_EQ(Prompts("  НАЛ!"), expected) << "typed text is lower-cased and split";
-    EXPECT_EQ(Prompts("н"), (Texts{"Налог на прибыль", "Налоги и взносы", "Налоговые вычеты по НДС", "Начисление зарплаты",
-                                   "Ставка НДС 0%", "Ставка налога на прибыль", "Ставки налогов", "налоговый агент",
-                                   "ставка ндс 0%"}));
+    EXPECT_EQ(Prompts("н"),
+              (Texts{"Налог на прибыль", "Налоги и взносы", "Налоговые вычеты по НДС",
+                     "Начисление зарплаты", "Ставка НДС 0%", "Ставка налога на прибыль",
+                     "Ставки налогов", "налоговый агент", "ставка ндс 0%"}));
     EXPECT_EQ(Prompts("прибыль"), (Texts{"Налог на прибыль", "Ставка налога на прибыль"}))
         << "a text in two sections and in the prompt list is prompted once";
     EXPECT_TRUE(Prompts("вложенный").empty()) << "nested sections are not prompted";
@@ -304,12 +317,16 @@ TEST_F(SearchRegistryTest, EarlierWordsMatchInAnyOfTheirForms)
     EXPECT_EQ(Prompts("налогами ставки"), (Texts{"Ставка налога на прибыль", "Ставки налогов"}))
         << "the last word matches by its forms as well as by prefix";
     EXPECT_EQ(Prompts("ставкой налогу"), (Texts{"Ставка налога на прибыль", "Ставки налогов"}));
-    EXPECT_EQ(Prompts("налог на"), (Texts{"Налог на прибыль", "Налоги и взносы", "Ставка налога на прибыль", "Ставки налогов"}))
-        << "one word of a phrase may answer two typed words: налоги is a form of налог and begins with на";
+    EXPECT_EQ(Prompts("налог на"), (Texts{"Налог на прибыль", "Налоги и взносы",
+                                          "Ставка налога на прибыль", "Ставки налогов"}))
+        << "one word of a phrase may answer two typed words: налоги is a form of налог and begins "
+           "with на";
     EXPECT_TRUE(Prompts("нал ставк").empty()) << "only the last word completes";
     EXPECT_EQ(Prompts("НАЛОГОВЫЕ налог"), (Texts{"Налоговые вычеты по НДС", "налоговый агент"}));
-    EXPECT_EQ(Prompts("ндс ставк"), (Texts{"Ставка НДС 0%", "ставка ндс 0%"})) << "ндс has no paradigm";
-    EXPECT_EQ(Prompts("usn упр"), (Texts{"USN упрощённая система"})) << "a Latin word is matched as written";
+    EXPECT_EQ(Prompts("ндс ставк"), (Texts{"Ставка НДС 0%", "ставка ндс 0%"}))
+        << "ндс has no paradigm";
+    EXPECT_EQ(Prompts("usn упр"), (Texts{"USN упрощённая система"}))
+        << "a Latin word is matched as written";
     EXPECT_TRUE(Prompts("us упр").empty());
     EXPECT_EQ(Prompts("0"), (Texts{"Ставка НДС 0%", "ставка ндс 0%"}));
 }
@@ -356,7 +373,8 @@ TEST_F(SearchRegistryTest, ThePromptMapIsBuiltOnDemandAndFreedWithTheRegistry)
     WriteEncipheredFile(m_dir.File("p.dat"), R"(<prompts><p text="Новая подсказка"/></prompts>)");
     ASSERT_TRUE(m_prompts.LoadData(m_dir.File("p.dat")));
     EXPECT_TRUE(Prompts("подск").empty());
-    EXPECT_EQ(Prompts("ставка ндс"), (Texts{"Ставка НДС 0%", "ставка ндс 0%"})) << "the map keeps its own texts";
+    EXPECT_EQ(Prompts("ставка ндс"), (Texts{"Ставка НДС 0%", "ставка ндс 0%"}))
+        << "the map keeps its own texts";
 
     ASSERT_TRUE(m_registry.LoadData(m_dir.File("registry2.dat")));
     EXPECT_EQ(Prompts("подск"), (Texts{"Новая подсказка"}));
@@ -387,14 +405,16 @@ TEST_F(SearchRegistryTest, AgreesWithThePlainScan)
         addPrefixes(text);
     words.insert(words.end(), {"налогами", "ставкой", "налоговых", "x"});
     std::mt19937 random(3);
-    std::uniform_int_distribution<std::size_t> pickWord(0, words.size() - 1), count(1, 3), cut(1, 6);
+    std::uniform_int_distribution<std::size_t> pickWord(0, words.size() - 1), count(1, 3),
+        cut(1, 6);
     for (int i = 0; i < 500; ++i)
     {
         std::string text;
         for (std::size_t n = count(random); n > 0; --n)
             text += words[pickWord(random)] + " ";
         const std::u32string chars = CTextUtils::ToUtf32(text);
-        texts.push_back(CTextUtils::FromUtf32(chars.substr(0, chars.size() - std::min(chars.size(), cut(random)))));
+        texts.push_back(CTextUtils::FromUtf32(
+            chars.substr(0, chars.size() - std::min(chars.size(), cut(random)))));
     }
     std::size_t nNonEmpty = 0;
     for (const std::string& text : texts)
@@ -419,7 +439,8 @@ TEST_F(SearchRegistryTest, YoAndYeAreOneLetter)
       <section name="Е"><word text="Елка новогодняя"/><word text="ЁЛКА в офисе"/></section>
       <section name="О"><word text="Отчетность по НДС"/><word text="Отчёты в СФР"/></section>
     </search_registry>)");
-    WriteEncipheredFile(m_dir.File("yo-prompts.dat"), R"(<prompts><p text="Сдать отчёт"/></prompts>)");
+    WriteEncipheredFile(m_dir.File("yo-prompts.dat"),
+                        R"(<prompts><p text="Сдать отчёт"/></prompts>)");
     CSearchPrompt2Manager prompts;
     ASSERT_TRUE(prompts.LoadData(m_dir.File("yo-prompts.dat")));
     CSearchRegistry registry(&m_morpho, &prompts);
@@ -429,20 +450,24 @@ TEST_F(SearchRegistryTest, YoAndYeAreOneLetter)
         registry.GetSearchPrompts(text, list);
         return list;
     };
-    const Texts report{"Авансовый отчет по командировке", "Авансовый отчёт", "Отчетность по НДС", "Отчёты в СФР",
-                       "Сдать отчёт"};
+    const Texts report{"Авансовый отчет по командировке", "Авансовый отчёт", "Отчетность по НДС",
+                       "Отчёты в СФР", "Сдать отчёт"};
     EXPECT_EQ(prompted("отчёт"), report) << "forms of отчёт, and words beginning with отчет";
-    EXPECT_EQ(prompted("отчет"), report) << "the dictionary knows only отчёт: the phrases' words are folded";
+    EXPECT_EQ(prompted("отчет"), report)
+        << "the dictionary knows only отчёт: the phrases' words are folded";
     EXPECT_EQ(prompted("ОТЧЁТ"), report);
     EXPECT_EQ(prompted("отчё"), report) << "the prefix is compared folded";
     EXPECT_EQ(prompted("отче"), report);
-    EXPECT_EQ(prompted("отчётов авансовый"), (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
+    EXPECT_EQ(prompted("отчётов авансовый"),
+              (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
     EXPECT_EQ(prompted("отчетов авансовый"), Texts{})
         << "отчетов is no form in the dictionary, and only the last word completes";
-    EXPECT_EQ(prompted("авансовый отчё"), (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
+    EXPECT_EQ(prompted("авансовый отчё"),
+              (Texts{"Авансовый отчет по командировке", "Авансовый отчёт"}));
     EXPECT_EQ(prompted("ёлк"), (Texts{"ЁЛКА в офисе", "Елка новогодняя"}));
     EXPECT_EQ(prompted("елк"), prompted("ёлк"));
-    EXPECT_EQ(prompted("ёлки"), (Texts{"ЁЛКА в офисе", "Елка новогодняя"})) << "the forms of ёлка, folded";
+    EXPECT_EQ(prompted("ёлки"), (Texts{"ЁЛКА в офисе", "Елка новогодняя"}))
+        << "the forms of ёлка, folded";
     EXPECT_EQ(prompted("елки"), Texts{}) << "елки is no form in the dictionary";
 
     const RegistryPhrase* pPhrase = registry.FindPhrase("АВАНСОВЫЙ ОТЧЕТ");
@@ -450,14 +475,16 @@ TEST_F(SearchRegistryTest, YoAndYeAreOneLetter)
     EXPECT_EQ(pPhrase->text, "Авансовый отчёт");
     EXPECT_EQ(pPhrase->links, (Texts{"/a.html"}));
     ASSERT_NE(registry.FindPhrase("авансовый отчёт по командировке"), nullptr);
-    EXPECT_EQ(registry.FindPhrase("авансовый отчёт по командировке")->text, "Авансовый отчет по командировке");
+    EXPECT_EQ(registry.FindPhrase("авансовый отчёт по командировке")->text,
+              "Авансовый отчет по командировке");
     ASSERT_NE(registry.FindPhrase("елка В ОФИСЕ"), nullptr);
     EXPECT_EQ(registry.FindPhrase("авансовый отчёт по"), nullptr);
     EXPECT_EQ(registry.GetFirstSection(U'Ё'), nullptr) << "the letter bar is unchanged";
-    EXPECT_EQ(registry.GetPhrases(U'Ё').size(), 1u) << "a phrase is filed under its own first letter";
+    EXPECT_EQ(registry.GetPhrases(U'Ё').size(), 1u)
+        << "a phrase is filed under its own first letter";
 
     CPromptScanReference reference(registry, &prompts, &m_morpho);
-    for (const std::string text : {"отчёт", "отчет", "отчё", "отче", "авансовый отчё", "отчётам сдать", "ёлка",
-                                   "ЕЛКА", "ёлки офис", "о", "ё", "е"})
+    for (const std::string text : {"отчёт", "отчет", "отчё", "отче", "авансовый отчё",
+                                   "отчётам сдать", "ёлка", "ЕЛКА", "ёлки офис", "о", "ё", "е"})
         EXPECT_EQ(prompted(text), reference.GetSearchPrompts(text)) << text;
 }

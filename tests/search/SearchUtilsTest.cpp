@@ -1,5 +1,5 @@
-#include "SearchFileBytes.h"
 #include "SearchUtils.h"
+#include "SearchFileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -39,8 +39,9 @@ TEST(SearchFile, EveryMagicSetsItsTypeAndOthersAreRefused)
     CLogCapture log;
     // Fifteen letters of a magic followed by a zero instead of the blank.
     EXPECT_FALSE(LoadBytes(dir, std::string("KALIMOR_WORDS_1") + '\0' + "more"));
-    EXPECT_TRUE(log.Contains("Exception on CSearchUtils::MFileLoad. Text: Dictionary have incorrect format " +
-                             dir.File("file.dat") + ". Error: "));
+    EXPECT_TRUE(log.Contains(
+        "Exception on CSearchUtils::MFileLoad. Text: Dictionary have incorrect format " +
+        dir.File("file.dat") + ". Error: "));
     EXPECT_FALSE(LoadBytes(dir, "KALIMOR_WORDS_"));
     EXPECT_FALSE(LoadBytes(dir, ""));
     EXPECT_TRUE(log.Contains("Text: Can't memory map "));
@@ -74,7 +75,8 @@ TEST(SearchFile, ReadsStayInsideTheFile)
 TEST(SearchFile, BigEndianReadersAndTheirFallbacks)
 {
     CTempDir dir;
-    MFilePtr pFile = LoadBytes(dir, CBytes().Text("KALIMOR_FNAMES_2").U8(1).U8(2).U8(0).U8(0).U8(1).U8(0).Data());
+    MFilePtr pFile = LoadBytes(
+        dir, CBytes().Text("KALIMOR_FNAMES_2").U8(1).U8(2).U8(0).U8(0).U8(1).U8(0).Data());
     ASSERT_TRUE(pFile);
     EXPECT_EQ(CSearchUtils::MFileReadUChar(pFile.get(), 16, 0), 1);
     EXPECT_EQ(CSearchUtils::MFileReadUShort(pFile.get(), 16, 0), 0x0102);
@@ -146,7 +148,8 @@ TEST(SearchWords, Windows1251Conversion)
     EXPECT_EQ(bytes, "\xED\xE0\xEB\xEE\xE3");
     ASSERT_TRUE(CSearchUtils::TCharToWin1251("Ёё€№", bytes));
     EXPECT_EQ(bytes, "\xA8\xB8\x88\xB9");
-    EXPECT_FALSE(CSearchUtils::TCharToWin1251("100₽", bytes)); // the rouble sign is not in the code page
+    EXPECT_FALSE(
+        CSearchUtils::TCharToWin1251("100₽", bytes)); // the rouble sign is not in the code page
     EXPECT_FALSE(CSearchUtils::TCharToWin1251("日本", bytes));
     EXPECT_FALSE(CSearchUtils::TCharToWin1251("\xFF\xFE", bytes)); // not UTF-8
     EXPECT_TRUE(CSearchUtils::TCharToWin1251("", bytes));
@@ -179,7 +182,9 @@ bool ReferenceConvert(const char* szTo, const char* szFrom, std::string_view in,
     std::size_t nInLeft = in.size();
     char* pOut = out.data();
     std::size_t nOutLeft = out.size();
-    const bool bOk = ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1) && nInLeft == 0;
+    const bool bOk =
+        ::iconv(cd, &pIn, &nInLeft, &pOut, &nOutLeft) != static_cast<std::size_t>(-1) &&
+        nInLeft == 0;
     ::iconv_close(cd);
     out.resize(out.size() - nOutLeft);
     return bOk;
@@ -203,7 +208,8 @@ TEST(SearchWords, Windows1251ConversionAgreesWithIconvEverywhere)
     }
     // Every character up to U+FFFF (surrogates aside), alone and inside a word,
     // and malformed and overlong sequences.
-    std::vector<std::string> texts = {"\xC0\xAF", "\xC1\xBF", "\xD0", "\xD0\x41", "\x80", "\xE0\x80\xAF",
+    std::vector<std::string> texts = {"\xC0\xAF",         "\xC1\xBF",    "\xD0",
+                                      "\xD0\x41",         "\x80",        "\xE0\x80\xAF",
                                       "\xF0\x90\x80\x80", "\xED\xA0\x80"};
     for (char32_t ch = 1; ch < 0x10000; ++ch)
     {
@@ -292,12 +298,18 @@ TEST(SearchWords, SplitAgreesCharacterByCharacterWithTheCharacterClasses)
             text.clear();
         }
     }
-    for (const std::string_view odd : {"a\xC0\xAF" "b", "ж\xD0", "\xD0ж", "x\xE0\x80\xAFy", "\xF0\x9D\x90\x80z",
-                                       "\xF0\x9F\x98\x80q", "\xED\xA0\x80w", "\xC2\xA0" "a-b\xC2", "\x80\x80"})
+    for (const std::string_view odd : {"a\xC0\xAF"
+                                       "b",
+                                       "ж\xD0", "\xD0ж", "x\xE0\x80\xAFy", "\xF0\x9D\x90\x80z",
+                                       "\xF0\x9F\x98\x80q", "\xED\xA0\x80w",
+                                       "\xC2\xA0"
+                                       "a-b\xC2",
+                                       "\x80\x80"})
         EXPECT_EQ(SplitSearchString(odd), reference(odd)) << odd;
     std::vector<std::string_view> pieces{"kept"};
     SplitSearchWords("налог на прибыль", pieces);
-    EXPECT_EQ(pieces, (std::vector<std::string_view>{"kept", "налог", "на", "прибыль"})) << "appended";
+    EXPECT_EQ(pieces, (std::vector<std::string_view>{"kept", "налог", "на", "прибыль"}))
+        << "appended";
 }
 
 TEST(SearchWords, SplitAndJoin)

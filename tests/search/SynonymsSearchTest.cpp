@@ -10,7 +10,8 @@ using Texts = Utf16StringSet;
 // Loads a synonyms file of the given body.
 void Load(CSynonymsSearch& synonyms, const CTempDir& dir, const std::string& body)
 {
-    WriteEncipheredFile(dir.File("search_synonyms.dat"), "<search_synonyms>" + body + "</search_synonyms>");
+    WriteEncipheredFile(dir.File("search_synonyms.dat"),
+                        "<search_synonyms>" + body + "</search_synonyms>");
     ASSERT_TRUE(synonyms.LoadData(dir.File("search_synonyms.dat")));
 }
 } // namespace
@@ -62,10 +63,12 @@ TEST(SynonymsSearch, HeadWordsAreFoundWhicheverWayYoIsSpelled)
             <word text="елка"><synonym text="Ель"/></word>
             <word text="Всё"><synonym text="всё"/></word>)");
     EXPECT_EQ(synonyms.GetSynonyms("отчёт"), (Texts{"Отчётность"}));
-    EXPECT_EQ(synonyms.GetSynonyms("отчет"), (Texts{"Отчётность"})) << "the head word is compared folded";
+    EXPECT_EQ(synonyms.GetSynonyms("отчет"), (Texts{"Отчётность"}))
+        << "the head word is compared folded";
     EXPECT_EQ(synonyms.GetSynonyms("ёлка"), (Texts{"Ель"}));
     EXPECT_EQ(synonyms.GetSynonyms("елка"), (Texts{"Ель"}));
-    EXPECT_EQ(synonyms.GetSynonyms("Отчётность"), (Texts{"отчёт"})) << "shown as written, lower-cased";
+    EXPECT_EQ(synonyms.GetSynonyms("Отчётность"), (Texts{"отчёт"}))
+        << "shown as written, lower-cased";
     EXPECT_TRUE(synonyms.GetSynonyms("Отчетность").empty()) << "other members are found as written";
     EXPECT_TRUE(synonyms.GetSynonyms("ОТЧЁТ").empty()) << "lookups still do not lower-case";
     // The head and its synonym differ only in case; the synonym is found as
@@ -108,14 +111,17 @@ TEST(SynonymsSearch, LoadFailuresAndReloads)
     }
     EXPECT_TRUE(synonyms.IsEmpty()) << "a failed load leaves nothing of the previous file";
 
-    WriteEncipheredFile(dir.File("other.dat"), R"(<synonyms><word text="а"><synonym text="б"/></word></synonyms>)");
+    WriteEncipheredFile(dir.File("other.dat"),
+                        R"(<synonyms><word text="а"><synonym text="б"/></word></synonyms>)");
     {
         CLogCapture log;
         EXPECT_FALSE(synonyms.LoadData(dir.File("other.dat")));
         EXPECT_TRUE(log.Contains("Search synonyms invalid format"));
     }
     // A plain (not enciphered) file is not a content file.
-    WriteFileText(dir.File("plain.dat"), R"(<search_synonyms><word text="а"><synonym text="б"/></word></search_synonyms>)");
+    WriteFileText(
+        dir.File("plain.dat"),
+        R"(<search_synonyms><word text="а"><synonym text="б"/></word></search_synonyms>)");
     EXPECT_FALSE(synonyms.LoadData(dir.File("plain.dat")));
 
     Load(synonyms, dir, R"(<word text="а"><synonym text="б"/></word>)");

@@ -17,7 +17,8 @@ std::vector<std::string> SplitLines(const std::string& strText)
 {
     std::vector<std::string> lines;
     std::size_t nStart = 0;
-    for (auto nFeed = strText.find('\n'); nFeed != std::string::npos; nFeed = strText.find('\n', nStart))
+    for (auto nFeed = strText.find('\n'); nFeed != std::string::npos;
+         nFeed = strText.find('\n', nStart))
     {
         lines.push_back(strText.substr(nStart, nFeed - nStart));
         nStart = nFeed + 1;
@@ -87,9 +88,7 @@ std::string TextBetween(const std::string& strText, const std::string& strTag)
 }
 } // namespace
 
-CFakeUpdateService::CFakeUpdateService() : m_strClientVersion("1.3.0.156")
-{
-}
+CFakeUpdateService::CFakeUpdateService() : m_strClientVersion("1.3.0.156") {}
 
 CFakeUpdateService::~CFakeUpdateService()
 {
@@ -142,13 +141,15 @@ bool CFakeUpdateService::AddWebFolder(const std::string& strFolder)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(strFolder, error), end; !error && it != end; it.increment(error))
+    for (fs::recursive_directory_iterator it(strFolder, error), end; !error && it != end;
+         it.increment(error))
     {
         if (!it->is_regular_file())
             continue;
         std::ifstream in(it->path(), std::ios::binary);
-        AddWebFile("/" + fs::relative(it->path(), strFolder).generic_string(),
-                   std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        AddWebFile(
+            "/" + fs::relative(it->path(), strFolder).generic_string(),
+            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
     }
     return !error;
 }
@@ -160,8 +161,8 @@ void CFakeUpdateService::SetSignUpAnswer(int nCode, const std::string& strText)
     m_strSignUpText = strText;
 }
 
-void CFakeUpdateService::SetFault(const std::string& strPath, EServiceFault fault, int nTimes, int nCode,
-                                  const std::string& strText)
+void CFakeUpdateService::SetFault(const std::string& strPath, EServiceFault fault, int nTimes,
+                                  int nCode, const std::string& strText)
 {
     std::lock_guard lock(m_mutex);
     m_faults[strPath] = CFault{fault, nTimes, nCode, strText};
@@ -212,7 +213,8 @@ CFakeUpdateService::CFault CFakeUpdateService::TakeFault(const std::string& strP
 
 bool CFakeUpdateService::CheckAccount(const std::vector<std::string>& lines, std::string& strError)
 {
-    if (lines.size() < 5 || lines[0] != "1" || lines[4] != "WinClient" || lines[3].size() != 33 || lines[3][0] != 'W')
+    if (lines.size() < 5 || lines[0] != "1" || lines[4] != "WinClient" || lines[3].size() != 33 ||
+        lines[3][0] != 'W')
     {
         strError = "ERROR\n1\n100\nНеверный запрос";
         return false;
@@ -249,7 +251,8 @@ std::string CFakeUpdateService::PackageList(int nAfter) const
     return JoinLines(lines);
 }
 
-std::string CFakeUpdateService::Answer(const std::string& strPath, const std::vector<std::string>& lines)
+std::string CFakeUpdateService::Answer(const std::string& strPath,
+                                       const std::vector<std::string>& lines)
 {
     std::string strError;
     if (strPath == "/distributor/salt")
@@ -293,16 +296,18 @@ namespace
 {
 // Sends a body, or misbehaves while sending it.
 void SendBody(httplib::Response& res, std::string strBody, const char* szType, EServiceFault fault,
-              std::size_t nSlowBytes, std::chrono::milliseconds slowPause, const std::atomic<bool>& bStopping)
+              std::size_t nSlowBytes, std::chrono::milliseconds slowPause,
+              const std::atomic<bool>& bStopping)
 {
     if (fault == EServiceFault::Status404 || fault == EServiceFault::Status500)
     {
         res.status = fault == EServiceFault::Status404 ? 404 : 500;
-        res.set_content(fault == EServiceFault::Status404 ? "not found" : "server error", "text/plain");
+        res.set_content(fault == EServiceFault::Status404 ? "not found" : "server error",
+                        "text/plain");
         return;
     }
-    if (fault != EServiceFault::Truncated && fault != EServiceFault::Drop && fault != EServiceFault::Slow &&
-        fault != EServiceFault::Stall)
+    if (fault != EServiceFault::Truncated && fault != EServiceFault::Drop &&
+        fault != EServiceFault::Slow && fault != EServiceFault::Stall)
     {
         res.set_content(strBody, szType);
         return;
@@ -311,13 +316,12 @@ void SendBody(httplib::Response& res, std::string strBody, const char* szType, E
     const std::size_t nLength = pBody->size();
     res.set_content_provider(
         nLength, szType,
-        [pBody, fault, nSlowBytes, slowPause, &bStopping](std::size_t nOffset, std::size_t nRequested,
-                                                          httplib::DataSink& sink) {
+        [pBody, fault, nSlowBytes, slowPause,
+         &bStopping](std::size_t nOffset, std::size_t nRequested, httplib::DataSink& sink) {
             const std::size_t nHalf = pBody->size() / 2;
             switch (fault)
             {
-            case EServiceFault::Drop:
-                return false;
+            case EServiceFault::Drop: return false;
             case EServiceFault::Truncated:
                 if (nOffset >= nHalf)
                     return false;
@@ -330,11 +334,13 @@ void SendBody(httplib::Response& res, std::string strBody, const char* szType, E
                 for (int n = 0; n < 1200 && !bStopping && sink.is_writable(); ++n)
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 return false;
-            default: {
+            default:
+            {
                 if (bStopping)
                     return false;
                 std::this_thread::sleep_for(slowPause);
-                const std::size_t nCount = std::min({nSlowBytes, nRequested, pBody->size() - nOffset});
+                const std::size_t nCount =
+                    std::min({nSlowBytes, nRequested, pBody->size() - nOffset});
                 return sink.write(pBody->data() + nOffset, nCount);
             }
             }
@@ -368,34 +374,28 @@ std::string Mangle(std::string strBody, EServiceFault fault, int nCode, const st
 {
     switch (fault)
     {
-    case EServiceFault::CutPackage:
-        return strBody.substr(0, strBody.size() / 2);
+    case EServiceFault::CutPackage: return strBody.substr(0, strBody.size() / 2);
     case EServiceFault::CorruptPackage:
-        for (std::size_t n = strBody.size() / 3; n < strBody.size() / 3 + 64 && n < strBody.size(); ++n)
+        for (std::size_t n = strBody.size() / 3; n < strBody.size() / 3 + 64 && n < strBody.size();
+             ++n)
             strBody[n] = static_cast<char>(strBody[n] ^ 0xA5);
         return strBody;
-    case EServiceFault::BadChecksum:
-        return BreakChecksums(std::move(strBody));
-    case EServiceFault::Error:
-        return "ERROR\n1\n" + std::to_string(nCode) + "\n" + strText;
+    case EServiceFault::BadChecksum: return BreakChecksums(std::move(strBody));
+    case EServiceFault::Error: return "ERROR\n1\n" + std::to_string(nCode) + "\n" + strText;
     case EServiceFault::LowerCaseError:
         return "error\n1\n" + std::to_string(nCode) + "\n" + strText;
-    case EServiceFault::WrongVersion: {
+    case EServiceFault::WrongVersion:
+    {
         auto lines = SplitLines(strBody);
         if (lines.size() > 1)
             lines[1] = "2";
         return JoinLines(lines);
     }
-    case EServiceFault::CrLf:
-        return JoinLines(SplitLines(strBody), "\r\n");
-    case EServiceFault::TrailingFeed:
-        return strBody + "\n";
-    case EServiceFault::EmptyBody:
-        return {};
-    case EServiceFault::Oversized:
-        return "OK\n1\n" + std::string(1048577 - 5, 'x');
-    default:
-        return strBody;
+    case EServiceFault::CrLf: return JoinLines(SplitLines(strBody), "\r\n");
+    case EServiceFault::TrailingFeed: return strBody + "\n";
+    case EServiceFault::EmptyBody: return {};
+    case EServiceFault::Oversized: return "OK\n1\n" + std::string(1048577 - 5, 'x');
+    default: return strBody;
     }
 }
 } // namespace
@@ -424,11 +424,12 @@ void CFakeUpdateService::Install()
             nSlowBytes = m_nSlowBytes;
             slowPause = m_slowPause;
         }
-        SendBody(res, Mangle(std::move(strBody), fault.m_fault, fault.m_nCode, fault.m_strText), szType,
-                 fault.m_fault, nSlowBytes, slowPause, m_bStopping);
+        SendBody(res, Mangle(std::move(strBody), fault.m_fault, fault.m_nCode, fault.m_strText),
+                 szType, fault.m_fault, nSlowBytes, slowPause, m_bStopping);
     };
 
-    m_pServer->Post(R"(/distributor/.*)", [this, record, send](const httplib::Request& req, httplib::Response& res) {
+    m_pServer->Post(R"(/distributor/.*)", [this, record, send](const httplib::Request& req,
+                                                               httplib::Response& res) {
         record(req);
         send(res, req.path, Answer(req.path, SplitLines(req.body)), "text/plain; charset=utf-8");
     });
@@ -456,7 +457,8 @@ void CFakeUpdateService::Install()
         record(req);
         res.set_redirect("/" + req.matches[1].str());
     });
-    m_pServer->Get(R"(/.*)", [this, record, send](const httplib::Request& req, httplib::Response& res) {
+    m_pServer->Get(R"(/.*)", [this, record, send](const httplib::Request& req,
+                                                  httplib::Response& res) {
         record(req);
         std::string strBody;
         bool bFound = false;
@@ -495,7 +497,8 @@ void CFakeUpdateService::InstallControl()
 {
     m_pServer->Post("/test/sign-up", [this](const httplib::Request& req, httplib::Response& res) {
         const std::vector<std::string> lines = SplitLines(req.body);
-        SetSignUpAnswer(lines.empty() ? 0 : std::atoi(lines[0].c_str()), lines.size() > 1 ? lines[1] : "");
+        SetSignUpAnswer(lines.empty() ? 0 : std::atoi(lines[0].c_str()),
+                        lines.size() > 1 ? lines[1] : "");
         res.set_content("OK", "text/plain");
     });
     m_pServer->Post("/test/fault", [this](const httplib::Request& req, httplib::Response& res) {
@@ -515,7 +518,8 @@ void CFakeUpdateService::InstallControl()
             return;
         }
         SetFault(lines[0], it->second, lines[2].empty() ? -1 : std::atoi(lines[2].c_str()),
-                 lines[3].empty() ? 42 : std::atoi(lines[3].c_str()), lines[4].empty() ? "Сервис недоступен" : lines[4]);
+                 lines[3].empty() ? 42 : std::atoi(lines[3].c_str()),
+                 lines[4].empty() ? "Сервис недоступен" : lines[4]);
         res.set_content("OK", "text/plain");
     });
     m_pServer->Post("/test/slow", [this](const httplib::Request& req, httplib::Response& res) {

@@ -18,23 +18,23 @@ class Server;
 enum class EServiceFault
 {
     None,
-    Error,           // a 4-line "ERROR" answer with the fault's code and text
-    LowerCaseError,  // the same with "error" in lower case
-    WrongVersion,    // "OK", "2", ...
-    CrLf,            // the right lines, ended by CR LF
-    TrailingFeed,    // the right lines and one more line feed
-    EmptyBody,       // status 200 and nothing else
-    Oversized,       // an answer of 1 MiB and one byte
+    Error,          // a 4-line "ERROR" answer with the fault's code and text
+    LowerCaseError, // the same with "error" in lower case
+    WrongVersion,   // "OK", "2", ...
+    CrLf,           // the right lines, ended by CR LF
+    TrailingFeed,   // the right lines and one more line feed
+    EmptyBody,      // status 200 and nothing else
+    Oversized,      // an answer of 1 MiB and one byte
     Status404,
     Status500,
-    Truncated,       // announces the whole body, sends half, closes
-    Drop,            // announces a body, sends nothing, closes
-    Slow,            // the body in small pieces with pauses
-    Stall,           // half the body, then nothing until the client gives up
+    Truncated, // announces the whole body, sends half, closes
+    Drop,      // announces a body, sends nothing, closes
+    Slow,      // the body in small pieces with pauses
+    Stall,     // half the body, then nothing until the client gives up
     // A package delivered whole as HTTP goes, but damaged as a package:
-    CutPackage,      // its first half only, announced as the whole
-    CorruptPackage,  // bytes in the middle of its compressed data flipped
-    BadChecksum,     // every entry's CRC-32 wrong, in both of its headers
+    CutPackage,     // its first half only, announced as the whole
+    CorruptPackage, // bytes in the middle of its compressed data flipped
+    BadChecksum,    // every entry's CRC-32 wrong, in both of its headers
 };
 
 // One request as the service received it.
@@ -66,7 +66,10 @@ public:
     void Stop();
     unsigned GetPort() const { return m_nPort; }
     std::string GetHostPort() const { return "127.0.0.1:" + std::to_string(m_nPort); }
-    std::string GetUrl(const std::string& strPath) const { return "http://" + GetHostPort() + strPath; }
+    std::string GetUrl(const std::string& strPath) const
+    {
+        return "http://" + GetHostPort() + strPath;
+    }
 
     void AddAccount(const std::string& strLogin, const std::string& strPassword);
     // The first n salt requests of the login are answered with an error, as

@@ -18,7 +18,8 @@ namespace
 {
 int Usage()
 {
-    std::cerr << "usage: kalimor-fake-service [--port N] [--packages DIR] [--site DIR] [--account LOGIN:PASSWORD]... "
+    std::cerr << "usage: kalimor-fake-service [--port N] [--packages DIR] [--site DIR] [--account "
+                 "LOGIN:PASSWORD]... "
                  "[--client VERSION] [--control]\n";
     return 2;
 }
@@ -34,8 +35,9 @@ bool LoadPackages(CFakeUpdateService& service, const std::string& strFolder)
             strName.find_first_not_of("0123456789") != nDot)
             continue;
         std::ifstream in(entry.path(), std::ios::binary);
-        service.AddPackage(std::atoi(strName.c_str()),
-                           std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        service.AddPackage(
+            std::atoi(strName.c_str()),
+            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
         std::cout << "package " << strName << "\n";
     }
     return !error;
@@ -109,8 +111,8 @@ int main(int argc, char** argv)
         std::cerr << "kalimor-fake-service: cannot listen on 127.0.0.1:" << nPort << "\n";
         return 1;
     }
-    std::cout << "listening on " << service.GetHostPort() << "; run the client with KALIMOR_SERVICE="
-              << service.GetHostPort() << std::endl;
+    std::cout << "listening on " << service.GetHostPort()
+              << "; run the client with KALIMOR_SERVICE=" << service.GetHostPort() << std::endl;
     int nSignal = 0;
     sigwait(&signals, &nSignal);
     service.Stop();

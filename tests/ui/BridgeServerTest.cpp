@@ -34,17 +34,19 @@ struct CBridgeFixture : ::testing::Test
         WriteFileText(dir.File("secret.txt"), kSecret);
         WriteFileText(dir.File("app/ui/images/pic.png"), "picture");
         WriteFileText(dir.File("content/Content/page.css"), "p{color:red}");
-        std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("content/Content/out.css"));
+        std::filesystem::create_symlink(dir.File("secret.txt"),
+                                        dir.File("content/Content/out.css"));
         std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("app/ui/images/out.png"));
-        std::filesystem::create_symlink(dir.File("content/Content/page.css"), dir.File("content/Content/in.css"));
+        std::filesystem::create_symlink(dir.File("content/Content/page.css"),
+                                        dir.File("content/Content/in.css"));
         EXPECT_TRUE(bridge.Start());
         host = "127.0.0.1:" + std::to_string(bridge.GetPort());
     }
 
     // A request as the page sends it: raw path, the right Host and the run's
     // key unless the test says otherwise.
-    httplib::Result Get(const std::string& strPath, const std::string& strKey = "*", const std::string& strHost = "*",
-                        httplib::Headers headers = {})
+    httplib::Result Get(const std::string& strPath, const std::string& strKey = "*",
+                        const std::string& strHost = "*", httplib::Headers headers = {})
     {
         httplib::Client client("127.0.0.1", bridge.GetPort());
         client.set_connection_timeout(5);
@@ -73,16 +75,20 @@ TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
     const std::string strWrong(48, '0');
     // What a frame taken to another port could carry (a cookie, the key in
     // the address of a page) opens nothing: only the header does.
-    for (const char* szPath : {"/", "/ui/pic.png", "/events", "/content/Content/page.css", "/frame", "/doc/x.html"})
+    for (const char* szPath :
+         {"/", "/ui/pic.png", "/events", "/content/Content/page.css", "/frame", "/doc/x.html"})
     {
         EXPECT_EQ(Get(szPath, "")->status, 403) << szPath << " without a key";
         EXPECT_EQ(Get(szPath, strWrong)->status, 403) << szPath;
         EXPECT_EQ(Get(szPath, key.substr(1))->status, 403) << szPath;
-        EXPECT_EQ(Get(szPath, "", "*", {{"Cookie", "kalimor_token=" + key}})->status, 403) << szPath << " by cookie";
-        EXPECT_EQ(Get(std::string(szPath) + "?token=" + key, "")->status, 403) << szPath << " by the address";
+        EXPECT_EQ(Get(szPath, "", "*", {{"Cookie", "kalimor_token=" + key}})->status, 403)
+            << szPath << " by cookie";
+        EXPECT_EQ(Get(std::string(szPath) + "?token=" + key, "")->status, 403)
+            << szPath << " by the address";
     }
     EXPECT_EQ(Get("/ui/pic.png")->body, "picture");
-    EXPECT_EQ(Get("/ui/pic.png?key=" + key, "")->status, 403) << "the key in the address opens only the stream";
+    EXPECT_EQ(Get("/ui/pic.png?key=" + key, "")->status, 403)
+        << "the key in the address opens only the stream";
 
     // The front-end's own files come before the page holds the key.
     for (const char* szPath : {"/bridge/app.js", "/bridge/app.css", "/kalimor-sw.js"})
@@ -103,7 +109,8 @@ TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
     auto page = Get("/?token=" + strCode, "");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("<meta name=\"kalimor-key\" content=\"" + key + "\">"), std::string::npos);
+    EXPECT_NE(page->body.find("<meta name=\"kalimor-key\" content=\"" + key + "\">"),
+              std::string::npos);
     EXPECT_NE(page->body.find("/bridge/app.js"), std::string::npos);
     EXPECT_EQ(page->get_header_value("Referrer-Policy"), "no-referrer");
     EXPECT_EQ(page->get_header_value("Set-Cookie"), "");
@@ -115,12 +122,17 @@ TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
     auto stream = Get("/events?key=" + strWrong, "");
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->status, 403);
-    auto bare = httplib::Client("127.0.0.1", bridge.GetPort()).Post("/event", {{"Host", host}}, "", "text/plain");
+    auto bare = httplib::Client("127.0.0.1", bridge.GetPort())
+                    .Post("/event", {{"Host", host}}, "", "text/plain");
     ASSERT_TRUE(bare);
     EXPECT_EQ(bare->status, 403);
     httplib::Client client("127.0.0.1", bridge.GetPort());
-    for (const auto& [strPath, strHeaderKey, nStatus] : std::vector<std::tuple<std::string, std::string, int>>{
-             {"/event", "", 413}, {"/event", key, 204}, {"/event?key=" + key, "", 204}, {"/event?key=" + strWrong, "", 413}})
+    for (const auto& [strPath, strHeaderKey, nStatus] :
+         std::vector<std::tuple<std::string, std::string, int>>{
+             {"/event", "", 413},
+             {"/event", key, 204},
+             {"/event?key=" + key, "", 204},
+             {"/event?key=" + strWrong, "", 413}})
     {
         httplib::Headers headers{{"Host", host}};
         if (!strHeaderKey.empty())
@@ -134,9 +146,9 @@ TEST_F(CBridgeFixture, EveryRequestNeedsTheRunsKey)
 TEST_F(CBridgeFixture, OnlyItsOwnHostNameIsServed)
 {
     // Another name for the same address is how a rebinding site would come in.
-    for (const std::string& strHost : {std::string("localhost:") + std::to_string(bridge.GetPort()),
-                                       std::string("127.0.0.1"), std::string("127.0.0.1:1"),
-                                       std::string("evil.example"), std::string()})
+    for (const std::string& strHost :
+         {std::string("localhost:") + std::to_string(bridge.GetPort()), std::string("127.0.0.1"),
+          std::string("127.0.0.1:1"), std::string("evil.example"), std::string()})
     {
         auto res = Get("/ui/pic.png", "*", strHost);
         ASSERT_TRUE(res);
@@ -191,13 +203,20 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     using nlohmann::json;
     // What the window manager sent so far: two windows, a page, a change,
     // a text typed in the browser, and a window that is gone.
-    bridge.Publish(json::array({{{"op", "win"}, {"win", 1}, {"kind", "frame"}},
-                                {{"op", "win"}, {"win", 2}, {"kind", "child"}},
-                                {{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "doc"}, {"html", "<body>a</body>"}}})}},
-                                {{"op", "win"}, {"win", 3}, {"kind", "dialog"}}}));
-    bridge.Publish(json::array({{{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "html"}, {"uid", 5}, {"html", "b"}},
-                                                                                  {{"op", "value"}, {"uid", 6}, {"value", "typed"}, {"replay", true}}})}},
-                                {{"op", "destroy"}, {"win", 3}}}));
+    bridge.Publish(
+        json::array({{{"op", "win"}, {"win", 1}, {"kind", "frame"}},
+                     {{"op", "win"}, {"win", 2}, {"kind", "child"}},
+                     {{"op", "dom"},
+                      {"win", 2},
+                      {"ops", json::array({{{"op", "doc"}, {"html", "<body>a</body>"}}})}},
+                     {{"op", "win"}, {"win", 3}, {"kind", "dialog"}}}));
+    bridge.Publish(json::array(
+        {{{"op", "dom"},
+          {"win", 2},
+          {"ops",
+           json::array({{{"op", "html"}, {"uid", 5}, {"html", "b"}},
+                        {{"op", "value"}, {"uid", 6}, {"value", "typed"}, {"replay", true}}})}},
+         {{"op", "destroy"}, {"win", 3}}}));
     std::string strStream;
     httplib::Client client("127.0.0.1", bridge.GetPort());
     client.set_read_timeout(5);
@@ -219,7 +238,10 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     EXPECT_EQ(ops[2].at("value"), "typed");
 
     // A new page replaces everything before it.
-    bridge.Publish(json::array({{{"op", "dom"}, {"win", 2}, {"ops", json::array({{{"op", "doc"}, {"html", "<body>c</body>"}}})}}}));
+    bridge.Publish(
+        json::array({{{"op", "dom"},
+                      {"win", 2},
+                      {"ops", json::array({{{"op", "doc"}, {"html", "<body>c</body>"}}})}}}));
     strStream.clear();
     client.Get("/events?key=" + bridge.GetToken(), {{"Host", host}},
                [&](const char* pData, std::size_t nSize) {
@@ -236,9 +258,11 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
 {
     std::filesystem::create_directories(dir.File("content/Content/dir"));
     WriteEncipheredFile(dir.File("content/Content/dir/p.dat"),
-                        "<html><body><h1>Вычеты</h1><script>steal()</script><img src=a.png onerror=steal()></body></html>");
+                        "<html><body><h1>Вычеты</h1><script>steal()</script><img src=a.png "
+                        "onerror=steal()></body></html>");
     WriteFileText(dir.File("content/Content/dir/a.png"), "png");
-    std::filesystem::create_symlink(dir.File("secret.txt"), dir.File("content/Content/dir/out.dat"));
+    std::filesystem::create_symlink(dir.File("secret.txt"),
+                                    dir.File("content/Content/dir/out.dat"));
 
     auto page = Get("/doc/dir/p.html?v=3");
     ASSERT_TRUE(page);
@@ -247,8 +271,8 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
     EXPECT_EQ(page->body.find("steal"), std::string::npos);
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
     const std::string strPolicy = page->get_header_value("Content-Security-Policy");
-    for (const char* szPart : {"default-src 'none'", "img-src 'self'", "form-action 'none'", "base-uri 'self'",
-                               "sandbox allow-same-origin allow-modals"})
+    for (const char* szPart : {"default-src 'none'", "img-src 'self'", "form-action 'none'",
+                               "base-uri 'self'", "sandbox allow-same-origin allow-modals"})
         EXPECT_NE(strPolicy.find(szPart), std::string::npos) << szPart;
     EXPECT_EQ(strPolicy.find("script-src"), std::string::npos) << "no script source at all";
     auto picture = Get("/doc/dir/a.png");
@@ -258,13 +282,15 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
 
     // Nothing else: no enciphered bytes, nothing outside, no token, no plain
     // copy left on disk; a page that cannot be read is an empty page.
-    for (const char* szPath : {"/doc/dir/p.dat", "/doc/../secret.txt", "/doc/%2e%2e/%2e%2e/secret.txt"})
+    for (const char* szPath :
+         {"/doc/dir/p.dat", "/doc/../secret.txt", "/doc/%2e%2e/%2e%2e/secret.txt"})
     {
         auto res = Get(szPath);
         ASSERT_TRUE(res) << szPath;
         EXPECT_NE(res->status, 200) << szPath;
     }
-    for (const char* szPath : {"/doc/dir/missing.html", "/doc/dir/out.html", "/doc/%2e%2e/secret.html"})
+    for (const char* szPath :
+         {"/doc/dir/missing.html", "/doc/dir/out.html", "/doc/%2e%2e/secret.html"})
     {
         auto res = Get(szPath);
         ASSERT_TRUE(res) << szPath;
@@ -277,36 +303,37 @@ TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScript
 TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAnswerIsAPageOfItsOwn)
 {
     std::filesystem::create_directories(dir.File("content/Content/dir"));
-    for (const char* szName : {"p.png", "p.JPG", "p.gif", "s.css", "d.svg", "x.htm", "x.html", "x.js", "x.desktop",
-                               "x.xml", "x.txt"})
-        WriteFileText(dir.File(std::string("content/Content/dir/") + szName), "<svg onload=x()></svg>");
+    for (const char* szName : {"p.png", "p.JPG", "p.gif", "s.css", "d.svg", "x.htm", "x.html",
+                               "x.js", "x.desktop", "x.xml", "x.txt"})
+        WriteFileText(dir.File(std::string("content/Content/dir/") + szName),
+                      "<svg onload=x()></svg>");
     struct CCase
     {
         std::string strPath;
         const char* szDest; // the browser's Sec-Fetch-Dest, "" for none
         int nStatus;
     };
-    for (const CCase& c : std::initializer_list<CCase>{
-             {"/content/Content/dir/p.png", "image", 200},
-             {"/content/Content/dir/p.JPG", "", 200},
-             {"/content/Content/dir/p.gif", "image", 200},
-             {"/content/Content/dir/s.css", "style", 200},
-             {"/content/Content/dir/d.svg", "image", 200},
-             {"/content/Content/dir/d.svg", "document", 404},
-             {"/content/Content/dir/d.svg", "iframe", 404},
-             {"/content/Content/dir/x.htm", "iframe", 404},
-             {"/content/Content/dir/x.html", "", 404},
-             {"/content/Content/dir/x.js", "script", 404},
-             {"/content/Content/dir/x.desktop", "", 404},
-             {"/content/Content/dir/x.xml", "", 404},
-             {"/content/Content/dir/x.txt", "", 404},
-             {"/doc/dir/x.htm", "iframe", 404},
-             {"/doc/dir/d.svg", "iframe", 404},
-             {"/doc/dir/d.svg", "image", 200},
-             {"/doc/dir/p.png", "image", 200},
-             {"/ui/pic.png", "image", 200},
-             {"/bridge/app.js", "script", 200},
-             {"/ui/missing.png", "image", 404}})
+    for (const CCase& c :
+         std::initializer_list<CCase>{{"/content/Content/dir/p.png", "image", 200},
+                                      {"/content/Content/dir/p.JPG", "", 200},
+                                      {"/content/Content/dir/p.gif", "image", 200},
+                                      {"/content/Content/dir/s.css", "style", 200},
+                                      {"/content/Content/dir/d.svg", "image", 200},
+                                      {"/content/Content/dir/d.svg", "document", 404},
+                                      {"/content/Content/dir/d.svg", "iframe", 404},
+                                      {"/content/Content/dir/x.htm", "iframe", 404},
+                                      {"/content/Content/dir/x.html", "", 404},
+                                      {"/content/Content/dir/x.js", "script", 404},
+                                      {"/content/Content/dir/x.desktop", "", 404},
+                                      {"/content/Content/dir/x.xml", "", 404},
+                                      {"/content/Content/dir/x.txt", "", 404},
+                                      {"/doc/dir/x.htm", "iframe", 404},
+                                      {"/doc/dir/d.svg", "iframe", 404},
+                                      {"/doc/dir/d.svg", "image", 200},
+                                      {"/doc/dir/p.png", "image", 200},
+                                      {"/ui/pic.png", "image", 200},
+                                      {"/bridge/app.js", "script", 200},
+                                      {"/ui/missing.png", "image", 404}})
     {
         httplib::Client client("127.0.0.1", bridge.GetPort());
         httplib::Headers headers{{"Host", host}, {"X-Kalimor-Key", bridge.GetToken()}};
@@ -322,7 +349,8 @@ TEST_F(CBridgeFixture, PackageFilesAreServedOnlyAsPicturesAndStyleSheetsAndNoAns
         EXPECT_EQ(res->get_header_value("X-Content-Type-Options"), "nosniff") << c.strPath;
     }
     // Refused requests too; only the window pages run the client's script.
-    EXPECT_NE(Get("/ui/pic.png", "")->get_header_value("Content-Security-Policy").find("sandbox"), std::string::npos);
+    EXPECT_NE(Get("/ui/pic.png", "")->get_header_value("Content-Security-Policy").find("sandbox"),
+              std::string::npos);
     for (const char* szPage : {"/", "/frame"})
     {
         auto res = Get(szPage);
@@ -351,7 +379,10 @@ struct CRawPeer
     CRawPeer(const CRawPeer&) = delete;
     CRawPeer& operator=(const CRawPeer&) = delete;
 
-    bool Send(std::string_view text) { return ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size()); }
+    bool Send(std::string_view text)
+    {
+        return ::send(m_fd, text.data(), text.size(), MSG_NOSIGNAL) == ssize_t(text.size());
+    }
     // What arrives within the time, up to the peer's close or the end of an
     // answer's head; nullopt when it neither answered nor closed.
     std::optional<std::string> Read(std::chrono::milliseconds wait)
@@ -360,7 +391,8 @@ struct CRawPeer
         const auto end = std::chrono::steady_clock::now() + wait;
         for (;;)
         {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
             pollfd poll{m_fd, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&poll, 1, static_cast<int>(left.count())) <= 0)
                 return std::nullopt;
@@ -397,7 +429,8 @@ TEST_F(CBridgeFixture, SlowAndManyPeersLeaveTheWindowItsAnswers)
     ASSERT_TRUE(busy.Start());
     const auto& counters = busy.GetGate()->GetCounters();
     const std::string strHost = "127.0.0.1:" + std::to_string(busy.GetPort());
-    const std::string strKeyed = "Host: " + strHost + "\r\nX-Kalimor-Key: " + busy.GetToken() + "\r\n";
+    const std::string strKeyed =
+        "Host: " + strHost + "\r\nX-Kalimor-Key: " + busy.GetToken() + "\r\n";
 
     // The window's connection, open before the crowd comes.
     httplib::Client window("127.0.0.1", busy.GetPort());
@@ -412,11 +445,14 @@ TEST_F(CBridgeFixture, SlowAndManyPeersLeaveTheWindowItsAnswers)
     for (int i = 0; i < 45; ++i)
     {
         slow.push_back(std::make_unique<CRawPeer>(busy.GetPort()));
-        ASSERT_TRUE(slow.back()->m_bConnected && slow.back()->Send("GET /ui/pic.png HTTP/1.1\r\nHo")) << i;
+        ASSERT_TRUE(slow.back()->m_bConnected &&
+                    slow.back()->Send("GET /ui/pic.png HTTP/1.1\r\nHo"))
+            << i;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     for (std::size_t i = 0; i < slow.size(); ++i)
-        EXPECT_EQ(slow[i]->Read(std::chrono::milliseconds(i < 6 ? 500 : 20)).has_value(), i < 6) << "slow peer " << i;
+        EXPECT_EQ(slow[i]->Read(std::chrono::milliseconds(i < 6 ? 500 : 20)).has_value(), i < 6)
+            << "slow peer " << i;
     EXPECT_EQ(counters.m_nDropped.load(), 6u);
 
     // The window is answered at once, on its open connection and on a new one
@@ -446,14 +482,20 @@ TEST_F(CBridgeFixture, SlowAndManyPeersLeaveTheWindowItsAnswers)
     // Too large, whoever asks: answered before any of it is read.
     for (const auto& [strRequest, strStatus] : std::vector<std::pair<std::string, std::string>>{
              {"POST /event HTTP/1.1\r\n" + strKeyed + "Content-Length: 104857600\r\n\r\n", "413"},
-             {"POST /event HTTP/1.1\r\nHost: " + strHost + "\r\nContent-Length: 1048576\r\n\r\n", "413"},
-             {"GET /ui/pic.png HTTP/1.1\r\n" + strKeyed + "X-Big: " + std::string(1 << 20, 'a') + "\r\n\r\n", "431"},
-             {"GET /ui/pic.png HTTP/1.1\r\nHost: " + strHost + "\r\nTransfer-Encoding: chunked\r\n\r\n", "411"},
+             {"POST /event HTTP/1.1\r\nHost: " + strHost + "\r\nContent-Length: 1048576\r\n\r\n",
+              "413"},
+             {"GET /ui/pic.png HTTP/1.1\r\n" + strKeyed + "X-Big: " + std::string(1 << 20, 'a') +
+                  "\r\n\r\n",
+              "431"},
+             {"GET /ui/pic.png HTTP/1.1\r\nHost: " + strHost +
+                  "\r\nTransfer-Encoding: chunked\r\n\r\n",
+              "411"},
              {"NONSENSE\r\n\r\n", "400"}})
     {
         CRawPeer peer(busy.GetPort());
         peer.Send(strRequest);
-        EXPECT_EQ(StatusOf(peer.Read(std::chrono::milliseconds(1000))), strStatus) << strRequest.substr(0, 40);
+        EXPECT_EQ(StatusOf(peer.Read(std::chrono::milliseconds(1000))), strStatus)
+            << strRequest.substr(0, 40);
     }
 
     // Past the head's deadline every slow peer is gone.

@@ -76,7 +76,8 @@ TEST_F(CDomFixture, TextHtmlAndAttributesRoundTrip)
     para.SetText("a < b & \"c\"");
     EXPECT_EQ(para.GetHtml(), "a &lt; b &amp; \"c\"");
     para.SetAttribute("title", "x\"<y>&");
-    EXPECT_EQ(para.GetHtml(true), "<p id=\"para\" title=\"x&quot;&lt;y>&amp;\">a &lt; b &amp; \"c\"</p>");
+    EXPECT_EQ(para.GetHtml(true),
+              "<p id=\"para\" title=\"x&quot;&lt;y>&amp;\">a &lt; b &amp; \"c\"</p>");
     para.SetStyleAttribute("color", "red");
     para.SetStyleAttribute("width", "10px");
     para.SetStyleAttribute("color", "blue");
@@ -96,7 +97,8 @@ TEST_F(CDomFixture, TextHtmlAndAttributesRoundTrip)
     EXPECT_EQ(doc.GetElementByUid(cell.GetUid()), cell);
     EXPECT_EQ(para.GetChildCount(), 2u);
     EXPECT_EQ(para.GetChild(1).GetTag(), "img");
-    EXPECT_NE(para.GetHtml().find("<img src=\"x.png\">tail"), std::string::npos) << "no end tag for a void element";
+    EXPECT_NE(para.GetHtml().find("<img src=\"x.png\">tail"), std::string::npos)
+        << "no end tag for a void element";
 }
 
 TEST_F(CDomFixture, ElementsMoveAndKeepTheirHandles)
@@ -132,7 +134,8 @@ TEST_F(CDomFixture, ElementsMoveAndKeepTheirHandles)
 
 TEST_F(CDomFixture, ControlValues)
 {
-    ASSERT_TRUE(doc.LoadHtml(R"(<html><body><input id="t" type="text" value="v"><input id="c" type="checkbox" checked>
+    ASSERT_TRUE(doc.LoadHtml(
+        R"(<html><body><input id="t" type="text" value="v"><input id="c" type="checkbox" checked>
         <textarea id="x">old</textarea><span id="s">text</span></body></html>)"));
     CElement text = Root().FindById("t"), check = Root().FindById("c"), area = Root().FindById("x");
     CElement span = Root().FindById("s");
@@ -171,7 +174,8 @@ TEST(CssBehaviors, MostSpecificRuleWinsAndImportsAreFound)
               (std::vector<std::string>{"a.css", "b.css", "c.css"}));
 
     CHtmlDocument doc;
-    ASSERT_TRUE(doc.LoadHtml(R"(<html><body><span id="plain">p</span><span id="l" class="link">l</span>
+    ASSERT_TRUE(
+        doc.LoadHtml(R"(<html><body><span id="plain">p</span><span id="l" class="link">l</span>
         <span id="special" class="link">s</span></body></html>)"));
     CElement root = doc.GetRoot();
     EXPECT_EQ(behaviors.FindBehavior(*root.FindById("plain").GetNode()), "button");
@@ -200,10 +204,11 @@ TEST(HtmlParser, HostileInputEndsInABoundedTree)
 TEST(HtmlParser, BytesThatAreNotUtf8ReadAsReplacementCharactersAndWriteBackTheSame)
 {
     const char* const kInputs[] = {
-        // what the fuzz target found: an attribute kept the bytes, its copy written back read them as Latin-1
-        "<li title=\"x &quot;y&quo\xFF\xFF\xFF\xFFlt;z&gt;\">\xD0\xA2\xD0\xB5\xFF\xFF-\xFF\x61mp; <b>\xD0\xB6</b></li>",
-        "<p title=\"a\xFF\">b\xC3</p>",
-        "<html><body><i>\xE2\x82</i>\xF0\x9F\x98</body></html>",
+        // what the fuzz target found: an attribute kept the bytes, its copy written back read them
+        // as Latin-1
+        "<li title=\"x &quot;y&quo\xFF\xFF\xFF\xFFlt;z&gt;\">\xD0\xA2\xD0\xB5\xFF\xFF-\xFF\x61mp; "
+        "<b>\xD0\xB6</b></li>",
+        "<p title=\"a\xFF\">b\xC3</p>", "<html><body><i>\xE2\x82</i>\xF0\x9F\x98</body></html>",
         "<p>\xED\xA0\x80 \xC0\xAF</p>", // a surrogate and an overlong slash
     };
     std::function<void(const CDomNode&)> expectValid = [&](const CDomNode& node) {

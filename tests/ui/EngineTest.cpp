@@ -5,8 +5,8 @@
 #include "TestSupport.h"
 #include "WindowManager.h"
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
@@ -59,8 +59,10 @@ TEST_F(CEngineFixture, KeysAndInputReachWindowAndControls)
     CHTMLayoutEditCtrl edit;
     ASSERT_TRUE(edit.SetElement(win.GetRootElement(), "edit"));
     std::vector<std::string> changes;
-    edit.m_sigValueChanging.connect([&](const std::string& s) { changes.push_back("changing:" + s); });
-    edit.m_sigValueChanged.connect([&](const std::string& s) { changes.push_back("changed:" + s); });
+    edit.m_sigValueChanging.connect(
+        [&](const std::string& s) { changes.push_back("changing:" + s); });
+    edit.m_sigValueChanged.connect(
+        [&](const std::string& s) { changes.push_back("changed:" + s); });
     CHtmlDocument& doc = *win.GetHtmlDocument();
     const unsigned nEdit = edit.GetElement().GetUid();
     doc.RaiseInput(nEdit, "ab");
@@ -167,7 +169,8 @@ TEST_F(CEngineFixture, ModalLoopsNestTwoDeepAndTimersTick)
     });
     loop.RunUntil([&] { return bOuterDone && order.size() == 4 && nTicks >= 2; });
     loop.KillTimer(nTimer);
-    EXPECT_EQ(order, (std::vector<std::string>{"outer running", "inner running", "inner ended", "outer ended"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"outer running", "inner running", "inner ended",
+                                               "outer ended"}));
     EXPECT_GE(nTicks, 2);
     bool bRan = false;
     std::thread worker([&] { EXPECT_TRUE(loop.SendTask([&] { bRan = true; })); });
@@ -183,7 +186,8 @@ TEST_F(CEngineFixture, ChangesBecomeSmallPatches)
     CHtmlDocument& doc = *win.GetHtmlDocument();
     nlohmann::json first = doc.TakeChanges("/ui/");
     ASSERT_EQ(first.at(0).at("op"), "doc");
-    EXPECT_NE(first.at(0).at("html").get<std::string>().find("<base href=\"/ui/\">"), std::string::npos);
+    EXPECT_NE(first.at(0).at("html").get<std::string>().find("<base href=\"/ui/\">"),
+              std::string::npos);
     CElement box = win.GetRootElement().FindById("box");
     box.SetAttribute("class", "wide");
     box.FindById("inner").SetText("<b>");
@@ -234,14 +238,18 @@ TEST_F(CEngineFixture, AppendedChildrenGoAloneUnlessTheParentIsReplaced)
              add(box, "b").SetAttribute("class", "c");
          },
          {"append box <p id=\"a\"><i>x</i></p>", "append box <p id=\"b\" class=\"c\">t</p>"}},
-        {"nested", [&](CElement box) { add(add(box, "a"), "b"); }, {"append box <p id=\"a\">t<p id=\"b\">t</p></p>"}},
+        {"nested",
+         [&](CElement box) { add(add(box, "a"), "b"); },
+         {"append box <p id=\"a\">t<p id=\"b\">t</p></p>"}},
         {"parent replaced after",
          [&](CElement box) {
              add(box, "a");
              box.FindById("link").Detach();
          },
          {"html box"}},
-        {"in the middle", [&](CElement box) { box.Insert(box.CreateElement("p"), 0); }, {"html box"}},
+        {"in the middle",
+         [&](CElement box) { box.Insert(box.CreateElement("p"), 0); },
+         {"html box"}},
     };
     for (const Case& test : cases)
     {
@@ -254,12 +262,15 @@ TEST_F(CEngineFixture, AppendedChildrenGoAloneUnlessTheParentIsReplaced)
         std::vector<std::string> ops;
         for (const auto& op : doc.TakeChanges("/ui/"))
         {
-            const std::string strId = doc.GetElementByUid(op.at("uid").get<unsigned>()).GetAttribute("id");
+            const std::string strId =
+                doc.GetElementByUid(op.at("uid").get<unsigned>()).GetAttribute("id");
             std::string html = op.at("html").get<std::string>();
             // Uids are the engine's own; the page's markup is what counts.
-            for (auto n = html.find(" data-uid=\""); n != std::string::npos; n = html.find(" data-uid=\""))
+            for (auto n = html.find(" data-uid=\""); n != std::string::npos;
+                 n = html.find(" data-uid=\""))
                 html.erase(n, html.find('"', n + 11) + 1 - n);
-            ops.push_back(op.at("op").get<std::string>() + " " + strId + (op.at("op") == "append" ? " " + html : ""));
+            ops.push_back(op.at("op").get<std::string>() + " " + strId +
+                          (op.at("op") == "append" ? " " + html : ""));
         }
         EXPECT_EQ(ops, test.ops) << test.szName;
         EXPECT_FALSE(doc.HasChanges()) << test.szName;
@@ -276,7 +287,8 @@ public:
     bool on_mouse(CElement, CElement target, unsigned nEvent, int, int, unsigned, unsigned) override
     {
         if (nEvent == MOUSE_ENTER || nEvent == MOUSE_LEAVE)
-            m_events.push_back((nEvent == MOUSE_ENTER ? "enter " : "leave ") + target.GetAttribute("id"));
+            m_events.push_back((nEvent == MOUSE_ENTER ? "enter " : "leave ") +
+                               target.GetAttribute("id"));
         return false;
     }
     bool on_timer(CElement he, unsigned nTimerId) override
@@ -286,8 +298,8 @@ public:
     }
     bool OnButtonClick(CElement he, CDomEvent& event) override
     {
-        m_events.push_back("click " + CElement::FromNode(event.m_pSource).GetAttribute("id") + " at " +
-                           he.GetAttribute("id"));
+        m_events.push_back("click " + CElement::FromNode(event.m_pSource).GetAttribute("id") +
+                           " at " + he.GetAttribute("id"));
         return false;
     }
     bool OnButtonStateChanged(CElement, CDomEvent& event) override
@@ -309,10 +321,12 @@ TEST_F(CEngineFixture, HoverFollowsTheElementUnderTheCursor)
     CElement link = root.FindById("link");
     doc.RaiseMouse(root.FindById("inner").GetUid(), MOUSE_ENTER, 0, 0, 0);
     EXPECT_TRUE(link.HasState(STATE_HOVER)) << "entering a child enters the link";
-    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"enter ", "enter ", "enter box", "enter link", "enter inner"}));
+    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"enter ", "enter ", "enter box",
+                                                           "enter link", "enter inner"}));
     recorder.m_events.clear();
     doc.RaiseMouse(link.GetUid(), MOUSE_ENTER, 0, 0, 0);
-    EXPECT_EQ(recorder.m_events, std::vector<std::string>{"leave inner"}) << "the link itself is not left";
+    EXPECT_EQ(recorder.m_events, std::vector<std::string>{"leave inner"})
+        << "the link itself is not left";
     EXPECT_TRUE(link.HasState(STATE_HOVER));
     recorder.m_events.clear();
     doc.RaiseMouse(root.FindById("edit").GetUid(), MOUSE_ENTER, 0, 0, 0);
@@ -320,7 +334,8 @@ TEST_F(CEngineFixture, HoverFollowsTheElementUnderTheCursor)
     EXPECT_FALSE(link.HasState(STATE_HOVER));
     recorder.m_events.clear();
     doc.RaiseMouse(0, MOUSE_LEAVE, 0, 0, 0);
-    EXPECT_EQ(recorder.m_events, (std::vector<std::string>{"leave edit", "leave box", "leave ", "leave "}));
+    EXPECT_EQ(recorder.m_events,
+              (std::vector<std::string>{"leave edit", "leave box", "leave ", "leave "}));
     EXPECT_FALSE(root.FindById("box").HasState(STATE_HOVER));
     win.GetHtmlDocument()->DetachWindowHandler(&recorder);
 }
@@ -380,7 +395,8 @@ TEST_F(CEngineFixture, ElementTimersAndPopups)
     EXPECT_EQ(ops[1].at("anchor"), box.GetUid());
     popup.Detach();
     ops = win.GetHtmlDocument()->TakeChanges("");
-    EXPECT_NE(ops.dump().find("\"hidepopup\""), std::string::npos) << "a pop-up that leaves the page is hidden";
+    EXPECT_NE(ops.dump().find("\"hidepopup\""), std::string::npos)
+        << "a pop-up that leaves the page is hidden";
     link.DetachEventHandler(&recorder);
     box.DetachEventHandler(&recorder);
 }
@@ -392,7 +408,8 @@ TEST_F(CEngineFixture, ResourceRequestsGoThroughTheNotificationHandler)
     CLogCapture log;
     CEngineNotification empty;
     empty.m_nCode = HLN_LOAD_DATA;
-    EXPECT_EQ(win.HandleNotification(empty), LOAD_DISCARD) << "an empty address is discarded at once";
+    EXPECT_EQ(win.HandleNotification(empty), LOAD_DISCARD)
+        << "an empty address is discarded at once";
     EXPECT_FALSE(log.Contains("CHTMLayoutNotifHandler::OnLoadData"));
     CEngineNotification style;
     style.m_nCode = HLN_LOAD_DATA;
@@ -405,7 +422,8 @@ TEST_F(CEngineFixture, ResourceRequestsGoThroughTheNotificationHandler)
     CKalimorHTMLayoutDataLoader loader(resources);
     win.SetDataLoader(&loader);
     EXPECT_FALSE(win.AttachToWnd(&win));
-    EXPECT_TRUE(log.Contains("CHTMLayoutNotifHandler::AttachToWnd CHTMLayoutNotifHandler is already attached"));
+    EXPECT_TRUE(log.Contains(
+        "CHTMLayoutNotifHandler::AttachToWnd CHTMLayoutNotifHandler is already attached"));
     style.m_nDataType = 9;
     EXPECT_EQ(win.HandleNotification(style), LOAD_DISCARD);
     EXPECT_TRUE(log.Contains("CHTMLayoutNotifHandler::OnLoadData unknown data type"));

@@ -52,10 +52,12 @@ struct CLongBranchFixture : CWindowsFixture
         std::filesystem::create_directories(strDocs + "nds/long");
         WriteEncipheredFile(dir.File("Content/encyclopedia.dat"), LongBranchCatalogue());
         for (const char* szPage : {"nds/index", "nds/rates"})
-            WriteEncipheredFile(strDocs + szPage + ".dat", "<html><body><h1>Раздел</h1></body></html>");
+            WriteEncipheredFile(strDocs + szPage + ".dat",
+                                "<html><body><h1>Раздел</h1></body></html>");
         for (int i = 0; i < kLongBranchPages; ++i)
             WriteEncipheredFile(strDocs + PageName(i).substr(1, PageName(i).size() - 6) + ".dat",
-                                "<html><body><h1>Страница " + std::to_string(i) + "</h1></body></html>");
+                                "<html><body><h1>Страница " + std::to_string(i) +
+                                    "</h1></body></html>");
         EXPECT_TRUE(context.m_encyclopedia.LoadData(dir.File("Content/encyclopedia.dat"), strDocs));
         context.m_registry.SetContentVersion(2);
         main = std::make_unique<CMainWindow>(nullptr);
@@ -98,7 +100,8 @@ TEST_F(CLongBranchFixture, ReadingALongBranchRowAfterRowRebuildsTheNavigatorSafe
     CHtmlDocument& doc = Doc(Navigator());
     Click(doc, Row("Длинная ветка").GetUid());
     manager.Flush();
-    ASSERT_EQ(Navigator().GetRootElement().Select("a.section_link").size(), std::size_t(kLongBranchPages + 2))
+    ASSERT_EQ(Navigator().GetRootElement().Select("a.section_link").size(),
+              std::size_t(kLongBranchPages + 2))
         << "the long branch is open";
 
     enum EWay
@@ -112,7 +115,8 @@ TEST_F(CLongBranchFixture, ReadingALongBranchRowAfterRowRebuildsTheNavigatorSafe
         EWay m_way;
         int m_nDrainEvery; // the loop runs after this many clicks
     };
-    const CRound rounds[] = {{MOUSE, 1000}, {HOVER_THEN_MOUSE, 3}, {KEYBOARD, 2}, {HOVER_THEN_MOUSE, 1000}};
+    const CRound rounds[] = {
+        {MOUSE, 1000}, {HOVER_THEN_MOUSE, 3}, {KEYBOARD, 2}, {HOVER_THEN_MOUSE, 1000}};
     std::size_t nUidsAfterFirstRound = 0;
     int nClicks = 0, nRound = 0;
     for (const CRound& round : rounds)
@@ -126,9 +130,7 @@ TEST_F(CLongBranchFixture, ReadingALongBranchRowAfterRowRebuildsTheNavigatorSafe
             ASSERT_NE(nUid, 0u) << strName;
             switch (round.m_way)
             {
-            case HOVER_THEN_MOUSE:
-                doc.RaiseMouse(nUid, MOUSE_ENTER, 0, 1, 1);
-                [[fallthrough]];
+            case HOVER_THEN_MOUSE: doc.RaiseMouse(nUid, MOUSE_ENTER, 0, 1, 1); [[fallthrough]];
             case MOUSE: Click(doc, nUid); break;
             case KEYBOARD:
                 doc.RaiseFocus(nUid);
@@ -138,7 +140,8 @@ TEST_F(CLongBranchFixture, ReadingALongBranchRowAfterRowRebuildsTheNavigatorSafe
             manager.Flush();
             if (++nClicks % round.m_nDrainEvery == 0)
                 Drain();
-            ASSERT_EQ(View().GetDocumentPath(), PageName(i)) << "way " << round.m_way << ", click " << nClicks;
+            ASSERT_EQ(View().GetDocumentPath(), PageName(i))
+                << "way " << round.m_way << ", click " << nClicks;
             ASSERT_EQ(Row(strName).GetAttribute("aria-current"), "page");
         }
         Drain();
@@ -165,8 +168,8 @@ TEST(LongSession, AWindowRebuiltAllDayKeepsRecordsAsLargeAsItsPage)
     const std::string strBigRows = [] {
         std::string html;
         for (int i = 0; i < 60; ++i)
-            html += "<tr><td class=\"level3\"><a class=\"section_link\" id=\"ID" + std::to_string(i) + "\">" +
-                    std::string(120, 'x') + "</a></td></tr>";
+            html += "<tr><td class=\"level3\"><a class=\"section_link\" id=\"ID" +
+                    std::to_string(i) + "\">" + std::string(120, 'x') + "</a></td></tr>";
         return html;
     }();
     struct CCase
@@ -176,7 +179,8 @@ TEST(LongSession, AWindowRebuiltAllDayKeepsRecordsAsLargeAsItsPage)
     };
     const CCase cases[] = {
         {"rows rebuilt with SetHtml", [&](CElement list, int) { list.SetHtml(strBigRows); }},
-        {"text replaced", [](CElement list, int nRound) { list.SetText("round " + std::to_string(nRound)); }},
+        {"text replaced",
+         [](CElement list, int nRound) { list.SetText("round " + std::to_string(nRound)); }},
         {"rows appended and removed",
          [](CElement list, int nRound) {
              CElement row = list.CreateElement("tr", "row " + std::to_string(nRound));
@@ -184,7 +188,8 @@ TEST(LongSession, AWindowRebuiltAllDayKeepsRecordsAsLargeAsItsPage)
              if (list.GetChildCount() > 20)
                  list.GetChild(0).Detach();
          }},
-        {"an attribute changed", [](CElement list, int nRound) { list.SetAttribute("title", std::to_string(nRound)); }},
+        {"an attribute changed",
+         [](CElement list, int nRound) { list.SetAttribute("title", std::to_string(nRound)); }},
         {"rows measured then rebuilt",
          [&](CElement list, int) {
              list.SetHtml(strBigRows);

@@ -53,14 +53,19 @@ struct CReadingFixture : CWindowsFixture
         std::filesystem::create_directories(strDocs + "usn");
         WriteEncipheredFile(dir.File("Content/encyclopedia.dat"), kCatalogue);
         WriteEncipheredFile(strDocs + "nds/deduction.dat", kDeduction);
-        for (const char* szPage : {"nds/index", "nds/rates", "nds/restore", "nds/leaf", "usn/object"})
-            WriteEncipheredFile(strDocs + szPage + ".dat",
-                                std::string("<html><body><h1>") + szPage + "</h1><p>Текст</p></body></html>");
+        for (const char* szPage :
+             {"nds/index", "nds/rates", "nds/restore", "nds/leaf", "usn/object"})
+            WriteEncipheredFile(strDocs + szPage + ".dat", std::string("<html><body><h1>") +
+                                                               szPage +
+                                                               "</h1><p>Текст</p></body></html>");
         EXPECT_TRUE(context.m_encyclopedia.LoadData(dir.File("Content/encyclopedia.dat"), strDocs));
         context.m_registry.SetContentVersion(2);
     }
 
-    CEncyclopediaSection* Section(const char* szUrl) { return context.m_encyclopedia.FindSectionByURL(szUrl); }
+    CEncyclopediaSection* Section(const char* szUrl)
+    {
+        return context.m_encyclopedia.FindSectionByURL(szUrl);
+    }
     CEncyclopediaSection* Named(const char* szName)
     {
         CEncyclopediaSection* pFound = nullptr;
@@ -110,8 +115,8 @@ TEST_F(CReadingFixture, EachViewKindShowsItsOwnWindowsAndTheBodyIsAtMost1000Wide
 {
     CMainWindow& main = Main(1920, 1080);
     const std::vector<std::pair<int, std::vector<int>>> visible{
-        {0, {3, 10, 11, 12, 12}}, {1, {4}}, {2, {6}}, {3, {8}}, {4, {9}}, {5, {7}},
-        {6, {16}},            {7, {19, 11, 12}}, {8, {18}}, {9, {17}}};
+        {0, {3, 10, 11, 12, 12}}, {1, {4}},  {2, {6}}, {3, {8}}, {4, {9}}, {5, {7}}, {6, {16}},
+        {7, {19, 11, 12}},        {8, {18}}, {9, {17}}};
     for (const auto& [nKind, ids] : visible)
     {
         CBookmark view(nKind);
@@ -122,8 +127,8 @@ TEST_F(CReadingFixture, EachViewKindShowsItsOwnWindowsAndTheBodyIsAtMost1000Wide
         std::vector<int> shown;
         for (CWnd* pChild : manager.GetChildren(main.GetSafeHwnd()))
             if (pChild->HasVisibleStyle() && pChild->GetKind() == WINDOW_CHILD &&
-                (pChild->GetDlgCtrlID() >= 3 && pChild->GetDlgCtrlID() != 5 && pChild->GetDlgCtrlID() != 13 &&
-                 pChild->GetDlgCtrlID() != 14))
+                (pChild->GetDlgCtrlID() >= 3 && pChild->GetDlgCtrlID() != 5 &&
+                 pChild->GetDlgCtrlID() != 13 && pChild->GetDlgCtrlID() != 14))
                 shown.push_back(pChild->GetDlgCtrlID());
         std::vector<int> expected = ids;
         std::sort(shown.begin(), shown.end());
@@ -165,7 +170,8 @@ TEST_F(CReadingFixture, TilesRecentDocumentsBackAndForwardAndAnUpdateLeaveOneHom
     EXPECT_TRUE(log.Contains("DocumentИсчезнувший not found"));
 
     // Back puts a view's search string back into the search box.
-    auto pFound = std::make_unique<CBookmark>(CBookmark::ForSections({Section("/nds/restore.html")}, "восстановление"));
+    auto pFound = std::make_unique<CBookmark>(
+        CBookmark::ForSections({Section("/nds/restore.html")}, "восстановление"));
     pFound->m_pSection = Section("/nds/restore.html");
     main.GoToBookmark(std::move(pFound), true);
     main.OnHomeButton();
@@ -196,18 +202,21 @@ TEST_F(CReadingFixture, TilesRecentDocumentsBackAndForwardAndAnUpdateLeaveOneHom
 TEST_F(CReadingFixture, NavigatorLevelsExpandSelectAndOpen)
 {
     CMainWindow& main = Main();
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/index.html"))), true);
+    main.GoToBookmark(
+        std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/index.html"))), true);
     CNavigatorWin& navigator = main.GetEncyclopediaWin().GetNavigator();
     CLogCapture log;
     const auto id = [&](const char* szName) { return navigator.GetIdOf(Named(szName)); };
-    const auto row = [&](const char* szName) { return navigator.GetRootElement().FindById(id(szName)); };
+    const auto row = [&](const char* szName) {
+        return navigator.GetRootElement().FindById(id(szName));
+    };
     // The class of the row's cell (a second-level row has inner cells).
     const auto cell = [&](const char* szName) {
         CElement up = row(szName).GetParent();
         const auto isRowCell = [](const CElement& e) {
             const std::string strClass = e.GetAttribute("class");
-            return e.GetTag() == "td" && strClass.starts_with("level") && strClass != "level2_name" &&
-                   strClass != "level2_image";
+            return e.GetTag() == "td" && strClass.starts_with("level") &&
+                   strClass != "level2_name" && strClass != "level2_image";
         };
         while (up.IsValid() && !isRowCell(up))
             up = up.GetParent();
@@ -221,7 +230,8 @@ TEST_F(CReadingFixture, NavigatorLevelsExpandSelectAndOpen)
     EXPECT_EQ(row("Вычеты и восстановление").SelectParent("td.level2_high").IsValid(), true);
     navigator.OnSelectCtrl(id("Вычеты и восстановление"));
     EXPECT_FALSE(row("Налоговые вычеты").IsValid()) << "a second click collapses it";
-    EXPECT_EQ(navigator.GetSelectedSecondLevel(), Named("Вычеты и восстановление")) << "and keeps it selected";
+    EXPECT_EQ(navigator.GetSelectedSecondLevel(), Named("Вычеты и восстановление"))
+        << "and keeps it selected";
     navigator.OnSelectCtrl(id("Вычеты и восстановление"));
 
     // A third-level item becomes the only open one of its branch, clears the
@@ -252,7 +262,12 @@ TEST_F(CReadingFixture, NavigatorLevelsExpandSelectAndOpen)
     EXPECT_EQ(strSeeAlso.find("SEEALSO2"), std::string::npos);
     navigator.OnSelectSeeAlso("SEEALSO1");
     EXPECT_EQ(Shown(), "/usn/object.html#");
-    EXPECT_EQ(main.GetEncyclopediaWin().GetNavigator().GetRootElement().FindById("section_name").GetText(), "УСН");
+    EXPECT_EQ(main.GetEncyclopediaWin()
+                  .GetNavigator()
+                  .GetRootElement()
+                  .FindById("section_name")
+                  .GetText(),
+              "УСН");
 
     navigator.OnSelectCtrl("ID999");
     navigator.OnSelectSeeAlso("SEEALSO7");
@@ -264,7 +279,8 @@ TEST_F(CReadingFixture, NavigatorLevelsExpandSelectAndOpen)
 TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
 {
     CMainWindow& main = Main();
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Налоговые вычеты"))), true);
+    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Налоговые вычеты"))),
+                      true);
     CKalimorHtmlView& view = View();
     EXPECT_EQ(view.m_linkTable1.at("restore.html#cases"), "/nds/restore.html#cases");
     EXPECT_EQ(view.m_linkTable1.at("../usn/object.html"), "/usn/object.html");
@@ -273,8 +289,9 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
 
     std::vector<std::string> images, forms;
     view.m_sigShowImage.connect([&](const std::string& strUrl) { images.push_back(strUrl); });
-    main.GetEncyclopediaWin().m_sigFormsLink.connect(
-        [&](const std::string& strUrl, bool bSample) { forms.push_back((bSample ? "sample " : "download ") + strUrl); });
+    main.GetEncyclopediaWin().m_sigFormsLink.connect([&](const std::string& strUrl, bool bSample) {
+        forms.push_back((bSample ? "sample " : "download ") + strUrl);
+    });
     const std::size_t nViewsBefore = main.GetMovementHistory().GetCount();
     CLogCapture log;
     // The form's file is in the library: a copy of it in the user's documents
@@ -286,8 +303,8 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
     view.OnBeforeNavigate("mailto:help@nalog.example");
     view.OnBeforeNavigate("about:DOWNLOAD_0");
     view.OnBeforeNavigate("javascript:alert(1)");
-    EXPECT_EQ(context.m_opened,
-              (std::vector<std::string>{"https://www.nalog.example/", "mailto:help@nalog.example", strForm}));
+    EXPECT_EQ(context.m_opened, (std::vector<std::string>{"https://www.nalog.example/",
+                                                          "mailto:help@nalog.example", strForm}));
     EXPECT_EQ(forms, (std::vector<std::string>{"download /files/f.rtf"}));
     EXPECT_EQ(main.GetMovementHistory().GetCount(), nViewsBefore) << "none of these is a view";
 
@@ -315,7 +332,8 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
     // A link to a page the content does not have, and a web link the desktop
     // cannot open, are told to the user.
     for (const auto& [strLink, strMessage] : std::vector<std::pair<std::string, std::string>>{
-             {"missing.html", "Некорректная ссылка"}, {"https://www.nalog.example/", "Ошибка при открытии гиперссылки"}})
+             {"missing.html", "Некорректная ссылка"},
+             {"https://www.nalog.example/", "Ошибка при открытии гиперссылки"}})
     {
         context.m_bDesktopWorks = false;
         std::string strShown;
@@ -332,7 +350,8 @@ TEST_F(CReadingFixture, DocumentLinksAreRoutedByTheirTables)
     EXPECT_EQ(forms.back(), "sample /nds/samples/s.html");
     EXPECT_EQ(Shown(), "/nds/samples/s.html#");
     EXPECT_EQ(main.GetEncyclopediaWin().GetCurrentSection(), Named("Налоговые вычеты"));
-    EXPECT_EQ(main.GetEncyclopediaWin().GetTimedSection(), nullptr) << "a sample is no reading of the section";
+    EXPECT_EQ(main.GetEncyclopediaWin().GetTimedSection(), nullptr)
+        << "a sample is no reading of the section";
     main.OnBackButton();
     EXPECT_EQ(Shown(), "/nds/deduction.html#");
 }
@@ -355,19 +374,26 @@ TEST(DocumentView, NameRules)
              {"/pictures/x.png", false, "", ""}})
     {
         std::string strEncrypted, strPlain;
-        EXPECT_EQ(CKalimorHtmlView::GetLocalFileName(c.szUrl, strEncrypted, strPlain), c.bPage) << c.szUrl;
+        EXPECT_EQ(CKalimorHtmlView::GetLocalFileName(c.szUrl, strEncrypted, strPlain), c.bPage)
+            << c.szUrl;
         if (c.bPage)
         {
             EXPECT_EQ(strPlain, c.szPlain) << c.szUrl;
             EXPECT_EQ(strEncrypted, c.szEncrypted) << c.szUrl;
         }
     }
-    for (const auto& [szUrl, bImage] : std::initializer_list<std::pair<const char*, bool>>{
-             {"a/B.PNG", true}, {"x.jpg?y", true}, {"x.jpeg", false}, {"x.gif", false}, {"png.html", false}})
+    for (const auto& [szUrl, bImage] :
+         std::initializer_list<std::pair<const char*, bool>>{{"a/B.PNG", true},
+                                                             {"x.jpg?y", true},
+                                                             {"x.jpeg", false},
+                                                             {"x.gif", false},
+                                                             {"png.html", false}})
         EXPECT_EQ(CKalimorHtmlView::IsImageURL(szUrl), bImage) << szUrl;
     EXPECT_EQ(CKalimorHtmlView::MakeFrameUrl("/налоги/a b.html", "раздел 1", 7),
-              "/doc/%D0%BD%D0%B0%D0%BB%D0%BE%D0%B3%D0%B8/a%20b.html?v=7#%D1%80%D0%B0%D0%B7%D0%B4%D0%B5%D0%BB%201");
-    for (const auto& [szHref, szTarget] : std::initializer_list<std::pair<const char*, const char*>>{
+              "/doc/%D0%BD%D0%B0%D0%BB%D0%BE%D0%B3%D0%B8/"
+              "a%20b.html?v=7#%D1%80%D0%B0%D0%B7%D0%B4%D0%B5%D0%BB%201");
+    for (const auto& [szHref, szTarget] :
+         std::initializer_list<std::pair<const char*, const char*>>{
              {"b.html", "/dir/b.html"},
              {"../x/./y.html?q=1#a", "/x/y.html#a"},
              {"../../../../z.html", "/z.html"},
@@ -381,7 +407,8 @@ TEST(DocumentView, NameRules)
 TEST(DocumentView, AHostilePageLosesWhateverWouldRunOrLeaveTheClient)
 {
     CDocumentPage page;
-    ASSERT_TRUE(page.LoadHtml(R"html(<html><head><meta http-equiv="refresh" content="0;url=http://evil.example/">
+    ASSERT_TRUE(page.LoadHtml(
+        R"html(<html><head><meta http-equiv="refresh" content="0;url=http://evil.example/">
 <base href="http://evil.example/"><script>steal()</script><link rel="import" href="x.html">
 <link rel="stylesheet" href="../online/styles/style.css"><link rel="stylesheet" href="http://evil.example/s.css"></head>
 <body onload="steal()"><a href="javascript:steal()">a</a><a href=" jav&#x09;ascript:steal()">b</a>
@@ -390,13 +417,14 @@ TEST(DocumentView, AHostilePageLosesWhateverWouldRunOrLeaveTheClient)
 <form action="http://evil.example/post"><input name=q formaction="http://evil.example/"></form>
 <iframe src="http://evil.example/"></iframe><object data="x.swf"></object><embed src="x.swf">
 <svg><a xlink:href="javascript:steal()"><text>s</text></a></svg><div style="color:red">kept</div></body></html>)html",
-                              "/dir/page.html"));
+        "/dir/page.html"));
     const std::string html = page.GetSafeHtml();
-    for (const char* szGone : {"steal", "evil.example", "<script", "<iframe", "<object", "<embed", "<base", "<form",
-                               "refresh", "target=", "data:image", "import"})
+    for (const char* szGone : {"steal", "evil.example", "<script", "<iframe", "<object", "<embed",
+                               "<base", "<form", "refresh", "target=", "data:image", "import"})
         EXPECT_EQ(html.find(szGone), std::string::npos) << szGone << " in " << html;
-    for (const char* szKept : {"href=\"http://web.example/\"", "src=\"local.png\"", "title=\"Увеличить\"",
-                               "../online/styles/style.css", "style=\"color:red\"", "/ui/document_view.css"})
+    for (const char* szKept :
+         {"href=\"http://web.example/\"", "src=\"local.png\"", "title=\"Увеличить\"",
+          "../online/styles/style.css", "style=\"color:red\"", "/ui/document_view.css"})
         EXPECT_NE(html.find(szKept), std::string::npos) << szKept << " in " << html;
     EXPECT_EQ(page.GetText(8), "ab web s...");
 }
@@ -404,7 +432,8 @@ TEST(DocumentView, AHostilePageLosesWhateverWouldRunOrLeaveTheClient)
 TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
 {
     CMainWindow& main = Main();
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Налоговые вычеты"))), true);
+    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Налоговые вычеты"))),
+                      true);
     CKalimorHtmlView& view = View();
     CPopupMenuWin& menu = view.GetMenu();
     const auto lines = [&] {
@@ -421,11 +450,13 @@ TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
     view.OnContextMenu("page", 700, 900);
     EXPECT_TRUE(menu.IsShown());
     EXPECT_EQ(lines(), "Копировать (нет); Добавить в закладки; Печать; ");
-    EXPECT_LE(menu.GetWindowRect().m_nTop + menu.GetWindowRect().m_nHeight, 800) << "kept inside the window";
+    EXPECT_LE(menu.GetWindowRect().m_nTop + menu.GetWindowRect().m_nHeight, 800)
+        << "kept inside the window";
     view.OnContextMenu("selection", 10, 10);
     EXPECT_EQ(lines(), "Копировать; Добавить в закладки; Печать; Открыть в LibreOffice Writer; ");
     // A press anywhere else closes it.
-    manager.HandleBrowserEvent({{"type", "mouse"}, {"win", main.GetTopPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 4}});
+    manager.HandleBrowserEvent(
+        {{"type", "mouse"}, {"win", main.GetTopPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 4}});
     EXPECT_FALSE(menu.IsShown());
 
     // "Add to bookmarks" from the menu: the view with the page's text, saved
@@ -435,9 +466,15 @@ TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
     ASSERT_EQ(context.m_bookmarks.GetCount(), 1u);
     EXPECT_EQ(context.m_nBookmarkSaves, 1);
     EXPECT_EQ(context.m_bookmarks.GetAt(0)->m_pSection, Named("Налоговые вычеты"));
-    EXPECT_TRUE(context.m_bookmarks.GetAt(0)->m_strAnnotation.starts_with("Текст о вычетах НДС, достаточно длинный"))
+    EXPECT_TRUE(context.m_bookmarks.GetAt(0)->m_strAnnotation.starts_with(
+        "Текст о вычетах НДС, достаточно длинный"))
         << "the page's text without its title";
-    EXPECT_EQ(main.GetEncyclopediaWin().GetBrowserContent().GetToolBar().GetRootElement().FindById("btn_add_bookmark").GetAttribute("added"),
+    EXPECT_EQ(main.GetEncyclopediaWin()
+                  .GetBrowserContent()
+                  .GetToolBar()
+                  .GetRootElement()
+                  .FindById("btn_add_bookmark")
+                  .GetAttribute("added"),
               "1");
     CLogCapture log;
     main.GetEncyclopediaWin().OnAddBookmarkClicked();
@@ -445,9 +482,10 @@ TEST_F(CReadingFixture, ContextMenuCommandsAndBookmarksFromTheDocument)
     EXPECT_EQ(context.m_bookmarks.GetCount(), 1u);
 
     // The word processor gets the selection the page reports, cleaned.
-    view.OnFrontEndEvent("docselection", {{"purpose", "word"},
-                                          {"html", "<b onclick=\"x()\">Вычет</b><img srcset=\"/\\127.0.0.2:9/x\">"
-                                                   "<svg><style><img src=http://127.0.0.2:9/></style></svg>"}});
+    view.OnFrontEndEvent("docselection",
+                         {{"purpose", "word"},
+                          {"html", "<b onclick=\"x()\">Вычет</b><img srcset=\"/\\127.0.0.2:9/x\">"
+                                   "<svg><style><img src=http://127.0.0.2:9/></style></svg>"}});
     ASSERT_EQ(context.m_opened.size(), 1u);
     const std::string strWriter = ReadFileText(context.m_opened[0].substr(7));
     EXPECT_NE(strWriter.find("<b>Вычет</b>"), std::string::npos) << strWriter;
@@ -463,18 +501,22 @@ TEST_F(CReadingFixture, ADocumentKeptElevenSecondsIsRecordedOnce)
     const auto records = [&] {
         std::string urls;
         for (const auto& pRecord : context.m_history.GetRecords())
-            urls += pRecord->m_strURL + " " + pRecord->m_strFirstLine + " / " + pRecord->m_strSecondLine + "; ";
+            urls += pRecord->m_strURL + " " + pRecord->m_strFirstLine + " / " +
+                    pRecord->m_strSecondLine + "; ";
         return urls;
     };
-    EXPECT_EQ(reader.GetTimerPeriod(CEncyclopediaAccountantWin::kViewTimer), 1000u) << "ticks every second";
+    EXPECT_EQ(reader.GetTimerPeriod(CEncyclopediaAccountantWin::kViewTimer), 1000u)
+        << "ticks every second";
     EXPECT_EQ(main.GetTimerPeriod(TIMER_CLIENT_VERSION), 10800000u) << "every 3 hours";
     EXPECT_EQ(main.GetTimerPeriod(TIMER_CLIENT_OFFER), 60000u) << "every minute";
     // Left a second before the eleventh: never recorded.
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Условия вычета"))), true);
+    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Named("Условия вычета"))),
+                      true);
     context.m_tNow += 10;
     reader.CheckViewTimer();
     EXPECT_NE(reader.GetTimedSection(), nullptr) << "still timed at 10 s";
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
+    main.GoToBookmark(
+        std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
     context.m_tNow -= 5; // a clock that went backwards waits
     reader.CheckViewTimer();
     EXPECT_EQ(records(), "");
@@ -488,7 +530,8 @@ TEST_F(CReadingFixture, ADocumentKeptElevenSecondsIsRecordedOnce)
     reader.CheckViewTimer();
     EXPECT_EQ(records(), "/nds/restore.html Восстановление НДС / НДС; ");
     // Hidden (another view on screen): no record, and the timing ends.
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/rates.html"))), true);
+    main.GoToBookmark(
+        std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/rates.html"))), true);
     main.OnHomeButton();
     context.m_tNow += 11;
     reader.CheckViewTimer();
@@ -501,7 +544,8 @@ TEST_F(CReadingFixture, HistoryPagesByTheWindowHeightWithOneDateRowPerDay)
     EXPECT_EQ(CHistoryWin::ItemsPerPage(510), 6);
     EXPECT_EQ(CHistoryWin::ItemsPerPage(100), 1);
     std::vector<std::unique_ptr<CHistoryInfo>> records;
-    for (const auto& [nDay, nHour] : std::initializer_list<std::pair<unsigned, int>>{{5, 9}, {6, 10}, {6, 15}, {7, 8}})
+    for (const auto& [nDay, nHour] :
+         std::initializer_list<std::pair<unsigned, int>>{{5, 9}, {6, 10}, {6, 15}, {7, 8}})
     {
         auto pInfo = std::make_unique<CHistoryInfo>();
         pInfo->m_strURL = "/p" + std::to_string(nDay) + std::to_string(nHour) + ".html";
@@ -512,17 +556,20 @@ TEST_F(CReadingFixture, HistoryPagesByTheWindowHeightWithOneDateRowPerDay)
     }
     StringGenerator row("<tr>$(TIME)|$(SECTION)|$(ID)|$(LINK)|$(TEXT)</tr>");
     std::map<std::string, const CHistoryInfo*> ids;
-    const std::string strDate = "<tr class=\"date_row\"><td class=\"time\"></td><td class=\"date\">";
+    const std::string strDate =
+        "<tr class=\"date_row\"><td class=\"time\"></td><td class=\"date\">";
     EXPECT_EQ(CHistoryWin::BuildRows(records, 0, 3, row, ids),
               strDate + "07.12.2026</td></tr><tr>8:05|НДС|ID0|Документ 7|</tr>" + strDate +
-                  "06.12.2026</td></tr><tr>15:05|НДС|ID1|Документ 6|</tr><tr>10:05|НДС|ID2|Документ 6|</tr>");
+                  "06.12.2026</td></tr><tr>15:05|НДС|ID1|Документ "
+                  "6|</tr><tr>10:05|НДС|ID2|Документ 6|</tr>");
     EXPECT_EQ(CHistoryWin::BuildRows(records, 1, 3, row, ids),
               strDate + "05.12.2026</td></tr><tr>9:05|НДС|ID3|Документ 5|</tr>");
     EXPECT_EQ(ids.at("ID3"), records[0].get());
 
     // In the window: 510 pixels, 14 records -> 3 pages; a click opens the page.
     for (int i = 0; i < 14; ++i)
-        context.m_history.AddSection("/nds/restore.html", "Восстановление НДС", "НДС", context.m_tNow + i * 86400);
+        context.m_history.AddSection("/nds/restore.html", "Восстановление НДС", "НДС",
+                                     context.m_tNow + i * 86400);
     CMainWindow& main = Main();
     Main(1366, main.GetSearchPanel().GetWindowRect().m_nTop + 135 + 510 + 20);
     main.OnHistoryButton();
@@ -553,27 +600,32 @@ TEST_F(CReadingFixture, BookmarksPageByTwelveNewestFirstFlagAndDelete)
     EXPECT_EQ(CBookmarkListWin::BuildGrid(bookmarks, 0, cell).find("no_bookmarks"), 12u);
     for (int i = 0; i < 13; ++i)
     {
-        auto pBookmark = std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/rates.html")));
+        auto pBookmark =
+            std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/rates.html")));
         pBookmark->m_strText = "Закладка " + std::to_string(i);
         pBookmark->m_bImportant = i == 12;
         bookmarks.Add(std::move(pBookmark));
     }
     const std::string strFirst = CBookmarkListWin::BuildGrid(bookmarks, 0, cell);
     EXPECT_EQ(std::count(strFirst.begin(), strFirst.end(), '['), 12);
-    EXPECT_NE(strFirst.find("[1 ID1 FLAG1 1 Закладка 12]"), std::string::npos) << "newest first, flagged dark";
+    EXPECT_NE(strFirst.find("[1 ID1 FLAG1 1 Закладка 12]"), std::string::npos)
+        << "newest first, flagged dark";
     const auto count = [](const std::string& text, std::string_view part) {
         std::size_t n = 0;
-        for (std::size_t nPos = text.find(part); nPos != std::string::npos; nPos = text.find(part, nPos + 1))
+        for (std::size_t nPos = text.find(part); nPos != std::string::npos;
+             nPos = text.find(part, nPos + 1))
             ++n;
         return n;
     };
     EXPECT_EQ(count(strFirst, "<tr>"), 3u) << "rows of four cells";
-    EXPECT_EQ(CBookmarkListWin::BuildGrid(bookmarks, 1, cell).find("[13 ID1 FLAG1 0 Закладка 0]") != std::string::npos,
+    EXPECT_EQ(CBookmarkListWin::BuildGrid(bookmarks, 1, cell).find("[13 ID1 FLAG1 0 Закладка 0]") !=
+                  std::string::npos,
               true)
         << "the second page holds one cell";
     for (const auto& [nCell, nPage, nIndex] : std::initializer_list<std::tuple<int, int, int>>{
              {1, 0, 12}, {12, 0, 1}, {1, 1, 0}, {2, 1, -1}, {0, 0, -1}, {13, 0, -1}, {1, -1, -1}})
-        EXPECT_EQ(CBookmarkListWin::StoredIndex(nCell, nPage, 13), nIndex) << nCell << " on " << nPage;
+        EXPECT_EQ(CBookmarkListWin::StoredIndex(nCell, nPage, 13), nIndex)
+            << nCell << " on " << nPage;
 
     // In the window: flag and delete save at once; emptying the last page
     // moves to the one before.
@@ -606,8 +658,9 @@ TEST_F(CReadingFixture, BookmarksPageByTwelveNewestFirstFlagAndDelete)
 TEST(PageBar, ArrowsAndPages)
 {
     const std::string strMiddle = CPageBar::BuildHtml(1, 3);
-    for (const char* szPart : {"id=\"PREV\"", "id=\"img_left_arrow\"", "id=\"PAGE0\" selected=\"0\"",
-                               "id=\"PAGE1\" selected=\"1\"", ">3</td>", "id=\"NEXT\"", "id=\"img_right_arrow\""})
+    for (const char* szPart :
+         {"id=\"PREV\"", "id=\"img_left_arrow\"", "id=\"PAGE0\" selected=\"0\"",
+          "id=\"PAGE1\" selected=\"1\"", ">3</td>", "id=\"NEXT\"", "id=\"img_right_arrow\""})
         EXPECT_NE(strMiddle.find(szPart), std::string::npos) << szPart;
     EXPECT_EQ(CPageBar::BuildHtml(0, 0), "") << "an empty list has no page cells";
     EXPECT_EQ(CPageBar::BuildHtml(0, 2).find("PREV"), std::string::npos);
@@ -624,11 +677,13 @@ TEST(PageBar, ArrowsAndPages)
 TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)
 {
     CMainWindow& main = Main();
-    main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
+    main.GoToBookmark(
+        std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/restore.html"))), true);
     CEncyclopediaAccountantWin& reader = main.GetEncyclopediaWin();
     CSelectSectionWin& selector = reader.GetSelector();
     const auto link = [&](const char* szName) {
-        for (const CElement& element : selector.GetRootElement().Select(".section_link, .subsection_link"))
+        for (const CElement& element :
+             selector.GetRootElement().Select(".section_link, .subsection_link"))
             if (element.GetText() == szName)
                 return element;
         return CElement();
@@ -642,12 +697,14 @@ TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)
     manager.HandleBrowserEvent({{"type", "activate"}, {"active", false}});
     EXPECT_FALSE(selector.IsShown());
     reader.OnSelectSectionClicked(true);
-    EXPECT_TRUE(link("Общие положения").IsValid()) << "the tool bar's selector: the topic's subsections";
+    EXPECT_TRUE(link("Общие положения").IsValid())
+        << "the tool bar's selector: the topic's subsections";
     EXPECT_FALSE(link("Применение").IsValid());
     Doc(selector).RaiseKey(0, KEY_DOWN, VK_ESCAPE);
     EXPECT_FALSE(selector.IsShown());
     reader.OnSelectSectionClicked(false);
-    manager.HandleBrowserEvent({{"type", "docmouse"}, {"win", reader.GetBrowserContent().GetView().GetSafeHwnd()}});
+    manager.HandleBrowserEvent(
+        {{"type", "docmouse"}, {"win", reader.GetBrowserContent().GetView().GetSafeHwnd()}});
     EXPECT_FALSE(selector.IsShown());
 
     // A choice goes to the subsection's first page and closes it.

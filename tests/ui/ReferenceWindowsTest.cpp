@@ -93,17 +93,15 @@ struct CReferenceFixture : CWindowsFixture
     // Closes the next dialog with Escape, noting its label's text.
     void EscapeNextDialog(std::string* pLabel = nullptr)
     {
-        InModal(
-            [this, pLabel]
-            {
-                for (CWnd* pWnd : manager.GetChildren(pMain->GetSafeHwnd()))
-                    if (pWnd->GetKind() == WINDOW_DIALOG && pWnd->GetHtmlDocument())
-                    {
-                        if (pLabel)
-                            *pLabel = Id(*pWnd, "label").GetText();
-                        pWnd->GetHtmlDocument()->RaiseKey(0, KEY_DOWN, VK_ESCAPE);
-                    }
-            });
+        InModal([this, pLabel] {
+            for (CWnd* pWnd : manager.GetChildren(pMain->GetSafeHwnd()))
+                if (pWnd->GetKind() == WINDOW_DIALOG && pWnd->GetHtmlDocument())
+                {
+                    if (pLabel)
+                        *pLabel = Id(*pWnd, "label").GetText();
+                    pWnd->GetHtmlDocument()->RaiseKey(0, KEY_DOWN, VK_ESCAPE);
+                }
+        });
     }
 
     CTempDir dir;
@@ -335,7 +333,8 @@ TEST_F(CReferenceFixture, TheFormsLibraryLeadsFromItsSectionsToAFormAndItsFile)
     ClickId(form, "btn_download");
     EXPECT_EQ(context.m_opened.back(), dir.File("documents/Калимор - формы и бланки/profit.rtf"));
     ClickId(form, "btn_copy_desktop");
-    const std::string strCopy = dir.File("documents/Калимор - формы и бланки/Декларация v1_2 _ прибыль.rtf");
+    const std::string strCopy =
+        dir.File("documents/Калимор - формы и бланки/Декларация v1_2 _ прибыль.rtf");
     EXPECT_EQ(ReadFileText(strCopy), "{\\rtf1 profit}");
     EXPECT_NE(Id(form, "form_status").GetText().find(strCopy), std::string::npos);
     ClickId(form, "link_open_folder");

@@ -52,8 +52,8 @@ TEST(ResourceLoader, AbsoluteFileUrlsAndPathsThatLeaveTheFolder)
     WriteFileText(app.File("ui/images/x.png"), "relative");
     CByteArray data;
 
-    ASSERT_TRUE(loader.LoadImage("file://" + content.File("%D1%84%D0%BE%D1%80%D0%BC%D0%B0%201.png"),
-                                 data));
+    ASSERT_TRUE(
+        loader.LoadImage("file://" + content.File("%D1%84%D0%BE%D1%80%D0%BC%D0%B0%201.png"), data));
     EXPECT_EQ(Text(data), "picture");
     EXPECT_TRUE(CKalimorHTMLayoutDataLoader::IsAbsoluteFileUrl("file:///x.png"));
     EXPECT_FALSE(CKalimorHTMLayoutDataLoader::IsAbsoluteFileUrl("x.png"));

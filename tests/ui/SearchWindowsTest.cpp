@@ -28,15 +28,20 @@ void WriteLibrary(const CTempDir& src)
   <section name="Ставки на упрощенке" url="/usn/rates.html"/></section></section>
 </encyclopedia>)");
     WriteFileText(src.File("pages/nds/deduction.html"),
-                  "<html><body><h1>Налоговые вычеты</h1><p>Вычеты уменьшают налог.</p><h2 id=\"conditions\">Условия</h2>"
-                  "<p>Условия вычета: счет-фактура.</p><h2 id=\"partial\">Раздельный учет</h2><p>Налог делится "
+                  "<html><body><h1>Налоговые вычеты</h1><p>Вычеты уменьшают налог.</p><h2 "
+                  "id=\"conditions\">Условия</h2>"
+                  "<p>Условия вычета: счет-фактура.</p><h2 id=\"partial\">Раздельный "
+                  "учет</h2><p>Налог делится "
                   "пропорционально; вычет частичный.</p></body></html>");
     WriteFileText(src.File("pages/nds/restore.html"),
-                  "<html><body><h1>Восстановление</h1><p>Налог восстанавливают при переходе.</p></body></html>");
+                  "<html><body><h1>Восстановление</h1><p>Налог восстанавливают при "
+                  "переходе.</p></body></html>");
     WriteFileText(src.File("pages/usn/object.html"),
-                  "<html><body><h1>Объект</h1><p>Ставка налога на упрощенке зависит от объекта.</p></body></html>");
+                  "<html><body><h1>Объект</h1><p>Ставка налога на упрощенке зависит от "
+                  "объекта.</p></body></html>");
     WriteFileText(src.File("pages/usn/rates.html"),
-                  "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налог платят авансами.</p></body></html>");
+                  "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налог платят "
+                  "авансами.</p></body></html>");
     WriteFileText(src.File("registry2.xml"), R"xml(<search_registry>
 <section name="В"><word text="Вычеты по НДС"><link site_url="/nds/deduction.html"/></word>
   <word text="Восстановление налога"><link site_url="/usn/object.html"/><link site_url="/nds/restore.html"/></word></section>
@@ -48,8 +53,9 @@ void WriteLibrary(const CTempDir& src)
 <prompt text="ставки упрощенки"><link site_url="/usn/rates.html"/></prompt>
 <prompt text="вычеты по ндс"><link site_url="/nds/restore.html"/></prompt>
 </prompts>)");
-    WriteFileText(src.File("search_synonyms.xml"),
-                  R"(<search_synonyms><word text="усн"><synonym text="упрощенка"/></word></search_synonyms>)");
+    WriteFileText(
+        src.File("search_synonyms.xml"),
+        R"(<search_synonyms><word text="усн"><synonym text="упрощенка"/></word></search_synonyms>)");
 }
 
 // Published once for the suite: the tests only read it.
@@ -75,7 +81,8 @@ struct CSearchFixture : CWindowsFixture
     {
         const std::string strContent = s_pLibrary->profile.File("Content") + "/";
         context.m_strContentFolder = strContent;
-        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
+                                                    strContent + "Content/"));
         morpho.SetMorphologyFolder(strContent + "morphology/");
         index.SetIndexFolder(strContent + "fulltextsearch/");
         EXPECT_TRUE(morpho.LoadData() && index.LoadData());
@@ -112,7 +119,8 @@ struct CSearchFixture : CWindowsFixture
         std::vector<std::string> options;
         for (const CElement& option :
              Box().GetPromptsWin()->GetRootElement().FindById("search_prompts").Select("option"))
-            options.push_back(option.GetText() + (option.GetAttribute("checked") == "1" ? " *" : ""));
+            options.push_back(option.GetText() +
+                              (option.GetAttribute("checked") == "1" ? " *" : ""));
         return options;
     }
 
@@ -133,19 +141,23 @@ TEST_F(CSearchFixture, PromptsComeAfterTheLastQuickLetterAndFollowTheTextWhileOp
     for (const char* szText : {"у", "уп", "упр"})
         Type(szText);
     EXPECT_TRUE(Box().IsPromptsTimerPending());
-    EXPECT_EQ(Doc(main->GetSearchPanel()).GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPromptsTimer),
-              100u)
+    EXPECT_EQ(
+        Doc(main->GetSearchPanel())
+            .GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPromptsTimer),
+        100u)
         << "the typing pause";
     EXPECT_EQ(Box().GetPromptsWin(), nullptr) << "nothing is looked up while the user types";
     FirePromptsTimer();
     ASSERT_NE(Box().GetPromptsWin(), nullptr);
-    EXPECT_EQ(Doc(main->GetSearchPanel()).GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPlaceTimer),
+    EXPECT_EQ(Doc(main->GetSearchPanel())
+                  .GetElementTimerPeriod(Box().GetElement().GetUid(), CSearchEditCtrl::kPlaceTimer),
               50u)
         << "placed again once the browser has laid the box out";
     EXPECT_EQ(Box().GetPromptsWin()->GetFillCount(), 1u) << "three quick letters, one list";
     EXPECT_TRUE(Box().ArePromptsShown());
     // Registry phrases and prompt-list entries, the last word as a beginning.
-    EXPECT_EQ(Options(), (std::vector<std::string>{"Упрощенка без документа", "Упрощенка: объект", "ставки упрощенки"}));
+    EXPECT_EQ(Options(), (std::vector<std::string>{"Упрощенка без документа", "Упрощенка: объект",
+                                                   "ставки упрощенки"}));
     EXPECT_TRUE(log.Contains("CSearchEditCtrl::on_timer shows prompts for string=упр"));
 
     // Open: each letter refreshes at once; a text without prompts hides it,
@@ -156,20 +168,23 @@ TEST_F(CSearchFixture, PromptsComeAfterTheLastQuickLetterAndFollowTheTextWhileOp
     EXPECT_EQ(Options(), (std::vector<std::string>{"Упрощенка: объект"}));
     Type("упрощенка: ож");
     EXPECT_FALSE(Box().ArePromptsShown());
-    EXPECT_TRUE(log.Contains("CSearchEditCtrl::OnUpdateSearchString hides prompts because of it is empty"));
+    EXPECT_TRUE(
+        log.Contains("CSearchEditCtrl::OnUpdateSearchString hides prompts because of it is empty"));
     Type("усн");
     FirePromptsTimer();
     EXPECT_EQ(Options(), (std::vector<std::string>{"Упрощенка без документа", "Упрощенка: объект"}))
         << "the synonym's prompts";
     Type("");
     EXPECT_FALSE(Box().ArePromptsShown());
-    EXPECT_TRUE(log.Contains("CSearchEditCtrl::OnUpdateSearchString hides prompts win because of empty string"));
+    EXPECT_TRUE(log.Contains(
+        "CSearchEditCtrl::OnUpdateSearchString hides prompts win because of empty string"));
 }
 
 TEST_F(CSearchFixture, KeysMoveThroughThePromptsAndEnterSearches)
 {
     std::vector<std::string> searched;
-    main->GetSearchPanel().m_sigSearch.connect([&](const std::string& strText) { searched.push_back(strText); });
+    main->GetSearchPanel().m_sigSearch.connect(
+        [&](const std::string& strText) { searched.push_back(strText); });
     Type("в");
     FirePromptsTimer();
     const std::vector<std::string> all = Box().GetPromptsWin()->GetPrompts();
@@ -191,7 +206,8 @@ TEST_F(CSearchFixture, KeysMoveThroughThePromptsAndEnterSearches)
     // Enter on a prompt taken with the arrows opens it; on a typed text it
     // searches.
     std::vector<std::string> opened;
-    main->GetSearchPanel().m_sigSearchPrompt.connect([&](const std::string& strText) { opened.push_back(strText); });
+    main->GetSearchPanel().m_sigSearchPrompt.connect(
+        [&](const std::string& strText) { opened.push_back(strText); });
     Key(VK_RETURN);
     EXPECT_FALSE(Box().ArePromptsShown());
     EXPECT_EQ(opened, std::vector<std::string>{all.front()});
@@ -237,7 +253,8 @@ TEST(SearchPrompts, APageIsWhatTheWindowShowsOverTheFirstOptionLessFour)
              CCase{2000, 360, 0, 5},   // not measured yet
              CCase{0, 0, 20, 5},
          })
-        EXPECT_EQ(CSearchPromptsWin::PagePromptsCount(test.m_nList, test.m_nShown, test.m_nOption), test.m_nPage)
+        EXPECT_EQ(CSearchPromptsWin::PagePromptsCount(test.m_nList, test.m_nShown, test.m_nOption),
+                  test.m_nPage)
             << test.m_nList << " " << test.m_nShown << " " << test.m_nOption;
 }
 
@@ -251,7 +268,8 @@ TEST_F(CSearchFixture, APromptOpensTheRegistryPhraseFirstThenThePromptListsEntry
     const auto& prompts = Box().GetPromptsWin()->GetPrompts();
     const auto it = std::find(prompts.begin(), prompts.end(), "Вычеты по НДС");
     ASSERT_NE(it, prompts.end());
-    CElement option = Box().GetPromptsWin()->GetRootElement().Select("option")[static_cast<std::size_t>(it - prompts.begin())];
+    CElement option = Box().GetPromptsWin()->GetRootElement().Select(
+        "option")[static_cast<std::size_t>(it - prompts.begin())];
     Click(*Box().GetPromptsWin(), option);
     EXPECT_FALSE(Box().ArePromptsShown());
     EXPECT_EQ(Box().GetValue(), "Вычеты по НДС");
@@ -290,7 +308,8 @@ TEST_F(CSearchFixture, TheIndexShowsLettersWithPhrasesTheirSectionsAndPhrases)
     CElement root = index.GetRootElement();
     EXPECT_EQ(root.FindById("LETTER0").GetText(), "В");
     EXPECT_EQ(root.FindById("LETTER0").GetAttribute("selected"), "1");
-    EXPECT_FALSE(root.FindById("LETTER0").HasAttribute("first")) << "В is not the alphabet's first letter";
+    EXPECT_FALSE(root.FindById("LETTER0").HasAttribute("first"))
+        << "В is not the alphabet's first letter";
     EXPECT_FALSE(root.FindById("LETTER2").IsValid());
     // Both sections of В, the first chosen; its phrases under letter_info.
     EXPECT_EQ(root.FindById("SECTION0").GetAttribute("first"), "1");
@@ -311,9 +330,15 @@ TEST_F(CSearchFixture, TheIndexShowsLettersWithPhrasesTheirSectionsAndPhrases)
 
 TEST_F(CSearchFixture, ResultsAreGroupedByTopicAndShownAChunkAtATime)
 {
-    for (const auto& [nCount, szText] : std::initializer_list<std::pair<std::size_t, const char*>>{
-             {1, "1 документ"}, {3, "3 документа"}, {12, "12 документов"}, {21, "21 документ"},
-             {0, "0 документов"}, {111, "111 документов"}, {104, "104 документа"}, {5, "5 документов"}})
+    for (const auto& [nCount, szText] :
+         std::initializer_list<std::pair<std::size_t, const char*>>{{1, "1 документ"},
+                                                                    {3, "3 документа"},
+                                                                    {12, "12 документов"},
+                                                                    {21, "21 документ"},
+                                                                    {0, "0 документов"},
+                                                                    {111, "111 документов"},
+                                                                    {104, "104 документа"},
+                                                                    {5, "5 документов"}})
         EXPECT_EQ(CSearchResultWin::CountDocuments(nCount), szText);
 
     main->OnSearch("налог");
@@ -327,7 +352,8 @@ TEST_F(CSearchFixture, ResultsAreGroupedByTopicAndShownAChunkAtATime)
     for (const CElement& group : root.Select(".result_group"))
         groups.push_back(group.GetText());
     EXPECT_EQ(groups, (std::vector<std::string>{"НДС 2", "УСН 2"}));
-    EXPECT_NE(root.FindById("result_list").GetHtml().find("<b>налог</b>"), std::string::npos) << "forms in bold";
+    EXPECT_NE(root.FindById("result_list").GetHtml().find("<b>налог</b>"), std::string::npos)
+        << "forms in bold";
 
     // A page with parts says which of them hold the words.
     std::size_t nDeduction = results.GetResultCount();
@@ -337,7 +363,8 @@ TEST_F(CSearchFixture, ResultsAreGroupedByTopicAndShownAChunkAtATime)
     ASSERT_LT(nDeduction, results.GetResultCount());
     results.OnExpand(nDeduction);
     std::vector<std::string> parts;
-    for (const CElement& part : root.FindById("SUB" + std::to_string(nDeduction)).Select(".result_subsection"))
+    for (const CElement& part :
+         root.FindById("SUB" + std::to_string(nDeduction)).Select(".result_subsection"))
         parts.push_back(part.GetText());
     EXPECT_EQ(parts, std::vector<std::string>{"Раздельный учет"});
 
@@ -350,10 +377,13 @@ TEST_F(CSearchFixture, ResultsAreGroupedByTopicAndShownAChunkAtATime)
 
     // Nothing found says so; words found only as beginnings say which.
     main->OnSearch("стопроцентно");
-    EXPECT_NE(root.FindById("result_head").GetText().find("По запросу «стопроцентно» ничего не найдено"),
-              std::string::npos);
+    EXPECT_NE(
+        root.FindById("result_head").GetText().find("По запросу «стопроцентно» ничего не найдено"),
+        std::string::npos);
     main->OnSearch("вос");
-    EXPECT_NE(root.FindById("result_head").GetText().find("Показаны документы со словами: восстанавливают"),
+    EXPECT_NE(root.FindById("result_head")
+                  .GetText()
+                  .find("Показаны документы со словами: восстанавливают"),
               std::string::npos);
 }
 
@@ -363,7 +393,8 @@ TEST_F(CSearchFixture, ALargeResultFillsItsChunksAsTheReaderScrollsAndKeepsThePl
     CBookmark view(CBookmark::VIEW_SEARCH_RESULTS);
     CSectionList sections;
     for (int i = 0; i < 45; ++i)
-        sections.push_back(context.m_encyclopedia.FindSectionByURL(i % 2 ? "/nds/restore.html" : "/usn/object.html"));
+        sections.push_back(context.m_encyclopedia.FindSectionByURL(i % 2 ? "/nds/restore.html"
+                                                                         : "/usn/object.html"));
     view = CBookmark::ForSearchResults(CEncyclopediaData::SortByCode(sections), {"налог"});
     view.m_nFoundDocuments = 45;
     main->GoToBookmark(std::make_unique<CBookmark>(view), true);
@@ -389,20 +420,24 @@ TEST_F(CSearchFixture, FoundWordsAreCountedMovedWithF3AndGoneWithAPlainOpening)
     main->OnSearch("налог");
     main->GetSearchResultWin().OnOpenResult(0);
     CKalimorHtmlView& view = View();
-    CBrowserContentToolBarWin& toolBar = main->GetEncyclopediaWin().GetBrowserContent().GetToolBar();
+    CBrowserContentToolBarWin& toolBar =
+        main->GetEncyclopediaWin().GetBrowserContent().GetToolBar();
     // The page reports what it marked; the bar shows it.
     view.OnFrontEndEvent("docmarks", {{"total", 3}, {"current", 0}});
     EXPECT_TRUE(toolBar.GetRootElement().FindById("found_bar").IsVisible());
     EXPECT_EQ(toolBar.GetRootElement().FindById("found_counter").GetText(), "Найдено: 3");
     // F3 in any window is the client's; Ctrl+F and "/" go to the box.
-    manager.HandleBrowserEvent({{"type", "key"}, {"win", toolBar.GetSafeHwnd()}, {"code", 0}, {"key", VK_F3}});
+    manager.HandleBrowserEvent(
+        {{"type", "key"}, {"win", toolBar.GetSafeHwnd()}, {"code", 0}, {"key", VK_F3}});
     view.OnFrontEndEvent("docmarks", {{"total", 3}, {"current", 1}});
     EXPECT_EQ(toolBar.GetRootElement().FindById("found_counter").GetText(), "1 из 3");
-    manager.HandleBrowserEvent({{"type", "dockey"}, {"win", view.GetSafeHwnd()}, {"code", 0}, {"key", VK_F}, {"mods", 1}});
+    manager.HandleBrowserEvent(
+        {{"type", "dockey"}, {"win", view.GetSafeHwnd()}, {"code", 0}, {"key", VK_F}, {"mods", 1}});
     EXPECT_TRUE(Box().GetElement().HasState(STATE_FOCUS));
     // Opened by other means: no marks.
     main->GetEncyclopediaWin().GetNavigator().OnSelectCtrl(
-        main->GetEncyclopediaWin().GetNavigator().GetIdOf(context.m_encyclopedia.FindSectionByURL("/nds/restore.html")));
+        main->GetEncyclopediaWin().GetNavigator().GetIdOf(
+            context.m_encyclopedia.FindSectionByURL("/nds/restore.html")));
     EXPECT_FALSE(toolBar.GetRootElement().FindById("found_bar").IsVisible());
     EXPECT_TRUE(main->GetCurrentView()->m_highlightWords.empty());
     Drain();
@@ -420,11 +455,11 @@ TEST_F(CSearchFixture, AContentReloadLeavesNoWindowPointingIntoTheOldContent)
     const std::string strRow = reader.GetNavigator().GetIdOf(Shown());
     ASSERT_FALSE(strRow.empty());
     const std::string strContent = s_pLibrary->profile.File("Content") + "/";
-    context.m_reload = [&]
-    {
+    context.m_reload = [&] {
         context.m_encyclopedia.FreeData();
         registry.FreeData();
-        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
+                                                    strContent + "Content/"));
         EXPECT_TRUE(registry.LoadData(strContent + "registry2.dat"));
     };
     main->ReloadContent();

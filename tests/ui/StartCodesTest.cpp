@@ -1,5 +1,5 @@
-#include "BrowserLauncher.h"
 #include "StartCodes.h"
+#include "BrowserLauncher.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ TEST(StartCodes, ACodeOpensOnceWhileAliveAndNeverAgain)
     struct SStep
     {
         const char* m_szWhat;
-        int m_nCode;                 // which issued code is tried (-1: a made-up one)
+        int m_nCode; // which issued code is tried (-1: a made-up one)
         CStartCodes::Clock::duration m_at;
         bool m_bOpens;
     };
@@ -45,9 +45,10 @@ TEST(StartCodes, ACodeOpensOnceWhileAliveAndNeverAgain)
     for (const SStep& step : steps)
     {
         CStartCodes& store = step.m_nCode >= 3 ? crowded : codes;
-        std::string code = step.m_nCode == -1 ? std::string(48, 'a') : step.m_nCode == -2 ? std::string() :
-                           step.m_nCode >= 3 ? crowd[static_cast<std::size_t>(step.m_nCode)] :
-                                               issued[static_cast<std::size_t>(step.m_nCode)];
+        std::string code = step.m_nCode == -1   ? std::string(48, 'a')
+                           : step.m_nCode == -2 ? std::string()
+                           : step.m_nCode >= 3  ? crowd[static_cast<std::size_t>(step.m_nCode)]
+                                                : issued[static_cast<std::size_t>(step.m_nCode)];
         EXPECT_EQ(store.Redeem(code, t0 + step.m_at), step.m_bOpens) << step.m_szWhat;
     }
 }
@@ -76,10 +77,13 @@ TEST(StartCodes, TheBrowserIsGivenAPrivatePageInsteadOfTheAddress)
     const std::string strUrl = "http://127.0.0.1:4242/?token=" + CStartCodes::NewSecret();
     const std::string strGiven = CBrowserLauncher::WriteLaunchPage(strUrl, dir.File("browser"));
     ASSERT_EQ(strGiven, "file://" + dir.File("browser/kalimor-start.html"));
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(dir.File("browser/kalimor-start.html").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << "no other user reads the code";
-    EXPECT_NE(ReadFileText(dir.File("browser/kalimor-start.html")).find("content=\"0;url=" + strUrl + "\""),
+    EXPECT_NE(ReadFileText(dir.File("browser/kalimor-start.html"))
+                  .find("content=\"0;url=" + strUrl + "\""),
               std::string::npos);
     // A folder that cannot hold it: the address is given as it is.
     WriteFileText(dir.File("file"), "x");

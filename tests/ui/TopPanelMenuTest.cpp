@@ -13,7 +13,9 @@ namespace
 unsigned CurrentLine(CTopMenuWin& menu)
 {
     const int nCurrent = menu.GetCurrent();
-    return nCurrent < 0 ? 0 : menu.GetRootElement().Select(".menu_item")[std::size_t(nCurrent)].GetUid();
+    return nCurrent < 0
+               ? 0
+               : menu.GetRootElement().Select(".menu_item")[std::size_t(nCurrent)].GetUid();
 }
 } // namespace
 
@@ -119,7 +121,8 @@ TEST_F(CWindowsFixture, TheTopPanelsMenuWithTheMouseClosesOnAPressElsewhereAndIt
     Drain();
     ASSERT_TRUE(menu.IsShown());
     EXPECT_EQ(menu.GetCurrent(), -1);
-    manager.HandleBrowserEvent({{"type", "mouse"}, {"win", main.GetSearchPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 4}});
+    manager.HandleBrowserEvent(
+        {{"type", "mouse"}, {"win", main.GetSearchPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 4}});
     EXPECT_FALSE(menu.IsShown());
     EXPECT_EQ(button.GetAttribute("aria-expanded"), "false");
     EXPECT_FALSE(button.HasState(STATE_FOCUS));

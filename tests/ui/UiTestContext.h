@@ -12,10 +12,10 @@
 #include "NewInfoData.h"
 #include "ProfileConfig.h"
 #include "TaxCalendar.h"
-#include "ViewHistoryData.h"
-#include "WorkCalendar.h"
-#include "WindowManager.h"
 #include "TestSupport.h"
+#include "ViewHistoryData.h"
+#include "WindowManager.h"
+#include "WorkCalendar.h"
 #include "WorkerThreads.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,8 @@ class CTestContext : public CClientContext
 {
 public:
     explicit CTestContext(std::string strAppFolder = CResourceConfig::GetExecutableFolder())
-        : m_resources(std::move(strAppFolder)), m_loader(m_resources)
+        : m_resources(std::move(strAppFolder)),
+          m_loader(m_resources)
     {
         // A service that refuses at once: windows ask it for a newer client.
         m_settings.m_service.m_strUpdateHost = m_settings.m_service.m_strWebHost = "127.0.0.1";

@@ -120,9 +120,7 @@ struct CUpdateWindowsFixture : CWindowsFixture
         auto pTimer = std::make_shared<unsigned>(0);
         const auto deadline = std::chrono::steady_clock::now() + limit;
         *pTimer = loop.SetTimer(
-            10ms,
-            [this, pTimer, deadline, test = std::move(test), action = std::move(action)]
-            {
+            10ms, [this, pTimer, deadline, test = std::move(test), action = std::move(action)] {
                 const bool bHolds = test();
                 if (!bHolds && std::chrono::steady_clock::now() < deadline)
                     return;
@@ -140,9 +138,9 @@ struct CUpdateWindowsFixture : CWindowsFixture
     }
     void AtState(int nState, std::function<void(CUpdateDlg&)> action)
     {
-        When([this, nState]
-             { return Top<CUpdateDlg>() && Top<CUpdateDlg>()->GetState() == nState; },
-             [this, action = std::move(action)] { action(*Top<CUpdateDlg>()); });
+        When(
+            [this, nState] { return Top<CUpdateDlg>() && Top<CUpdateDlg>()->GetState() == nState; },
+            [this, action = std::move(action)] { action(*Top<CUpdateDlg>()); });
     }
     template <typename T> void OnDialog(std::function<void(T&)> action)
     {
@@ -153,18 +151,17 @@ struct CUpdateWindowsFixture : CWindowsFixture
     void AnswerMessage(std::string& strShown)
     {
         When(
-            [this]
-            {
+            [this] {
                 CHTMLayoutDlg* pTop = Top<CHTMLayoutDlg>();
                 return pTop && pTop->GetRootElement().FindById("label").IsValid();
             },
-            [this, &strShown]
-            {
+            [this, &strShown] {
                 CHTMLayoutDlg& message = *Top<CHTMLayoutDlg>();
                 strShown = message.GetRootElement().FindById("label").GetText();
                 // A plain message dims the window and shows no picture.
-                m_bMessagePlain = pMain->IsShadowMode() &&
-                                  message.GetRootElement().FindById("image").GetAttribute("class").empty();
+                m_bMessagePlain =
+                    pMain->IsShadowMode() &&
+                    message.GetRootElement().FindById("image").GetAttribute("class").empty();
                 Escape(message);
             });
     }
@@ -235,8 +232,7 @@ std::vector<CStateCase> StateCases()
          "сейчас?",
          "yes no", false, -1, 4, 12},
         {4, "the newer client downloading", 0,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
              Slow(s, "/client/kalimor_2.0.0.1.deb");
          },
@@ -246,23 +242,20 @@ std::vector<CStateCase> StateCases()
         {6, "asking for the packages", 0, [](S& s, R&) { Slow(s, "/distributor/full_content"); },
          kWait, "cancel", false, 4, 4},
         {7, "the first package downloading", 0,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.AddPackage(1, Package("a"));
              Slow(s, "/packages/1.zip");
          },
          kWait, "cancel", true, 4, 4},
         {7, "the second package downloading", 0,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.AddPackage(1, Package("a"));
              s.AddPackage(2, Package("b"));
              Slow(s, "/packages/2.zip");
          },
          kWait, "cancel", true, 1, 1, -1, 1},
         {8, "the package unpacking", 0,
-         [](S& s, R& settings)
-         {
+         [](S& s, R& settings) {
              s.AddPackage(1, Package("a"));
              settings.m_finishPause = 3s; // the last unpack holds its full bar this long
          },
@@ -276,8 +269,7 @@ std::vector<CStateCase> StateCases()
          },
          "Сервис недоступен", "ok", false, 5, 4},
         {10, "the second package missing", 0,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.AddPackage(1, Package("a"));
              s.AddPackage(2, Package("b"));
              s.SetFault("/packages/2.zip", EServiceFault::Status404);
@@ -301,8 +293,7 @@ std::vector<CStateCase> StateCases()
          [](S& s, R&) { s.SetSignUpAnswer(206, "Адрес почты уже известен"); },
          "Адрес почты уже известен", "ok", false, 7, -1},
         {21, "a file of the web site downloading", 6,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.AddWebFile("/blanks/f.rtf", std::string(4000, 'x'));
              Slow(s, "/blanks/f.rtf");
          },
@@ -312,8 +303,7 @@ std::vector<CStateCase> StateCases()
          "сейчас?",
          "yes no", false, -1, 4},
         {24, "the offered client downloading", 7,
-         [](S& s, R&)
-         {
+         [](S& s, R&) {
              s.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
              Slow(s, "/client/kalimor_2.0.0.1.deb");
          },
@@ -369,33 +359,30 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
         {
             AtState(test.m_nState < 20 ? 3 : 23,
                     [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-            OnDialog<CSaveFileDlg>(
-                [](CSaveFileDlg& save)
-                {
+            OnDialog<CSaveFileDlg>([](CSaveFileDlg& save) {
+                ClickId(save, "btn_save");
+                // The package of the run before is there: replaced.
+                if (save.GetRootElement().FindById("btn_save").GetAttribute("button_type") ==
+                    "replace")
                     ClickId(save, "btn_save");
-                    // The package of the run before is there: replaced.
-                    if (save.GetRootElement().FindById("btn_save").GetAttribute("button_type") ==
-                        "replace")
-                        ClickId(save, "btn_save");
-                });
+            });
         }
         std::string strSeen, strButtons;
         bool bProgress = false;
         When(
-            [&]
-            {
+            [&] {
                 const CUpdateDlg* pShown = Top<CUpdateDlg>();
                 return pShown && pShown->GetState() == test.m_nState &&
                        context.m_registry.GetContentVersion() >= test.m_nInstalledFirst;
             },
-            [&]
-            {
+            [&] {
                 CUpdateDlg& shown = *Top<CUpdateDlg>();
                 strSeen = Element(shown, "action");
                 if (test.m_nState == 3 || test.m_nState == 23)
                 {
-                    EXPECT_NE(shown.GetRootElement().FindById("action").GetHtml().find("class=\"label\""),
-                              std::string::npos)
+                    EXPECT_NE(
+                        shown.GetRootElement().FindById("action").GetHtml().find("class=\"label\""),
+                        std::string::npos)
                         << "the offer comes from its notice page";
                 }
                 strButtons = ButtonTypes(shown);
@@ -437,8 +424,7 @@ INSTANTIATE_TEST_SUITE_P(UpdateDialog, CUpdateStateTest, ::testing::ValuesIn(Sta
 
 TEST_F(CUpdateWindowsFixture, TheBarShowsTheValueAndTurnsGreenAtTheEnd)
 {
-    const auto widths = [](const std::string& html)
-    {
+    const auto widths = [](const std::string& html) {
         return std::make_pair(html.find("progress_left\" style=\"width:"),
                               html.find("progress_right\" style=\"width:"));
     };
@@ -483,18 +469,16 @@ TEST_F(CUpdateWindowsFixture, SignInChecksTheLoginAndPasswordAndSavesThemTrimmed
         CLoginUserDlg dialog(context.m_registry, "http://www.kalimor.example/remind_password/",
                              pMain.get());
         std::string strShown;
-        OnDialog<CLoginUserDlg>(
-            [&](CLoginUserDlg& shown)
-            {
-                EXPECT_EQ(shown.GetRootElement().FindById("edit_user_login").GetValue(), "old");
-                Type(shown, "edit_user_login", test.m_szLogin);
-                Type(shown, "edit_user_password", test.m_szPassword);
-                if (*test.m_szRefusal)
-                    AnswerMessage(strShown);
-                ClickId(shown, "btn_login");
-                if (*test.m_szRefusal)
-                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-            });
+        OnDialog<CLoginUserDlg>([&](CLoginUserDlg& shown) {
+            EXPECT_EQ(shown.GetRootElement().FindById("edit_user_login").GetValue(), "old");
+            Type(shown, "edit_user_login", test.m_szLogin);
+            Type(shown, "edit_user_password", test.m_szPassword);
+            if (*test.m_szRefusal)
+                AnswerMessage(strShown);
+            ClickId(shown, "btn_login");
+            if (*test.m_szRefusal)
+                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+        });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
         EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
@@ -540,26 +524,23 @@ TEST_F(CUpdateWindowsFixture, SignUpChecksItsFieldsInOrder)
         record.SetCity("Тверь");
         CRegistrationUserDlg dialog(record, pMain.get());
         std::string strShown;
-        OnDialog<CRegistrationUserDlg>(
-            [&](CRegistrationUserDlg& shown)
+        OnDialog<CRegistrationUserDlg>([&](CRegistrationUserDlg& shown) {
+            const F& f = test.m_fields;
+            for (const auto& [szId, strValue] : std::vector<std::pair<const char*, std::string>>{
+                     {"edit_name", f.m_strName},
+                     {"edit_last_name", f.m_strFamilyName},
+                     {"email", f.m_strEmail},
+                     {"edit_logn", f.m_strLogin},
+                     {"edit_password", f.m_strPassword},
+                     {"edit_confirm_password", f.m_strConfirmation}})
+                Type(shown, szId, strValue);
+            if (*test.m_szRefusal)
             {
-                const F& f = test.m_fields;
-                for (const auto& [szId, strValue] :
-                     std::vector<std::pair<const char*, std::string>>{
-                         {"edit_name", f.m_strName},
-                         {"edit_last_name", f.m_strFamilyName},
-                         {"email", f.m_strEmail},
-                         {"edit_logn", f.m_strLogin},
-                         {"edit_password", f.m_strPassword},
-                         {"edit_confirm_password", f.m_strConfirmation}})
-                    Type(shown, szId, strValue);
-                if (*test.m_szRefusal)
-                {
-                    AnswerMessage(strShown);
-                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-                }
-                ClickId(shown, "btn_registration");
-            });
+                AnswerMessage(strShown);
+                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+            }
+            ClickId(shown, "btn_registration");
+        });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
         EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
@@ -596,21 +577,19 @@ TEST_F(CUpdateWindowsFixture, ProxySettingsAreCheckedForAGivenProxyAndSavedOnlyB
         SCOPED_TRACE(std::string(test.m_szRadio) + " " + test.m_szPort);
         CProxySettingsDlg dialog(context.m_registry, pMain.get());
         std::string strShown;
-        OnDialog<CProxySettingsDlg>(
-            [&](CProxySettingsDlg& shown)
+        OnDialog<CProxySettingsDlg>([&](CProxySettingsDlg& shown) {
+            EXPECT_EQ(shown.GetCheckedType(), PROXY_SYSTEM);
+            EXPECT_EQ(shown.GetRootElement().FindById("edit_port").GetValue(), "3128");
+            ClickId(shown, test.m_szRadio);
+            Type(shown, "edit_server", test.m_szServer);
+            Type(shown, "edit_port", test.m_szPort);
+            if (*test.m_szRefusal)
             {
-                EXPECT_EQ(shown.GetCheckedType(), PROXY_SYSTEM);
-                EXPECT_EQ(shown.GetRootElement().FindById("edit_port").GetValue(), "3128");
-                ClickId(shown, test.m_szRadio);
-                Type(shown, "edit_server", test.m_szServer);
-                Type(shown, "edit_port", test.m_szPort);
-                if (*test.m_szRefusal)
-                {
-                    AnswerMessage(strShown);
-                    When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
-                }
-                ClickId(shown, "btn_ok");
-            });
+                AnswerMessage(strShown);
+                When([&] { return !strShown.empty(); }, [&] { Escape(shown); });
+            }
+            ClickId(shown, "btn_ok");
+        });
         const int nResult = dialog.DoModal();
         EXPECT_EQ(strShown, test.m_szRefusal);
         EXPECT_TRUE(!*test.m_szRefusal || m_bMessagePlain) << "a plain message";
@@ -640,12 +619,10 @@ TEST_F(CUpdateWindowsFixture, AWrongPasswordBringsTheSignInBackAndTheUpdateRunsO
                         true);
     ASSERT_TRUE(pMain->GetMovementHistory().CanMoveBackward());
     AtState(11, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-    OnDialog<CLoginUserDlg>(
-        [](CLoginUserDlg& shown)
-        {
-            Type(shown, "edit_user_password", "demo123");
-            ClickId(shown, "btn_login");
-        });
+    OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) {
+        Type(shown, "edit_user_password", "demo123");
+        ClickId(shown, "btn_login");
+    });
     AtState(9, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
     pMain->OnUpdateButton();
     EXPECT_EQ(context.m_registry.GetPassword(), "demo123");
@@ -664,8 +641,7 @@ TEST_F(CUpdateWindowsFixture, ARefusedSignUpShowsTheFormAgainAndAKnownLoginOffer
     service.SetSignUpAnswer(204, "Неверный адрес почты");
     OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) { ClickId(shown, "link_register"); });
     int nForms = 0;
-    const auto fill = [&](CRegistrationUserDlg& form)
-    {
+    const auto fill = [&](CRegistrationUserDlg& form) {
         ++nForms;
         if (nForms == 1)
         {
@@ -682,22 +658,18 @@ TEST_F(CUpdateWindowsFixture, ARefusedSignUpShowsTheFormAgainAndAKnownLoginOffer
         ClickId(form, "btn_registration");
     };
     OnDialog<CRegistrationUserDlg>(fill);
-    AtState(18,
-            [&](CUpdateDlg& shown)
-            {
-                EXPECT_FALSE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
-                service.SetSignUpAnswer(208, "Такой логин уже есть");
-                OnDialog<CRegistrationUserDlg>(fill);
-                ClickId(shown, "LEFT_BUTTON");
-            });
-    AtState(19,
-            [&](CUpdateDlg& shown)
-            {
-                EXPECT_TRUE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
-                ClickId(shown, "PASSWORD_LINK");
-                EXPECT_EQ(shown.GetState(), 19) << "the dialog stays";
-                ClickId(shown, "LEFT_BUTTON");
-            });
+    AtState(18, [&](CUpdateDlg& shown) {
+        EXPECT_FALSE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
+        service.SetSignUpAnswer(208, "Такой логин уже есть");
+        OnDialog<CRegistrationUserDlg>(fill);
+        ClickId(shown, "LEFT_BUTTON");
+    });
+    AtState(19, [&](CUpdateDlg& shown) {
+        EXPECT_TRUE(shown.GetRootElement().FindById("PASSWORD_LINK").IsVisible());
+        ClickId(shown, "PASSWORD_LINK");
+        EXPECT_EQ(shown.GetState(), 19) << "the dialog stays";
+        ClickId(shown, "LEFT_BUTTON");
+    });
     pMain->OnUpdateButton();
     EXPECT_EQ(nForms, 2);
     EXPECT_EQ(context.m_opened,
@@ -711,19 +683,17 @@ TEST_F(CUpdateWindowsFixture, ASignUpThatTheServiceTakesIsKeptAndTheUpdateFollow
     service.AddPackage(1, Package("a"));
     context.m_registry.SetLogin("");
     OnDialog<CLoginUserDlg>([](CLoginUserDlg& shown) { ClickId(shown, "link_register"); });
-    OnDialog<CRegistrationUserDlg>(
-        [](CRegistrationUserDlg& form)
-        {
-            for (const auto& [szId, szValue] : std::vector<std::pair<const char*, const char*>>{
-                     {"edit_name", "Иван"},
-                     {"edit_last_name", "Петров"},
-                     {"email", "ivan@example.org"},
-                     {"edit_logn", "petrov"},
-                     {"edit_password", "secret1"},
-                     {"edit_confirm_password", "secret1"}})
-                Type(form, szId, szValue);
-            ClickId(form, "btn_registration");
-        });
+    OnDialog<CRegistrationUserDlg>([](CRegistrationUserDlg& form) {
+        for (const auto& [szId, szValue] :
+             std::vector<std::pair<const char*, const char*>>{{"edit_name", "Иван"},
+                                                              {"edit_last_name", "Петров"},
+                                                              {"email", "ivan@example.org"},
+                                                              {"edit_logn", "petrov"},
+                                                              {"edit_password", "secret1"},
+                                                              {"edit_confirm_password", "secret1"}})
+            Type(form, szId, szValue);
+        ClickId(form, "btn_registration");
+    });
     AtState(9, [](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
     pMain->OnUpdateButton();
     EXPECT_EQ(context.m_registry.GetLogin(), "petrov");
@@ -764,14 +734,11 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
     service.SetClient("2.0.0.1", "kalimor_2.0.0.1.deb");
     const auto tick = [&] { pMain->SendMessage(WM_TIMER, TIMER_CLIENT_OFFER); };
     int nOffers = 0;
-    const auto decline = [&]
-    {
-        AtState(23,
-                [&](CUpdateDlg& shown)
-                {
-                    ++nOffers;
-                    ClickId(shown, "RIGHT_BUTTON");
-                });
+    const auto decline = [&] {
+        AtState(23, [&](CUpdateDlg& shown) {
+            ++nOffers;
+            ClickId(shown, "RIGHT_BUTTON");
+        });
     };
     tick();
     EXPECT_EQ(nOffers, 0) << "nothing is known of a newer client yet";
@@ -790,22 +757,17 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
     context.m_bTray = false;
     // Accepted: the package is saved where the user chose and its folder opened.
     AtState(23, [&](CUpdateDlg& shown) { ClickId(shown, "LEFT_BUTTON"); });
-    OnDialog<CSaveFileDlg>(
-        [&](CSaveFileDlg& save)
-        {
-            EXPECT_EQ(save.GetRootElement().FindById("edit_file_name").GetValue(),
-                      "kalimor_2.0.0.1.deb");
-            EXPECT_EQ(save.GetRootElement().FindById("edit_folder").GetValue(),
-                      dir.File("downloads"));
-            ClickId(save, "btn_save");
-        });
+    OnDialog<CSaveFileDlg>([&](CSaveFileDlg& save) {
+        EXPECT_EQ(save.GetRootElement().FindById("edit_file_name").GetValue(),
+                  "kalimor_2.0.0.1.deb");
+        EXPECT_EQ(save.GetRootElement().FindById("edit_folder").GetValue(), dir.File("downloads"));
+        ClickId(save, "btn_save");
+    });
     std::string strDetail;
-    AtState(25,
-            [&](CUpdateDlg& shown)
-            {
-                strDetail = Element(shown, "detail");
-                ClickId(shown, "LEFT_BUTTON");
-            });
+    AtState(25, [&](CUpdateDlg& shown) {
+        strDetail = Element(shown, "detail");
+        ClickId(shown, "LEFT_BUTTON");
+    });
     tick();
     EXPECT_NE(strDetail.find(dir.File("downloads")), std::string::npos) << strDetail;
     EXPECT_EQ(pMain->GetUpdates().GetInstallerPath(), dir.File("downloads/kalimor_2.0.0.1.deb"));
@@ -820,19 +782,17 @@ TEST_F(CUpdateWindowsFixture, TheSaveDialogAsksBeforeReplacingAFile)
     WriteFileText(dir.File("downloads/kalimor.deb"), "old");
     CSaveFileDlg dialog(dir.File("downloads"), "kalimor.deb", pMain.get());
     std::string strWarning;
-    OnDialog<CSaveFileDlg>(
-        [&](CSaveFileDlg& shown)
-        {
-            Type(shown, "edit_file_name", "../kalimor.deb");
-            ClickId(shown, "btn_save");
-            EXPECT_EQ(Element(shown, "save_warning"), "Укажите имя файла");
-            Type(shown, "edit_file_name", "kalimor.deb");
-            ClickId(shown, "btn_save");
-            strWarning = Element(shown, "save_warning");
-            EXPECT_EQ(shown.GetRootElement().FindById("btn_save").GetAttribute("button_type"),
-                      "replace");
-            ClickId(shown, "btn_save");
-        });
+    OnDialog<CSaveFileDlg>([&](CSaveFileDlg& shown) {
+        Type(shown, "edit_file_name", "../kalimor.deb");
+        ClickId(shown, "btn_save");
+        EXPECT_EQ(Element(shown, "save_warning"), "Укажите имя файла");
+        Type(shown, "edit_file_name", "kalimor.deb");
+        ClickId(shown, "btn_save");
+        strWarning = Element(shown, "save_warning");
+        EXPECT_EQ(shown.GetRootElement().FindById("btn_save").GetAttribute("button_type"),
+                  "replace");
+        ClickId(shown, "btn_save");
+    });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_NE(strWarning.find("Заменить"), std::string::npos);
     EXPECT_EQ(dialog.GetPath(), dir.File("downloads/kalimor.deb"));
@@ -887,8 +847,9 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
     EXPECT_TRUE(notifier.m_shown.empty()) << "only when the user asked for automatic updates";
     context.m_registry.m_bAutoUpdate = true;
     bool bHidden = false;
-    AtState(7, [&](CUpdateDlg& shown)
-            { bHidden = !shown.HasVisibleStyle() && !pMain->IsShadowMode(); });
+    AtState(7, [&](CUpdateDlg& shown) {
+        bHidden = !shown.HasVisibleStyle() && !pMain->IsShadowMode();
+    });
     pMain->SendMessage(WM_TIMER, TIMER_CLIENT_VERSION);
     EXPECT_TRUE(bHidden);
     EXPECT_EQ(context.m_registry.GetContentVersion(), 1);
@@ -917,14 +878,15 @@ TEST_F(CUpdateWindowsFixture, TheScheduledUpdateRunsOnlyInTheTrayWithAutomaticUp
         bool m_bRuns;
     };
     const CCase cases[] = {
-        {true, false, false, false}, {true, false, true, false}, {true, true, false, false},
+        {true, false, false, false}, {true, false, true, false},  {true, true, false, false},
         {true, true, true, true},    {false, false, true, false}, {false, true, false, false},
         {false, true, true, true},
     };
     for (const CCase& test : cases)
     {
         SCOPED_TRACE(std::string(test.m_bTimer ? "timer" : "message") + " tray " +
-                     std::to_string(test.m_bTray) + " automatic " + std::to_string(test.m_bAutoUpdate));
+                     std::to_string(test.m_bTray) + " automatic " +
+                     std::to_string(test.m_bAutoUpdate));
         notifier.m_shown.clear();
         context.m_bTray = test.m_bTray;
         context.m_registry.m_bAutoUpdate = test.m_bAutoUpdate;
@@ -945,16 +907,14 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersOnlyWhileTheWindowIsInFront)
                            new std::string(service.GetUrl("/client/kalimor_2.0.0.1.deb"))));
     // Every offer that shows is declined and noted; none has to come.
     bool bOffered = false;
-    const unsigned nWatch = loop.SetTimer(10ms,
-                                          [&]
-                                          {
-                                              CUpdateDlg* pShown = Top<CUpdateDlg>();
-                                              if (pShown && pShown->GetState() == 23)
-                                              {
-                                                  bOffered = true;
-                                                  ClickId(*pShown, "RIGHT_BUTTON");
-                                              }
-                                          });
+    const unsigned nWatch = loop.SetTimer(10ms, [&] {
+        CUpdateDlg* pShown = Top<CUpdateDlg>();
+        if (pShown && pShown->GetState() == 23)
+        {
+            bOffered = true;
+            ClickId(*pShown, "RIGHT_BUTTON");
+        }
+    });
     struct CCase
     {
         bool m_bActive;
@@ -988,11 +948,12 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersOnlyWhileTheWindowIsInFront)
 struct CQuitCase
 {
     const char* m_szMode;
-    int m_nState; // where the quit comes
+    int m_nState;        // where the quit comes
     bool m_bStopMessage; // the stop message of a second start, else "Выход"
 };
 
-class CQuitDuringUpdateTest : public CUpdateWindowsFixture, public ::testing::WithParamInterface<CQuitCase>
+class CQuitDuringUpdateTest : public CUpdateWindowsFixture,
+                              public ::testing::WithParamInterface<CQuitCase>
 {
 };
 
@@ -1008,15 +969,13 @@ TEST_P(CQuitDuringUpdateTest, EndsTheClient)
     context.m_registry.SetLogin("demo");
     context.m_registry.SetPassword("demo123");
     bool bQuit = false;
-    AtState(test.m_nState,
-            [&](CUpdateDlg&)
-            {
-                bQuit = true;
-                if (test.m_bStopMessage)
-                    pMain->SendMessage(WM_STOP_KALIMOR);
-                else
-                    pMain->OnCommand(ID_APP_EXIT); // the tray's and the top panel's menu
-            });
+    AtState(test.m_nState, [&](CUpdateDlg&) {
+        bQuit = true;
+        if (test.m_bStopMessage)
+            pMain->SendMessage(WM_STOP_KALIMOR);
+        else
+            pMain->OnCommand(ID_APP_EXIT); // the tray's and the top panel's menu
+    });
     const std::string strMode = test.m_szMode;
     if (strMode == "update button")
         pMain->OnUpdateButton();
@@ -1034,13 +993,13 @@ TEST_P(CQuitDuringUpdateTest, EndsTheClient)
     EXPECT_EQ(context.m_registry.GetContentVersion(), 0) << "nothing installed";
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryMode, CQuitDuringUpdateTest,
-                         ::testing::Values(CQuitCase{"update button", 7, true}, CQuitCase{"update button", 7, false},
-                                           CQuitCase{"scheduled update", 7, true},
-                                           CQuitCase{"scheduled update", 7, false},
-                                           CQuitCase{"single file", 21, true}, CQuitCase{"single file", 21, false},
-                                           CQuitCase{"client offer", 23, true},
-                                           CQuitCase{"client offer", 23, false}));
+INSTANTIATE_TEST_SUITE_P(
+    EveryMode, CQuitDuringUpdateTest,
+    ::testing::Values(CQuitCase{"update button", 7, true}, CQuitCase{"update button", 7, false},
+                      CQuitCase{"scheduled update", 7, true},
+                      CQuitCase{"scheduled update", 7, false}, CQuitCase{"single file", 21, true},
+                      CQuitCase{"single file", 21, false}, CQuitCase{"client offer", 23, true},
+                      CQuitCase{"client offer", 23, false}));
 
 TEST_F(CUpdateWindowsFixture, QuittingDuringADownloadCancelsItAndLeavesTheContentAsItWas)
 {
@@ -1049,13 +1008,10 @@ TEST_F(CUpdateWindowsFixture, QuittingDuringADownloadCancelsItAndLeavesTheConten
     service.SetSlowRate(16, 200ms);
     context.m_registry.SetLogin("demo");
     context.m_registry.SetPassword("demo123");
-    AtState(7,
-            [&](CUpdateDlg&)
-            {
-                When([&]
-                     { return std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"); },
-                     [&] { pMain->SendMessage(WM_STOP_KALIMOR); });
-            });
+    AtState(7, [&](CUpdateDlg&) {
+        When([&] { return std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"); },
+             [&] { pMain->SendMessage(WM_STOP_KALIMOR); });
+    });
     pMain->OnUpdateButton();
     EXPECT_FALSE(pMain->GetUpdates().IsRunning());
     EXPECT_FALSE(std::filesystem::exists(profile.m_strDownloadDirPath + "1.zip"))

@@ -1,6 +1,7 @@
 // The views the main window goes to, made without a window from a small
 // library published the way real content is: the search, the prompts and
 // phrases, the sections, the recent documents, the forms and the links.
+#include "ViewMaker.h"
 #include "ContentPublisher.h"
 #include "DocumentSearch.h"
 #include "FullTextSearch2.h"
@@ -9,7 +10,6 @@
 #include "SearchRegistry.h"
 #include "TestContent.h"
 #include "UiTestContext.h"
-#include "ViewMaker.h"
 
 namespace
 {
@@ -27,10 +27,12 @@ struct CViewLibrary
         WriteFileText(src.File("pages/nds/deduction.html"),
                       "<html><body><h1>Налоговые вычеты</h1><p>Вычеты уменьшают налог.</p>"
                       "<h2 id=\"conditions\">Условия</h2><p>Счет-фактура.</p></body></html>");
-        WriteFileText(src.File("pages/nds/restore.html"),
-                      "<html><body><h1>Восстановление</h1><p>Налог восстанавливают.</p></body></html>");
+        WriteFileText(
+            src.File("pages/nds/restore.html"),
+            "<html><body><h1>Восстановление</h1><p>Налог восстанавливают.</p></body></html>");
         WriteFileText(src.File("pages/usn/rates.html"),
-                      "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налоги платят авансами.</p></body></html>");
+                      "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налоги платят "
+                      "авансами.</p></body></html>");
         WriteFileText(src.File("registry2.xml"), R"xml(<search_registry>
 <section name="В"><word text="Восстановление налога"><link site_url="/usn/rates.html"/><link site_url="/nds/restore.html"/></word>
   <word text="Вычеты по НДС"><link site_url="/nds/deduction.html"/></word>
@@ -58,7 +60,8 @@ struct CViewMakerFixture : ::testing::Test
     {
         const std::string strContent = s_pLibrary->profile.File("Content") + "/";
         context.m_strContentFolder = strContent;
-        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat", strContent + "Content/"));
+        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
+                                                    strContent + "Content/"));
         morpho.SetMorphologyFolder(strContent + "morphology/");
         index.SetIndexFolder(strContent + "fulltextsearch/");
         EXPECT_TRUE(morpho.LoadData() && index.LoadData());
@@ -67,7 +70,8 @@ struct CViewMakerFixture : ::testing::Test
         context.m_pSearch = &search;
         context.m_pRegistry = &registry;
         context.m_pPrompts = &prompts;
-        WriteEncipheredFile(forms.File("blanks.dat"), R"(<blanks><section name="Отчетность" code="tax">
+        WriteEncipheredFile(forms.File("blanks.dat"),
+                            R"(<blanks><section name="Отчетность" code="tax">
 <blank day="2" month="10" year="2024" name="Декларация" upload_url="/blanks/files/profit.rtf"
  instruction_url="/usn/rates.html" site_url="/np/declaration.html"><approval>-</approval><used>-</used></blank>
 </section></blanks>)");
@@ -82,7 +86,8 @@ struct CViewMakerFixture : ::testing::Test
         {
             const CEncyclopediaSection* pPage =
                 pSection->m_strURL.empty() && pSection->m_pParent ? pSection->m_pParent : pSection;
-            urls.push_back(pPage->m_strURL + (pSection->m_strAnchor.empty() ? "" : "#" + pSection->m_strAnchor));
+            urls.push_back(pPage->m_strURL +
+                           (pSection->m_strAnchor.empty() ? "" : "#" + pSection->m_strAnchor));
         }
         return urls;
     }
@@ -136,26 +141,56 @@ TEST_F(CViewMakerFixture, PromptsPhrasesSectionsAndRecentDocumentsBecomeSectionV
         const char* szSearchString;
     };
     const CCase cases[] = {
-        {"a phrase of one document", [&] { return maker.ForPrompt("Вычеты по НДС"); }, {"/nds/deduction.html"},
-         "/nds/deduction.html", "Вычеты по НДС"},
+        {"a phrase of one document",
+         [&] { return maker.ForPrompt("Вычеты по НДС"); },
+         {"/nds/deduction.html"},
+         "/nds/deduction.html",
+         "Вычеты по НДС"},
         {"the registry's phrase before the prompt list's entry",
-         [&] { return maker.ForPrompt("вычеты по ндс"); }, {"/nds/deduction.html"}, "/nds/deduction.html",
+         [&] { return maker.ForPrompt("вычеты по ндс"); },
+         {"/nds/deduction.html"},
+         "/nds/deduction.html",
          "вычеты по ндс"},
-        {"only the prompt list knows it", [&] { return maker.ForPrompt("ставки упрощенки"); }, {"/usn/rates.html"},
-         "/usn/rates.html", "ставки упрощенки"},
+        {"only the prompt list knows it",
+         [&] { return maker.ForPrompt("ставки упрощенки"); },
+         {"/usn/rates.html"},
+         "/usn/rates.html",
+         "ставки упрощенки"},
         {"several documents: listed by name, the first shown",
-         [&] { return maker.ForPrompt("Восстановление налога"); }, {"/nds/restore.html", "/usn/rates.html"},
-         "/nds/restore.html", "Восстановление налога"},
-        {"a phrase whose document is gone", [&] { return maker.ForPrompt("Вычет без документа"); }, {}, "", ""},
+         [&] { return maker.ForPrompt("Восстановление налога"); },
+         {"/nds/restore.html", "/usn/rates.html"},
+         "/nds/restore.html",
+         "Восстановление налога"},
+        {"a phrase whose document is gone",
+         [&] { return maker.ForPrompt("Вычет без документа"); },
+         {},
+         "",
+         ""},
         {"an unknown prompt", [&] { return maker.ForPrompt("нет такой"); }, {}, "", ""},
-        {"links given directly", [&] { return maker.ForLinks({"/nds/deduction.html#conditions"}, "условия"); },
-         {"/nds/deduction.html#conditions"}, "/nds/deduction.html#conditions", "условия"},
-        {"a first-level section: its first document", [&] { return maker.ForSectionType("usn"); }, {},
-         "/usn/rates.html", ""},
+        {"links given directly",
+         [&] { return maker.ForLinks({"/nds/deduction.html#conditions"}, "условия"); },
+         {"/nds/deduction.html#conditions"},
+         "/nds/deduction.html#conditions",
+         "условия"},
+        {"a first-level section: its first document",
+         [&] { return maker.ForSectionType("usn"); },
+         {},
+         "/usn/rates.html",
+         ""},
         {"an unknown first-level section", [&] { return maker.ForSectionType("xx"); }, {}, "", ""},
-        {"a recent document", [&] { return maker.ForRecentDocument({"/nds/restore.html", "Восстановление"}); },
-         {}, "/nds/restore.html", ""},
-        {"a recent document that is gone", [&] { return maker.ForRecentDocument({"/gone.html", "Нет"}); }, {}, "",
+        {"a recent document",
+         [&] {
+             return maker.ForRecentDocument({"/nds/restore.html", "Восстановление"});
+         },
+         {},
+         "/nds/restore.html",
+         ""},
+        {"a recent document that is gone",
+         [&] {
+             return maker.ForRecentDocument({"/gone.html", "Нет"});
+         },
+         {},
+         "",
          ""},
     };
     for (const CCase& c : cases)
@@ -184,15 +219,18 @@ TEST_F(CViewMakerFixture, LinksBecomeTheirSectionPageOrForm)
         const char* szShown; // empty: no view
         const char* szPage;
     };
-    const std::string strFile = "file://" + context.GetDocumentsFolder() + "nds/deduction.html#conditions";
+    const std::string strFile =
+        "file://" + context.GetDocumentsFolder() + "nds/deduction.html#conditions";
     const CCase cases[] = {
         {"https://www.nalog.example/", ELinkKind::WEB, "", ""},
         {"mailto:help@nalog.example", ELinkKind::MAIL, "", ""},
         {"/nds/restore.html", ELinkKind::DOCUMENT, "/nds/restore.html", ""},
         // An anchor the tree knows is its subsection; one it does not is
         // where the page opens.
-        {"/nds/deduction.html#conditions", ELinkKind::DOCUMENT, "/nds/deduction.html#conditions", ""},
-        {"/nds/deduction.html#other", ELinkKind::DOCUMENT, "/nds/deduction.html", "/nds/deduction.html#other"},
+        {"/nds/deduction.html#conditions", ELinkKind::DOCUMENT, "/nds/deduction.html#conditions",
+         ""},
+        {"/nds/deduction.html#other", ELinkKind::DOCUMENT, "/nds/deduction.html",
+         "/nds/deduction.html#other"},
         {strFile.c_str(), ELinkKind::DOCUMENT, "/nds/deduction.html#conditions", ""},
         {"/nds/gone.html", ELinkKind::DOCUMENT, "", ""},
         {"http:", ELinkKind::DOCUMENT, "", ""},
@@ -224,7 +262,8 @@ TEST_F(CViewMakerFixture, LinksBecomeTheirSectionPageOrForm)
     EXPECT_EQ(pForm->m_pBlank->m_strName, "Декларация");
     EXPECT_EQ(maker.ForFormOf("/blanks/files/other.rtf"), nullptr);
     CEncyclopediaSection* pSection = context.m_encyclopedia.FindSectionByURL("/nds/restore.html");
-    const std::unique_ptr<CBookmark> pSample = maker.ForFilledSample("/blanks/samples/a.html", pSection);
+    const std::unique_ptr<CBookmark> pSample =
+        maker.ForFilledSample("/blanks/samples/a.html", pSection);
     ASSERT_NE(pSample, nullptr);
     EXPECT_EQ(UrlOf(*pSample), "/nds/restore.html");
     EXPECT_EQ(pSample->m_strPage, "/blanks/samples/a.html");

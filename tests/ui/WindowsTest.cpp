@@ -16,7 +16,6 @@
 
 #include <filesystem>
 
-
 TEST_F(CWindowsFixture, MessageDialogEndsWithTheButtonOrCancelForEscapeAndEnter)
 {
     const auto run = [&](unsigned nFlags, std::function<void(CMessageDlg&)> action) {
@@ -26,28 +25,38 @@ TEST_F(CWindowsFixture, MessageDialogEndsWithTheButtonOrCancelForEscapeAndEnter)
         EXPECT_FALSE(dialog.IsWindow());
         return dialog.GetResult();
     };
-    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Doc(d).RaiseKey(0, KEY_DOWN, VK_ESCAPE); }), "CANCEL");
-    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Doc(d).RaiseKey(0, KEY_DOWN, VK_RETURN); }), "CANCEL");
-    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Click(Doc(d), Uid(d, "OK")); }), "OK");
-    EXPECT_EQ(run(MSG_UPDATE_CANCEL, [](CMessageDlg& d) { Click(Doc(d), Uid(d, "UPDATE")); }), "UPDATE");
-    EXPECT_EQ(run(MSG_UPDATE_CLOSE, [](CMessageDlg& d) {
-                  EXPECT_EQ(d.GetRootElement().FindById("CANCEL").GetAttribute("button_type"), "close");
-                  Click(Doc(d), Uid(d, "CANCEL"));
-              }),
+    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Doc(d).RaiseKey(0, KEY_DOWN, VK_ESCAPE); }),
               "CANCEL");
-    EXPECT_EQ(run(MSG_VERSION_CLOSE | MSG_NO_IMAGE, [](CMessageDlg& d) {
-                  EXPECT_EQ(d.GetRootElement().FindById("version_label").GetText(), "1.3.0.156");
-                  EXPECT_EQ(d.GetRootElement().FindById("label").GetHtml(), "<b>Текст</b>");
-                  EXPECT_FALSE(d.GetRootElement().FindById("image").HasAttribute("class")) << "no image";
-                  d.DestroyWindow(); // the dialog's window went away: the loop ends
-              }),
+    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Doc(d).RaiseKey(0, KEY_DOWN, VK_RETURN); }),
+              "CANCEL");
+    EXPECT_EQ(run(MSG_NO_IMAGE, [](CMessageDlg& d) { Click(Doc(d), Uid(d, "OK")); }), "OK");
+    EXPECT_EQ(run(MSG_UPDATE_CANCEL, [](CMessageDlg& d) { Click(Doc(d), Uid(d, "UPDATE")); }),
+              "UPDATE");
+    EXPECT_EQ(run(MSG_UPDATE_CLOSE,
+                  [](CMessageDlg& d) {
+                      EXPECT_EQ(d.GetRootElement().FindById("CANCEL").GetAttribute("button_type"),
+                                "close");
+                      Click(Doc(d), Uid(d, "CANCEL"));
+                  }),
+              "CANCEL");
+    EXPECT_EQ(run(MSG_VERSION_CLOSE | MSG_NO_IMAGE,
+                  [](CMessageDlg& d) {
+                      EXPECT_EQ(d.GetRootElement().FindById("version_label").GetText(),
+                                "1.3.0.156");
+                      EXPECT_EQ(d.GetRootElement().FindById("label").GetHtml(), "<b>Текст</b>");
+                      EXPECT_FALSE(d.GetRootElement().FindById("image").HasAttribute("class"))
+                          << "no image";
+                      d.DestroyWindow(); // the dialog's window went away: the loop ends
+                  }),
               "");
-    EXPECT_EQ(run(0, [](CMessageDlg& d) {
-                  EXPECT_EQ(d.GetRootElement().FindById("image").GetAttribute("class"), "image_warning");
-                  Doc(d).RaiseKey(0, KEY_DOWN, 'A');
-                  EXPECT_FALSE(d.IsEnded()) << "other keys do nothing";
-                  Doc(d).RaiseKey(0, KEY_DOWN, VK_ESCAPE);
-              }),
+    EXPECT_EQ(run(0,
+                  [](CMessageDlg& d) {
+                      EXPECT_EQ(d.GetRootElement().FindById("image").GetAttribute("class"),
+                                "image_warning");
+                      Doc(d).RaiseKey(0, KEY_DOWN, 'A');
+                      EXPECT_FALSE(d.IsEnded()) << "other keys do nothing";
+                      Doc(d).RaiseKey(0, KEY_DOWN, VK_ESCAPE);
+                  }),
               "CANCEL");
 }
 
@@ -55,12 +64,14 @@ TEST(MessageDialog, ButtonRowsFollowTheFlags)
 {
     const auto ids = [](unsigned nFlags) {
         std::string row = CMessageDlg::BuildButtonRow(nFlags), out;
-        for (std::size_t nPos = row.find("<td"); nPos != std::string::npos; nPos = row.find("<td", nPos + 1))
+        for (std::size_t nPos = row.find("<td"); nPos != std::string::npos;
+             nPos = row.find("<td", nPos + 1))
         {
             const std::string cell = row.substr(nPos, row.find('>', nPos) - nPos);
             const auto nId = cell.find("id=\"");
-            out += nId == std::string::npos ? (cell.find("filler") != std::string::npos ? "_" : "gap")
-                                            : cell.substr(nId + 4, cell.find('"', nId + 4) - nId - 4);
+            out += nId == std::string::npos
+                       ? (cell.find("filler") != std::string::npos ? "_" : "gap")
+                       : cell.substr(nId + 4, cell.find('"', nId + 4) - nId - 4);
             out += ' ';
         }
         return out;
@@ -70,7 +81,8 @@ TEST(MessageDialog, ButtonRowsFollowTheFlags)
     EXPECT_EQ(ids(MSG_UPDATE_CLOSE), "_ UPDATE gap CANCEL _ ");
     EXPECT_EQ(ids(MSG_VERSION_CLOSE), "gap version_label _ CANCEL gap ");
     EXPECT_EQ(ids(MSG_UPDATE_ONLY), "_ UPDATE _ ");
-    EXPECT_NE(CMessageDlg::BuildButtonRow(MSG_UPDATE_CLOSE).find("button_type=\"close\""), std::string::npos);
+    EXPECT_NE(CMessageDlg::BuildButtonRow(MSG_UPDATE_CLOSE).find("button_type=\"close\""),
+              std::string::npos);
 }
 
 TEST_F(CWindowsFixture, DialogsNestAndTheParentGivesWayToTheChild)
@@ -109,8 +121,14 @@ TEST_F(CWindowsFixture, DialogsAreCentredOnTheMainWindowOrTheScreen)
     EXPECT_EQ(rect.m_nLeft, (desktop.m_nWidth - rect.m_nWidth) / 2);
     EXPECT_EQ(rect.m_nTop, (desktop.m_nHeight - rect.m_nHeight) / 2);
     // The browser reports the page's size: the dialog takes it, centred again.
-    manager.HandleBrowserEvent({{"type", "geom"}, {"win", splash.GetSafeHwnd()}, {"w", 560}, {"h", 320}, {"cw", 420}, {"ch", 220}});
-    EXPECT_EQ(splash.GetWindowRect(), (CRect{(desktop.m_nWidth - 420) / 2, (desktop.m_nHeight - 220) / 2, 420, 220}));
+    manager.HandleBrowserEvent({{"type", "geom"},
+                                {"win", splash.GetSafeHwnd()},
+                                {"w", 560},
+                                {"h", 320},
+                                {"cw", 420},
+                                {"ch", 220}});
+    EXPECT_EQ(splash.GetWindowRect(),
+              (CRect{(desktop.m_nWidth - 420) / 2, (desktop.m_nHeight - 220) / 2, 420, 220}));
 
     // A hidden dialog stays hidden when it is placed again.
     splash.Hide();
@@ -127,15 +145,18 @@ TEST_F(CWindowsFixture, ImageViewerPicksItsPageBySize)
     const CResourceConfig& resources = context.GetResourceConfig();
     EXPECT_EQ(CImageViewDlg::ChoosePage(300, 200, area, dialog), resources.GetImageViewDlgPath());
     EXPECT_LT(dialog.m_nWidth, 400);
-    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 2000, area, dialog), resources.GetImageScrollViewDlgPath());
+    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 2000, area, dialog),
+              resources.GetImageScrollViewDlgPath());
     EXPECT_LE(dialog.m_nWidth, 1280);
     EXPECT_LE(dialog.m_nHeight, 800);
-    EXPECT_EQ(CImageViewDlg::ChoosePage(300, 2000, area, dialog), resources.GetImageVScrollViewDlgPath());
-    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 200, area, dialog), resources.GetImageHScrollViewDlgPath());
+    EXPECT_EQ(CImageViewDlg::ChoosePage(300, 2000, area, dialog),
+              resources.GetImageVScrollViewDlgPath());
+    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 200, area, dialog),
+              resources.GetImageHScrollViewDlgPath());
 
     int nWidth = 0, nHeight = 0;
-    const std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                        0, 0, 1, 0x2C, 0, 0, 0, 0xC8};
+    const std::vector<std::uint8_t> png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13,
+                                        'I',  'H', 'D', 'R', 0,    0,    1,    0x2C, 0, 0, 0, 0xC8};
     ASSERT_TRUE(CImageViewDlg::ReadImageSize(png, nWidth, nHeight));
     EXPECT_EQ(nWidth, 300);
     EXPECT_EQ(nHeight, 200);
@@ -143,7 +164,8 @@ TEST_F(CWindowsFixture, ImageViewerPicksItsPageBySize)
     ASSERT_TRUE(CImageViewDlg::ReadImageSize(gif, nWidth, nHeight));
     EXPECT_EQ(nWidth, 320);
     EXPECT_EQ(nHeight, 240);
-    const std::vector<std::uint8_t> jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 0, 0, 0xFF, 0xC0, 0, 11, 8, 0, 0x64, 0, 0xC8};
+    const std::vector<std::uint8_t> jpeg{0xFF, 0xD8, 0xFF, 0xE0, 0, 4,    0, 0,   0xFF,
+                                         0xC0, 0,    11,   8,    0, 0x64, 0, 0xC8};
     ASSERT_TRUE(CImageViewDlg::ReadImageSize(jpeg, nWidth, nHeight));
     EXPECT_EQ(nWidth, 200);
     EXPECT_EQ(nHeight, 100);
@@ -161,8 +183,14 @@ TEST_F(CWindowsFixture, MainWindowClosesIntoTrayModeAndStopsOnTheStopMessage)
     // The panels are laid out one under another; the status panel at the bottom.
     manager.HandleBrowserEvent({{"type", "viewport"}, {"w", 1200}, {"h", 700}});
     EXPECT_EQ(main.GetWindowRect(), (CRect{0, 0, 1200, 700}));
-    EXPECT_EQ(main.GetSearchPanel().GetWindowRect(), (CRect{0, 0, 1200, 135})) << "top panel not measured yet";
-    manager.HandleBrowserEvent({{"type", "geom"}, {"win", main.GetTopPanel().GetSafeHwnd()}, {"w", 1200}, {"h", 0}, {"cw", 1200}, {"ch", 46}});
+    EXPECT_EQ(main.GetSearchPanel().GetWindowRect(), (CRect{0, 0, 1200, 135}))
+        << "top panel not measured yet";
+    manager.HandleBrowserEvent({{"type", "geom"},
+                                {"win", main.GetTopPanel().GetSafeHwnd()},
+                                {"w", 1200},
+                                {"h", 0},
+                                {"cw", 1200},
+                                {"ch", 46}});
     loop.RunUntil([&] { return main.GetSearchPanel().GetWindowRect().m_nTop == 46; });
     EXPECT_EQ(main.GetSearchPanel().GetWindowRect(), (CRect{0, 46, 1200, 135}));
 
@@ -195,13 +223,23 @@ TEST_F(CWindowsFixture, ShadowCoversTheMainWindowWhileAMessageRuns)
         ASSERT_NE(pModal, nullptr);
         // Clicks on the main window's panels do nothing; keys go to the dialog.
         EXPECT_FALSE(manager.AcceptsInput(&main.GetTopPanel()));
-        manager.HandleBrowserEvent({{"type", "key"}, {"win", main.GetSearchPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 0}, {"key", VK_ESCAPE}});
+        manager.HandleBrowserEvent({{"type", "key"},
+                                    {"win", main.GetSearchPanel().GetSafeHwnd()},
+                                    {"uid", 0},
+                                    {"code", 0},
+                                    {"key", VK_ESCAPE}});
     });
     EXPECT_EQ(ShowMessage(IDS_NO_CONTENT, MSG_SHADOW | MSG_NO_IMAGE), "CANCEL");
     EXPECT_TRUE(bShadowDuring);
     EXPECT_FALSE(main.IsShadowMode());
 
-    InModal([&] { manager.HandleBrowserEvent({{"type", "key"}, {"win", main.GetTopPanel().GetSafeHwnd()}, {"uid", 0}, {"code", 0}, {"key", VK_RETURN}}); });
+    InModal([&] {
+        manager.HandleBrowserEvent({{"type", "key"},
+                                    {"win", main.GetTopPanel().GetSafeHwnd()},
+                                    {"uid", 0},
+                                    {"code", 0},
+                                    {"key", VK_RETURN}});
+    });
     ShowMessage("x", MSG_SHADOW | MSG_KEEP_SHADOW | MSG_NO_IMAGE);
     EXPECT_TRUE(main.IsShadowMode()) << "flags 11 keep the shadow";
 }
@@ -255,8 +293,9 @@ TEST(MainWindowCreation, APageWithoutAButtonFailsTheWindow)
     // that lacks one of its buttons.
     CTempDir app;
     std::filesystem::create_directories(app.File("ui"));
-    WriteFileText(app.File("ui/top_panel.htm"),
-                  "<html><body><span id=btn_home></span><span id=btn_backward></span></body></html>");
+    WriteFileText(
+        app.File("ui/top_panel.htm"),
+        "<html><body><span id=btn_home></span><span id=btn_backward></span></body></html>");
     CTestContext context(app.Path());
     CMessageLoop loop;
     CWindowManager manager(loop);

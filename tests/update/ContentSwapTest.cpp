@@ -45,7 +45,8 @@ CTree ReadTree(const std::string& strFolder)
 {
     CTree tree;
     std::error_code error;
-    for (fs::recursive_directory_iterator it(strFolder, error), end; !error && it != end; it.increment(error))
+    for (fs::recursive_directory_iterator it(strFolder, error), end; !error && it != end;
+         it.increment(error))
         if (it->is_regular_file())
             tree[fs::relative(it->path(), strFolder).string()] = ReadFileText(it->path().string());
     return tree;
@@ -98,7 +99,8 @@ TEST(ContentSwap, WhatACrashLeftIsMendedToTheOldOrTheNewTree)
         {"killed while the staging folder was built", kOld, kPartial, {}, kOld},
         {"killed after the exchange, before the old tree went", kNew, kOld, {}, kNew},
         {"killed between the fallback's two renames", {}, kNew, kOld, kOld},
-        {"the same, and the profile loader made an empty content folder since", CTree{}, kNew, kOld, kOld},
+        {"the same, and the profile loader made an empty content folder since", CTree{}, kNew, kOld,
+         kOld},
         {"killed while the fallback removed the old tree", kNew, {}, kPartial, kNew},
     };
     for (const auto& test : cases)
@@ -152,10 +154,13 @@ TEST(ContentSwap, TheStagingTreeIsSwappedInWithOrWithoutTheExchange)
             const std::string strStaging = swap.Prepare();
             ASSERT_EQ(strStaging, CContentSwap::StagingPathFor(strContent) + "/") << test.m_szName;
             EXPECT_EQ(ReadTree(strStaging), kOld) << "carried over: " << test.m_szName;
-            struct stat oldFile{}, stagedFile{};
+            struct stat oldFile
+            {
+            }, stagedFile{};
             ASSERT_EQ(::stat((strContent + "docs/b.dat").c_str(), &oldFile), 0);
             ASSERT_EQ(::stat((strStaging + "docs/b.dat").c_str(), &stagedFile), 0);
-            EXPECT_EQ(oldFile.st_ino, stagedFile.st_ino) << "an unchanged file is a hard link, not a copy";
+            EXPECT_EQ(oldFile.st_ino, stagedFile.st_ino)
+                << "an unchanged file is a hard link, not a copy";
             // What an install does in the staging folder.
             fs::remove_all(strStaging);
             fs::create_directories(strStaging);
@@ -211,7 +216,8 @@ TEST_F(AtomicInstallTest, FilesHeldOpenKeepTheirOldBytesUntilReopened)
 {
     WriteFileText(m_strContent + "fulltextsearch/index.bin", std::string(8192, 'o'));
     WriteFileText(m_strContent + "keep.png", "unchanged");
-    const int nFd = ::open((m_strContent + "fulltextsearch/index.bin").c_str(), O_RDONLY | O_CLOEXEC);
+    const int nFd =
+        ::open((m_strContent + "fulltextsearch/index.bin").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(nFd, 0);
     void* pMap = ::mmap(nullptr, 8192, PROT_READ, MAP_SHARED, nFd, 0);
     ASSERT_NE(pMap, MAP_FAILED);
@@ -225,11 +231,13 @@ TEST_F(AtomicInstallTest, FilesHeldOpenKeepTheirOldBytesUntilReopened)
     job.m_lastPause = std::chrono::milliseconds(0);
     ASSERT_TRUE(CUpdateProcess::Process(m_target, job, nullptr));
 
-    EXPECT_EQ(static_cast<const char*>(pMap)[4000], 'o') << "the loaded map still reads the old index";
+    EXPECT_EQ(static_cast<const char*>(pMap)[4000], 'o')
+        << "the loaded map still reads the old index";
     char c = 0;
     EXPECT_EQ(::pread(nFd, &c, 1, 100), 1);
     EXPECT_EQ(c, 'o');
-    EXPECT_EQ(ReadFileText(m_strContent + "fulltextsearch/index.bin"), std::string(8192, 'n')) << "reopened: new";
+    EXPECT_EQ(ReadFileText(m_strContent + "fulltextsearch/index.bin"), std::string(8192, 'n'))
+        << "reopened: new";
     EXPECT_EQ(ReadFileText(m_strContent + "keep.png"), "unchanged");
     ::munmap(pMap, 8192);
     ::close(nFd);
@@ -261,7 +269,8 @@ void WriteLibraryPackages(const std::string& strFolder)
 {
     std::mt19937 random(7);
     const auto page = [&](int n, const char* szEdition) {
-        std::string text = "<html><body><h1>" + std::string(szEdition) + " " + std::to_string(n) + "</h1>";
+        std::string text =
+            "<html><body><h1>" + std::string(szEdition) + " " + std::to_string(n) + "</h1>";
         for (int k = 0; k < 40; ++k)
             text += "<p>" + std::to_string(random()) + " строка</p>";
         return text + "</body></html>";
@@ -269,13 +278,17 @@ void WriteLibraryPackages(const std::string& strFolder)
     CZipBuilder first, second;
     std::string strRemoved;
     for (int n = 0; n < 600; ++n)
-        first.Add("Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) + ".html", page(n, "old"));
+        first.Add("Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) + ".html",
+                  page(n, "old"));
     first.Add("fulltextsearch/index.bin", std::string(300000, 'o'));
     for (int n = 0; n < 720; ++n)
         if (n % 10 != 3)
-            second.Add("Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) + ".html", page(n, "new"));
+            second.Add("Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) +
+                           ".html",
+                       page(n, "new"));
         else if (n < 600)
-            strRemoved += "Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) + ".dat\n";
+            strRemoved +=
+                "Content/docs/" + std::to_string(n / 100) + "/" + std::to_string(n) + ".dat\n";
     second.Add("fulltextsearch/index.bin", std::string(300000, 'n'));
     second.Add("remove.files", strRemoved);
     fs::create_directories(strFolder + "/1");
@@ -293,13 +306,15 @@ protected:
         // The old library and the new one, installed without a kill.
         ASSERT_EQ(Install("reference"), 0);
         m_old = ReadTree(m_dir.File("reference/Content"));
-        fs::copy(m_dir.File("reference/Content"), m_dir.File("reference-old"), fs::copy_options::recursive);
+        fs::copy(m_dir.File("reference/Content"), m_dir.File("reference-old"),
+                 fs::copy_options::recursive);
         ASSERT_EQ(Install("reference", "2"), 0);
         m_new = ReadTree(m_dir.File("reference/Content"));
         ASSERT_NE(m_old, m_new);
     }
 
-    std::vector<std::string> Command(const std::string& strProfile, const std::string& strPackage) const
+    std::vector<std::string> Command(const std::string& strProfile,
+                                     const std::string& strPackage) const
     {
         return {KALIMORCTL_PATH, "--profile", m_dir.File(strProfile), "install-updates",
                 m_dir.File("packages/" + strPackage)};
@@ -320,7 +335,8 @@ protected:
     void CopyOld(const std::string& strProfile) const
     {
         fs::create_directories(m_dir.File(strProfile));
-        fs::copy(m_dir.File("reference-old"), m_dir.File(strProfile + "/Content"), fs::copy_options::recursive);
+        fs::copy(m_dir.File("reference-old"), m_dir.File(strProfile + "/Content"),
+                 fs::copy_options::recursive);
     }
     static void SetVersion(int nVersion)
     {
@@ -341,8 +357,9 @@ TEST_F(KilledInstallTest, AKillLeavesTheOldOrTheNewLibraryAndTheNextInstallCompl
     CopyOld("timed");
     const auto tStart = std::chrono::steady_clock::now();
     ASSERT_EQ(Install("timed", "2"), 0);
-    const auto nMicros =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - tStart).count();
+    const auto nMicros = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::now() - tStart)
+                             .count();
 
     std::mt19937 random(20261207);
     std::uniform_int_distribution<long long> moment(0, nMicros);
@@ -363,14 +380,15 @@ TEST_F(KilledInstallTest, AKillLeavesTheOldOrTheNewLibraryAndTheNextInstallCompl
 
         const CTree content = ReadTree(m_dir.File(strProfile + "/Content"));
         const bool bOld = content == m_old, bNew = content == m_new;
-        EXPECT_TRUE(bOld || bNew) << "killed after " << nAt << " us: a mixed library of " << content.size()
-                                  << " files";
+        EXPECT_TRUE(bOld || bNew) << "killed after " << nAt << " us: a mixed library of "
+                                  << content.size() << " files";
         EXPECT_FALSE(bOld && Version() == 2) << "the old library under the new version";
         nOld += bOld;
         nNew += bNew;
         // The next install completes it, and leaves nothing beside it.
         ASSERT_EQ(Install(strProfile, "2"), 0);
-        EXPECT_TRUE(ReadTree(m_dir.File(strProfile + "/Content")) == m_new) << "after the kill at " << nAt << " us";
+        EXPECT_TRUE(ReadTree(m_dir.File(strProfile + "/Content")) == m_new)
+            << "after the kill at " << nAt << " us";
         EXPECT_EQ(Leftovers(m_dir.File(strProfile)), std::vector<std::string>{});
         fs::remove_all(m_dir.File(strProfile));
     }
@@ -387,8 +405,10 @@ int InTmpfs(const std::string& strFolder, int nMiB, const std::function<void()>&
     const pid_t pid = ::fork();
     if (pid == 0)
     {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", strFolder.c_str(), "tmpfs", 0, ("size=" + std::to_string(nMiB) + "m").c_str()) != 0)
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", strFolder.c_str(), "tmpfs", 0,
+                    ("size=" + std::to_string(nMiB) + "m").c_str()) != 0)
             ::_exit(77);
         body();
         ::_exit(::testing::Test::HasFailure() ? 1 : 0);
@@ -436,13 +456,15 @@ TEST_F(AtomicInstallTest, AFullDiskLeavesTheOldContentAndNoStagingFolder)
         EXPECT_FALSE(CUpdateProcess::Process(target, job, nullptr, nullptr, nullptr, &result));
         EXPECT_TRUE(result.m_bOutOfSpace);
         EXPECT_GT(result.m_nNeededBytes, 12u << 20);
-        EXPECT_NE(result.m_strErrorText.find("Недостаточно места на диске для установки обновления: нужно 1"),
+        EXPECT_NE(result.m_strErrorText.find(
+                      "Недостаточно места на диске для установки обновления: нужно 1"),
                   std::string::npos)
             << result.m_strErrorText;
-        const auto ctl = RunProcess({KALIMORCTL_PATH, "--profile", strDisk + "/profile", "install-updates",
-                                     m_dir.File("big")});
+        const auto ctl = RunProcess({KALIMORCTL_PATH, "--profile", strDisk + "/profile",
+                                     "install-updates", m_dir.File("big")});
         EXPECT_EQ(ctl.m_nExitCode, 1);
-        EXPECT_NE(ctl.m_strErr.find("Недостаточно места на диске"), std::string::npos) << ctl.m_strErr;
+        EXPECT_NE(ctl.m_strErr.find("Недостаточно места на диске"), std::string::npos)
+            << ctl.m_strErr;
         EXPECT_NE(ctl.m_strErr.find(" МБ"), std::string::npos) << ctl.m_strErr;
 
         // It fits, but the disk fills while it unpacks (another program
@@ -521,8 +543,9 @@ TEST(AtomicInstallInTheDialog, AFullDiskShowsTheSizeNeededAndKeepsTheContent)
         EXPECT_TRUE(view.WaitForState(10)) << ::testing::PrintToString(view.StateNumbers());
         const auto state = view.LastState().value_or(CUpdateViewState{});
         EXPECT_TRUE(state.m_bError);
-        EXPECT_NE(state.m_strAction.find("Недостаточно места на диске для установки обновления: нужно 1"),
-                  std::string::npos)
+        EXPECT_NE(
+            state.m_strAction.find("Недостаточно места на диске для установки обновления: нужно 1"),
+            std::string::npos)
             << state.m_strAction;
         EXPECT_NE(state.m_strAction.find(" МБ"), std::string::npos) << state.m_strAction;
         EXPECT_EQ(ReadTree(profile.m_strContentDirPath), kOld);

@@ -80,7 +80,8 @@ protected:
     }
 
     // Runs a POST through a session and returns the answer.
-    std::string Post(const std::string& strPath, const std::string& strBody, const CHttpSettings& settings)
+    std::string Post(const std::string& strPath, const std::string& strBody,
+                     const CHttpSettings& settings)
     {
         CHttpSession session;
         session.Initialize(settings);
@@ -103,7 +104,8 @@ TEST_F(HttpRequestTest, PostSendsTheBodyWithTheClientsHeadersAndWaitsOneSecondAf
     CHttpSettings settings; // the real end-of-body rule: ten empty reads 100 ms apart
     settings.m_nProxyType = PROXY_DIRECT;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Post("/distributor/salt", "1\nivanov", settings), "OK\n1\n" + CFakeUpdateService::SaltFor("ivanov"));
+    EXPECT_EQ(Post("/distributor/salt", "1\nivanov", settings),
+              "OK\n1\n" + CFakeUpdateService::SaltFor("ivanov"));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 950ms);
 
     m_service.SetFault("/distributor/salt", EServiceFault::EmptyBody);
@@ -131,7 +133,8 @@ TEST_F(HttpRequestTest, StatusOtherThan200AndBrokenTransfersThrowAfterLogging)
         output.Open(m_dir.File("1.zip"));
         EXPECT_THROW(session.Get("/packages/1.zip", output), CHTTPException);
         output.Close();
-        EXPECT_TRUE(log.Contains(fault == EServiceFault::Status404 ? "Http get error: 404" : "Http get error: 500"))
+        EXPECT_TRUE(log.Contains(fault == EServiceFault::Status404 ? "Http get error: 404"
+                                                                   : "Http get error: 500"))
             << log.Text();
         EXPECT_EQ(ReadFileText(m_dir.File("1.zip")), "") << "no body byte is written";
     }
@@ -152,7 +155,8 @@ TEST_F(HttpRequestTest, StatusOtherThan200AndBrokenTransfersThrowAfterLogging)
         CHttpFileOutput output;
         output.Open(m_dir.File("2.zip"));
         EXPECT_THROW(session.Get("/packages/2.zip", output), CHTTPException);
-        EXPECT_TRUE(log.Contains("Exception on CHttpSession::Get can't read data. CInternetException.code="))
+        EXPECT_TRUE(log.Contains(
+            "Exception on CHttpSession::Get can't read data. CInternetException.code="))
             << log.Text();
     }
     {
@@ -188,7 +192,8 @@ TEST_F(HttpRequestTest, GetStopsOnStopAndOnAStalledServer)
         EXPECT_GT(output.GetBytesWritten(), 0u);
         EXPECT_LT(output.GetBytesWritten(), 2000000u);
         output.Close();
-        EXPECT_EQ(ReadFileText(m_dir.File("3.zip")).size(), output.GetBytesWritten()) << "what came stays on disk";
+        EXPECT_EQ(ReadFileText(m_dir.File("3.zip")).size(), output.GetBytesWritten())
+            << "what came stays on disk";
     }
     {
         CLogCapture log(1);
@@ -266,13 +271,15 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
     m_service.AddPackage(7, "seven");
     {
         CHandlerProbe probe;
-        auto pList = CHttpReqUpdateContent::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword, "5");
+        auto pList = CHttpReqUpdateContent::DoRequest(probe.Handlers(), m_settings, "ivanov",
+                                                      strPassword, "5");
         ASSERT_TRUE(probe.Wait());
         ASSERT_EQ(probe.Successes(), 1);
         CUpdateList list = {{"1", "kept"}};
         pList->GetUpdateList(list);
         ASSERT_EQ(list.size(), 3u) << "appended to what the list held";
-        EXPECT_EQ(list[1], (std::pair<std::string, std::string>{"6", m_service.GetUrl("/packages/6.zip")}));
+        EXPECT_EQ(list[1],
+                  (std::pair<std::string, std::string>{"6", m_service.GetUrl("/packages/6.zip")}));
         EXPECT_EQ(list[2].first, "7");
         const auto request = m_service.GetRequests("/distributor/update_content").back();
         ASSERT_EQ(request.m_lines.size(), 6u);
@@ -284,7 +291,8 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
         // A final line feed leaves an unpaired empty line: ignored.
         m_service.SetFault("/distributor/full_content", EServiceFault::TrailingFeed, 1);
         CHandlerProbe probe;
-        auto pList = CHttpReqFullUpdate::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword);
+        auto pList =
+            CHttpReqFullUpdate::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword);
         ASSERT_TRUE(probe.Wait());
         ASSERT_EQ(probe.Successes(), 1);
         CUpdateList list;
@@ -293,7 +301,8 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
     }
     {
         CHandlerProbe probe;
-        auto pList = CHttpReqUpdateContent::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword, "7");
+        auto pList = CHttpReqUpdateContent::DoRequest(probe.Handlers(), m_settings, "ivanov",
+                                                      strPassword, "7");
         ASSERT_TRUE(probe.Wait());
         EXPECT_EQ(probe.Successes(), 1) << "\"OK\" and \"1\" alone: nothing to install";
         CUpdateList list;
@@ -302,7 +311,8 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
     }
     {
         CHandlerProbe probe;
-        auto pVersions = CHttpReqClientVersions::DoRequest(probe.Handlers(), m_settings, "ivanov", "wrong");
+        auto pVersions =
+            CHttpReqClientVersions::DoRequest(probe.Handlers(), m_settings, "ivanov", "wrong");
         ASSERT_TRUE(probe.Wait());
         EXPECT_EQ(probe.Errors(), 1);
         EXPECT_EQ(pVersions->GetErrorCode(), 102);
@@ -313,17 +323,19 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
         EServiceFault m_fault;
         const char* m_szLog;
     };
-    for (const CCase& test : {CCase{EServiceFault::LowerCaseError, "incorrect response"},
-                              CCase{EServiceFault::CrLf, "incorrect response"},
-                              CCase{EServiceFault::WrongVersion, "incorrect protocol version"},
-                              CCase{EServiceFault::Oversized, "Buffer is too big"},
-                              CCase{EServiceFault::Status500, "Http get error: 500"},
-                              CCase{EServiceFault::Drop, "Exception on CHttpRequest::InitInstance"}})
+    for (const CCase& test :
+         {CCase{EServiceFault::LowerCaseError, "incorrect response"},
+          CCase{EServiceFault::CrLf, "incorrect response"},
+          CCase{EServiceFault::WrongVersion, "incorrect protocol version"},
+          CCase{EServiceFault::Oversized, "Buffer is too big"},
+          CCase{EServiceFault::Status500, "Http get error: 500"},
+          CCase{EServiceFault::Drop, "Exception on CHttpRequest::InitInstance"}})
     {
         CLogCapture log(1);
         m_service.SetFault("/distributor/full_content", test.m_fault, 1);
         CHandlerProbe probe;
-        auto pList = CHttpReqFullUpdate::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword);
+        auto pList =
+            CHttpReqFullUpdate::DoRequest(probe.Handlers(), m_settings, "ivanov", strPassword);
         ASSERT_TRUE(probe.Wait());
         EXPECT_TRUE(CWorkerThreads::WaitAll(5s));
         EXPECT_EQ(probe.Errors(), 1) << test.m_szLog;
@@ -331,7 +343,8 @@ TEST_F(HttpRequestTest, UpdateListsVersionsAndErrors)
         EXPECT_TRUE(log.Contains(test.m_szLog)) << log.Text();
         if (test.m_fault == EServiceFault::LowerCaseError)
         {
-            EXPECT_EQ(pList->GetErrorCode(), 42) << "the lower-case error still carries its code and text";
+            EXPECT_EQ(pList->GetErrorCode(), 42)
+                << "the lower-case error still carries its code and text";
             EXPECT_EQ(pList->GetErrorText(), "Сервис недоступен");
         }
         else
@@ -345,8 +358,8 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
     m_service.AddPackage(9, payload);
     {
         CHandlerProbe probe;
-        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/packages/9.zip"),
-                                   m_dir.File("9.zip"), true);
+        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings,
+                                   m_service.GetUrl("/packages/9.zip"), m_dir.File("9.zip"), true);
         ASSERT_TRUE(probe.Wait());
         EXPECT_EQ(probe.Successes(), 1);
         EXPECT_EQ(ReadFileText(m_dir.File("9.zip")), payload);
@@ -357,7 +370,8 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
         m_service.SetFault("/packages/9.zip", EServiceFault::Slow, 1);
         m_service.SetSlowRate(4096, 20ms);
         CHandlerProbe probe;
-        auto pGet = CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/packages/9.zip"),
+        auto pGet = CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings,
+                                               m_service.GetUrl("/packages/9.zip"),
                                                m_dir.File("9b.zip"), false);
         ASSERT_TRUE(probe.WaitForProgress());
         EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("9b.zip")));
@@ -369,7 +383,8 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
     }
     {
         CHandlerProbe probe;
-        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/moved/packages/9.zip"),
+        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings,
+                                   m_service.GetUrl("/moved/packages/9.zip"),
                                    m_dir.File("moved.zip"), false);
         ASSERT_TRUE(probe.Wait());
         EXPECT_EQ(probe.Successes(), 1);
@@ -377,8 +392,9 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
     }
     {
         CHandlerProbe probe;
-        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, m_service.GetUrl("/packages/404.zip"),
-                                   m_dir.File("404.zip"), false);
+        CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings,
+                                   m_service.GetUrl("/packages/404.zip"), m_dir.File("404.zip"),
+                                   false);
         ASSERT_TRUE(probe.Wait());
         EXPECT_EQ(probe.Errors(), 1);
     }
@@ -387,7 +403,8 @@ TEST_F(HttpRequestTest, DownloadReportsProgressAndAKillRemovesThePartialFile)
 TEST_F(HttpRequestTest, SetUrlTakesHostPortAndPathOfHttpUrlsOnly)
 {
     CHandlerProbe probe;
-    auto pGet = CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings, "http://files.example:8080/a/b.zip?x=1#top",
+    auto pGet = CHttpReqGetFile::DoRequest(probe.Handlers(), m_settings,
+                                           "http://files.example:8080/a/b.zip?x=1#top",
                                            m_dir.File("x"), false);
     EXPECT_EQ(pGet->GetHost(), "files.example");
     EXPECT_EQ(pGet->GetPort(), 8080u);
@@ -425,7 +442,8 @@ TEST_F(HttpRequestTest, SignUpSendsTheFormAsXmlAndReadsItsOwnAnswer)
         m_service.AddAccount("petrov", "p&ss+w%rd");
         const auto request = m_service.GetRequests("/export/register_user.php").back();
         EXPECT_TRUE(request.m_strBody.starts_with("data=")) << request.m_strBody;
-        EXPECT_EQ(request.m_strBody.find('&'), std::string::npos) << "nothing can cut the form field";
+        EXPECT_EQ(request.m_strBody.find('&'), std::string::npos)
+            << "nothing can cut the form field";
     }
     for (const int nCode : {204, 206, 208})
     {
@@ -441,7 +459,8 @@ TEST_F(HttpRequestTest, SignUpSendsTheFormAsXmlAndReadsItsOwnAnswer)
     std::string text(body.begin(), body.end());
     EXPECT_NE(text.find("%3Cregister%3E"), std::string::npos) << text;
     EXPECT_NE(text.find("%3CdeviceType%3EWin%3C%2FdeviceType%3E"), std::string::npos) << text;
-    EXPECT_NE(text.find("%3Cpassword%3Ep%26amp%3Bss%2Bw%25rd%3C%2Fpassword%3E"), std::string::npos) << text;
+    EXPECT_NE(text.find("%3Cpassword%3Ep%26amp%3Bss%2Bw%25rd%3C%2Fpassword%3E"), std::string::npos)
+        << text;
 }
 
 TEST_F(HttpRequestTest, ClientWatcherReportsOnlyANewerVersion)
@@ -466,5 +485,6 @@ TEST_F(HttpRequestTest, ClientWatcherReportsOnlyANewerVersion)
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0], m_service.GetUrl("/client/setup-1.4.exe"));
     const auto request = m_service.GetRequests("/distributor/client_versions").back();
-    EXPECT_EQ(request.m_lines, (std::vector<std::string>{"1", "", "", CHttpRequest::GetDeviceID(), "WinClient"}));
+    EXPECT_EQ(request.m_lines,
+              (std::vector<std::string>{"1", "", "", CHttpRequest::GetDeviceID(), "WinClient"}));
 }

@@ -1,8 +1,8 @@
+#include "LineProtocol.h"
 #include "DeviceID.h"
 #include "Digest.h"
 #include "HttpIO.h"
 #include "HttpSession.h"
-#include "LineProtocol.h"
 #include "ServiceConfig.h"
 #include "TestSupport.h"
 
@@ -15,7 +15,8 @@ namespace
 CAnswerLines Parse(std::string_view text)
 {
     CAnswerLines lines;
-    CLineProtocol::ParseText(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), lines);
+    CLineProtocol::ParseText(
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), lines);
     return lines;
 }
 } // namespace
@@ -23,15 +24,21 @@ CAnswerLines Parse(std::string_view text)
 TEST(LineProtocol, ParseTextCutsAtEveryLineFeedAndKeepsTheLastPiece)
 {
     EXPECT_EQ(Parse("OK\n1"), (CAnswerLines{"OK", "1"}));
-    EXPECT_EQ(Parse("OK\n1\n"), (CAnswerLines{"OK", "1", ""})) << "a final line feed leaves an empty line";
+    EXPECT_EQ(Parse("OK\n1\n"), (CAnswerLines{"OK", "1", ""}))
+        << "a final line feed leaves an empty line";
     EXPECT_EQ(Parse("OK\r\n1\r\n"), (CAnswerLines{"OK\r", "1\r", ""})) << "carriage returns stay";
     EXPECT_TRUE(Parse("").empty());
     EXPECT_EQ(Parse("\n"), (CAnswerLines{"", ""}));
-    EXPECT_EQ(Parse("\xEF\xBB\xBFOK\n1"), (CAnswerLines{"OK", "1"})) << "a leading byte-order mark is dropped";
-    EXPECT_EQ(Parse("OK\n\xEF\xBB\xBF"), (CAnswerLines{"OK", "\xEF\xBB\xBF"})) << "only a leading one";
-    EXPECT_EQ(Parse(std::string_view("OK\n1\0\nignored", 14)), (CAnswerLines{"OK", "1"})) << "stops at a zero byte";
-    EXPECT_EQ(Parse("OK\nП\xD0\nz\xFF"), (CAnswerLines{"OK", "П?", "z?"})) << "invalid bytes become ?";
-    EXPECT_EQ(Parse("\xEF\xBF\xBD"), (CAnswerLines{"\xEF\xBF\xBD"})) << "a real replacement character stays";
+    EXPECT_EQ(Parse("\xEF\xBB\xBFOK\n1"), (CAnswerLines{"OK", "1"}))
+        << "a leading byte-order mark is dropped";
+    EXPECT_EQ(Parse("OK\n\xEF\xBB\xBF"), (CAnswerLines{"OK", "\xEF\xBB\xBF"}))
+        << "only a leading one";
+    EXPECT_EQ(Parse(std::string_view("OK\n1\0\nignored", 14)), (CAnswerLines{"OK", "1"}))
+        << "stops at a zero byte";
+    EXPECT_EQ(Parse("OK\nП\xD0\nz\xFF"), (CAnswerLines{"OK", "П?", "z?"}))
+        << "invalid bytes become ?";
+    EXPECT_EQ(Parse("\xEF\xBF\xBD"), (CAnswerLines{"\xEF\xBF\xBD"}))
+        << "a real replacement character stays";
 }
 
 TEST(LineProtocol, ParseTextTakesOneMebibyteAndRefusesMore)
@@ -59,7 +66,9 @@ TEST(LineProtocol, CheckResultAcceptsOnlyOkAndVersionOneAndLogsEveryOtherAnswer)
         {{}, false, "CHttpRequest::CheckResult: empty response"},
         {{"OK", "2"}, false, "CHttpRequest::CheckResult: incorrect protocol version"},
         {{"OK"}, false, "CHttpRequest::CheckResult: incorrect response format"},
-        {{"ERROR", "1", "42", "Нет доступа"}, false, "CHttpRequest::CheckResult: error response, code: 42 text: Нет доступа"},
+        {{"ERROR", "1", "42", "Нет доступа"},
+         false,
+         "CHttpRequest::CheckResult: error response, code: 42 text: Нет доступа"},
         {{"ERROR", "1", "42"}, false, "CHttpRequest::CheckResult: error response"},
         {{"OK\r", "1\r", ""}, false, "CHttpRequest::CheckResult: incorrect response"},
         {{"error", "1", "42", "x"}, false, "CHttpRequest::CheckResult: incorrect response"},
@@ -67,7 +76,8 @@ TEST(LineProtocol, CheckResultAcceptsOnlyOkAndVersionOneAndLogsEveryOtherAnswer)
     for (const auto& test : cases)
     {
         CLogCapture log(1);
-        EXPECT_EQ(CLineProtocol::CheckResult(test.m_lines), test.m_bResult) << ::testing::PrintToString(test.m_lines);
+        EXPECT_EQ(CLineProtocol::CheckResult(test.m_lines), test.m_bResult)
+            << ::testing::PrintToString(test.m_lines);
         if (test.m_szLog)
             EXPECT_TRUE(log.Contains(test.m_szLog)) << log.Text();
         else
@@ -99,11 +109,14 @@ TEST(LineProtocol, BodiesAreVersionOneAndLinesJoinedByLineFeeds)
 
 TEST(Digest, Md5AndTheCredentialDigestOverWindows1251)
 {
-    EXPECT_EQ(CDigest::ToHex(CDigest::MD5(std::string_view("abc"))), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(CDigest::ToHex(CDigest::MD5(std::string_view("abc"))),
+              "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_EQ(CDigest::ToCP1251("Ёё Аяz"), "\xA8\xB8 \xC0\xFFz");
-    EXPECT_EQ(CDigest::ToCP1251("日\xFF"), "??") << "characters the code page lacks, and bad bytes, become ?";
+    EXPECT_EQ(CDigest::ToCP1251("日\xFF"), "??")
+        << "characters the code page lacks, and bad bytes, become ?";
     EXPECT_EQ(CDigest::FromCP1251("\xCF\xF0\xE8\xE2\xE5\xF2"), "Привет");
-    EXPECT_EQ(CDigest::MakeCredentialDigest("salt42", "пароль"), "salt424f3797c5f282415cf6f08de1da3f01df");
+    EXPECT_EQ(CDigest::MakeCredentialDigest("salt42", "пароль"),
+              "salt424f3797c5f282415cf6f08de1da3f01df");
 }
 
 TEST(DeviceID, DigestOfTheAdapterAddressesOrOfDefaultModel)
@@ -128,7 +141,8 @@ TEST(ServiceConfig, DeploymentValuesAndTheEnvironmentOverride)
         EXPECT_TRUE(config.m_strUpdateHost.ends_with(".example"));
         EXPECT_TRUE(config.m_strWebHost.ends_with(".example"));
         EXPECT_EQ(config.m_nUpdatePort, 80u);
-        EXPECT_EQ(config.GetWebUrl("/forms/a.doc"), "http://" + config.m_strWebHost + "/forms/a.doc");
+        EXPECT_EQ(config.GetWebUrl("/forms/a.doc"),
+                  "http://" + config.m_strWebHost + "/forms/a.doc");
     }
     {
         CScopedEnv env("KALIMOR_SERVICE", "127.0.0.1:8123");
@@ -143,7 +157,8 @@ TEST(ServiceConfig, DeploymentValuesAndTheEnvironmentOverride)
     {
         CLogCapture log(1);
         CScopedEnv env("KALIMOR_SERVICE", szBad);
-        EXPECT_TRUE(CServiceConfig::FromEnvironment().m_strUpdateHost.ends_with(".example")) << szBad;
+        EXPECT_TRUE(CServiceConfig::FromEnvironment().m_strUpdateHost.ends_with(".example"))
+            << szBad;
         EXPECT_TRUE(log.Contains("KALIMOR_SERVICE")) << szBad;
     }
 }

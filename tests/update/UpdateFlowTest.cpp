@@ -1,3 +1,4 @@
+#include "UpdateFlow.h"
 #include "Cipher.h"
 #include "FakeUpdateService.h"
 #include "FileUtils.h"
@@ -6,7 +7,6 @@
 #include "StringTable.h"
 #include "TestSupport.h"
 #include "UpdateApp.h"
-#include "UpdateFlow.h"
 #include "UpdateTestSupport.h"
 #include "WorkerThreads.h"
 
@@ -52,7 +52,9 @@ protected:
     {
         m_loop.Send([&] {
             m_pFlow = std::make_unique<CUpdateFlow>(
-                CUpdateFlowContext{m_loop, m_view, m_config, m_profile, m_strRegisteredLogin, m_settings}, nMode);
+                CUpdateFlowContext{m_loop, m_view, m_config, m_profile, m_strRegisteredLogin,
+                                   m_settings},
+                nMode);
             if (prepare)
                 prepare(*m_pFlow);
             m_pFlow->Start();
@@ -69,11 +71,15 @@ protected:
     // Waits for the state, then presses its button and returns the end code.
     int ConfirmState(int nState, const char* szId = "LEFT_BUTTON")
     {
-        EXPECT_TRUE(m_view.WaitForState(nState)) << "states so far: " << ::testing::PrintToString(m_view.StateNumbers());
+        EXPECT_TRUE(m_view.WaitForState(nState))
+            << "states so far: " << ::testing::PrintToString(m_view.StateNumbers());
         Click(szId);
         return m_view.WaitForEnd().value_or(-1);
     }
-    std::string ContentFile(const std::string& strName) const { return m_profile.m_strContentDirPath + strName; }
+    std::string ContentFile(const std::string& strName) const
+    {
+        return m_profile.m_strContentDirPath + strName;
+    }
     std::string Deciphered(const std::string& strName) const
     {
         std::string text = ReadFileText(ContentFile(strName));
@@ -111,7 +117,8 @@ TEST(UpdateFlowProgress, EachPackageFillsItsShareHalfDownloadingHalfUnpacking)
     EXPECT_EQ(CUpdateFlow::ProgressValue(8, 3, 2, 99), 98);
     EXPECT_EQ(CUpdateFlow::ProgressValue(8, 3, 2, 100), 100) << "the last unpack ends at 100";
     EXPECT_EQ(CUpdateFlow::ProgressValue(8, 3, 0, 100), 33);
-    EXPECT_EQ(CUpdateFlow::ProgressValue(4, 3, 1, 42), 42) << "client downloads show the percent itself";
+    EXPECT_EQ(CUpdateFlow::ProgressValue(4, 3, 1, 42), 42)
+        << "client downloads show the percent itself";
     EXPECT_EQ(CUpdateFlow::ProgressValue(21, 0, 0, 130), 100) << "clamped";
     EXPECT_EQ(CUpdateFlow::ProgressValue(7, 1, 0, 300), 100);
 }
@@ -127,7 +134,8 @@ TEST_F(UpdateFlowTest, SignInAndFullUpdateFromContentVersionZero)
     EXPECT_EQ(Deciphered("Content/docs/a.dat"), "первая");
     EXPECT_EQ(Deciphered("Content/docs/b.dat"), "вторая");
     EXPECT_EQ(ReadFileText(ContentFile("Content/images/b.png")), "image of b");
-    EXPECT_TRUE(std::filesystem::is_empty(m_profile.m_strDownloadDirPath)) << "packages are removed once installed";
+    EXPECT_TRUE(std::filesystem::is_empty(m_profile.m_strDownloadDirPath))
+        << "packages are removed once installed";
     EXPECT_EQ(m_config.GetContentVersion(), 2);
     EXPECT_TRUE(m_config.m_bActualVersion);
     EXPECT_EQ(SavedContentVersion(), 2);
@@ -136,7 +144,8 @@ TEST_F(UpdateFlowTest, SignInAndFullUpdateFromContentVersionZero)
     ASSERT_GE(requests.size(), 5u);
     EXPECT_EQ(requests[0].m_strPath, "/distributor/salt");
     EXPECT_EQ(requests[1].m_strPath, "/distributor/client_versions");
-    EXPECT_EQ(requests[1].m_lines[2], m_service.ExpectedPasswordField("ivanov")) << "the salted digest, never the password";
+    EXPECT_EQ(requests[1].m_lines[2], m_service.ExpectedPasswordField("ivanov"))
+        << "the salted digest, never the password";
     EXPECT_EQ(requests[2].m_strPath, "/distributor/full_content");
     EXPECT_EQ(requests[3].m_strPath, "/packages/1.zip");
     EXPECT_EQ(requests[4].m_strPath, "/packages/2.zip");
@@ -207,7 +216,8 @@ TEST_F(UpdateFlowTest, ADeclinedClientOfferGoesOnWithTheContent)
 TEST_F(UpdateFlowTest, OfferModeEndsWithOneWhenDeclinedOrNoFileChosen)
 {
     m_service.SetClient("1.4.0.1", "new.exe");
-    Begin(UPDATE_MODE_CLIENT_OFFER, [&](CUpdateFlow& flow) { flow.SetClientUrl(m_service.GetUrl("/client/new.exe")); });
+    Begin(UPDATE_MODE_CLIENT_OFFER,
+          [&](CUpdateFlow& flow) { flow.SetClientUrl(m_service.GetUrl("/client/new.exe")); });
     EXPECT_TRUE(m_view.WaitForState(23));
     EXPECT_EQ(m_view.LastState()->m_title, std::string());
     Click("LEFT_BUTTON"); // the save dialog is cancelled: no path
@@ -219,7 +229,8 @@ TEST_F(UpdateFlowTest, OfferModeDownloadsTheInstaller)
 {
     m_service.SetClient("1.4.0.1", "new.exe");
     m_view.m_strInstallerAnswer = m_dir.File("new.exe");
-    Begin(UPDATE_MODE_CLIENT_OFFER, [&](CUpdateFlow& flow) { flow.SetClientUrl(m_service.GetUrl("/client/new.exe")); });
+    Begin(UPDATE_MODE_CLIENT_OFFER,
+          [&](CUpdateFlow& flow) { flow.SetClientUrl(m_service.GetUrl("/client/new.exe")); });
     EXPECT_TRUE(m_view.WaitForState(23));
     Click("LEFT_BUTTON");
     EXPECT_EQ(ConfirmState(25), UPDATE_END_CLIENT_DOWNLOADED);
@@ -240,16 +251,18 @@ TEST_F(UpdateFlowTest, SignUpAnswers)
         int m_nState;
         int m_nEnd;
     };
-    for (const CCase& test : {CCase{204, 18, UPDATE_END_SIGN_UP_REFUSED}, CCase{206, 20, UPDATE_END_SIGN_UP_REFUSED},
-                              CCase{208, 19, UPDATE_END_CANCELLED}, CCase{300, 10, UPDATE_END_ERROR}})
+    for (const CCase& test :
+         {CCase{204, 18, UPDATE_END_SIGN_UP_REFUSED}, CCase{206, 20, UPDATE_END_SIGN_UP_REFUSED},
+          CCase{208, 19, UPDATE_END_CANCELLED}, CCase{300, 10, UPDATE_END_ERROR}})
     {
         CTestUpdateView view(m_loop);
         view.m_bOpenUrlResult = false;
         m_service.SetSignUpAnswer(test.m_nCode, "Логин занят");
         m_loop.Send([&] {
-            m_pFlow = std::make_unique<CUpdateFlow>(
-                CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings},
-                UPDATE_MODE_SIGN_UP, data);
+            m_pFlow =
+                std::make_unique<CUpdateFlow>(CUpdateFlowContext{m_loop, view, m_config, m_profile,
+                                                                 m_strRegisteredLogin, m_settings},
+                                              UPDATE_MODE_SIGN_UP, data);
             m_pFlow->Start();
         });
         ASSERT_TRUE(view.WaitForState(test.m_nState)) << test.m_nCode;
@@ -266,7 +279,8 @@ TEST_F(UpdateFlowTest, SignUpAnswers)
         if (test.m_nCode == 208)
         {
             Click("PASSWORD_LINK");
-            EXPECT_EQ(view.OpenedUrls(), std::vector<std::string>{m_settings.m_service.m_strPasswordReminderUrl});
+            EXPECT_EQ(view.OpenedUrls(),
+                      std::vector<std::string>{m_settings.m_service.m_strPasswordReminderUrl});
             EXPECT_EQ(view.Messages(), std::vector<std::string>{"Ошибка при открытии гиперссылки"});
             EXPECT_FALSE(view.WaitForEnd(50ms).has_value()) << "the dialog stays";
         }
@@ -278,14 +292,16 @@ TEST_F(UpdateFlowTest, SignUpAnswers)
 
     m_service.SetSignUpAnswer(0, "");
     m_loop.Send([&] {
-        m_pFlow = std::make_unique<CUpdateFlow>(
-            CUpdateFlowContext{m_loop, m_view, m_config, m_profile, m_strRegisteredLogin, m_settings},
-            UPDATE_MODE_SIGN_UP, data);
+        m_pFlow =
+            std::make_unique<CUpdateFlow>(CUpdateFlowContext{m_loop, m_view, m_config, m_profile,
+                                                             m_strRegisteredLogin, m_settings},
+                                          UPDATE_MODE_SIGN_UP, data);
         m_pFlow->Start();
     });
     EXPECT_EQ(ConfirmState(14), UPDATE_END_NOTHING_NEW);
     EXPECT_EQ(m_view.LastState()->m_strAction, "Регистрация завершена");
-    EXPECT_TRUE(m_service.GetRequests("/distributor/salt").empty()) << "sign-up alone signs nobody in";
+    EXPECT_TRUE(m_service.GetRequests("/distributor/salt").empty())
+        << "sign-up alone signs nobody in";
     EXPECT_EQ(m_strRegisteredLogin, "petrov");
 }
 
@@ -335,10 +351,12 @@ TEST_F(UpdateFlowTest, APasswordTheServiceRefusesIsAFailedSignInWhereverItShows)
     // Once the password was taken, a later refusal is an error of the update.
     CTestUpdateView view(m_loop);
     m_config.SetPassword("secret");
-    m_service.SetFault("/distributor/full_content", EServiceFault::Error, 1, 102, "Неверный логин или пароль");
+    m_service.SetFault("/distributor/full_content", EServiceFault::Error, 1, 102,
+                       "Неверный логин или пароль");
     m_loop.Send([&] {
         m_pFlow = std::make_unique<CUpdateFlow>(
-            CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings}, UPDATE_MODE_USER);
+            CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings},
+            UPDATE_MODE_USER);
         m_pFlow->Start();
     });
     EXPECT_TRUE(view.WaitForState(10)) << ::testing::PrintToString(view.StateNumbers());
@@ -364,12 +382,16 @@ TEST_F(UpdateFlowTest, EveryTransportAndProtocolFailureEndsInTheErrorState)
         const char* m_szText;
     };
     const CCase cases[] = {
-        {"/distributor/client_versions", EServiceFault::Status500, "Невозможно подключиться к серверу"},
+        {"/distributor/client_versions", EServiceFault::Status500,
+         "Невозможно подключиться к серверу"},
         {"/distributor/client_versions", EServiceFault::Error, "Сервис недоступен"},
         {"/distributor/full_content", EServiceFault::CrLf, "Невозможно подключиться к серверу"},
-        {"/distributor/full_content", EServiceFault::WrongVersion, "Невозможно подключиться к серверу"},
-        {"/distributor/full_content", EServiceFault::Oversized, "Невозможно подключиться к серверу"},
-        {"/distributor/full_content", EServiceFault::EmptyBody, "Невозможно подключиться к серверу"},
+        {"/distributor/full_content", EServiceFault::WrongVersion,
+         "Невозможно подключиться к серверу"},
+        {"/distributor/full_content", EServiceFault::Oversized,
+         "Невозможно подключиться к серверу"},
+        {"/distributor/full_content", EServiceFault::EmptyBody,
+         "Невозможно подключиться к серверу"},
         {"/distributor/full_content", EServiceFault::Drop, "Невозможно подключиться к серверу"},
         {"/distributor/full_content", EServiceFault::Error, "Сервис недоступен"},
         {"/packages/1.zip", EServiceFault::Status404, "Невозможно подключиться к серверу"},
@@ -380,13 +402,15 @@ TEST_F(UpdateFlowTest, EveryTransportAndProtocolFailureEndsInTheErrorState)
     m_service.AddPackage(1, PackageWith("a", "x"));
     for (const auto& test : cases)
     {
-        SCOPED_TRACE(std::string(test.m_szPath) + " fault " + std::to_string(static_cast<int>(test.m_fault)));
+        SCOPED_TRACE(std::string(test.m_szPath) + " fault " +
+                     std::to_string(static_cast<int>(test.m_fault)));
         CTestUpdateView view(m_loop);
         m_service.SetFault(test.m_szPath, test.m_fault, 1);
         m_loop.Send([&] {
-            m_pFlow = std::make_unique<CUpdateFlow>(
-                CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings},
-                UPDATE_MODE_USER);
+            m_pFlow =
+                std::make_unique<CUpdateFlow>(CUpdateFlowContext{m_loop, view, m_config, m_profile,
+                                                                 m_strRegisteredLogin, m_settings},
+                                              UPDATE_MODE_USER);
             m_pFlow->Start();
         });
         ASSERT_TRUE(view.WaitForState(10)) << ::testing::PrintToString(view.StateNumbers());
@@ -400,7 +424,8 @@ TEST_F(UpdateFlowTest, EveryTransportAndProtocolFailureEndsInTheErrorState)
         m_loop.Send([&] { m_pFlow.reset(); });
         EXPECT_EQ(m_config.GetContentVersion(), 0);
         EXPECT_TRUE(CWorkerThreads::WaitAll(10s));
-        EXPECT_TRUE(std::filesystem::is_empty(m_profile.m_strDownloadDirPath)) << "no part of a package is kept";
+        EXPECT_TRUE(std::filesystem::is_empty(m_profile.m_strDownloadDirPath))
+            << "no part of a package is kept";
     }
 }
 
@@ -505,7 +530,8 @@ TEST_F(UpdateFlowTest, ProgressOfOneAndOfThreePackages)
         m_service.AddPackage(n, PackageWith("p" + std::to_string(n), std::string(100000, 'p')));
     m_loop.Send([&] {
         m_pFlow = std::make_unique<CUpdateFlow>(
-            CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings}, UPDATE_MODE_USER);
+            CUpdateFlowContext{m_loop, view, m_config, m_profile, m_strRegisteredLogin, m_settings},
+            UPDATE_MODE_USER);
         m_pFlow->Start();
     });
     ASSERT_TRUE(view.WaitForState(9));
@@ -529,8 +555,10 @@ TEST_F(UpdateFlowTest, ProgressOfOneAndOfThreePackages)
         nLast = nValue;
     }
     EXPECT_EQ(nPackage, 2);
-    EXPECT_NE(std::find(progress.begin(), progress.end(), std::pair<int, int>{7, 33}), progress.end());
-    EXPECT_NE(std::find(progress.begin(), progress.end(), std::pair<int, int>{7, 66}), progress.end());
+    EXPECT_NE(std::find(progress.begin(), progress.end(), std::pair<int, int>{7, 33}),
+              progress.end());
+    EXPECT_NE(std::find(progress.begin(), progress.end(), std::pair<int, int>{7, 66}),
+              progress.end());
     EXPECT_EQ(progress.back(), (std::pair<int, int>{8, 100}));
     Click("LEFT_BUTTON");
     EXPECT_EQ(view.WaitForEnd(), UPDATE_END_DONE);

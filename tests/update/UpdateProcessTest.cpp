@@ -1,3 +1,4 @@
+#include "UpdateProcess.h"
 #include "Cipher.h"
 #include "ContentSwap.h"
 #include "FileUtils.h"
@@ -5,7 +6,6 @@
 #include "ProfileConfig.h"
 #include "RegistryConfig.h"
 #include "TestSupport.h"
-#include "UpdateProcess.h"
 #include "UpdateTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +70,8 @@ TEST_F(UpdateProcessTest, PagesAreEncipheredAsDatAndOtherFilesKeptAsTheyAre)
     zip.Add("/encyclopedia.xml", "<catalogue/>");
     zip.Add("Content\\images\\b.png", "\x89PNG-bytes");
     zip.Add("Content/docs/", "");
-    zip.Add("\xCD\xEE\xE2\xEE\xF1\xF2\xE8.txt", "windows name", false); // "Новости.txt" in Windows-1251
+    zip.Add("\xCD\xEE\xE2\xEE\xF1\xF2\xE8.txt", "windows name",
+            false); // "Новости.txt" in Windows-1251
     zip.Add("Content/online/styles/style.css.win", "body{}");
     std::vector<unsigned> progress;
     ASSERT_TRUE(Unpack(zip, true, {}, &progress));
@@ -100,11 +101,13 @@ TEST_F(UpdateProcessTest, RemovalListRemovesNamedFilesButNothingOutside)
     ASSERT_TRUE(Unpack(zip));
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "old/one.dat"));
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "old/two.png"));
-    EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "remove.files")) << "the list itself goes too";
+    EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "remove.files"))
+        << "the list itself goes too";
     EXPECT_TRUE(CFileUtils::FileExists(m_strContent + "new.dat"));
     EXPECT_EQ(ReadFileText(m_dir.File("profile/bookmarks.xml")), "mine");
     EXPECT_TRUE(log.Contains("Refused to remove ../bookmarks.xml")) << log.Text();
-    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("package.zip"))) << "kept: this run was not told to delete it";
+    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("package.zip")))
+        << "kept: this run was not told to delete it";
 }
 
 TEST_F(UpdateProcessTest, EntriesThatWouldLeaveTheContentFolderFailThePackage)
@@ -139,7 +142,8 @@ TEST_F(UpdateProcessTest, EntriesThatWouldLeaveTheContentFolderFailThePackage)
         EXPECT_FALSE(Unpack(zip, true)) << test.m_strName;
         EXPECT_TRUE(log.Contains("Refused entry")) << log.Text();
         EXPECT_TRUE(log.Contains(test.m_szReason)) << test.m_strName << ": " << log.Text();
-        EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("package.zip"))) << "a failed package is removed";
+        EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("package.zip")))
+            << "a failed package is removed";
     }
     // The package went in whole or not at all: not even its first entry, and
     // nothing anywhere else (no staging folder left).
@@ -197,11 +201,12 @@ TEST_F(UpdateProcessTest, CorruptAndTruncatedArchivesFailWithTheirMessages)
     job.m_bDeleteAfter = true;
     WriteFileText(job.m_strZipPath, bytes);
     EXPECT_FALSE(CUpdateProcess::Process(m_target, job, nullptr));
-    EXPECT_TRUE(log.Contains("Cannot unzip file " + CContentSwap::StagingPathFor(m_strContent) + "/b.dat from " +
-                             job.m_strZipPath))
+    EXPECT_TRUE(log.Contains("Cannot unzip file " + CContentSwap::StagingPathFor(m_strContent) +
+                             "/b.dat from " + job.m_strZipPath))
         << log.Text();
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "a.txt"));
-    EXPECT_TRUE(ReadFileText(m_strContent + "b.dat") == "old b") << "the installed file stays whole";
+    EXPECT_TRUE(ReadFileText(m_strContent + "b.dat") == "old b")
+        << "the installed file stays whole";
     EXPECT_FALSE(CFileUtils::FileExists(job.m_strZipPath));
     EXPECT_EQ(FilesUnder(m_dir.File("profile")), (std::vector<std::string>{"Content/b.dat"}));
 }
@@ -236,16 +241,22 @@ TEST(PackageEntry, NamesAreMadeRelativeOrRefused)
 {
     std::string strName, strReason;
     const std::pair<const char*, const char*> accepted[] = {
-        {"/docs/a.html", "docs/a.html"},   {"\\docs\\a.html", "docs/a.html"}, {"a\\b\\c", "a/b/c"},
-        {"docs//./a.png", "docs/a.png"},   {"docs/", "docs/"},               {"console.txt", "console.txt"},
+        {"/docs/a.html", "docs/a.html"},
+        {"\\docs\\a.html", "docs/a.html"},
+        {"a\\b\\c", "a/b/c"},
+        {"docs//./a.png", "docs/a.png"},
+        {"docs/", "docs/"},
+        {"console.txt", "console.txt"},
         {"Новости/файл.xml", "Новости/файл.xml"},
     };
     for (const auto& [szRaw, szName] : accepted)
     {
-        EXPECT_TRUE(CPackageEntry::NormalizeName(szRaw, strName, strReason)) << szRaw << ": " << strReason;
+        EXPECT_TRUE(CPackageEntry::NormalizeName(szRaw, strName, strReason))
+            << szRaw << ": " << strReason;
         EXPECT_EQ(strName, szName);
     }
-    for (const char* szRaw : {"..", "a/../../b", "//x", "/\\x", "D:x", "a/b:stream", "nul.txt", "COM9", "a\tb"})
+    for (const char* szRaw :
+         {"..", "a/../../b", "//x", "/\\x", "D:x", "a/b:stream", "nul.txt", "COM9", "a\tb"})
         EXPECT_FALSE(CPackageEntry::NormalizeName(szRaw, strName, strReason)) << szRaw;
 
     bool bEncipher = false;
@@ -305,8 +316,10 @@ TEST_F(FolderInstallTest, PackagesAreInstalledByNumberAndEachVersionIsSaved)
         nDone = p.m_nDone;
         nTotal = p.m_nTotal;
     };
-    ASSERT_TRUE(CFolderInstall::UpdateDataFrom(m_dir.File("packages"), m_config, m_profile, progress));
-    EXPECT_EQ(stages, (std::vector<std::string>{"1.zip (1 of 3)", "2.zip (2 of 3)", "3.zip (3 of 3)"}));
+    ASSERT_TRUE(
+        CFolderInstall::UpdateDataFrom(m_dir.File("packages"), m_config, m_profile, progress));
+    EXPECT_EQ(stages,
+              (std::vector<std::string>{"1.zip (1 of 3)", "2.zip (2 of 3)", "3.zip (3 of 3)"}));
     std::uintmax_t nBytes = 0;
     for (const char* szName : {"1.zip", "2.zip", "3.zip"})
         nBytes += std::filesystem::file_size(m_dir.File("packages/") + szName);
@@ -321,7 +334,8 @@ TEST_F(FolderInstallTest, PackagesAreInstalledByNumberAndEachVersionIsSaved)
         if (const auto nAt = line.find("Install update "); nAt != std::string::npos)
             installs.push_back(line.substr(line.rfind('/') + 1));
     EXPECT_EQ(installs, (std::vector<std::string>{"1.zip", "2.zip", "3.zip"}));
-    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("packages/1.zip"))) << "a folder's packages are kept";
+    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("packages/1.zip")))
+        << "a folder's packages are kept";
 
     CRegistryConfig saved;
     saved.LoadSettings();
@@ -338,7 +352,8 @@ TEST_F(FolderInstallTest, TheFirstFailureStopsAndKeepsWhatWasInstalled)
     CLogCapture log(1);
     EXPECT_FALSE(CFolderInstall::UpdateDataFrom(m_dir.File("packages") + "/", m_config, m_profile));
     EXPECT_TRUE(log.Contains("Can't process update" + m_dir.File("packages/2.zip"))) << log.Text();
-    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("packages/2.zip"))) << "the user's file is not deleted";
+    EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("packages/2.zip")))
+        << "the user's file is not deleted";
     EXPECT_FALSE(CFileUtils::FileExists(m_profile.m_strContentDirPath + "pages/c.dat"));
     CRegistryConfig saved;
     saved.LoadSettings();
@@ -353,8 +368,8 @@ TEST_F(FolderInstallTest, KalimorctlInstallsTheSameWay)
 {
     WritePackage(2, "b", "second");
     WritePackage(1, "a", "first");
-    const auto result = RunProcess({KALIMORCTL_PATH, "--profile", m_dir.File("profile"), "install-updates",
-                                    m_dir.File("packages")});
+    const auto result = RunProcess({KALIMORCTL_PATH, "--profile", m_dir.File("profile"),
+                                    "install-updates", m_dir.File("packages")});
     ASSERT_EQ(result.m_nExitCode, 0) << result.m_strErr;
     EXPECT_NE(result.m_strOut.find("content version 2"), std::string::npos);
     EXPECT_EQ(Deciphered(m_profile.m_strContentDirPath + "pages/b.dat"), "second");
@@ -363,8 +378,8 @@ TEST_F(FolderInstallTest, KalimorctlInstallsTheSameWay)
     EXPECT_EQ(saved.GetContentVersion(), 2);
 
     WriteFileText(m_dir.File("packages/3.zip"), "broken");
-    const auto failed = RunProcess({KALIMORCTL_PATH, "--profile", m_dir.File("profile"), "install-updates",
-                                    m_dir.File("packages")});
+    const auto failed = RunProcess({KALIMORCTL_PATH, "--profile", m_dir.File("profile"),
+                                    "install-updates", m_dir.File("packages")});
     EXPECT_EQ(failed.m_nExitCode, 1);
     EXPECT_NE(failed.m_strErr.find("Cannot open zip file"), std::string::npos) << failed.m_strErr;
     EXPECT_EQ(RunProcess({KALIMORCTL_PATH, "install-updates"}).m_nExitCode, 2);

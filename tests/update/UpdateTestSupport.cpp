@@ -2,8 +2,8 @@
 
 #include "TestSupport.h"
 
-#include <minizip/zip.h>
 #include <fcntl.h>
+#include <minizip/zip.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
@@ -139,9 +139,8 @@ void CTestUpdateView::EndDialog(int nCode)
 bool CTestUpdateView::WaitForState(int nState, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] {
-        return !m_states.empty() && m_states.back().m_nState == nState;
-    });
+    return m_changed.wait_for(
+        lock, timeout, [&] { return !m_states.empty() && m_states.back().m_nState == nState; });
 }
 
 std::optional<int> CTestUpdateView::WaitForEnd(std::chrono::milliseconds timeout)
@@ -154,9 +153,8 @@ std::optional<int> CTestUpdateView::WaitForEnd(std::chrono::milliseconds timeout
 bool CTestUpdateView::WaitForProgress(int nValue, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [&] {
-        return !m_progress.empty() && m_progress.back().second >= nValue;
-    });
+    return m_changed.wait_for(
+        lock, timeout, [&] { return !m_progress.empty() && m_progress.back().second >= nValue; });
 }
 
 std::vector<CUpdateViewState> CTestUpdateView::States() const
@@ -225,11 +223,13 @@ bool CZipBuilder::Write(const std::string& strPath) const
     {
         zip_fileinfo info{};
         info.external_fa = static_cast<uLong>(entry.m_nMode) << 16;
-        bOk = bOk && zipOpenNewFileInZip4_64(zip, entry.m_strName.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                             Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                             Z_DEFAULT_STRATEGY, nullptr, 0, (3 << 8) | 20,
-                                             entry.m_bUtf8 ? 0x800 : 0, entry.m_data.size() > 0xFFFFFFFFULL) == ZIP_OK;
-        bOk = bOk && zipWriteInFileInZip(zip, entry.m_data.data(), static_cast<unsigned>(entry.m_data.size())) == ZIP_OK;
+        bOk = bOk && zipOpenNewFileInZip4_64(zip, entry.m_strName.c_str(), &info, nullptr, 0,
+                                             nullptr, 0, nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION,
+                                             0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                             nullptr, 0, (3 << 8) | 20, entry.m_bUtf8 ? 0x800 : 0,
+                                             entry.m_data.size() > 0xFFFFFFFFULL) == ZIP_OK;
+        bOk = bOk && zipWriteInFileInZip(zip, entry.m_data.data(),
+                                         static_cast<unsigned>(entry.m_data.size())) == ZIP_OK;
         bOk = bOk && zipCloseFileInZip(zip) == ZIP_OK;
     }
     return zipClose(zip, nullptr) == ZIP_OK && bOk;
@@ -285,9 +285,11 @@ CTinyProxy::CTinyProxy(const std::string& strUser, const std::string& strPasswor
     {
         m_nPort = FreeLoopbackPort();
         const std::string strConfig = m_strFolder + "/tinyproxy.conf";
-        std::ofstream(strConfig) << "Port " << m_nPort << "\nListen 127.0.0.1\nTimeout 20\nMaxClients 20\n"
+        std::ofstream(strConfig) << "Port " << m_nPort
+                                 << "\nListen 127.0.0.1\nTimeout 20\nMaxClients 20\n"
                                  << "Allow 127.0.0.1\nBasicAuth " << strUser << " " << strPassword
-                                 << "\nLogLevel Error\nLogFile \"" << m_strFolder << "/tinyproxy.log\"\n";
+                                 << "\nLogLevel Error\nLogFile \"" << m_strFolder
+                                 << "/tinyproxy.log\"\n";
         std::vector<std::string> args = {strProgram, "-d", "-c", strConfig};
         std::vector<char*> argv;
         for (auto& arg : args)
@@ -317,7 +319,8 @@ CTinyProxy::CTinyProxy(const std::string& strUser, const std::string& strPasswor
             address.sin_family = AF_INET;
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             address.sin_port = htons(static_cast<std::uint16_t>(m_nPort));
-            const bool bConnected = ::connect(nSocket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+            const bool bConnected =
+                ::connect(nSocket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
             ::close(nSocket);
             if (bConnected)
             {

@@ -40,7 +40,8 @@ constexpr auto kNoFilePause = std::chrono::milliseconds(50);
 bool SameName(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -66,7 +67,8 @@ bool ParseHead(std::string_view text, SRequestHead& head)
     const std::size_t nLineEnd = text.find("\r\n");
     const std::string_view line = text.substr(0, nLineEnd);
     const std::size_t nFirst = line.find(' ');
-    const std::size_t nSecond = nFirst == std::string_view::npos ? nFirst : line.find(' ', nFirst + 1);
+    const std::size_t nSecond =
+        nFirst == std::string_view::npos ? nFirst : line.find(' ', nFirst + 1);
     if (nSecond == std::string_view::npos || !line.substr(nSecond + 1).starts_with("HTTP/1."))
         return false;
     head.m_strMethod = line.substr(0, nFirst);
@@ -78,7 +80,8 @@ bool ParseHead(std::string_view text, SRequestHead& head)
 bool ParseLength(const std::string& text, std::uint64_t& nLength)
 {
     nLength = 0;
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 18 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     nLength = std::stoull(text);
     return true;
@@ -183,9 +186,9 @@ struct CBridgeGate::SConnection
     std::string m_strToUpstream;
     std::string m_strToClient;
     bool m_bWindow = false;
-    bool m_bCounted = false;     // holds one of the joined places (window or other)
-    bool m_bClientDone = false;  // nothing more is read from the client
-    bool m_bWriteShut = false;   // the peer heard that the answer is all
+    bool m_bCounted = false;    // holds one of the joined places (window or other)
+    bool m_bClientDone = false; // nothing more is read from the client
+    bool m_bWriteShut = false;  // the peer heard that the answer is all
     bool m_bUpstreamEnded = false;
     bool m_bDead = false;
     std::uint64_t m_nBodyLeft = 0; // a request without the key: its body still to pass on
@@ -198,7 +201,8 @@ struct CBridgeGate::SConnection
 };
 
 CBridgeGate::CBridgeGate(SBridgeLimits limits, WindowTest isWindow)
-    : m_limits(limits), m_isWindow(std::move(isWindow))
+    : m_limits(limits),
+      m_isWindow(std::move(isWindow))
 {
 }
 
@@ -216,7 +220,8 @@ bool CBridgeGate::Start(const std::string& strUpstream)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t nLength = sizeof(address);
-    if (m_nListen < 0 || m_nWake < 0 || ::bind(m_nListen, reinterpret_cast<sockaddr*>(&address), nLength) != 0 ||
+    if (m_nListen < 0 || m_nWake < 0 ||
+        ::bind(m_nListen, reinterpret_cast<sockaddr*>(&address), nLength) != 0 ||
         ::listen(m_nListen, SOMAXCONN) != 0 ||
         ::getsockname(m_nListen, reinterpret_cast<sockaddr*>(&address), &nLength) != 0)
     {
@@ -272,7 +277,8 @@ void CBridgeGate::Run()
     Clock::time_point drainEnd;
     Clock::time_point listenPausedUntil;
     std::vector<pollfd> polls;
-    std::vector<std::pair<SConnection*, bool>> owners; // the connection and whether it is the server side
+    std::vector<std::pair<SConnection*, bool>>
+        owners; // the connection and whether it is the server side
 
     // bLinger: the peer may still be sending what the answer turns down.
     const auto answer = [](SConnection& c, int nStatus, const char* szReason, bool bLinger = true) {
@@ -399,18 +405,21 @@ void CBridgeGate::Run()
         if (m_nListen >= 0 && now >= listenPausedUntil)
             add(m_nListen, POLLIN, nullptr, false);
         else if (m_nListen >= 0)
-            wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(kNoFilePause));
+            wait =
+                std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(kNoFilePause));
         for (auto& pc : connections)
         {
             SConnection& c = *pc;
             short nClient = c.m_strToClient.empty() ? 0 : POLLOUT;
             if (c.m_state == SConnection::EState::Head ||
                 (c.m_state == SConnection::EState::Answering && !c.m_bClientDone) ||
-                (c.m_state == SConnection::EState::Joined && !c.m_bClientDone && c.m_strToUpstream.size() < kBufferCap))
+                (c.m_state == SConnection::EState::Joined && !c.m_bClientDone &&
+                 c.m_strToUpstream.size() < kBufferCap))
                 nClient |= POLLIN;
             add(c.m_nClient, nClient, &c, false);
             if (c.m_state == SConnection::EState::Connecting)
-                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(kConnectRetry));
+                wait = std::min(
+                    wait, std::chrono::duration_cast<std::chrono::milliseconds>(kConnectRetry));
             if (c.m_state == SConnection::EState::Joined)
             {
                 short nUpstream = c.m_strToUpstream.empty() ? 0 : POLLOUT;
@@ -419,10 +428,12 @@ void CBridgeGate::Run()
                 add(c.m_nUpstream, nUpstream, &c, true);
             }
             if (c.m_deadline != Clock::time_point::max())
-                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(c.m_deadline - now) +
+                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          c.m_deadline - now) +
                                           std::chrono::milliseconds(1));
         }
-        const int nReady = ::poll(polls.data(), polls.size(), static_cast<int>(std::max<long>(wait.count(), 0)));
+        const int nReady =
+            ::poll(polls.data(), polls.size(), static_cast<int>(std::max<long>(wait.count(), 0)));
         if (nReady < 0 && errno != EINTR)
         {
             KLOG_ERR << "CBridgeGate poll failed: " << std::strerror(errno);
@@ -452,19 +463,23 @@ void CBridgeGate::Run()
                 // neither, the new one is turned away at once.
                 for (;;)
                 {
-                    const int fd = ::accept4(m_nListen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                    const int fd =
+                        ::accept4(m_nListen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
                     const bool bNoFile = fd < 0 && (errno == EMFILE || errno == ENFILE);
                     if (fd < 0 && !bNoFile)
                         break;
-                    const std::size_t nLive = static_cast<std::size_t>(std::count_if(
-                        connections.begin(), connections.end(), [](const auto& c) { return !c->m_bDead; }));
+                    const std::size_t nLive = static_cast<std::size_t>(
+                        std::count_if(connections.begin(), connections.end(),
+                                      [](const auto& c) { return !c->m_bDead; }));
                     SConnection* pVictim = nullptr;
                     if (bNoFile || nLive >= m_limits.m_nMaxConnections)
                     {
-                        for (const auto eState : {SConnection::EState::Answering, SConnection::EState::Head})
+                        for (const auto eState :
+                             {SConnection::EState::Answering, SConnection::EState::Head})
                         {
                             for (auto& c : connections)
-                                if (!c->m_bDead && c->m_state == eState && (!pVictim || c->m_opened < pVictim->m_opened))
+                                if (!c->m_bDead && c->m_state == eState &&
+                                    (!pVictim || c->m_opened < pVictim->m_opened))
                                     pVictim = c.get();
                             if (pVictim)
                                 break;
@@ -500,7 +515,8 @@ void CBridgeGate::Run()
                         {
                         }
                         const std::string strBusy = Answer(503, "Service Unavailable");
-                        [[maybe_unused]] const ssize_t nSent = ::send(fd, strBusy.data(), strBusy.size(), MSG_NOSIGNAL);
+                        [[maybe_unused]] const ssize_t nSent =
+                            ::send(fd, strBusy.data(), strBusy.size(), MSG_NOSIGNAL);
                         ::shutdown(fd, SHUT_WR);
                         ::close(fd);
                         continue;
@@ -519,22 +535,26 @@ void CBridgeGate::Run()
             const bool bUpstream = owners[i].second;
             if (!bUpstream)
             {
-                if ((nEvents & (POLLIN | POLLHUP | POLLERR)) && c.m_state == SConnection::EState::Answering)
+                if ((nEvents & (POLLIN | POLLHUP | POLLERR)) &&
+                    c.m_state == SConnection::EState::Answering)
                 {
                     std::string dropped;
                     if (ReadSome(c.m_nClient, dropped, kReadChunk) == ERead::End)
                         c.m_bClientDone = true;
                 }
-                else if ((nEvents & (POLLIN | POLLHUP | POLLERR)) && c.m_state == SConnection::EState::Head)
+                else if ((nEvents & (POLLIN | POLLHUP | POLLERR)) &&
+                         c.m_state == SConnection::EState::Head)
                 {
                     const std::size_t nBefore = c.m_strHead.size();
-                    const ERead read = ReadSome(c.m_nClient, c.m_strHead, m_limits.m_nMaxHead + 4 - nBefore);
+                    const ERead read =
+                        ReadSome(c.m_nClient, c.m_strHead, m_limits.m_nMaxHead + 4 - nBefore);
                     if (read == ERead::End)
                     {
                         c.m_bDead = true;
                         continue;
                     }
-                    const std::size_t nEnd = c.m_strHead.find("\r\n\r\n", nBefore < 3 ? 0 : nBefore - 3);
+                    const std::size_t nEnd =
+                        c.m_strHead.find("\r\n\r\n", nBefore < 3 ? 0 : nBefore - 3);
                     if (nEnd != std::string::npos && nEnd + 4 <= m_limits.m_nMaxHead)
                         onHead(c, nEnd + 4);
                     else if (c.m_strHead.size() >= m_limits.m_nMaxHead)
@@ -543,12 +563,15 @@ void CBridgeGate::Run()
                         answer(c, 431, "Request Header Fields Too Large");
                     }
                 }
-                else if ((nEvents & (POLLIN | POLLHUP | POLLERR)) && c.m_state == SConnection::EState::Joined &&
-                         !c.m_bClientDone)
+                else if ((nEvents & (POLLIN | POLLHUP | POLLERR)) &&
+                         c.m_state == SConnection::EState::Joined && !c.m_bClientDone)
                 {
-                    const std::size_t nRoom = kBufferCap - std::min(kBufferCap, c.m_strToUpstream.size());
+                    const std::size_t nRoom =
+                        kBufferCap - std::min(kBufferCap, c.m_strToUpstream.size());
                     const std::size_t nWant =
-                        c.m_bWindow ? nRoom : static_cast<std::size_t>(std::min<std::uint64_t>(nRoom, c.m_nBodyLeft));
+                        c.m_bWindow ? nRoom
+                                    : static_cast<std::size_t>(
+                                          std::min<std::uint64_t>(nRoom, c.m_nBodyLeft));
                     const std::size_t nBefore = c.m_strToUpstream.size();
                     const ERead read = ReadSome(c.m_nClient, c.m_strToUpstream, nWant);
                     if (read == ERead::End)
@@ -576,7 +599,8 @@ void CBridgeGate::Run()
                 {
                     while (c.m_strToClient.size() < kBufferCap)
                     {
-                        const ERead read = ReadSome(c.m_nUpstream, c.m_strToClient, kBufferCap - c.m_strToClient.size());
+                        const ERead read = ReadSome(c.m_nUpstream, c.m_strToClient,
+                                                    kBufferCap - c.m_strToClient.size());
                         if (read == ERead::End)
                             c.m_bUpstreamEnded = true;
                         if (read != ERead::Data)
@@ -591,8 +615,8 @@ void CBridgeGate::Run()
             }
             // Passed on at once rather than at the next turn: a click's event
             // and its patch wait for no poll.
-            if (c.m_state == SConnection::EState::Joined && (!Flush(c.m_nUpstream, c.m_strToUpstream) ||
-                                                             !Flush(c.m_nClient, c.m_strToClient)))
+            if (c.m_state == SConnection::EState::Joined &&
+                (!Flush(c.m_nUpstream, c.m_strToUpstream) || !Flush(c.m_nClient, c.m_strToClient)))
                 c.m_bDead = true;
             if (c.m_state == SConnection::EState::Answering && !Flush(c.m_nClient, c.m_strToClient))
                 c.m_bDead = true;

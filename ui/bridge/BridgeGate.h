@@ -71,7 +71,10 @@ public:
     // Answers still on their way are passed on for a moment, then all closes.
     void Stop();
     int GetPort() const { return m_nPort; }
-    std::size_t GetWorkerCount() const { return m_limits.m_nReserved + m_limits.m_nMaxOtherRequests; }
+    std::size_t GetWorkerCount() const
+    {
+        return m_limits.m_nReserved + m_limits.m_nMaxOtherRequests;
+    }
 
     struct SCounters
     {

@@ -85,7 +85,8 @@ std::string SseEvent(std::string_view name, const nlohmann::json& data)
 // The page's script takes the key out of the page as it starts.
 std::string StartPage(const std::string& strKey)
 {
-    return "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta charset=\"utf-8\"><title>Калимор</title>\n"
+    return "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta "
+           "charset=\"utf-8\"><title>Калимор</title>\n"
            "<meta name=\"kalimor-key\" content=\"" +
            strKey +
            "\">\n<link rel=\"stylesheet\" href=\"/bridge/app.css\"></head>\n"
@@ -106,16 +107,18 @@ bool IsPublicFile(std::string_view path)
 // The client's own script moves a page's base address to the page it puts
 // in the frame in place of another (pages never bring a base element: it is
 // cleaned out of them), so a base may name this server and nothing else.
-const char* kDocumentPolicy =
-    "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; font-src 'self'; media-src 'self'; "
-    "base-uri 'self'; form-action 'none'; frame-ancestors 'self'; sandbox allow-same-origin allow-modals";
+const char* kDocumentPolicy = "default-src 'none'; img-src 'self'; style-src 'self' "
+                              "'unsafe-inline'; font-src 'self'; media-src 'self'; "
+                              "base-uri 'self'; form-action 'none'; frame-ancestors 'self'; "
+                              "sandbox allow-same-origin allow-modals";
 
 // Every answer that is not one of the client's own window pages (the start
 // page and the engine's frame page) is nothing to be shown as a page: opened
 // as one it runs nothing, loads nothing but this server's pictures and
 // styles, and its type is never guessed.
-const char* kStrictPolicy = "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; base-uri 'none'; "
-                            "form-action 'none'; frame-ancestors 'self'; sandbox";
+const char* kStrictPolicy =
+    "default-src 'none'; img-src 'self'; style-src 'self' 'unsafe-inline'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'self'; sandbox";
 
 // Package files served as they are: pictures and style sheets only. Pages go
 // through the cleaning route (/doc/), and nothing else of a package (its
@@ -129,15 +132,17 @@ bool IsServedPackageFile(std::string_view path, const httplib::Request& req)
         const std::string strDest = req.get_header_value("Sec-Fetch-Dest");
         return strDest.empty() || strDest == "image";
     }
-    return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "gif" || ext == "bmp" || ext == "webp" ||
-           ext == "ico" || ext == "css";
+    return ext == "png" || ext == "jpg" || ext == "jpeg" || ext == "gif" || ext == "bmp" ||
+           ext == "webp" || ext == "ico" || ext == "css";
 }
 
-const char* kFramePage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
+const char* kFramePage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
 } // namespace
 
-CBridgeServer::CBridgeServer(CMessageLoop& loop, CWindowManager& manager, const CResourceConfig& resources,
-                             CAbstractHTMLayoutDataLoader& loader, std::string strContentFolder)
+CBridgeServer::CBridgeServer(CMessageLoop& loop, CWindowManager& manager,
+                             const CResourceConfig& resources, CAbstractHTMLayoutDataLoader& loader,
+                             std::string strContentFolder)
     : m_loop(loop),
       m_manager(manager),
       m_resources(resources),
@@ -171,7 +176,8 @@ bool CBridgeServer::IsAuthorized(const httplib::Request& req)
         return true;
     // An EventSource and a beacon cannot carry a header; the page's own
     // address never holds the key, so no Referer does either.
-    if (((req.method == "GET" && req.path == "/events") || (req.method == "POST" && req.path == "/event")) &&
+    if (((req.method == "GET" && req.path == "/events") ||
+         (req.method == "POST" && req.path == "/event")) &&
         IsTokenValid(req.get_param_value(kKeyParam)))
         return true;
     return req.method == "GET" && req.path == "/" && req.has_param("token") &&
@@ -182,7 +188,8 @@ bool CBridgeServer::IsWindowRequest(const SRequestHead& head) const
 {
     if (IsTokenValid(head.Header(kKeyHeader)))
         return true;
-    const std::string_view path = std::string_view(head.m_strTarget).substr(0, head.m_strTarget.find('?'));
+    const std::string_view path =
+        std::string_view(head.m_strTarget).substr(0, head.m_strTarget.find('?'));
     return (path == "/events" || path == "/event") && IsTokenValid(head.Param(kKeyParam));
 }
 
@@ -192,7 +199,8 @@ bool CBridgeServer::Start()
     // The server itself answers on a socket in a folder of the user's own;
     // the browser reaches it only through the gate on the loopback port.
     const char* szRuntime = std::getenv("XDG_RUNTIME_DIR");
-    std::string strTemplate = std::string(szRuntime && *szRuntime ? szRuntime : "/tmp") + "/kalimor-bridge-XXXXXX";
+    std::string strTemplate =
+        std::string(szRuntime && *szRuntime ? szRuntime : "/tmp") + "/kalimor-bridge-XXXXXX";
     if (!::mkdtemp(strTemplate.data()))
     {
         KLOG_ERR << "CBridgeServer::Start can't make a private folder in " << strTemplate;
@@ -203,7 +211,8 @@ bool CBridgeServer::Start()
     m_pServer = std::make_unique<httplib::Server>();
     SetupRoutes();
     m_pServer->set_address_family(AF_UNIX);
-    m_pGate = std::make_unique<CBridgeGate>(m_limits, [this](const SRequestHead& head) { return IsWindowRequest(head); });
+    m_pGate = std::make_unique<CBridgeGate>(
+        m_limits, [this](const SRequestHead& head) { return IsWindowRequest(head); });
     if (!m_pServer->bind_to_port(strSocket, 80) || !m_pGate->Start(strSocket))
     {
         KLOG_ERR << "CBridgeServer::Start can't listen on 127.0.0.1";
@@ -277,7 +286,8 @@ void CBridgeServer::Publish(const nlohmann::json& ops)
         std::string text = SseEvent("patch", ops);
         m_nRecentBytes += text.size();
         m_recent.emplace_back(++m_nSequence, std::move(text));
-        while (m_recent.size() > kRecentBatches || (m_recent.size() > 1 && m_nRecentBytes > kRecentBytes))
+        while (m_recent.size() > kRecentBatches ||
+               (m_recent.size() > 1 && m_nRecentBytes > kRecentBytes))
         {
             m_nRecentBytes -= m_recent.front().second.size();
             m_recent.pop_front();
@@ -306,13 +316,15 @@ void CBridgeServer::OnPageGone()
         if (alive.expired())
             return;
         auto pTimer = std::make_shared<unsigned>(0);
-        *pTimer = m_loop.SetTimer(std::chrono::milliseconds(kCloseGraceMs), [this, alive, nOpenedBefore, pTimer] {
-            m_loop.KillTimer(*pTimer);
-            if (alive.expired())
-                return;
-            if (m_nLiveStreams.load() == 0 && m_nStreamsOpened.load() == nOpenedBefore && m_onBrowserClosed)
-                m_onBrowserClosed();
-        });
+        *pTimer = m_loop.SetTimer(
+            std::chrono::milliseconds(kCloseGraceMs), [this, alive, nOpenedBefore, pTimer] {
+                m_loop.KillTimer(*pTimer);
+                if (alive.expired())
+                    return;
+                if (m_nLiveStreams.load() == 0 && m_nStreamsOpened.load() == nOpenedBefore &&
+                    m_onBrowserClosed)
+                    m_onBrowserClosed();
+            });
     });
 }
 
@@ -330,7 +342,8 @@ void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Respo
         std::string strEnciphered;
         CDocumentPage page;
         const bool bInside = CKalimorHTMLayoutDataLoader::ResolveInside(
-            GetDocumentsFolder(), strRelative.substr(0, strRelative.size() - 4) + "dat", strEnciphered);
+            GetDocumentsFolder(), strRelative.substr(0, strRelative.size() - 4) + "dat",
+            strEnciphered);
         const std::string strHtml =
             bInside && page.Load(GetDocumentsFolder(), "/" + strRelative) ? page.GetSafeHtml() : "";
         res.set_header("Cache-Control", "no-store");
@@ -414,18 +427,20 @@ void CBridgeServer::SetupRoutes()
     server.Get("/frame", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(kFramePage, "text/html; charset=utf-8");
     });
-    server.Get(R"(/(?:bridge/(app\.js|app\.css)|kalimor-(sw\.js)))", [this](const httplib::Request& req,
-                                                                            httplib::Response& res) {
-        CByteArray bytes;
-        const std::string strName = req.matches[1].matched ? req.matches[1].str() : req.matches[2].str();
-        if (!CFileUtils::LoadBinFileOrResource(m_resources.GetPath("ui/bridge/" + strName), bytes))
-        {
-            res.status = 404;
-            return;
-        }
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
-    });
+    server.Get(R"(/(?:bridge/(app\.js|app\.css)|kalimor-(sw\.js)))",
+               [this](const httplib::Request& req, httplib::Response& res) {
+                   CByteArray bytes;
+                   const std::string strName =
+                       req.matches[1].matched ? req.matches[1].str() : req.matches[2].str();
+                   if (!CFileUtils::LoadBinFileOrResource(
+                           m_resources.GetPath("ui/bridge/" + strName), bytes))
+                   {
+                       res.status = 404;
+                       return;
+                   }
+                   res.set_header("Cache-Control", "no-store");
+                   res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
+               });
     server.Get(R"(/ui/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         // The same answers the engine gets from the loader: styles from the
         // styles folder, pages from ui, images from the images folder.
@@ -433,7 +448,8 @@ void CBridgeServer::SetupRoutes()
         // path would make the image loader read any file of the user's.
         const std::string strName = req.matches[1];
         CByteArray bytes;
-        if (strName.find(':') != std::string::npos || strName.starts_with('/') || strName.starts_with('\\') ||
+        if (strName.find(':') != std::string::npos || strName.starts_with('/') ||
+            strName.starts_with('\\') ||
             !CHTMLayoutNotifHandler::LoadByType(m_loader, strName, DataTypeOf(strName), bytes))
         {
             res.status = 404;
@@ -446,7 +462,8 @@ void CBridgeServer::SetupRoutes()
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         std::string strBody;
         const std::string strName = req.matches[1];
-        if (!IsServedPackageFile(strName, req) || !ServeContentFile(strName, strBody, m_strContentFolder))
+        if (!IsServedPackageFile(strName, req) ||
+            !ServeContentFile(strName, strBody, m_strContentFolder))
         {
             res.status = 404;
             return;
@@ -478,7 +495,8 @@ void CBridgeServer::SetupRoutes()
                 OnPageGone();
                 continue;
             }
-            m_loop.PostTask([this, event = std::move(event)] { m_manager.HandleBrowserEvent(event); });
+            m_loop.PostTask(
+                [this, event = std::move(event)] { m_manager.HandleBrowserEvent(event); });
         }
         res.status = 204;
     });

@@ -24,7 +24,7 @@ namespace httplib
 class Server;
 struct Request;
 struct Response;
-}
+} // namespace httplib
 class CWindowManager;
 
 // The loopback server that shows the client's windows in a browser: the start
@@ -37,8 +37,8 @@ class CWindowManager;
 // a cookie to every port of the host, so a frame taken to another local port
 // would hand it over. The start URL holds a one-time code that opens the
 // page, which is given the key. The port itself is a gate (CBridgeGate) that
-// bounds what any peer may hold before the HTTP server sees a byte of it. The server keeps a mirror of what it sent, so a
-// reloaded page gets the whole state back without asking the UI thread.
+// bounds what any peer may hold before the HTTP server sees a byte of it. The server keeps a mirror
+// of what it sent, so a reloaded page gets the whole state back without asking the UI thread.
 class CBridgeServer
 {
 public:
@@ -66,7 +66,10 @@ public:
     // How many times a page connected so far in this run.
     std::uint64_t GetConnectionCount() const { return m_nStreamsOpened.load(); }
     // Called on the UI thread when the page went away and did not come back.
-    void SetOnBrowserClosed(std::function<void()> onClosed) { m_onBrowserClosed = std::move(onClosed); }
+    void SetOnBrowserClosed(std::function<void()> onClosed)
+    {
+        m_onBrowserClosed = std::move(onClosed);
+    }
 
     // The key check, constant time; exposed for tests.
     bool IsTokenValid(std::string_view token) const;
@@ -78,7 +81,8 @@ private:
     bool IsWindowRequest(const SRequestHead& head) const;
     nlohmann::json BuildReset() const;
     void OnPageGone();
-    bool ServeContentFile(const std::string& strRelative, std::string& strBody, const std::string& strFolder) const;
+    bool ServeContentFile(const std::string& strRelative, std::string& strBody,
+                          const std::string& strFolder) const;
     // A content document (deciphered in memory, made safe) or a file beside it.
     void ServeDocument(const std::string& strRelative, httplib::Response& res) const;
     std::string GetDocumentsFolder() const;
@@ -99,8 +103,8 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::map<int, nlohmann::json> m_windows;           // window -> its last "win" op
-    std::map<int, std::vector<nlohmann::json>> m_dom;  // window -> DOM ops since its last whole page
+    std::map<int, nlohmann::json> m_windows;          // window -> its last "win" op
+    std::map<int, std::vector<nlohmann::json>> m_dom; // window -> DOM ops since its last whole page
     std::deque<std::pair<std::uint64_t, std::string>> m_recent; // sequence -> its "patch" event
     std::size_t m_nRecentBytes = 0;
     std::uint64_t m_nSequence = 0;

@@ -28,18 +28,22 @@ bool Spawn(const std::vector<std::string>& args)
 } // namespace
 
 // The address's one-time code stays out of the browser's command line (/proc).
-std::string CBrowserLauncher::WriteLaunchPage(const std::string& strUrl, const std::string& strFolder)
+std::string CBrowserLauncher::WriteLaunchPage(const std::string& strUrl,
+                                              const std::string& strFolder)
 {
     std::error_code error;
     std::filesystem::create_directories(strFolder, error);
     const std::string strPath = strFolder + "/kalimor-start.html";
-    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return {};
-    const std::string strPage = "<!DOCTYPE html><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
-                                "<meta http-equiv=\"refresh\" content=\"0;url=" + strUrl + "\">";
-    const bool bWritten = ::fchmod(fd, 0600) == 0 &&
-                          ::write(fd, strPage.data(), strPage.size()) == static_cast<ssize_t>(strPage.size());
+    const std::string strPage =
+        "<!DOCTYPE html><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
+        "<meta http-equiv=\"refresh\" content=\"0;url=" +
+        strUrl + "\">";
+    const bool bWritten = ::fchmod(fd, 0600) == 0 && ::write(fd, strPage.data(), strPage.size()) ==
+                                                         static_cast<ssize_t>(strPage.size());
     ::close(fd);
     return bWritten ? "file://" + strPath : std::string();
 }
@@ -69,8 +73,8 @@ bool CBrowserLauncher::Open(const std::string& strUrl, const std::string& strPro
     const std::string& strGiven = strLaunch.empty() ? strUrl : strLaunch;
     const std::string strChromium = FindProgram("chromium");
     if (!strChromium.empty() &&
-        Spawn({strChromium, "--app=" + strGiven, "--user-data-dir=" + strProfileFolder, "--no-first-run",
-               "--no-default-browser-check"}))
+        Spawn({strChromium, "--app=" + strGiven, "--user-data-dir=" + strProfileFolder,
+               "--no-first-run", "--no-default-browser-check"}))
         return true;
     if (OpenWithDesktop(strGiven))
         return true;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
-CStartCodes::CStartCodes(Clock::duration lifetime, std::size_t nMaxLive) : m_lifetime(lifetime), m_nMaxLive(nMaxLive)
+CStartCodes::CStartCodes(Clock::duration lifetime, std::size_t nMaxLive)
+    : m_lifetime(lifetime),
+      m_nMaxLive(nMaxLive)
 {
 }
 

@@ -16,7 +16,8 @@ class CStartCodes
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit CStartCodes(Clock::duration lifetime = std::chrono::minutes(2), std::size_t nMaxLive = 8);
+    explicit CStartCodes(Clock::duration lifetime = std::chrono::minutes(2),
+                         std::size_t nMaxLive = 8);
 
     // A new code, alive from now.
     std::string Issue(Clock::time_point now = Clock::now());

@@ -80,7 +80,8 @@ void CCssBehaviors::AddStyleSheet(std::string_view cssText)
             nPos = nSelectorStart = nOpen + 1;
             continue;
         }
-        const std::string_view prelude = Trim(std::string_view(css).substr(nSelectorStart, nOpen - nSelectorStart));
+        const std::string_view prelude =
+            Trim(std::string_view(css).substr(nSelectorStart, nOpen - nSelectorStart));
         if (prelude.starts_with("@"))
         {
             // @media and the like: their inner rules are read as ordinary rules.
@@ -111,7 +112,8 @@ std::vector<std::string> CCssBehaviors::FindImports(std::string_view cssText)
     {
         nPos += 7;
         const std::size_t nEnd = css.find(';', nPos);
-        std::string_view rest = Trim(std::string_view(css).substr(nPos, nEnd == std::string::npos ? std::string::npos : nEnd - nPos));
+        std::string_view rest = Trim(std::string_view(css).substr(
+            nPos, nEnd == std::string::npos ? std::string::npos : nEnd - nPos));
         if (rest.starts_with("url("))
         {
             rest.remove_prefix(4);

@@ -26,8 +26,7 @@ void CollectText(const CDomNode& node, std::string& out)
         CollectText(*pChild, out);
 }
 
-template <typename Visit>
-bool VisitElements(const CDomNode& node, Visit&& visit)
+template <typename Visit> bool VisitElements(const CDomNode& node, Visit&& visit)
 {
     for (const auto& pChild : node.m_children)
     {
@@ -273,7 +272,8 @@ std::size_t CElement::GetChildCount() const
 {
     if (!IsValid())
         return 0;
-    return static_cast<std::size_t>(std::count_if(m_pNode->m_children.begin(), m_pNode->m_children.end(),
+    return static_cast<std::size_t>(std::count_if(m_pNode->m_children.begin(),
+                                                  m_pNode->m_children.end(),
                                                   [](const auto& p) { return p->IsElement(); }));
 }
 
@@ -551,8 +551,10 @@ void CElement::ShowPopup(const CElement& anchor, int nPlacement)
     if (!IsValid() || !GetDocument())
         return;
     SetState(STATE_POPUP);
-    GetDocument()->AddCommand(
-        {{"op", "popup"}, {"uid", m_pNode->m_nUid}, {"anchor", anchor.GetUid()}, {"placement", nPlacement}});
+    GetDocument()->AddCommand({{"op", "popup"},
+                               {"uid", m_pNode->m_nUid},
+                               {"anchor", anchor.GetUid()},
+                               {"placement", nPlacement}});
 }
 
 void CElement::HidePopup()

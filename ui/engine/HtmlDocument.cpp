@@ -215,7 +215,8 @@ void CHtmlDocument::ResolveIncludes(CDomNode& node, int nDepth)
         node.m_children.erase(node.m_children.begin() + static_cast<std::ptrdiff_t>(i));
         for (auto& pPart : parts)
             pPart->m_pParent = &node;
-        node.m_children.insert(node.m_children.begin() + static_cast<std::ptrdiff_t>(i), parts.begin(), parts.end());
+        node.m_children.insert(node.m_children.begin() + static_cast<std::ptrdiff_t>(i),
+                               parts.begin(), parts.end());
         // The include's own children come next in this loop, at this depth.
         --i;
     }
@@ -292,7 +293,8 @@ void CHtmlDocument::ForgetNode(unsigned nUid)
     m_appended.erase(nUid);
     m_rects.erase(nUid);
     m_measured.erase(nUid);
-    for (auto it = m_timers.lower_bound({nUid, 0}); it != m_timers.end() && it->first.first == nUid;)
+    for (auto it = m_timers.lower_bound({nUid, 0});
+         it != m_timers.end() && it->first.first == nUid;)
     {
         if (CMessageLoop* pLoop = CMessageLoop::GetCurrent())
             pLoop->KillTimer(it->second);
@@ -356,7 +358,8 @@ CElement CHtmlDocument::GetElementByUid(unsigned nUid) const
 
 void CHtmlDocument::AttachWindowHandler(CDomEventSink* pHandler)
 {
-    if (pHandler && std::find(m_windowHandlers.begin(), m_windowHandlers.end(), pHandler) == m_windowHandlers.end())
+    if (pHandler && std::find(m_windowHandlers.begin(), m_windowHandlers.end(), pHandler) ==
+                        m_windowHandlers.end())
         m_windowHandlers.push_back(pHandler);
 }
 
@@ -375,15 +378,18 @@ bool CHtmlDocument::Deliver(CDomEvent& event, const std::vector<std::shared_ptr<
         for (std::size_t i = 0; i < pNode->m_behaviors.size(); ++i)
         {
             CDomEventSink* pSink = pNode->m_behaviors[i].get();
-            if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup && pSink->HandleDomEvent(event))
+            if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup &&
+                pSink->HandleDomEvent(event))
                 return true;
         }
         const std::vector<CDomEventSink*> handlers = pNode->m_handlers;
         for (CDomEventSink* pSink : handlers)
         {
-            if (std::find(pNode->m_handlers.begin(), pNode->m_handlers.end(), pSink) == pNode->m_handlers.end())
+            if (std::find(pNode->m_handlers.begin(), pNode->m_handlers.end(), pSink) ==
+                pNode->m_handlers.end())
                 continue;
-            if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup && pSink->HandleDomEvent(event))
+            if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup &&
+                pSink->HandleDomEvent(event))
                 return true;
         }
     }
@@ -391,9 +397,11 @@ bool CHtmlDocument::Deliver(CDomEvent& event, const std::vector<std::shared_ptr<
     const std::vector<CDomEventSink*> handlers = m_windowHandlers;
     for (CDomEventSink* pSink : handlers)
     {
-        if (std::find(m_windowHandlers.begin(), m_windowHandlers.end(), pSink) == m_windowHandlers.end())
+        if (std::find(m_windowHandlers.begin(), m_windowHandlers.end(), pSink) ==
+            m_windowHandlers.end())
             continue;
-        if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup && pSink->HandleDomEvent(event))
+        if ((pSink->GetSubscription() & event.m_nGroup) == event.m_nGroup &&
+            pSink->HandleDomEvent(event))
             return true;
     }
     return false;
@@ -453,7 +461,8 @@ bool CHtmlDocument::UpdateHover(CDomNode* pTarget)
     // The elements under the cursor, from the root down; each one that the
     // cursor left gets MOUSE_LEAVE and each one it entered MOUSE_ENTER, with
     // itself as target, as the pages' behaviors expect.
-    std::vector<std::shared_ptr<CDomNode>> chain = pTarget ? PathToRoot(*this, pTarget) : decltype(chain)();
+    std::vector<std::shared_ptr<CDomNode>> chain =
+        pTarget ? PathToRoot(*this, pTarget) : decltype(chain)();
     std::reverse(chain.begin(), chain.end());
     const auto contains = [](const auto& list, const std::shared_ptr<CDomNode>& pNode) {
         return std::find(list.begin(), list.end(), pNode) != list.end();
@@ -490,7 +499,8 @@ bool CHtmlDocument::RaiseHoverEvent(CDomNode& node, unsigned nCode)
     return DispatchEvent(event);
 }
 
-bool CHtmlDocument::RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY, int nWheel)
+bool CHtmlDocument::RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY,
+                               int nWheel)
 {
     CElement target = GetElementByUid(nUid);
     if (nCode == MOUSE_LEAVE)
@@ -610,7 +620,8 @@ void CHtmlDocument::MarkDirty(const CDomNode& node, unsigned nWhat)
 void CHtmlDocument::MarkAppended(const CDomNode& parent, const std::shared_ptr<CDomNode>& pChild)
 {
     // A parent replaced as a whole carries the child with it.
-    if (const auto it = m_dirty.find(parent.m_nUid); it != m_dirty.end() && (it->second & DIRTY_CONTENT))
+    if (const auto it = m_dirty.find(parent.m_nUid);
+        it != m_dirty.end() && (it->second & DIRTY_CONTENT))
         return;
     m_appended[parent.m_nUid].push_back(pChild);
 }
@@ -631,7 +642,9 @@ unsigned CHtmlDocument::GetElementTimerPeriod(unsigned nUid, unsigned nTimerId) 
 {
     const auto it = m_timers.find(std::make_pair(nUid, nTimerId));
     const CMessageLoop* pLoop = CMessageLoop::GetCurrent();
-    return it == m_timers.end() || !pLoop ? 0 : static_cast<unsigned>(pLoop->GetTimerPeriod(it->second).count());
+    return it == m_timers.end() || !pLoop
+               ? 0
+               : static_cast<unsigned>(pLoop->GetTimerPeriod(it->second).count());
 }
 
 void CHtmlDocument::StartElementTimer(CDomNode& node, unsigned nMilliseconds, unsigned nTimerId)
@@ -648,36 +661,38 @@ void CHtmlDocument::StartElementTimer(CDomNode& node, unsigned nMilliseconds, un
         return;
     std::weak_ptr<bool> alive = m_pAlive;
     const unsigned nUid = node.m_nUid;
-    m_timers[key] = pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [this, alive, nUid, nTimerId] {
-        if (alive.expired())
-            return;
-        CElement element = GetElementByUid(nUid);
-        if (!element.IsValid() || !element.GetNode()->IsInDocument())
-        {
-            const auto it = m_timers.find(std::make_pair(nUid, nTimerId));
-            if (it != m_timers.end())
+    m_timers[key] =
+        pLoop->SetTimer(std::chrono::milliseconds(nMilliseconds), [this, alive, nUid, nTimerId] {
+            if (alive.expired())
+                return;
+            CElement element = GetElementByUid(nUid);
+            if (!element.IsValid() || !element.GetNode()->IsInDocument())
             {
-                CMessageLoop::GetCurrent()->KillTimer(it->second);
-                m_timers.erase(it);
+                const auto it = m_timers.find(std::make_pair(nUid, nTimerId));
+                if (it != m_timers.end())
+                {
+                    CMessageLoop::GetCurrent()->KillTimer(it->second);
+                    m_timers.erase(it);
+                }
+                return;
             }
-            return;
-        }
-        CDomEvent event;
-        event.m_nGroup = HANDLE_TIMER;
-        event.m_nTimerId = nTimerId;
-        event.m_pTarget = element.GetNode();
-        const std::vector<std::shared_ptr<CDomNode>> path{element.GetSharedNode()};
-        ++m_nDispatchDepth;
-        Deliver(event, path);
-        --m_nDispatchDepth;
-        if (m_nDispatchDepth == 0)
-            DrainPosted();
-    });
+            CDomEvent event;
+            event.m_nGroup = HANDLE_TIMER;
+            event.m_nTimerId = nTimerId;
+            event.m_pTarget = element.GetNode();
+            const std::vector<std::shared_ptr<CDomNode>> path{element.GetSharedNode()};
+            ++m_nDispatchDepth;
+            Deliver(event, path);
+            --m_nDispatchDepth;
+            if (m_nDispatchDepth == 0)
+                DrainPosted();
+        });
 }
 
 bool CHtmlDocument::HasChanges() const
 {
-    return m_pRoot && (m_bFullPending || !m_dirty.empty() || !m_appended.empty() || !m_commands.empty());
+    return m_pRoot &&
+           (m_bFullPending || !m_dirty.empty() || !m_appended.empty() || !m_commands.empty());
 }
 
 nlohmann::json CHtmlDocument::GetFullDocument(std::string_view baseUrl) const
@@ -693,7 +708,8 @@ nlohmann::json CHtmlDocument::GetFullDocument(std::string_view baseUrl) const
                 // Relative names in the page resolve against the bridge's
                 // resource folder, as the engine resolves them by the loader.
                 const auto nEnd = part.find('>');
-                part.insert(nEnd + 1, "<base href=\"" + CHtmlWriter::EscapeAttribute(baseUrl) + "\">");
+                part.insert(nEnd + 1,
+                            "<base href=\"" + CHtmlWriter::EscapeAttribute(baseUrl) + "\">");
             }
             html += part;
         }
@@ -705,7 +721,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
     nlohmann::json ops = nlohmann::json::array();
     if (!m_pRoot)
         return ops;
-    const bool bRootContent = m_dirty.count(m_pRoot->m_nUid) && (m_dirty[m_pRoot->m_nUid] & DIRTY_CONTENT);
+    const bool bRootContent =
+        m_dirty.count(m_pRoot->m_nUid) && (m_dirty[m_pRoot->m_nUid] & DIRTY_CONTENT);
     if (m_bFullPending || bRootContent)
     {
         ops.push_back(GetFullDocument(baseUrl));
@@ -732,7 +749,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
     std::set<const CDomNode*> appended;
     for (const auto& [nParent, children] : m_appended)
         for (const auto& pWeak : children)
-            if (const auto pChild = pWeak.lock(); pChild && pChild->m_pParent && pChild->m_pParent->m_nUid == nParent)
+            if (const auto pChild = pWeak.lock();
+                pChild && pChild->m_pParent && pChild->m_pParent->m_nUid == nParent)
                 appended.insert(pChild.get());
     auto insideAppended = [&](const CDomNode& node) {
         for (const CDomNode* pUp = &node; pUp; pUp = pUp->m_pParent)
@@ -743,8 +761,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
     for (const auto& [nParent, children] : m_appended)
     {
         CDomNode* pParent = GetElementByUid(nParent).GetNode();
-        if (!pParent || !pParent->IsInDocument() || replaced.count(nParent) || insideReplaced(*pParent) ||
-            insideAppended(*pParent))
+        if (!pParent || !pParent->IsInDocument() || replaced.count(nParent) ||
+            insideReplaced(*pParent) || insideAppended(*pParent))
             continue;
         for (const auto& pWeak : children)
         {
@@ -783,7 +801,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
         if (nBits & DIRTY_VALUE)
             ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}});
         else if (nBits & DIRTY_TYPED)
-            ops.push_back({{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}, {"replay", true}});
+            ops.push_back(
+                {{"op", "value"}, {"uid", nUid}, {"value", pNode->m_strValue}, {"replay", true}});
     }
     m_dirty.clear();
     for (auto& command : m_commands)

@@ -92,7 +92,8 @@ public:
     // Mouse, key and input events as the browser reports them; the engine's
     // built-in behaviors turn them into behavior events. MOUSE_ENTER names the
     // element now under the cursor, MOUSE_LEAVE that it left the window.
-    bool RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY, int nWheel = 0);
+    bool RaiseMouse(unsigned nUid, unsigned nCode, unsigned nButtons, int nX, int nY,
+                    int nWheel = 0);
     bool RaiseKey(unsigned nUid, unsigned nCode, unsigned nKeyCode, unsigned nKeys = 0);
     // The browser changed an input's value (typing).
     bool RaiseInput(unsigned nUid, std::string_view value);
@@ -172,7 +173,7 @@ private:
     std::string m_strPendingData;
     bool m_bPendingDelivered = false;
 
-    std::map<unsigned, unsigned> m_dirty; // uid -> EDirty bits
+    std::map<unsigned, unsigned> m_dirty;                                // uid -> EDirty bits
     std::map<unsigned, std::vector<std::weak_ptr<CDomNode>>> m_appended; // parent uid -> children
     std::vector<nlohmann::json> m_commands;
     bool m_bFullPending = true;

@@ -10,8 +10,8 @@
 
 namespace
 {
-constexpr int kParseOptions = HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                              HTML_PARSE_COMPACT;
+constexpr int kParseOptions =
+    HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_COMPACT;
 constexpr int kMaxDepth = 256; // deeper nesting is cut, so hostile input cannot exhaust the stack
 
 struct CXmlDocDeleter
@@ -82,8 +82,8 @@ std::shared_ptr<CDomNode> Convert(xmlNode* pXml, int nDepth)
     case XML_ELEMENT_NODE: break;
     default: return nullptr;
     }
-    auto pNode = std::make_shared<CDomNode>(CDomNode::ELEMENT,
-                                            ToLowerAscii(reinterpret_cast<const char*>(pXml->name)));
+    auto pNode = std::make_shared<CDomNode>(
+        CDomNode::ELEMENT, ToLowerAscii(reinterpret_cast<const char*>(pXml->name)));
     for (xmlAttr* pAttr = pXml->properties; pAttr; pAttr = pAttr->next)
     {
         xmlChar* pValue = xmlNodeListGetString(pXml->doc, pAttr->children, 1);
@@ -114,7 +114,8 @@ CXmlDocPtr Parse(std::string_view html)
 xmlNode* FindChild(xmlNode* pParent, const char* szName)
 {
     for (xmlNode* pChild = pParent ? pParent->children : nullptr; pChild; pChild = pChild->next)
-        if (pChild->type == XML_ELEMENT_NODE && ToLowerAscii(reinterpret_cast<const char*>(pChild->name)) == szName)
+        if (pChild->type == XML_ELEMENT_NODE &&
+            ToLowerAscii(reinterpret_cast<const char*>(pChild->name)) == szName)
             return pChild;
     return nullptr;
 }
@@ -168,8 +169,9 @@ std::vector<std::shared_ptr<CDomNode>> CHtmlParser::ParseFragment(std::string_vi
 
 bool CHtmlWriter::IsVoidElement(std::string_view tag)
 {
-    static constexpr std::array<std::string_view, 12> kVoid{
-        "area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source", "wbr"};
+    static constexpr std::array<std::string_view, 12> kVoid{"area",  "base", "br",     "col",
+                                                            "embed", "hr",   "img",    "input",
+                                                            "link",  "meta", "source", "wbr"};
     for (const auto name : kVoid)
         if (tag == name)
             return true;
@@ -214,9 +216,9 @@ std::string CHtmlWriter::EscapeAttribute(std::string_view text)
 std::string CHtmlWriter::StateWords(unsigned nState)
 {
     static const std::pair<unsigned, const char*> kWords[] = {
-        {STATE_CURRENT, "current"},   {STATE_CHECKED, "checked"}, {STATE_EXPANDED, "expanded"},
+        {STATE_CURRENT, "current"},     {STATE_CHECKED, "checked"},   {STATE_EXPANDED, "expanded"},
         {STATE_COLLAPSED, "collapsed"}, {STATE_DISABLED, "disabled"}, {STATE_HIDDEN, "hidden"},
-        {STATE_POPUP, "popup"},       {STATE_PRESSED, "pressed"},
+        {STATE_POPUP, "popup"},         {STATE_PRESSED, "pressed"},
     };
     std::string out;
     for (const auto& [nBit, szWord] : kWords)

@@ -211,8 +211,9 @@ private:
     static bool ApplyPseudo(CCompound& compound, const std::string& name)
     {
         static const std::pair<const char*, unsigned> kStates[] = {
-            {"current", STATE_CURRENT}, {"checked", STATE_CHECKED},   {"expanded", STATE_EXPANDED},
-            {"collapsed", STATE_COLLAPSED}, {"hover", STATE_HOVER},   {"focus", STATE_FOCUS},
+            {"current", STATE_CURRENT},   {"checked", STATE_CHECKED},
+            {"expanded", STATE_EXPANDED}, {"collapsed", STATE_COLLAPSED},
+            {"hover", STATE_HOVER},       {"focus", STATE_FOCUS},
             {"disabled", STATE_DISABLED}, {"popup", STATE_POPUP},
         };
         for (const auto& [szName, nState] : kStates)

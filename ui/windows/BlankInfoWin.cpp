@@ -123,9 +123,11 @@ void CBlankInfoWin::OnCopyToDesktop()
     m_strSavedFolder = std::filesystem::path(strCopy).parent_path().string();
     std::string strText(CStringTable::Get(IDS_FORM_COPIED));
     strText.replace(strText.find("%s"), 2, strCopy);
-    GetRootElement().FindById("form_status").SetHtml(
-        CHtmlWriter::EscapeText(strText) +
-        " <span id=\"link_open_folder\" class=\"action_link\" role=\"link\">Открыть папку</span>");
+    GetRootElement()
+        .FindById("form_status")
+        .SetHtml(CHtmlWriter::EscapeText(strText) +
+                 " <span id=\"link_open_folder\" class=\"action_link\" role=\"link\">Открыть "
+                 "папку</span>");
 }
 
 bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)

@@ -14,7 +14,8 @@ class CBlankInfoWin : public CHTMLayoutWin
 public:
     explicit CBlankInfoWin(IViewHost* pHost = nullptr,
                            CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;

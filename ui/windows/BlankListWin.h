@@ -16,7 +16,8 @@ public:
 
     explicit CBlankListWin(IViewHost* pHost = nullptr,
                            CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;

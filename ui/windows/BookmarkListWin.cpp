@@ -14,9 +14,10 @@ std::string SectionOf(const CBookmark& bookmark)
 {
     if (bookmark.m_pSection)
     {
-        const CEncyclopediaSection* pFirst = bookmark.m_pSection->m_pParent
-                                                 ? CEncyclopediaData::GetFirstLevelSectionItem(bookmark.m_pSection)
-                                                 : nullptr;
+        const CEncyclopediaSection* pFirst =
+            bookmark.m_pSection->m_pParent
+                ? CEncyclopediaData::GetFirstLevelSectionItem(bookmark.m_pSection)
+                : nullptr;
         return pFirst && pFirst != bookmark.m_pSection ? pFirst->m_strName : "Энциклопедия";
     }
     return bookmark.m_pBlank ? "Формы и бланки" : "";
@@ -29,16 +30,20 @@ int CellNumber(const std::string& strId, std::size_t nPrefix)
         return 0;
     char* pEnd = nullptr;
     const long nNumber = std::strtol(strId.c_str() + nPrefix, &pEnd, 10);
-    return *pEnd == '\0' && nNumber > 0 && nNumber <= CBookmarkListWin::kPerPage ? static_cast<int>(nNumber) : 0;
+    return *pEnd == '\0' && nNumber > 0 && nNumber <= CBookmarkListWin::kPerPage
+               ? static_cast<int>(nNumber)
+               : 0;
 }
 } // namespace
 
 bool CBookmarkListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/bookmark_win.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/bookmark_win.htm"), root))
         return false;
-    if (!m_cell.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/bookmark_item_html.tmpl")))
+    if (!m_cell.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/bookmark_item_html.tmpl")))
     {
         KLOG_ERR << "CBookmarkListWin::Create can't load the cell template";
         return false;
@@ -77,17 +82,21 @@ int CBookmarkListWin::GetPageCount() const
 
 int CBookmarkListWin::StoredIndex(int nCell, int nPage, std::size_t nCount)
 {
-    const long long nDisplay = static_cast<long long>(nCell) + static_cast<long long>(kPerPage) * nPage - 1;
+    const long long nDisplay =
+        static_cast<long long>(nCell) + static_cast<long long>(kPerPage) * nPage - 1;
     if (nCell < 1 || nCell > kPerPage || nPage < 0 || nDisplay >= static_cast<long long>(nCount))
         return -1;
     return static_cast<int>(static_cast<long long>(nCount) - 1 - nDisplay);
 }
 
-std::string CBookmarkListWin::BuildGrid(const CBookmarkVector& bookmarks, int nPage, const StringGenerator& cell)
+std::string CBookmarkListWin::BuildGrid(const CBookmarkVector& bookmarks, int nPage,
+                                        const StringGenerator& cell)
 {
     if (bookmarks.GetCount() == 0)
-        return "<div class=\"no_bookmarks\"><div class=\"no_bookmarks_title\">Закладок пока нет</div>"
-               "<div>Откройте документ и нажмите «В закладки» на панели над ним или выберите «Добавить в "
+        return "<div class=\"no_bookmarks\"><div class=\"no_bookmarks_title\">Закладок пока "
+               "нет</div>"
+               "<div>Откройте документ и нажмите «В закладки» на панели над ним или выберите "
+               "«Добавить в "
                "закладки» в его контекстном меню.</div></div>";
     std::string html = "<table class=\"bookmark_grid\" role=\"presentation\">";
     for (int nCell = 1; nCell <= kPerPage; ++nCell)
@@ -100,16 +109,17 @@ std::string CBookmarkListWin::BuildGrid(const CBookmarkVector& bookmarks, int nP
         const CBookmark& bookmark = *bookmarks.GetAt(static_cast<std::size_t>(nIndex));
         const std::string strNumber = std::to_string(nCell);
         html += "<td class=\"bookmark\">" +
-                cell.Generate({{"NUM", std::to_string(nCell + kPerPage * nPage)},
-                               {"FLAG_ID", "FLAG" + strNumber},
-                               {"DARK", bookmark.m_bImportant ? "1" : "0"},
-                               {"PRESSED", bookmark.m_bImportant ? "true" : "false"},
-                               {"DELETE_ID", "DELETE" + strNumber},
-                               {"DELETE_LABEL", kDeleteLabel},
-                               {"SECTION", SectionOf(bookmark)},
-                               {"LINK_ID", "ID" + strNumber},
-                               {"LINK", bookmark.m_strText},
-                               {"TEXT", bookmark.m_strAnnotation.empty() ? " " : bookmark.m_strAnnotation}}) +
+                cell.Generate(
+                    {{"NUM", std::to_string(nCell + kPerPage * nPage)},
+                     {"FLAG_ID", "FLAG" + strNumber},
+                     {"DARK", bookmark.m_bImportant ? "1" : "0"},
+                     {"PRESSED", bookmark.m_bImportant ? "true" : "false"},
+                     {"DELETE_ID", "DELETE" + strNumber},
+                     {"DELETE_LABEL", kDeleteLabel},
+                     {"SECTION", SectionOf(bookmark)},
+                     {"LINK_ID", "ID" + strNumber},
+                     {"LINK", bookmark.m_strText},
+                     {"TEXT", bookmark.m_strAnnotation.empty() ? " " : bookmark.m_strAnnotation}}) +
                 "</td>";
     }
     return html + "</tr></table>";
@@ -148,10 +158,13 @@ void CBookmarkListWin::ShowBookmark(CBookmark& view)
     UpdatePages();
 }
 
-CBookmark* CBookmarkListWin::FromCellId(const std::string& strId, std::size_t nPrefix, int& nIndex) const
+CBookmark* CBookmarkListWin::FromCellId(const std::string& strId, std::size_t nPrefix,
+                                        int& nIndex) const
 {
     const CBookmarkVector* pBookmarks = Bookmarks();
-    nIndex = pBookmarks ? StoredIndex(CellNumber(strId, nPrefix), GetCurrentPage(), pBookmarks->GetCount()) : -1;
+    nIndex = pBookmarks
+                 ? StoredIndex(CellNumber(strId, nPrefix), GetCurrentPage(), pBookmarks->GetCount())
+                 : -1;
     if (nIndex < 0)
     {
         KLOG_ERR << "Inavlid bookmark index";

@@ -20,8 +20,10 @@ public:
     static constexpr int kPerRow = 4;
     static constexpr const char* kDeleteLabel = "Удалить";
 
-    explicit CBookmarkListWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    explicit CBookmarkListWin(IViewHost* pHost = nullptr,
+                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
@@ -41,7 +43,8 @@ public:
     static int StoredIndex(int nCell, int nPage, std::size_t nCount);
     // The grid of one page: rows of four cells from the template, or the
     // no-bookmarks block.
-    static std::string BuildGrid(const CBookmarkVector& bookmarks, int nPage, const StringGenerator& cell);
+    static std::string BuildGrid(const CBookmarkVector& bookmarks, int nPage,
+                                 const StringGenerator& cell);
 
 protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;

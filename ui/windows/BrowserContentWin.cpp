@@ -9,11 +9,12 @@
 bool CBrowserContentToolBarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/browser_content_tool_bar.htm"),
-                        root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/browser_content_tool_bar.htm"), root))
         return false;
-    if (!m_addBookmark.SetElement(root, "btn_add_bookmark") || !m_print.SetElement(root, "btn_print") ||
-        !m_content.SetElement(root, "btn_content") || !m_selectSection.SetElement(root, "btn_select_subsection"))
+    if (!m_addBookmark.SetElement(root, "btn_add_bookmark") ||
+        !m_print.SetElement(root, "btn_print") || !m_content.SetElement(root, "btn_content") ||
+        !m_selectSection.SetElement(root, "btn_select_subsection"))
     {
         KLOG_ERR << "Can't initialize buttons";
         return false;
@@ -22,7 +23,8 @@ bool CBrowserContentToolBarWin::Create(unsigned nStyle, const CRect& rect, CWnd*
     m_print.m_sigClick.connect([this] { m_sigPrint(); });
     m_content.m_sigClick.connect([this] { m_sigContent(); });
     m_selectSection.m_sigClick.connect([this] { m_sigSelectSection(); });
-    if (m_prevFound.SetElement(root, "btn_prev_found") && m_nextFound.SetElement(root, "btn_next_found"))
+    if (m_prevFound.SetElement(root, "btn_prev_found") &&
+        m_nextFound.SetElement(root, "btn_next_found"))
     {
         m_prevFound.m_sigClick.connect([this] { m_sigFoundStep(-1); });
         m_nextFound.m_sigClick.connect([this] { m_sigFoundStep(1); });
@@ -59,8 +61,8 @@ void CBrowserContentToolBarWin::SetContentButtonExpanded(bool bExpanded)
     caption.SetText(bExpanded ? kExpandedCaption : kCollapsedCaption);
 }
 
-void CBrowserContentToolBarWin::SetLocation(const std::string& strFirstLevel, const std::string& strPath,
-                                            const std::string& strTitle)
+void CBrowserContentToolBarWin::SetLocation(const std::string& strFirstLevel,
+                                            const std::string& strPath, const std::string& strTitle)
 {
     CElement root = GetRootElement();
     CElement section = m_selectSection.GetElement();
@@ -75,7 +77,7 @@ void CBrowserContentToolBarWin::SetFoundCounter(int nCurrent, int nTotal)
     CElement bar = root.FindById("found_bar");
     bar.SetVisible(nTotal > 0);
     CElement counter = root.FindById("found_counter");
-    counter.SetText(nTotal <= 0   ? std::string()
+    counter.SetText(nTotal <= 0    ? std::string()
                     : nCurrent > 0 ? std::to_string(nCurrent) + " из " + std::to_string(nTotal)
                                    : "Найдено: " + std::to_string(nTotal));
 }
@@ -91,7 +93,8 @@ bool CBrowserContentWin::Create(const CRect& rect, CWnd* pParent, int nId)
         return false;
     CClientContext* pContext = CClientContext::Get();
     m_toolBar.SetDataLoader(pContext ? pContext->GetDataLoader() : nullptr);
-    if (!m_toolBar.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) || !m_view.Create(CRect{}, this, 2))
+    if (!m_toolBar.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) ||
+        !m_view.Create(CRect{}, this, 2))
     {
         KLOG_ERR << "CBrowserContentWin::Create can't create the tool bar or the view";
         return false;

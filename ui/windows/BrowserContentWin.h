@@ -21,7 +21,8 @@ public:
     void SetContentButtonExpanded(bool bExpanded);
     // The document's place: the first-level section (a button that opens the
     // selector of its subsections), the path below it and the title.
-    void SetLocation(const std::string& strFirstLevel, const std::string& strPath, const std::string& strTitle);
+    void SetLocation(const std::string& strFirstLevel, const std::string& strPath,
+                     const std::string& strTitle);
     CRect GetSelectSectionButtonRect() const;
     // "3 из 12" beside the buttons that move between the words a search
     // found; hidden when there are none.
@@ -37,7 +38,8 @@ public:
     static constexpr const char* kCollapsedCaption = "Показать содержание";
 
 private:
-    CHTMLayoutButtonCtrl m_addBookmark, m_print, m_content, m_selectSection, m_prevFound, m_nextFound;
+    CHTMLayoutButtonCtrl m_addBookmark, m_print, m_content, m_selectSection, m_prevFound,
+        m_nextFound;
     bool m_bContentExpanded = true;
 };
 

@@ -41,9 +41,8 @@ std::string DayClasses(const CCalendarDay& day)
 // What a screen reader says of a day: its date and what it holds.
 std::string DayLabel(const CCalendarDay& day)
 {
-    std::string strLabel =
-        CCalendarMonth::FormatDate(day.m_date) + ", " +
-        kWeekdayNames[static_cast<std::size_t>(DayOfWeek(day.m_date))];
+    std::string strLabel = CCalendarMonth::FormatDate(day.m_date) + ", " +
+                           kWeekdayNames[static_cast<std::size_t>(DayOfWeek(day.m_date))];
     if (day.m_bToday)
         strLabel += ", сегодня";
     if (day.m_bHoliday)

@@ -44,7 +44,8 @@ std::string CClientContext::GetDocumentsFolder() const
 std::string CClientContext::GetUiPath(std::string_view relative)
 {
     CClientContext* pContext = Get();
-    return pContext ? pContext->GetResourceConfig().GetPath(relative) : CResourceConfig().GetPath(relative);
+    return pContext ? pContext->GetResourceConfig().GetPath(relative)
+                    : CResourceConfig().GetPath(relative);
 }
 
 CAbstractHTMLayoutDataLoader* CClientContext::GetUiLoader()

@@ -28,8 +28,8 @@ CEncyclopediaData* Encyclopedia()
 std::string PathOf(const CEncyclopediaSection* pSection)
 {
     std::vector<const CEncyclopediaSection*> chain;
-    for (const CEncyclopediaSection* pUp = pSection ? pSection->m_pParent : nullptr; pUp && pUp->m_pParent;
-         pUp = pUp->m_pParent)
+    for (const CEncyclopediaSection* pUp = pSection ? pSection->m_pParent : nullptr;
+         pUp && pUp->m_pParent; pUp = pUp->m_pParent)
         chain.push_back(pUp);
     std::string strPath;
     // The last of the chain is the first-level section, shown on its own.
@@ -46,14 +46,16 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     CAbstractHTMLayoutDataLoader* pLoader = Context() ? Context()->GetDataLoader() : nullptr;
     m_navigator.SetDataLoader(pLoader);
     m_selector.SetDataLoader(pLoader);
-    if (!m_navigator.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) || !m_content.Create(CRect{}, this, 2) ||
-        !m_selector.CreateSelector(this, 100))
+    if (!m_navigator.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) ||
+        !m_content.Create(CRect{}, this, 2) || !m_selector.CreateSelector(this, 100))
     {
         KLOG_ERR << "CEncyclopediaAccountantWin::Create can't create its windows";
         return false;
     }
-    m_navigator.m_sigSectionSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInNavigator(p); });
-    m_navigator.m_sigSeeAlsoSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInSeeAlso(p); });
+    m_navigator.m_sigSectionSelected.connect(
+        [this](CEncyclopediaSection* p) { OnSelectSectionInNavigator(p); });
+    m_navigator.m_sigSeeAlsoSelected.connect(
+        [this](CEncyclopediaSection* p) { OnSelectSectionInSeeAlso(p); });
     m_navigator.m_sigSelectSectionClicked.connect([this] { OnSelectSectionClicked(false); });
     m_navigator.m_sigFoundSelected.connect([this](CEncyclopediaSection* pSection) {
         // Another of the sections found, keeping the list.
@@ -64,7 +66,8 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
         pView->m_pSection = pSection;
         m_pHost->GoToBookmark(std::move(pView), true);
     });
-    m_selector.m_sigSectionSelected.connect([this](CEncyclopediaSection* p) { OnSelectSectionInFloatingPanel(p); });
+    m_selector.m_sigSectionSelected.connect(
+        [this](CEncyclopediaSection* p) { OnSelectSectionInFloatingPanel(p); });
     CBrowserContentToolBarWin& toolBar = m_content.GetToolBar();
     toolBar.m_sigAddBookmark.connect([this] { OnAddBookmarkClicked(); });
     toolBar.m_sigPrint.connect([this] { m_content.GetView().PrintContent(); });
@@ -75,7 +78,9 @@ bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd
     view.m_sigLink2.connect([this](const std::string& strKey) { OnSpecialLink(strKey); });
     view.m_sigShowImage.connect([this](const std::string& strUrl) { OnShowImage(strUrl); });
     view.m_sigAddBookmark.connect([this] { OnAddBookmarkClicked(); });
-    view.m_sigMarks.connect([this](int nCurrent, int nTotal) { m_content.GetToolBar().SetFoundCounter(nCurrent, nTotal); });
+    view.m_sigMarks.connect([this](int nCurrent, int nTotal) {
+        m_content.GetToolBar().SetFoundCounter(nCurrent, nTotal);
+    });
     toolBar.m_sigFoundStep.connect([this](int nStep) { MoveToFoundWord(nStep); });
     if (!SetTimer(kViewTimer, kViewTimerPeriodMs))
         KLOG_ERR << "Can't scedule timer";
@@ -98,7 +103,8 @@ void CEncyclopediaAccountantWin::OnSize(int, int)
 
 void CEncyclopediaAccountantWin::ShowBookmark(const CBookmark& view)
 {
-    m_navigator.SetFoundSections(view.m_sections.size() > 1 ? view.m_sections : CSectionList(), view.m_strSearchString);
+    m_navigator.SetFoundSections(view.m_sections.size() > 1 ? view.m_sections : CSectionList(),
+                                 view.m_strSearchString);
     std::string strPage, strAnchor;
     CFileUtils::ParseFileName(view.m_strPage, strPage, strAnchor);
     ShowSection(view.m_pSection, false, true, strAnchor, strPage);
@@ -121,7 +127,8 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
         HideFloatingPanel();
     m_pSection = pSection;
     m_pDocumentSection = CEncyclopediaData::GetParentSectionWithURL(pSection);
-    m_pFirstLevel = pSection->m_pParent ? CEncyclopediaData::GetFirstLevelSectionItem(pSection) : nullptr;
+    m_pFirstLevel =
+        pSection->m_pParent ? CEncyclopediaData::GetFirstLevelSectionItem(pSection) : nullptr;
     m_navigator.AssignSectionId(m_pFirstLevel, pSection);
     if (bAddToHistory && m_pHost)
     {
@@ -134,11 +141,13 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     std::string strAddress;
     if (m_pDocumentSection && Context())
     {
-        std::string_view url = strPage.empty() ? std::string_view(m_pDocumentSection->m_strURL) : strPage;
+        std::string_view url =
+            strPage.empty() ? std::string_view(m_pDocumentSection->m_strURL) : strPage;
         while (url.starts_with('/') || url.starts_with('\\'))
             url.remove_prefix(1);
         strAddress = Context()->GetDocumentsFolder() + std::string(url);
-        const std::string& strScrollTo = pSection->m_strAnchor.empty() ? strAnchor : pSection->m_strAnchor;
+        const std::string& strScrollTo =
+            pSection->m_strAnchor.empty() ? strAnchor : pSection->m_strAnchor;
         if (!strScrollTo.empty())
             strAddress += "#" + strScrollTo;
         m_content.SetContent(strAddress);
@@ -149,7 +158,9 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     m_tViewStart = Context() ? Context()->Now() : std::time(nullptr);
     // A page in another's place (a form's sample) is no reading of the section.
     m_pTimedSection =
-        strPage.empty() || (m_pDocumentSection && strPage == m_pDocumentSection->m_strURL) ? m_pDocumentSection : nullptr;
+        strPage.empty() || (m_pDocumentSection && strPage == m_pDocumentSection->m_strURL)
+            ? m_pDocumentSection
+            : nullptr;
     if (m_pHost)
         m_pHost->UpdateSearchSample();
 }
@@ -189,7 +200,8 @@ void CEncyclopediaAccountantWin::UpdateToolBar()
     const CBookmark* pCurrent = m_pHost ? m_pHost->GetCurrentView() : nullptr;
     toolBar.SetBookmarkAdded(pBookmarks && pCurrent && pBookmarks->IsContainsCopy(*pCurrent));
     const std::string strTitle = m_pSection ? m_pSection->m_strName : std::string();
-    toolBar.SetLocation(m_pFirstLevel ? m_pFirstLevel->m_strName : std::string(), PathOf(m_pSection), strTitle);
+    toolBar.SetLocation(m_pFirstLevel ? m_pFirstLevel->m_strName : std::string(),
+                        PathOf(m_pSection), strTitle);
 }
 
 void CEncyclopediaAccountantWin::OnSelectSectionInNavigator(CEncyclopediaSection* pSection)
@@ -218,7 +230,8 @@ void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
 {
     KLOG_TRACE << "Go to URL=" << strUrl;
     CClientContext* pContext = Context();
-    const CLinkTarget target = ClassifyLink(strUrl, pContext ? pContext->GetDocumentsFolder() : std::string());
+    const CLinkTarget target =
+        ClassifyLink(strUrl, pContext ? pContext->GetDocumentsFolder() : std::string());
     if (target.m_eKind == ELinkKind::WEB || target.m_eKind == ELinkKind::MAIL)
     {
         if (!pContext || !pContext->OpenExternal(strUrl))
@@ -228,7 +241,8 @@ void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
     const std::string& strPath = target.m_strAddress;
     KLOG_NOTICE << "Go to document " << strPath;
     CEncyclopediaData* pEncyclopedia = Encyclopedia();
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(strPath) : nullptr;
+    CEncyclopediaSection* pSection =
+        pEncyclopedia ? pEncyclopedia->FindSectionByURL(strPath) : nullptr;
     if (!pSection)
     {
         KLOG_WARN << "Document " << strPath << " not found";
@@ -296,7 +310,8 @@ void CEncyclopediaAccountantWin::OnSelectSectionClicked(bool bFromToolBar)
         m_selector.Hide();
         return;
     }
-    m_selector.SetHighlightSection(m_pSection ? CEncyclopediaData::GetParentByLevel(m_pSection, 2) : nullptr);
+    m_selector.SetHighlightSection(m_pSection ? CEncyclopediaData::GetParentByLevel(m_pSection, 2)
+                                              : nullptr);
     if (bFromToolBar)
     {
         const CRect button = m_content.GetToolBar().GetSelectSectionButtonRect();
@@ -305,7 +320,8 @@ void CEncyclopediaAccountantWin::OnSelectSectionClicked(bool bFromToolBar)
     else
     {
         const CRect button = m_navigator.GetSelectSectionButtonRect();
-        m_selector.ShowSections(pEncyclopedia->GetRoot(), button.m_nLeft, button.m_nTop + button.m_nHeight);
+        m_selector.ShowSections(pEncyclopedia->GetRoot(), button.m_nLeft,
+                                button.m_nTop + button.m_nHeight);
     }
 }
 
@@ -340,7 +356,8 @@ void CEncyclopediaAccountantWin::CheckViewTimer()
         KLOG_NOTICE << "Try to add section to view history";
         if (CViewHistoryData* pHistory = Context() ? Context()->GetViewHistory() : nullptr)
         {
-            const CEncyclopediaSection* pFirst = CEncyclopediaData::GetFirstLevelSectionItem(m_pTimedSection);
+            const CEncyclopediaSection* pFirst =
+                CEncyclopediaData::GetFirstLevelSectionItem(m_pTimedSection);
             pHistory->AddSection(m_pTimedSection->m_strURL, m_pTimedSection->m_strName,
                                  pFirst ? pFirst->m_strName : std::string());
         }

@@ -35,7 +35,8 @@ bool CHistoryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int 
         KLOG_ERR << "Can't get root element";
         return false;
     }
-    if (!m_row.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/history_item_html.tmpl")))
+    if (!m_row.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/history_item_html.tmpl")))
     {
         KLOG_ERR << "CHistoryWin::Create can't load the row template";
         return false;
@@ -58,18 +59,21 @@ int CHistoryWin::ItemsPerPage(int nClientHeight)
 int CHistoryWin::GetPageCount() const
 {
     const auto* pRecords = Records();
-    return CPageBar::PageCount(pRecords ? pRecords->size() : 0, ItemsPerPage(GetClientRect().m_nHeight));
+    return CPageBar::PageCount(pRecords ? pRecords->size() : 0,
+                               ItemsPerPage(GetClientRect().m_nHeight));
 }
 
-std::string CHistoryWin::BuildRows(const std::vector<std::unique_ptr<CHistoryInfo>>& records, int nPage,
-                                   int nPerPage, const StringGenerator& row,
+std::string CHistoryWin::BuildRows(const std::vector<std::unique_ptr<CHistoryInfo>>& records,
+                                   int nPage, int nPerPage, const StringGenerator& row,
                                    std::map<std::string, const CHistoryInfo*>& ids)
 {
     ids.clear();
     std::string html;
-    const std::size_t nFirst = static_cast<std::size_t>(std::max(0, nPage)) * static_cast<std::size_t>(nPerPage);
+    const std::size_t nFirst =
+        static_cast<std::size_t>(std::max(0, nPage)) * static_cast<std::size_t>(nPerPage);
     const CDate* pLastDay = nullptr;
-    for (std::size_t i = nFirst; i < records.size() && i < nFirst + static_cast<std::size_t>(nPerPage); ++i)
+    for (std::size_t i = nFirst;
+         i < records.size() && i < nFirst + static_cast<std::size_t>(nPerPage); ++i)
     {
         // Newest first.
         const CHistoryInfo& info = *records[records.size() - 1 - i];
@@ -77,18 +81,19 @@ std::string CHistoryWin::BuildRows(const std::vector<std::unique_ptr<CHistoryInf
         {
             const CDate& day = info.m_time.m_date;
             html += "<tr class=\"date_row\"><td class=\"time\"></td><td class=\"date\">" +
-                    Format("%02d.%02d.%d", static_cast<int>(day.m_nDay), static_cast<int>(day.m_nMonth),
-                           static_cast<int>(day.m_nYear)) +
+                    Format("%02d.%02d.%d", static_cast<int>(day.m_nDay),
+                           static_cast<int>(day.m_nMonth), static_cast<int>(day.m_nYear)) +
                     "</td></tr>";
             pLastDay = &info.m_time.m_date;
         }
         const std::string strId = "ID" + std::to_string(i);
         ids[strId] = &info;
-        html += row.Generate({{"TIME", Format("%d:%02d", info.m_time.m_nHour, info.m_time.m_nMinute)},
-                              {"SECTION", info.m_strSecondLine},
-                              {"ID", strId},
-                              {"LINK", info.m_strFirstLine},
-                              {"TEXT", ""}});
+        html +=
+            row.Generate({{"TIME", Format("%d:%02d", info.m_time.m_nHour, info.m_time.m_nMinute)},
+                          {"SECTION", info.m_strSecondLine},
+                          {"ID", strId},
+                          {"LINK", info.m_strFirstLine},
+                          {"TEXT", ""}});
     }
     return html;
 }
@@ -111,9 +116,11 @@ void CHistoryWin::UpdateList()
     static const std::vector<std::unique_ptr<CHistoryInfo>> kNone;
     const auto* pRecords = Records();
     std::string html = "<table class=\"history_table\">";
-    html += BuildRows(pRecords ? *pRecords : kNone, m_nPage, ItemsPerPage(GetClientRect().m_nHeight), m_row, m_ids);
+    html += BuildRows(pRecords ? *pRecords : kNone, m_nPage,
+                      ItemsPerPage(GetClientRect().m_nHeight), m_row, m_ids);
     if (m_ids.empty())
-        html += "<tr><td class=\"time\"></td><td class=\"no_history\">Вы еще не открывали документов. Документ "
+        html += "<tr><td class=\"time\"></td><td class=\"no_history\">Вы еще не открывали "
+                "документов. Документ "
                 "попадает в историю, когда вы читаете его дольше 10 секунд.</td></tr>";
     html += "<tr class=\"filler\"><td height=\"100%\"></td></tr></table>";
     content.SetHtml(html);
@@ -156,7 +163,8 @@ void CHistoryWin::OnGoToItem(const std::string& strId)
     }
     CClientContext* pContext = CClientContext::Get();
     CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(it->second->m_strURL) : nullptr;
+    CEncyclopediaSection* pSection =
+        pEncyclopedia ? pEncyclopedia->FindSectionByURL(it->second->m_strURL) : nullptr;
     if (!pSection)
     {
         KLOG_ERR << "CHistoryWin::OnGoToItem received unknown section";

@@ -16,8 +16,10 @@
 class CHistoryWin : public CHTMLayoutWin
 {
 public:
-    explicit CHistoryWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    explicit CHistoryWin(IViewHost* pHost = nullptr,
+                         CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
@@ -33,8 +35,8 @@ public:
     static int ItemsPerPage(int nClientHeight);
     // The rows of one page of the records (oldest first, as kept): date rows
     // and item rows from the template; ids maps each "ID%d" to its record.
-    static std::string BuildRows(const std::vector<std::unique_ptr<CHistoryInfo>>& records, int nPage,
-                                 int nPerPage, const StringGenerator& row,
+    static std::string BuildRows(const std::vector<std::unique_ptr<CHistoryInfo>>& records,
+                                 int nPage, int nPerPage, const StringGenerator& row,
                                  std::map<std::string, const CHistoryInfo*>& ids);
 
 protected:

@@ -42,7 +42,8 @@ bool CKalimorHtmlView::Create(const CRect& rect, CWnd* pParent, int nId)
     return true;
 }
 
-bool CKalimorHtmlView::GetLocalFileName(std::string_view url, std::string& strEncrypted, std::string& strPlain)
+bool CKalimorHtmlView::GetLocalFileName(std::string_view url, std::string& strEncrypted,
+                                        std::string& strPlain)
 {
     // Lower case, "." and ".." resolved, blanks, doubled and trailing
     // separators gone; written with backslashes as the names were first made.
@@ -68,7 +69,8 @@ std::string CKalimorHtmlView::MakeFrameUrl(std::string_view relativePath, std::s
         relativePath.remove_prefix(1);
     // The number makes every navigation a new address, so that showing the
     // same place again scrolls to it again.
-    std::string strUrl = "/doc/" + PercentEncodeUrl(relativePath, "/") + "?v=" + std::to_string(nNavigation);
+    std::string strUrl =
+        "/doc/" + PercentEncodeUrl(relativePath, "/") + "?v=" + std::to_string(nNavigation);
     if (!anchor.empty())
         strUrl += "#" + PercentEncodeUrl(anchor);
     return strUrl;
@@ -196,15 +198,16 @@ void CKalimorHtmlView::OpenSelectionInWordProcessor(const std::string& strHtml)
     if (m_strWordFolder.empty())
     {
         const char* szTemp = std::getenv("TMPDIR");
-        std::string strPattern = std::string(szTemp && *szTemp ? szTemp : "/tmp") + "/kalimor-writer-XXXXXX";
+        std::string strPattern =
+            std::string(szTemp && *szTemp ? szTemp : "/tmp") + "/kalimor-writer-XXXXXX";
         if (::mkdtemp(strPattern.data()))
             m_strWordFolder = strPattern;
     }
     // The word processor reads a copy of the selection; it stays in a folder
     // of the user's own until the client ends.
     const std::string strFile = m_strWordFolder + "/Фрагмент документа.html";
-    const std::string strPage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" + strHtml +
-                                "</body></html>";
+    const std::string strPage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" +
+                                strHtml + "</body></html>";
     CClientContext* pContext = CClientContext::Get();
     if (m_strWordFolder.empty() || !CFileUtils::SaveFileAtomically(strFile, strPage) || !pContext ||
         !pContext->OpenInWordProcessor(strFile))
@@ -214,7 +217,8 @@ void CKalimorHtmlView::OpenSelectionInWordProcessor(const std::string& strHtml)
     }
 }
 
-void CKalimorHtmlView::OnSelection(std::string_view purpose, const std::string& strHtml, const std::string& strText)
+void CKalimorHtmlView::OnSelection(std::string_view purpose, const std::string& strHtml,
+                                   const std::string& strText)
 {
     if (purpose != "copy" && purpose != "word")
         return;
@@ -229,11 +233,14 @@ void CKalimorHtmlView::OnSelection(std::string_view purpose, const std::string& 
 
 bool CKalimorHtmlView::OnFrontEndEvent(std::string_view type, const nlohmann::json& event)
 {
-    const auto text = [&event](const char* szKey) { return CWindowManager::EventText(event, szKey); };
+    const auto text = [&event](const char* szKey) {
+        return CWindowManager::EventText(event, szKey);
+    };
     if (type == "doclink")
         OnBeforeNavigate(text("href"));
     else if (type == "doccontext")
-        OnContextMenu(text("kind"), CWindowManager::EventInt(event, "x"), CWindowManager::EventInt(event, "y"));
+        OnContextMenu(text("kind"), CWindowManager::EventInt(event, "x"),
+                      CWindowManager::EventInt(event, "y"));
     else if (type == "docloaded")
     {
         m_bFirstNavigationDone = true;

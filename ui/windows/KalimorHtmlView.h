@@ -64,10 +64,12 @@ public:
 
     // The address normalised as a path (see the .cpp); true, with the page's
     // enciphered name, when it names a page (".html").
-    static bool GetLocalFileName(std::string_view url, std::string& strEncrypted, std::string& strPlain);
+    static bool GetLocalFileName(std::string_view url, std::string& strEncrypted,
+                                 std::string& strPlain);
     static bool IsImageURL(std::string_view url);
     // The bridge address that shows a document path of the documents folder.
-    static std::string MakeFrameUrl(std::string_view relativePath, std::string_view anchor, unsigned nNavigation);
+    static std::string MakeFrameUrl(std::string_view relativePath, std::string_view anchor,
+                                    unsigned nNavigation);
 
     // Filled by the owner: an address as the page writes it -> what the
     // signal carries.
@@ -87,7 +89,8 @@ public:
 private:
     // The selection the page reported, for the clipboard ("copy") or for the
     // clipboard and the word processor ("word").
-    void OnSelection(std::string_view purpose, const std::string& strHtml, const std::string& strText);
+    void OnSelection(std::string_view purpose, const std::string& strHtml,
+                     const std::string& strText);
     void OpenSelectionInWordProcessor(const std::string& strHtml);
 
     std::string m_strDocumentPath; // relative to the documents folder, "/dir/page.html"

@@ -14,7 +14,9 @@ constexpr unsigned kLoginDlgTemplate = 211;
 CLoginUserDlg::CLoginUserDlg(CRegistryConfig& config, std::string strReminderUrl, CWnd* pParent)
     : CHTMLayoutDlg(kLoginDlgTemplate, CClientContext::GetUiPath("ui/login_user_dlg.htm"), true,
                     pParent, CClientContext::GetUiLoader()),
-      m_config(config), m_data(config), m_strReminderUrl(std::move(strReminderUrl))
+      m_config(config),
+      m_data(config),
+      m_strReminderUrl(std::move(strReminderUrl))
 {
     SetWindowText("Вход");
 }
@@ -93,5 +95,6 @@ void CLoginUserDlg::OnProxy()
 
 bool CLoginUserDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    return OnFormKey(nEvent, nKeyCode, [this] { OnBtnLoginClick(); }, LOGIN_CANCELLED);
+    return OnFormKey(
+        nEvent, nKeyCode, [this] { OnBtnLoginClick(); }, LOGIN_CANCELLED);
 }

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-CMainLayout CMainLayout::Compute(int nWidth, int nHeight, int nKind, int nTopHeight, int nNewsHeaderHeight)
+CMainLayout CMainLayout::Compute(int nWidth, int nHeight, int nKind, int nTopHeight,
+                                 int nNewsHeaderHeight)
 {
     CMainLayout layout;
     const int W = nWidth, H = nHeight;

@@ -19,5 +19,6 @@ struct CMainLayout
     static constexpr int kMinHeight = 600;
 
     // nNewsHeaderHeight: the news header's content height (kind 0).
-    static CMainLayout Compute(int nWidth, int nHeight, int nKind, int nTopHeight, int nNewsHeaderHeight = 0);
+    static CMainLayout Compute(int nWidth, int nHeight, int nKind, int nTopHeight,
+                               int nNewsHeaderHeight = 0);
 };

@@ -1,8 +1,8 @@
 #include "MainWindow.h"
 
 #include "ClientContext.h"
-#include "Logger.h"
 #include "HtmlDocument.h"
+#include "Logger.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
 #include "WindowManager.h"
@@ -65,24 +65,31 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
         OnHomeButton();
     });
     m_searchPanel.m_sigSearch.connect([this](const std::string& strQuery) { OnSearch(strQuery); });
-    m_searchPanel.m_sigSearchPrompt.connect([this](const std::string& strPrompt) { OnSearchPrompt(strPrompt); });
+    m_searchPanel.m_sigSearchPrompt.connect(
+        [this](const std::string& strPrompt) { OnSearchPrompt(strPrompt); });
     m_searchPanel.m_registry.m_sigClick.connect([this] { OnRegistryButton(); });
     m_searchRegistry.m_sigPhrase.connect(
-        [this](const std::string& strText, const std::vector<std::string>& links) { OpenLinks(links, strText); });
-    m_welcome.m_sigSelectSection.connect([this](const std::string& strType) { SelectEncyclopedySection(strType); });
+        [this](const std::string& strText, const std::vector<std::string>& links) {
+            OpenLinks(links, strText);
+        });
+    m_welcome.m_sigSelectSection.connect(
+        [this](const std::string& strType) { SelectEncyclopedySection(strType); });
     m_welcome.m_sigHowToUse.connect([this] { OnHowToUse(); });
-    m_welcome.m_sigDocumentSelected.connect([this](const CMRUDocument& document) { OnSelectMRUDocument(document); });
+    m_welcome.m_sigDocumentSelected.connect(
+        [this](const CMRUDocument& document) { OnSelectMRUDocument(document); });
     m_statusPanel.m_support.m_sigClick.connect([this] { OnSupport(); });
     m_newsHeader.m_blanks.m_sigClick.connect([this] { OnBlanks(); });
     m_newsHeader.m_taxCalendar.m_sigClick.connect([this] {
         const std::time_t tNow = Context() ? Context()->Now() : std::time(nullptr);
-        GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(ToLocalDate(tNow))), true);
+        GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(ToLocalDate(tNow))),
+                     true);
     });
     m_newsScrollBar.m_sigPosition.connect([this](int nPosition, int nMaximum) {
         m_newsPanel.SetScrollPosition(nPosition, nMaximum);
     });
-    m_newsPanel.m_sigRange.connect(
-        [this](std::size_t nItems, std::size_t nVisible) { m_newsScrollBar.SetRange(nItems, nVisible); });
+    m_newsPanel.m_sigRange.connect([this](std::size_t nItems, std::size_t nVisible) {
+        m_newsScrollBar.SetRange(nItems, nVisible);
+    });
     m_newsPanel.m_sigWheel.connect([this](int nStep) { m_newsScrollBar.Step(nStep); });
     m_encyclopedia.m_sigFormsLink.connect([this](const std::string& strUrl, bool bSample) {
         if (bSample)
@@ -111,7 +118,8 @@ bool CMainWindow::Create()
     CloseSplashWnd();
     CWindowManager* pManager = CWindowManager::Get();
     const CRect desktop = pManager ? pManager->GetDesktopRect() : CRect{0, 0, 1280, 800};
-    if (!CreateBase(WINDOW_FRAME, CStringTable::Get(IDS_MAIN_WINDOW_TITLE), desktop, nullptr, 0, false, false))
+    if (!CreateBase(WINDOW_FRAME, CStringTable::Get(IDS_MAIN_WINDOW_TITLE), desktop, nullptr, 0,
+                    false, false))
     {
         KLOG_ERR << "CMainWindow::Create can't create MainWindow";
         return false;
@@ -142,16 +150,24 @@ bool CMainWindow::CreateChildren(const CRect& rect)
 {
     // In the order of their control ids; the first failure ends it.
     const unsigned nStyle = WS_CHILD | WS_VISIBLE;
-    return m_topPanel.Create(nStyle, rect, this, 1) && m_searchPanel.Create(nStyle, rect, this, 2) &&
-           m_welcome.Create(nStyle, rect, this, 3) && m_encyclopedia.Create(nStyle, rect, this, 4) &&
-           m_statusPanel.Create(nStyle, rect, this, 5) && m_searchRegistry.Create(nStyle, rect, this, 6) &&
-           m_searchResult.Create(nStyle, rect, this, 7) && m_bookmarkList.Create(nStyle, rect, this, 8) &&
-           m_historyWin.Create(nStyle, rect, this, 9) && m_newsHeader.Create(nStyle, rect, this, 10) &&
+    return m_topPanel.Create(nStyle, rect, this, 1) &&
+           m_searchPanel.Create(nStyle, rect, this, 2) && m_welcome.Create(nStyle, rect, this, 3) &&
+           m_encyclopedia.Create(nStyle, rect, this, 4) &&
+           m_statusPanel.Create(nStyle, rect, this, 5) &&
+           m_searchRegistry.Create(nStyle, rect, this, 6) &&
+           m_searchResult.Create(nStyle, rect, this, 7) &&
+           m_bookmarkList.Create(nStyle, rect, this, 8) &&
+           m_historyWin.Create(nStyle, rect, this, 9) &&
+           m_newsHeader.Create(nStyle, rect, this, 10) &&
            m_newsScrollBar.Create(nStyle, rect, this, 11) &&
-           m_newsPanel.Create(nStyle, rect, this, 12) && m_newsCalendar.Create(nStyle, rect, this, 12) &&
-           m_leftMargin.Create("margin", rect, this, 13, true) && m_rightMargin.Create("margin", rect, this, 14, true) &&
-           m_taxCalendar.Create(nStyle, rect, this, 16) && m_blankView.Create(nStyle, rect, this, 17) &&
-           m_blankList.Create(nStyle, rect, this, 18) && m_blankSectionList.Create(nStyle, rect, this, 19) &&
+           m_newsPanel.Create(nStyle, rect, this, 12) &&
+           m_newsCalendar.Create(nStyle, rect, this, 12) &&
+           m_leftMargin.Create("margin", rect, this, 13, true) &&
+           m_rightMargin.Create("margin", rect, this, 14, true) &&
+           m_taxCalendar.Create(nStyle, rect, this, 16) &&
+           m_blankView.Create(nStyle, rect, this, 17) &&
+           m_blankList.Create(nStyle, rect, this, 18) &&
+           m_blankSectionList.Create(nStyle, rect, this, 19) &&
            m_shadow.Create("shadow", CRect{}, this, 20, false);
 }
 
@@ -213,8 +229,9 @@ void CMainWindow::RecalcLayout()
     const CRect client = GetClientRect();
     const CHtmlDocument* pHeader = m_newsHeader.GetHtmlDocument();
     ApplyLayout(CMainLayout::Compute(std::max(client.m_nWidth, CMainLayout::kMinWidth),
-                                     std::max(client.m_nHeight, CMainLayout::kMinHeight), std::max(0, m_nBodyKind),
-                                     m_topPanel.GetContentHeight(), pHeader ? pHeader->GetContentSize().m_nHeight : 0));
+                                     std::max(client.m_nHeight, CMainLayout::kMinHeight),
+                                     std::max(0, m_nBodyKind), m_topPanel.GetContentHeight(),
+                                     pHeader ? pHeader->GetContentSize().m_nHeight : 0));
 }
 
 void CMainWindow::ApplyLayout(const CMainLayout& layout)

@@ -108,8 +108,14 @@ public:
     void OnSupport() { m_commands.OpenSupport(); }
     void OnAppShow() { m_tray.ShowFromTray(); }
     void OnBlanks();
-    void SelectEncyclopedySection(const std::string& strType) { m_commands.SelectSectionType(strType); }
-    void OnSelectMRUDocument(const CMRUDocument& document) { m_commands.OpenRecentDocument(document); }
+    void SelectEncyclopedySection(const std::string& strType)
+    {
+        m_commands.SelectSectionType(strType);
+    }
+    void OnSelectMRUDocument(const CMRUDocument& document)
+    {
+        m_commands.OpenRecentDocument(document);
+    }
     void OnHowToUse() { m_viewers.ShowHowToUse(); }
     void OnActivate(bool bActive);
     // The update, started from the tray menu (silent in tray mode) or from the

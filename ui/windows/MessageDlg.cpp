@@ -13,7 +13,8 @@ constexpr const char* kGap = "<td class=\"gap\" style=\"width:30px\"></td>";
 constexpr const char* kUpdate = "<td id=\"UPDATE\" button_type=\"update\" class=\"button\"></td>";
 constexpr const char* kCancel = "<td id=\"CANCEL\" button_type=\"cancel\" class=\"button\"></td>";
 constexpr const char* kClose = "<td id=\"CANCEL\" button_type=\"close\" class=\"button\"></td>";
-constexpr const char* kVersion = "<td id=\"version_label\" class=\"version\" style=\"width:200px\"></td>";
+constexpr const char* kVersion =
+    "<td id=\"version_label\" class=\"version\" style=\"width:200px\"></td>";
 
 IShadowHost* MainWindow()
 {
@@ -41,10 +42,11 @@ std::string Run(const std::string& strText, unsigned nFlags, int nParam, int nWi
 } // namespace
 
 CMessageDlg::CMessageDlg(std::string strText, unsigned nFlags, int nParam, CWnd* pParent)
-    : CHTMLayoutDlg(197,
-                    CClientContext::Get() ? CClientContext::Get()->GetResourceConfig().GetMessageDlgPath()
-                                          : CResourceConfig().GetMessageDlgPath(),
-                    true, pParent, CClientContext::Get() ? CClientContext::Get()->GetDataLoader() : nullptr),
+    : CHTMLayoutDlg(
+          197,
+          CClientContext::Get() ? CClientContext::Get()->GetResourceConfig().GetMessageDlgPath()
+                                : CResourceConfig().GetMessageDlgPath(),
+          true, pParent, CClientContext::Get() ? CClientContext::Get()->GetDataLoader() : nullptr),
       m_strText(std::move(strText)),
       m_nFlags(nFlags),
       m_nParam(nParam)

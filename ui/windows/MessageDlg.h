@@ -31,7 +31,8 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     void Finish(const char* szResult);
@@ -45,7 +46,9 @@ private:
 
 // Shows a message modally (in the main window's shadow with flag 1) and
 // returns the button pressed.
-std::string ShowMessage(const std::string& strText, unsigned nFlags = MSG_SHADOW | MSG_NO_IMAGE, int nParam = 0);
-std::string ShowMessage(unsigned nStringId, unsigned nFlags = MSG_SHADOW | MSG_NO_IMAGE, int nParam = 0);
+std::string ShowMessage(const std::string& strText, unsigned nFlags = MSG_SHADOW | MSG_NO_IMAGE,
+                        int nParam = 0);
+std::string ShowMessage(unsigned nStringId, unsigned nFlags = MSG_SHADOW | MSG_NO_IMAGE,
+                        int nParam = 0);
 // The same with a size of its own (the about page: 700 x 530).
 std::string ShowMessageSized(const std::string& strText, unsigned nFlags, int nWidth, int nHeight);

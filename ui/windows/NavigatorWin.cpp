@@ -40,7 +40,8 @@ bool CNavigatorItemCtrl::OnHyperlinkClick(CElement, CDomEvent& event)
 bool CNavigatorWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/navigator.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/navigator.htm"),
+                        root))
         return false;
     const std::pair<StringGenerator*, const char*> generators[] = {
         {&m_level2, "ui/templates/section_level2.tmpl"},
@@ -50,7 +51,8 @@ bool CNavigatorWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, in
     {
         if (!pGenerator->LoadStrTemplateFromFile(CClientContext::GetUiPath(szPath)))
         {
-            KLOG_ERR << "CNavigatorWin::Create can't load string generator for section level " << nLevel;
+            KLOG_ERR << "CNavigatorWin::Create can't load string generator for section level "
+                     << nLevel;
             return false;
         }
         ++nLevel;
@@ -60,7 +62,8 @@ bool CNavigatorWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, in
     return true;
 }
 
-void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel, CEncyclopediaSection* pCurrent)
+void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel,
+                                    CEncyclopediaSection* pCurrent)
 {
     if (pFirstLevel != m_pRoot)
     {
@@ -75,8 +78,8 @@ void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel, CEncyclop
     }
     m_pCurrent = pCurrent;
     // The section on screen is visible in the tree: its branch is open.
-    for (CEncyclopediaSection* pUp = pCurrent ? pCurrent->m_pParent : nullptr; pUp && pUp != m_pRoot;
-         pUp = pUp->m_pParent)
+    for (CEncyclopediaSection* pUp = pCurrent ? pCurrent->m_pParent : nullptr;
+         pUp && pUp != m_pRoot; pUp = pUp->m_pParent)
         m_expanded.insert(pUp);
 }
 
@@ -100,28 +103,33 @@ bool CNavigatorWin::IsSelectedPath(const CEncyclopediaSection* pSection) const
     return false;
 }
 
-void CNavigatorWin::AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst,
-                               bool bLast)
+void CNavigatorWin::AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel,
+                               bool bFirst, bool bLast)
 {
     const bool bExpanded = IsExpanded(&section);
-    std::map<std::string, std::string> values{
-        {"SECTION_NAME", section.m_strName}, {"ID", GetIdOf(&section)}, {"IS_LAST", bLast ? "1" : "0"}};
+    std::map<std::string, std::string> values{{"SECTION_NAME", section.m_strName},
+                                              {"ID", GetIdOf(&section)},
+                                              {"IS_LAST", bLast ? "1" : "0"}};
     if (nLevel == 2)
     {
         values["IMAGE_CLASS"] = bExpanded ? "img_level2_expanded" : "img_level2_collapsed";
-        values["TD_CLASS"] = &section == m_pSelected2 ? "level2_high" : bFirst ? "level2_normal_first" : "level2_normal";
+        values["TD_CLASS"] = &section == m_pSelected2 ? "level2_high"
+                             : bFirst                 ? "level2_normal_first"
+                                                      : "level2_normal";
         html += m_level2.Generate(values);
     }
     else
     {
         const char* szBase = nLevel == 3 ? "level3" : "level4";
-        values["TD_CLASS"] = IsSelectedPath(&section) ? std::string(szBase) + "_selected" : std::string(szBase);
+        values["TD_CLASS"] =
+            IsSelectedPath(&section) ? std::string(szBase) + "_selected" : std::string(szBase);
         html += (nLevel == 3 ? m_level3 : m_level4).Generate(values);
     }
     if (!bExpanded || nLevel >= 4)
         return;
     for (std::size_t i = 0; i < section.m_children.size(); ++i)
-        AppendRows(html, *section.m_children[i], nLevel + 1, false, bLast && i + 1 == section.m_children.size());
+        AppendRows(html, *section.m_children[i], nLevel + 1, false,
+                   bLast && i + 1 == section.m_children.size());
 }
 
 std::string CNavigatorWin::GetTreeHtml()
@@ -139,11 +147,13 @@ std::string CNavigatorWin::GetSeeAlsoHtml() const
 {
     if (m_seeAlso.empty())
         return {};
-    std::string html = "<div class=\"see_also_title\"><div>Смотрите также</div></div>"
-                       "<div class=\"see_also_pointer\"><img alt=\"\"></div><div class=\"see_also_content\">";
+    std::string html =
+        "<div class=\"see_also_title\"><div>Смотрите также</div></div>"
+        "<div class=\"see_also_pointer\"><img alt=\"\"></div><div class=\"see_also_content\">";
     for (std::size_t i = 0; i < m_seeAlso.size(); ++i)
     {
-        html += "<div class=\"see_also_ref\" id=\"" + std::string(kSeeAlsoPrefix) + std::to_string(i) + "\"";
+        html += "<div class=\"see_also_ref\" id=\"" + std::string(kSeeAlsoPrefix) +
+                std::to_string(i) + "\"";
         if (m_seeAlso[i] == m_pCurrent)
             html += " selected=\"1\"";
         html += ">" + CHtmlWriter::EscapeText(m_seeAlso[i]->m_strName) + "</div>";
@@ -155,8 +165,8 @@ std::string CNavigatorWin::GetFoundHtml() const
 {
     if (m_found.empty())
         return {};
-    std::string html = "<div class=\"found_title\">По запросу «" + CHtmlWriter::EscapeText(m_strFoundText) +
-                       "»</div>";
+    std::string html = "<div class=\"found_title\">По запросу «" +
+                       CHtmlWriter::EscapeText(m_strFoundText) + "»</div>";
     for (std::size_t i = 0; i < m_found.size(); ++i)
     {
         html += "<div class=\"found_ref\" id=\"FOUND" + std::to_string(i) + "\" role=\"link\"";
@@ -169,7 +179,8 @@ std::string CNavigatorWin::GetFoundHtml() const
 
 void CNavigatorWin::OnSelectFound(const std::string& strId)
 {
-    const std::size_t nIndex = strId.size() > 5 ? std::strtoul(strId.c_str() + 5, nullptr, 10) : m_found.size();
+    const std::size_t nIndex =
+        strId.size() > 5 ? std::strtoul(strId.c_str() + 5, nullptr, 10) : m_found.size();
     if (nIndex < m_found.size())
         m_sigFoundSelected(m_found[nIndex]);
 }
@@ -188,8 +199,8 @@ void CNavigatorWin::UpdateContent()
         KLOG_ERR << "NULL root(1st level) section";
     root.FindById("section_name").SetText(m_pRoot ? m_pRoot->m_strName : std::string());
     CElement tree = root.FindById("tree");
-    tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">" + GetTreeHtml() +
-                 "</table>");
+    tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">" +
+                 GetTreeHtml() + "</table>");
     CElement seeAlso = root.FindById("see_also");
     seeAlso.SetHtml(GetSeeAlsoHtml());
     seeAlso.SetVisible(!m_seeAlso.empty());
@@ -251,7 +262,8 @@ void CNavigatorWin::DescribeRow(CElement& link) const
     const CEncyclopediaSection* pSection = GetSectionById(link.GetAttribute("id"));
     if (!pSection)
         return;
-    const bool bBranch = !pSection->m_children.empty() && CEncyclopediaData::GetSectionLevel(pSection) < 4;
+    const bool bBranch =
+        !pSection->m_children.empty() && CEncyclopediaData::GetSectionLevel(pSection) < 4;
     if (bBranch)
         link.SetAttribute("aria-expanded", IsExpanded(pSection) ? "true" : "false");
     if (pSection == m_pCurrent)
@@ -309,7 +321,8 @@ void CNavigatorWin::OnSelectSeeAlso(const std::string& strId)
 {
     std::size_t nIndex = m_seeAlso.size();
     if (strId.starts_with(kSeeAlsoPrefix))
-        nIndex = std::strtoul(strId.c_str() + std::char_traits<char>::length(kSeeAlsoPrefix), nullptr, 10);
+        nIndex = std::strtoul(strId.c_str() + std::char_traits<char>::length(kSeeAlsoPrefix),
+                              nullptr, 10);
     if (nIndex >= m_seeAlso.size() || !m_seeAlso[nIndex])
     {
         KLOG_ERR << "CNavigatorWin::OnSelectSeeAlso received NULL pointer";

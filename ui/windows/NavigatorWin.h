@@ -59,7 +59,10 @@ public:
     CEncyclopediaSection* GetSectionById(const std::string& strId) const;
     std::string GetIdOf(const CEncyclopediaSection* pSection) const;
     CEncyclopediaSection* GetSelectedSecondLevel() const { return m_pSelected2; }
-    bool IsExpanded(const CEncyclopediaSection* pSection) const { return m_expanded.count(pSection) > 0; }
+    bool IsExpanded(const CEncyclopediaSection* pSection) const
+    {
+        return m_expanded.count(pSection) > 0;
+    }
 
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSectionSelected;
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSeeAlsoSelected;
@@ -67,7 +70,8 @@ public:
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigFoundSelected;
 
 private:
-    void AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst, bool bLast);
+    void AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst,
+                    bool bLast);
     bool IsSelectedPath(const CEncyclopediaSection* pSection) const;
     void AttachItems();
     void DescribeRow(CElement& link) const;

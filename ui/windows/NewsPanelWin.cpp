@@ -44,10 +44,13 @@ void KeepTextAndLinks(const CDomNode& node, std::string& out)
 bool CNewsPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/news_panel_win.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/news_panel_win.htm"), root))
         return false;
-    if (!m_newsCard.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/news_item_html.tmpl")) ||
-        !m_formCard.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/blank_news_item_html.tmpl")))
+    if (!m_newsCard.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/news_item_html.tmpl")) ||
+        !m_formCard.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/blank_news_item_html.tmpl")))
     {
         KLOG_ERR << "CNewsPanelWin::Create can't load the news templates";
         return false;

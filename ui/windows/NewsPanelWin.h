@@ -25,7 +25,8 @@ public:
 
     explicit CNewsPanelWin(IViewHost* pHost = nullptr,
                            CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;

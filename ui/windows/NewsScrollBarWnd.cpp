@@ -144,26 +144,13 @@ bool CNewsScrollBarWnd::on_key(CElement, CElement, unsigned nEvent, unsigned nKe
     const int nPage = static_cast<int>(m_nVisible);
     switch (nKeyCode)
     {
-    case kKeyLeft:
-        Step(-1);
-        break;
-    case kKeyRight:
-        Step(1);
-        break;
-    case kKeyPageUp:
-        Step(-nPage);
-        break;
-    case kKeyPageDown:
-        Step(nPage);
-        break;
-    case kKeyHome:
-        SetPosition(0);
-        break;
-    case kKeyEnd:
-        SetPosition(m_nMaximum);
-        break;
-    default:
-        return false;
+    case kKeyLeft: Step(-1); break;
+    case kKeyRight: Step(1); break;
+    case kKeyPageUp: Step(-nPage); break;
+    case kKeyPageDown: Step(nPage); break;
+    case kKeyHome: SetPosition(0); break;
+    case kKeyEnd: SetPosition(m_nMaximum); break;
+    default: return false;
     }
     return true;
 }

@@ -8,18 +8,21 @@ std::string CPageBar::BuildHtml(int nCurrentPage, int nPageCount)
         return {}; // an empty list has no pages, so no cells
     std::string html = "<table class=\"page_bar\" role=\"navigation\" aria-label=\"Страницы\"><tr>";
     if (nCurrentPage > 0)
-        html += "<td class=\"page_num\" id=\"PREV\" role=\"link\" aria-label=\"Предыдущая страница\">"
-                "<img id=\"img_left_arrow\" src=\"page_arrow_left.png\" alt=\"\"></td>";
+        html +=
+            "<td class=\"page_num\" id=\"PREV\" role=\"link\" aria-label=\"Предыдущая страница\">"
+            "<img id=\"img_left_arrow\" src=\"page_arrow_left.png\" alt=\"\"></td>";
     for (int nPage = 0; nPage < nPageCount; ++nPage)
     {
         const bool bSelected = nPage == nCurrentPage;
         html += "<td class=\"page_num\" id=\"PAGE" + std::to_string(nPage) + "\" selected=\"" +
-                (bSelected ? "1" : "0") + "\" role=\"link\"" + (bSelected ? " aria-current=\"page\"" : "") + ">" +
-                std::to_string(nPage + 1) + "</td>";
+                (bSelected ? "1" : "0") + "\" role=\"link\"" +
+                (bSelected ? " aria-current=\"page\"" : "") + ">" + std::to_string(nPage + 1) +
+                "</td>";
     }
     if (nCurrentPage + 1 < nPageCount)
-        html += "<td class=\"page_num\" id=\"NEXT\" role=\"link\" aria-label=\"Следующая страница\">"
-                "<img id=\"img_right_arrow\" src=\"page_arrow_right.png\" alt=\"\"></td>";
+        html +=
+            "<td class=\"page_num\" id=\"NEXT\" role=\"link\" aria-label=\"Следующая страница\">"
+            "<img id=\"img_right_arrow\" src=\"page_arrow_right.png\" alt=\"\"></td>";
     return html + "</tr></table>";
 }
 

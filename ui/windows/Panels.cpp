@@ -10,8 +10,8 @@ namespace
 constexpr int kMenuId = 21; // the top panel's menu, a child of the main window
 } // namespace
 
-
-bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId, bool bVisible)
+bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, int nId,
+                       bool bVisible)
 {
     if (!CreateBase(WINDOW_CHILD, "", rect, pParent, nId, bVisible, false))
         return false;
@@ -22,7 +22,8 @@ bool CBlankWnd::Create(const char* szClass, const CRect& rect, CWnd* pParent, in
 bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/top_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/top_panel.htm"),
+                        root))
         return false;
     for (std::size_t i = 0; i < m_buttons.size(); ++i)
         if (!m_buttons[i].SetElement(root, kButtonIds[i], true))
@@ -54,7 +55,9 @@ bool CTopPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int
 
 std::vector<CPopupMenuWin::CItem> CTopPanelWin::GetMenuItems()
 {
-    return {{SC_APP_ABOUT, "О программе", true}, {SC_APP_UPDATE, "Обновить", true}, {ID_APP_EXIT, "Выход", true}};
+    return {{SC_APP_ABOUT, "О программе", true},
+            {SC_APP_UPDATE, "Обновить", true},
+            {ID_APP_EXIT, "Выход", true}};
 }
 
 void CTopPanelWin::OpenMenu(bool bFromKeyboard)
@@ -66,7 +69,8 @@ void CTopPanelWin::OpenMenu(bool bFromKeyboard)
     if (anchor.m_nHeight == 0)
         anchor = CRect{panel.m_nWidth - CPopupMenuWin::kWidth, 0, 0, GetContentHeight()};
     button.SetAttribute("aria-expanded", "true");
-    m_menu.ShowMenu(GetMenuItems(), panel.m_nLeft + anchor.m_nLeft, panel.m_nTop + anchor.m_nTop + anchor.m_nHeight);
+    m_menu.ShowMenu(GetMenuItems(), panel.m_nLeft + anchor.m_nLeft,
+                    panel.m_nTop + anchor.m_nTop + anchor.m_nHeight);
     if (bFromKeyboard)
         m_menu.SelectFirst();
 }
@@ -83,7 +87,8 @@ void CTopPanelWin::OnMenuClosed(bool bGiveKeyboardBack)
 
 bool CTopPanelWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
-    if (CElement::FromNode(event.m_pSource ? event.m_pSource : event.m_pTarget) != m_menuButton.GetElement())
+    if (CElement::FromNode(event.m_pSource ? event.m_pSource : event.m_pTarget) !=
+        m_menuButton.GetElement())
         return false;
     // Enter or Space (reason 1) open the menu on its first line.
     OpenMenu(event.m_nReason == 1);
@@ -130,7 +135,8 @@ void CTopMenuWin::FocusCurrent()
     }
 }
 
-bool CTopMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys)
+bool CTopMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                         unsigned nKeys)
 {
     if (nEvent == KEY_DOWN && (nKeyCode == VK_ESCAPE || nKeyCode == VK_TAB))
     {
@@ -154,14 +160,17 @@ void CTopPanelWin::SetNavigationState(bool bCanGoBack, bool bCanGoForward)
 {
     CElement back = m_buttons[1].GetElement();
     CElement forward = m_buttons[2].GetElement();
-    back.SetState(bCanGoBack ? 0u : unsigned(STATE_DISABLED), bCanGoBack ? unsigned(STATE_DISABLED) : 0u);
-    forward.SetState(bCanGoForward ? 0u : unsigned(STATE_DISABLED), bCanGoForward ? unsigned(STATE_DISABLED) : 0u);
+    back.SetState(bCanGoBack ? 0u : unsigned(STATE_DISABLED),
+                  bCanGoBack ? unsigned(STATE_DISABLED) : 0u);
+    forward.SetState(bCanGoForward ? 0u : unsigned(STATE_DISABLED),
+                     bCanGoForward ? unsigned(STATE_DISABLED) : 0u);
 }
 
 bool CStatusPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/status_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/status_panel.htm"), root))
         return false;
     if (!m_support.SetElement(root, "link_support"))
     {

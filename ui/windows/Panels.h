@@ -30,7 +30,8 @@ public:
     boost::signals2::signal<void()> m_sigKeyboardClosed;
 
 protected:
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     void FocusCurrent();
@@ -42,8 +43,8 @@ class CTopPanelWin : public CHTMLayoutWin
 public:
     using CHTMLayoutWin::CHTMLayoutWin;
     static constexpr std::array<const char*, 8> kButtonIds{
-        "btn_home", "btn_backward", "btn_forward", "btn_bookmarks",
-        "btn_history", "btn_update", "btn_config", "btn_about"};
+        "btn_home",    "btn_backward", "btn_forward", "btn_bookmarks",
+        "btn_history", "btn_update",   "btn_config",  "btn_about"};
 
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     CHTMLayoutButtonCtrl& GetButton(std::size_t nIndex) { return m_buttons.at(nIndex); }
@@ -61,7 +62,8 @@ public:
     CTopMenuWin& GetMenu() { return m_menu; }
 
 protected:
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
 
 private:

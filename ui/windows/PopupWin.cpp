@@ -23,7 +23,8 @@ CPopupWin::~CPopupWin()
     WatchMouse(false);
 }
 
-bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId, std::string_view strLogName)
+bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId,
+                            std::string_view strLogName)
 {
     // Its style sheet tells the engine which lines are links.
     if (!GetDataLoader())
@@ -145,8 +146,9 @@ void CPopupMenuWin::ShowMenu(const std::vector<CItem>& items, int nX, int nY)
 
 void CPopupMenuWin::Choose(unsigned nCommand)
 {
-    const auto it = std::find_if(m_items.begin(), m_items.end(),
-                                 [nCommand](const CItem& item) { return item.m_nCommand == nCommand; });
+    const auto it = std::find_if(m_items.begin(), m_items.end(), [nCommand](const CItem& item) {
+        return item.m_nCommand == nCommand;
+    });
     if (it == m_items.end() || !it->m_bEnabled || !IsShown())
         return;
     Hide();
@@ -158,7 +160,8 @@ bool CPopupMenuWin::OnHyperlinkClick(CElement, CDomEvent& event)
     const std::string strId = CElement::FromNode(event.m_pTarget).GetAttribute("id");
     if (!strId.starts_with(kItemPrefix))
         return false;
-    Choose(static_cast<unsigned>(std::strtoul(strId.c_str() + std::char_traits<char>::length(kItemPrefix), nullptr, 10)));
+    Choose(static_cast<unsigned>(
+        std::strtoul(strId.c_str() + std::char_traits<char>::length(kItemPrefix), nullptr, 10)));
     return true;
 }
 
@@ -185,7 +188,8 @@ void CPopupMenuWin::MoveCurrent(int nStep)
     }
 }
 
-bool CPopupMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys)
+bool CPopupMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                           unsigned nKeys)
 {
     if (nEvent == KEY_DOWN && (nKeyCode == VK_DOWN || nKeyCode == VK_UP))
     {

@@ -37,7 +37,8 @@ public:
     boost::signals2::signal<void()> m_sigHidden;
 
 protected:
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     // The height follows the page's content, as far as the window allows
     // (the page scrolls beyond that).
     void OnContentSizeChanged() override;
@@ -76,7 +77,8 @@ public:
     static constexpr int kWidth = 260;
 
 protected:
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
 
 private:

@@ -137,5 +137,6 @@ bool CProxySettingsDlg::OnHyperlinkClick(CElement, CDomEvent& event)
 
 bool CProxySettingsDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    return OnFormKey(nEvent, nKeyCode, [this] { OnBtnOkClick(); }, PROXY_CANCELLED);
+    return OnFormKey(
+        nEvent, nKeyCode, [this] { OnBtnOkClick(); }, PROXY_CANCELLED);
 }

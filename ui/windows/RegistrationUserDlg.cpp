@@ -101,5 +101,6 @@ void CRegistrationUserDlg::OnRegister()
 
 bool CRegistrationUserDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    return OnFormKey(nEvent, nKeyCode, [this] { OnRegister(); }, SIGN_UP_CANCELLED);
+    return OnFormKey(
+        nEvent, nKeyCode, [this] { OnRegister(); }, SIGN_UP_CANCELLED);
 }

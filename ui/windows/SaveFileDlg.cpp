@@ -20,7 +20,8 @@ bool IsPlainName(const std::string& strName)
 CSaveFileDlg::CSaveFileDlg(std::string strFolder, std::string strName, CWnd* pParent)
     : CHTMLayoutDlg(kSaveFileDlgTemplate, CClientContext::GetUiPath("ui/save_file_dlg.htm"), true,
                     pParent, CClientContext::GetUiLoader()),
-      m_strFolder(std::move(strFolder)), m_strName(std::move(strName))
+      m_strFolder(std::move(strFolder)),
+      m_strName(std::move(strName))
 {
     SetWindowText("Сохранение файла");
 }
@@ -83,5 +84,6 @@ void CSaveFileDlg::OnSave()
 
 bool CSaveFileDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, unsigned)
 {
-    return OnFormKey(nEvent, nKeyCode, [this] { OnSave(); }, IDCANCEL);
+    return OnFormKey(
+        nEvent, nKeyCode, [this] { OnSave(); }, IDCANCEL);
 }

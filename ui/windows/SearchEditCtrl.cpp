@@ -23,7 +23,8 @@ constexpr const char* kOptionPrefix = "prompt";
 
 bool CSearchPromptsWin::CreatePrompts(CWnd* pOwner)
 {
-    if (!CreatePopup(CClientContext::GetUiPath("ui/search_prompts.htm"), pOwner, 200, "CSearchPromptsWin::Create"))
+    if (!CreatePopup(CClientContext::GetUiPath("ui/search_prompts.htm"), pOwner, 200,
+                     "CSearchPromptsWin::Create"))
         return false;
     if (!GetRootElement().FindById("search_prompts").IsValid())
     {
@@ -57,8 +58,8 @@ void CSearchPromptsWin::UpdateSearchPrompts(const std::string& strText)
     std::string html;
     for (std::size_t i = 0; i < m_prompts.size(); ++i)
         html += "<option id=\"" + std::string(kOptionPrefix) + std::to_string(i) +
-                "\" role=\"option\" checked=\"0\" aria-selected=\"false\">" + CHtmlWriter::EscapeText(m_prompts[i]) +
-                "</option>";
+                "\" role=\"option\" checked=\"0\" aria-selected=\"false\">" +
+                CHtmlWriter::EscapeText(m_prompts[i]) + "</option>";
     CElement list = GetRootElement().FindById("search_prompts");
     if (!list.IsValid())
     {
@@ -89,7 +90,8 @@ int CSearchPromptsWin::PagePromptsCount(int nListHeight, int nShownHeight, int n
 
 void CSearchPromptsWin::SetCurrent(int nIndex)
 {
-    const std::vector<CElement> options = GetRootElement().FindById("search_prompts").Select("option");
+    const std::vector<CElement> options =
+        GetRootElement().FindById("search_prompts").Select("option");
     if (m_nCurrent >= 0 && m_nCurrent < static_cast<int>(options.size()))
     {
         CElement old = options[static_cast<std::size_t>(m_nCurrent)];
@@ -147,7 +149,8 @@ bool CSearchPromptsWin::OnHyperlinkClick(CElement, CDomEvent& event)
     const std::string strId = CElement::FromNode(event.m_pTarget).GetAttribute("id");
     if (!strId.starts_with(kOptionPrefix))
         return false;
-    const std::size_t nIndex = std::strtoul(strId.c_str() + std::char_traits<char>::length(kOptionPrefix), nullptr, 10);
+    const std::size_t nIndex =
+        std::strtoul(strId.c_str() + std::char_traits<char>::length(kOptionPrefix), nullptr, 10);
     if (nIndex < m_prompts.size())
         m_sigPromptClick(m_prompts[nIndex]);
     return true;
@@ -195,7 +198,8 @@ void CSearchEditCtrl::OnUpdateSearchString(const std::string& strText)
     }
     if (strText.empty())
     {
-        KLOG_DEBUG << "CSearchEditCtrl::OnUpdateSearchString hides prompts win because of empty string";
+        KLOG_DEBUG
+            << "CSearchEditCtrl::OnUpdateSearchString hides prompts win because of empty string";
         m_pPrompts->Hide();
         return;
     }
@@ -270,8 +274,8 @@ void CSearchEditCtrl::PlacePrompts()
     KLOG_DEBUG << "CSearchEditCtrl::ShowSearchPromptsWin sets width=" << nWidth;
     const int nHeight = m_pPrompts->IsShown() ? m_pPrompts->GetWindowRect().m_nHeight
                                               : CSearchPromptsWin::kMaxHeight;
-    m_pPrompts->ShowAt(CRect{owner.m_nLeft + box.m_nLeft, owner.m_nTop + box.m_nTop + box.m_nHeight + kGap, nWidth,
-                             nHeight},
+    m_pPrompts->ShowAt(CRect{owner.m_nLeft + box.m_nLeft,
+                             owner.m_nTop + box.m_nTop + box.m_nHeight + kGap, nWidth, nHeight},
                        false);
 }
 
@@ -314,7 +318,8 @@ void CSearchEditCtrl::TakeCurrentPrompt()
     SetValue(m_pPrompts->GetCurrPrompt());
 }
 
-bool CSearchEditCtrl::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
+bool CSearchEditCtrl::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode,
+                             unsigned)
 {
     if (nEvent != KEY_DOWN || target != GetElement())
         return false;

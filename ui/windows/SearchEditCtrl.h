@@ -77,7 +77,8 @@ public:
 
     bool OnEditValueChanging(CElement he, CDomEvent& event) override;
     bool on_timer(CElement he, unsigned nTimerId) override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
     // Enter (the box's text) and a prompt chosen from the list.
     boost::signals2::signal<void(const std::string&)> m_sigSearch;

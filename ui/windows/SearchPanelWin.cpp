@@ -8,10 +8,12 @@
 bool CSearchPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_panel.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/search_panel.htm"), root))
         return false;
     if (!m_logo.SetElement(root, "btn_logo") || !m_edit.SetElement(root, "edit_search") ||
-        !m_searchButton.SetElement(root, "btn_search") || !m_sampleLink.SetElement(root, "link_sample") ||
+        !m_searchButton.SetElement(root, "btn_search") ||
+        !m_sampleLink.SetElement(root, "link_sample") ||
         !m_registry.SetElement(root, "link_registry") || !root.FindById("label_sample").IsValid())
     {
         KLOG_ERR << "Can't initialize buttons";
@@ -38,7 +40,8 @@ void CSearchPanelWin::LoadSamples()
     // The samples page lists queries that find something, one per element
     // of class "sample".
     std::string strPage;
-    if (!CFileUtils::LoadTxtFileOrResource(CClientContext::GetUiPath("ui/messages/search_samples.htm"), strPage))
+    if (!CFileUtils::LoadTxtFileOrResource(
+            CClientContext::GetUiPath("ui/messages/search_samples.htm"), strPage))
     {
         KLOG_ERR << "CSearchPanelWin can't load the search samples";
         return;

@@ -11,7 +11,8 @@ namespace
 {
 std::size_t NumberAfter(const std::string& strId, std::size_t nPrefix)
 {
-    return strId.size() > nPrefix ? std::strtoul(strId.c_str() + nPrefix, nullptr, 10) : std::size_t(-1);
+    return strId.size() > nPrefix ? std::strtoul(strId.c_str() + nPrefix, nullptr, 10)
+                                  : std::size_t(-1);
 }
 
 char32_t FirstLetter(std::string_view text)
@@ -31,7 +32,8 @@ std::string Utf8(char32_t ch)
 bool CSearchRegistryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_registry_win.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/search_registry_win.htm"), root))
         return false;
     for (const char* szId : {"letters", "sections", "letter_info", "references"})
         if (!root.FindById(szId).IsValid())
@@ -82,7 +84,8 @@ void CSearchRegistryWin::UpdateLetters()
     for (std::size_t i = 0; i < m_letters.size(); ++i)
     {
         const bool bSelected = i == m_nLetter;
-        html += "<td id=\"LETTER" + std::to_string(i) + "\" class=\"letter\" role=\"tab\" aria-selected=\"" +
+        html += "<td id=\"LETTER" + std::to_string(i) +
+                "\" class=\"letter\" role=\"tab\" aria-selected=\"" +
                 (bSelected ? "true" : "false") + "\"";
         if (!alphabet.empty() && m_letters[i] == alphabet.front())
             html += " first=\"1\"";

@@ -19,8 +19,10 @@ class CSearchRegistry;
 class CSearchRegistryWin : public CHTMLayoutWin
 {
 public:
-    explicit CSearchRegistryWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    explicit CSearchRegistryWin(IViewHost* pHost = nullptr,
+                                CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;

@@ -35,8 +35,8 @@ std::size_t NumberAfter(const std::string& strId, const char* szPrefix)
 std::string LocationOf(const CEncyclopediaSection& section)
 {
     std::vector<const CEncyclopediaSection*> chain;
-    for (const CEncyclopediaSection* pUp = section.m_pParent; pUp && pUp->m_pParent && pUp->m_pParent->m_pParent;
-         pUp = pUp->m_pParent)
+    for (const CEncyclopediaSection* pUp = section.m_pParent;
+         pUp && pUp->m_pParent && pUp->m_pParent->m_pParent; pUp = pUp->m_pParent)
         chain.push_back(pUp);
     std::string strLocation;
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
@@ -53,9 +53,11 @@ CBookmark* CSearchResultWin::View() const
 bool CSearchResultWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/search_result_win.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId,
+                        CClientContext::GetUiPath("ui/search_result_win.htm"), root))
         return false;
-    if (!m_template.LoadStrTemplateFromFile(CClientContext::GetUiPath("ui/templates/search_result_html.tmpl")) ||
+    if (!m_template.LoadStrTemplateFromFile(
+            CClientContext::GetUiPath("ui/templates/search_result_html.tmpl")) ||
         !root.FindById("result_list").IsValid())
     {
         KLOG_ERR << "CSearchResultWin::Create can't load its template or list";
@@ -79,7 +81,8 @@ void CSearchResultWin::BuildItems(const CBookmark& view)
         const std::size_t nFirst = m_items.size();
         for (CEncyclopediaSection* pSection : sections)
             if (pSection)
-                m_items.push_back(CItem{pSection, CEncyclopediaData::GetFirstLevelSectionItem(pSection), 0});
+                m_items.push_back(
+                    CItem{pSection, CEncyclopediaData::GetFirstLevelSectionItem(pSection), 0});
         if (m_items.size() > nFirst)
             m_items[nFirst].m_nGroupSize = m_items.size() - nFirst;
     }
@@ -89,13 +92,18 @@ std::string CSearchResultWin::BuildHead(const CBookmark& view) const
 {
     const std::string strQuery = CHtmlWriter::EscapeText(view.m_strSearchString);
     if (m_items.empty())
-        return "<div class=\"no_results\" role=\"status\"><div class=\"no_results_title\">По запросу «" + strQuery +
-               "» ничего не найдено</div><div>Проверьте, нет ли в словах опечаток, уберите лишние слова или найдите "
+        return "<div class=\"no_results\" role=\"status\"><div class=\"no_results_title\">По "
+               "запросу «" +
+               strQuery +
+               "» ничего не найдено</div><div>Проверьте, нет ли в словах опечаток, уберите лишние "
+               "слова или найдите "
                "тему через поисковый регистр.</div></div>";
     std::string html = "<div class=\"result_count\" role=\"status\">Найдено " +
-                       CountDocuments(view.m_nFoundDocuments) + " по запросу «" + strQuery + "»</div>";
+                       CountDocuments(view.m_nFoundDocuments) + " по запросу «" + strQuery +
+                       "»</div>";
     if (!view.m_strCompletions.empty())
-        html += "<div class=\"result_completions\">Точных совпадений нет. Показаны документы со словами: " +
+        html += "<div class=\"result_completions\">Точных совпадений нет. Показаны документы со "
+                "словами: " +
                 CHtmlWriter::EscapeText(view.m_strCompletions) + "</div>";
     return html;
 }
@@ -106,7 +114,8 @@ std::string CSearchResultWin::ItemHtml(std::size_t nIndex)
     std::string html;
     if (item.m_nGroupSize > 0 && item.m_pGroup)
         html += "<h2 class=\"result_group\">" + CHtmlWriter::EscapeText(item.m_pGroup->m_strName) +
-                " <span class=\"result_group_count\">" + std::to_string(item.m_nGroupSize) + "</span></h2>";
+                " <span class=\"result_group_count\">" + std::to_string(item.m_nGroupSize) +
+                "</span></h2>";
     const CEncyclopediaSection& section = *item.m_pSection;
     const std::string strId = kItemPrefix + std::to_string(nIndex);
     std::string strEntry = m_template.Generate({{"SEARCH_RESULT_ID", strId},
@@ -125,12 +134,16 @@ std::string CSearchResultWin::ItemHtml(std::size_t nIndex)
     if (const auto nMark = strEntry.find(kSnippetMark); nMark != std::string::npos)
         strEntry.replace(nMark, std::char_traits<char>::length(kSnippetMark), strSnippet);
     // A page with parts of its own can show which of them hold the words.
-    const bool bParts = std::any_of(section.m_children.begin(), section.m_children.end(),
-                                    [](const auto& pChild) { return !pChild->m_strAnchor.empty(); });
+    const bool bParts =
+        std::any_of(section.m_children.begin(), section.m_children.end(),
+                    [](const auto& pChild) { return !pChild->m_strAnchor.empty(); });
     if (bParts && section.m_strAnchor.empty())
-        strEntry += "<div class=\"result_parts\"><span id=\"" + std::string(kExpandPrefix) + std::to_string(nIndex) +
-                    "\" class=\"result_expand\" role=\"button\" aria-expanded=\"false\">Где в документе</span><div id=\"" +
-                    kSubsectionPrefix + std::to_string(nIndex) + "\" class=\"result_subsections\"></div></div>";
+        strEntry += "<div class=\"result_parts\"><span id=\"" + std::string(kExpandPrefix) +
+                    std::to_string(nIndex) +
+                    "\" class=\"result_expand\" role=\"button\" aria-expanded=\"false\">Где в "
+                    "документе</span><div id=\"" +
+                    kSubsectionPrefix + std::to_string(nIndex) +
+                    "\" class=\"result_subsections\"></div></div>";
     return html + strEntry;
 }
 
@@ -147,7 +160,8 @@ void CSearchResultWin::ShowBookmark(CBookmark& view, bool bRestore)
     // The list grows a chunk at a time as the reader comes near its end.
     root.FindById("result_list").SetHtml("");
     m_nFilled = 0;
-    const std::size_t nWanted = bRestore ? std::max<std::size_t>(1, static_cast<std::size_t>(view.m_nParam1)) : 1;
+    const std::size_t nWanted =
+        bRestore ? std::max<std::size_t>(1, static_cast<std::size_t>(view.m_nParam1)) : 1;
     while (m_nFilled < nWanted && ShowMore())
     {
     }
@@ -176,7 +190,8 @@ bool CSearchResultWin::ShowMore()
     return true;
 }
 
-std::vector<CEncyclopediaSection*> CSearchResultWin::FoundSubsections(const CEncyclopediaSection& section) const
+std::vector<CEncyclopediaSection*>
+CSearchResultWin::FoundSubsections(const CEncyclopediaSection& section) const
 {
     std::vector<CEncyclopediaSection*> found;
     CClientContext* pContext = CClientContext::Get();
@@ -219,10 +234,12 @@ void CSearchResultWin::OnExpand(std::size_t nIndex)
     const std::vector<CEncyclopediaSection*> parts = FoundSubsections(*m_items[nIndex].m_pSection);
     std::string html;
     for (std::size_t i = 0; i < parts.size(); ++i)
-        html += "<a id=\"" + std::string(kItemPrefix) + std::to_string(nIndex) + "_" + std::to_string(i) +
-                "\" class=\"result_subsection\" href=\"#\">" + CHtmlWriter::EscapeText(parts[i]->m_strName) + "</a>";
+        html += "<a id=\"" + std::string(kItemPrefix) + std::to_string(nIndex) + "_" +
+                std::to_string(i) + "\" class=\"result_subsection\" href=\"#\">" +
+                CHtmlWriter::EscapeText(parts[i]->m_strName) + "</a>";
     if (parts.empty())
-        html = "<div class=\"result_subsection_none\">Слова встречаются во вступлении документа.</div>";
+        html = "<div class=\"result_subsection_none\">Слова встречаются во вступлении "
+               "документа.</div>";
     button.SetAttribute("aria-expanded", "true");
     list.SetHtml(html);
 }
@@ -260,7 +277,8 @@ bool CSearchResultWin::OnHyperlinkClick(CElement, CDomEvent& event)
         const std::size_t nIndex = NumberAfter(strId, kItemPrefix);
         const std::size_t nPart = std::strtoul(strId.c_str() + strId.find('_') + 1, nullptr, 10);
         const std::vector<CEncyclopediaSection*> parts =
-            nIndex < m_items.size() ? FoundSubsections(*m_items[nIndex].m_pSection) : std::vector<CEncyclopediaSection*>();
+            nIndex < m_items.size() ? FoundSubsections(*m_items[nIndex].m_pSection)
+                                    : std::vector<CEncyclopediaSection*>();
         if (nPart < parts.size())
             OpenSection(parts[nPart]);
     }

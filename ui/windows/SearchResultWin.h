@@ -19,8 +19,10 @@ class CSearchResultWin : public CHTMLayoutWin
 public:
     static constexpr std::size_t kChunkSize = 20;
 
-    explicit CSearchResultWin(IViewHost* pHost = nullptr, CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader), m_pHost(pHost)
+    explicit CSearchResultWin(IViewHost* pHost = nullptr,
+                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
+        : CHTMLayoutWin(pLoader),
+          m_pHost(pHost)
     {
     }
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;

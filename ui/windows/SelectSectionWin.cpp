@@ -31,14 +31,15 @@ std::string CSelectSectionWin::LinkId(CEncyclopediaSection* pSection)
 std::string CSelectSectionWin::BuildSectionsHtml(const CEncyclopediaSection* pRoot)
 {
     m_ids.clear();
-    std::string html = "<div id=\"select_section_body\" class=\"select_section_body\">"
-                       "<table id=\"table_section_body\" class=\"table_section_body\" role=\"presentation\">";
+    std::string html =
+        "<div id=\"select_section_body\" class=\"select_section_body\">"
+        "<table id=\"table_section_body\" class=\"table_section_body\" role=\"presentation\">";
     const std::size_t nCount = pRoot ? pRoot->m_children.size() : 0;
     for (std::size_t nRow = 0; nRow < nCount; nRow += kColumns)
     {
         if (nRow > 0)
-            html += "<tr class=\"spacer\"><td colspan=\"" + std::to_string(kColumns) + "\" height=\"" +
-                    std::to_string(kSpacer) + "\"></td></tr>";
+            html += "<tr class=\"spacer\"><td colspan=\"" + std::to_string(kColumns) +
+                    "\" height=\"" + std::to_string(kSpacer) + "\"></td></tr>";
         html += "<tr>";
         for (std::size_t i = nRow; i < nRow + kColumns; ++i)
         {
@@ -48,10 +49,12 @@ std::string CSelectSectionWin::BuildSectionsHtml(const CEncyclopediaSection* pRo
                 continue;
             }
             const CEncyclopediaSection& section = *pRoot->m_children[i];
-            html += "<td class=\"section\"><div class=\"section_name\">" + Text(section.m_strName) + "</div>";
+            html += "<td class=\"section\"><div class=\"section_name\">" + Text(section.m_strName) +
+                    "</div>";
             for (const auto& pChild : section.m_children)
             {
-                html += "<div id=\"" + LinkId(pChild.get()) + "\" class=\"section_link\" role=\"link\"";
+                html +=
+                    "<div id=\"" + LinkId(pChild.get()) + "\" class=\"section_link\" role=\"link\"";
                 if (pChild.get() == m_pHighlight)
                     html += " current=\"1\"";
                 html += ">" + Text(pChild->m_strName) + "</div>";
@@ -72,7 +75,8 @@ std::string CSelectSectionWin::BuildSubSectionsHtml(const CEncyclopediaSection* 
         html += "<div class=\"section_name\">" + Text(pSection->m_strName) + "</div>";
         for (const auto& pChild : pSection->m_children)
         {
-            html += "<div id=\"" + LinkId(pChild.get()) + "\" class=\"subsection_link\" role=\"link\"";
+            html +=
+                "<div id=\"" + LinkId(pChild.get()) + "\" class=\"subsection_link\" role=\"link\"";
             if (pChild.get() == m_pHighlight)
                 html += " current=\"1\"";
             html += ">" + Text(pChild->m_strName) + "</div>";

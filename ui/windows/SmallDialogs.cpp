@@ -40,9 +40,13 @@ std::uint32_t BigEndian(std::span<const std::uint8_t> bytes, std::size_t nAt, st
 }
 } // namespace
 
-CSplashDlg::CSplashDlg() : CHTMLayoutDlg(196, Resources().GetSplashDlgPath(), true, nullptr, Loader()) {}
+CSplashDlg::CSplashDlg()
+    : CHTMLayoutDlg(196, Resources().GetSplashDlgPath(), true, nullptr, Loader())
+{
+}
 
-CAboutDlg::CAboutDlg(CWnd* pParent) : CHTMLayoutDlg(0, Resources().GetAboutDlgPath(), true, pParent, Loader())
+CAboutDlg::CAboutDlg(CWnd* pParent)
+    : CHTMLayoutDlg(0, Resources().GetAboutDlgPath(), true, pParent, Loader())
 {
     EnableTitleDrag();
 }
@@ -62,7 +66,8 @@ bool CAboutDlg::OnInitDialog()
         m_ok.m_sigClick.connect([this] { EndDialog(IDOK); });
     if (m_link.SetElement(root, "link_kalimor"))
         m_link.m_sigClick.connect([] {
-            if (CClientContext* pContext = CClientContext::Get(); !pContext || !pContext->OpenExternal(kWebSite))
+            if (CClientContext* pContext = CClientContext::Get();
+                !pContext || !pContext->OpenExternal(kWebSite))
                 KLOG_ERR << "CAboutDlg can't open " << kWebSite;
         });
     return true;
@@ -115,7 +120,8 @@ bool CImageViewDlg::ReadImageSize(std::span<const std::uint8_t> bytes, int& nWid
             const std::size_t nLength = BigEndian(bytes, nPos + 2, 2);
             if (nLength < 2)
                 return false;
-            const bool bFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+            const bool bFrame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+                                marker != 0xC8 && marker != 0xCC;
             if (bFrame)
             {
                 if (nPos + 9 > bytes.size())
@@ -133,10 +139,12 @@ bool CImageViewDlg::ReadImageSize(std::span<const std::uint8_t> bytes, int& nWid
 bool CImageViewDlg::ReadImageSize(const std::string& strPath, int& nWidth, int& nHeight)
 {
     CByteArray bytes;
-    return CFileUtils::LoadBinFileOrResource(strPath, bytes) && ReadImageSize(bytes, nWidth, nHeight);
+    return CFileUtils::LoadBinFileOrResource(strPath, bytes) &&
+           ReadImageSize(bytes, nWidth, nHeight);
 }
 
-std::string CImageViewDlg::ChoosePage(int nImageWidth, int nImageHeight, const CRect& area, CRect& dialog)
+std::string CImageViewDlg::ChoosePage(int nImageWidth, int nImageHeight, const CRect& area,
+                                      CRect& dialog)
 {
     const CResourceConfig& resources = Resources();
     const int nMaxWidth = std::max(200, area.m_nWidth - 2 * kImageMargin);
@@ -224,7 +232,8 @@ bool CImageViewDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCod
     return true;
 }
 
-bool CImageViewDlg::on_mouse(CElement, CElement target, unsigned nEvent, int, int, unsigned nButtons, unsigned)
+bool CImageViewDlg::on_mouse(CElement, CElement target, unsigned nEvent, int, int,
+                             unsigned nButtons, unsigned)
 {
     // A click on the backdrop around the picture (the dialog's frame) closes it.
     if (nEvent == MOUSE_DOWN && (nButtons & MAIN_MOUSE_BUTTON) && target.GetTag() == "html")

@@ -20,7 +20,8 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     CHTMLayoutButtonCtrl m_titleClose, m_ok, m_link;
@@ -34,7 +35,8 @@ public:
     CImageViewDlg(std::string strImagePath, CWnd* pParent);
     // The page for a picture of that size inside an area of that size: plain,
     // both scroll bars, vertical only or horizontal only; the dialog's size.
-    static std::string ChoosePage(int nImageWidth, int nImageHeight, const CRect& area, CRect& dialog);
+    static std::string ChoosePage(int nImageWidth, int nImageHeight, const CRect& area,
+                                  CRect& dialog);
     // Width and height from a PNG, JPEG or GIF header; false for anything else.
     static bool ReadImageSize(const std::string& strPath, int& nWidth, int& nHeight);
     static bool ReadImageSize(std::span<const std::uint8_t> bytes, int& nWidth, int& nHeight);
@@ -42,7 +44,8 @@ public:
 protected:
     int OnCreate() override;
     bool OnInitDialog() override;
-    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned nKeys) override;
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
     bool on_mouse(CElement he, CElement target, unsigned nEvent, int nX, int nY, unsigned nButtons,
                   unsigned nKeys) override;
 

@@ -132,20 +132,11 @@ bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigne
     int nDays = 0;
     switch (nKeyCode)
     {
-    case kKeyLeft:
-        nDays = -1;
-        break;
-    case kKeyRight:
-        nDays = 1;
-        break;
-    case kKeyUp:
-        nDays = -7;
-        break;
-    case kKeyDown:
-        nDays = 7;
-        break;
-    default:
-        return false;
+    case kKeyLeft: nDays = -1; break;
+    case kKeyRight: nDays = 1; break;
+    case kKeyUp: nDays = -7; break;
+    case kKeyDown: nDays = 7; break;
+    default: return false;
     }
     SelectDate(AddDays(m_selected, nDays));
     GetRootElement().FindById(CCalendarMonth::DayId(kDayPrefix, m_selected)).SetState(STATE_FOCUS);

@@ -6,10 +6,10 @@
 #include "LoginUserData.h"
 #include "LoginUserDlg.h"
 #include "MainWindowMessages.h"
-#include "UpdateFrame.h"
 #include "RegistrationUserDlg.h"
 #include "ServiceRequests.h"
 #include "UpdateDlg.h"
+#include "UpdateFrame.h"
 #include "UrlToPath.h"
 #include "WindowManager.h"
 
@@ -365,20 +365,16 @@ void CUpdateController::CheckClientVersion()
     // The watcher's thread hands the address to the UI thread; the window
     // takes it there, if it still exists.
     m_pWatcher = CCheckClientThread::Start(
-        pContext->GetRequestSettings(),
-        [pLoop, nWindow](std::string strUrl)
-        {
-            pLoop->PostTask(
-                [nWindow, strUrl = std::move(strUrl)]
+        pContext->GetRequestSettings(), [pLoop, nWindow](std::string strUrl) {
+            pLoop->PostTask([nWindow, strUrl = std::move(strUrl)] {
+                CWindowManager* pUi = CWindowManager::Get();
+                if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
                 {
-                    CWindowManager* pUi = CWindowManager::Get();
-                    if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
-                    {
-                        auto pUrl = std::make_unique<std::string>(strUrl);
-                        pWnd->SendMessage(WM_NEW_CLIENT_URL, 0,
-                                          reinterpret_cast<std::intptr_t>(pUrl.release()));
-                    }
-                });
+                    auto pUrl = std::make_unique<std::string>(strUrl);
+                    pWnd->SendMessage(WM_NEW_CLIENT_URL, 0,
+                                      reinterpret_cast<std::intptr_t>(pUrl.release()));
+                }
+            });
         });
 }
 

@@ -20,16 +20,11 @@ const char* ButtonType(EUpdateButton button)
 {
     switch (button)
     {
-    case EUpdateButton::Ok:
-        return "ok";
-    case EUpdateButton::Cancel:
-        return "cancel";
-    case EUpdateButton::Yes:
-        return "yes";
-    case EUpdateButton::No:
-        return "no";
-    default:
-        return "";
+    case EUpdateButton::Ok: return "ok";
+    case EUpdateButton::Cancel: return "cancel";
+    case EUpdateButton::Yes: return "yes";
+    case EUpdateButton::No: return "no";
+    default: return "";
     }
 }
 
@@ -37,16 +32,11 @@ const char* ButtonName(EUpdateButton button)
 {
     switch (button)
     {
-    case EUpdateButton::Ok:
-        return "OK";
-    case EUpdateButton::Cancel:
-        return "Отмена";
-    case EUpdateButton::Yes:
-        return "Да";
-    case EUpdateButton::No:
-        return "Нет";
-    default:
-        return "";
+    case EUpdateButton::Ok: return "OK";
+    case EUpdateButton::Cancel: return "Отмена";
+    case EUpdateButton::Yes: return "Да";
+    case EUpdateButton::No: return "Нет";
+    default: return "";
     }
 }
 
@@ -168,7 +158,8 @@ std::string CUpdateDlg::NewClientNoticeHtml()
     // The offer's words and look are a page of the resources; without it the
     // flow's own text stands.
     std::string strPage;
-    if (!CFileUtils::LoadTxtFileOrResource(CClientContext::GetUiPath("ui/messages/need_update.htm"), strPage))
+    if (!CFileUtils::LoadTxtFileOrResource(CClientContext::GetUiPath("ui/messages/need_update.htm"),
+                                           strPage))
         return {};
     CHtmlDocument page;
     if (!page.LoadHtml(strPage))

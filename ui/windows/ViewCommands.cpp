@@ -103,7 +103,8 @@ void CViewCommands::ShowAbout()
     KLOG_NOTICE << "Pressed about button";
     std::string strPage;
     CClientContext* pContext = Context();
-    if (!pContext || !CFileUtils::LoadTxtFileOrResource(pContext->GetResourceConfig().GetAboutMessagePath(), strPage))
+    if (!pContext || !CFileUtils::LoadTxtFileOrResource(
+                         pContext->GetResourceConfig().GetAboutMessagePath(), strPage))
         return;
     const std::string strResult = ShowMessageSized(strPage, MSG_SHADOW | MSG_NO_IMAGE, 700, 530);
     if (strResult == "EMAIL")
@@ -117,14 +118,16 @@ void CViewCommands::ShowAbout()
 
 void CViewCommands::ShowBookmarks()
 {
-    if (CheckContent() && !m_host.GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_BOOKMARKS), true))
+    if (CheckContent() &&
+        !m_host.GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_BOOKMARKS), true))
         KLOG_ERR << "Can't move to bookmark list";
 }
 
 void CViewCommands::ShowHistory()
 {
     KLOG_NOTICE << "Pressed history button";
-    if (CheckContent() && !m_host.GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_HISTORY), true))
+    if (CheckContent() &&
+        !m_host.GoToBookmark(std::make_unique<CBookmark>(CBookmark::VIEW_HISTORY), true))
         KLOG_ERR << "Can't move to history list";
 }
 
@@ -154,7 +157,8 @@ bool CViewCommands::DownloadForm(const std::string& strUrl)
         return false;
     // The desktop gets a copy outside the content, and only of a document.
     const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
-    if (CClientContext* pContext = Context(); strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
+    if (CClientContext* pContext = Context();
+        strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
         ShowMessage(IDS_FORM_OPEN_ERROR);
     return false;
 }

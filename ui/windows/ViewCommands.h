@@ -16,7 +16,8 @@ class CViewCommands
 public:
     // waitCursor shows (true) and hides the wait cursor over the window.
     CViewCommands(IViewHost& host, std::function<void(bool)> waitCursor)
-        : m_host(host), m_waitCursor(std::move(waitCursor))
+        : m_host(host),
+          m_waitCursor(std::move(waitCursor))
     {
     }
 

@@ -54,10 +54,12 @@ std::unique_ptr<CBookmark> CViewMaker::ForPrompt(const std::string& strPrompt) c
     return ForLinks(pPhrase ? pPhrase->links : std::vector<std::string>(), strPrompt);
 }
 
-std::unique_ptr<CBookmark> CViewMaker::ForLinks(const std::vector<std::string>& links, const std::string& strText) const
+std::unique_ptr<CBookmark> CViewMaker::ForLinks(const std::vector<std::string>& links,
+                                                const std::string& strText) const
 {
     CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CSectionList sections = pEncyclopedia ? pEncyclopedia->FindSectionsByURLs(links) : CSectionList();
+    CSectionList sections =
+        pEncyclopedia ? pEncyclopedia->FindSectionsByURLs(links) : CSectionList();
     if (sections.empty())
     {
         KLOG_WARN << "Nothing to show";
@@ -72,7 +74,8 @@ std::unique_ptr<CBookmark> CViewMaker::ForLinks(const std::vector<std::string>& 
 std::unique_ptr<CBookmark> CViewMaker::ForSectionType(const std::string& strType) const
 {
     CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pFirst = pEncyclopedia ? pEncyclopedia->GetFirstLevelSectionItem(strType) : nullptr;
+    CEncyclopediaSection* pFirst =
+        pEncyclopedia ? pEncyclopedia->GetFirstLevelSectionItem(strType) : nullptr;
     CEncyclopediaSection* pChild = pFirst ? CEncyclopediaData::GetFirstRealChild(pFirst) : nullptr;
     if (!pChild)
     {
@@ -85,7 +88,8 @@ std::unique_ptr<CBookmark> CViewMaker::ForSectionType(const std::string& strType
 std::unique_ptr<CBookmark> CViewMaker::ForRecentDocument(const CMRUDocument& document) const
 {
     CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(document.m_strURL) : nullptr;
+    CEncyclopediaSection* pSection =
+        pEncyclopedia ? pEncyclopedia->FindSectionByURL(document.m_strURL) : nullptr;
     if (!pSection)
     {
         KLOG_ERR << "Document" << document.m_strName << " not found";
@@ -101,7 +105,8 @@ std::unique_ptr<CBookmark> CViewMaker::ForFormOf(const std::string& strUrl) cons
     return pBlank ? std::make_unique<CBookmark>(CBookmark::ForForm(pBlank)) : nullptr;
 }
 
-std::unique_ptr<CBookmark> CViewMaker::ForFilledSample(const std::string& strUrl, CEncyclopediaSection* pSection) const
+std::unique_ptr<CBookmark> CViewMaker::ForFilledSample(const std::string& strUrl,
+                                                       CEncyclopediaSection* pSection) const
 {
     // The sample takes the document's place; the section stays where it is.
     if (!pSection)
@@ -116,10 +121,12 @@ CLinkTarget CViewMaker::Classify(const std::string& strUrl) const
     return ClassifyLink(strUrl, Context() ? Context()->GetDocumentsFolder() : std::string());
 }
 
-std::unique_ptr<CBookmark> CViewMaker::ForDocument(const CLinkTarget& target, const std::string& strUrl) const
+std::unique_ptr<CBookmark> CViewMaker::ForDocument(const CLinkTarget& target,
+                                                   const std::string& strUrl) const
 {
     CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
-    CEncyclopediaSection* pSection = pEncyclopedia ? pEncyclopedia->FindSectionByURL(target.m_strAddress) : nullptr;
+    CEncyclopediaSection* pSection =
+        pEncyclopedia ? pEncyclopedia->FindSectionByURL(target.m_strAddress) : nullptr;
     if (!pSection)
     {
         KLOG_WARN << "Document " << strUrl << " not found";

@@ -7,7 +7,8 @@
 bool CWelcomeWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
-    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/welcome_win.htm"), root))
+    if (!CreateWithPage(nStyle, rect, pParent, nId, CClientContext::GetUiPath("ui/welcome_win.htm"),
+                        root))
         return false;
     for (std::size_t i = 0; i < kTiles.size(); ++i)
     {
