@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The project's entry point on a Debian machine.
-#   ./build.sh test    install what is missing, then build and run every test twice:
-#                      a normal build (g++) and an AddressSanitizer + UBSan build
-#                      (clang, which also runs the libFuzzer targets)
+#   ./build.sh test    install what is missing, check the sources' format, then
+#                      build and run every test twice: a normal build (g++) and
+#                      an AddressSanitizer + UBSan build (clang, which also runs
+#                      the libFuzzer targets)
 #   ./build.sh run     build and start the client on the demo content (or an
 #                      empty profile); add --no-browser to get its address printed
 #   ./build.sh build   build the normal configuration only
@@ -32,6 +33,8 @@ build_release() {
 case "${1:-}" in
   test)
     scripts/install-deps
+    echo "== format of the sources (.clang-format)"
+    scripts/check-format
     echo "== normal build (g++)"
     build_release
     run_tests build/release
