@@ -2,16 +2,8 @@
 // published the way real content is: the search box and its prompts, the
 // search into the result window, prompt and phrase resolution, the
 // alphabetical index, the found words in a document.
-#include "ContentPublisher.h"
-#include "DocumentSearch.h"
-#include "FullTextSearch2.h"
 #include "MainWindow.h"
-#include "MorphoSearch.h"
-#include "SearchPrompt2Manager.h"
-#include "SearchRegistry.h"
-#include "SynonymsSearch.h"
-#include "TestContent.h"
-#include "UiTestContext.h"
+#include "SearchLibrary.h"
 
 #include <nlohmann/json.hpp>
 
@@ -58,41 +50,13 @@ void WriteLibrary(const CTempDir& src)
         R"(<search_synonyms><word text="усн"><synonym text="упрощенка"/></word></search_synonyms>)");
 }
 
-// Published once for the suite: the tests only read it.
-struct CPublishedLibrary
-{
-    CPublishedLibrary()
-    {
-        WriteLibrary(src);
-        CPublishOptions options;
-        options.m_strMorphologyFolder = WriteSmallMorphology(src);
-        CPublishReport report;
-        EXPECT_TRUE(CContentPublisher().Publish(src.Path(), profile.Path(), report, options));
-    }
-    CTempDir src, profile;
-};
-
 struct CSearchFixture : CWindowsFixture
 {
-    static void SetUpTestSuite() { s_pLibrary = std::make_unique<CPublishedLibrary>(); }
+    static void SetUpTestSuite() { s_pLibrary = std::make_unique<CPublishedLibrary>(WriteLibrary); }
     static void TearDownTestSuite() { s_pLibrary.reset(); }
 
     CSearchFixture()
     {
-        const std::string strContent = s_pLibrary->profile.File("Content") + "/";
-        context.m_strContentFolder = strContent;
-        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
-                                                    strContent + "Content/"));
-        morpho.SetMorphologyFolder(strContent + "morphology/");
-        index.SetIndexFolder(strContent + "fulltextsearch/");
-        EXPECT_TRUE(morpho.LoadData() && index.LoadData());
-        EXPECT_TRUE(prompts.LoadData(strContent + "search_prompts2.dat"));
-        EXPECT_TRUE(registry.LoadData(strContent + "registry2.dat"));
-        EXPECT_TRUE(synonyms.LoadData(strContent + "search_synonyms.dat"));
-        context.m_pSearch = &search;
-        context.m_pRegistry = &registry;
-        context.m_pPrompts = &prompts;
-        context.m_pSynonyms = &synonyms;
         context.m_registry.SetContentVersion(1);
         main = std::make_unique<CMainWindow>(nullptr);
         EXPECT_TRUE(main->Create());
@@ -125,12 +89,7 @@ struct CSearchFixture : CWindowsFixture
     }
 
     static inline std::unique_ptr<CPublishedLibrary> s_pLibrary;
-    CMorphoSearch morpho;
-    CFullTextSearch2 index;
-    CSearchPrompt2Manager prompts;
-    CSearchRegistry registry{&morpho, &prompts};
-    CSynonymsSearch synonyms;
-    CDocumentSearch search{index, morpho};
+    CLoadedSearch loaded{*s_pLibrary, context};
     std::unique_ptr<CMainWindow> main;
 };
 } // namespace
@@ -454,13 +413,13 @@ TEST_F(CSearchFixture, AContentReloadLeavesNoWindowPointingIntoTheOldContent)
     reader.OnSelectSectionClicked(true);
     const std::string strRow = reader.GetNavigator().GetIdOf(Shown());
     ASSERT_FALSE(strRow.empty());
-    const std::string strContent = s_pLibrary->profile.File("Content") + "/";
+    const std::string strContent = s_pLibrary->ContentFolder();
     context.m_reload = [&] {
         context.m_encyclopedia.FreeData();
-        registry.FreeData();
+        loaded.registry.FreeData();
         EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
                                                     strContent + "Content/"));
-        EXPECT_TRUE(registry.LoadData(strContent + "registry2.dat"));
+        EXPECT_TRUE(loaded.registry.LoadData(strContent + "registry2.dat"));
     };
     main->ReloadContent();
     EXPECT_EQ(main->GetBodyKind(), CBookmark::VIEW_HOME);

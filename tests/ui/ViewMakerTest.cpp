@@ -2,74 +2,46 @@
 // library published the way real content is: the search, the prompts and
 // phrases, the sections, the recent documents, the forms and the links.
 #include "ViewMaker.h"
-#include "ContentPublisher.h"
-#include "DocumentSearch.h"
-#include "FullTextSearch2.h"
-#include "MorphoSearch.h"
-#include "SearchPrompt2Manager.h"
-#include "SearchRegistry.h"
-#include "TestContent.h"
-#include "UiTestContext.h"
+#include "SearchLibrary.h"
 
 namespace
 {
-struct CViewLibrary
+void WriteLibrary(const CTempDir& src)
 {
-    CViewLibrary()
-    {
-        WriteFileText(src.File("encyclopedia.xml"), R"(<encyclopedia>
+    WriteFileText(src.File("encyclopedia.xml"), R"(<encyclopedia>
 <section name="НДС" code="nds"><section name="Вычеты">
   <section name="Налоговые вычеты" url="/nds/deduction.html"><section name="Условия" anchor="conditions"/></section>
   <section name="Восстановление НДС" url="/nds/restore.html"/></section></section>
 <section name="УСН" code="usn"><section name="Применение"><section name="Ставки на упрощенке" url="/usn/rates.html"/>
   </section></section>
 </encyclopedia>)");
-        WriteFileText(src.File("pages/nds/deduction.html"),
-                      "<html><body><h1>Налоговые вычеты</h1><p>Вычеты уменьшают налог.</p>"
-                      "<h2 id=\"conditions\">Условия</h2><p>Счет-фактура.</p></body></html>");
-        WriteFileText(
-            src.File("pages/nds/restore.html"),
-            "<html><body><h1>Восстановление</h1><p>Налог восстанавливают.</p></body></html>");
-        WriteFileText(src.File("pages/usn/rates.html"),
-                      "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налоги платят "
-                      "авансами.</p></body></html>");
-        WriteFileText(src.File("registry2.xml"), R"xml(<search_registry>
+    WriteFileText(src.File("pages/nds/deduction.html"),
+                  "<html><body><h1>Налоговые вычеты</h1><p>Вычеты уменьшают налог.</p>"
+                  "<h2 id=\"conditions\">Условия</h2><p>Счет-фактура.</p></body></html>");
+    WriteFileText(src.File("pages/nds/restore.html"),
+                  "<html><body><h1>Восстановление</h1><p>Налог восстанавливают.</p></body></html>");
+    WriteFileText(src.File("pages/usn/rates.html"),
+                  "<html><body><h1>Ставки</h1><p>Ставка шесть процентов; налоги платят "
+                  "авансами.</p></body></html>");
+    WriteFileText(src.File("registry2.xml"), R"xml(<search_registry>
 <section name="В"><word text="Восстановление налога"><link site_url="/usn/rates.html"/><link site_url="/nds/restore.html"/></word>
   <word text="Вычеты по НДС"><link site_url="/nds/deduction.html"/></word>
   <word text="Вычет без документа"><link site_url="/gone.html"/></word></section>
 </search_registry>)xml");
-        WriteFileText(src.File("search_prompts2.xml"), R"(<prompts>
+    WriteFileText(src.File("search_prompts2.xml"), R"(<prompts>
 <prompt text="ставки упрощенки"><link site_url="/usn/rates.html"/></prompt>
 <prompt text="вычеты по ндс"><link site_url="/nds/restore.html"/></prompt>
 </prompts>)");
-        WriteFileText(src.File("search_synonyms.xml"), "<search_synonyms></search_synonyms>");
-        CPublishOptions options;
-        options.m_strMorphologyFolder = WriteSmallMorphology(src);
-        CPublishReport report;
-        EXPECT_TRUE(CContentPublisher().Publish(src.Path(), profile.Path(), report, options));
-    }
-    CTempDir src, profile;
-};
+    WriteFileText(src.File("search_synonyms.xml"), "<search_synonyms></search_synonyms>");
+}
 
 struct CViewMakerFixture : ::testing::Test
 {
-    static void SetUpTestSuite() { s_pLibrary = std::make_unique<CViewLibrary>(); }
+    static void SetUpTestSuite() { s_pLibrary = std::make_unique<CPublishedLibrary>(WriteLibrary); }
     static void TearDownTestSuite() { s_pLibrary.reset(); }
 
     CViewMakerFixture()
     {
-        const std::string strContent = s_pLibrary->profile.File("Content") + "/";
-        context.m_strContentFolder = strContent;
-        EXPECT_TRUE(context.m_encyclopedia.LoadData(strContent + "encyclopedia.dat",
-                                                    strContent + "Content/"));
-        morpho.SetMorphologyFolder(strContent + "morphology/");
-        index.SetIndexFolder(strContent + "fulltextsearch/");
-        EXPECT_TRUE(morpho.LoadData() && index.LoadData());
-        EXPECT_TRUE(prompts.LoadData(strContent + "search_prompts2.dat"));
-        EXPECT_TRUE(registry.LoadData(strContent + "registry2.dat"));
-        context.m_pSearch = &search;
-        context.m_pRegistry = &registry;
-        context.m_pPrompts = &prompts;
         WriteEncipheredFile(forms.File("blanks.dat"),
                             R"(<blanks><section name="Отчетность" code="tax">
 <blank day="2" month="10" year="2024" name="Декларация" upload_url="/blanks/files/profit.rtf"
@@ -96,14 +68,10 @@ struct CViewMakerFixture : ::testing::Test
         return view.m_pSection ? Urls({view.m_pSection}).front() : std::string();
     }
 
-    static inline std::unique_ptr<CViewLibrary> s_pLibrary;
+    static inline std::unique_ptr<CPublishedLibrary> s_pLibrary;
     CTestContext context;
     CTempDir forms;
-    CMorphoSearch morpho;
-    CFullTextSearch2 index;
-    CSearchPrompt2Manager prompts;
-    CSearchRegistry registry{&morpho, &prompts};
-    CDocumentSearch search{index, morpho};
+    CLoadedSearch loaded{*s_pLibrary, context};
     CViewMaker maker{&context};
 };
 } // namespace
