@@ -695,6 +695,27 @@ TEST(PageBar, ArrowsAndPages)
     EXPECT_FALSE(CPageBar::PageOf("PAGE1x", 0, nPage));
     EXPECT_EQ(CPageBar::PageCount(13, 12), 2);
     EXPECT_EQ(CPageBar::PageCount(0, 12), 0);
+    // A click on a bar the list has outgrown (a stale "NEXT", a page gone
+    // with deleted items) stays among the pages there are.
+    struct CTurn
+    {
+        const char* m_szId;
+        int m_nCurrent, m_nPages;
+        bool m_bTurns;
+        int m_nPage;
+    };
+    for (const CTurn& turn : {CTurn{"NEXT", 2, 3, true, 2}, CTurn{"PAGE9", 0, 3, true, 2},
+                              CTurn{"PREV", 0, 3, true, 0}, CTurn{"PAGE1", 0, 0, true, 0},
+                              CTurn{"PAGE1", 0, 3, true, 1}, CTurn{"PAGEX", 1, 3, false, 0}})
+    {
+        nPage = 0;
+        EXPECT_EQ(CPageBar::Turn(turn.m_szId, turn.m_nCurrent, turn.m_nPages, nPage), turn.m_bTurns)
+            << turn.m_szId;
+        if (turn.m_bTurns)
+        {
+            EXPECT_EQ(nPage, turn.m_nPage) << turn.m_szId << " from " << turn.m_nCurrent;
+        }
+    }
 }
 
 TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)

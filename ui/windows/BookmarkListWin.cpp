@@ -140,14 +140,7 @@ void CBookmarkListWin::UpdateBookmarkList()
 
 void CBookmarkListWin::UpdatePages()
 {
-    CElement pages = GetRootElement().FindById("pages");
-    if (!pages.IsValid())
-    {
-        KLOG_ERR << "Can't pages element";
-        return;
-    }
-    const int nPages = GetPageCount();
-    pages.SetHtml(CPageBar::BuildHtml(GetCurrentPage(), nPages));
+    CPageBar::Show(GetRootElement(), GetCurrentPage(), GetPageCount());
 }
 
 void CBookmarkListWin::ShowBookmark(CBookmark& view)
@@ -224,12 +217,9 @@ void CBookmarkListWin::OnDeleteBookmark(const std::string& strId)
 void CBookmarkListWin::OnPage(const std::string& strId)
 {
     int nPage = 0;
-    if (!CPageBar::PageOf(strId, GetCurrentPage(), nPage))
-    {
-        KLOG_ERR << "Inalid page element ID=" << strId;
+    if (!CPageBar::Turn(strId, GetCurrentPage(), GetPageCount(), nPage))
         return;
-    }
-    SetPage(std::clamp(nPage, 0, std::max(0, GetPageCount() - 1)));
+    SetPage(nPage);
     UpdateBookmarkList();
     UpdatePages();
 }

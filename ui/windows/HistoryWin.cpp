@@ -137,14 +137,7 @@ void CHistoryWin::UpdateList()
 
 void CHistoryWin::UpdatePages()
 {
-    CElement pages = GetRootElement().FindById("pages");
-    if (!pages.IsValid())
-    {
-        KLOG_ERR << "Can't pages element";
-        return;
-    }
-    const int nPages = GetPageCount();
-    pages.SetHtml(CPageBar::BuildHtml(m_nPage, nPages));
+    CPageBar::Show(GetRootElement(), m_nPage, GetPageCount());
 }
 
 void CHistoryWin::ShowBookmark(const CBookmark&)
@@ -177,11 +170,8 @@ void CHistoryWin::OnGoToItem(const std::string& strId)
 void CHistoryWin::OnPage(const std::string& strId)
 {
     int nPage = 0;
-    if (!CPageBar::PageOf(strId, m_nPage, nPage))
-    {
-        KLOG_ERR << "Inalid page element ID=" << strId;
+    if (!CPageBar::Turn(strId, m_nPage, GetPageCount(), nPage))
         return;
-    }
     m_nPage = nPage;
     UpdateList();
     UpdatePages();

@@ -1,5 +1,9 @@
 #include "PageBar.h"
 
+#include "HtmlDocument.h"
+#include "Logger.h"
+
+#include <algorithm>
 #include <charconv>
 
 std::string CPageBar::BuildHtml(int nCurrentPage, int nPageCount)
@@ -46,4 +50,26 @@ bool CPageBar::PageOf(std::string_view id, int nCurrentPage, int& nPage)
 int CPageBar::PageCount(std::size_t nItems, std::size_t nPerPage)
 {
     return nPerPage == 0 ? 0 : static_cast<int>((nItems + nPerPage - 1) / nPerPage);
+}
+
+void CPageBar::Show(const CElement& root, int nCurrentPage, int nPageCount)
+{
+    CElement pages = root.FindById("pages");
+    if (!pages.IsValid())
+    {
+        KLOG_ERR << "Can't pages element";
+        return;
+    }
+    pages.SetHtml(BuildHtml(nCurrentPage, nPageCount));
+}
+
+bool CPageBar::Turn(std::string_view id, int nCurrentPage, int nPageCount, int& nPage)
+{
+    if (!PageOf(id, nCurrentPage, nPage))
+    {
+        KLOG_ERR << "Inalid page element ID=" << id;
+        return false;
+    }
+    nPage = std::clamp(nPage, 0, std::max(0, nPageCount - 1));
+    return true;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+class CElement;
+
 // The row of page numbers under a paged list (history, bookmarks): "PREV"
 // when there is a page before, "PAGE%d" for each page (the current one
 // selected), "NEXT" when there is one after.
@@ -15,4 +17,11 @@ public:
     static bool PageOf(std::string_view id, int nCurrentPage, int& nPage);
     // Pages needed for nItems at nPerPage (at least one page per item started).
     static int PageCount(std::size_t nItems, std::size_t nPerPage);
+
+    // What a paged window does with its bar, the same for each of them:
+    // writes the bar into the page's "pages" element,
+    static void Show(const CElement& root, int nCurrentPage, int nPageCount);
+    // and turns to the page a clicked cell asks for, kept among the pages;
+    // false (and logged) for an id that names no page.
+    static bool Turn(std::string_view id, int nCurrentPage, int nPageCount, int& nPage);
 };
