@@ -318,7 +318,8 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         NotifyMouseDown(pWnd);
     if ((type == "key" || type == "dockey") && Unsigned(event, "code") == KEY_DOWN && m_onKey &&
         AcceptsInput(pWnd) &&
-        m_onKey(pWnd, Unsigned(event, "key"), Unsigned(event, "mods"), Bool(event, "typing")))
+        m_onKey(pWnd, CKeyPress{Unsigned(event, "key"), Unsigned(event, "mods"),
+                                Bool(event, "typing"), Text(event, "ch")}))
         return;
     if (type.starts_with("doc") || type == "scroll")
     {

@@ -4,6 +4,8 @@
 
 #include "MessageLoop.h"
 
+#include "Shortcuts.h"
+
 #include <nlohmann/json_fwd.hpp>
 
 #include <functional>
@@ -47,8 +49,8 @@ public:
     void RemoveMouseDownHook(int nId);
     // Called with every key pressed in a window (a content document's
     // included) before the window gets it; a hook that returns true takes the
-    // key. bTyping: the key went to a text field.
-    using KeyHook = std::function<bool(CWnd*, unsigned nKeyCode, unsigned nKeys, bool bTyping)>;
+    // key.
+    using KeyHook = std::function<bool(CWnd*, const CKeyPress& key)>;
     void SetKeyHook(KeyHook hook) { m_onKey = std::move(hook); }
     // The browser's window lost or got the user's focus.
     void SetActivationHook(std::function<void(bool)> hook) { m_onActivate = std::move(hook); }

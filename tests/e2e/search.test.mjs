@@ -135,6 +135,13 @@ await run('e2e search', async () => {
   await doc.locator('p').first().click();
   await page.keyboard.press('Control+f');
   await until('box focused', () => box.evaluate((el) => el === el.ownerDocument.activeElement));
+  // And "/" from the document, taken by the client, not typed into the box.
+  const before = await box.inputValue();
+  await doc.locator('p').first().click();
+  await until('box left', async () => !(await box.evaluate((el) => el === el.ownerDocument.activeElement)));
+  await page.keyboard.press('/');
+  await until('box focused by "/"', () => box.evaluate((el) => el === el.ownerDocument.activeElement));
+  assert.equal(await box.inputValue(), before, 'the "/" is not typed');
 
   // The alphabetical index: a letter, a section, a phrase.
   await panel.locator('#link_registry').click();

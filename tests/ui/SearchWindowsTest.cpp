@@ -393,6 +393,21 @@ TEST_F(CSearchFixture, FoundWordsAreCountedMovedWithF3AndGoneWithAPlainOpening)
     manager.HandleBrowserEvent(
         {{"type", "dockey"}, {"win", view.GetSafeHwnd()}, {"code", 0}, {"key", VK_F}, {"mods", 1}});
     EXPECT_TRUE(Box().GetElement().HasState(STATE_FOCUS));
+    // "/" by the character it makes, whichever key makes it; not from a field.
+    for (const auto& [strChar, bTyping, bFocused] :
+         std::initializer_list<std::tuple<std::string, bool, bool>>{
+             {".", false, false}, {"/", true, false}, {"/", false, true}})
+    {
+        CElement box = Box().GetElement();
+        box.SetState(0, STATE_FOCUS);
+        manager.HandleBrowserEvent({{"type", "dockey"},
+                                    {"win", view.GetSafeHwnd()},
+                                    {"code", 0},
+                                    {"key", VK_OEM_2},
+                                    {"typing", bTyping},
+                                    {"ch", strChar}});
+        EXPECT_EQ(Box().GetElement().HasState(STATE_FOCUS), bFocused) << strChar << " " << bTyping;
+    }
     // Opened by other means: no marks.
     main->GetEncyclopediaWin().GetNavigator().OnSelectCtrl(
         main->GetEncyclopediaWin().GetNavigator().GetIdOf(

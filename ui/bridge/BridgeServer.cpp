@@ -5,7 +5,9 @@
 #include "HTMLayoutNotifHandler.h"
 #include "HtmlDocument.h"
 #include "Logger.h"
+#include "Shortcuts.h"
 #include "WindowManager.h"
+#include "XMLUtils.h"
 
 #include <httplib.h>
 
@@ -82,13 +84,15 @@ std::string SseEvent(std::string_view name, const nlohmann::json& data)
     return text;
 }
 
-// The page's script takes the key out of the page as it starts.
+// The page's script takes the key out of the page as it starts; the keys the
+// client takes for itself come with it, from the windows' own table.
 std::string StartPage(const std::string& strKey)
 {
     return "<!DOCTYPE html>\n<html lang=\"ru\"><head><meta "
            "charset=\"utf-8\"><title>Калимор</title>\n"
            "<meta name=\"kalimor-key\" content=\"" +
-           strKey +
+           strKey + "\">\n<meta name=\"kalimor-shortcuts\" content=\"" +
+           CXMLUtils::EncodeForXML(CShortcuts::ForPage().dump()) +
            "\">\n<link rel=\"stylesheet\" href=\"/bridge/app.css\"></head>\n"
            "<body><div id=\"kalimor-frame\"></div><div id=\"kalimor-dialogs\"></div>\n"
            "<script src=\"/bridge/app.js\"></script></body></html>\n";

@@ -132,9 +132,7 @@ bool CMainWindow::Create()
     if (pManager)
     {
         pManager->SetActivationHook([this](bool bActive) { OnActivate(bActive); });
-        pManager->SetKeyHook([this](CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping) {
-            return OnKey(pWnd, nKeyCode, nKeys, bTyping);
-        });
+        pManager->SetKeyHook([this](CWnd* pWnd, const CKeyPress& key) { return OnKey(pWnd, key); });
     }
     SetShadowMode(false);
     m_nBodyKind = -1;
@@ -441,20 +439,21 @@ void CMainWindow::SetWaitCursor(bool bWait)
         pManager->Flush();
 }
 
-bool CMainWindow::OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping)
+bool CMainWindow::OnKey(CWnd*, const CKeyPress& key)
 {
-    const bool bCtrl = (nKeys & CONTROL_KEY_PRESSED) != 0;
-    if ((bCtrl && nKeyCode == VK_F) || (!bTyping && !bCtrl && nKeyCode == VK_OEM_2))
+    const EShortcut eAction = CShortcuts::Find(key);
+    if (eAction == EShortcut::FOCUS_SEARCH)
     {
         m_searchPanel.FocusSearchBox();
         return true;
     }
-    if (nKeyCode == VK_F3 && m_nBodyKind == CBookmark::VIEW_SECTION)
+    // The found words are walked in a document only.
+    if ((eAction == EShortcut::NEXT_FOUND || eAction == EShortcut::PREVIOUS_FOUND) &&
+        m_nBodyKind == CBookmark::VIEW_SECTION)
     {
-        m_encyclopedia.MoveToFoundWord((nKeys & SHIFT_KEY_PRESSED) ? -1 : 1);
+        m_encyclopedia.MoveToFoundWord(eAction == EShortcut::PREVIOUS_FOUND ? -1 : 1);
         return true;
     }
-    (void)pWnd;
     return false;
 }
 

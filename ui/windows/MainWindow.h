@@ -17,6 +17,7 @@
 #include "SearchPanelWin.h"
 #include "SearchRegistryWin.h"
 #include "SearchResultWin.h"
+#include "Shortcuts.h"
 #include "SmallDialogs.h"
 #include "TaxCalendarWin.h"
 #include "TrayCommands.h"
@@ -150,7 +151,7 @@ private:
     void SetBodyWinKind(int nKind);
     void UpdateNavigation();
     bool CreateChildren(const CRect& rect);
-    bool OnKey(CWnd* pWnd, unsigned nKeyCode, unsigned nKeys, bool bTyping);
+    bool OnKey(CWnd* pWnd, const CKeyPress& key);
     void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;

@@ -67,12 +67,23 @@
   function buttonBit(button) { return button === 2 ? 2 : button === 1 ? 4 : 1; }
   const modsOf = (e) => (e.ctrlKey ? 1 : 0) | (e.shiftKey ? 2 : 0) | (e.altKey ? 4 : 0);
   const isTyping = (t) => !!t && (t.tagName === 'INPUT' || t.tagName === 'TEXTAREA' || t.isContentEditable);
-  // Keys the client takes for itself in every window: Ctrl+F and "/" go to
-  // the search box, F3 moves between the words found; the browser's own use
-  // of them (its find bar) would hide what the client shows.
-  function isClientShortcut(e, typing) {
-    return (e.ctrlKey && e.keyCode === 70) || e.keyCode === 114 || (!typing && e.key === '/');
+  // Keys the client takes for itself in every window (Ctrl+F and "/" to the
+  // search box, F3 between the words found), from the client's own table:
+  // the browser's own use of them (its find bar) would hide what the client
+  // shows. A key named by its character matches it on any layout.
+  const shortcutsMeta = document.querySelector('meta[name="kalimor-shortcuts"]');
+  let shortcuts = [];
+  try {
+    shortcuts = JSON.parse(shortcutsMeta ? shortcutsMeta.content : '[]');
+  } catch (e) {
+    shortcuts = [];
   }
+  function isClientShortcut(e, typing) {
+    return shortcuts.some((s) => (s.code ? e.keyCode === s.code : e.key === s.key) &&
+      e.ctrlKey === s.ctrl && e.altKey === s.alt && (!s.shift || e.shiftKey) && (s.typing || !typing));
+  }
+  // The character a key makes, for the shortcuts known by it.
+  const charOf = (e) => (e.key && e.key.length === 1 ? e.key : '');
 
   function hookDocument(id, doc) {
     const win = () => wins.get(id);
@@ -106,7 +117,7 @@
       const typing = isTyping(t);
       if (e.keyCode === 32 && !typing) e.preventDefault();
       if (isClientShortcut(e, typing)) e.preventDefault();
-      send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing });
+      send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
     });
     doc.addEventListener('input', (e) => {
       send({ type: 'input', win: id, uid: uidOf(e.target), value: e.target.value });
@@ -571,7 +582,7 @@
       const typing = isTyping(e.target);
       if (isClientShortcut(e, typing)) e.preventDefault();
       if (e.key === 'Escape' || isClientShortcut(e, typing))
-        send({ type: 'dockey', win: id, code: 0, key: e.keyCode, mods: modsOf(e), typing });
+        send({ type: 'dockey', win: id, code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
     });
     documentReady(w);
   }
