@@ -60,8 +60,11 @@ await run('e2e bridge', async () => {
 
   // Two window frames leave: one taken by Playwright, one that goes itself;
   // the page also asks the other address for something.
-  const frames = page.frames().filter((f) => f !== page.mainFrame() && new URL(f.url()).pathname === '/frame');
-  assert.ok(frames.length >= 2, 'window frames');
+  // (A frame the page is still making has no address yet.)
+  const windowFrames = () => page.frames().filter((f) => f !== page.mainFrame() && f.url() !== '' &&
+    new URL(f.url()).pathname === '/frame');
+  await until('window frames', () => windowFrames().length >= 2);
+  const frames = windowFrames();
   await frames[0].goto(at(samePort, 'navigated'));
   await frames[1].evaluate((url) => { location.href = url; }, at(otherAddress, 'located'));
   await page.evaluate((url) => fetch(url, { mode: 'no-cors' }).catch(() => null), at(otherAddress, 'fetched'));
