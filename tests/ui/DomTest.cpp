@@ -206,8 +206,7 @@ TEST(HtmlParser, BytesThatAreNotUtf8ReadAsReplacementCharactersAndWriteBackTheSa
     const char* const kInputs[] = {
         // what the fuzz target found: an attribute kept the bytes, its copy written back read them
         // as Latin-1
-        "<li title=\"x &quot;y&quo\xFF\xFF\xFF\xFFlt;z&gt;\">\xD0\xA2\xD0\xB5\xFF\xFF-\xFF\x61mp; "
-        "<b>\xD0\xB6</b></li>",
+        "<li title=\"x &quot;y&quo\xFF\xFF\xFF\xFFlt;z&gt;\">\xD0\xA2\xD0\xB5\xFF\xFF-\xFF\x61mp; <b>\xD0\xB6</b></li>",
         "<p title=\"a\xFF\">b\xC3</p>", "<html><body><i>\xE2\x82</i>\xF0\x9F\x98</body></html>",
         "<p>\xED\xA0\x80 \xC0\xAF</p>", // a surrogate and an overlong slash
     };
