@@ -4,12 +4,17 @@
 #include "ShadowHost.h"
 #include "SmallDialogs.h"
 
-void CModalViewers::ShowImage(const std::string& strPath)
+template <class TDialog> void CModalViewers::RunDimmed(TDialog& dialog)
 {
     m_shadow.SetShadowMode(true);
-    CImageViewDlg viewer(strPath, &m_frame);
-    viewer.DoModal();
+    dialog.DoModal();
     m_shadow.SetShadowMode(false);
+}
+
+void CModalViewers::ShowImage(const std::string& strPath)
+{
+    CImageViewDlg viewer(strPath, &m_frame);
+    RunDimmed(viewer);
 }
 
 void CModalViewers::ShowHowToUse()
@@ -19,8 +24,6 @@ void CModalViewers::ShowHowToUse()
 
 void CModalViewers::ShowAboutBox()
 {
-    m_shadow.SetShadowMode(true);
     CAboutDlg about(&m_frame);
-    about.DoModal();
-    m_shadow.SetShadowMode(false);
+    RunDimmed(about);
 }

@@ -18,6 +18,9 @@ public:
     void ShowAboutBox();
 
 private:
+    // Runs a dialog over the window, dimmed until it ends.
+    template <class TDialog> void RunDimmed(TDialog& dialog);
+
     CWnd& m_frame;
     IShadowHost& m_shadow;
 };

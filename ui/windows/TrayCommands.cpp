@@ -38,10 +38,14 @@ void CTrayCommands::OnCommand(unsigned nCommand)
 void CTrayCommands::Quit()
 {
     KTRACE("CMainWindow::OnCloseExistedKalimor");
+    EndOrCancelUpdate();
+}
+
+void CTrayCommands::EndOrCancelUpdate()
+{
     if (m_updates.IsRunning())
     {
-        // The update stops first (its partial download is removed); the
-        // close comes back once its dialog has ended.
+        // The update stops first (its partial download is removed).
         m_updates.CancelFromTray();
         return;
     }
@@ -65,10 +69,5 @@ void CTrayCommands::Close()
         m_frame.ShowWindow(SW_HIDE);
         return;
     }
-    if (m_updates.IsRunning())
-    {
-        m_updates.CancelFromTray();
-        return;
-    }
-    m_frame.DestroyWindow();
+    EndOrCancelUpdate();
 }

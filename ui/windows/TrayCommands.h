@@ -22,6 +22,10 @@ public:
     void Close();
 
 private:
+    // A running update is cancelled (the end comes back once its dialog has
+    // ended); otherwise the window goes, and the client with it.
+    void EndOrCancelUpdate();
+
     CWnd& m_frame;
     CUpdateController& m_updates;
 };
