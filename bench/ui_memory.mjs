@@ -56,7 +56,7 @@ function clientPid() {
       const cmdline = fs.readFileSync(`/proc/${name}/cmdline`, 'utf8').split('\0');
       const environ = fs.readFileSync(`/proc/${name}/environ`, 'utf8');
       if (cmdline.some((a) => a === client || a.endsWith('/KalimorClnt')) && cmdline.includes('--no-browser') &&
-          environ.includes(`KALIMOR_PROFILE=${env.KALIMOR_PROFILE}\0`) && !/heaptrack|valgrind/.test(cmdline[0]))
+          environ.includes(`KALIMOR_PROFILE=${env.KALIMOR_PROFILE}\0`) && !cmdline.some((a) => /heaptrack|valgrind/.test(a)))
         return Number(name);
     } catch (error) { /* gone meanwhile */ }
   }

@@ -5,10 +5,9 @@
 #include "FileUtils.h"
 #include "HtmlCleaner.h"
 #include "Logger.h"
+#include "MemoryPolicy.h"
 #include "StringTable.h"
 #include "TextUtils.h"
-
-#include <malloc.h>
 
 #include <algorithm>
 #include <array>
@@ -150,7 +149,7 @@ void CDocumentPage::Release()
     // A big page's tree lies in many small blocks that the allocator keeps
     // for itself unless asked to give them back.
     if (m_nSourceBytes >= kTrimAfterBytes)
-        malloc_trim(0);
+        CMemoryPolicy::ReleaseFreed();
     m_nSourceBytes = 0;
 }
 

@@ -1,6 +1,7 @@
 // KalimorClnt: the client. Shows its windows in a browser through a loopback
 // bridge; "--no-browser" prints the start address instead of opening one.
 #include "KalimorClntApp.h"
+#include "MemoryPolicy.h"
 
 #include <csignal>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 int main(int argc, char** argv)
 {
+    CMemoryPolicy::SetForLongSession(); // before the first thread
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGCHLD, SIG_IGN); // browsers started for the user are not waited for
     bool bPrintUrl = false;

@@ -3,13 +3,10 @@
 #include "ClientContext.h"
 #include "HtmlDocument.h"
 #include "Logger.h"
+#include "MemoryPolicy.h"
 #include "MessageDlg.h"
 #include "StringTable.h"
 #include "WindowManager.h"
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace
 {
@@ -350,14 +347,10 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark)
     }
     UpdateNavigation();
     UpdateSearchSample();
-#ifdef __GLIBC__
-    // The view left behind freed its pages, patches and lists, much of it in
-    // the arenas of the bridge's threads, which glibc keeps for itself: over
-    // a day the resident size grew by tens of MiB around a live heap of about
-    // ten. They go back to the system once the new view is shown.
+    // The view left behind freed its pages, patches and lists: they go back
+    // to the system once the new view is shown.
     if (CMessageLoop* pLoop = CMessageLoop::GetCurrent())
-        pLoop->PostTask([] { malloc_trim(0); });
-#endif
+        pLoop->PostTask([] { CMemoryPolicy::ReleaseFreed(); });
 }
 
 void CMainWindow::UpdateSearchSample()
