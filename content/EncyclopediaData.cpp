@@ -41,11 +41,9 @@ bool CEncyclopediaData::LoadData(const std::string& strCataloguePath,
     m_strDocumentsFolder = strDocumentsFolder;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strCataloguePath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load encyclopedia contents";
+    if (!CXMLUtils::LoadCatalogue(strCataloguePath, {{}, "Can't load encyclopedia contents", {}},
+                                  doc, pRoot))
         return false;
-    }
     if (!m_pRoot)
         m_pRoot = std::make_unique<CEncyclopediaSection>();
     if (!LoadVector(m_pRoot->m_children, pRoot, m_pRoot.get()))

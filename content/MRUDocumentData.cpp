@@ -12,11 +12,8 @@ bool CMRUDocumentData::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CMRUDocumentData::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load MRU documents ";
+    if (!CXMLUtils::LoadCatalogue(strPath, {{}, "Can't load MRU documents ", {}}, doc, pRoot))
         return false;
-    }
     const bool bLoaded = LoadMRUDocumentVec(pRoot);
     RemoveDups(m_documents);
     return bLoaded;

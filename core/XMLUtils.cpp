@@ -355,6 +355,24 @@ bool CXMLUtils::LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xml
     return FinishLoad(ctxt, pDoc, doc, pRoot, "Can't load XML from file " + strPath);
 }
 
+bool CXMLUtils::LoadCatalogue(const std::string& strPath, const SCatalogue& catalogue,
+                              CXmlDocPtr& doc, xmlNode*& pRoot)
+{
+    if (!LoadXmlDocument(strPath, doc, pRoot, true))
+    {
+        KLOG_ERR << catalogue.m_cantLoad;
+        return false;
+    }
+    if (!catalogue.m_root.empty() && GetTagName(pRoot) != catalogue.m_root)
+    {
+        KLOG_ERR << catalogue.m_invalidFormat;
+        doc.reset();
+        pRoot = nullptr;
+        return false;
+    }
+    return true;
+}
+
 bool CXMLUtils::LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,
                                          xmlNode*& pRoot, std::string& strError, long& nErrorLine)
 {

@@ -23,8 +23,16 @@ public:
     // document element.
     static bool LoadXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
                                 bool bEnciphered);
-    // Blank text between elements is dropped unless bKeepBlankText (markup
-    // whose spaces between elements are part of the text).
+    // A catalogue of the content: an enciphered file with a root element of
+    // a known name, and the lines its loader logs when it cannot be used.
+    struct SCatalogue
+    {
+        std::string_view m_root;          // empty: any root element
+        std::string_view m_cantLoad;      // the file cannot be read
+        std::string_view m_invalidFormat; // the root element is another
+    };
+    static bool LoadCatalogue(const std::string& strPath, const SCatalogue& catalogue,
+                              CXmlDocPtr& doc, xmlNode*& pRoot);
     // Loads a plain XML file for a tool that reports to a person: on failure
     // strError says what is wrong and nErrorLine where (0 when unknown).
     static bool LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,
@@ -34,6 +42,8 @@ public:
     // nothing at all could be read.
     static bool LoadUserXmlDocument(const std::string& strPath, CXmlDocPtr& doc, xmlNode*& pRoot,
                                     bool& bDamaged);
+    // Blank text between elements is dropped unless bKeepBlankText (markup
+    // whose spaces between elements are part of the text).
     static bool LoadXmlDocumentContent(std::string_view text, CXmlDocPtr& doc, xmlNode*& pRoot,
                                        bool bKeepBlankText = false);
     static bool CreateXmlDocument(std::string_view rootName, CXmlDocPtr& doc);

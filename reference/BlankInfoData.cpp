@@ -20,10 +20,13 @@ bool CBlankInfoData::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CBlankInfoData::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true) || !LoadBlankSectionVec(pRoot))
+    // The forms loader has always reported its failures with the news' text.
+    constexpr std::string_view kFailed = "Can't load news ";
+    if (!CXMLUtils::LoadCatalogue(strPath, {{}, kFailed, {}}, doc, pRoot))
+        return false;
+    if (!LoadBlankSectionVec(pRoot))
     {
-        // The forms loader has always reported its failures with this text.
-        KLOG_ERR << "Can't load news ";
+        KLOG_ERR << kFailed;
         return false;
     }
     return true;

@@ -54,9 +54,12 @@ bool CNewInfoData::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CNewInfoData::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true) || !LoadNewInfoVec(pRoot))
+    constexpr std::string_view kFailed = "Can't load news ";
+    if (!CXMLUtils::LoadCatalogue(strPath, {{}, kFailed, {}}, doc, pRoot))
+        return false;
+    if (!LoadNewInfoVec(pRoot))
     {
-        KLOG_ERR << "Can't load news ";
+        KLOG_ERR << kFailed;
         return false;
     }
     return true;

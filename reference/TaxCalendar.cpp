@@ -62,16 +62,10 @@ bool CTaxCalendar::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CTaxCalendar::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load tax calendar";
+    if (!CXMLUtils::LoadCatalogue(
+            strPath, {"payments", "Can't load tax calendar", "Tax calendar invalid format"}, doc,
+            pRoot))
         return false;
-    }
-    if (CXMLUtils::GetTagName(pRoot) != "payments")
-    {
-        KLOG_ERR << "Tax calendar invalid format";
-        return false;
-    }
     LoadXml(pRoot);
     return true;
 }

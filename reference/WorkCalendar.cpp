@@ -15,16 +15,10 @@ bool CWorkCalendar::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CWorkCalendar::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load work calendar";
+    if (!CXMLUtils::LoadCatalogue(
+            strPath, {"work_calendar", "Can't load work calendar", "Work calendar invalid format"},
+            doc, pRoot))
         return false;
-    }
-    if (CXMLUtils::GetTagName(pRoot) != "work_calendar")
-    {
-        KLOG_ERR << "Work calendar invalid format";
-        return false;
-    }
     for (const xmlNode* pYear = pRoot->children; pYear; pYear = pYear->next)
     {
         if (pYear->type != XML_ELEMENT_NODE || CXMLUtils::GetTagName(pYear) != "year")

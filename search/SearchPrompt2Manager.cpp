@@ -10,11 +10,8 @@ bool CSearchPrompt2Manager::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CSearchPrompt2Manager filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load search prompts";
+    if (!CXMLUtils::LoadCatalogue(strPath, {{}, "Can't load search prompts", {}}, doc, pRoot))
         return false;
-    }
     return LoadSearchPrompt2Vec(pRoot);
 }
 

@@ -61,16 +61,11 @@ bool CSearchRegistry::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CSearchRegistry::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load search registry";
+    if (!CXMLUtils::LoadCatalogue(
+            strPath,
+            {"search_registry", "Can't load search registry", "Search registry invalid format"},
+            doc, pRoot))
         return false;
-    }
-    if (CXMLUtils::GetTagName(pRoot) != "search_registry")
-    {
-        KLOG_ERR << "Search registry invalid format";
-        return false;
-    }
     return LoadXml(pRoot, m_sections);
 }
 

@@ -35,16 +35,11 @@ bool CSynonymsSearch::LoadData(const std::string& strPath)
     KLOG_DEBUG << "CSearchRegistry::LoadData filename: " << strPath;
     CXmlDocPtr doc;
     xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadXmlDocument(strPath, doc, pRoot, true))
-    {
-        KLOG_ERR << "Can't load search synonyms";
+    if (!CXMLUtils::LoadCatalogue(
+            strPath,
+            {"search_synonyms", "Can't load search synonyms", "Search synonyms invalid format"},
+            doc, pRoot))
         return false;
-    }
-    if (CXMLUtils::GetTagName(pRoot) != "search_synonyms")
-    {
-        KLOG_ERR << "Search synonyms invalid format";
-        return false;
-    }
     LoadXml(pRoot);
     return true;
 }

@@ -50,6 +50,43 @@ TEST(XMLUtils, EncipheredCatalogueLoadsThroughTheStreamAndOnlyThatWay)
     EXPECT_TRUE(log.Contains("CXmlUtils::LoadXmlDocument received null argument"));
 }
 
+// Every catalogue of the content loads through one function: the root
+// element's name is checked there and each failure logs the loader's own line.
+TEST(XMLUtils, ACatalogueLoadsOnlyWithItsRootAndSaysWhyNot)
+{
+    CTempDir dir;
+    WriteEnciphered(dir.File("encyclopedia.dat"), kCatalogue);
+    WriteFileText(dir.File("plain.dat"), kCatalogue);
+    const struct
+    {
+        const char* szFile;
+        std::string_view root;
+        bool bLoads;
+        const char* szLogged;
+    } cases[] = {
+        {"encyclopedia.dat", "encyclopedia", true, nullptr},
+        {"encyclopedia.dat", "", true, nullptr},
+        {"encyclopedia.dat", "payments", false, "Invalid format"},
+        {"plain.dat", "encyclopedia", false, "Can't load"},
+        {"missing.dat", "", false, "Can't load"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.szFile) + " as <" + std::string(c.root) + ">");
+        CLogCapture log;
+        CXmlDocPtr doc;
+        xmlNode* root = nullptr;
+        EXPECT_EQ(CXMLUtils::LoadCatalogue(dir.File(c.szFile),
+                                           {c.root, "Can't load", "Invalid format"}, doc, root),
+                  c.bLoads);
+        EXPECT_EQ(doc != nullptr && root != nullptr, c.bLoads);
+        if (c.szLogged)
+            EXPECT_TRUE(log.Contains(c.szLogged));
+        else
+            EXPECT_FALSE(log.Contains("Can't load") || log.Contains("Invalid format"));
+    }
+}
+
 TEST(XMLUtils, ExternalEntitiesAndDtdsAreNeverLoaded)
 {
     CTempDir dir;
