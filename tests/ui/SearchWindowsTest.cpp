@@ -139,6 +139,47 @@ TEST_F(CSearchFixture, PromptsComeAfterTheLastQuickLetterAndFollowTheTextWhileOp
         "CSearchEditCtrl::OnUpdateSearchString hides prompts win because of empty string"));
 }
 
+// The box is measured by the browser a frame after it is first asked for;
+// on a busy machine later than the first placing again. The list keeps being
+// placed until the box's place is known, then takes its width once.
+TEST_F(CSearchFixture, PromptsArePlacedAgainUntilTheBrowserHasMeasuredTheBox)
+{
+    Type("упр");
+    FirePromptsTimer();
+    ASSERT_TRUE(Box().ArePromptsShown());
+    CHtmlDocument& panel = Doc(main->GetSearchPanel());
+    const unsigned nBox = Box().GetElement().GetUid();
+    const auto placeTimer = [&] {
+        return panel.GetElementTimerPeriod(nBox, CSearchEditCtrl::kPlaceTimer);
+    };
+    const auto firePlaceTimer = [&] {
+        Box().on_timer(Box().GetElement(), CSearchEditCtrl::kPlaceTimer);
+    };
+    for (int i = 0; i < 3; ++i)
+    {
+        ASSERT_EQ(placeTimer(), CSearchEditCtrl::kPlaceRetryMs) << "try " << i;
+        firePlaceTimer();
+    }
+    panel.SetElementRect(nBox, CRect{40, 12, 517, 28});
+    ASSERT_EQ(placeTimer(), CSearchEditCtrl::kPlaceRetryMs);
+    firePlaceTimer();
+    EXPECT_EQ(Box().GetPromptsWin()->GetWindowRect().m_nWidth, 517);
+    EXPECT_EQ(placeTimer(), 0u) << "placed, and not again";
+
+    // A box never measured stops being placed after the last try.
+    Type("");
+    Type("уп");
+    FirePromptsTimer();
+    panel.SetElementRect(nBox, CRect{});
+    unsigned nFired = 0;
+    while (placeTimer() != 0 && nFired <= CSearchEditCtrl::kPlaceTries)
+    {
+        firePlaceTimer();
+        ++nFired;
+    }
+    EXPECT_EQ(nFired, CSearchEditCtrl::kPlaceTries);
+}
+
 TEST_F(CSearchFixture, KeysMoveThroughThePromptsAndEnterSearches)
 {
     std::vector<std::string> searched;

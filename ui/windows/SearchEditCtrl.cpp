@@ -254,18 +254,21 @@ void CSearchEditCtrl::ShowPrompts(const std::string& strText)
         m_pPrompts->Hide();
         return;
     }
+    // Placed again once the browser has laid the box out: the first time the
+    // box is measured its place comes a frame later, and later still on a
+    // busy machine.
     PlacePrompts();
-    // Placed again once the browser has laid the box out.
+    m_nPlaceTries = 0;
     CElement element = GetElement();
-    element.SetTimer(50, kPlaceTimer);
+    element.SetTimer(kPlaceRetryMs, kPlaceTimer);
 }
 
-void CSearchEditCtrl::PlacePrompts()
+bool CSearchEditCtrl::PlacePrompts()
 {
     if (!m_pPrompts || !m_pOwner)
     {
         KLOG_ERR << "Can't show non-created CSearchPromptsWin";
-        return;
+        return true;
     }
     // Right under the box and as wide as it: the typed text stays in view.
     const CRect box = GetElement().GetLocation();
@@ -277,6 +280,7 @@ void CSearchEditCtrl::PlacePrompts()
     m_pPrompts->ShowAt(CRect{owner.m_nLeft + box.m_nLeft,
                              owner.m_nTop + box.m_nTop + box.m_nHeight + kGap, nWidth, nHeight},
                        false);
+    return box.m_nWidth > 0;
 }
 
 bool CSearchEditCtrl::on_timer(CElement, unsigned nTimerId)
@@ -291,8 +295,11 @@ bool CSearchEditCtrl::on_timer(CElement, unsigned nTimerId)
     if (nTimerId == kPlaceTimer)
     {
         StopTimer(kPlaceTimer);
-        if (ArePromptsShown())
-            PlacePrompts();
+        if (ArePromptsShown() && !PlacePrompts() && ++m_nPlaceTries < kPlaceTries)
+        {
+            CElement element = GetElement();
+            element.SetTimer(kPlaceRetryMs, kPlaceTimer);
+        }
         return true;
     }
     return false;

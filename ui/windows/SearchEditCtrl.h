@@ -64,6 +64,10 @@ public:
     static constexpr unsigned kPromptsTimer = 1000;
     static constexpr unsigned kPlaceTimer = 1001;
     static constexpr unsigned kPromptsDelayMs = 100;
+    // Until the browser tells where it laid the box out, the list is placed
+    // again every kPlaceRetryMs, at most kPlaceTries times.
+    static constexpr unsigned kPlaceRetryMs = 50;
+    static constexpr unsigned kPlaceTries = 100;
 
     // The window the box is in (the pop-up is placed from it).
     void SetOwnerWindow(CWnd* pOwner) { m_pOwner = pOwner; }
@@ -87,11 +91,13 @@ public:
 private:
     bool EnsurePromptsWin();
     void ShowPrompts(const std::string& strText);
-    void PlacePrompts();
+    // False while the box's place is not known yet.
+    bool PlacePrompts();
     void TakeCurrentPrompt();
     void StopTimer(unsigned nTimerId);
 
     CWnd* m_pOwner = nullptr;
     std::unique_ptr<CSearchPromptsWin> m_pPrompts;
     bool m_bTimerPending = false;
+    unsigned m_nPlaceTries = 0;
 };
