@@ -62,7 +62,12 @@ function clientPid() {
   }
   return child.pid;
 }
-const residentKiB = (pid) => Number(/VmRSS:\s+(\d+)/.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+// The resident size, and its part that no file backs (the heap, the arenas,
+// the threads' stacks): what grows there is the client's own.
+const statusKiB = (pid, field) =>
+  Number(new RegExp(field + ':\\s+(\\d+)').exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
+const residentKiB = (pid) => statusKiB(pid, 'VmRSS');
+const sample = (n, pid) => [n, residentKiB(pid), statusKiB(pid, 'RssAnon')];
 const mib = (k) => (k / 1024).toFixed(1);
 
 const browser = await chromium.launch({
@@ -107,7 +112,7 @@ try {
   // level only opens its branch.
   const rows = ':is(td[class^="level3"], td[class^="level4"]) a.section_link:visible';
   const counts = { tile: 0, navigator: 0, search: 0, back: 0, missed: 0 };
-  const table = [[0, residentKiB(pid)]];
+  const table = [sample(0, pid)];
   let nTile = 0, nRow = 0, nQuery = 0, nKind = 0;
 
   const kinds = {
@@ -150,9 +155,9 @@ try {
       ++counts[kind];
       ++done;
       if (done % every === 0) {
-        table.push([done, residentKiB(pid)]);
+        table.push(sample(done, pid));
         // Printed as it goes too: a long session can be read while it runs.
-        console.error(`${done} views: ${mib(table[table.length - 1][1])} MiB`);
+        console.error(`${done} views: ${mib(table[table.length - 1][1])} MiB (anonymous ${mib(table[table.length - 1][2])})`);
       }
     } else ++counts.missed;
   }
@@ -160,10 +165,11 @@ try {
   console.log(`reading session of ${views} views in ${minutes} min: ${counts.tile} tiles, ${counts.navigator} ` +
     `navigator rows, ${counts.search} searches with their first result, ${counts.back} Back ` +
     `(${counts.missed} actions showed no document and were not counted)`);
-  console.log('views   resident MiB   change MiB');
+  console.log('views   resident MiB   change MiB   anonymous MiB');
   for (let i = 0; i < table.length; ++i) {
     const change = i ? mib(table[i][1] - table[i - 1][1]) : '';
-    console.log(`${String(table[i][0]).padStart(5)}   ${mib(table[i][1]).padStart(12)}   ${change.padStart(10)}`);
+    console.log(`${String(table[i][0]).padStart(5)}   ${mib(table[i][1]).padStart(12)}   ${change.padStart(10)}   ` +
+      `${mib(table[i][2]).padStart(13)}`);
   }
   const half = table.find(([n]) => n >= views / 2) || table[0];
   const last = table[table.length - 1];
