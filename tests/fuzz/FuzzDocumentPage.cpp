@@ -12,6 +12,19 @@
 
 namespace
 {
+// Every attribute a browser resolves as an address (xlink:href is read
+// back as "href").
+bool IsAddressAttribute(std::string_view name)
+{
+    for (const char* szName :
+         {"href",   "src",      "srcset",   "action",  "formaction", "data",     "background",
+          "poster", "cite",     "codebase", "classid", "archive",    "longdesc", "usemap",
+          "ping",   "manifest", "icon",     "profile", "dynsrc",     "lowsrc",   "style"})
+        if (CTextUtils::EqualsNoCaseAscii(name, szName))
+            return true;
+    return false;
+}
+
 bool IsForbidden(const xmlNode* pNode)
 {
     const std::string_view name = reinterpret_cast<const char*>(pNode->name);
@@ -25,6 +38,10 @@ bool IsForbidden(const xmlNode* pNode)
         if (CTextUtils::StartsWithNoCaseAscii(attribute, "on") ||
             CTextUtils::EqualsNoCaseAscii(attribute, "target"))
             return true;
+        // An address runs code; a class, a title or an alt text that reads
+        // "javascript:" is only text.
+        if (!IsAddressAttribute(attribute))
+            continue;
         std::string value = CXMLUtils::GetText(reinterpret_cast<const xmlNode*>(pAttribute));
         std::erase_if(value, [](char c) { return static_cast<unsigned char>(c) <= 0x20; });
         if (CTextUtils::StartsWithNoCaseAscii(value, "javascript:") ||
