@@ -16,7 +16,7 @@ public:
     // dropped, when much was freed at once.
     static void ReleaseFreed();
 
-    // The values SetForLongSession sets, for the test that checks them.
+    // What SetForLongSession sets; the test allocates around the threshold.
     static constexpr int kArenas = 2;
     static constexpr int kMapThreshold = 128 * 1024;
 };
