@@ -857,6 +857,20 @@ TEST_F(CUpdateWindowsFixture, InTheTrayTheUpdateRunsUnseenAndTellsTheDesktop)
     EXPECT_TRUE(service.GetRequests("/distributor/client_versions").size() >= 1u);
     EXPECT_EQ(context.m_nReloads, 1);
 
+    // Brought out of the tray while it runs, it shows, dimming the window
+    // until it ends.
+    service.AddPackage(2, Package("b"));
+    bool bShownDimmed = false;
+    AtState(7, [&](CUpdateDlg& shown) {
+        pMain->SendMessage(WM_OPEN_FROM_TRAY);
+        bShownDimmed = shown.HasVisibleStyle() && pMain->IsShadowMode();
+    });
+    pMain->OnAppUpdate(true);
+    EXPECT_TRUE(bShownDimmed);
+    EXPECT_FALSE(pMain->IsShadowMode()) << "the shadow goes with the dialog";
+    EXPECT_EQ(context.m_registry.GetContentVersion(), 2);
+    context.m_bTray = true;
+
     // A failure ends it at once, and is told.
     service.SetFault("/distributor/update_content", EServiceFault::Error, -1, 42,
                      "Сервис недоступен");

@@ -6,9 +6,8 @@
 
 template <class TDialog> void CModalViewers::RunDimmed(TDialog& dialog)
 {
-    m_shadow.SetShadowMode(true);
+    const CShadowScope shadow(&m_shadow);
     dialog.DoModal();
-    m_shadow.SetShadowMode(false);
 }
 
 void CModalViewers::ShowImage(const std::string& strPath)

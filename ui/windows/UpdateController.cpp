@@ -8,6 +8,7 @@
 #include "MainWindowMessages.h"
 #include "RegistrationUserDlg.h"
 #include "ServiceRequests.h"
+#include "ShadowHost.h"
 #include "UpdateDlg.h"
 #include "UpdateFrame.h"
 #include "UrlToPath.h"
@@ -44,28 +45,6 @@ std::string LocalFileFor(const std::string& strDocuments, const std::string& str
                          !file.filename().empty();
     return bInside ? file.string() : std::string();
 }
-
-// Dims the main window while a dialog runs over it.
-class CShadow
-{
-public:
-    CShadow(IUpdateFrame& main, bool bOn) : m_main(main), m_bOn(bOn && !main.IsShadowMode())
-    {
-        if (m_bOn)
-            m_main.SetShadowMode(true);
-    }
-    ~CShadow()
-    {
-        if (m_bOn && m_main.GetFrameWnd().IsWindow())
-            m_main.SetShadowMode(false);
-    }
-    CShadow(const CShadow&) = delete;
-    CShadow& operator=(const CShadow&) = delete;
-
-private:
-    IUpdateFrame& m_main;
-    bool m_bOn;
-};
 } // namespace
 
 CUpdateController::CUpdateController(IUpdateFrame& main) : m_main(main) {}
@@ -212,14 +191,15 @@ int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
         dialog.Hide();
     int nCode = UPDATE_END_ERROR;
     {
-        const CShadow shadow(m_main, !bSilent);
+        // A silent update dims the window only when the user brings it into
+        // view (ShowDialog).
+        CShadowScope shadow(&m_main, !bSilent);
         m_pDialog = &dialog;
+        m_pShadow = &shadow;
         nCode = dialog.DoModalEx(true, false);
         m_pDialog = nullptr;
+        m_pShadow = nullptr;
     }
-    // A silent update the user brought into view dimmed the window then.
-    if (bSilent && m_main.GetFrameWnd().IsWindow() && m_main.IsShadowMode())
-        m_main.SetShadowMode(false);
     if (nCode < 0)
         nCode = UPDATE_END_ERROR;
     m_strLastError = dialog.GetFlow().GetErrorText();
@@ -277,7 +257,7 @@ int CUpdateController::RunLoginDialog()
     CClientContext* pContext = Context();
     if (!pContext)
         return CLoginUserDlg::LOGIN_CANCELLED;
-    const CShadow shadow(m_main, true);
+    const CShadowScope shadow(&m_main);
     CLoginUserDlg dialog(pContext->GetRegistryConfig(),
                          pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl,
                          &m_main.GetFrameWnd());
@@ -287,7 +267,7 @@ int CUpdateController::RunLoginDialog()
 
 bool CUpdateController::RunSignUpForm(CRegistrationData& record)
 {
-    const CShadow shadow(m_main, true);
+    const CShadowScope shadow(&m_main);
     CRegistrationUserDlg dialog(record, &m_main.GetFrameWnd());
     if (dialog.DoModal() != CRegistrationUserDlg::SIGN_UP_CONFIRMED)
         return false;
@@ -416,7 +396,7 @@ void CUpdateController::ShowDialog()
 {
     if (!m_pDialog)
         return;
-    m_main.SetShadowMode(true);
+    m_pShadow->Dim();
     m_pDialog->Show();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 class CCheckClientThread;
+class CShadowScope;
 class IUpdateFrame;
 class CUpdateDlg;
 
@@ -106,6 +107,7 @@ private:
 
     IUpdateFrame& m_main;
     CUpdateDlg* m_pDialog = nullptr;
+    CShadowScope* m_pShadow = nullptr; // the running dialog's, set with m_pDialog
     std::string m_strRegisteredLogin;
     std::string m_strInstallerPath;
     std::string m_strLastError;
