@@ -92,7 +92,23 @@ void CWindowManager::Unregister(int nHandle)
     std::erase(m_modal, nHandle);
     if (m_nMainWindow == nHandle)
         m_nMainWindow = 0;
+    if (m_nShadowWindow == nHandle)
+    {
+        m_nShadowWindow = 0;
+        m_pShadowHost = nullptr;
+    }
     m_destroyed.push_back(nHandle);
+}
+
+void CWindowManager::SetShadowHost(const CWnd& window, IShadowHost& host)
+{
+    m_nShadowWindow = window.GetSafeHwnd();
+    m_pShadowHost = m_nShadowWindow ? &host : nullptr;
+}
+
+IShadowHost* CWindowManager::GetShadowHost() const
+{
+    return m_nShadowWindow && m_nShadowWindow == m_nMainWindow ? m_pShadowHost : nullptr;
 }
 
 CWnd* CWindowManager::FromHandle(int nHandle) const

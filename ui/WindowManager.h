@@ -13,6 +13,8 @@
 #include <set>
 #include <vector>
 
+class IShadowHost;
+
 // The windows of the process, as the platform's window system keeps them:
 // handles, the main window, the stack of modal dialogs, the browser's
 // viewport, and the changes to send to the browser after each dispatch.
@@ -34,6 +36,11 @@ public:
     std::vector<CWnd*> GetChildren(int nParent) const;
     CWnd* GetMainWindow() const { return FromHandle(m_nMainWindow); }
     void SetMainWindow(CWnd* pWnd) { m_nMainWindow = pWnd ? pWnd->GetSafeHwnd() : 0; }
+    // What a modal dialog dims the main window with. The frame registers its
+    // own as it is created; it is handed out only while that window is the
+    // main window, so never after the window was destroyed.
+    void SetShadowHost(const CWnd& window, IShadowHost& host);
+    IShadowHost* GetShadowHost() const;
     // The browser's viewport, which plays the screen (1280 x 800 until known).
     CRect GetDesktopRect() const { return m_desktop; }
 
@@ -90,6 +97,8 @@ private:
     std::map<int, CWnd*> m_windows;
     int m_nNextHandle = 1;
     int m_nMainWindow = 0;
+    int m_nShadowWindow = 0;
+    IShadowHost* m_pShadowHost = nullptr;
     std::vector<int> m_modal;
     std::set<int> m_changed;
     std::vector<int> m_destroyed;

@@ -4,6 +4,7 @@
 #include "MainLayout.h"
 #include "MainWindow.h"
 #include "MessageDlg.h"
+#include "ShadowHost.h"
 #include "SmallDialogs.h"
 #include "StringTable.h"
 #include "TestSupport.h"
@@ -242,6 +243,76 @@ TEST_F(CWindowsFixture, ShadowCoversTheMainWindowWhileAMessageRuns)
     });
     ShowMessage("x", MSG_SHADOW | MSG_KEEP_SHADOW | MSG_NO_IMAGE);
     EXPECT_TRUE(main.IsShadowMode()) << "flags 11 keep the shadow";
+
+    // The message after it finds the window dimmed and leaves the shadow be.
+    InModal([&] {
+        bShadowDuring = main.IsShadowMode();
+        manager.HandleBrowserEvent({{"type", "key"},
+                                    {"win", main.GetTopPanel().GetSafeHwnd()},
+                                    {"uid", 0},
+                                    {"code", 0},
+                                    {"key", VK_ESCAPE}});
+    });
+    ShowMessage("y", MSG_SHADOW | MSG_NO_IMAGE);
+    EXPECT_TRUE(bShadowDuring);
+    EXPECT_TRUE(main.IsShadowMode()) << "not the message's to switch off";
+}
+
+TEST_F(CWindowsFixture, AMessageDimsTheRegisteredMainWindowWhileItIsThere)
+{
+    // Notes every switch of the shadow of a plain frame.
+    class CNotedShadow : public IShadowHost
+    {
+    public:
+        bool IsShadowMode() const override { return m_bOn; }
+        void SetShadowMode(bool bOn) override
+        {
+            m_bOn = bOn;
+            m_switches.push_back(bOn);
+        }
+        bool m_bOn = false;
+        std::vector<bool> m_switches;
+    };
+    struct CCase
+    {
+        const char* m_szName;
+        bool m_bMainWindow;
+        unsigned m_nFlags;
+        bool m_bDestroyedMeanwhile; // the frame, while the message shows
+        std::vector<bool> m_switches;
+    };
+    const CCase cases[] = {
+        {"a frame that is not the main window", false, MSG_SHADOW | MSG_NO_IMAGE, false, {}},
+        {"the main window", true, MSG_SHADOW | MSG_NO_IMAGE, false, {true, false}},
+        {"a message that asks for no shadow", true, MSG_NO_IMAGE, false, {}},
+        {"a main window destroyed while the message shows",
+         true,
+         MSG_SHADOW | MSG_NO_IMAGE,
+         true,
+         {true}},
+    };
+    for (const CCase& test : cases)
+    {
+        SCOPED_TRACE(test.m_szName);
+        CWnd frame;
+        ASSERT_TRUE(
+            frame.CreateBase(WINDOW_FRAME, "main", CRect{0, 0, 800, 600}, nullptr, 0, true, false));
+        CNotedShadow shadow;
+        manager.SetShadowHost(frame, shadow);
+        manager.SetMainWindow(test.m_bMainWindow ? &frame : nullptr);
+        InModal([&] {
+            if (test.m_bDestroyedMeanwhile)
+                frame.DestroyWindow();
+            else
+                for (CWnd* pWnd : manager.GetChildren(test.m_bMainWindow ? frame.GetSafeHwnd() : 0))
+                    if (auto* pMessage = dynamic_cast<CMessageDlg*>(pWnd))
+                        Doc(*pMessage).RaiseKey(0, KEY_DOWN, VK_ESCAPE);
+        });
+        ShowMessage("x", test.m_nFlags);
+        EXPECT_EQ(shadow.m_switches, test.m_switches);
+        EXPECT_EQ(manager.GetShadowHost(),
+                  test.m_bMainWindow && !test.m_bDestroyedMeanwhile ? &shadow : nullptr);
+    }
 }
 
 TEST_F(CWindowsFixture, AboutPageOfTheTopPanelMailsSupport)

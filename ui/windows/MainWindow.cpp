@@ -128,6 +128,7 @@ bool CMainWindow::Create()
     }
     if (pManager)
     {
+        pManager->SetShadowHost(*this, *this);
         pManager->SetActivationHook([this](bool bActive) { OnActivate(bActive); });
         pManager->SetKeyHook([this](CWnd* pWnd, const CKeyPress& key) { return OnKey(pWnd, key); });
     }

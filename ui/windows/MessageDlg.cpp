@@ -16,27 +16,27 @@ constexpr const char* kClose = "<td id=\"CANCEL\" button_type=\"close\" class=\"
 constexpr const char* kVersion =
     "<td id=\"version_label\" class=\"version\" style=\"width:200px\"></td>";
 
-IShadowHost* MainWindow()
+IShadowHost* ShadowHost()
 {
     CWindowManager* pManager = CWindowManager::Get();
-    return pManager ? dynamic_cast<IShadowHost*>(pManager->GetMainWindow()) : nullptr;
+    return pManager ? pManager->GetShadowHost() : nullptr;
 }
 
 std::string Run(const std::string& strText, unsigned nFlags, int nParam, int nWidth, int nHeight)
 {
-    IShadowHost* pMain = MainWindow();
-    // A message over another dialog finds the window dimmed already: it
-    // leaves the shadow to the dialog that switched it on.
-    const bool bShadowOwned = (nFlags & MSG_SHADOW) && pMain && !pMain->IsShadowMode();
-    if (bShadowOwned)
-        pMain->SetShadowMode(true);
+    IShadowHost* pHost = (nFlags & MSG_SHADOW) ? ShadowHost() : nullptr;
+    // A message over another dialog finds the window dimmed already: the
+    // scope leaves the shadow to the dialog that switched it on.
+    CShadowScope shadow(pHost);
     CWindowManager* pManager = CWindowManager::Get();
     CMessageDlg dialog(strText, nFlags, nParam, pManager ? pManager->GetMainWindow() : nullptr);
     if (nWidth > 0)
         dialog.SetFixedSize(nWidth, nHeight);
     dialog.DoModal();
-    if (bShadowOwned && !(nFlags & MSG_KEEP_SHADOW) && (pMain = MainWindow()))
-        pMain->SetShadowMode(false);
+    // The shadow stays for a dialog that follows this one, and is not touched
+    // when the main window was destroyed while the message showed.
+    if ((nFlags & MSG_KEEP_SHADOW) || ShadowHost() != pHost)
+        shadow.KeepShadow();
     return dialog.GetResult();
 }
 } // namespace
