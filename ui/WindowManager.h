@@ -4,6 +4,7 @@
 
 #include "MessageLoop.h"
 
+#include "ShadowHost.h"
 #include "Shortcuts.h"
 
 #include <nlohmann/json_fwd.hpp>
@@ -12,8 +13,6 @@
 #include <map>
 #include <set>
 #include <vector>
-
-class IShadowHost;
 
 // The windows of the process, as the platform's window system keeps them:
 // handles, the main window, the stack of modal dialogs, the browser's
