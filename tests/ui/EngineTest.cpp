@@ -179,6 +179,49 @@ TEST_F(CEngineFixture, ModalLoopsNestTwoDeepAndTimersTick)
     EXPECT_TRUE(bRan);
 }
 
+// What assistive technology needs of a page comes with it: the root's own
+// attributes (its language) with the whole page, and a disabled control's
+// state as aria-disabled and out of the Tab order, in the page and in a
+// patch, given back as the page had it once enabled again.
+TEST_F(CEngineFixture, PagesKeepTheirLanguageAndDisabledControlsLeaveTheTabOrder)
+{
+    CHtmlDocument doc;
+    ASSERT_TRUE(doc.LoadHtml(R"(<html lang="ru" dir="ltr"><body>
+        <span id="b" role="button" tabindex="0">Назад</span></body></html>)"));
+    const nlohmann::json full = doc.GetFullDocument("");
+    EXPECT_EQ(full.at("attrs"), (nlohmann::json{{"lang", "ru"}, {"dir", "ltr"}}));
+    ASSERT_EQ(doc.TakeChanges("").at(0).at("attrs"), full.at("attrs")); // the first, whole page
+
+    CElement button = doc.GetRoot().FindById("b");
+    struct
+    {
+        unsigned m_nState;
+        const char* m_szTabIndex;
+        const char* m_szAriaDisabled; // nullptr: absent
+    } const cases[] = {{STATE_DISABLED, "-1", "true"}, {0, "0", nullptr}};
+    for (const auto& c : cases)
+    {
+        if (c.m_nState)
+            button.SetState(c.m_nState);
+        else
+            button.SetState(0, STATE_DISABLED);
+        const nlohmann::json ops = doc.TakeChanges("");
+        const nlohmann::json& attrs = ops.back().at("attrs");
+        EXPECT_EQ(attrs.at("tabindex"), c.m_szTabIndex);
+        EXPECT_EQ(attrs.contains("aria-disabled"), c.m_szAriaDisabled != nullptr);
+        const std::string html = doc.GetFullDocument("").at("html");
+        EXPECT_EQ(html.find("tabindex=\"" + std::string(c.m_szTabIndex) + "\"") !=
+                      std::string::npos,
+                  true)
+            << html;
+        EXPECT_EQ(html.find("aria-disabled") != std::string::npos, c.m_szAriaDisabled != nullptr);
+        EXPECT_EQ(html.find("tabindex=\"0\" ") != std::string::npos &&
+                      html.find("tabindex=\"-1\"") != std::string::npos,
+                  false)
+            << "one tabindex only: " << html;
+    }
+}
+
 TEST_F(CEngineFixture, ChangesBecomeSmallPatches)
 {
     CPageWin win;

@@ -713,7 +713,14 @@ nlohmann::json CHtmlDocument::GetFullDocument(std::string_view baseUrl) const
             }
             html += part;
         }
-    return {{"op", "doc"}, {"uid", m_pRoot ? m_pRoot->m_nUid : 0}, {"html", html}};
+    // The page is written into the frame's root element, which keeps its
+    // own attributes: the page's (its language above all) go with it.
+    nlohmann::json attrs = nlohmann::json::object();
+    if (m_pRoot)
+        for (const auto& [name, value] : m_pRoot->m_attributes)
+            attrs[name] = value;
+    return {
+        {"op", "doc"}, {"uid", m_pRoot ? m_pRoot->m_nUid : 0}, {"html", html}, {"attrs", attrs}};
 }
 
 nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
@@ -796,6 +803,8 @@ nlohmann::json CHtmlDocument::TakeChanges(std::string_view baseUrl)
                 if (name != "data-uid" && !(name == "value" && pNode->m_strTag == "input"))
                     attrs[name] = value;
             attrs["data-state"] = CHtmlWriter::StateWords(pNode->m_nState);
+            for (const auto& [name, value] : CHtmlWriter::StateAttributes(pNode->m_nState))
+                attrs[std::string(name)] = value;
             ops.push_back({{"op", "attrs"}, {"uid", nUid}, {"attrs", attrs}});
         }
         if (nBits & DIRTY_VALUE)

@@ -5,6 +5,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 
@@ -231,6 +232,14 @@ std::string CHtmlWriter::StateWords(unsigned nState)
     return out;
 }
 
+std::vector<std::pair<std::string_view, std::string_view>>
+CHtmlWriter::StateAttributes(unsigned nState)
+{
+    if (nState & STATE_DISABLED)
+        return {{"aria-disabled", "true"}, {"tabindex", "-1"}};
+    return {};
+}
+
 namespace
 {
 bool IsRawTextElement(std::string_view tag)
@@ -275,9 +284,16 @@ void CHtmlWriter::WriteNode(const CDomNode& node, bool bUids, std::string& out)
         return;
     out += '<';
     out += node.m_strTag;
+    const auto stateAttributes = bUids
+                                     ? StateAttributes(node.m_nState)
+                                     : std::vector<std::pair<std::string_view, std::string_view>>{};
+    const auto fromState = [&stateAttributes](std::string_view name) {
+        return std::any_of(stateAttributes.begin(), stateAttributes.end(),
+                           [name](const auto& attribute) { return attribute.first == name; });
+    };
     for (const auto& [name, value] : node.m_attributes)
     {
-        if (bUids && (name == "data-uid" || name == "data-state" ||
+        if (bUids && (name == "data-uid" || name == "data-state" || fromState(name) ||
                       (name == "value" && node.m_strTag == "input") ||
                       (name == "checked" && IsCheckable(node))))
             continue; // written from the node's own fields below
@@ -293,6 +309,8 @@ void CHtmlWriter::WriteNode(const CDomNode& node, bool bUids, std::string& out)
         const std::string states = StateWords(node.m_nState);
         if (!states.empty())
             out += " data-state=\"" + states + "\"";
+        for (const auto& [name, value] : stateAttributes)
+            out += " " + std::string(name) + "=\"" + std::string(value) + "\"";
         if (node.m_strTag == "input")
         {
             if (IsCheckable(node))

@@ -31,4 +31,9 @@ public:
     static bool IsVoidElement(std::string_view tag);
     // "current checked" for the states that the page's style sheet sees.
     static std::string StateWords(unsigned nState);
+    // What assistive technology and the keyboard must know of the states:
+    // a disabled control says so and leaves the Tab order. These attributes
+    // take the place of the node's own ones of the same names.
+    static std::vector<std::pair<std::string_view, std::string_view>>
+    StateAttributes(unsigned nState);
 };
