@@ -78,6 +78,9 @@ public:
     std::string m_strAnnotation;
     bool m_bImportant = false;
     std::string m_strText;
+    // The control the user left the view by (a result opened), which has
+    // the keyboard again when Back returns to the view. Not saved.
+    std::string m_strFocusId;
 };
 
 // An ordered list of bookmarks that owns them: the user's bookmarks, kept in

@@ -70,6 +70,28 @@ bool CHTMLayoutWin::CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pPa
     return true;
 }
 
+bool CHTMLayoutWin::FocusPage()
+{
+    const CElement root = GetHtmlDocument() ? GetHtmlDocument()->GetRoot() : CElement();
+    if (!root.IsValid())
+        return false;
+    CElement heading = root.SelectFirst("h1");
+    if (heading.IsValid() && heading.IsVisible())
+    {
+        if (!heading.HasAttribute("tabindex"))
+            heading.SetAttribute("tabindex", "-1"); // focusable by the client only
+        heading.Focus();
+        return true;
+    }
+    for (CElement control : root.Select("[tabindex]"))
+        if (control.GetAttribute("tabindex") != "-1" && control.IsVisible() && control.IsEnabled())
+        {
+            control.Focus();
+            return true;
+        }
+    return false;
+}
+
 CElement CHTMLayoutWin::GetRootElement() const
 {
     CElement root = GetHtmlDocument() ? GetHtmlDocument()->GetRoot() : CElement();

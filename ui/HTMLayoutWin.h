@@ -26,4 +26,8 @@ public:
     bool CreateWithPage(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId,
                         const std::string& strPage, CElement& root);
     CElement GetRootElement() const;
+    // Moves the keyboard into the window's page as a view is shown there: to
+    // its main heading, which a screen reader reads out as where the user
+    // now is, or else to its first control. False when the page has neither.
+    virtual bool FocusPage();
 };

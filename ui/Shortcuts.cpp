@@ -10,11 +10,15 @@ namespace
 {
 // Shift+F3 comes before F3: an entry that does not name Shift takes the key
 // with or without it, as a character that needs Shift on some layouts does.
-constexpr std::array<CShortcuts::CEntry, 4> kTable{{
+// Alt+Left and Alt+Right are the client's even in a field: the browser's
+// own use of them would leave the client's page.
+constexpr std::array<CShortcuts::CEntry, 6> kTable{{
     {VK_F, "", CONTROL_KEY_PRESSED, true, EShortcut::FOCUS_SEARCH},
     {0, "/", 0, false, EShortcut::FOCUS_SEARCH},
     {VK_F3, "", SHIFT_KEY_PRESSED, true, EShortcut::PREVIOUS_FOUND},
     {VK_F3, "", 0, true, EShortcut::NEXT_FOUND},
+    {VK_LEFT, "", ALT_KEY_PRESSED, true, EShortcut::BACK},
+    {VK_RIGHT, "", ALT_KEY_PRESSED, true, EShortcut::FORWARD},
 }};
 
 constexpr unsigned kCtrlAlt = CONTROL_KEY_PRESSED | ALT_KEY_PRESSED;

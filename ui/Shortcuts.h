@@ -23,6 +23,8 @@ enum class EShortcut
     FOCUS_SEARCH,   // Ctrl+F, and "/" outside a field
     NEXT_FOUND,     // F3
     PREVIOUS_FOUND, // Shift+F3
+    BACK,           // Alt+Left, as in a browser
+    FORWARD,        // Alt+Right
 };
 
 // The keys the client takes for itself in every window, in one table: the

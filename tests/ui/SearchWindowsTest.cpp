@@ -496,3 +496,50 @@ TEST_F(CSearchFixture, AContentReloadLeavesNoWindowPointingIntoTheOldContent)
     main->OnRegistryButton();
     EXPECT_FALSE(main->GetSearchRegistryWin().GetPhrases().empty());
 }
+
+// The keyboard follows the user: a search puts it on the results' heading, an
+// opened result in its document, and Back on the result that was opened; a
+// content update shows its view without taking it, and a move inside the
+// section view (the navigator) leaves it where the user works.
+TEST_F(CSearchFixture, TheKeyboardFollowsTheUserIntoEachViewAndBackToTheResultOpened)
+{
+    std::vector<nlohmann::json> focusCommands;
+    manager.SetSink([&focusCommands](const nlohmann::json& ops) {
+        for (const auto& op : ops)
+            if (op.value("op", "") == "cmd" && op.value("cmd", "") == "focus")
+                focusCommands.push_back(op);
+    });
+    CSearchResultWin& results = main->GetSearchResultWin();
+    main->OnSearch("налог");
+    CElement heading = results.GetRootElement().FindById("result_title");
+    EXPECT_TRUE(heading.HasState(STATE_FOCUS));
+    EXPECT_EQ(heading.GetAttribute("tabindex"), "-1") << "focusable by the client only";
+
+    CElement first = results.GetRootElement().FindById("R0");
+    Click(Doc(results), first.GetUid());
+    Drain();
+    manager.Flush();
+    ASSERT_EQ(focusCommands.size(), 1u) << "the document's frame takes the keyboard";
+    EXPECT_EQ(focusCommands[0].at("win"), View().GetSafeHwnd());
+
+    CNavigatorWin& navigator = main->GetEncyclopediaWin().GetNavigator();
+    navigator.OnSelectCtrl(
+        navigator.GetIdOf(context.m_encyclopedia.FindSectionByURL("/nds/restore.html")));
+    Drain();
+    manager.Flush();
+    EXPECT_EQ(focusCommands.size(), 1u) << "a move inside the section view keeps the keyboard";
+
+    main->OnBackButton();
+    main->OnBackButton();
+    EXPECT_TRUE(results.GetRootElement().FindById("R0").HasState(STATE_FOCUS));
+    EXPECT_FALSE(results.GetRootElement().FindById("result_title").HasState(STATE_FOCUS));
+
+    main->OnHomeButton();
+    CElement title = main->GetWelcomeWin().GetRootElement().FindById("home_title");
+    EXPECT_TRUE(title.HasState(STATE_FOCUS)) << "home: its heading";
+    title.SetState(0, STATE_FOCUS);
+    main->OnUpdateData(); // shows home again
+    EXPECT_FALSE(title.HasState(STATE_FOCUS))
+        << "a view the client shows by itself takes no keyboard";
+    Drain();
+}

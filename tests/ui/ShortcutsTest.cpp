@@ -32,6 +32,12 @@ TEST(Shortcuts, EachKeyFindsItsActionOnlyWithItsModifiersAndWhereItMayBeTyped)
         {"F3", {VK_F3, 0, true, ""}, EShortcut::NEXT_FOUND},
         {"Shift+F3", {VK_F3, SHIFT_KEY_PRESSED, false, ""}, EShortcut::PREVIOUS_FOUND},
         {"Alt+F3", {VK_F3, ALT_KEY_PRESSED, false, ""}, EShortcut::NONE},
+        {"Alt+Left from a field", {VK_LEFT, ALT_KEY_PRESSED, true, ""}, EShortcut::BACK},
+        {"Alt+Right", {VK_RIGHT, ALT_KEY_PRESSED, false, ""}, EShortcut::FORWARD},
+        {"Left alone moves the caret", {VK_LEFT, 0, true, ""}, EShortcut::NONE},
+        {"Ctrl+Alt+Left",
+         {VK_LEFT, CONTROL_KEY_PRESSED | ALT_KEY_PRESSED, false, ""},
+         EShortcut::NONE},
     };
     for (const CCase& test : cases)
         EXPECT_EQ(CShortcuts::Find(test.m_key), test.m_eAction) << test.m_szWhat;

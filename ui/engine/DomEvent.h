@@ -55,7 +55,9 @@ enum EKeyCode : unsigned
     VK_NEXT = 0x22,  // Page Down
     VK_END = 0x23,
     VK_HOME = 0x24,
+    VK_LEFT = 0x25,
     VK_UP = 0x26,
+    VK_RIGHT = 0x27,
     VK_DOWN = 0x28,
     VK_F = 0x46,
     VK_F3 = 0x72,

@@ -436,6 +436,18 @@ void CElement::SetState(unsigned nSet, unsigned nClear)
         GetDocument()->AddCommand({{"op", "focus"}, {"uid", m_pNode->m_nUid}});
 }
 
+void CElement::Focus()
+{
+    CHtmlDocument* pDocument = IsValid() ? GetDocument() : nullptr;
+    if (!pDocument)
+        return;
+    // The engine moves it as the browser will (the others lose it, with
+    // their events), then the browser is told.
+    const unsigned nUid = m_pNode->m_nUid;
+    pDocument->RaiseFocus(nUid);
+    pDocument->AddCommand({{"op", "focus"}, {"uid", nUid}});
+}
+
 bool CElement::IsVisible() const
 {
     if (!IsValid())

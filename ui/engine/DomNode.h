@@ -133,6 +133,9 @@ public:
     unsigned GetState() const { return m_pNode ? m_pNode->m_nState : 0; }
     bool HasState(unsigned nBits) const { return (GetState() & nBits) == nBits; }
     void SetState(unsigned nSet, unsigned nClear = 0);
+    // Gives the element the keyboard, even when the engine thinks it has it
+    // already (the browser may have moved it elsewhere since).
+    void Focus();
     // Shown in the page: neither it nor an ancestor is hidden.
     bool IsVisible() const;
     bool IsEnabled() const;

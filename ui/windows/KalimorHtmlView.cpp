@@ -76,6 +76,11 @@ std::string CKalimorHtmlView::MakeFrameUrl(std::string_view relativePath, std::s
     return strUrl;
 }
 
+void CKalimorHtmlView::FocusDocument()
+{
+    SendFrontEndCommand({{"cmd", "focus"}});
+}
+
 bool CKalimorHtmlView::Navigate(const std::string& strAddress)
 {
     KTRACE("CKalimorHtmlView::Navigate");

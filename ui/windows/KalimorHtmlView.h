@@ -37,6 +37,8 @@ public:
     // with an anchor after "#". The page is read at once (its links fill the
     // owner's tables); a page that cannot be read shows empty.
     bool Navigate(const std::string& strAddress);
+    // The keyboard goes into the document (its frame), for reading on.
+    void FocusDocument();
     const CDocumentPage& GetPage() const { return m_page; }
     // The view is no longer shown: a huge page's tree goes (see
     // CDocumentPage::ReleaseIfLarge); the next Navigate reads it again.

@@ -318,14 +318,36 @@ bool CMainWindow::GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow)
         return false;
     if (bShow)
     {
+        // Within the section view (the navigator, a link of the document)
+        // the keyboard stays where the user works; any other view takes it.
         if (CBookmark* pCurrent = m_history.GetCurrent())
-            ShowBookmark(*pCurrent);
+            ShowBookmark(*pCurrent, pCurrent->m_nType != CBookmark::VIEW_SECTION ||
+                                        m_nBodyKind != CBookmark::VIEW_SECTION);
         UpdateNavigation();
     }
     return true;
 }
 
-void CMainWindow::ShowBookmark(CBookmark& bookmark)
+void CMainWindow::FocusView(int nKind)
+{
+    switch (nKind)
+    {
+    case CBookmark::VIEW_SECTION:
+        m_encyclopedia.GetBrowserContent().GetView().FocusDocument();
+        break;
+    case CBookmark::VIEW_BOOKMARKS: m_bookmarkList.FocusPage(); break;
+    case CBookmark::VIEW_HISTORY: m_historyWin.FocusPage(); break;
+    case CBookmark::VIEW_SEARCH_REGISTRY: m_searchRegistry.FocusPage(); break;
+    case CBookmark::VIEW_SEARCH_RESULTS: m_searchResult.FocusPage(); break;
+    case CBookmark::VIEW_TAX_CALENDAR: m_taxCalendar.FocusPage(); break;
+    case CBookmark::VIEW_FORMS_HOME: m_blankSectionList.FocusPage(); break;
+    case CBookmark::VIEW_FORM_LIST: m_blankList.FocusPage(); break;
+    case CBookmark::VIEW_FORM: m_blankView.FocusPage(); break;
+    default: m_welcome.FocusPage(); break;
+    }
+}
+
+void CMainWindow::ShowBookmark(CBookmark& bookmark, bool bFocus)
 {
     m_searchPanel.HidePrompts();
     if (bookmark.m_nType != m_nBodyKind)
@@ -346,6 +368,8 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark)
     case CBookmark::VIEW_FORM: m_blankView.ShowBookmark(bookmark); break;
     default: m_newsCalendar.ShowBookmark(bookmark); break;
     }
+    if (bFocus)
+        FocusView(bookmark.m_nType);
     UpdateNavigation();
     UpdateSearchSample();
     // The view left behind freed its pages, patches and lists: they go back
@@ -392,7 +416,7 @@ void CMainWindow::OnBackButton()
     CBookmark* pCurrent = m_history.GetCurrent();
     if (!pCurrent)
         return;
-    ShowBookmark(*pCurrent);
+    ShowBookmark(*pCurrent, true);
     if (!pCurrent->m_strSearchString.empty())
         m_searchPanel.SetSearchText(pCurrent->m_strSearchString);
 }
@@ -404,7 +428,7 @@ void CMainWindow::OnForwButton()
         return;
     m_history.MoveForward();
     if (CBookmark* pCurrent = m_history.GetCurrent())
-        ShowBookmark(*pCurrent);
+        ShowBookmark(*pCurrent, true);
 }
 
 bool CMainWindow::IsForeground() const
@@ -439,6 +463,14 @@ bool CMainWindow::OnKey(CWnd*, const CKeyPress& key)
     if (eAction == EShortcut::FOCUS_SEARCH)
     {
         m_searchPanel.FocusSearchBox();
+        return true;
+    }
+    if (eAction == EShortcut::BACK || eAction == EShortcut::FORWARD)
+    {
+        if (eAction == EShortcut::BACK)
+            OnBackButton();
+        else
+            OnForwButton();
         return true;
     }
     // The found words are walked in a document only.

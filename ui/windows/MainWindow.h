@@ -55,7 +55,9 @@ public:
         return m_updates.DownloadContentFile(strRelativePath);
     }
 
-    void ShowBookmark(CBookmark& bookmark);
+    // Shows the view; with bFocus the keyboard moves into it (a user's own
+    // going there), so that a screen reader reads out where the user is.
+    void ShowBookmark(CBookmark& bookmark, bool bFocus = false);
     bool CheckContent() { return m_commands.CheckContent(); }
     void SetShadowMode(bool bOn) override;
     bool IsShadowMode() const override { return m_shadow.HasVisibleStyle(); }
@@ -150,6 +152,7 @@ private:
     void CloseSplashWnd();
     void SetBodyWinKind(int nKind);
     void UpdateNavigation();
+    void FocusView(int nKind);
     bool CreateChildren(const CRect& rect);
     bool OnKey(CWnd* pWnd, const CKeyPress& key);
     void ApplyLayout(const CMainLayout& layout);

@@ -199,8 +199,10 @@ void CNavigatorWin::UpdateContent()
         KLOG_ERR << "NULL root(1st level) section";
     root.FindById("section_name").SetText(m_pRoot ? m_pRoot->m_strName : std::string());
     CElement tree = root.FindById("tree");
-    tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">" +
-                 GetTreeHtml() + "</table>");
+    // The rows are only the tree's layout: its items are the links in them.
+    tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">"
+                 "<tbody role=\"none\">" +
+                 GetTreeHtml() + "</tbody></table>");
     CElement seeAlso = root.FindById("see_also");
     seeAlso.SetHtml(GetSeeAlsoHtml());
     seeAlso.SetVisible(!m_seeAlso.empty());

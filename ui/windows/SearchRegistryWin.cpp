@@ -135,10 +135,11 @@ void CSearchRegistryWin::UpdateReferences()
     title.SetText(m_nSection < m_sections.size() ? m_sections[m_nSection]->name : std::string());
     std::string html;
     for (std::size_t i = 0; i < m_phrases.size(); ++i)
-        html += "<div id=\"REF" + std::to_string(i) + "\" class=\"reference\" role=\"link\">" +
-                CHtmlWriter::EscapeText(m_phrases[i]->text) + "</div>";
+        html += "<div role=\"listitem\"><div id=\"REF" + std::to_string(i) +
+                "\" class=\"reference\" role=\"link\">" +
+                CHtmlWriter::EscapeText(m_phrases[i]->text) + "</div></div>";
     if (m_phrases.empty())
-        html = "<div class=\"no_references\">Выберите букву и раздел.</div>";
+        html = "<div class=\"no_references\" role=\"listitem\">Выберите букву и раздел.</div>";
     CElement references = GetRootElement().FindById("references");
     references.SetHtml(html);
     // Kept in the view on screen (it may be gone when another is shown).

@@ -144,7 +144,8 @@ std::string CSearchResultWin::ItemHtml(std::size_t nIndex)
                     "документе</span><div id=\"" +
                     kSubsectionPrefix + std::to_string(nIndex) +
                     "\" class=\"result_subsections\"></div></div>";
-    return html + strEntry;
+    // One entry of the list, the heading of its group with the first one.
+    return "<div class=\"result_entry\" role=\"listitem\">" + html + strEntry + "</div>";
 }
 
 void CSearchResultWin::ShowBookmark(CBookmark& view, bool bRestore)
@@ -179,6 +180,7 @@ bool CSearchResultWin::ShowMore()
     CElement list = GetRootElement().FindById("result_list");
     CElement chunk = list.CreateElement("div");
     chunk.SetAttribute("class", "result_chunk");
+    chunk.SetAttribute("role", "none"); // its entries belong to the list
     chunk.SetAttribute("id", "chunk" + std::to_string(m_nFilled));
     chunk.SetHtml(html);
     list.Append(chunk);
@@ -264,10 +266,25 @@ void CSearchResultWin::OpenSection(CEncyclopediaSection* pSection)
     m_pHost->GoToBookmark(std::move(pView), true);
 }
 
+bool CSearchResultWin::FocusPage()
+{
+    const CBookmark* pView = View();
+    CElement opened = pView && !pView->m_strFocusId.empty()
+                          ? GetRootElement().FindById(pView->m_strFocusId)
+                          : CElement();
+    if (!opened.IsValid() || !opened.IsVisible())
+        return CHTMLayoutWin::FocusPage();
+    opened.Focus();
+    return true;
+}
+
 bool CSearchResultWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
     const CElement target = CElement::FromNode(event.m_pTarget);
     const std::string strId = target.GetAttribute("id");
+    if (CBookmark* pView = View();
+        pView && (target.Matches(".search_result_title") || target.Matches(".result_subsection")))
+        pView->m_strFocusId = strId;
     if (target.Matches(".result_expand"))
         OnExpand(NumberAfter(strId, kExpandPrefix));
     else if (target.Matches("#result_more"))

@@ -42,6 +42,8 @@ public:
     void ForgetContent();
 
     bool OnFrontEndEvent(std::string_view type, const nlohmann::json& event) override;
+    // Back to the results: the keyboard is on the result that was opened.
+    bool FocusPage() override;
 
 protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;

@@ -38,10 +38,12 @@ void CWelcomeWin::OnUpdateData()
     m_items.clear();
     std::string html;
     for (std::size_t i = 0; i < m_documents.size(); ++i)
-        html += "<div id=\"item" + std::to_string(i) + "\" class=\"mru_list_item\" role=\"link\">" +
-                CHtmlWriter::EscapeText(m_documents[i].m_strName) + "</div>";
+        html += "<div class=\"mru_entry\" role=\"listitem\"><div id=\"item" + std::to_string(i) +
+                "\" class=\"mru_list_item\" role=\"link\">" +
+                CHtmlWriter::EscapeText(m_documents[i].m_strName) + "</div></div>";
     if (m_documents.empty())
-        html = "<div class=\"mru_empty\">Список появится после установки контента.</div>";
+        html = "<div class=\"mru_empty\" role=\"listitem\">Список появится после установки "
+               "контента.</div>";
     CElement list = m_list.GetElement();
     list.SetHtml(html);
     for (std::size_t i = 0; i < m_documents.size(); ++i)
@@ -78,8 +80,9 @@ void CWelcomeWin::HideInvisibleItems()
     const std::size_t nVisible = CountVisibleItems(nListHeight, nItemHeight);
     for (std::size_t i = 0; i < m_items.size(); ++i)
     {
+        // The list's entry goes with its link: no empty entry is read out.
         CElement item = m_items[i]->GetElement();
-        item.SetVisible(i < nVisible);
+        item.GetParent().SetVisible(i < nVisible);
     }
 }
 

@@ -115,6 +115,7 @@
     doc.addEventListener('keydown', (e) => {
       const t = e.target;
       const typing = isTyping(t);
+      if (win()) keepTabInside(win(), e);
       if (e.keyCode === 32 && !typing) e.preventDefault();
       if (isClientShortcut(e, typing)) e.preventDefault();
       send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
@@ -273,10 +274,114 @@
         if (!w.backdrop.parentElement) {
           host.appendChild(w.backdrop);
           w.wantsFocus = true; // the keyboard goes to a modal dialog, as it opens
+          // A dialog hidden for a while (while another dialog of its own
+          // shows) keeps the control it was opened from.
+          if (!w.opener) w.opener = focusedControl();
+          modalsChanged = true;
         }
-      } else if (w.backdrop) {
+      } else if (w.backdrop && w.backdrop.parentElement) {
         w.backdrop.remove();
+        closedModal(w, false);
       }
+    }
+  }
+
+  // ---- Modal dialogs to the keyboard and to assistive technology ----
+  // While a modal dialog shows, everything under it (the window's frames,
+  // the dialogs it lies over) is inert: out of the Tab order, the
+  // accessibility tree and the mouse's reach. When it closes, focus goes
+  // back to the control that had it when the dialog opened.
+  let modalsChanged = false;
+  let focusReturns = [];
+  const focusableSelector = 'a[href], button:not([disabled]), input:not([disabled]):not([type="hidden"]), ' +
+    'select:not([disabled]), textarea:not([disabled]), [tabindex]:not([tabindex="-1"])';
+  const fieldSelector = 'input:not([disabled]):not([type="hidden"]), select:not([disabled]), textarea:not([disabled])';
+  const isShown = (el) => !!el && el.getClientRects().length > 0 && getComputedStyle(el).visibility !== 'hidden';
+  const focusablesOf = (doc) => [...doc.querySelectorAll(focusableSelector)].filter(isShown);
+
+  // The element that has the keyboard, through the frames that hold it.
+  function focusedControl() {
+    let frame = null;
+    let el = document.activeElement;
+    for (let depth = 0; el && el.tagName === 'IFRAME' && depth < 8; ++depth) {
+      frame = el;
+      let inner = null;
+      try { inner = el.contentDocument && el.contentDocument.activeElement; } catch (e) { inner = null; }
+      el = inner;
+    }
+    return frame ? { frame, el } : null;
+  }
+
+  function closedModal(w, destroyed) {
+    modalsChanged = true;
+    if (w.opener) focusReturns.push(w.opener);
+    if (destroyed) w.opener = null;
+  }
+
+  // A dialog opens with focus on its first field; one without fields on
+  // itself (its element of role dialog), so that its name and text are read
+  // out while its keys (Enter, Escape) stay the dialog's own.
+  function focusFirstControl(doc) {
+    if (!doc || (doc.activeElement && doc.activeElement !== doc.body)) return;
+    const field = [...doc.querySelectorAll(fieldSelector)].find(isShown);
+    const dialog = doc.querySelector('[role="dialog"], [role="alertdialog"]');
+    const target = field || dialog;
+    if (!target) return;
+    if (target === dialog && !dialog.hasAttribute('tabindex')) dialog.setAttribute('tabindex', '-1');
+    target.focus();
+  }
+
+  // A modal dialog's page says it is modal: its element of role dialog
+  // gets aria-modal while the window is modal.
+  function markModal(w) {
+    const root = w.doc && w.doc.querySelector('[role="dialog"], [role="alertdialog"]');
+    if (!root) return;
+    if (w.op.modal) root.setAttribute('aria-modal', 'true');
+    else root.removeAttribute('aria-modal');
+  }
+
+  function topModal() {
+    let top = null;
+    for (const w of wins.values()) {
+      if (w.op.kind === 'dialog' && w.backdrop && w.backdrop.parentElement && (!top || w.z > top.z)) top = w;
+    }
+    return top;
+  }
+
+  function updateModality() {
+    if (!modalsChanged) return;
+    modalsChanged = false;
+    const top = topModal();
+    frameHost.inert = !!top;
+    tray.inert = !!top;
+    for (const w of wins.values()) {
+      if (w.op.kind !== 'dialog') continue;
+      w.el.inert = !!top && w.z < top.z;
+      markModal(w);
+    }
+    const returns = focusReturns;
+    focusReturns = [];
+    const back = returns.reverse().find((r) => r.frame.isConnected && !r.frame.closest('[inert]'));
+    if (!back) return;
+    back.frame.contentWindow.focus();
+    if (back.el && back.el.isConnected && back.el.focus) back.el.focus();
+  }
+
+  // Tab and Shift+Tab go round inside a modal dialog.
+  function keepTabInside(w, e) {
+    if (e.key !== 'Tab' || w.op.kind !== 'dialog' || !w.op.modal || !w.doc) return;
+    const all = focusablesOf(w.doc);
+    if (all.length === 0) {
+      e.preventDefault();
+      return;
+    }
+    const at = all.indexOf(w.doc.activeElement);
+    if (e.shiftKey && at <= 0) {
+      e.preventDefault();
+      all[all.length - 1].focus();
+    } else if (!e.shiftKey && (at < 0 || at === all.length - 1)) {
+      e.preventDefault();
+      all[0].focus();
     }
   }
 
@@ -304,11 +409,21 @@
     const w = wins.get(id);
     if (!w) return;
     wins.delete(id);
-    if (w.backdrop) w.backdrop.remove();
+    if (w.backdrop && w.backdrop.parentElement) {
+      w.backdrop.remove();
+      closedModal(w, true);
+    }
     if (w.op.kind !== 'frame') w.el.remove();
   }
 
   function find(w, uid) { return w.doc.querySelector('[data-uid="' + uid + '"]'); }
+
+  // The page's own attributes of its root element (its language), which
+  // writing the root's content leaves out.
+  function setRootAttributes(root, attrs) {
+    for (const a of Array.from(root.attributes)) if (!(a.name in attrs)) root.removeAttribute(a.name);
+    for (const [k, v] of Object.entries(attrs)) root.setAttribute(k, v);
+  }
 
   function applyDom(id, ops) {
     const w = wins.get(id);
@@ -324,6 +439,10 @@
         case 'doc':
           if (op.replay && !restoring) break; // the page the bridge keeps for a reload
           doc.documentElement.innerHTML = op.html;
+          setRootAttributes(doc.documentElement, op.attrs || {});
+          // The frame is named by its page's title, as assistive technology
+          // reads it out when focus enters the window.
+          if (w.el.tagName === 'IFRAME' && doc.title) w.el.title = doc.title;
           w.rootUid = op.uid;
           w.hasPage = true;
           w.lastGeom = '';
@@ -364,9 +483,11 @@
         default: break;
       }
     }
+    if (w.op.kind === 'dialog') markModal(w);
     if (w.wantsFocus && w.hasPage) {
       w.wantsFocus = false;
       w.el.contentWindow.focus();
+      if (w.op.kind === 'dialog') focusFirstControl(w.doc);
     }
     reportGeometry(id);
   }
@@ -748,6 +869,7 @@
       else if (op.op === 'dom') applyDom(op.win, op.ops);
       else if (op.op === 'cmd') runCommand(op);
     }
+    updateModality();
     stats.batches += 1;
     requestAnimationFrame(() => { stats.applied = performance.now(); });
     notePainted();

@@ -1,0 +1,216 @@
+// The client for a user of the keyboard and a screen reader, on the demo
+// library: axe-core (WCAG 2.1 A and AA) over every view and dialog at
+// 1366 x 768 and 1920 x 1080, where any critical or serious violation fails;
+// and the dialogs by keys alone: each opens with focus inside, Tab and
+// Shift+Tab never leave it, the window under it is inert, and Escape gives
+// focus back to the control that opened it.
+//   node a11y.test.mjs KalimorClnt DEMO_PACKAGES_FOLDER
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { audit, blocking, describe } from './axe.mjs';
+import { dialogFrame, dialogs, documentFrame, frameWith, launchBrowser, makeHome, popupFrame, postEvent, reopen, run, screenshot,
+  start, until, urlsOf, watchdog } from './support.mjs';
+
+watchdog(230);
+const [client, packages] = process.argv.slice(2);
+const home = makeHome();
+home.env.KALIMOR_TEST_HOOKS = '1';
+const install = spawnSync(client, ['-updates', packages], { env: home.env, encoding: 'utf8' });
+assert.equal(install.status, 0, install.stderr);
+
+const browser = await launchBrowser();
+const proc = start(client, ['--no-browser'], home.env);
+
+// Where the keyboard is: the window's frame, the id of the element in it,
+// and whether that frame is a dialog.
+const focusOf = (page) => page.evaluate(() => {
+  const frame = document.activeElement;
+  if (!frame || frame.tagName !== 'IFRAME') return { frame: null, id: null, dialog: false };
+  const inner = frame.contentDocument && frame.contentDocument.activeElement;
+  return { frame: frame.getAttribute('data-win'), id: inner ? inner.id || inner.tagName : null,
+    dialog: !!frame.closest('#kalimor-dialogs') };
+});
+
+const failures = [];
+async function check(page, view) {
+  await page.waitForTimeout(300); // the last patch painted
+  const started = Date.now();
+  const found = blocking(await audit(page));
+  if (process.env.KALIMOR_A11Y_TIMES) console.log(`${view}: ${Date.now() - started} ms`);
+  if (found.length) failures.push(`${view}:\n${describe(found)}`);
+}
+
+// Every view and dialog of one window size.
+async function auditViews(page, size) {
+  const top = await frameWith(page, '#btn_home');
+  const closeDialog = async () => {
+    await page.keyboard.press('Escape');
+    await dialogs(page).waitFor({ state: 'detached' });
+  };
+  await top.locator('#btn_home').click();
+  const welcome = await frameWith(page, '#btn_tax_on_price');
+  await welcome.locator('.mru_list_item').first().waitFor();
+  await check(page, `home ${size}`);
+
+  await welcome.locator('#btn_tax_on_price').click();
+  const navigator = await frameWith(page, '#tree a.section_link');
+  await navigator.locator('a.section_link', { hasText: 'Вычеты и восстановление' }).click();
+  await documentFrame(page).locator('body').waitFor();
+  // Read long enough to count as viewed: the client's clock is moved.
+  await postEvent(page, { type: 'test', advanceClock: 11 });
+  await check(page, `navigator and document ${size}`);
+  await navigator.locator('#btn_select_section').click();
+  await popupFrame(page).locator('#select_section_body').waitFor();
+  await check(page, `section selector ${size}`);
+  await page.keyboard.press('Escape');
+  await documentFrame(page).locator('p').first().click({ button: 'right' });
+  await popupFrame(page).locator('.menu_item').first().waitFor();
+  await check(page, `document menu ${size}`);
+  await page.keyboard.press('Escape');
+
+  const search = await frameWith(page, '#edit_search');
+  await search.locator('#edit_search').fill('ндс');
+  await search.locator('#edit_search').press('Enter');
+  await (await frameWith(page, '.search_result_title')).locator('.search_result_title').first().waitFor();
+  await check(page, `search results ${size}`);
+  await search.locator('#edit_search').fill('');
+  await search.locator('#edit_search').pressSequentially('н', { delay: 20 });
+  await popupFrame(page).locator('[role="option"]').first().waitFor().catch(() => {});
+  await check(page, `search prompts ${size}`);
+  await search.locator('#edit_search').press('Escape');
+  await search.locator('#link_registry').click();
+  await (await frameWith(page, '.letter')).locator('.letter').first().waitFor();
+  await check(page, `search registry ${size}`);
+
+  await top.locator('#btn_bookmarks').click();
+  await check(page, `bookmarks ${size}`);
+  await top.locator('#btn_history').click();
+  await (await frameWith(page, '.history_link')).locator('.history_link').first().waitFor();
+  await check(page, `history ${size}`);
+
+  await top.locator('#btn_home').click();
+  await (await frameWith(page, '#btn_blanks')).locator('#btn_blanks').click();
+  const sections = await frameWith(page, '.form_section');
+  await check(page, `form sections ${size}`);
+  await sections.locator('.form_section', { hasText: 'Налоговая отчетность' }).click();
+  const list = await frameWith(page, '.form_link');
+  await check(page, `form list ${size}`);
+  await list.locator('.form_link', { hasText: 'Расчет 6-НДФЛ' }).click();
+  const form = await frameWith(page, '#btn_download');
+  await form.locator('img.form_page_image').first().waitFor();
+  await check(page, `form ${size}`);
+  await form.locator('img.form_page_image').first().click();
+  await dialogFrame(page).locator('#img_blank').waitFor();
+  await check(page, `image viewer ${size}`);
+  await closeDialog();
+
+  await top.locator('#btn_home').click();
+  await (await frameWith(page, '#btn_tax_calendar')).locator('#btn_tax_calendar').click();
+  await (await frameWith(page, '#day_entries')).locator('td.selected').waitFor();
+  await check(page, `tax calendar ${size}`);
+
+  await top.locator('#btn_about').click();
+  await dialogFrame(page).locator('.about_message').waitFor();
+  await check(page, `about ${size}`);
+  await closeDialog();
+  await top.locator('#btn_config').click();
+  await dialogFrame(page).locator('#login').waitFor();
+  await check(page, `sign-in ${size}`);
+  await dialogFrame(page).locator('#link_proxy').click();
+  await dialogFrame(page).locator('#proxy').waitFor();
+  await check(page, `connection settings over sign-in ${size}`);
+  await page.keyboard.press('Escape');
+  await dialogFrame(page).locator('#login').waitFor();
+  await dialogFrame(page).locator('#link_register').click();
+  await dialogFrame(page).locator('#registration').waitFor();
+  await check(page, `registration ${size}`);
+  await page.keyboard.press('Escape');
+  await closeDialog();
+}
+
+// A dialog opened by keys from a control: focus inside it at once, the
+// frames under it inert, Tab and Shift+Tab going round inside, and after
+// Escape focus back on the control.
+async function walkDialog(page, opener, openerId, root, tabs, { over = false } = {}) {
+  await opener.locator('#' + openerId).focus();
+  await page.keyboard.press('Enter');
+  await dialogFrame(page).locator(root).waitFor();
+  await until(`focus in the dialog of ${openerId}`, async () => (await focusOf(page)).dialog);
+  assert.ok(await page.locator('#kalimor-frame').evaluate((e) => e.inert), `the window under ${root} is inert`);
+  for (let i = 0; i < tabs; ++i) {
+    await page.keyboard.press(i % 3 === 2 ? 'Shift+Tab' : 'Tab');
+    const where = await focusOf(page);
+    assert.ok(where.dialog, `Tab ${i + 1} in ${root} stays in the dialog (at ${JSON.stringify(where)})`);
+  }
+  await page.keyboard.press('Escape');
+  if (!over) await dialogs(page).waitFor({ state: 'detached' });
+  await until(`focus back on ${openerId}`, async () => (await focusOf(page)).id === openerId);
+  // Over another dialog, the window stays inert under that one.
+  assert.equal(await page.locator('#kalimor-frame').evaluate((e) => e.inert), over);
+}
+
+let current = null; // the page on screen, shot when the test fails
+// By keys alone: the search box by its shortcut, a search, the results, the
+// first result within two Tabs, its document, the next found word, and Back
+// to the same result. Returns the Tabs it took.
+async function walkSearch(page) {
+  await page.keyboard.press('Control+f');
+  await until('focus in the search box', async () => (await focusOf(page)).id === 'edit_search');
+  await page.keyboard.type('вычет');
+  await page.keyboard.press('Enter');
+  await until('focus on the results', async () => (await focusOf(page)).id === 'result_title');
+  let tabs = 0;
+  for (; tabs < 2 && !/^R\d+$/.test((await focusOf(page)).id); ++tabs) await page.keyboard.press('Tab');
+  const opened = (await focusOf(page)).id;
+  assert.match(opened, /^R\d+$/, `a result within two Tabs (${tabs})`);
+  await page.keyboard.press('Enter');
+  await until('focus in the document', () => page.evaluate(() => !!document.activeElement &&
+    document.activeElement.hasAttribute('sandbox')));
+  const counter = (await frameWith(page, '#found_counter')).locator('#found_counter');
+  const before = await counter.textContent();
+  await page.keyboard.press('F3');
+  await until('the next found word', async () => (await counter.textContent()) !== before);
+  await page.keyboard.press('Alt+ArrowLeft');
+  await until(`focus back on ${opened}`, async () => (await focusOf(page)).id === opened);
+  return tabs;
+}
+
+await run('e2e a11y', async () => {
+  await until('start address', () => urlsOf(proc.out).length === 1);
+  const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
+  const page = await context.newPage();
+  current = page;
+  page.setDefaultTimeout(10000);
+  await page.goto(urlsOf(proc.out)[0]);
+  await auditViews(page, '1366');
+
+  const top = await frameWith(page, '#btn_home');
+  await walkDialog(page, top, 'btn_about', '.about_message', 7);
+  // The sign-in dialog, and the connection settings opened over it by keys.
+  await top.locator('#btn_config').focus();
+  await page.keyboard.press('Enter');
+  await dialogFrame(page).locator('#login').waitFor();
+  await walkDialog(page, dialogFrame(page), 'link_proxy', '#proxy', 14, { over: true });
+  await page.keyboard.press('Escape');
+  await dialogs(page).waitFor({ state: 'detached' });
+  await until('focus back on the settings button', async () => (await focusOf(page)).id === 'btn_config')
+    .catch(async (e) => { throw new Error(e.message + ' ' + JSON.stringify(await focusOf(page))); });
+  await screenshot(page, 'a11y-home-1366.png');
+  console.log(`search walk: ${await walkSearch(page)} Tabs from the results heading to a result`);
+  await screenshot(page, 'a11y-back-to-results-1366.png');
+
+  const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });
+  current = wide;
+  await page.close();
+  await auditViews(wide, '1920');
+  await screenshot(wide, 'a11y-tax-calendar-1920.png');
+  assert.deepEqual(failures, [], 'axe: critical and serious violations\n' + failures.join('\n'));
+}, async (failed) => {
+  if (failed) {
+    console.error('--- log tail\n' + home.log().split('\n').slice(-30).join('\n'));
+    if (current) await screenshot(current, 'a11y-failed.png').catch(() => {});
+  }
+  proc.kill('SIGKILL');
+  await browser.close();
+  home.remove();
+});
