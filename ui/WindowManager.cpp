@@ -328,6 +328,11 @@ void CWindowManager::HandleBrowserEvent(const nlohmann::json& event)
         pWnd->MoveWindow(rect);
         return;
     }
+    // The window the user works in: focus went into it, or a press in a
+    // content document (whose own focus the page does not report).
+    if ((type == "focus" && Unsigned(event, "uid") != 0) || type == "docmouse" ||
+        type == "docfocus")
+        m_nFocusWindow = pWnd->GetSafeHwnd();
     const bool bMouseDown =
         (type == "mouse" && Unsigned(event, "code") == MOUSE_DOWN) || type == "docmouse";
     if (bMouseDown && AcceptsInput(pWnd))

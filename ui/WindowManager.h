@@ -34,6 +34,8 @@ public:
     CWnd* FromHandle(int nHandle) const;
     std::vector<CWnd*> GetChildren(int nParent) const;
     CWnd* GetMainWindow() const { return FromHandle(m_nMainWindow); }
+    // The window that last took the keyboard or a press (0: none yet).
+    int GetFocusWindow() const { return m_nFocusWindow; }
     void SetMainWindow(CWnd* pWnd) { m_nMainWindow = pWnd ? pWnd->GetSafeHwnd() : 0; }
     // What a modal dialog dims the main window with. The frame registers its
     // own as it is created; it is handed out only while that window is the
@@ -96,6 +98,7 @@ private:
     std::map<int, CWnd*> m_windows;
     int m_nNextHandle = 1;
     int m_nMainWindow = 0;
+    int m_nFocusWindow = 0;
     int m_nShadowWindow = 0;
     IShadowHost* m_pShadowHost = nullptr;
     std::vector<int> m_modal;

@@ -175,6 +175,34 @@ async function walkSearch(page) {
   return tabs;
 }
 
+// A home tile by keys, then the navigator as a tree: its one Tab stop, Down,
+// Right to open a branch and Right into it, Enter to open the row's
+// document, with the keyboard staying on that row.
+async function walkTree(page) {
+  const welcome = await frameWith(page, '#btn_tax_on_price');
+  await welcome.locator('#btn_tax_on_price').focus();
+  await page.keyboard.press('Enter');
+  const navigator = await frameWith(page, '#tree a.section_link');
+  const stop = navigator.locator('#tree a.section_link[tabindex="0"]');
+  assert.equal(await stop.count(), 1, 'the tree is one Tab stop');
+  await stop.focus();
+  const at = async () => (await focusOf(page)).id;
+  const first = await at();
+  await page.keyboard.press('ArrowDown');
+  await until('Down moves to the next row', async () => (await at()) !== first);
+  const branch = await at();
+  const rows = await navigator.locator('#tree a.section_link').count();
+  await page.keyboard.press('ArrowRight');
+  await until('Right opens the branch', async () => (await navigator.locator('#tree a.section_link').count()) > rows);
+  await page.keyboard.press('ArrowRight');
+  await until('Right goes into the branch', async () => (await at()) !== branch);
+  const child = await at();
+  const before = (await page.evaluate(() => window.__kalimor.docSrc)) || '';
+  await page.keyboard.press('Enter');
+  await until('Enter opens the row', async () => ((await page.evaluate(() => window.__kalimor.docSrc)) || '') !== before);
+  await until('the keyboard stays on the row', async () => (await at()) === child);
+}
+
 await run('e2e a11y', async () => {
   await until('start address', () => urlsOf(proc.out).length === 1);
   const context = await browser.newContext({ viewport: { width: 1366, height: 768 } });
@@ -197,6 +225,8 @@ await run('e2e a11y', async () => {
     .catch(async (e) => { throw new Error(e.message + ' ' + JSON.stringify(await focusOf(page))); });
   await screenshot(page, 'a11y-home-1366.png');
   console.log(`search walk: ${await walkSearch(page)} Tabs from the results heading to a result`);
+  await (await frameWith(page, '#btn_home')).locator('#btn_home').click();
+  await walkTree(page);
   await screenshot(page, 'a11y-back-to-results-1366.png');
 
   const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });

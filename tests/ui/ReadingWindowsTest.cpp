@@ -222,6 +222,80 @@ TEST_F(CReadingFixture, TilesRecentDocumentsBackAndForwardAndAnUpdateLeaveOneHom
     EXPECT_EQ(main.GetBodyKind(), 0);
 }
 
+// The navigator worked as a tree by keys: one Tab stop that follows the
+// row the user is on, Up and Down between the rows shown, Right opening a
+// branch and then going into it, Left going up and then closing it, Home
+// and End.
+TEST_F(CReadingFixture, TheNavigatorIsATreeForTheKeyboard)
+{
+    CMainWindow& main = Main();
+    main.GoToBookmark(
+        std::make_unique<CBookmark>(CBookmark::ForSection(Section("/nds/index.html"))), true);
+    CNavigatorWin& navigator = main.GetEncyclopediaWin().GetNavigator();
+    const auto rows = [&] {
+        return navigator.GetRootElement().FindById("tree").Select("a.section_link");
+    };
+    const auto focused = [&] {
+        std::string strFocused, strTabStops;
+        for (const CElement& row : rows())
+        {
+            if (row.HasState(STATE_FOCUS))
+                strFocused += row.GetText();
+            if (row.GetAttribute("tabindex") == "0")
+                strTabStops += row.GetText();
+        }
+        return strFocused == strTabStops ? strFocused
+                                         : strFocused + " (Tab stop: " + strTabStops + ")";
+    };
+    navigator.GetRootElement().FindById(navigator.GetIdOf(Named("Общие положения"))).Focus();
+    struct
+    {
+        unsigned m_nKey;
+        const char* m_szFocused;
+        std::size_t m_nRows;
+    } const steps[] = {
+        {VK_DOWN, "Вычеты и восстановление", 2}, {VK_RIGHT, "Вычеты и восстановление", 5},
+        {VK_RIGHT, "Налоговые вычеты", 5},       {VK_DOWN, "Восстановление НДС", 5},
+        {VK_LEFT, "Вычеты и восстановление", 5}, {VK_LEFT, "Вычеты и восстановление", 2},
+        {VK_HOME, "Общие положения", 2},         {VK_UP, "Общие положения", 2},
+        {VK_END, "Вычеты и восстановление", 2},  {VK_DOWN, "Вычеты и восстановление", 2},
+    };
+    for (const auto& step : steps)
+    {
+        CElement row;
+        for (const CElement& candidate : rows())
+            if (candidate.HasState(STATE_FOCUS))
+                row = candidate;
+        ASSERT_TRUE(row.IsValid()) << "no row has the keyboard before " << step.m_szFocused;
+        Doc(navigator).RaiseKey(row.GetUid(), KEY_DOWN, step.m_nKey);
+        Drain();
+        EXPECT_EQ(focused(), step.m_szFocused) << "key " << step.m_nKey;
+        EXPECT_EQ(rows().size(), step.m_nRows) << "key " << step.m_nKey;
+    }
+
+    // The tree rebuilt as another section of it opens keeps the row that has
+    // the keyboard, unless the user went on in the document meanwhile.
+    for (const bool bInDocument : {false, true})
+    {
+        CElement row =
+            navigator.GetRootElement().FindById(navigator.GetIdOf(Named("Общие положения")));
+        row.Focus();
+        manager.HandleBrowserEvent(
+            {{"type", "focus"}, {"win", navigator.GetSafeHwnd()}, {"uid", row.GetUid()}});
+        if (bInDocument)
+            manager.HandleBrowserEvent({{"type", "docmouse"}, {"win", View().GetSafeHwnd()}});
+        main.GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForSection(
+                              Section(bInDocument ? "/nds/restore.html" : "/nds/deduction.html"))),
+                          true);
+        const std::vector<CElement> shown = rows();
+        const auto withKeyboard = std::count_if(shown.begin(), shown.end(), [](const CElement& r) {
+            return r.HasState(STATE_FOCUS) && r.GetText() == "Общие положения";
+        });
+        EXPECT_EQ(withKeyboard, bInDocument ? 0 : 1)
+            << (bInDocument ? "in the document" : "in the tree");
+    }
+}
+
 TEST_F(CReadingFixture, NavigatorLevelsExpandSelectAndOpen)
 {
     CMainWindow& main = Main();

@@ -5,6 +5,12 @@
 #include "HtmlParser.h"
 #include "Logger.h"
 #include "MessageLoop.h"
+#include "WindowManager.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <optional>
 
 namespace
 {
@@ -67,6 +73,10 @@ void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel,
 {
     if (pFirstLevel != m_pRoot)
     {
+        // Another tree: no row of the old one keeps the keyboard.
+        m_strFocusId.clear();
+        for (CElement row : GetRootElement().FindById("tree").Select("a.section_link"))
+            row.SetState(0, STATE_FOCUS);
         m_pRoot = pFirstLevel;
         m_pSelected2 = nullptr;
         m_expanded.clear();
@@ -199,6 +209,13 @@ void CNavigatorWin::UpdateContent()
         KLOG_ERR << "NULL root(1st level) section";
     root.FindById("section_name").SetText(m_pRoot ? m_pRoot->m_strName : std::string());
     CElement tree = root.FindById("tree");
+    // The row that has the keyboard has it again in the new rows (the tree
+    // is rebuilt as its section opens), unless the user works elsewhere now.
+    CWindowManager* pManager = CWindowManager::Get();
+    if (m_strFocusId.empty() && pManager && pManager->GetFocusWindow() == GetSafeHwnd())
+        for (const CElement& row : tree.Select("a.section_link"))
+            if (row.HasState(STATE_FOCUS))
+                m_strFocusId = row.GetAttribute("id");
     // The rows are only the tree's layout: its items are the links in them.
     tree.SetHtml("<table class=\"tree_table\" role=\"tree\" aria-label=\"Содержание раздела\">"
                  "<tbody role=\"none\">" +
@@ -240,10 +257,18 @@ void CNavigatorWin::AttachItems()
         pItem->m_sigSelect.connect(onSelect);
         m_items.push_back(std::move(pItem));
     };
-    for (CElement link : root.FindById("tree").Select("a.section_link"))
+    const std::vector<CElement> rows = root.FindById("tree").Select("a.section_link");
+    for (CElement link : rows)
     {
         DescribeRow(link);
         attach(link, [this](const std::string& strId) { OnSelectCtrl(strId); });
+    }
+    if (!rows.empty())
+    {
+        const auto current = std::find_if(rows.begin(), rows.end(), [](const CElement& row) {
+            return row.GetAttribute("aria-current") == "page";
+        });
+        MakeTabStop(current != rows.end() ? *current : rows.front());
     }
     for (const CElement& link : root.FindById("see_also").Select(".see_also_ref"))
         attach(link, [this](const std::string& strId) { OnSelectSeeAlso(strId); });
@@ -252,9 +277,83 @@ void CNavigatorWin::AttachItems()
     if (!m_strFocusId.empty())
     {
         CElement focused = root.FindById(m_strFocusId);
+        MakeTabStop(focused);
         focused.SetState(STATE_FOCUS);
         m_strFocusId.clear();
     }
+}
+
+void CNavigatorWin::MakeTabStop(CElement row)
+{
+    if (!row.IsValid())
+        return;
+    for (CElement other : GetRootElement().FindById("tree").Select("a.section_link"))
+        if (other.GetAttribute("tabindex") != "-1")
+            other.SetAttribute("tabindex", "-1");
+    row.SetAttribute("tabindex", "0");
+}
+
+bool CNavigatorWin::OpenOrClose(CElement row, bool bOpen)
+{
+    CEncyclopediaSection* pSection = GetSectionById(row.GetAttribute("id"));
+    if (!pSection || row.GetAttribute("aria-expanded").empty() || IsExpanded(pSection) == bOpen)
+        return false;
+    if (CEncyclopediaData::GetSectionLevel(pSection) == 2 || bOpen)
+        OnSelectCtrl(row.GetAttribute("id")); // as a click on the row does
+    else
+    {
+        m_expanded.erase(pSection);
+        m_strFocusId = row.GetAttribute("id");
+        UpdateContent();
+    }
+    return true;
+}
+
+bool CNavigatorWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode, unsigned)
+{
+    if (nEvent != KEY_DOWN || !target.Matches("a.section_link"))
+        return false;
+    const std::vector<CElement> rows = GetRootElement().FindById("tree").Select("a.section_link");
+    const auto at = std::find(rows.begin(), rows.end(), target);
+    if (at == rows.end())
+        return false;
+    const auto level = [](const CElement& row) {
+        return std::atoi(row.GetAttribute("aria-level").c_str());
+    };
+    std::optional<CElement> next;
+    switch (nKeyCode)
+    {
+    case VK_DOWN:
+        if (std::next(at) != rows.end())
+            next = *std::next(at);
+        break;
+    case VK_UP:
+        if (at != rows.begin())
+            next = *std::prev(at);
+        break;
+    case VK_HOME: next = rows.front(); break;
+    case VK_END: next = rows.back(); break;
+    case VK_RIGHT:
+        if (OpenOrClose(target, true))
+            return true;
+        if (std::next(at) != rows.end() && level(*std::next(at)) > level(target))
+            next = *std::next(at);
+        break;
+    case VK_LEFT:
+        if (OpenOrClose(target, false))
+            return true;
+        for (auto up = std::make_reverse_iterator(at); up != rows.rend() && !next; ++up)
+            if (level(*up) < level(target))
+                next = *up;
+        break;
+    default: return false;
+    }
+    if (next)
+    {
+        MakeTabStop(*next);
+        next->Focus();
+    }
+    return true; // the keys of a tree never scroll its page
 }
 
 void CNavigatorWin::DescribeRow(CElement& link) const
@@ -269,7 +368,11 @@ void CNavigatorWin::DescribeRow(CElement& link) const
     if (bBranch)
         link.SetAttribute("aria-expanded", IsExpanded(pSection) ? "true" : "false");
     if (pSection == m_pCurrent)
+    {
         link.SetAttribute("aria-current", "page");
+        link.SetAttribute("aria-selected", "true");
+    }
+    link.SetAttribute("tabindex", "-1"); // the tree is one Tab stop (MakeTabStop)
     CElement cell = link.GetParent();
     if (cell.GetTag() == "td" && CEncyclopediaData::GetSectionLevel(pSection) == 3)
     {

@@ -52,6 +52,12 @@ public:
     void OnSelectCtrl(const std::string& strId);
     void OnSelectSeeAlso(const std::string& strId);
     CRect GetSelectSectionButtonRect() const;
+    // The tree by keys, as a tree is worked everywhere: Up and Down move
+    // between the rows shown, Home and End to the first and the last, Right
+    // opens a branch or goes to its first row, Left closes it or goes to the
+    // row above it. Enter opens, as a click does.
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
     // The rows of the tree as they are generated (for the page and for checks).
     std::string GetTreeHtml();
@@ -75,6 +81,9 @@ private:
     bool IsSelectedPath(const CEncyclopediaSection* pSection) const;
     void AttachItems();
     void DescribeRow(CElement& link) const;
+    // The row that Tab enters the tree at: the only one in the Tab order.
+    void MakeTabStop(CElement row);
+    bool OpenOrClose(CElement row, bool bOpen);
 
     CEncyclopediaSection* m_pRoot = nullptr;
     CEncyclopediaSection* m_pCurrent = nullptr;

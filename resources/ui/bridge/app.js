@@ -117,6 +117,9 @@
       const typing = isTyping(t);
       if (win()) keepTabInside(win(), e);
       if (e.keyCode === 32 && !typing) e.preventDefault();
+      // A tree's keys move between its rows (the client does), never scroll.
+      if (t && t.getAttribute && t.getAttribute('role') === 'treeitem' &&
+          ['ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'Home', 'End'].includes(e.key)) e.preventDefault();
       if (isClientShortcut(e, typing)) e.preventDefault();
       send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
     });
@@ -694,6 +697,7 @@
       send({ type: 'docselection', win: id, purpose: 'copy', html: selection.html, text: selection.text });
     });
     doc.addEventListener('mousedown', () => send({ type: 'docmouse', win: id }));
+    doc.addEventListener('focusin', () => send({ type: 'docfocus', win: id }));
     doc.addEventListener('contextmenu', (e) => {
       e.preventDefault();
       send({ type: 'doccontext', win: id, kind: contextKind(doc, e.target),
