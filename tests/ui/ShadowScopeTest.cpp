@@ -1,27 +1,9 @@
-#include "ShadowHost.h"
+#include "FakeShadowHost.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <vector>
-
-namespace
-{
-// Notes every switch of the shadow.
-class CFakeShadowHost : public IShadowHost
-{
-public:
-    bool IsShadowMode() const override { return m_bOn; }
-    void SetShadowMode(bool bOn) override
-    {
-        m_bOn = bOn;
-        m_switches.push_back(bOn);
-    }
-
-    bool m_bOn = false;
-    std::vector<bool> m_switches;
-};
-} // namespace
 
 TEST(ShadowScopeTest, SwitchesOffOnlyTheShadowItSwitchedOn)
 {

@@ -1,10 +1,10 @@
 #include "ClientContext.h"
 #include "ElementBehaviors.h"
+#include "FakeShadowHost.h"
 #include "HtmlDocument.h"
 #include "MainLayout.h"
 #include "MainWindow.h"
 #include "MessageDlg.h"
-#include "ShadowHost.h"
 #include "SmallDialogs.h"
 #include "StringTable.h"
 #include "TestSupport.h"
@@ -260,19 +260,6 @@ TEST_F(CWindowsFixture, ShadowCoversTheMainWindowWhileAMessageRuns)
 
 TEST_F(CWindowsFixture, AMessageDimsTheRegisteredMainWindowWhileItIsThere)
 {
-    // Notes every switch of the shadow of a plain frame.
-    class CNotedShadow : public IShadowHost
-    {
-    public:
-        bool IsShadowMode() const override { return m_bOn; }
-        void SetShadowMode(bool bOn) override
-        {
-            m_bOn = bOn;
-            m_switches.push_back(bOn);
-        }
-        bool m_bOn = false;
-        std::vector<bool> m_switches;
-    };
     struct CCase
     {
         const char* m_szName;
@@ -297,7 +284,7 @@ TEST_F(CWindowsFixture, AMessageDimsTheRegisteredMainWindowWhileItIsThere)
         CWnd frame;
         ASSERT_TRUE(
             frame.CreateBase(WINDOW_FRAME, "main", CRect{0, 0, 800, 600}, nullptr, 0, true, false));
-        CNotedShadow shadow;
+        CFakeShadowHost shadow;
         manager.SetShadowHost(frame, shadow);
         manager.SetMainWindow(test.m_bMainWindow ? &frame : nullptr);
         InModal([&] {
