@@ -187,9 +187,17 @@ async function walkTree(page) {
   assert.equal(await stop.count(), 1, 'the tree is one Tab stop');
   await stop.focus();
   const at = async () => (await focusOf(page)).id;
-  const first = await at();
-  await page.keyboard.press('ArrowDown');
-  await until('Down moves to the next row', async () => (await at()) !== first);
+  const expanded = async () => navigator.locator('#' + (await at())).getAttribute('aria-expanded');
+  await page.keyboard.press('Home');
+  const first = await navigator.locator('#tree a.section_link').first().getAttribute('id');
+  await until('Home goes to the first row', async () => (await at()) === first);
+  // Down to the first closed branch.
+  for (let i = 0; i < 20 && (await expanded()) !== 'false'; ++i) {
+    const from = await at();
+    await page.keyboard.press('ArrowDown');
+    await until('Down moves to the next row', async () => (await at()) !== from);
+  }
+  assert.equal(await expanded(), 'false', 'a closed branch is reached by Down');
   const branch = await at();
   const rows = await navigator.locator('#tree a.section_link').count();
   await page.keyboard.press('ArrowRight');
@@ -197,10 +205,31 @@ async function walkTree(page) {
   await page.keyboard.press('ArrowRight');
   await until('Right goes into the branch', async () => (await at()) !== branch);
   const child = await at();
-  const before = (await page.evaluate(() => window.__kalimor.docSrc)) || '';
+  const state = async () => `${(await page.evaluate(() => window.__kalimor.docSrc)) || ''} ${await expanded()}`;
+  const before = await state();
   await page.keyboard.press('Enter');
-  await until('Enter opens the row', async () => ((await page.evaluate(() => window.__kalimor.docSrc)) || '') !== before);
+  await until('Enter opens the row (its page, or its branch)', async () => (await state()) !== before);
   await until('the keyboard stays on the row', async () => (await at()) === child);
+}
+
+// At 200 % zoom (a 683 x 384 page): a dialog taller than the page lies
+// inside it, title and all, and its last button is reached by Tab, scrolled
+// into view within the dialog.
+async function zoomedDialog(page) {
+  const inside = (box) => box && box.x >= 0 && box.y >= 0 && box.x + box.width <= 683 + 1 && box.y + box.height <= 384 + 1;
+  await (await frameWith(page, '#btn_config')).locator('#btn_config').click();
+  await dialogFrame(page).locator('#link_register').click();
+  const dialog = dialogFrame(page);
+  await dialog.locator('#registration').waitFor();
+  assert.ok(inside(await dialogs(page).last().boundingBox()), 'the dialog lies inside the page');
+  assert.ok(inside(await dialog.locator('#window_title').boundingBox()), 'its title is on screen');
+  for (let i = 0; i < 12 && (await focusOf(page)).id !== 'btn_registration'; ++i) await page.keyboard.press('Tab');
+  assert.equal((await focusOf(page)).id, 'btn_registration', 'the last button is reached by Tab');
+  await until('the last button is on screen', async () => inside(await dialog.locator('#btn_registration').boundingBox()));
+  await screenshot(page, 'a11y-registration-200.png');
+  await page.keyboard.press('Escape');
+  await page.keyboard.press('Escape');
+  await dialogs(page).waitFor({ state: 'detached' });
 }
 
 await run('e2e a11y', async () => {
@@ -233,6 +262,10 @@ await run('e2e a11y', async () => {
   current = wide;
   await page.close();
   await auditViews(wide, '1920');
+  // 1366 x 768 at 200 %: the same layout as a 683 x 384 page.
+  const zoomed = await reopen(wide, urlsOf(proc.out)[0], { width: 683, height: 384 });
+  current = zoomed;
+  await zoomedDialog(zoomed);
   await screenshot(wide, 'a11y-tax-calendar-1920.png');
   assert.deepEqual(failures, [], 'axe: critical and serious violations\n' + failures.join('\n'));
 }, async (failed) => {

@@ -249,10 +249,19 @@
       return;
     }
     const el = w.el;
-    const { x, y, visible } = absolutePlace(op);
+    let { x, y, visible } = absolutePlace(op);
+    let width = op.w, height = op.h;
+    if (op.kind === 'dialog') {
+      // A dialog larger than the page (a small screen, a large zoom) stays
+      // within reach: inside the page, scrolling within itself.
+      width = Math.min(width, window.innerWidth);
+      height = Math.min(height, window.innerHeight);
+      x = Math.max(0, Math.min(x, window.innerWidth - width));
+      y = Math.max(0, Math.min(y, window.innerHeight - height));
+    }
     el.className = 'k-win' + (op.kind === 'dialog' ? ' k-dialog' : '') + (op.cls ? ' k-' + op.cls : '') +
       (visible ? '' : ' hidden');
-    Object.assign(el.style, { left: x + 'px', top: y + 'px', width: op.w + 'px', height: op.h + 'px' });
+    Object.assign(el.style, { left: x + 'px', top: y + 'px', width: width + 'px', height: height + 'px' });
     const host = containerOf(op);
     // An iframe that is moved in the page loads again and loses its
     // document: windows are inserted once and stacked by z-index.
@@ -901,7 +910,10 @@
   function reportViewport() {
     send({ type: 'viewport', w: window.innerWidth, h: window.innerHeight });
   }
-  window.addEventListener('resize', reportViewport);
+  window.addEventListener('resize', () => {
+    reportViewport();
+    for (const w of wins.values()) if (w.op.kind === 'dialog') place(w);
+  });
 
   // The frames' requests (window pages, documents, their pictures) carry the
   // key through the page's worker; the windows come once it serves them. A
