@@ -11,7 +11,7 @@ import { audit, blocking, describe } from './axe.mjs';
 import { dialogFrame, dialogs, documentFrame, frameWith, launchBrowser, makeHome, popupFrame, postEvent, reopen, run, screenshot,
   start, until, urlsOf, watchdog } from './support.mjs';
 
-watchdog(230);
+watchdog(420); // the sanitizer build is slower
 const [client, packages] = process.argv.slice(2);
 const home = makeHome();
 home.env.KALIMOR_TEST_HOOKS = '1';
