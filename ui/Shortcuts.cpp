@@ -12,13 +12,15 @@ namespace
 // with or without it, as a character that needs Shift on some layouts does.
 // Alt+Left and Alt+Right are the client's even in a field: the browser's
 // own use of them would leave the client's page.
-constexpr std::array<CShortcuts::CEntry, 6> kTable{{
+constexpr std::array<CShortcuts::CEntry, 8> kTable{{
     {VK_F, "", CONTROL_KEY_PRESSED, true, EShortcut::FOCUS_SEARCH},
     {0, "/", 0, false, EShortcut::FOCUS_SEARCH},
     {VK_F3, "", SHIFT_KEY_PRESSED, true, EShortcut::PREVIOUS_FOUND},
     {VK_F3, "", 0, true, EShortcut::NEXT_FOUND},
     {VK_LEFT, "", ALT_KEY_PRESSED, true, EShortcut::BACK},
     {VK_RIGHT, "", ALT_KEY_PRESSED, true, EShortcut::FORWARD},
+    {VK_F6, "", SHIFT_KEY_PRESSED, true, EShortcut::PREVIOUS_REGION},
+    {VK_F6, "", 0, true, EShortcut::NEXT_REGION},
 }};
 
 constexpr unsigned kCtrlAlt = CONTROL_KEY_PRESSED | ALT_KEY_PRESSED;

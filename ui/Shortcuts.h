@@ -20,11 +20,13 @@ struct CKeyPress
 enum class EShortcut
 {
     NONE,
-    FOCUS_SEARCH,   // Ctrl+F, and "/" outside a field
-    NEXT_FOUND,     // F3
-    PREVIOUS_FOUND, // Shift+F3
-    BACK,           // Alt+Left, as in a browser
-    FORWARD,        // Alt+Right
+    FOCUS_SEARCH,    // Ctrl+F, and "/" outside a field
+    NEXT_FOUND,      // F3
+    PREVIOUS_FOUND,  // Shift+F3
+    BACK,            // Alt+Left, as in a browser
+    FORWARD,         // Alt+Right
+    NEXT_REGION,     // F6: the next part of the window, as desktop programs do
+    PREVIOUS_REGION, // Shift+F6
 };
 
 // The keys the client takes for itself in every window, in one table: the

@@ -543,3 +543,54 @@ TEST_F(CSearchFixture, TheKeyboardFollowsTheUserIntoEachViewAndBackToTheResultOp
         << "a view the client shows by itself takes no keyboard";
     Drain();
 }
+
+// F6 and Shift+F6 go round the parts of the window in screen order: top
+// panel, search box, navigator, document, status bar.
+TEST_F(CSearchFixture, F6GoesRoundThePartsOfTheWindow)
+{
+    main->OnSearch("налог");
+    main->GetSearchResultWin().OnOpenResult(0);
+    int nDocumentFocus = 0;
+    manager.SetSink([&nDocumentFocus, this](const nlohmann::json& ops) {
+        for (const auto& op : ops)
+            if (op.value("cmd", "") == "focus" && op.value("win", 0) == View().GetSafeHwnd())
+                ++nDocumentFocus;
+    });
+    manager.Flush();
+    nDocumentFocus = 0;
+    CNavigatorWin& navigator = main->GetEncyclopediaWin().GetNavigator();
+    const auto focusedIn = [](CHTMLayoutWin& wnd) {
+        for (const CElement& element : wnd.GetRootElement().Select("[tabindex]"))
+            if (element.HasState(STATE_FOCUS))
+                return element.GetAttribute("id");
+        return std::string();
+    };
+    struct
+    {
+        CWnd* m_pFrom;
+        unsigned m_nMods;
+        std::function<bool()> m_landed;
+        const char* m_szWhere;
+    } const steps[] = {
+        {&main->GetSearchPanel(), 0, [&] { return !focusedIn(navigator).empty(); }, "navigator"},
+        {&navigator, 0, [&] { return nDocumentFocus == 1; }, "document"},
+        {&View(), 0, [&] { return !focusedIn(main->GetStatusPanel()).empty(); }, "status bar"},
+        {&main->GetStatusPanel(), 0, [&] { return focusedIn(main->GetTopPanel()) == "btn_home"; },
+         "top"},
+        {&main->GetTopPanel(), 0, [&] { return Box().GetElement().HasState(STATE_FOCUS); },
+         "search"},
+        {&main->GetSearchPanel(), SHIFT_KEY_PRESSED,
+         [&] { return focusedIn(main->GetTopPanel()) == "btn_home"; }, "back to the top"},
+    };
+    for (const auto& step : steps)
+    {
+        manager.HandleBrowserEvent({{"type", step.m_pFrom == &View() ? "dockey" : "key"},
+                                    {"win", step.m_pFrom->GetSafeHwnd()},
+                                    {"code", 0},
+                                    {"key", VK_F6},
+                                    {"mods", step.m_nMods}});
+        manager.Flush();
+        EXPECT_TRUE(step.m_landed()) << step.m_szWhere;
+    }
+    Drain();
+}

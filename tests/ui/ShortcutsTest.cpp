@@ -35,6 +35,8 @@ TEST(Shortcuts, EachKeyFindsItsActionOnlyWithItsModifiersAndWhereItMayBeTyped)
         {"Alt+Left from a field", {VK_LEFT, ALT_KEY_PRESSED, true, ""}, EShortcut::BACK},
         {"Alt+Right", {VK_RIGHT, ALT_KEY_PRESSED, false, ""}, EShortcut::FORWARD},
         {"Left alone moves the caret", {VK_LEFT, 0, true, ""}, EShortcut::NONE},
+        {"F6 from a field", {VK_F6, 0, true, ""}, EShortcut::NEXT_REGION},
+        {"Shift+F6", {VK_F6, SHIFT_KEY_PRESSED, false, ""}, EShortcut::PREVIOUS_REGION},
         {"Ctrl+Alt+Left",
          {VK_LEFT, CONTROL_KEY_PRESSED | ALT_KEY_PRESSED, false, ""},
          EShortcut::NONE},

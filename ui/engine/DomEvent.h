@@ -61,6 +61,7 @@ enum EKeyCode : unsigned
     VK_DOWN = 0x28,
     VK_F = 0x46,
     VK_F3 = 0x72,
+    VK_F6 = 0x75,
     VK_OEM_2 = 0xBF, // "/"
 };
 

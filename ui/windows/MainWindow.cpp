@@ -347,6 +347,41 @@ void CMainWindow::FocusView(int nKind)
     }
 }
 
+void CMainWindow::FocusRegion(CWnd* pFrom, int nStep)
+{
+    // The parts in screen order; the navigator only beside a document.
+    std::vector<CWnd*> regions{&m_topPanel, &m_searchPanel};
+    const bool bSection = m_nBodyKind == CBookmark::VIEW_SECTION;
+    if (bSection)
+        regions.push_back(&m_encyclopedia.GetNavigator());
+    CWnd* pBody = bSection ? static_cast<CWnd*>(&m_encyclopedia.GetBrowserContent()) : nullptr;
+    regions.push_back(pBody); // the view shown, whichever window shows it
+    regions.push_back(&m_statusPanel);
+    const auto contains = [](const CWnd* pRegion, const CWnd* pWnd) {
+        for (; pWnd; pWnd = pWnd->GetParent())
+            if (pWnd == pRegion)
+                return true;
+        return false;
+    };
+    // Where the keyboard is: its region, or the view for any other body window.
+    std::size_t nAt = regions.size() - 2;
+    for (std::size_t i = 0; i < regions.size(); ++i)
+        if (regions[i] && contains(regions[i], pFrom))
+            nAt = i;
+    const std::size_t nNext =
+        (nAt + regions.size() + static_cast<std::size_t>(nStep > 0 ? 1 : -1)) % regions.size();
+    if (regions[nNext] == &m_topPanel)
+        m_topPanel.FocusPage();
+    else if (regions[nNext] == &m_searchPanel)
+        m_searchPanel.FocusSearchBox();
+    else if (regions[nNext] == &m_statusPanel)
+        m_statusPanel.FocusPage();
+    else if (bSection && regions[nNext] == &m_encyclopedia.GetNavigator())
+        m_encyclopedia.GetNavigator().FocusPage();
+    else
+        FocusView(m_nBodyKind);
+}
+
 void CMainWindow::ShowBookmark(CBookmark& bookmark, bool bFocus)
 {
     m_searchPanel.HidePrompts();
@@ -457,12 +492,17 @@ void CMainWindow::SetWaitCursor(bool bWait)
         pManager->Flush();
 }
 
-bool CMainWindow::OnKey(CWnd*, const CKeyPress& key)
+bool CMainWindow::OnKey(CWnd* pWnd, const CKeyPress& key)
 {
     const EShortcut eAction = CShortcuts::Find(key);
     if (eAction == EShortcut::FOCUS_SEARCH)
     {
         m_searchPanel.FocusSearchBox();
+        return true;
+    }
+    if (eAction == EShortcut::NEXT_REGION || eAction == EShortcut::PREVIOUS_REGION)
+    {
+        FocusRegion(pWnd, eAction == EShortcut::NEXT_REGION ? 1 : -1);
         return true;
     }
     if (eAction == EShortcut::BACK || eAction == EShortcut::FORWARD)

@@ -78,6 +78,7 @@ public:
     CMovementHistory& GetMovementHistory() { return m_history; }
     const std::string& GetNewClientUrl() const { return m_updates.GetNewClientUrl(); }
     CTopPanelWin& GetTopPanel() { return m_topPanel; }
+    CStatusPanelWin& GetStatusPanel() { return m_statusPanel; }
     CSearchPanelWin& GetSearchPanel() { return m_searchPanel; }
     CWelcomeWin& GetWelcomeWin() { return m_welcome; }
     CEncyclopediaAccountantWin& GetEncyclopediaWin() { return m_encyclopedia; }
@@ -153,6 +154,9 @@ private:
     void SetBodyWinKind(int nKind);
     void UpdateNavigation();
     void FocusView(int nKind);
+    // F6 and Shift+F6: the keyboard to the next or the previous part of the
+    // window (top panel, search, navigator, the view, status bar).
+    void FocusRegion(CWnd* pFrom, int nStep);
     bool CreateChildren(const CRect& rect);
     bool OnKey(CWnd* pWnd, const CKeyPress& key);
     void ApplyLayout(const CMainLayout& layout);
