@@ -157,8 +157,20 @@ async function walkSearch(page) {
   await page.keyboard.press('Control+f');
   await until('focus in the search box', async () => (await focusOf(page)).id === 'edit_search');
   await page.keyboard.type('вычет');
+  const panel = await frameWith(page, '#edit_search');
+  const box = panel.locator('#edit_search');
+  await until('the prompts open, the box says so', async () => (await box.getAttribute('aria-expanded')) === 'true');
+  await page.keyboard.press('ArrowDown');
+  await until('the prompt taken is in the box and read out', async () =>
+    (await panel.locator('#prompt_status').textContent()) === `${await box.inputValue()}, 1 из ` +
+      (await (await frameWith(page, '#search_prompts')).locator('#search_prompts option').count()));
+  await page.keyboard.press('Escape');
+  await until('the list closed, the box says so', async () => (await box.getAttribute('aria-expanded')) === 'false');
+  await box.fill('вычет');
   await page.keyboard.press('Enter');
   await until('focus on the results', async () => (await focusOf(page)).id === 'result_title');
+  await until('the count is read out from the search panel', async () =>
+    /^Найдено \d+ документ\S* по запросу «вычет»/.test(await panel.locator('#search_status').textContent()));
   let tabs = 0;
   for (; tabs < 2 && !/^R\d+$/.test((await focusOf(page)).id); ++tabs) await page.keyboard.press('Tab');
   const opened = (await focusOf(page)).id;
@@ -243,6 +255,7 @@ await run('e2e a11y', async () => {
   current = page;
   page.setDefaultTimeout(10000);
   await page.goto(urlsOf(proc.out)[0]);
+  await until('the search box has the keyboard at start', async () => (await focusOf(page)).id === 'edit_search');
   await auditViews(page, '1366');
 
   const top = await frameWith(page, '#btn_home');

@@ -228,6 +228,51 @@ TEST_F(CReferenceFixture, TheMonthBesideTheNewsOpensTheTaxCalendarAtADay)
     EXPECT_EQ(View().m_date, (CDate{2026, 12, 7}));
 }
 
+TEST_F(CReferenceFixture, EachMonthIsOneTabStopWalkedByTheArrowsFromTheDayWithTheKeyboard)
+{
+    const auto stops = [](CWnd& wnd) {
+        std::vector<std::string> ids;
+        for (const CElement& cell : Id(wnd, "month_grid").Select("td[tabindex=\"0\"]"))
+            ids.push_back(cell.GetAttribute("id"));
+        return ids;
+    };
+    const auto press = [](CHTMLayoutWin& wnd, const std::string& strId, unsigned nKey) {
+        wnd.GetHtmlDocument()->RaiseKey(Id(wnd, strId).GetUid(), KEY_DOWN, nKey);
+    };
+    pMain->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar({2026, 2, 25})),
+                        true);
+    CTaxCalendarWin& tax = pMain->GetTaxCalendarWin();
+    CNewsCalendarWin& news = pMain->GetNewsCalendar();
+    EXPECT_EQ(stops(tax), std::vector<std::string>{"T20260225"}) << "the chosen day";
+    EXPECT_EQ(stops(news), std::vector<std::string>{"N20261207"}) << "today";
+
+    // The tax calendar chooses the day the arrow leads to from the focused
+    // day (the user Tabbed or clicked elsewhere in the month), not the
+    // chosen one; the month beside the news moves the keyboard only.
+    struct CStep
+    {
+        CHTMLayoutWin* m_pWin;
+        const char* m_szFrom;
+        unsigned m_nKey;
+        const char* m_szTo;
+    };
+    for (const CStep& step : {CStep{&tax, "T20260210", VK_RIGHT, "T20260211"},
+                              CStep{&tax, "T20260211", VK_UP, "T20260204"},
+                              CStep{&tax, "T20260202", VK_LEFT, "T20260201"},
+                              CStep{&tax, "T20260201", VK_UP, "T20260125"},
+                              CStep{&news, "N20261207", VK_DOWN, "N20261214"},
+                              CStep{&news, "N20261201", VK_LEFT, "N20261130"},
+                              CStep{&news, "N20261130", VK_RIGHT, "N20261201"}})
+    {
+        press(*step.m_pWin, step.m_szFrom, step.m_nKey);
+        EXPECT_EQ(stops(*step.m_pWin), std::vector<std::string>{step.m_szTo}) << step.m_szFrom;
+        EXPECT_TRUE(Id(*step.m_pWin, step.m_szTo).HasState(STATE_FOCUS)) << step.m_szTo;
+    }
+    EXPECT_EQ(tax.GetSelected(), (CDate{2026, 1, 25}));
+    EXPECT_EQ(Id(news, "month_title").GetText(), "Декабрь 2026");
+    EXPECT_EQ(pMain->GetBodyKind(), CBookmark::VIEW_TAX_CALENDAR) << "no day was opened";
+}
+
 TEST_F(CReferenceFixture, NewsComeNewestFirstWithTheirLinksAndOnlyTheirLinks)
 {
     CNewsPanelWin& news = pMain->GetNewsPanel();

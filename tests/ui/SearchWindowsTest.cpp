@@ -224,6 +224,38 @@ TEST_F(CSearchFixture, KeysMoveThroughThePromptsAndEnterSearches)
     EXPECT_EQ(Box().GetValue(), "");
 }
 
+TEST_F(CSearchFixture, AScreenReaderHearsThePromptsAndWhatEachSearchFound)
+{
+    CElement panel = main->GetSearchPanel().GetRootElement();
+    const auto heard = [&](const char* szRegion) { return panel.FindById(szRegion).GetText(); };
+    EXPECT_EQ(Box().GetElement().GetAttribute("aria-expanded"), "false");
+    Type("в");
+    FirePromptsTimer();
+    const std::vector<std::string> all = Box().GetPromptsWin()->GetPrompts();
+    ASSERT_GE(all.size(), 2u);
+    const std::string strCount = std::to_string(all.size());
+    EXPECT_EQ(Box().GetElement().GetAttribute("aria-expanded"), "true");
+    EXPECT_EQ(heard("prompt_status").substr(0, strCount.size() + 9), strCount + " подс");
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+    EXPECT_EQ(heard("prompt_status"), all[1] + ", 2 из " + strCount);
+    Key(VK_ESCAPE);
+    EXPECT_EQ(Box().GetElement().GetAttribute("aria-expanded"), "false");
+    EXPECT_EQ(heard("prompt_status"), "");
+
+    // Each search is heard once, the same one again too; Back is not.
+    const std::string kFound = "Найдено 4 документа по запросу «налог»";
+    main->OnSearch("налог");
+    EXPECT_EQ(heard("search_status"), kFound);
+    main->GetSearchResultWin().OnOpenResult(0);
+    main->OnBackButton();
+    EXPECT_EQ(heard("search_status"), kFound);
+    main->OnSearch("налог");
+    EXPECT_EQ(heard("search_status"), kFound + "\u00a0");
+    main->OnSearch("стопроцентно");
+    EXPECT_EQ(heard("search_status"), "По запросу «стопроцентно» ничего не найдено");
+}
+
 TEST_F(CSearchFixture, AContentUpdateDropsTheOldLibrarysPromptsAndMovesTheSample)
 {
     Type("в");

@@ -1,6 +1,7 @@
 #include "CalendarMonth.h"
 
 #include "ClientContext.h"
+#include "DomEvent.h"
 #include "TaxCalendar.h"
 #include "WorkCalendar.h"
 
@@ -58,6 +59,25 @@ std::string DayLabel(const CCalendarDay& day)
     if (day.m_bReport)
         strLabel += ", есть отчетность";
     return strLabel;
+}
+
+// The day of a grid that the Tab key reaches.
+const CCalendarDay* TabStop(const std::vector<CCalendarDay>& days)
+{
+    const CCalendarDay* pFirst = nullptr;
+    const CCalendarDay* pToday = nullptr;
+    for (const CCalendarDay& day : days)
+    {
+        if (!day.m_bInMonth)
+            continue;
+        if (day.m_bSelected)
+            return &day;
+        if (!pFirst)
+            pFirst = &day;
+        if (day.m_bToday)
+            pToday = &day;
+    }
+    return pToday ? pToday : pFirst;
 }
 } // namespace
 
@@ -139,6 +159,7 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days,
         html += std::string("<th scope=\"col\"") + (i >= 5 ? " class=\"weekend\"" : "") +
                 " abbr=\"" + kWeekdayNames[i] + "\">" + kWeekdays[i] + "</th>";
     html += "</tr></thead><tbody>";
+    const CCalendarDay* pStop = TabStop(days);
     for (std::size_t i = 0; i < days.size(); ++i)
     {
         const CCalendarDay& day = days[i];
@@ -146,7 +167,8 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days,
             html += "<tr>";
         if (day.m_bInMonth)
             html += "<td id=\"" + CCalendarMonth::DayId(strIdPrefix, day.m_date) + "\" class=\"" +
-                    DayClasses(day) + "\" role=\"gridcell\" aria-selected=\"" +
+                    DayClasses(day) + "\" role=\"gridcell\" tabindex=\"" +
+                    (&day == pStop ? "0" : "-1") + "\" aria-selected=\"" +
                     (day.m_bSelected ? "true" : "false") + "\" aria-label=\"" + DayLabel(day) +
                     "\"><span class=\"day_num\">" + std::to_string(day.m_date.m_nDay) +
                     "</span><span class=\"marks\" aria-hidden=\"true\">" +
@@ -160,6 +182,31 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days,
             html += "</tr>";
     }
     return html + "</tbody></table>";
+}
+
+int CCalendarMonth::ArrowDays(unsigned nKeyCode)
+{
+    switch (nKeyCode)
+    {
+    case VK_LEFT: return -1;
+    case VK_RIGHT: return 1;
+    case VK_UP: return -7;
+    case VK_DOWN: return 7;
+    default: return 0;
+    }
+}
+
+bool CCalendarMonth::FocusDay(const CElement& root, const std::string& strIdPrefix,
+                              const CDate& day)
+{
+    CElement cell = root.FindById(DayId(strIdPrefix, day));
+    if (!cell)
+        return false;
+    for (CElement other : root.Select("td[tabindex=\"0\"]"))
+        other.SetAttribute("tabindex", "-1");
+    cell.SetAttribute("tabindex", "0");
+    cell.SetState(STATE_FOCUS);
+    return true;
 }
 
 bool CCalendarMonth::ParseDayId(const std::string& strId, const std::string& strIdPrefix,

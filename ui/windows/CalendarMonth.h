@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DateUtils.h"
+#include "DomNode.h"
 
 #include <string>
 #include <vector>
@@ -34,9 +35,16 @@ public:
                                            const CWorkCalendar* pWork, const CTaxCalendar* pTax,
                                            const CDate& today, const CDate& selected);
     // The grid as a table: a head of weekday names, a row a week; every day
-    // of the month is a link with the id prefix + YYYYMMDD.
+    // of the month is a link with the id prefix + YYYYMMDD. The grid is one
+    // Tab stop (the selected day, else today, else the first of the month);
+    // the arrows move within it.
     static std::string ToHtml(const std::vector<CCalendarDay>& days,
                               const std::string& strIdPrefix);
+    // The days an arrow key moves by (a week up or down); 0 for other keys.
+    static int ArrowDays(unsigned nKeyCode);
+    // Gives a day of a grid drawn by ToHtml the keyboard and the grid's one
+    // Tab stop; false when the grid has no such day.
+    static bool FocusDay(const CElement& root, const std::string& strIdPrefix, const CDate& day);
     // The id ToHtml gives a day.
     static std::string DayId(const std::string& strIdPrefix, const CDate& date);
     // The date of an id made by ToHtml; false for anything else.

@@ -138,6 +138,8 @@ bool CMainWindow::Create()
     OnUpdateStatus();
     RecalcLayout();
     OnUpdateData();
+    // The client opens ready for a query, as a search program does.
+    m_searchPanel.FocusSearchBox();
     m_updates.Start();
     return true;
 }
@@ -321,8 +323,13 @@ bool CMainWindow::GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow)
         // Within the section view (the navigator, a link of the document)
         // the keyboard stays where the user works; any other view takes it.
         if (CBookmark* pCurrent = m_history.GetCurrent())
+        {
             ShowBookmark(*pCurrent, pCurrent->m_nType != CBookmark::VIEW_SECTION ||
                                         m_nBodyKind != CBookmark::VIEW_SECTION);
+            // A new search says what it found; Back to it says nothing.
+            if (pCurrent->m_nType == CBookmark::VIEW_SEARCH_RESULTS)
+                m_searchPanel.AnnounceStatus(m_searchResult.GetSummary());
+        }
         UpdateNavigation();
     }
     return true;

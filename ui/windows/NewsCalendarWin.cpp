@@ -65,3 +65,18 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
         return false;
     return true;
 }
+
+bool CNewsCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode,
+                              unsigned)
+{
+    CDate day;
+    const int nDays = CCalendarMonth::ArrowDays(nKeyCode);
+    if (nEvent != KEY_DOWN || nDays == 0 ||
+        !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
+        return false;
+    const CDate next = AddDays(day, nDays);
+    if (next.m_nMonth != m_month.m_nMonth || next.m_nYear != m_month.m_nYear)
+        ShowMonth(next.m_nYear, next.m_nMonth);
+    CCalendarMonth::FocusDay(GetRootElement(), kDayPrefix, next);
+    return true;
+}

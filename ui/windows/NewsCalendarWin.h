@@ -28,6 +28,10 @@ public:
 
 protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
+    // The arrows move the keyboard between the days, into the next or the
+    // previous month past the edge of this one.
+    bool on_key(CElement he, CElement target, unsigned nEvent, unsigned nKeyCode,
+                unsigned nKeys) override;
 
 private:
     void Draw();

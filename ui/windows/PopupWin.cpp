@@ -49,11 +49,14 @@ void CPopupWin::ShowAt(const CRect& rect, bool bTakeFocus)
     CRect place = rect;
     if (CWindowManager* pManager = CWindowManager::Get())
         place = FitInside(rect, pManager->GetDesktopRect());
+    const bool bWasShown = IsShown();
     MoveWindow(place);
     ShowWindow(SW_SHOW);
     if (bTakeFocus)
         SendFrontEndCommand({{"cmd", "focus"}});
     WatchMouse(true);
+    if (!bWasShown)
+        m_sigShown();
 }
 
 CRect CPopupWin::FitInside(const CRect& wanted, const CRect& area)

@@ -34,6 +34,7 @@ public:
     // room is large enough, else it moves up.
     static CRect FitInside(const CRect& wanted, const CRect& area);
 
+    boost::signals2::signal<void()> m_sigShown;
     boost::signals2::signal<void()> m_sigHidden;
 
 protected:

@@ -6,6 +6,7 @@
 #include "Logger.h"
 #include "SearchRegistry.h"
 #include "SynonymsSearch.h"
+#include "TextUtils.h"
 #include "WindowManager.h"
 
 #include <algorithm>
@@ -105,6 +106,8 @@ void CSearchPromptsWin::SetCurrent(int nIndex)
         current.SetAttribute("checked", "1");
         current.SetAttribute("aria-selected", "true");
         current.ScrollToView();
+        m_sigCurrent(m_prompts[static_cast<std::size_t>(m_nCurrent)],
+                     static_cast<std::size_t>(m_nCurrent), m_prompts.size());
     }
 }
 
@@ -233,8 +236,35 @@ bool CSearchEditCtrl::EnsurePromptsWin()
         HidePrompts("OnPromptClick");
         m_sigPrompt(strPrompt);
     });
+    pPrompts->m_sigShown.connect([this] { SetExpanded(true); });
+    pPrompts->m_sigHidden.connect([this] { SetExpanded(false); });
+    pPrompts->m_sigCurrent.connect([this](const std::string& strPrompt, std::size_t nIndex,
+                                          std::size_t nCount) {
+        Announce(strPrompt + ", " + std::to_string(nIndex + 1) + " из " + std::to_string(nCount));
+    });
     m_pPrompts = std::move(pPrompts);
     return true;
+}
+
+void CSearchEditCtrl::SetExpanded(bool bExpanded)
+{
+    CElement box = GetElement();
+    box.SetAttribute("aria-expanded", bExpanded ? "true" : "false");
+    if (bExpanded && m_pPrompts)
+        Announce(CTextUtils::CountOf(m_pPrompts->GetPromptsCount(), "подсказка", "подсказки",
+                                     "подсказок"));
+    else if (!bExpanded)
+        Announce("");
+}
+
+void CSearchEditCtrl::Announce(const std::string& strText)
+{
+    const CHtmlDocument* pDocument = GetElement().GetDocument();
+    if (!pDocument)
+        return;
+    CElement status = pDocument->GetRoot().FindById("prompt_status");
+    if (status)
+        status.SetText(strText);
 }
 
 void CSearchEditCtrl::ShowPrompts(const std::string& strText)

@@ -38,6 +38,8 @@ public:
     unsigned GetFillCount() const { return m_nFills; }
 
     boost::signals2::signal<void(const std::string&)> m_sigPromptClick;
+    // The prompt the arrows went to, its place and the number of prompts.
+    boost::signals2::signal<void(const std::string&, std::size_t, std::size_t)> m_sigCurrent;
 
     static constexpr int kMaxHeight = 360;
 
@@ -90,6 +92,11 @@ public:
 
 private:
     bool EnsurePromptsWin();
+    // The box is a combobox whose list lives in another frame: it says
+    // whether the list is open, and a live region beside it reads out the
+    // list's size and the prompt the arrows go to.
+    void SetExpanded(bool bExpanded);
+    void Announce(const std::string& strText);
     void ShowPrompts(const std::string& strText);
     // False while the box's place is not known yet.
     bool PlacePrompts();

@@ -81,3 +81,15 @@ void CSearchPanelWin::FocusSearchBox()
     box.SetState(0, STATE_FOCUS);
     box.SetState(STATE_FOCUS);
 }
+
+void CSearchPanelWin::AnnounceStatus(const std::string& strText)
+{
+    // A live region speaks on a change: the same text again gets a no-break
+    // space, added or taken off, to be a change.
+    CElement status = GetRootElement().FindById("search_status");
+    const std::string strOld = status.GetText();
+    std::string strNew = strText;
+    if (strOld == strNew)
+        strNew += "\u00a0";
+    status.SetText(strNew);
+}

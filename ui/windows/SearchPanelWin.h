@@ -24,6 +24,10 @@ public:
     const std::string& GetSample() const { return m_strSample; }
     void HidePrompts() { m_edit.HidePrompts("view change"); }
     void FocusSearchBox();
+    // Read out by screen readers from the panel, which is always on screen
+    // (the view that shows a result is built while hidden): each call is
+    // read, the same text twice too.
+    void AnnounceStatus(const std::string& strText);
     // After a content update: no prompt of the old library stays, and the
     // sample line moves on.
     void OnUpdateData();

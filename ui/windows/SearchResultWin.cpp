@@ -88,19 +88,22 @@ void CSearchResultWin::BuildItems(const CBookmark& view)
     }
 }
 
+std::string CSearchResultWin::Summary(const CBookmark& view) const
+{
+    if (m_items.empty())
+        return "По запросу «" + view.m_strSearchString + "» ничего не найдено";
+    return "Найдено " + CountDocuments(view.m_nFoundDocuments) + " по запросу «" +
+           view.m_strSearchString + "»";
+}
+
 std::string CSearchResultWin::BuildHead(const CBookmark& view) const
 {
-    const std::string strQuery = CHtmlWriter::EscapeText(view.m_strSearchString);
+    const std::string strSummary = CHtmlWriter::EscapeText(m_strSummary);
     if (m_items.empty())
-        return "<div class=\"no_results\" role=\"status\"><div class=\"no_results_title\">По "
-               "запросу «" +
-               strQuery +
-               "» ничего не найдено</div><div>Проверьте, нет ли в словах опечаток, уберите лишние "
-               "слова или найдите "
+        return "<div class=\"no_results\"><div class=\"no_results_title\">" + strSummary +
+               "</div><div>Проверьте, нет ли в словах опечаток, уберите лишние слова или найдите "
                "тему через поисковый регистр.</div></div>";
-    std::string html = "<div class=\"result_count\" role=\"status\">Найдено " +
-                       CountDocuments(view.m_nFoundDocuments) + " по запросу «" + strQuery +
-                       "»</div>";
+    std::string html = "<div class=\"result_count\">" + strSummary + "</div>";
     if (!view.m_strCompletions.empty())
         html += "<div class=\"result_completions\">Точных совпадений нет. Показаны документы со "
                 "словами: " +
@@ -156,6 +159,7 @@ void CSearchResultWin::ShowBookmark(CBookmark& view, bool bRestore)
     m_highlightGroups = view.m_highlightGroups;
     m_strQuery = view.m_strSearchString;
     BuildItems(view);
+    m_strSummary = Summary(view);
     CElement root = GetRootElement();
     root.FindById("result_head").SetHtml(BuildHead(view));
     // The list grows a chunk at a time as the reader comes near its end.

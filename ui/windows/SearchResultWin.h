@@ -35,6 +35,9 @@ public:
     void OnExpand(std::size_t nIndex);
 
     std::size_t GetResultCount() const { return m_items.size(); }
+    // What the search of the view shown found, in one line: "Найдено 4
+    // документа по запросу «налог»", or that nothing was found.
+    const std::string& GetSummary() const { return m_strSummary; }
     std::size_t GetFilledChunks() const { return m_nFilled; }
     // "1 документ", "2 документа", "5 документов".
     static std::string CountDocuments(std::size_t nCount);
@@ -57,6 +60,7 @@ private:
     };
 
     void BuildItems(const CBookmark& view);
+    std::string Summary(const CBookmark& view) const;
     std::string BuildHead(const CBookmark& view) const;
     std::string ItemHtml(std::size_t nIndex);
     std::vector<CEncyclopediaSection*> FoundSubsections(const CEncyclopediaSection& section) const;
@@ -68,6 +72,7 @@ private:
 
     IViewHost* m_pHost;
     CBookmark* m_pView = nullptr;
+    std::string m_strSummary;
     std::set<std::string> m_highlightWords;
     std::vector<std::set<std::string>> m_highlightGroups;
     std::string m_strQuery;

@@ -7,11 +7,6 @@
 #include "TaxCalendar.h"
 #include "TextUtils.h"
 
-namespace
-{
-constexpr unsigned kKeyLeft = 0x25, kKeyUp = 0x26, kKeyRight = 0x27, kKeyDown = 0x28;
-} // namespace
-
 bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -114,7 +109,7 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day))
     {
         SelectDate(day);
-        GetRootElement().FindById(strId).SetState(STATE_FOCUS);
+        CCalendarMonth::FocusDay(GetRootElement(), kDayPrefix, day);
     }
     else
         return false;
@@ -124,21 +119,13 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
 bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode,
                              unsigned)
 {
-    // The arrows move the chosen day while the keyboard is in the month.
+    // The arrows move the chosen day from the day that has the keyboard.
     CDate day;
-    if (nEvent != KEY_DOWN ||
+    const int nDays = CCalendarMonth::ArrowDays(nKeyCode);
+    if (nEvent != KEY_DOWN || nDays == 0 ||
         !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
         return false;
-    int nDays = 0;
-    switch (nKeyCode)
-    {
-    case kKeyLeft: nDays = -1; break;
-    case kKeyRight: nDays = 1; break;
-    case kKeyUp: nDays = -7; break;
-    case kKeyDown: nDays = 7; break;
-    default: return false;
-    }
-    SelectDate(AddDays(m_selected, nDays));
-    GetRootElement().FindById(CCalendarMonth::DayId(kDayPrefix, m_selected)).SetState(STATE_FOCUS);
+    SelectDate(AddDays(day, nDays));
+    CCalendarMonth::FocusDay(GetRootElement(), kDayPrefix, m_selected);
     return true;
 }

@@ -117,8 +117,9 @@
       const typing = isTyping(t);
       if (win()) keepTabInside(win(), e);
       if (e.keyCode === 32 && !typing) e.preventDefault();
-      // A tree's keys move between its rows (the client does), never scroll.
-      if (t && t.getAttribute && t.getAttribute('role') === 'treeitem' &&
+      // A tree's or a grid's keys move between its rows or cells (the client
+      // does), never scroll.
+      if (t && t.getAttribute && ['treeitem', 'gridcell'].includes(t.getAttribute('role')) &&
           ['ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight', 'Home', 'End'].includes(e.key)) e.preventDefault();
       if (isClientShortcut(e, typing)) e.preventDefault();
       send({ type: 'key', win: id, uid: uidOf(t), code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
