@@ -149,6 +149,27 @@ async function walkDialog(page, opener, openerId, root, tabs, { over = false } =
   assert.equal(await page.locator('#kalimor-frame').evaluate((e) => e.inert), over);
 }
 
+// One round of Tab from where the keyboard is back to it: the frames in the
+// order Tab goes through them (a run of stops in one frame named once) and
+// the number of stops. The page that holds the frames is no stop.
+async function tabRound(page) {
+  const nameOf = () => page.evaluate(() => {
+    const f = document.activeElement;
+    if (!f || f.tagName !== 'IFRAME') return { frame: '(page)', id: f ? f.tagName : '' };
+    const inner = f.contentDocument && f.contentDocument.activeElement;
+    return { frame: f.title, id: inner ? inner.id || inner.tagName : '' };
+  });
+  const start = await nameOf();
+  const frames = [];
+  for (let stops = 1; stops <= 150; ++stops) {
+    await page.keyboard.press('Tab');
+    const at = await nameOf();
+    if (frames[frames.length - 1] !== at.frame) frames.push(at.frame);
+    if (at.frame === start.frame && at.id === start.id) return { frames, stops };
+  }
+  throw new Error('Tab did not come round: ' + frames.join(' > '));
+}
+
 let current = null; // the page on screen, shot when the test fails
 // By keys alone: the search box by its shortcut, a search, the results, the
 // first result within two Tabs, its document, the next found word, and Back
@@ -256,6 +277,12 @@ await run('e2e a11y', async () => {
   page.setDefaultTimeout(10000);
   await page.goto(urlsOf(proc.out)[0]);
   await until('the search box has the keyboard at start', async () => (await focusOf(page)).id === 'edit_search');
+  // Tab goes through the frames as they lie on screen, and comes round.
+  await (await frameWith(page, '#month_grid td')).locator('#month_grid td').first().waitFor();
+  const round = await tabRound(page);
+  console.log(`home: ${round.stops} Tab stops in a round`);
+  assert.deepEqual(round.frames, ['Поиск', 'Главная', 'Календарь', 'Новости', 'Прокрутка новостей', 'Новости',
+    'Состояние', 'Калимор', 'Поиск'], 'the frames in screen order');
   await auditViews(page, '1366');
 
   const top = await frameWith(page, '#btn_home');

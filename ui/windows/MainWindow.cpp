@@ -146,26 +146,29 @@ bool CMainWindow::Create()
 
 bool CMainWindow::CreateChildren(const CRect& rect)
 {
-    // In the order of their control ids; the first failure ends it.
+    // In the order they lie on screen, top to bottom and left to right
+    // within each view: the page keeps its frames in the order they were
+    // made, and that is the order Tab goes through them. The first failure
+    // ends it.
     const unsigned nStyle = WS_CHILD | WS_VISIBLE;
     return m_topPanel.Create(nStyle, rect, this, 1) &&
            m_searchPanel.Create(nStyle, rect, this, 2) && m_welcome.Create(nStyle, rect, this, 3) &&
+           m_blankSectionList.Create(nStyle, rect, this, 19) &&
+           m_newsCalendar.Create(nStyle, rect, this, 12) &&
+           m_newsHeader.Create(nStyle, rect, this, 10) &&
+           m_newsScrollBar.Create(nStyle, rect, this, 11) &&
+           m_newsPanel.Create(nStyle, rect, this, 12) &&
            m_encyclopedia.Create(nStyle, rect, this, 4) &&
-           m_statusPanel.Create(nStyle, rect, this, 5) &&
            m_searchRegistry.Create(nStyle, rect, this, 6) &&
            m_searchResult.Create(nStyle, rect, this, 7) &&
            m_bookmarkList.Create(nStyle, rect, this, 8) &&
            m_historyWin.Create(nStyle, rect, this, 9) &&
-           m_newsHeader.Create(nStyle, rect, this, 10) &&
-           m_newsScrollBar.Create(nStyle, rect, this, 11) &&
-           m_newsPanel.Create(nStyle, rect, this, 12) &&
-           m_newsCalendar.Create(nStyle, rect, this, 12) &&
+           m_taxCalendar.Create(nStyle, rect, this, 16) &&
+           m_blankList.Create(nStyle, rect, this, 18) &&
+           m_blankView.Create(nStyle, rect, this, 17) &&
            m_leftMargin.Create("margin", rect, this, 13, true) &&
            m_rightMargin.Create("margin", rect, this, 14, true) &&
-           m_taxCalendar.Create(nStyle, rect, this, 16) &&
-           m_blankView.Create(nStyle, rect, this, 17) &&
-           m_blankList.Create(nStyle, rect, this, 18) &&
-           m_blankSectionList.Create(nStyle, rect, this, 19) &&
+           m_statusPanel.Create(nStyle, rect, this, 5) &&
            m_shadow.Create("shadow", CRect{}, this, 20, false);
 }
 

@@ -116,6 +116,7 @@
       const t = e.target;
       const typing = isTyping(t);
       if (win()) keepTabInside(win(), e);
+      if (win()) wrapTab(win().el, doc, e);
       if (e.keyCode === 32 && !typing) e.preventDefault();
       // A tree's or a grid's keys move between its rows or cells (the client
       // does), never scroll.
@@ -395,6 +396,28 @@
     } else if (!e.shiftKey && (at < 0 || at === all.length - 1)) {
       e.preventDefault();
       all[0].focus();
+    }
+  }
+
+  // Past the window's last control Tab comes round to its first (and
+  // Shift+Tab the other way), not onto the page that holds the frames.
+  function wrapTab(frame, doc, e) {
+    if (e.key !== 'Tab' || e.defaultPrevented || frameHost.inert || frame.closest('#kalimor-dialogs')) return;
+    const own = focusablesOf(doc);
+    const at = own.indexOf(doc.activeElement);
+    if (e.shiftKey ? at > 0 : at !== own.length - 1) return;
+    const frames = [...frameHost.querySelectorAll('iframe')].filter((f) => isShown(f) && f.contentDocument);
+    const controlsOf = (f) => focusablesOf(f.contentDocument);
+    const i = frames.indexOf(frame);
+    const beyond = e.shiftKey ? frames.slice(0, Math.max(0, i)) : frames.slice(i + 1);
+    if (i < 0 || beyond.some((f) => controlsOf(f).length > 0)) return;
+    for (const f of e.shiftKey ? frames.slice().reverse() : frames) {
+      const controls = controlsOf(f);
+      if (controls.length === 0) continue;
+      e.preventDefault();
+      f.contentWindow.focus();
+      controls[e.shiftKey ? controls.length - 1 : 0].focus();
+      return;
     }
   }
 
@@ -715,6 +738,7 @@
     });
     doc.addEventListener('keydown', (e) => {
       const typing = isTyping(e.target);
+      wrapTab(w.el, doc, e);
       if (isClientShortcut(e, typing)) e.preventDefault();
       if (e.key === 'Escape' || isClientShortcut(e, typing))
         send({ type: 'dockey', win: id, code: 0, key: e.keyCode, mods: modsOf(e), typing, ch: charOf(e) });
