@@ -249,6 +249,35 @@ async function walkTree(page) {
   await until('the keyboard stays on the row', async () => (await at()) === child);
 }
 
+// At 200 % zoom (a 683 x 384 page) the window is laid out at its width:
+// the page never scrolls sideways, the home topics' names are whole, a
+// document's lines wrap inside its frame.
+async function zoomedViews(page) {
+  const sideways = () => page.evaluate(() => {
+    const host = document.getElementById('kalimor-frame');
+    return host.scrollWidth - host.clientWidth;
+  });
+  await (await frameWith(page, '#btn_home')).locator('#btn_home').click();
+  const welcome = await frameWith(page, '#btn_tax_on_price');
+  await until('the topics\' names whole', () => welcome.evaluate(() => [...document.querySelectorAll('.tile_name')]
+    .every((e) => e.scrollWidth <= e.clientWidth + 1 && e.scrollHeight <= e.clientHeight + 1)));
+  assert.equal(await sideways(), 0, 'home: no sideways scroll');
+  await screenshot(page, 'a11y-home-200.png');
+  await welcome.locator('#btn_tax_on_price').click();
+  await until('the topic\'s document', async () => /\.html/.test(await page.evaluate(() => window.__kalimor.docSrc || '')));
+  const body = documentFrame(page).locator('body');
+  await until('its lines wrap in its frame', () => body.evaluate(() =>
+    document.scrollingElement.scrollWidth <= document.scrollingElement.clientWidth));
+  assert.equal(await sideways(), 0, 'a document: no sideways scroll');
+  await screenshot(page, 'a11y-document-200.png');
+  const search = await frameWith(page, '#edit_search');
+  await search.locator('#edit_search').fill('ндс');
+  await search.locator('#edit_search').press('Enter');
+  await until('the results', async () => (await focusOf(page)).id === 'result_title');
+  assert.equal(await sideways(), 0, 'results: no sideways scroll');
+  await screenshot(page, 'a11y-results-200.png');
+}
+
 // At 200 % zoom (a 683 x 384 page): a dialog taller than the page lies
 // inside it, title and all, and its last button is reached by Tab, scrolled
 // into view within the dialog.
@@ -312,6 +341,7 @@ await run('e2e a11y', async () => {
   // 1366 x 768 at 200 %: the same layout as a 683 x 384 page.
   const zoomed = await reopen(wide, urlsOf(proc.out)[0], { width: 683, height: 384 });
   current = zoomed;
+  await zoomedViews(zoomed);
   await zoomedDialog(zoomed);
   await screenshot(wide, 'a11y-tax-calendar-1920.png');
   assert.deepEqual(failures, [], 'axe: critical and serious violations\n' + failures.join('\n'));

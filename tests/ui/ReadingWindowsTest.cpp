@@ -172,9 +172,12 @@ TEST_F(CReadingFixture, EachViewKindShowsItsOwnWindowsAndTheBodyIsAtMost1000Wide
     main.ShowBookmark(history);
     const int nTop = main.GetSearchPanel().GetWindowRect().m_nTop + 135;
     EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 1000, 700 - 20 - nTop}));
-    // Below the smallest layout the page keeps it and scrolls.
+    // A narrower window (200 % zoom) keeps the body at its width, so that
+    // documents wrap; below the smallest layout the page keeps it and scrolls.
     Main(640, 480);
-    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 1000, 600 - 20 - nTop}));
+    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 640, 600 - 20 - nTop}));
+    Main(320, 480);
+    EXPECT_EQ(main.GetBodyWindow(4)->GetWindowRect(), (CRect{0, nTop, 600, 600 - 20 - nTop}));
 }
 
 TEST_F(CReadingFixture, TilesRecentDocumentsBackAndForwardAndAnUpdateLeaveOneHomeView)

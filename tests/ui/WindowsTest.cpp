@@ -327,22 +327,45 @@ TEST_F(CWindowsFixture, AboutPageOfTheTopPanelMailsSupport)
 
 TEST(MainLayout, PanelsMarginsAndNews)
 {
-    const CMainLayout home = CMainLayout::Compute(1280, 800, 0, 46);
+    const CMainLayout home = CMainLayout::Compute(1280, 800, 0, {46});
     EXPECT_EQ(home.m_topPanel, (CRect{0, 0, 1280, 46}));
     EXPECT_EQ(home.m_searchPanel, (CRect{0, 46, 1280, 135}));
     EXPECT_EQ(home.m_statusPanel, (CRect{0, 780, 1280, 20}));
     EXPECT_EQ(home.m_leftMargin.m_nWidth, 0);
     EXPECT_EQ(home.m_welcome, (CRect{0, 181, 1280, 230}));
     EXPECT_EQ(home.m_nMarker2, 55 + 140);
-    const CMainLayout narrow = CMainLayout::Compute(1000, 768, 0, 46);
+    const CMainLayout narrow = CMainLayout::Compute(1000, 768, 0, {46});
     EXPECT_EQ(narrow.m_nMarker2, 55) << "1000 pixels or less: no second marker offset";
-    const CMainLayout list = CMainLayout::Compute(1280, 800, 3, 46);
+    const CMainLayout list = CMainLayout::Compute(1280, 800, 3, {46});
     EXPECT_EQ(list.m_leftMargin, (CRect{0, 181, 140, 599}));
     EXPECT_EQ(list.m_rightMargin, (CRect{1140, 181, 140, 599}));
     EXPECT_EQ(list.m_body, (CRect{140, 181, 1000, 599}));
-    const CMainLayout forms = CMainLayout::Compute(1280, 800, 7, 46);
+    const CMainLayout forms = CMainLayout::Compute(1280, 800, 7, {46});
     EXPECT_EQ(forms.m_formSections, (CRect{85, 181, 1110, 430}));
-    EXPECT_EQ(CMainLayout::Compute(900, 700, 7, 46).m_leftMargin.m_nWidth, 0);
+    EXPECT_EQ(CMainLayout::Compute(900, 700, 7, {46}).m_leftMargin.m_nWidth, 0);
+}
+
+TEST(MainLayout, ANarrowOrShortWindowKeepsEveryPartWholeAndScrolls)
+{
+    // 200 % of 1366 x 768: the panels at the window's width; the topics, the
+    // month and the news one under the other, each as tall as its page.
+    const CMainLayout zoomed = CMainLayout::Compute(683, 600, 0, {80, 40, 520, 360});
+    EXPECT_EQ(zoomed.m_welcome, (CRect{0, 215, 683, 520}));
+    EXPECT_EQ(zoomed.m_newsCalendar, (CRect{0, 735, 683, 360}));
+    EXPECT_EQ(zoomed.m_newsHeader, (CRect{0, 1095, 683, 40}));
+    EXPECT_EQ(zoomed.m_newsPanel, (CRect{0, 1145, 683, 100}));
+    EXPECT_EQ(zoomed.m_statusPanel, (CRect{0, 1245, 683, 20}));
+    EXPECT_EQ(zoomed.m_shadow, (CRect{0, 0, 683, 1265}));
+    const CMainLayout document = CMainLayout::Compute(683, 600, 3, {80});
+    EXPECT_EQ(document.m_body, (CRect{0, 215, 683, 365}));
+    // At the design width the home page keeps its numbers whatever its page.
+    EXPECT_EQ(CMainLayout::Compute(1000, 768, 0, {46, 40, 520, 300}).m_welcome,
+              (CRect{0, 181, 1000, 230}));
+    // The forms under their sections: a short window scrolls rather than
+    // give the news a height below zero.
+    const CMainLayout forms = CMainLayout::Compute(1366, 600, 7, {46});
+    EXPECT_EQ(forms.m_newsPanel.m_nHeight, CMainLayout::kMinNewsHeight);
+    EXPECT_EQ(forms.m_statusPanel.m_nTop, 181 + 430 + 10 + CMainLayout::kMinNewsHeight);
 }
 
 TEST(MainWindowCreation, APageWithoutAButtonFailsTheWindow)

@@ -12,13 +12,31 @@ struct CMainLayout
     int m_nMarker1 = 0;
     int m_nMarker2 = 0;
     bool m_bSearchBottomLine = false;
+    bool m_bNarrow = false; // below the design width
 
+    // The width the layout's numbers were drawn for. A narrower window (a
+    // small screen, or a large zoom: 200 % of 1366 pixels is 683) keeps the
+    // panels at its width, so that documents wrap instead of running off the
+    // edge; the home page then takes the height its topics need.
+    static constexpr int kDesignWidth = 1000;
     // The smallest client area the window lays out: below it the page keeps
-    // this layout and scrolls (the body column and the home tiles need it).
-    static constexpr int kMinWidth = 1000;
+    // this layout and scrolls.
+    static constexpr int kMinWidth = 600;
     static constexpr int kMinHeight = 600;
+    // The news under the home topics or the form sections keep at least this
+    // height; a shorter window scrolls. Below the design width the month and
+    // the news lie under the topics, each as wide as the window.
+    static constexpr int kMinNewsHeight = 100;
 
-    // nNewsHeaderHeight: the news header's content height (kind 0).
-    static CMainLayout Compute(int nWidth, int nHeight, int nKind, int nTopHeight,
-                               int nNewsHeaderHeight = 0);
+    // The heights the pages' content takes: the top panel's and the news
+    // header's always; the home topics' and the month's below the design
+    // width only.
+    struct CContent
+    {
+        int m_nTop = 0;
+        int m_nNewsHeader = 0;
+        int m_nWelcome = 0;
+        int m_nCalendar = 0;
+    };
+    static CMainLayout Compute(int nWidth, int nHeight, int nKind, const CContent& content);
 };

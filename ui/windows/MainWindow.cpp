@@ -228,11 +228,15 @@ void CMainWindow::RecalcLayout()
     if (!IsWindow())
         return;
     const CRect client = GetClientRect();
-    const CHtmlDocument* pHeader = m_newsHeader.GetHtmlDocument();
+    const auto contentHeight = [](const CHTMLayoutWin& wnd) {
+        const CHtmlDocument* pDocument = wnd.GetHtmlDocument();
+        return pDocument ? pDocument->GetContentSize().m_nHeight : 0;
+    };
     ApplyLayout(CMainLayout::Compute(std::max(client.m_nWidth, CMainLayout::kMinWidth),
                                      std::max(client.m_nHeight, CMainLayout::kMinHeight),
-                                     std::max(0, m_nBodyKind), m_topPanel.GetContentHeight(),
-                                     pHeader ? pHeader->GetContentSize().m_nHeight : 0));
+                                     std::max(0, m_nBodyKind),
+                                     {m_topPanel.GetContentHeight(), contentHeight(m_newsHeader),
+                                      contentHeight(m_welcome), contentHeight(m_newsCalendar)}));
 }
 
 void CMainWindow::ApplyLayout(const CMainLayout& layout)
@@ -249,6 +253,7 @@ void CMainWindow::ApplyLayout(const CMainLayout& layout)
     switch (m_nBodyKind)
     {
     case CBookmark::VIEW_HOME:
+        m_newsCalendar.SetStacked(layout.m_bNarrow);
         m_welcome.MoveWindow(layout.m_welcome);
         m_newsCalendar.MoveWindow(layout.m_newsCalendar);
         m_newsHeader.MoveWindow(layout.m_newsHeader);

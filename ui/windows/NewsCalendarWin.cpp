@@ -33,6 +33,14 @@ void CNewsCalendarWin::ShowMonth(unsigned nYear, unsigned nMonth)
     Draw();
 }
 
+void CNewsCalendarWin::SetStacked(bool bStacked)
+{
+    CElement calendar = GetRootElement().SelectFirst(".news_calendar");
+    const std::string strClass = bStacked ? "news_calendar stacked" : "news_calendar";
+    if (calendar && calendar.GetAttribute("class") != strClass)
+        calendar.SetAttribute("class", strClass);
+}
+
 void CNewsCalendarWin::Draw()
 {
     CClientContext* pContext = CClientContext::Get();

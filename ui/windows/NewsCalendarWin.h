@@ -24,6 +24,9 @@ public:
     // Back to today's month, with the calendars read again.
     void Refresh();
     void ShowMonth(unsigned nYear, unsigned nMonth);
+    // Under the topics and as wide as the window (a narrow window), or
+    // beside the news.
+    void SetStacked(bool bStacked);
     const CDate& GetMonth() const { return m_month; }
 
 protected:
