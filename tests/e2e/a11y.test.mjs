@@ -249,6 +249,51 @@ async function walkTree(page) {
   await until('the keyboard stays on the row', async () => (await at()) === child);
 }
 
+// Presses a key until the test holds, at most max times; the presses taken.
+// After each press the keyboard is let move first (the client moves it for
+// some keys, a slow build takes its time).
+async function pressUntil(page, key, test, max, what) {
+  const where = async () => JSON.stringify(await focusOf(page));
+  for (let presses = 0; presses <= max; ++presses) {
+    if (await test()) return presses;
+    if (presses === max) break;
+    const before = await where();
+    await page.keyboard.press(key);
+    await until(`the keyboard moved by ${key}`, async () => (await where()) !== before, 3000).catch(() => {});
+  }
+  throw new Error(`${what}: not within ${max} ${key}`);
+}
+
+// A bookmark by keys alone: from the document to its "В закладки" button,
+// the top panel by F6, the bookmarks, and the page opened from them with the
+// keyboard in it. Returns the keys it took at each step.
+async function walkBookmark(page) {
+  const inDocument = () => page.evaluate(() => !!document.activeElement && document.activeElement.hasAttribute('sandbox'));
+  const shownPage = async () => ((await page.evaluate(() => window.__kalimor.docSrc)) || '').replace(/\?.*/, '');
+  const steps = {};
+  steps.toDocument = await pressUntil(page, 'F6', inDocument, 6, 'the document by F6');
+  steps.toButton = await pressUntil(page, 'Shift+Tab', async () => (await focusOf(page)).id === 'btn_add_bookmark', 6,
+    'its bookmark button by Shift+Tab');
+  const toolBar = await frameWith(page, '#btn_add_bookmark');
+  const bookmarked = await shownPage();
+  await page.keyboard.press('Enter');
+  await until('the page bookmarked', async () =>
+    (await toolBar.locator('#btn_add_bookmark').getAttribute('aria-pressed')) === 'true');
+  steps.toTopPanel = await pressUntil(page, 'F6', async () => (await focusOf(page)).frame ===
+    await (await frameWith(page, '#btn_home')).evaluate(() => window.frameElement.getAttribute('data-win')), 6, 'the top panel by F6');
+  steps.toBookmarks = await pressUntil(page, 'Tab', async () => (await focusOf(page)).id === 'btn_bookmarks', 6,
+    'Закладки by Tab');
+  await page.keyboard.press('Enter');
+  await until('focus on the bookmarks', async () => (await focusOf(page)).id === 'bookmarks_title');
+  const list = await frameWith(page, '#bookmarks_title');
+  steps.toEntry = await pressUntil(page, 'Tab', async () =>
+    (await list.evaluate(() => document.activeElement.matches('.bookmark_link'))), 4, 'the bookmark by Tab');
+  await page.keyboard.press('Enter');
+  await until('the bookmarked page, with the keyboard in it', async () => await inDocument() &&
+    (await shownPage()) === bookmarked);
+  return steps;
+}
+
 // At 200 % zoom (a 683 x 384 page) the window is laid out at its width:
 // the page never scrolls sideways, the home topics' names are whole, a
 // document's lines wrap inside its frame.
@@ -332,6 +377,7 @@ await run('e2e a11y', async () => {
   // that would lose it to the page's heading.
   await until('focus on the home page', async () => (await focusOf(page)).id === 'home_title');
   await walkTree(page);
+  console.log('bookmark walk:', JSON.stringify(await walkBookmark(page)));
   await screenshot(page, 'a11y-back-to-results-1366.png');
 
   const wide = await reopen(page, urlsOf(proc.out)[0], { width: 1920, height: 1080 });

@@ -195,10 +195,32 @@ await run('e2e update', async () => {
   await steer('fault', '/packages/2.zip', 'none');
   const secondProc = startClient(second);
   const secondPage = await openWindow(secondProc);
-  await (await frameWith(secondPage, '#btn_update')).locator('#btn_update').click();
+  // This update by keys alone: the top panel by Shift+F6 from the search
+  // box, "Обновление" by Tab, Enter; Tab stays in the dialog, Enter on its
+  // button closes it, and the keyboard is back on "Обновление".
+  const keyboardOn = () => secondPage.evaluate(() => {
+    const frame = document.activeElement;
+    const inner = frame && frame.contentDocument && frame.contentDocument.activeElement;
+    return { id: inner ? inner.id : '', dialog: !!(frame && frame.closest('#kalimor-dialogs')) };
+  });
+  await until('the search box has the keyboard', async () => (await keyboardOn()).id === 'edit_search');
+  await secondPage.keyboard.press('Shift+F6');
+  await until('the top panel has the keyboard', async () => (await keyboardOn()).id === 'btn_home');
+  let tabs = 0;
+  for (; tabs < 8 && (await keyboardOn()).id !== 'btn_update'; ++tabs) await secondPage.keyboard.press('Tab');
+  assert.equal((await keyboardOn()).id, 'btn_update', `"Обновление" within 8 Tabs (${tabs})`);
+  await secondPage.keyboard.press('Enter');
   await action(secondPage, 'Обновления загружены');
-  await dialogFrame(secondPage).locator('#LEFT_BUTTON').click();
+  let inside = 0;
+  for (; inside < 8 && (await keyboardOn()).id !== 'LEFT_BUTTON'; ++inside) {
+    await secondPage.keyboard.press('Tab');
+    assert.ok((await keyboardOn()).dialog, 'Tab stays in the dialog');
+  }
+  assert.equal((await keyboardOn()).id, 'LEFT_BUTTON', 'the dialog\'s button by Tab');
+  console.log(`update by keys: Shift+F6, ${tabs} Tabs, Enter; ${inside} Tabs in the dialog to its button`);
+  await secondPage.keyboard.press('Enter');
   await dialogs(secondPage).waitFor({ state: 'detached' });
+  await until('the keyboard back on "Обновление"', async () => (await keyboardOn()).id === 'btn_update');
   assert.match(second.settings(), /ContentVersion=2/);
   assert.equal(fs.existsSync(path.join(second.content, 'Content', 'about', 'release.dat')), false, 'the page removed');
   // The new news item leads to the new section; the removed page is not in
