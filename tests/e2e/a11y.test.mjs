@@ -102,6 +102,15 @@ async function auditViews(page, size) {
   await form.locator('img.form_page_image').first().click();
   await dialogFrame(page).locator('#img_blank').waitFor();
   await check(page, `image viewer ${size}`);
+  // The picture has the keyboard: the page keys scroll it when it is taller
+  // than the viewer.
+  const area = dialogFrame(page).locator('.viewer_area');
+  await until('the picture has the keyboard', () => area.evaluate((e) => document.activeElement === e));
+  if (await area.evaluate((e) => e.scrollHeight > e.clientHeight)) {
+    await page.keyboard.press('PageDown');
+    await until('Page Down scrolls the picture', () => area.evaluate((e) => e.scrollTop > 0));
+    console.log(`image viewer ${size}: Page Down scrolled the picture`);
+  }
   await closeDialog();
 
   await top.locator('#btn_home').click();

@@ -337,9 +337,12 @@
   // out while its keys (Enter, Escape) stay the dialog's own.
   function focusFirstControl(doc) {
     if (!doc || (doc.activeElement && doc.activeElement !== doc.body)) return;
+    // A page may name what takes the keyboard (the image viewer's picture,
+    // which the arrows and page keys then scroll); else the first field.
+    const named = [...doc.querySelectorAll('[autofocus]')].find(isShown);
     const field = [...doc.querySelectorAll(fieldSelector)].find(isShown);
     const dialog = doc.querySelector('[role="dialog"], [role="alertdialog"]');
-    const target = field || dialog;
+    const target = named || field || dialog;
     if (!target) return;
     if (target === dialog && !dialog.hasAttribute('tabindex')) dialog.setAttribute('tabindex', '-1');
     target.focus();
