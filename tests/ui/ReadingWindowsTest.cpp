@@ -717,7 +717,8 @@ TEST_F(CReadingFixture, BookmarksPageByTwelveNewestFirstFlagAndDelete)
             ++n;
         return n;
     };
-    EXPECT_EQ(count(strFirst, "<tr>"), 3u) << "rows of four cells";
+    EXPECT_EQ(count(strFirst, "<tr "), 3u) << "rows of four cells";
+    EXPECT_EQ(count(strFirst, "role=\"listitem\""), 12u) << "one list of the bookmarks";
     EXPECT_EQ(CBookmarkListWin::BuildGrid(bookmarks, 1, cell).find("[13 ID1 FLAG1 0 Закладка 0]") !=
                   std::string::npos,
               true)

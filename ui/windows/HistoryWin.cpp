@@ -115,14 +115,18 @@ void CHistoryWin::UpdateList()
     m_nPage = std::clamp(m_nPage, 0, std::max(0, nPages - 1));
     static const std::vector<std::unique_ptr<CHistoryInfo>> kNone;
     const auto* pRecords = Records();
-    std::string html = "<table class=\"history_table\">";
+    // A table to the eye, a list of the documents read to a screen reader.
+    std::string html =
+        "<table class=\"history_table\" role=\"list\" aria-label=\"История просмотров\"><tbody role=\"none\">";
     html += BuildRows(pRecords ? *pRecords : kNone, m_nPage,
                       ItemsPerPage(GetClientRect().m_nHeight), m_row, m_ids);
     if (m_ids.empty())
-        html += "<tr><td class=\"time\"></td><td class=\"no_history\">Вы еще не открывали "
-                "документов. Документ "
-                "попадает в историю, когда вы читаете его дольше 10 секунд.</td></tr>";
-    html += "<tr class=\"filler\"><td height=\"100%\"></td></tr></table>";
+        html +=
+            "<tr role=\"listitem\"><td class=\"time\" role=\"none\"></td><td class=\"no_history\" role=\"none\">Вы еще не открывали "
+            "документов. Документ "
+            "попадает в историю, когда вы читаете его дольше 10 секунд.</td></tr>";
+    html +=
+        "<tr class=\"filler\" role=\"none\"><td height=\"100%\" role=\"none\"></td></tr></tbody></table>";
     content.SetHtml(html);
     for (const auto& entry : m_ids)
     {
