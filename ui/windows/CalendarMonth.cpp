@@ -184,16 +184,23 @@ std::string CCalendarMonth::ToHtml(const std::vector<CCalendarDay>& days,
     return html + "</tbody></table>";
 }
 
-int CCalendarMonth::ArrowDays(unsigned nKeyCode)
+bool CCalendarMonth::ArrowTarget(const CElement& target, const std::string& strIdPrefix,
+                                 unsigned nEvent, unsigned nKeyCode, CDate& next)
 {
+    int nDays = 0;
     switch (nKeyCode)
     {
-    case VK_LEFT: return -1;
-    case VK_RIGHT: return 1;
-    case VK_UP: return -7;
-    case VK_DOWN: return 7;
-    default: return 0;
+    case VK_LEFT: nDays = -1; break;
+    case VK_RIGHT: nDays = 1; break;
+    case VK_UP: nDays = -7; break;
+    case VK_DOWN: nDays = 7; break;
+    default: return false;
     }
+    CDate day;
+    if (nEvent != KEY_DOWN || !ParseDayId(target.GetAttribute("id"), strIdPrefix, day))
+        return false;
+    next = AddDays(day, nDays);
+    return true;
 }
 
 bool CCalendarMonth::FocusDay(const CElement& root, const std::string& strIdPrefix,

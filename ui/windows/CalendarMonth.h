@@ -40,8 +40,10 @@ public:
     // the arrows move within it.
     static std::string ToHtml(const std::vector<CCalendarDay>& days,
                               const std::string& strIdPrefix);
-    // The days an arrow key moves by (a week up or down); 0 for other keys.
-    static int ArrowDays(unsigned nKeyCode);
+    // The day an arrow key pressed on a day of a grid drawn by ToHtml leads
+    // to (a week up or down); false for other keys, events and elements.
+    static bool ArrowTarget(const CElement& target, const std::string& strIdPrefix, unsigned nEvent,
+                            unsigned nKeyCode, CDate& next);
     // Gives a day of a grid drawn by ToHtml the keyboard and the grid's one
     // Tab stop; false when the grid has no such day.
     static bool FocusDay(const CElement& root, const std::string& strIdPrefix, const CDate& day);

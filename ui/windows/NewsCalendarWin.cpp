@@ -77,12 +77,9 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
 bool CNewsCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigned nKeyCode,
                               unsigned)
 {
-    CDate day;
-    const int nDays = CCalendarMonth::ArrowDays(nKeyCode);
-    if (nEvent != KEY_DOWN || nDays == 0 ||
-        !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
+    CDate next;
+    if (!CCalendarMonth::ArrowTarget(target, kDayPrefix, nEvent, nKeyCode, next))
         return false;
-    const CDate next = AddDays(day, nDays);
     if (next.m_nMonth != m_month.m_nMonth || next.m_nYear != m_month.m_nYear)
         ShowMonth(next.m_nYear, next.m_nMonth);
     CCalendarMonth::FocusDay(GetRootElement(), kDayPrefix, next);

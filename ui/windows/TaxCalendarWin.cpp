@@ -120,12 +120,10 @@ bool CTaxCalendarWin::on_key(CElement, CElement target, unsigned nEvent, unsigne
                              unsigned)
 {
     // The arrows move the chosen day from the day that has the keyboard.
-    CDate day;
-    const int nDays = CCalendarMonth::ArrowDays(nKeyCode);
-    if (nEvent != KEY_DOWN || nDays == 0 ||
-        !CCalendarMonth::ParseDayId(target.GetAttribute("id"), kDayPrefix, day))
+    CDate next;
+    if (!CCalendarMonth::ArrowTarget(target, kDayPrefix, nEvent, nKeyCode, next))
         return false;
-    SelectDate(AddDays(day, nDays));
+    SelectDate(next);
     CCalendarMonth::FocusDay(GetRootElement(), kDayPrefix, m_selected);
     return true;
 }
