@@ -151,6 +151,24 @@ CRect CWnd::GetScreenRectOf(const CElement& element) const
     return rect;
 }
 
+std::size_t CWnd::NextRegion(const std::vector<CWnd*>& regions, const CWnd* pFrom, int nStep,
+                             std::size_t nDefault)
+{
+    if (regions.empty())
+        return 0;
+    std::size_t nAt = nDefault;
+    for (std::size_t i = 0; i < regions.size(); ++i)
+        for (const CWnd* pWnd = pFrom; regions[i] && pWnd; pWnd = pWnd->GetParent())
+            if (pWnd == regions[i])
+                nAt = i;
+    return (nAt + regions.size() + (nStep > 0 ? 1 : regions.size() - 1)) % regions.size();
+}
+
+int CWnd::GetContentHeight() const
+{
+    return m_pDocument ? m_pDocument->GetContentSize().m_nHeight : 0;
+}
+
 bool CWnd::SetTimer(unsigned nId, unsigned nMilliseconds)
 {
     CMessageLoop* pLoop = CMessageLoop::GetCurrent();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CHtmlDocument;
 class CWindowManager;
@@ -130,6 +131,14 @@ public:
     std::intptr_t SendMessage(unsigned nMsg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
 
     CHtmlDocument* GetHtmlDocument() const { return m_pDocument.get(); }
+    // F6 and Shift+F6 over a window's parts (null for one with no window):
+    // the part after (nStep > 0) or before the one holding pFrom, round the
+    // ends; a window in none of them counts as in part nDefault.
+    static std::size_t NextRegion(const std::vector<CWnd*>& regions, const CWnd* pFrom, int nStep,
+                                  std::size_t nDefault);
+    // The height the page's content takes, as the browser measured it; 0
+    // before that or without a page.
+    int GetContentHeight() const;
 
     virtual std::intptr_t WindowProc(unsigned nMsg, std::uintptr_t wParam, std::intptr_t lParam);
     // An event the browser side of the window reports that is none of the

@@ -228,15 +228,11 @@ void CMainWindow::RecalcLayout()
     if (!IsWindow())
         return;
     const CRect client = GetClientRect();
-    const auto contentHeight = [](const CHTMLayoutWin& wnd) {
-        const CHtmlDocument* pDocument = wnd.GetHtmlDocument();
-        return pDocument ? pDocument->GetContentSize().m_nHeight : 0;
-    };
-    ApplyLayout(CMainLayout::Compute(std::max(client.m_nWidth, CMainLayout::kMinWidth),
-                                     std::max(client.m_nHeight, CMainLayout::kMinHeight),
-                                     std::max(0, m_nBodyKind),
-                                     {m_topPanel.GetContentHeight(), contentHeight(m_newsHeader),
-                                      contentHeight(m_welcome), contentHeight(m_newsCalendar)}));
+    ApplyLayout(CMainLayout::Compute(
+        std::max(client.m_nWidth, CMainLayout::kMinWidth),
+        std::max(client.m_nHeight, CMainLayout::kMinHeight), std::max(0, m_nBodyKind),
+        {m_topPanel.GetContentHeight(), m_newsHeader.GetContentHeight(),
+         m_welcome.GetContentHeight(), m_newsCalendar.GetContentHeight()}));
 }
 
 void CMainWindow::ApplyLayout(const CMainLayout& layout)
@@ -372,19 +368,8 @@ void CMainWindow::FocusRegion(CWnd* pFrom, int nStep)
     CWnd* pBody = bSection ? static_cast<CWnd*>(&m_encyclopedia.GetBrowserContent()) : nullptr;
     regions.push_back(pBody); // the view shown, whichever window shows it
     regions.push_back(&m_statusPanel);
-    const auto contains = [](const CWnd* pRegion, const CWnd* pWnd) {
-        for (; pWnd; pWnd = pWnd->GetParent())
-            if (pWnd == pRegion)
-                return true;
-        return false;
-    };
-    // Where the keyboard is: its region, or the view for any other body window.
-    std::size_t nAt = regions.size() - 2;
-    for (std::size_t i = 0; i < regions.size(); ++i)
-        if (regions[i] && contains(regions[i], pFrom))
-            nAt = i;
-    const std::size_t nNext =
-        (nAt + regions.size() + static_cast<std::size_t>(nStep > 0 ? 1 : -1)) % regions.size();
+    // From where the keyboard is: its region, or the view for any other body window.
+    const std::size_t nNext = CWnd::NextRegion(regions, pFrom, nStep, regions.size() - 2);
     if (regions[nNext] == &m_topPanel)
         m_topPanel.FocusPage();
     else if (regions[nNext] == &m_searchPanel)

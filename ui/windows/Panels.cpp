@@ -150,12 +150,6 @@ bool CTopMenuWin::on_key(CElement he, CElement target, unsigned nEvent, unsigned
     return bHandled;
 }
 
-int CTopPanelWin::GetContentHeight() const
-{
-    const CHtmlDocument* pDocument = GetHtmlDocument();
-    return pDocument ? pDocument->GetContentSize().m_nHeight : 0;
-}
-
 void CTopPanelWin::SetNavigationState(bool bCanGoBack, bool bCanGoForward)
 {
     CElement back = m_buttons[1].GetElement();

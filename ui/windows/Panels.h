@@ -48,8 +48,6 @@ public:
 
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     CHTMLayoutButtonCtrl& GetButton(std::size_t nIndex) { return m_buttons.at(nIndex); }
-    // The height of the page's content (reported by the browser).
-    int GetContentHeight() const;
     // Back and forward look disabled when there is nowhere to go.
     void SetNavigationState(bool bCanGoBack, bool bCanGoForward);
 
