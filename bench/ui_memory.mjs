@@ -9,14 +9,11 @@
 // starts the client under a profiler; the client's own process is measured.
 // (scripts/build-demo build/release build/release/demo makes the packages.)
 // Uses the browser tests' packages: run tests/e2e/install-packages first.
-import { createRequire } from 'node:module';
-import { spawn, spawnSync } from 'node:child_process';
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
+import {
+  anonymousKiB, frameWith as frameIn, installPackages, launchBrowser, mib, residentKiB, startClient,
+} from './lib/client.mjs';
 
-const require = createRequire(new URL('../tests/e2e/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
 const args = process.argv.slice(2);
 const client = path.resolve(args[0] || 'build/release/app/KalimorClnt');
 const packages = path.resolve(args[1] || 'build/release/demo/packages');
@@ -26,66 +23,16 @@ const option = (name, fallback) => {
 };
 const views = option('--views', 3000);
 const every = option('--every', 100);
-const wrap = (process.env.KALIMOR_BENCH_WRAP || '').split(' ').filter(Boolean);
 
-const work = fs.mkdtempSync(path.join(os.tmpdir(), 'kalimor-memory-'));
-const env = { ...process.env, KALIMOR_PROFILE: path.join(work, 'profile'), XDG_CONFIG_HOME: path.join(work, 'config'),
-  XDG_RUNTIME_DIR: path.join(work, 'run') };
-fs.mkdirSync(env.XDG_RUNTIME_DIR, { mode: 0o700 });
-const install = spawnSync(client, ['-updates', packages], { env, stdio: 'ignore' });
-if (install.status !== 0) throw new Error('the demo packages did not install');
-const command = wrap.length ? [...wrap, client] : [client];
-const child = spawn(command[0], [...command.slice(1), '--no-browser'], { env, stdio: ['ignore', 'pipe', 'ignore'] });
-const url = await new Promise((resolve, reject) => {
-  let out = '';
-  const timer = setTimeout(() => reject(new Error('no start address')), 60000);
-  child.stdout.on('data', (d) => {
-    out += d;
-    const match = out.match(/http:\/\/127\S+/);
-    if (match) { clearTimeout(timer); resolve(match[0]); }
-  });
-});
+const run = startClient(client, installPackages(client, packages));
+const sample = (n, pid) => [n, residentKiB(pid), anonymousKiB(pid)];
 
-// The client's own process: under a profiler it may be a child of the
-// command started; it is the one whose executable is the client and whose
-// profile is this session's.
-function clientPid() {
-  for (const name of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(name)) continue;
-    try {
-      const cmdline = fs.readFileSync(`/proc/${name}/cmdline`, 'utf8').split('\0');
-      const environ = fs.readFileSync(`/proc/${name}/environ`, 'utf8');
-      if (cmdline.some((a) => a === client || a.endsWith('/KalimorClnt')) && cmdline.includes('--no-browser') &&
-          environ.includes(`KALIMOR_PROFILE=${env.KALIMOR_PROFILE}\0`) && !cmdline.some((a) => /heaptrack|valgrind/.test(a)))
-        return Number(name);
-    } catch (error) { /* gone meanwhile */ }
-  }
-  return child.pid;
-}
-// The resident size, and its part that no file backs (the heap, the arenas,
-// the threads' stacks): what grows there is the client's own.
-const statusKiB = (pid, field) =>
-  Number(new RegExp(field + ':\\s+(\\d+)').exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'))[1]);
-const residentKiB = (pid) => statusKiB(pid, 'VmRSS');
-const sample = (n, pid) => [n, residentKiB(pid), statusKiB(pid, 'RssAnon')];
-const mib = (k) => (k / 1024).toFixed(1);
-
-const browser = await chromium.launch({
-  executablePath: '/usr/bin/chromium',
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchBrowser();
 try {
   const page = await (await browser.newContext({ viewport: { width: 1366, height: 768 } })).newPage();
   page.setDefaultTimeout(30000);
-  await page.goto(url);
-  async function frameWith(selector) {
-    for (let i = 0; i < 600; ++i) {
-      for (const frame of page.frames()) if (await frame.locator(selector).count().catch(() => 0)) return frame;
-      await new Promise((r) => setTimeout(r, 50));
-    }
-    throw new Error('no window shows ' + selector);
-  }
+  await page.goto(await run.url);
+  const frameWith = (selector) => frameIn(page, selector);
   const shownCount = () => page.evaluate(() => (window.__kalimor.docShown || 0));
   // Runs the action and waits for the next document shown; false when none
   // came (a row that only opens its branch, a Back with nothing behind).
@@ -104,7 +51,7 @@ try {
   await welcome.locator('.mru_list_item').first().waitFor();
   const top = await frameWith('#btn_backward');
   const search = await frameWith('#edit_search');
-  const pid = clientPid();
+  const pid = run.pid();
   const tiles = ['#btn_tax_on_price', '#btn_usn', '#btn_correspondence', '#btn_tax_on_profit', '#btn_salary',
     '#btn_taxes', '#btn_reports', '#btn_employers'];
   const queries = ['ндс', 'вычет', 'ставка', 'налог', 'счет', 'зарплата', 'упрощенная', 'декларация'];
@@ -177,9 +124,6 @@ try {
   console.log(`second half (views ${half[0]}-${last[0]}) added ${mib(last[1] - half[1])} MiB; ` +
     `peak ${mib(peak)} MiB; after the last view ${mib(last[1])} MiB`);
 } finally {
-  child.kill('SIGTERM');
-  await new Promise((r) => setTimeout(r, 3000));
-  child.kill('SIGKILL');
+  await run.stop();
   await browser.close();
-  fs.rmSync(work, { recursive: true, force: true });
 }
