@@ -772,6 +772,41 @@ TEST(PageBar, ArrowsAndPages)
     EXPECT_FALSE(CPageBar::PageOf("PAGE", 0, nPage));
     EXPECT_FALSE(CPageBar::PageOf("PAGE1x", 0, nPage));
     EXPECT_EQ(CPageBar::PageCount(13, 12), 2);
+    // A long list's bar: the first and last pages and a run of seven around
+    // the current one, as wide on every page, a gap mark where pages are
+    // left out; every page of a short list.
+    struct CShown
+    {
+        int m_nCurrent, m_nCount;
+        const char* m_szCells;
+    };
+    for (const auto& shown : std::initializer_list<CShown>{
+             {0, 1, "1*"},
+             {3, 11, "1 2 3 4* 5 6 7 8 9 10 11"},
+             {0, 12, "1* 2 3 4 5 6 7 8 … 12"},
+             {11, 12, "1 … 5 6 7 8 9 10 11 12*"},
+             {0, 1667, "1* 2 3 4 5 6 7 8 … 1667"},
+             {4, 1667, "1 2 3 4 5* 6 7 8 … 1667"},
+             {5, 1667, "1 … 3 4 5 6* 7 8 9 … 1667"},
+             {800, 1667, "1 … 798 799 800 801* 802 803 804 … 1667"},
+             {1666, 1667, "1 … 1660 1661 1662 1663 1664 1665 1666 1667*"},
+         })
+    {
+        const std::string html = CPageBar::BuildHtml(shown.m_nCurrent, shown.m_nCount);
+        std::string cells;
+        for (std::size_t pos = html.find("<td class=\"page_"); pos != std::string::npos;
+             pos = html.find("<td class=\"page_", pos + 1))
+        {
+            const std::size_t nText = html.find('>', pos) + 1;
+            const std::string text = html.substr(nText, html.find("</td>", nText) - nText);
+            if (text.starts_with("<img"))
+                continue;
+            const bool bSelected =
+                html.substr(pos, nText - pos).find("selected=\"1\"") != std::string::npos;
+            cells += (cells.empty() ? "" : " ") + text + (bSelected ? "*" : "");
+        }
+        EXPECT_EQ(cells, shown.m_szCells) << shown.m_nCurrent << " of " << shown.m_nCount;
+    }
     EXPECT_EQ(CPageBar::PageCount(0, 12), 0);
     // A click on a bar the list has outgrown (a stale "NEXT", a page gone
     // with deleted items) stays among the pages there are.
@@ -794,6 +829,52 @@ TEST(PageBar, ArrowsAndPages)
             EXPECT_EQ(nPage, turn.m_nPage) << turn.m_szId << " from " << turn.m_nCurrent;
         }
     }
+}
+
+// A library whose topics hold hundreds of subsections: the selector lists
+// the first of each (and the current one), a "more" link shows them all.
+TEST_F(CReadingFixture, TheSelectorOfALargeLibraryListsTheFirstSubsectionsAndMore)
+{
+    CEncyclopediaSection root;
+    const auto add = [](CEncyclopediaSection& parent, std::string strName) {
+        auto& pChild =
+            parent.m_children.emplace_back(std::make_unique<CEncyclopediaSection>(&parent));
+        pChild->m_strName = std::move(strName);
+        return pChild.get();
+    };
+    CEncyclopediaSection* pWide = add(root, "Широкий");
+    CEncyclopediaSection* pNarrow = add(root, "Узкий");
+    for (int i = 0; i < 25; ++i)
+        add(*pWide, "Ш" + std::to_string(i));
+    for (int i = 0; i < 3; ++i)
+        add(*pNarrow, "У" + std::to_string(i));
+    CSelectSectionWin& selector = Main().GetEncyclopediaWin().GetSelector();
+    selector.SetHighlightSection(pWide->m_children[23].get());
+    selector.ShowSections(&root, 10, 20);
+    const auto texts = [&](const char* szSelector) {
+        std::vector<std::string> result;
+        for (const CElement& element : selector.GetRootElement().Select(szSelector))
+            result.push_back(element.GetText());
+        return result;
+    };
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20; ++i)
+        expected.push_back("Ш" + std::to_string(i));
+    expected.insert(expected.end(), {"Ш23", "У0", "У1", "У2"});
+    EXPECT_EQ(texts(".section_link"), expected);
+    EXPECT_EQ(texts(".section_more"), std::vector<std::string>{"Ещё 4 раздела…"});
+
+    Click(selector, selector.GetRootElement().Select(".section_more").front());
+    EXPECT_TRUE(selector.IsShown());
+    EXPECT_EQ(texts(".subsection_link").size(), 25u) << "every subsection of the wide topic";
+    EXPECT_TRUE(selector.GetRootElement().Select(".subsection_link").front().HasState(STATE_FOCUS))
+        << "the keyboard on the first of them";
+    CElement last;
+    for (const CElement& element : selector.GetRootElement().Select(".subsection_link"))
+        last = element;
+    Click(selector, last);
+    EXPECT_FALSE(selector.IsShown());
+    selector.SetHighlightSection(nullptr);
 }
 
 TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)

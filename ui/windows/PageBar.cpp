@@ -6,6 +6,26 @@
 #include <algorithm>
 #include <charconv>
 
+std::vector<int> CPageBar::ShownPages(int nCurrentPage, int nPageCount)
+{
+    std::vector<int> pages;
+    if (nPageCount <= kMaxCells)
+    {
+        for (int nPage = 0; nPage < nPageCount; ++nPage)
+            pages.push_back(nPage);
+        return pages;
+    }
+    // The first and the last page, and a run around the current one that
+    // keeps its length at either end, so the bar is as wide on every page.
+    const int nCurrent = std::clamp(nCurrentPage, 0, nPageCount - 1);
+    const int nFirst = std::clamp(nCurrent - kAround, 1, nPageCount - 2 - 2 * kAround);
+    pages.push_back(0);
+    for (int nPage = nFirst; nPage <= nFirst + 2 * kAround; ++nPage)
+        pages.push_back(nPage);
+    pages.push_back(nPageCount - 1);
+    return pages;
+}
+
 std::string CPageBar::BuildHtml(int nCurrentPage, int nPageCount)
 {
     if (nPageCount < 1)
@@ -15,8 +35,12 @@ std::string CPageBar::BuildHtml(int nCurrentPage, int nPageCount)
         html +=
             "<td class=\"page_num\" id=\"PREV\" role=\"link\" aria-label=\"Предыдущая страница\">"
             "<img id=\"img_left_arrow\" src=\"page_arrow_left.png\" alt=\"\"></td>";
-    for (int nPage = 0; nPage < nPageCount; ++nPage)
+    int nPrevious = -1;
+    for (const int nPage : ShownPages(nCurrentPage, nPageCount))
     {
+        if (nPage > nPrevious + 1)
+            html += "<td class=\"page_gap\" aria-hidden=\"true\">…</td>";
+        nPrevious = nPage;
         const bool bSelected = nPage == nCurrentPage;
         html += "<td class=\"page_num\" id=\"PAGE" + std::to_string(nPage) + "\" selected=\"" +
                 (bSelected ? "1" : "0") + "\" role=\"link\"" +

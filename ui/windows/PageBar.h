@@ -2,16 +2,26 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CElement;
 
 // The row of page numbers under a paged list (history, bookmarks): "PREV"
-// when there is a page before, "PAGE%d" for each page (the current one
-// selected), "NEXT" when there is one after.
+// when there is a page before, "PAGE%d" for each page shown (the current one
+// selected), "NEXT" when there is one after. A long list shows the first and
+// the last page and those around the current one, with a gap mark between:
+// a bar of every page of a long history would run off the window's edges.
 class CPageBar
 {
 public:
+    // Up to this many pages, every page has its cell.
+    static constexpr int kMaxCells = 11;
+    // Pages shown on each side of the current one in a longer list.
+    static constexpr int kAround = 3;
+
     static std::string BuildHtml(int nCurrentPage, int nPageCount);
+    // The pages that have a cell, in order (every page up to kMaxCells).
+    static std::vector<int> ShownPages(int nCurrentPage, int nPageCount);
     // The page an element id of the bar asks for: PREV, NEXT or PAGEn
     // (counted from 0); false for any other id.
     static bool PageOf(std::string_view id, int nCurrentPage, int& nPage);

@@ -10,7 +10,10 @@
 
 // The floating section selector: every first-level section with its
 // subsections (ShowSections), or the subsections of one (ShowSubSections);
-// the section chosen is signalled.
+// the section chosen is signalled. A section with more than kMaxLinks
+// subsections lists the first of them and a "more" link that shows all of
+// its subsections in the pop-up: a library of many thousand sections would
+// otherwise make one pop-up of every one of them.
 class CSelectSectionWin : public CPopupWin
 {
 public:
@@ -32,6 +35,7 @@ public:
     boost::signals2::signal<void(CEncyclopediaSection*)> m_sigSectionSelected;
 
     static constexpr int kColumns = 3;
+    static constexpr std::size_t kMaxLinks = 20;
     static constexpr int kSectionsWidth = 840;
     static constexpr int kSubSectionsWidth = 340;
 
@@ -40,8 +44,12 @@ protected:
 
 private:
     std::string LinkId(CEncyclopediaSection* pSection);
+    std::string MoreLinkHtml(const CEncyclopediaSection& section, std::size_t nLeft);
     void Place(int nX, int nY, int nWidth, int nEstimatedHeight);
 
     const CEncyclopediaSection* m_pHighlight = nullptr;
     std::map<std::string, CEncyclopediaSection*> m_ids;
+    // The "more" links of the sections shown, and where the pop-up stands.
+    std::map<std::string, const CEncyclopediaSection*> m_more;
+    int m_nX = 0, m_nY = 0;
 };
