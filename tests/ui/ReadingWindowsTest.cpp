@@ -831,6 +831,77 @@ TEST(PageBar, ArrowsAndPages)
     }
 }
 
+// A branch of 500 sections: 200 rows around the one on screen, and a row
+// above and below that shows 200 more, with the keyboard on the first new one.
+TEST_F(CReadingFixture, TheNavigatorOfAWideBranchBuildsTheRowsAroundTheCurrentOne)
+{
+    CEncyclopediaSection wide;
+    for (int i = 0; i < 500; ++i)
+    {
+        auto& pChild = wide.m_children.emplace_back(std::make_unique<CEncyclopediaSection>(&wide));
+        pChild->m_strName = "Р" + std::to_string(i);
+        pChild->m_strURL = "/r" + std::to_string(i) + ".html";
+    }
+    CNavigatorWin& navigator = Main().GetEncyclopediaWin().GetNavigator();
+    const auto rows = [&] {
+        std::vector<std::string> names;
+        for (const CElement& row : navigator.GetRootElement().Select("#tree a.section_link"))
+            names.push_back(row.GetText());
+        return names;
+    };
+    const auto focused = [&] {
+        for (const CElement& row : navigator.GetRootElement().Select("#tree a.section_link"))
+            if (row.HasState(STATE_FOCUS))
+                return row.GetText();
+        return std::string();
+    };
+    const auto click = [&](std::string_view text) {
+        for (const CElement& row : navigator.GetRootElement().Select("#tree a.section_link"))
+            if (row.GetText() == text)
+                return navigator.OnSelectCtrl(row.GetAttribute("id"));
+        ADD_FAILURE() << "no row " << text;
+    };
+    struct CStep
+    {
+        const char* m_szClick; // a "more" row, or nothing: the current row 300 shown
+        std::size_t m_nRows;
+        const char *m_szFirst, *m_szLast, *m_szFocus;
+    };
+    for (const CStep& step : std::initializer_list<CStep>{
+             {nullptr, 202, "Выше ещё 200 разделов…", "Ещё 100 разделов…", ""},
+             {"Ещё 100 разделов…", 301, "Выше ещё 200 разделов…", "Р499", "Р400"},
+             {"Выше ещё 200 разделов…", 500, "Р0", "Р499", "Р199"},
+         })
+    {
+        if (step.m_szClick)
+            click(step.m_szClick);
+        else
+        {
+            navigator.AssignSectionId(&wide, wide.m_children[300].get());
+            navigator.UpdateContent();
+        }
+        const std::vector<std::string> names = rows();
+        ASSERT_EQ(names.size(), step.m_nRows) << (step.m_szClick ? step.m_szClick : "shown");
+        EXPECT_EQ(names.front(), step.m_szFirst);
+        EXPECT_EQ(names.back(), step.m_szLast);
+        EXPECT_NE(std::find(names.begin(), names.end(), "Р300"), names.end());
+        if (*step.m_szFocus)
+        {
+            EXPECT_EQ(focused(), step.m_szFocus);
+        }
+    }
+    // Another row of the same branch keeps what was opened; another tree
+    // starts from the rows around its current one again.
+    navigator.AssignSectionId(&wide, wide.m_children[10].get());
+    navigator.UpdateContent();
+    EXPECT_EQ(rows().size(), 500u);
+    navigator.ForgetContent();
+    navigator.AssignSectionId(&wide, wide.m_children[10].get());
+    navigator.UpdateContent();
+    EXPECT_EQ(rows().size(), 201u) << "rows 0-199 and one more below";
+    navigator.ForgetContent();
+}
+
 // A library whose topics hold hundreds of subsections: the selector lists
 // the first of each (and the current one), a "more" link shows them all.
 TEST_F(CReadingFixture, TheSelectorOfALargeLibraryListsTheFirstSubsectionsAndMore)

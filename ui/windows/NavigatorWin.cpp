@@ -5,6 +5,7 @@
 #include "HtmlParser.h"
 #include "Logger.h"
 #include "MessageLoop.h"
+#include "TextUtils.h"
 #include "WindowManager.h"
 
 #include <algorithm>
@@ -80,6 +81,8 @@ void CNavigatorWin::AssignSectionId(CEncyclopediaSection* pFirstLevel,
         m_pRoot = pFirstLevel;
         m_pSelected2 = nullptr;
         m_expanded.clear();
+        m_shown.clear();
+        m_moreRows.clear();
         m_ids.clear();
         m_idOf.clear();
         unsigned nNext = 1;
@@ -137,9 +140,84 @@ void CNavigatorWin::AppendRows(std::string& html, const CEncyclopediaSection& se
     }
     if (!bExpanded || nLevel >= 4)
         return;
-    for (std::size_t i = 0; i < section.m_children.size(); ++i)
-        AppendRows(html, *section.m_children[i], nLevel + 1, false,
-                   bLast && i + 1 == section.m_children.size());
+    AppendChildren(html, section, nLevel + 1, bLast);
+}
+
+std::pair<std::size_t, std::size_t> CNavigatorWin::ShownRange(const CEncyclopediaSection& parent)
+{
+    const auto& children = parent.m_children;
+    const std::size_t nCount = children.size();
+    if (nCount <= kMaxRows)
+        return {0, nCount};
+    const auto onPath = std::find_if(children.begin(), children.end(), [this](const auto& pChild) {
+        return IsSelectedPath(pChild.get()) || pChild.get() == m_pSelected2;
+    });
+    const std::size_t nOnPath = static_cast<std::size_t>(onPath - children.begin());
+    // What the user opened stays open while the row on screen is in it.
+    if (const auto it = m_shown.find(&parent); it != m_shown.end())
+    {
+        const auto [nFirst, nLast] = it->second;
+        if (onPath == children.end() || (nOnPath >= nFirst && nOnPath < nLast))
+            return {nFirst, std::min(nLast, nCount)};
+        m_shown.erase(it);
+    }
+    const std::size_t nFirst =
+        onPath == children.end()
+            ? 0
+            : std::min(nOnPath - std::min(nOnPath, kMaxRows / 2), nCount - kMaxRows);
+    return {nFirst, nFirst + kMaxRows};
+}
+
+std::string CNavigatorWin::MoreRowHtml(const CEncyclopediaSection& parent, int nLevel, bool bDown,
+                                       std::size_t nLeft)
+{
+    const std::string strId = std::string(bDown ? "MOREDOWN" : "MOREUP") +
+                              (&parent == m_pRoot ? std::string("0") : GetIdOf(&parent));
+    m_moreRows[strId] = {&parent, bDown};
+    return "<tr class=\"level" + std::to_string(nLevel) +
+           "_more\" role=\"none\"><td class=\"tree_more\" role=\"none\"><a id=\"" + strId +
+           "\" class=\"section_link tree_more_link\" href=\"#\" role=\"treeitem\" aria-level=\"" +
+           std::to_string(nLevel - 1) + "\">" + (bDown ? "Ещё " : "Выше ещё ") +
+           CTextUtils::CountOf(nLeft, "раздел", "раздела", "разделов") + "…</a></td></tr>";
+}
+
+void CNavigatorWin::AppendChildren(std::string& html, const CEncyclopediaSection& parent,
+                                   int nLevel, bool bLast)
+{
+    const auto& children = parent.m_children;
+    const auto [nFirst, nLast] = ShownRange(parent);
+    if (nFirst > 0)
+        html += MoreRowHtml(parent, nLevel, false, nFirst);
+    for (std::size_t i = nFirst; i < nLast; ++i)
+        AppendRows(html, *children[i], nLevel, nLevel == 2 && i == 0,
+                   bLast && i + 1 == children.size());
+    if (nLast < children.size())
+        html += MoreRowHtml(parent, nLevel, true, children.size() - nLast);
+}
+
+void CNavigatorWin::ShowMore(const std::string& strId)
+{
+    const auto it = m_moreRows.find(strId);
+    if (it == m_moreRows.end())
+        return;
+    const auto [pParent, bDown] = it->second;
+    const std::size_t nCount = pParent->m_children.size();
+    auto [nFirst, nLast] = ShownRange(*pParent);
+    // The keyboard goes on at the first of the rows that come.
+    const CEncyclopediaSection* pFocus = nullptr;
+    if (bDown && nLast < nCount)
+    {
+        pFocus = pParent->m_children[nLast].get();
+        nLast = std::min(nCount, nLast + kMaxRows);
+    }
+    else if (!bDown && nFirst > 0)
+    {
+        pFocus = pParent->m_children[nFirst - 1].get();
+        nFirst -= std::min(nFirst, kMaxRows);
+    }
+    m_shown[pParent] = {nFirst, nLast};
+    m_strFocusId = GetIdOf(pFocus);
+    UpdateContent();
 }
 
 std::string CNavigatorWin::GetTreeHtml()
@@ -147,9 +225,8 @@ std::string CNavigatorWin::GetTreeHtml()
     std::string html;
     if (!m_pRoot)
         return html;
-    const auto& rows = m_pRoot->m_children;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        AppendRows(html, *rows[i], 2, i == 0, i + 1 == rows.size());
+    m_moreRows.clear();
+    AppendChildren(html, *m_pRoot, 2, true);
     return html;
 }
 
@@ -236,6 +313,8 @@ void CNavigatorWin::ForgetContent()
     m_items.clear();
     m_pRoot = m_pCurrent = m_pSelected2 = nullptr;
     m_expanded.clear();
+    m_shown.clear();
+    m_moreRows.clear();
     m_ids.clear();
     m_idOf.clear();
     m_seeAlso.clear();
@@ -360,6 +439,7 @@ void CNavigatorWin::DescribeRow(CElement& link) const
 {
     // What the row's look and a screen reader need beside the template's
     // classes: whether it opens further and whether it is on screen.
+    link.SetAttribute("tabindex", "-1"); // the tree is one Tab stop (MakeTabStop)
     const CEncyclopediaSection* pSection = GetSectionById(link.GetAttribute("id"));
     if (!pSection)
         return;
@@ -372,7 +452,6 @@ void CNavigatorWin::DescribeRow(CElement& link) const
         link.SetAttribute("aria-current", "page");
         link.SetAttribute("aria-selected", "true");
     }
-    link.SetAttribute("tabindex", "-1"); // the tree is one Tab stop (MakeTabStop)
     CElement cell = link.GetParent();
     if (cell.GetTag() == "td" && CEncyclopediaData::GetSectionLevel(pSection) == 3)
     {
@@ -383,6 +462,8 @@ void CNavigatorWin::DescribeRow(CElement& link) const
 
 void CNavigatorWin::OnSelectCtrl(const std::string& strId)
 {
+    if (m_moreRows.count(strId))
+        return ShowMore(strId);
     CEncyclopediaSection* pSection = GetSectionById(strId);
     if (!pSection)
     {

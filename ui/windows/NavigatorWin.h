@@ -23,10 +23,15 @@ public:
 };
 
 // The column beside a document: the tree of the current first-level section
-// (levels 2 to 4) and the "see also" links of the document shown.
+// (levels 2 to 4) and the "see also" links of the document shown. A list of
+// more than kMaxRows sections shows kMaxRows of them around the one on
+// screen, with a row above and below that shows kMaxRows more: a branch of
+// thousands of rows would be built in full on every document shown.
 class CNavigatorWin : public CHTMLayoutWin
 {
 public:
+    static constexpr std::size_t kMaxRows = 200;
+
     using CHTMLayoutWin::CHTMLayoutWin;
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
 
@@ -78,6 +83,13 @@ public:
 private:
     void AppendRows(std::string& html, const CEncyclopediaSection& section, int nLevel, bool bFirst,
                     bool bLast);
+    // The shown part of a parent's children, and the rows that show more.
+    void AppendChildren(std::string& html, const CEncyclopediaSection& parent, int nLevel,
+                        bool bLast);
+    std::pair<std::size_t, std::size_t> ShownRange(const CEncyclopediaSection& parent);
+    std::string MoreRowHtml(const CEncyclopediaSection& parent, int nLevel, bool bDown,
+                            std::size_t nLeft);
+    void ShowMore(const std::string& strId);
     bool IsSelectedPath(const CEncyclopediaSection* pSection) const;
     void AttachItems();
     void DescribeRow(CElement& link) const;
@@ -95,6 +107,10 @@ private:
     std::vector<CEncyclopediaSection*> m_found;
     std::string m_strFoundText;
     StringGenerator m_level2, m_level3, m_level4;
+    // Long lists: the children [first, last) shown of a parent the user asked
+    // to see more of, and what each "more" row of the tree asks for.
+    std::map<const CEncyclopediaSection*, std::pair<std::size_t, std::size_t>> m_shown;
+    std::map<std::string, std::pair<const CEncyclopediaSection*, bool>> m_moreRows;
     std::vector<std::unique_ptr<CNavigatorItemCtrl>> m_items;
     CHTMLayoutButtonCtrl m_selectButton;
     std::string m_strFocusId; // the row to give the focus back to after a rebuild
