@@ -190,6 +190,9 @@ bool CContentPublisher::PublishIndex(const std::string& strContent, CPublishRepo
     {
         report.Progress("full-text index", "pages", i + 1, m_pages.size());
         builder.AddPage("content" + m_pages[i].m_strURL, m_pages[i].m_strText);
+        // Each text goes once it is indexed: a large library's texts and its
+        // index's occurrences would otherwise be held at once (the run's peak).
+        std::string().swap(m_pages[i].m_strText);
     }
     return builder.Save(strContent + "/fulltextsearch/", report);
 }

@@ -37,7 +37,7 @@ public:
     bool Publish(const std::string& strSource, const std::string& strProfileRoot,
                  CPublishReport& report, const CPublishOptions& options = {});
 
-    // The pages of the last run, by url, with their text.
+    // The pages of the last run, by url (their text is let go once indexed).
     const std::vector<CPublishedPage>& GetPages() const { return m_pages; }
 
 private:
