@@ -11,7 +11,7 @@
 // Uses the browser tests' packages: run tests/e2e/install-packages first.
 import path from 'node:path';
 import {
-  anonymousKiB, frameWith as frameIn, installPackages, launchBrowser, mib, residentKiB, startClient,
+  anonymousKiB, documentViews, frameWith as frameIn, installPackages, launchBrowser, mib, residentKiB, startClient,
 } from './lib/client.mjs';
 
 const args = process.argv.slice(2);
@@ -33,19 +33,7 @@ try {
   page.setDefaultTimeout(30000);
   await page.goto(await run.url);
   const frameWith = (selector) => frameIn(page, selector);
-  const shownCount = () => page.evaluate(() => (window.__kalimor.docShown || 0));
-  // Runs the action and waits for the next document shown; false when none
-  // came (a row that only opens its branch, a Back with nothing behind).
-  async function view(action, ms = 8000) {
-    const before = await shownCount();
-    await action();
-    try {
-      await page.waitForFunction((n) => (window.__kalimor.docShown || 0) > n, before, { timeout: ms });
-      return true;
-    } catch (error) {
-      return false;
-    }
-  }
+  const view = documentViews(page);
 
   const welcome = await frameWith('#btn_tax_on_price');
   await welcome.locator('.mru_list_item').first().waitFor();

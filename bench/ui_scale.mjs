@@ -23,8 +23,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  frameWith, launchBrowser, line, loadLine, mib, openWindow, residentKiB, startClient, summary, timePrompts,
-  timeSearches, useContent,
+  clientSet, documentViews, frameWith, launchBrowser, line, loadLine, mib, openWindow, residentKiB, summary,
+  timePrompts, timeSearches, useContent,
 } from './lib/client.mjs';
 
 const args = process.argv.slice(2);
@@ -75,13 +75,8 @@ const usedProfile = (env) => {
   fs.writeFileSync(path.join(env.KALIMOR_PROFILE, 'bookmarks.xml'), bookmarks + '</bookmarks>\n');
 };
 
-const running = new Set();
-const start = (prepare) => {
-  const run = startClient(client, prepare);
-  running.add(run);
-  return run;
-};
-const stop = async (run) => { running.delete(run); await run.stop(); };
+const clients = clientSet(client);
+const { start, stop } = clients;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 // The time from the last mouse press in any frame of the window to the first
@@ -199,17 +194,7 @@ async function measureSelector(window) {
 async function measureSession(window, run) {
   const { page, box } = window;
   const top = await frameWith(page, '#btn_backward');
-  const shownCount = () => page.evaluate(() => (window.__kalimor.docShown || 0));
-  const view = async (action, ms = 8000) => {
-    const before = await shownCount();
-    await action();
-    try {
-      await page.waitForFunction((n) => (window.__kalimor.docShown || 0) > n, before, { timeout: ms });
-      return true;
-    } catch (error) {
-      return false;
-    }
-  };
+  const view = documentViews(page);
   const words = queries.filter(([k]) => k !== 'prefix').map(([, q]) => q);
   let done = 0, nQuery = 0, nRow = 0, nKind = 0;
   const kinds = [
@@ -301,6 +286,6 @@ try {
   loadLine('after');
   if (jsonFile) fs.writeFileSync(jsonFile, JSON.stringify(results, null, 1) + '\n');
 } finally {
-  for (const run of running) await run.stop();
+  await clients.stopAll();
   await browser.close();
 }

@@ -13,7 +13,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  installPackages, launchBrowser, line, loadLine, openWindow, startClient, timePrompts, timeSearches, useContent,
+  clientSet, installPackages, launchBrowser, line, loadLine, openWindow, timePrompts, timeSearches, useContent,
 } from './lib/client.mjs';
 
 const args = process.argv.slice(2);
@@ -28,13 +28,8 @@ const promptsDir = option('--prompts');
 const debounceMs = 100;
 const installDemo = installPackages(client, packages);
 
-const running = new Set();
-const start = (prepare) => {
-  const run = startClient(client, prepare);
-  running.add(run);
-  return run;
-};
-const stop = async (run) => { running.delete(run); await run.stop(); };
+const clients = clientSet(client);
+const { start, stop } = clients;
 
 const browser = await launchBrowser();
 try {
@@ -80,6 +75,6 @@ try {
   }
   loadLine('after');
 } finally {
-  for (const run of running) await run.stop();
+  await clients.stopAll();
   await browser.close();
 }

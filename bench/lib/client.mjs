@@ -80,6 +80,36 @@ export function startClient(client, prepare) {
   return { child, env, url, startedAt, pid, stop };
 }
 
+// Clients started for a benchmark and stopped whatever happens: stopAll() in
+// the benchmark's finally.
+export function clientSet(client) {
+  const running = new Set();
+  return {
+    start(prepare) {
+      const run = startClient(client, prepare);
+      running.add(run);
+      return run;
+    },
+    async stop(run) { running.delete(run); await run.stop(); },
+    async stopAll() { for (const run of running) await run.stop(); running.clear(); },
+  };
+}
+
+// view(action): runs the action and waits for the next document shown in
+// the window; false when none came within ms (a row that only opens its
+// branch, a Back with nothing behind).
+export const documentViews = (page) => async (action, ms = 8000) => {
+  const shown = () => page.evaluate(() => (window.__kalimor.docShown || 0));
+  const before = await shown();
+  await action();
+  try {
+    await page.waitForFunction((n) => (window.__kalimor.docShown || 0) > n, before, { timeout: ms });
+    return true;
+  } catch (error) {
+    return false;
+  }
+};
+
 // prepare() steps: the packages installed as the client installs them, or a
 // published content folder used in place.
 export const installPackages = (client, packages) => (env) => {
