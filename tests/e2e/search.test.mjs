@@ -61,6 +61,10 @@ await run('e2e search', async () => {
   await top.locator('#btn_backward').click();
   await until('the prompt back in the box', async () => (await box.inputValue()) === texts[1]);
   await shown('the same page', (u) => u.pathname === promptPage);
+  // The page the user went back to takes the keyboard; on a slow build it
+  // does so after its address is set, and keys typed before would follow it.
+  await until('the document has the keyboard', () => page.evaluate(() =>
+    !!document.activeElement && document.activeElement.hasAttribute('sandbox')));
 
   // Page Down in a long list (100 prompts) moves by what the pop-up shows:
   // its height over the first prompt's, less 4.
