@@ -6,7 +6,9 @@
 #include <minizip/zip.h>
 #include <zlib.h>
 
+#include <array>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -91,6 +93,62 @@ bool AddEntry(zipFile zip, const std::string& strName, const CByteArray& bytes)
 }
 } // namespace
 
+bool CPackageBuilder::AddZip64EndRecords(const std::string& strPath)
+{
+    std::fstream file(strPath, std::ios::in | std::ios::out | std::ios::binary);
+    constexpr std::streamoff kEndSize = 22;
+    file.seekg(0, std::ios::end);
+    const std::streamoff nSize = file.tellg();
+    if (!file || nSize < kEndSize)
+        return false;
+    std::array<std::uint8_t, kEndSize> end{};
+    file.seekg(nSize - kEndSize);
+    file.read(reinterpret_cast<char*>(end.data()), kEndSize);
+    const auto u16 = [](const std::uint8_t* p) { return std::uint32_t(p[0] | p[1] << 8); };
+    const auto u32 = [&](const std::uint8_t* p) { return u16(p) | u16(p + 2) << 16; };
+    if (!file || u32(end.data()) != 0x06054b50)
+        return false;
+    if (u16(end.data() + 10) != 0xFFFF)
+        return true; // the end record holds the count itself
+    const std::uint64_t nDirSize = u32(end.data() + 12), nDirOffset = u32(end.data() + 16);
+    if (nDirOffset + nDirSize != static_cast<std::uint64_t>(nSize - kEndSize))
+        return true; // something follows the directory: zip64 records already there
+    // The entries are counted in the central directory itself.
+    std::vector<std::uint8_t> directory(nDirSize);
+    file.seekg(static_cast<std::streamoff>(nDirOffset));
+    file.read(reinterpret_cast<char*>(directory.data()), static_cast<std::streamsize>(nDirSize));
+    std::uint64_t nEntries = 0;
+    for (std::size_t at = 0; file && at + 46 <= directory.size(); ++nEntries)
+    {
+        if (u32(&directory[at]) != 0x02014b50)
+            return false;
+        at += 46 + u16(&directory[at + 28]) + u16(&directory[at + 30]) + u16(&directory[at + 32]);
+    }
+    std::string records;
+    const auto put = [&records](std::uint64_t nValue, int nBytes) {
+        for (int i = 0; i < nBytes; ++i)
+            records += static_cast<char>((nValue >> (8 * i)) & 0xFF);
+    };
+    put(0x06064b50, 4); // zip64 end of central directory record
+    put(44, 8);         // its size after this field
+    put(45, 2);         // made by, and needed: zip64 (4.5)
+    put(45, 2);
+    put(0, 4); // this disk, and the directory's
+    put(0, 4);
+    put(nEntries, 8);
+    put(nEntries, 8);
+    put(nDirSize, 8);
+    put(nDirOffset, 8);
+    put(0x07064b50, 4); // its locator
+    put(0, 4);
+    put(static_cast<std::uint64_t>(nSize - kEndSize), 8);
+    put(1, 4);
+    records.append(reinterpret_cast<const char*>(end.data()), kEndSize);
+    file.seekp(nSize - kEndSize);
+    file.write(records.data(), static_cast<std::streamsize>(records.size()));
+    return static_cast<bool>(file.flush());
+}
+
 bool CPackageBuilder::Build(const std::string& strContent, const std::string& strBaseContent,
                             const std::string& strZipPath, CPublishReport& report)
 {
@@ -126,7 +184,7 @@ bool CPackageBuilder::Build(const std::string& strContent, const std::string& st
     if (!strRemoved.empty())
         bWritten = bWritten &&
                    AddEntry(zip, "remove.files", CByteArray(strRemoved.begin(), strRemoved.end()));
-    bWritten = zipClose(zip, nullptr) == ZIP_OK && bWritten;
+    bWritten = zipClose(zip, nullptr) == ZIP_OK && bWritten && AddZip64EndRecords(strTemp);
     std::error_code error;
     if (bWritten)
         fs::rename(strTemp, strZipPath, error);

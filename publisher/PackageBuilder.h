@@ -17,4 +17,12 @@ class CPackageBuilder
 public:
     bool Build(const std::string& strContent, const std::string& strBaseContent,
                const std::string& strZipPath, CPublishReport& report);
+
+    // Debian's minizip writes the zip64 end records only for an archive past
+    // 4 GiB: an archive of 65 535 entries or more then says 65 535 (0xFFFF,
+    // "see the zip64 record") with no such record, and readers - the client's
+    // unpacker among them - stop at the 65 535th entry. Adds the records
+    // after the central directory of a closed archive that needs them, from
+    // what its end record says; true when the archive is whole.
+    static bool AddZip64EndRecords(const std::string& strPath);
 };
