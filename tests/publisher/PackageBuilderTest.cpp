@@ -62,7 +62,8 @@ TEST(PackageBuilder, APackageOfMoreThan65535FilesCountsThemAll)
         EXPECT_EQ(seen.m_nWalked, nEntries);
         EXPECT_EQ(seen.m_nEnd, UNZ_END_OF_LIST_OF_FILE);
         EXPECT_EQ(nBefore, std::min<std::uint64_t>(nEntries, 65535u)) << "what the archive said";
-        ASSERT_TRUE(CPackageBuilder::AddZip64EndRecords(strPath)) << "a second pass changes nothing";
+        ASSERT_TRUE(CPackageBuilder::AddZip64EndRecords(strPath))
+            << "a second pass changes nothing";
         EXPECT_EQ(Read(strPath).m_nWalked, nEntries);
     }
 }
