@@ -1,7 +1,7 @@
 // The client's window over one published library, in Debian's headless
 // Chromium: what bench/scale/run measures at each size of library.
 //   node bench/ui_scale.mjs KalimorClnt PROFILE SOURCE QUERIES.tsv [--tries 100] [--views 500]
-//        [--json FILE]
+//        [--json FILE] [--only start,search,prompts,selector,session,lists]
 // PROFILE holds the published Content, SOURCE the corpus it was published
 // from (its encyclopedia.xml and search_prompts2.xml give the documents and
 // the prompts), QUERIES.tsv the corpus's queries (bench/search/make-corpus).
@@ -13,7 +13,7 @@
 //  - a keystroke -> the prompt list painted (after the typing pause);
 //  - the section selector: its button -> the selector painted, and one of
 //    its links -> the document with its navigator painted (the navigator
-//    lists every row of the document's branch);
+//    lists the rows around the document);
 //  - a history of 10 000 views and 2 000 bookmarks: their button -> the
 //    first page painted, and the last page's cell -> that page painted;
 //  - resident memory after --views document views (searches with their first
@@ -36,6 +36,7 @@ const option = (name, fallback) => {
 const tries = Number(option('--tries', 100));
 const views = Number(option('--views', 500));
 const jsonFile = option('--json', '');
+const only = new Set(option('--only', 'start,search,prompts,selector,session,lists').split(','));
 const debounceMs = 100;
 const historyCount = 10000, bookmarkCount = 2000;
 
@@ -273,15 +274,15 @@ const browser = await launchBrowser();
 try {
   loadLine('before');
   results.documents = documents.length;
-  await measureStart(browser);
+  if (only.has('start')) await measureStart(browser);
   const run = start(content);
   const window = await openWindow(browser, run);
-  await measureSearch(window);
-  await measurePrompts(window);
-  await measureSelector(window);
-  await measureSession(window, run);
+  if (only.has('search')) await measureSearch(window);
+  if (only.has('prompts')) await measurePrompts(window);
+  if (only.has('selector')) await measureSelector(window);
+  if (only.has('session')) await measureSession(window, run);
   await stop(run);
-  await measureLists(browser);
+  if (only.has('lists')) await measureLists(browser);
   loadLine('after');
   if (jsonFile) fs.writeFileSync(jsonFile, JSON.stringify(results, null, 1) + '\n');
 } finally {

@@ -4,6 +4,7 @@
 #include "DocumentPage.h"
 #include "MainWindow.h"
 #include "PageBar.h"
+#include "PartialList.h"
 #include "TestContent.h"
 #include "TestSupport.h"
 #include "UiTestContext.h"
@@ -831,6 +832,45 @@ TEST(PageBar, ArrowsAndPages)
     }
 }
 
+// The run of a long list that a window builds, how it grows, and the text of
+// the links that grow it.
+TEST(PartialList, RunsAroundTheCurrentItemAndGrow)
+{
+    using CRange = CPartialList::CRange;
+    constexpr std::size_t kNone = CPartialList::kNone;
+    struct CAround
+    {
+        std::size_t m_nCount, m_nMax, m_nKeep;
+        CRange m_range;
+    };
+    for (const CAround& one :
+         {CAround{5, 9, 3, {0, 5}}, CAround{9, 9, kNone, {0, 9}}, CAround{30, 9, kNone, {0, 9}},
+          CAround{30, 9, 2, {0, 9}}, CAround{30, 9, 15, {11, 20}}, CAround{30, 9, 29, {21, 30}},
+          CAround{30, 9, 40, {0, 9}}, CAround{0, 9, kNone, {0, 0}}})
+        EXPECT_EQ(CPartialList::Around(one.m_nCount, one.m_nMax, one.m_nKeep), one.m_range)
+            << one.m_nCount << " items around " << one.m_nKeep;
+
+    struct CGrow
+    {
+        CRange m_from;
+        bool m_bDown;
+        CRange m_to;
+        std::size_t m_nFocus;
+    };
+    for (const CGrow& one :
+         {CGrow{{0, 9}, true, {0, 18}, 9}, CGrow{{11, 20}, false, {2, 20}, 10},
+          CGrow{{21, 30}, true, {21, 30}, kNone}, CGrow{{0, 9}, false, {0, 9}, kNone},
+          CGrow{{25, 28}, true, {25, 30}, 28}, CGrow{{0, 40}, true, {0, 30}, kNone}})
+        EXPECT_EQ(CPartialList::Grown(one.m_from, 30, 9, one.m_bDown),
+                  std::make_pair(one.m_to, one.m_nFocus))
+            << one.m_from.first << "-" << one.m_from.second << (one.m_bDown ? " down" : " up");
+
+    EXPECT_EQ(CPartialList::MoreText(1, true), "Ещё 1 раздел…");
+    EXPECT_EQ(CPartialList::MoreText(3, false), "Выше ещё 3 раздела…");
+    EXPECT_EQ(CPartialList::MoreText(11, true), "Ещё 11 разделов…");
+    EXPECT_EQ(CPartialList::MoreText(21, false), "Выше ещё 21 раздел…");
+}
+
 // A branch of 500 sections: 200 rows around the one on screen, and a row
 // above and below that shows 200 more, with the keyboard on the first new one.
 TEST_F(CReadingFixture, TheNavigatorOfAWideBranchBuildsTheRowsAroundTheCurrentOne)
@@ -946,6 +986,79 @@ TEST_F(CReadingFixture, TheSelectorOfALargeLibraryListsTheFirstSubsectionsAndMor
     Click(selector, last);
     EXPECT_FALSE(selector.IsShown());
     selector.SetHighlightSection(nullptr);
+}
+
+// A library of many topics: the selector builds the run of topics around
+// the current one, and the links above and below it bring the others; a
+// topic's own list is a run of its subsections around the current one.
+TEST_F(CReadingFixture, TheSelectorOfManyTopicsBuildsTheRunAroundTheCurrentOne)
+{
+    constexpr std::size_t kMax = CSelectSectionWin::kMaxTopics;
+    constexpr std::size_t kTopics = 3 * kMax + 2;
+    CEncyclopediaSection root;
+    for (std::size_t i = 0; i < kTopics; ++i)
+    {
+        auto& pTopic = root.m_children.emplace_back(std::make_unique<CEncyclopediaSection>(&root));
+        pTopic->m_strName = "Т" + std::to_string(i);
+        const std::size_t nChildren = i == kTopics - 2 ? CSelectSectionWin::kMaxSubLinks * 3 : 2;
+        for (std::size_t j = 0; j < nChildren; ++j)
+        {
+            auto& pChild = pTopic->m_children.emplace_back(
+                std::make_unique<CEncyclopediaSection>(pTopic.get()));
+            pChild->m_strName = pTopic->m_strName + "." + std::to_string(j);
+        }
+    }
+    CEncyclopediaSection& wide = *root.m_children[kTopics - 2];
+    CSelectSectionWin& selector = Main().GetEncyclopediaWin().GetSelector();
+    const auto texts = [&](const char* szSelector) {
+        std::vector<std::string> result;
+        for (const CElement& element : selector.GetRootElement().Select(szSelector))
+            result.push_back(element.GetText());
+        return result;
+    };
+    const auto topics = [&](std::size_t nFirst, std::size_t nLast) {
+        std::vector<std::string> names;
+        for (std::size_t i = nFirst; i < nLast; ++i)
+            names.push_back("Т" + std::to_string(i));
+        return names;
+    };
+    const auto focused = [&] {
+        for (const CElement& element : selector.GetRootElement().Select("[id]"))
+            if (element.HasState(STATE_FOCUS))
+                return element.GetText();
+        return std::string();
+    };
+
+    // Nothing current: the first topics and a link below.
+    selector.SetHighlightSection(nullptr);
+    selector.ShowSections(&root, 10, 20);
+    EXPECT_EQ(texts(".section_name"), topics(0, kMax));
+    EXPECT_EQ(texts(".run_more"),
+              std::vector<std::string>{CPartialList::MoreText(kTopics - kMax, true)});
+
+    // The current section deep in a topic near the end: the run ends there.
+    selector.SetHighlightSection(wide.m_children[150].get());
+    selector.ShowSections(&root, 10, 20);
+    EXPECT_EQ(texts(".section_name"), topics(kTopics - kMax, kTopics));
+    EXPECT_EQ(texts(".run_more"),
+              std::vector<std::string>{CPartialList::MoreText(kTopics - kMax, false)});
+    EXPECT_EQ(selector.GetRootElement().Select("[current]").size(), 1u);
+    Click(selector, selector.GetRootElement().FindById("MOREUP"));
+    EXPECT_EQ(texts(".section_name"), topics(kTopics - 2 * kMax, kTopics));
+    EXPECT_EQ(focused(), "Т" + std::to_string(kTopics - kMax - 1) + ".0")
+        << "the keyboard on the topic next to the run it had";
+
+    // The wide topic's own list: a run around the current subsection.
+    Click(selector, selector.GetRootElement().FindById("MORE1"));
+    const std::vector<std::string> links = texts(".subsection_link");
+    ASSERT_EQ(links.size(), CSelectSectionWin::kMaxSubLinks);
+    EXPECT_EQ(links.front(), wide.m_strName + ".100");
+    EXPECT_EQ(texts(".run_more"), (std::vector<std::string>{CPartialList::MoreText(100, false),
+                                                            CPartialList::MoreText(100, true)}));
+    Click(selector, selector.GetRootElement().FindById("MOREDOWN"));
+    EXPECT_EQ(texts(".subsection_link").size(), 2 * CSelectSectionWin::kMaxSubLinks);
+    EXPECT_EQ(focused(), wide.m_strName + ".200");
+    selector.ForgetContent();
 }
 
 TEST_F(CReadingFixture, TheFloatingSelectorOpensGoesAndHides)

@@ -5,7 +5,7 @@
 #include "HtmlParser.h"
 #include "Logger.h"
 #include "MessageLoop.h"
-#include "TextUtils.h"
+#include "PartialList.h"
 #include "WindowManager.h"
 
 #include <algorithm>
@@ -161,11 +161,8 @@ std::pair<std::size_t, std::size_t> CNavigatorWin::ShownRange(const CEncyclopedi
             return {nFirst, std::min(nLast, nCount)};
         m_shown.erase(it);
     }
-    const std::size_t nFirst =
-        onPath == children.end()
-            ? 0
-            : std::min(nOnPath - std::min(nOnPath, kMaxRows / 2), nCount - kMaxRows);
-    return {nFirst, nFirst + kMaxRows};
+    return CPartialList::Around(nCount, kMaxRows,
+                                onPath == children.end() ? CPartialList::kNone : nOnPath);
 }
 
 std::string CNavigatorWin::MoreRowHtml(const CEncyclopediaSection& parent, int nLevel, bool bDown,
@@ -177,8 +174,8 @@ std::string CNavigatorWin::MoreRowHtml(const CEncyclopediaSection& parent, int n
     return "<tr class=\"level" + std::to_string(nLevel) +
            "_more\" role=\"none\"><td class=\"tree_more\" role=\"none\"><a id=\"" + strId +
            "\" class=\"section_link tree_more_link\" href=\"#\" role=\"treeitem\" aria-level=\"" +
-           std::to_string(nLevel - 1) + "\">" + (bDown ? "Ещё " : "Выше ещё ") +
-           CTextUtils::CountOf(nLeft, "раздел", "раздела", "разделов") + "…</a></td></tr>";
+           std::to_string(nLevel - 1) + "\">" + CPartialList::MoreText(nLeft, bDown) +
+           "</a></td></tr>";
 }
 
 void CNavigatorWin::AppendChildren(std::string& html, const CEncyclopediaSection& parent,
@@ -201,21 +198,12 @@ void CNavigatorWin::ShowMore(const std::string& strId)
     if (it == m_moreRows.end())
         return;
     const auto [pParent, bDown] = it->second;
-    const std::size_t nCount = pParent->m_children.size();
-    auto [nFirst, nLast] = ShownRange(*pParent);
+    const auto [range, nFocus] =
+        CPartialList::Grown(ShownRange(*pParent), pParent->m_children.size(), kMaxRows, bDown);
     // The keyboard goes on at the first of the rows that come.
-    const CEncyclopediaSection* pFocus = nullptr;
-    if (bDown && nLast < nCount)
-    {
-        pFocus = pParent->m_children[nLast].get();
-        nLast = std::min(nCount, nLast + kMaxRows);
-    }
-    else if (!bDown && nFirst > 0)
-    {
-        pFocus = pParent->m_children[nFirst - 1].get();
-        nFirst -= std::min(nFirst, kMaxRows);
-    }
-    m_shown[pParent] = {nFirst, nLast};
+    const CEncyclopediaSection* pFocus =
+        nFocus == CPartialList::kNone ? nullptr : pParent->m_children[nFocus].get();
+    m_shown[pParent] = range;
     m_strFocusId = GetIdOf(pFocus);
     UpdateContent();
 }

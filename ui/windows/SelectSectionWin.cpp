@@ -3,7 +3,8 @@
 #include "ClientContext.h"
 #include "HtmlParser.h"
 #include "Logger.h"
-#include "TextUtils.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -33,32 +34,40 @@ std::string CSelectSectionWin::MoreLinkHtml(const CEncyclopediaSection& section,
 {
     const std::string strId = "MORE" + std::to_string(m_more.size() + 1);
     m_more[strId] = &section;
-    return "<div id=\"" + strId + "\" class=\"section_more\" role=\"link\">Ещё " +
-           CTextUtils::CountOf(nLeft, "раздел", "раздела", "разделов") + "…</div>";
+    return "<div id=\"" + strId + "\" class=\"section_more\" role=\"link\">" +
+           CPartialList::MoreText(nLeft, true) + "</div>";
 }
 
-std::string CSelectSectionWin::BuildSectionsHtml(const CEncyclopediaSection* pRoot)
+std::string CSelectSectionWin::MoreRunHtml(bool bDown, std::size_t nLeft) const
+{
+    return std::string("<div id=\"") + (bDown ? "MOREDOWN" : "MOREUP") +
+           "\" class=\"section_more run_more\" role=\"link\">" +
+           CPartialList::MoreText(nLeft, bDown) + "</div>";
+}
+
+std::string CSelectSectionWin::BuildSectionsHtml()
 {
     m_ids.clear();
     m_more.clear();
-    std::string html =
-        "<div id=\"select_section_body\" class=\"select_section_body\">"
-        "<table id=\"table_section_body\" class=\"table_section_body\" role=\"presentation\">";
-    const std::size_t nCount = pRoot ? pRoot->m_children.size() : 0;
-    for (std::size_t nRow = 0; nRow < nCount; nRow += kColumns)
+    const auto [nFirst, nLast] = m_range;
+    std::string html = "<div id=\"select_section_body\" class=\"select_section_body\">";
+    if (nFirst > 0)
+        html += MoreRunHtml(false, nFirst);
+    html += "<table id=\"table_section_body\" class=\"table_section_body\" role=\"presentation\">";
+    for (std::size_t nRow = nFirst; nRow < nLast; nRow += kColumns)
     {
-        if (nRow > 0)
+        if (nRow > nFirst)
             html += "<tr class=\"spacer\"><td colspan=\"" + std::to_string(kColumns) +
                     "\" height=\"" + std::to_string(kSpacer) + "\"></td></tr>";
         html += "<tr>";
         for (std::size_t i = nRow; i < nRow + kColumns; ++i)
         {
-            if (i >= nCount)
+            if (i >= nLast)
             {
                 html += "<td class=\"section\"></td>";
                 continue;
             }
-            const CEncyclopediaSection& section = *pRoot->m_children[i];
+            const CEncyclopediaSection& section = *m_pShown->m_children[i];
             html += "<td class=\"section\"><div class=\"section_name\">" + Text(section.m_strName) +
                     "</div>";
             // The first subsections, and the current one wherever it is.
@@ -81,26 +90,31 @@ std::string CSelectSectionWin::BuildSectionsHtml(const CEncyclopediaSection* pRo
         }
         html += "</tr>";
     }
-    return html + "</table></div>";
+    html += "</table>";
+    if (nLast < m_pShown->m_children.size())
+        html += MoreRunHtml(true, m_pShown->m_children.size() - nLast);
+    return html + "</div>";
 }
 
-std::string CSelectSectionWin::BuildSubSectionsHtml(const CEncyclopediaSection* pSection)
+std::string CSelectSectionWin::BuildSubSectionsHtml()
 {
     m_ids.clear();
     m_more.clear();
+    const auto [nFirst, nLast] = m_range;
     std::string html = "<div id=\"select_subsection_body\" class=\"select_subsection_body\">";
-    if (pSection)
+    html += "<div class=\"section_name\">" + Text(m_pShown->m_strName) + "</div>";
+    if (nFirst > 0)
+        html += MoreRunHtml(false, nFirst);
+    for (std::size_t i = nFirst; i < nLast; ++i)
     {
-        html += "<div class=\"section_name\">" + Text(pSection->m_strName) + "</div>";
-        for (const auto& pChild : pSection->m_children)
-        {
-            html +=
-                "<div id=\"" + LinkId(pChild.get()) + "\" class=\"subsection_link\" role=\"link\"";
-            if (pChild.get() == m_pHighlight)
-                html += " current=\"1\"";
-            html += ">" + Text(pChild->m_strName) + "</div>";
-        }
+        CEncyclopediaSection* pChild = m_pShown->m_children[i].get();
+        html += "<div id=\"" + LinkId(pChild) + "\" class=\"subsection_link\" role=\"link\"";
+        if (pChild == m_pHighlight)
+            html += " current=\"1\"";
+        html += ">" + Text(pChild->m_strName) + "</div>";
     }
+    if (nLast < m_pShown->m_children.size())
+        html += MoreRunHtml(true, m_pShown->m_children.size() - nLast);
     return html + "</div>";
 }
 
@@ -110,22 +124,55 @@ void CSelectSectionWin::Place(int nX, int nY, int nWidth, int nEstimatedHeight)
     ShowAt(CRect{nX, nY, nWidth, nEstimatedHeight});
 }
 
-void CSelectSectionWin::ShowSections(const CEncyclopediaSection* pRoot, int nX, int nY)
+std::size_t CSelectSectionWin::CurrentIndexIn(const CEncyclopediaSection& parent) const
 {
-    m_nX = nX;
-    m_nY = nY;
-    GetRootElement().FindById("panel").SetHtml(BuildSectionsHtml(pRoot));
-    int nHeight = 0;
-    const std::size_t nCount = pRoot ? pRoot->m_children.size() : 0;
-    for (std::size_t nRow = 0; nRow < nCount; nRow += kColumns)
+    const CEncyclopediaSection* pChild = m_pHighlight;
+    while (pChild && pChild->m_pParent != &parent)
+        pChild = pChild->m_pParent;
+    if (!pChild)
+        return CPartialList::kNone;
+    const auto& children = parent.m_children;
+    const auto it = std::find_if(children.begin(), children.end(),
+                                 [pChild](const auto& p) { return p.get() == pChild; });
+    return it == children.end() ? CPartialList::kNone
+                                : static_cast<std::size_t>(it - children.begin());
+}
+
+void CSelectSectionWin::Render()
+{
+    const auto [nFirst, nLast] = m_range;
+    const int nMoreHeight =
+        (nFirst > 0 ? kLinkHeight : 0) + (nLast < m_pShown->m_children.size() ? kLinkHeight : 0);
+    if (!m_bTopics)
+    {
+        GetRootElement().FindById("panel").SetHtml(BuildSubSectionsHtml());
+        Place(m_nX, m_nY, kSubSectionsWidth,
+              kNameHeight + static_cast<int>(nLast - nFirst) * kLinkHeight + nMoreHeight + kSpacer);
+        return;
+    }
+    GetRootElement().FindById("panel").SetHtml(BuildSectionsHtml());
+    int nHeight = nMoreHeight;
+    for (std::size_t nRow = nFirst; nRow < nLast; nRow += kColumns)
     {
         std::size_t nLinks = 0;
-        for (std::size_t i = nRow; i < std::min(nCount, nRow + kColumns); ++i)
-            nLinks =
-                std::max(nLinks, std::min(kMaxLinks + 2, pRoot->m_children[i]->m_children.size()));
+        for (std::size_t i = nRow; i < std::min(nLast, nRow + kColumns); ++i)
+            nLinks = std::max(nLinks,
+                              std::min(kMaxLinks + 2, m_pShown->m_children[i]->m_children.size()));
         nHeight += kNameHeight + static_cast<int>(nLinks) * kLinkHeight + kSpacer;
     }
-    Place(nX, nY, kSectionsWidth, nHeight + kSpacer);
+    Place(m_nX, m_nY, kSectionsWidth, nHeight + kSpacer);
+}
+
+void CSelectSectionWin::ShowSections(const CEncyclopediaSection* pRoot, int nX, int nY)
+{
+    static const CEncyclopediaSection empty;
+    m_pShown = pRoot ? pRoot : &empty;
+    m_bTopics = true;
+    m_range =
+        CPartialList::Around(m_pShown->m_children.size(), kMaxTopics, CurrentIndexIn(*m_pShown));
+    m_nX = nX;
+    m_nY = nY;
+    Render();
 }
 
 void CSelectSectionWin::ShowSubSections(const CEncyclopediaSection* pSection, int nX, int nY)
@@ -135,11 +182,36 @@ void CSelectSectionWin::ShowSubSections(const CEncyclopediaSection* pSection, in
         KLOG_ERR << "CSelectSectionWin::ShowSubSections received NULL";
         return;
     }
+    m_pShown = pSection;
+    m_bTopics = false;
+    m_range =
+        CPartialList::Around(pSection->m_children.size(), kMaxSubLinks, CurrentIndexIn(*pSection));
     m_nX = nX;
     m_nY = nY;
-    GetRootElement().FindById("panel").SetHtml(BuildSubSectionsHtml(pSection));
-    Place(nX, nY, kSubSectionsWidth,
-          kNameHeight + static_cast<int>(pSection->m_children.size()) * kLinkHeight + kSpacer);
+    Render();
+}
+
+void CSelectSectionWin::ShowMoreOfRun(bool bDown)
+{
+    const auto [range, nFocus] = CPartialList::Grown(m_range, m_pShown->m_children.size(),
+                                                     m_bTopics ? kMaxTopics : kMaxSubLinks, bDown);
+    m_range = range;
+    Render();
+    if (nFocus == CPartialList::kNone)
+        return;
+    // The keyboard goes to the first of the sections that came: in a topic,
+    // its first subsection.
+    const CEncyclopediaSection* pTarget = m_pShown->m_children[nFocus].get();
+    if (m_bTopics)
+        pTarget = pTarget->m_children.empty() ? nullptr : pTarget->m_children.front().get();
+    for (const auto& [strId, pSection] : m_ids)
+        if (pSection == pTarget)
+        {
+            CElement link = GetRootElement().FindById(strId);
+            link.SetState(STATE_FOCUS);
+            link.ScrollToView();
+            return;
+        }
 }
 
 void CSelectSectionWin::OnSelectCtrl(const std::string& strId)
@@ -157,6 +229,11 @@ void CSelectSectionWin::OnSelectCtrl(const std::string& strId)
 bool CSelectSectionWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
     const CElement target = CElement::FromNode(event.m_pTarget);
+    if (target.Matches(".run_more"))
+    {
+        ShowMoreOfRun(target.GetAttribute("id") == "MOREDOWN");
+        return true;
+    }
     if (target.Matches(".section_more"))
     {
         const auto it = m_more.find(target.GetAttribute("id"));
@@ -186,4 +263,5 @@ void CSelectSectionWin::ForgetContent()
     m_ids.clear();
     m_more.clear();
     m_pHighlight = nullptr;
+    m_pShown = nullptr;
 }
