@@ -23,7 +23,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import {
-  clientSet, documentViews, frameWith, launchBrowser, line, loadLine, mib, openWindow, residentKiB, summary,
+  anonymousKiB, clientSet, documentViews, frameWith, launchBrowser, line, loadLine, mib, openWindow, residentKiB, summary,
   timePrompts, timeSearches, useContent,
 } from './lib/client.mjs';
 
@@ -101,7 +101,7 @@ async function timeClick(page, locator, test, arg) {
 }
 
 async function measureStart(browser) {
-  const times = [], memory = [];
+  const times = [], memory = [], anonymous = [];
   for (let i = 0; i < tries; ++i) {
     const run = start(content);
     const url = await run.url;
@@ -114,6 +114,7 @@ async function measureStart(browser) {
     if (i < 5) {
       await sleep(2000);
       memory.push(residentKiB(run.pid()));
+      anonymous.push(anonymousKiB(run.pid()));
     }
     await context.close();
     await stop(run);
@@ -121,6 +122,8 @@ async function measureStart(browser) {
   record('start', 'start -> first painted frame, library loaded', times);
   memory.sort((a, b) => a - b);
   results.memoryAfterStart = memory[Math.floor(memory.length / 2)] / 1024;
+  anonymous.sort((a, b) => a - b);
+  results.anonymousAfterStart = anonymous[Math.floor(anonymous.length / 2)] / 1024;
   console.log(`resident memory after start (median of ${memory.length}): ${mib(memory[Math.floor(memory.length / 2)])} MiB`);
 }
 
@@ -222,7 +225,9 @@ async function measureSession(window, run) {
   }
   await sleep(2000);
   results.memoryAfterViews = residentKiB(run.pid()) / 1024;
-  console.log(`resident memory after ${done} views: ${results.memoryAfterViews.toFixed(1)} MiB`);
+  results.anonymousAfterViews = anonymousKiB(run.pid()) / 1024;
+  console.log(`resident memory after ${done} views: ${results.memoryAfterViews.toFixed(1)} MiB ` +
+    `(not file-backed: ${results.anonymousAfterViews.toFixed(1)} MiB)`);
 }
 
 async function measureLists(browser) {

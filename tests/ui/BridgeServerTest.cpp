@@ -254,6 +254,26 @@ TEST_F(CBridgeFixture, AReconnectingPageGetsTheWholeStateBack)
     EXPECT_EQ(again[2].at("ops")[0].at("html"), "<body>c</body>");
 }
 
+// The browser accepts compressed answers; over the loopback they go as they
+// are (compressing them costs the worker far more than the copy).
+TEST_F(CBridgeFixture, AnswersGoUncompressedWhateverTheBrowserAccepts)
+{
+    std::filesystem::create_directories(dir.File("content/Content/dir"));
+    WriteEncipheredFile(dir.File("content/Content/dir/p.dat"),
+                        "<html><body><h1>" + std::string(5000, 'x') + "</h1></body></html>");
+    for (const char* szPath : {"/frame", "/ui/dialog.css", "/content/Content/page.css",
+                               "/doc/dir/p.html", "/doc/dir/missing.html"})
+    {
+        auto res = Get(szPath, "*", "*", {{"Accept-Encoding", "gzip, deflate, br, zstd"}});
+        ASSERT_TRUE(res) << szPath;
+        EXPECT_EQ(res->status, 200) << szPath;
+        EXPECT_EQ(res->get_header_value("Content-Encoding"), "") << szPath;
+        EXPECT_EQ(res->get_header_value("Content-Length"), std::to_string(res->body.size()))
+            << szPath;
+    }
+    EXPECT_NE(Get("/doc/dir/p.html")->body.find(std::string(5000, 'x')), std::string::npos);
+}
+
 TEST_F(CBridgeFixture, DocumentsAreDecipheredInMemoryAndServedWithoutTheirScripts)
 {
     std::filesystem::create_directories(dir.File("content/Content/dir"));

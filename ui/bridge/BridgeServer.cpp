@@ -13,8 +13,10 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace
 {
@@ -142,6 +144,33 @@ bool IsServedPackageFile(std::string_view path, const httplib::Request& req)
 
 const char* kFramePage =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
+
+// Sends a body as it stands. Given a whole text body, the HTTP library
+// compresses it for any browser that accepts brotli, at brotli's slowest
+// quality: over the loopback that buys nothing and costs milliseconds of a
+// worker and megabytes of encoder state for every page, style sheet and
+// document. A body of known length given by a provider is never compressed.
+void SetBody(httplib::Response& res, std::string body, const std::string& strType)
+{
+    if (body.empty())
+    {
+        res.set_content(body, strType);
+        return;
+    }
+    auto pBody = std::make_shared<const std::string>(std::move(body));
+    res.set_content_provider(
+        pBody->size(), strType,
+        [pBody](std::size_t nOffset, std::size_t nLength, httplib::DataSink& sink) {
+            if (nOffset > pBody->size())
+                return false;
+            return sink.write(pBody->data() + nOffset, std::min(nLength, pBody->size() - nOffset));
+        });
+}
+
+std::string BytesText(const CByteArray& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
 } // namespace
 
 CBridgeServer::CBridgeServer(CMessageLoop& loop, CWindowManager& manager,
@@ -351,7 +380,7 @@ void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Respo
         const std::string strHtml =
             bInside && page.Load(GetDocumentsFolder(), "/" + strRelative) ? page.GetSafeHtml() : "";
         res.set_header("Cache-Control", "no-store");
-        res.set_content(strHtml, "text/html; charset=utf-8");
+        SetBody(res, strHtml, "text/html; charset=utf-8");
         return;
     }
     std::string strBody;
@@ -361,7 +390,7 @@ void CBridgeServer::ServeDocument(const std::string& strRelative, httplib::Respo
         return;
     }
     res.set_header("Cache-Control", kDocumentFileCaching);
-    res.set_content(strBody, ContentType(strRelative));
+    SetBody(res, std::move(strBody), ContentType(strRelative));
 }
 
 std::string CBridgeServer::GetDocumentsFolder() const
@@ -426,10 +455,10 @@ void CBridgeServer::SetupRoutes()
 
     server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        res.set_content(StartPage(m_strToken), "text/html; charset=utf-8");
+        SetBody(res, StartPage(m_strToken), "text/html; charset=utf-8");
     });
     server.Get("/frame", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kFramePage, "text/html; charset=utf-8");
+        SetBody(res, kFramePage, "text/html; charset=utf-8");
     });
     server.Get(R"(/(?:bridge/(app\.js|app\.css)|kalimor-(sw\.js)))",
                [this](const httplib::Request& req, httplib::Response& res) {
@@ -443,7 +472,7 @@ void CBridgeServer::SetupRoutes()
                        return;
                    }
                    res.set_header("Cache-Control", "no-store");
-                   res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
+                   SetBody(res, BytesText(bytes), ContentType(strName));
                });
     server.Get(R"(/ui/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         // The same answers the engine gets from the loader: styles from the
@@ -461,7 +490,7 @@ void CBridgeServer::SetupRoutes()
         }
         // The origin (the port) is new every run, and so is its cache.
         res.set_header("Cache-Control", "private, max-age=3600");
-        res.set_content(std::string(bytes.begin(), bytes.end()), ContentType(strName));
+        SetBody(res, BytesText(bytes), ContentType(strName));
     });
     server.Get(R"(/content/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         std::string strBody;
@@ -472,7 +501,7 @@ void CBridgeServer::SetupRoutes()
             res.status = 404;
             return;
         }
-        res.set_content(strBody, ContentType(strName));
+        SetBody(res, std::move(strBody), ContentType(strName));
     });
     server.Get(R"(/doc/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string strName = req.matches[1];
