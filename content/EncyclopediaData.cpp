@@ -31,6 +31,20 @@ std::string CutQuery(std::string_view address)
         strAddress.erase(nQuery, strAddress.find('#', nQuery) - nQuery);
     return std::string(CTextUtils::Trim(strAddress));
 }
+bool LoadSection(CEncyclopediaSection& section, xmlTextReader* pReader)
+{
+    if (!CXMLUtils::GetReaderAttribute(pReader, "name", section.m_strName))
+    {
+        KLOG_ERR << "CEncyclopediaData::LoadSection can't get section name ";
+        return false;
+    }
+    CXMLUtils::GetReaderAttributeUINT(pReader, "id", section.m_nId);
+    // Most sections have no anchor and no code, groupings no address.
+    CXMLUtils::GetReaderAttribute(pReader, "url", section.m_strURL);
+    CXMLUtils::GetReaderAttribute(pReader, "anchor", section.m_strAnchor);
+    CXMLUtils::GetReaderAttribute(pReader, "code", section.m_strCode);
+    return true;
+}
 } // namespace
 
 bool CEncyclopediaData::LoadData(const std::string& strCataloguePath,
@@ -39,15 +53,29 @@ bool CEncyclopediaData::LoadData(const std::string& strCataloguePath,
     KTRACE("CEncyclopediaData::LoadData");
     KLOG_DEBUG << "CEncyclopediaData::LoadData filename: " << strCataloguePath;
     m_strDocumentsFolder = strDocumentsFolder;
-    CXmlDocPtr doc;
-    xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadCatalogue(strCataloguePath, {{}, "Can't load encyclopedia contents", {}},
-                                  doc, pRoot))
-        return false;
     if (!m_pRoot)
         m_pRoot = std::make_unique<CEncyclopediaSection>();
-    if (!LoadVector(m_pRoot->m_children, pRoot, m_pRoot.get()))
+    // The sections are built as the catalogue is read; a catalogue that
+    // fails leaves the tree as it was.
+    CEncyclopediaSection loaded;
+    std::vector<CEncyclopediaSection*> parents{&loaded}; // by depth
+    const bool bRead =
+        CXMLUtils::ReadCatalogue(strCataloguePath, "Can't load encyclopedia contents",
+                                 [&parents](xmlTextReader* pReader, int nDepth) {
+                                     parents.resize(static_cast<std::size_t>(nDepth));
+                                     CEncyclopediaSection* pParent = parents.back();
+                                     auto& pSection = pParent->m_children.emplace_back(
+                                         std::make_unique<CEncyclopediaSection>(pParent));
+                                     parents.push_back(pSection.get());
+                                     return LoadSection(*pSection, pReader);
+                                 });
+    if (!bRead)
         return false;
+    for (auto& pSection : loaded.m_children)
+    {
+        pSection->m_pParent = m_pRoot.get();
+        m_pRoot->m_children.push_back(std::move(pSection));
+    }
     m_findMap.clear();
     BuildFindMap(m_pRoot.get());
     return true;
@@ -59,46 +87,6 @@ void CEncyclopediaData::FreeData()
     m_snippetCache.clear();
     m_nSnippetCacheBytes = 0;
     m_pRoot.reset();
-}
-
-bool CEncyclopediaData::LoadVector(std::vector<std::unique_ptr<CEncyclopediaSection>>& children,
-                                   const xmlNode* pElement, CEncyclopediaSection* pParent)
-{
-    if (!pElement || !pParent)
-    {
-        KLOG_ERR << "CEncyclopediaData::LoadVector received null argument";
-        return false;
-    }
-    for (const xmlNode* pNode = pElement->children; pNode; pNode = pNode->next)
-    {
-        // Comments and processing instructions are not sections.
-        if (pNode->type == XML_COMMENT_NODE || pNode->type == XML_PI_NODE)
-            continue;
-        auto section = std::make_unique<CEncyclopediaSection>(pParent);
-        if (!LoadSection(*section, pNode))
-            return false;
-        children.push_back(std::move(section));
-    }
-    return true;
-}
-
-bool CEncyclopediaData::LoadSection(CEncyclopediaSection& section, const xmlNode* pNode)
-{
-    if (!pNode)
-    {
-        KLOG_ERR << "CEncyclopediaData::LoadSection received null argument";
-        return false;
-    }
-    if (!CXMLUtils::GetAttributeString(pNode, "name", section.m_strName))
-    {
-        KLOG_ERR << "CEncyclopediaData::LoadSection can't get section name ";
-        return false;
-    }
-    CXMLUtils::GetAttributeUINT(pNode, "id", section.m_nId);
-    CXMLUtils::GetAttributeString(pNode, "url", section.m_strURL);
-    CXMLUtils::GetAttributeString(pNode, "anchor", section.m_strAnchor);
-    CXMLUtils::GetAttributeString(pNode, "code", section.m_strCode);
-    return LoadVector(section.m_children, pNode, &section);
 }
 
 void CEncyclopediaData::BuildFindMap(CEncyclopediaSection* pSection)

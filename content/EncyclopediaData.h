@@ -72,9 +72,6 @@ public:
     static std::string GetParentDivClass(const xmlNode* pElement);
 
 private:
-    bool LoadVector(std::vector<std::unique_ptr<CEncyclopediaSection>>& children,
-                    const xmlNode* pElement, CEncyclopediaSection* pParent);
-    bool LoadSection(CEncyclopediaSection& section, const xmlNode* pNode);
     void BuildFindMap(CEncyclopediaSection* pSection);
 
     std::unique_ptr<CEncyclopediaSection> m_pRoot;

@@ -57,6 +57,23 @@ std::string FromXml(const xmlChar* sz)
     return sz ? std::string(reinterpret_cast<const char*>(sz)) : std::string();
 }
 
+// The leading digits of an attribute's text (capped at UINT_MAX); an empty
+// text is nDefault.
+unsigned ParseUnsigned(std::string_view text, unsigned nDefault)
+{
+    if (text.empty())
+        return nDefault;
+    unsigned long long nNumber = 0;
+    for (const char c : text)
+    {
+        if (c < '0' || c > '9')
+            break;
+        nNumber =
+            std::min<unsigned long long>(nNumber * 10 + static_cast<unsigned>(c - '0'), UINT_MAX);
+    }
+    return static_cast<unsigned>(nNumber);
+}
+
 std::string DescribeParserError(const xmlParserCtxt* pCtxt)
 {
     if (!pCtxt || !pCtxt->lastError.message)
@@ -373,6 +390,81 @@ bool CXMLUtils::LoadCatalogue(const std::string& strPath, const SCatalogue& cata
     return true;
 }
 
+namespace
+{
+struct CTextReaderDeleter
+{
+    void operator()(xmlTextReader* pReader) const { xmlFreeTextReader(pReader); }
+};
+} // namespace
+
+bool CXMLUtils::ReadCatalogue(const std::string& strPath, std::string_view cantLoad,
+                              const CElementVisitor& onElement)
+{
+    KTRACE("CXMLUtils::ReadCatalogue", strPath);
+    InitXmlLibrary();
+    std::unique_ptr<IStream> pStream;
+    if (strPath.empty() || Failed(CreateDecryptFileStream(strPath, pStream, false)))
+    {
+        KLOG_ERR << "Can't create CDecryptFileStream for file " << strPath;
+        KLOG_ERR << cantLoad;
+        return false;
+    }
+    const std::unique_ptr<xmlTextReader, CTextReaderDeleter> pReader(xmlReaderForIO(
+        ReadFromStream, CloseStream, pStream.get(), strPath.c_str(), nullptr, kXmlOptions));
+    if (!pReader)
+    {
+        KLOG_ERR << cantLoad;
+        return false;
+    }
+    int nRead = 0;
+    while ((nRead = xmlTextReaderRead(pReader.get())) == 1)
+    {
+        const int nType = xmlTextReaderNodeType(pReader.get());
+        const int nDepth = xmlTextReaderDepth(pReader.get());
+        if (nType == XML_READER_TYPE_ELEMENT && nDepth > 0 && !onElement(pReader.get(), nDepth))
+        {
+            KLOG_ERR << cantLoad;
+            return false;
+        }
+        if ((nType == XML_READER_TYPE_TEXT || nType == XML_READER_TYPE_CDATA ||
+             nType == XML_READER_TYPE_ENTITY_REFERENCE) &&
+            nDepth > 0)
+        {
+            KLOG_ERR << "CXmlUtils::ReadCatalogue text where an element should be in " << strPath;
+            KLOG_ERR << cantLoad;
+            return false;
+        }
+    }
+    if (nRead != 0)
+    {
+        KLOG_ERR << "Can't load XML from file " << strPath;
+        KLOG_ERR << cantLoad;
+        return false;
+    }
+    return true;
+}
+
+bool CXMLUtils::GetReaderAttributeUINT(xmlTextReader* pReader, const char* szName, unsigned& nValue)
+{
+    std::string strText;
+    if (!GetReaderAttribute(pReader, szName, strText))
+        return false;
+    nValue = ParseUnsigned(strText, nValue);
+    return true;
+}
+
+bool CXMLUtils::GetReaderAttribute(xmlTextReader* pReader, const char* szName,
+                                   std::string& strValue)
+{
+    xmlChar* pValue = xmlTextReaderGetAttribute(pReader, ToXml(szName));
+    if (!pValue)
+        return false;
+    strValue = FromXml(pValue);
+    xmlFree(pValue);
+    return true;
+}
+
 bool CXMLUtils::LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,
                                          xmlNode*& pRoot, std::string& strError, long& nErrorLine)
 {
@@ -533,20 +625,7 @@ bool CXMLUtils::GetAttributeUINT(const xmlNode* pElement, std::string_view name,
     std::string strText;
     if (!GetAttributeString(pElement, name, strText, ""))
         return false;
-    if (strText.empty())
-    {
-        nValue = nDefault;
-        return true;
-    }
-    unsigned long long nNumber = 0;
-    for (const char c : strText)
-    {
-        if (c < '0' || c > '9')
-            break;
-        nNumber =
-            std::min<unsigned long long>(nNumber * 10 + static_cast<unsigned>(c - '0'), UINT_MAX);
-    }
-    nValue = static_cast<unsigned>(nNumber);
+    nValue = ParseUnsigned(strText, nDefault);
     return true;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -33,6 +35,23 @@ public:
     };
     static bool LoadCatalogue(const std::string& strPath, const SCatalogue& catalogue,
                               CXmlDocPtr& doc, xmlNode*& pRoot);
+    // An enciphered catalogue of elements only, read node after node rather
+    // than as one tree: a large one (a library's sections) never has its whole
+    // parse tree in memory beside what is built from it. onElement gets each
+    // element below the root as it starts, with its depth (1 for the root's
+    // children); it reads the element's attributes (GetReaderAttribute) and
+    // returns false to stop. Text other than blanks, a parse error or a false
+    // from onElement logs the failure and returns false.
+    using CElementVisitor = std::function<bool(xmlTextReader* pReader, int nDepth)>;
+    static bool ReadCatalogue(const std::string& strPath, std::string_view cantLoad,
+                              const CElementVisitor& onElement);
+    // The attribute of the element the reader stands on; false when it has none.
+    static bool GetReaderAttribute(xmlTextReader* pReader, const char* szName,
+                                   std::string& strValue);
+    // Its number (as GetAttributeUINT reads it); nValue kept when it has none
+    // or it is empty.
+    static bool GetReaderAttributeUINT(xmlTextReader* pReader, const char* szName,
+                                       unsigned& nValue);
     // Loads a plain XML file for a tool that reports to a person: on failure
     // strError says what is wrong and nErrorLine where (0 when unknown).
     static bool LoadXmlDocumentForReport(const std::string& strPath, CXmlDocPtr& doc,

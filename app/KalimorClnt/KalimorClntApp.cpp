@@ -11,6 +11,7 @@
 #include "Logger.h"
 #include "StringTable.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -341,10 +342,16 @@ bool CKalimorClntApp::LoadContent()
 bool CKalimorClntApp::LoadData()
 {
     KTRACE("CKalimorClntApp::LoadData");
+    const auto began = std::chrono::steady_clock::now();
     if (!LoadDicts())
         KLOG_WARN << "Can't load dictionaries...";
     if (!LoadContent())
         KLOG_WARN << "Can't load content...";
+    KLOG_NOTICE << "Data loaded in "
+                << std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now() - began)
+                       .count()
+                << " ms";
     if (!m_bookmarks.LoadData(m_profile.m_strBookmarksPath, m_encyclopedia, &m_blanks))
         KLOG_ERR << "Can't load bookmark data";
     return true;

@@ -65,6 +65,19 @@ protected:
 };
 } // namespace
 
+// Sections without an address, an anchor or a code are the rule, not an
+// error: a sound catalogue loads without a line in the error log.
+TEST(Encyclopedia, ASoundCatalogueLoadsWithoutErrors)
+{
+    CTempDir dir;
+    WriteEncipheredFile(dir.File("encyclopedia.dat"), kCatalogue);
+    CEncyclopediaData data;
+    CLogCapture log(3);
+    ASSERT_TRUE(data.LoadData(dir.File("encyclopedia.dat"), dir.File("Content/")));
+    EXPECT_EQ(log.Text(), "");
+    EXPECT_EQ(data.FindSectionByURL("/nds/rates.html#zero")->m_strCode, "");
+}
+
 TEST_F(EncyclopediaTest, AddressesFindTheirSections)
 {
     const CEncyclopediaSection* pZero = m_data.FindSectionByURL("/nds/rates.html#zero");
@@ -142,14 +155,35 @@ TEST_F(EncyclopediaTest, TreeWalks)
     EXPECT_EQ(byCode.at("nds")[0], pExport) << "input order inside a code";
 }
 
-TEST(Encyclopedia, ASectionWithoutNameFailsTheLoad)
+// A catalogue that cannot be used fails the load whole and leaves the tree
+// as it was: no half of it is added.
+TEST(Encyclopedia, ABrokenCatalogueFailsTheLoadAndAddsNothing)
 {
     CTempDir dir;
-    WriteEncipheredFile(dir.File("e.dat"), "<e><s name=\"a\"/><s url=\"/b.html\"/></e>");
     CEncyclopediaData data;
+    WriteEncipheredFile(dir.File("good.dat"), "<e><s name=\"a\" url=\"/a.html\"/></e>");
+    ASSERT_TRUE(data.LoadData(dir.File("good.dat"), dir.Path()));
+    struct CBroken
+    {
+        const char* m_szText;
+        const char* m_szLogged;
+    };
+    for (const CBroken& broken :
+         {CBroken{"<e><s name=\"b\"/><s url=\"/b.html\"/></e>",
+                  "CEncyclopediaData::LoadSection can't get section name "},
+          CBroken{"<e><s name=\"b\"><s name=\"c\"/></e>", "Can't load XML from file"},
+          CBroken{"<e><s name=\"b\"/>text<s name=\"c\"/></e>", "text where an element should be"},
+          CBroken{"", "Can't load encyclopedia contents"}})
+    {
+        WriteEncipheredFile(dir.File("e.dat"), broken.m_szText);
+        CLogCapture log;
+        EXPECT_FALSE(data.LoadData(dir.File("e.dat"), dir.Path())) << broken.m_szText;
+        EXPECT_TRUE(log.Contains(broken.m_szLogged)) << broken.m_szText;
+        EXPECT_TRUE(log.Contains("Can't load encyclopedia contents")) << broken.m_szText;
+        ASSERT_EQ(data.GetRoot()->m_children.size(), 1u) << broken.m_szText;
+        EXPECT_EQ(data.FindSectionByURL("/a.html")->m_strName, "a");
+    }
     CLogCapture log;
-    EXPECT_FALSE(data.LoadData(dir.File("e.dat"), dir.Path()));
-    EXPECT_TRUE(log.Contains("CEncyclopediaData::LoadSection can't get section name "));
     EXPECT_FALSE(data.LoadData(dir.File("none.dat"), dir.Path()));
     EXPECT_TRUE(log.Contains("Can't load encyclopedia contents"));
 }

@@ -23,8 +23,8 @@ public:
     // The run grown by nStep items below it (bDown) or above it, and the
     // item that the keyboard goes to: the first of those that came, counted
     // from the run (kNone when nothing was left on that side).
-    static std::pair<CRange, std::size_t> Grown(CRange range, std::size_t nCount,
-                                                std::size_t nStep, bool bDown);
+    static std::pair<CRange, std::size_t> Grown(CRange range, std::size_t nCount, std::size_t nStep,
+                                                bool bDown);
 
     // The text of a link that shows nLeft more sections: "Ещё N разделов…"
     // below the run, "Выше ещё N разделов…" above it.
