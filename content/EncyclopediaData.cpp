@@ -8,8 +8,10 @@
 #include "XMLUtils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <filesystem>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace
 {
@@ -45,6 +47,59 @@ bool LoadSection(CEncyclopediaSection& section, xmlTextReader* pReader)
     CXMLUtils::GetReaderAttribute(pReader, "code", section.m_strCode);
     return true;
 }
+// A set of pointers without an allocation for each: open addressing over a
+// table kept at least twice as large as what it holds.
+class CPointerSet
+{
+public:
+    explicit CPointerSet(std::size_t nExpected)
+        : m_slots(std::bit_ceil(std::max<std::size_t>(16, 2 * nExpected)), nullptr)
+    {
+    }
+
+    // False when the pointer is in the set already.
+    bool Insert(const void* pPointer)
+    {
+        if (2 * (m_nCount + 1) > m_slots.size())
+            Grow();
+        if (!Place(m_slots, pPointer))
+            return false;
+        ++m_nCount;
+        return true;
+    }
+
+private:
+    static bool Place(std::vector<const void*>& slots, const void* pPointer)
+    {
+        auto nHash = reinterpret_cast<std::uintptr_t>(pPointer);
+        nHash ^= nHash >> 33;
+        nHash *= 0xff51afd7ed558ccdULL;
+        nHash ^= nHash >> 33;
+        const std::size_t nMask = slots.size() - 1;
+        for (std::size_t n = nHash & nMask;; n = (n + 1) & nMask)
+        {
+            if (slots[n] == pPointer)
+                return false;
+            if (!slots[n])
+            {
+                slots[n] = pPointer;
+                return true;
+            }
+        }
+    }
+
+    void Grow()
+    {
+        std::vector<const void*> slots(2 * m_slots.size(), nullptr);
+        for (const void* pPointer : m_slots)
+            if (pPointer)
+                Place(slots, pPointer);
+        m_slots.swap(slots);
+    }
+
+    std::vector<const void*> m_slots;
+    std::size_t m_nCount = 0;
+};
 } // namespace
 
 bool CEncyclopediaData::LoadData(const std::string& strCataloguePath,
@@ -84,6 +139,7 @@ bool CEncyclopediaData::LoadData(const std::string& strCataloguePath,
 void CEncyclopediaData::FreeData()
 {
     m_findMap.clear();
+    m_byDocument.clear();
     m_snippetCache.clear();
     m_nSnippetCacheBytes = 0;
     m_pRoot.reset();
@@ -149,29 +205,45 @@ CSectionList CEncyclopediaData::FindSectionsByURLs(const std::vector<std::string
 CSectionList CEncyclopediaData::FindSectionsBySearchResult(const SearchResultSet& results) const
 {
     CSectionList sections;
+    sections.reserve(results.size());
     // A document found through several words of a prefix comes in several
     // records; it is listed once, where it ranks best.
-    std::unordered_set<const CEncyclopediaSection*> seen;
-    auto add = [&](CEncyclopediaSection* pSection) {
-        if (seen.insert(pSection).second)
-            sections.push_back(pSection);
-    };
+    CPointerSet seen(std::min(results.size(), m_findMap.size() + 64));
+    const std::size_t nRemembered = 2 * m_findMap.size() + 1024;
     for (const SearchResult& result : results)
     {
-        std::string_view path = result.path;
-        // The index stores a page as "content" followed by its address.
-        if (path.starts_with("content"))
-            path.remove_prefix(7);
-        // A plain address is looked up as it stands: a search can answer
-        // with tens of thousands of pages.
-        const bool bPlain = path.starts_with('/') && !path.ends_with('/') &&
-                            path.find_first_of("?#\\ \t\r\n") == std::string_view::npos;
-        if (const auto it = bPlain ? m_findMap.find(path) : m_findMap.end(); it != m_findMap.end())
-            add(it->second);
-        else if (CEncyclopediaSection* pSection = FindSectionByURL(path))
-            add(pSection);
+        const std::string_view path = result.path;
+        const bool bRemember = !path.empty() && result.docNumber < nRemembered;
+        CEncyclopediaSection* pSection = bRemember && result.docNumber < m_byDocument.size()
+                                             ? m_byDocument[result.docNumber]
+                                             : nullptr;
+        if (!pSection)
+        {
+            pSection = SectionOfIndexPath(path);
+            if (pSection && bRemember)
+            {
+                if (m_byDocument.size() <= result.docNumber)
+                    m_byDocument.resize(result.docNumber + 1);
+                m_byDocument[result.docNumber] = pSection;
+            }
+        }
+        if (pSection && seen.Insert(pSection))
+            sections.push_back(pSection);
     }
     return sections;
+}
+
+CEncyclopediaSection* CEncyclopediaData::SectionOfIndexPath(std::string_view path) const
+{
+    // The index stores a page as "content" followed by its address.
+    if (path.starts_with("content"))
+        path.remove_prefix(7);
+    // A plain address is looked up as it stands.
+    const bool bPlain = path.starts_with('/') && !path.ends_with('/') &&
+                        path.find_first_of("?#\\ \t\r\n") == std::string_view::npos;
+    if (const auto it = bPlain ? m_findMap.find(path) : m_findMap.end(); it != m_findMap.end())
+        return it->second;
+    return FindSectionByURL(path);
 }
 
 CEncyclopediaSection*
@@ -254,6 +326,9 @@ CEncyclopediaSection* CEncyclopediaData::GetFirstLevelSectionItem(std::string_vi
 std::map<std::string, CSectionList> CEncyclopediaData::SortByCode(const CSectionList& sections)
 {
     std::map<std::string, CSectionList> byCode;
+    // A library has few first-level sections: each one's list is found by
+    // its address rather than by comparing codes for every section.
+    std::unordered_map<const CEncyclopediaSection*, CSectionList*> listOf;
     for (CEncyclopediaSection* pSection : sections)
     {
         const CEncyclopediaSection* pFirst = GetFirstLevelSectionItem(pSection);
@@ -262,7 +337,10 @@ std::map<std::string, CSectionList> CEncyclopediaData::SortByCode(const CSection
             KLOG_WARN << "CEncyclopediaData::SortByCode received NULL section";
             continue;
         }
-        byCode[pFirst->m_strCode].push_back(pSection);
+        CSectionList*& pList = listOf[pFirst];
+        if (!pList)
+            pList = &byCode[pFirst->m_strCode];
+        pList->push_back(pSection);
     }
     return byCode;
 }

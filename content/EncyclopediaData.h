@@ -40,6 +40,8 @@ public:
     // The sections of a search's documents, in the order of the result set;
     // documents that are no section are left out.
     CSectionList FindSectionsBySearchResult(const SearchResultSet& results) const;
+    // The section of a page as the search index names it ("content/a/b.html").
+    CEncyclopediaSection* SectionOfIndexPath(std::string_view path) const;
     static CEncyclopediaSection* FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
                                                         std::string_view anchor);
 
@@ -86,6 +88,12 @@ private:
         }
     };
     std::unordered_map<std::string, CEncyclopediaSection*, CAddressHash, std::equal_to<>> m_findMap;
+    // The section of each document number of the search index met so far: a
+    // search may answer with tens of thousands of documents, most of them
+    // found before, and a number is cheaper to look up than an address.
+    // Emptied with the content, which the index goes with; never longer than
+    // twice the addresses known (a number past that is looked up each time).
+    mutable std::vector<CEncyclopediaSection*> m_byDocument;
     std::map<std::string, std::string> m_snippetCache;
     std::size_t m_nSnippetCacheBytes = 0;
     std::string m_strDocumentsFolder;

@@ -120,10 +120,25 @@ TEST_F(EncyclopediaTest, SearchAnswersListEachSectionOnce)
         record(1, 0.9, "content/usn/object.html"), record(2, 0.8, "content/nds/deduct.html"),
         record(1, 0.5, "content/usn/object.html"), record(3, 0.4, "content\\nds\\rates.html#zero"),
         record(4, 0.3, "content/missing.html"),    record(2, 0.2, "content/nds/deduct.html")};
-    std::vector<std::string> names;
-    for (const CEncyclopediaSection* pSection : m_data.FindSectionsBySearchResult(results))
-        names.push_back(pSection->m_strName);
-    EXPECT_EQ(names, (std::vector<std::string>{"Объект", "Вычеты", "Нулевая ставка"}));
+    const auto names = [this](const SearchResultSet& answer) {
+        std::vector<std::string> found;
+        for (const CEncyclopediaSection* pSection : m_data.FindSectionsBySearchResult(answer))
+            found.push_back(pSection->m_strName);
+        return found;
+    };
+    const std::vector<std::string> expected{"Объект", "Вычеты", "Нулевая ставка"};
+    EXPECT_EQ(names(results), expected);
+    EXPECT_EQ(names(results), expected) << "the same answer again, its numbers known";
+    // A record without its path is not looked up by its number; a number far
+    // past the library's is looked up by its address.
+    EXPECT_EQ(names({record(1, 0.9, ""), record(4000000000u, 0.8, "content/usn/object.html")}),
+              std::vector<std::string>{"Объект"});
+    // The numbers belong to the index of the content loaded: another content,
+    // another page under the same number.
+    m_data.FreeData();
+    ASSERT_TRUE(m_data.LoadData(m_dir.File("encyclopedia.dat"), m_dir.File("Content/")));
+    EXPECT_EQ(names({record(1, 0.9, "content/nds/deduct.html")}),
+              std::vector<std::string>{"Вычеты"});
 }
 
 TEST_F(EncyclopediaTest, TreeWalks)
