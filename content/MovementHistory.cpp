@@ -2,6 +2,19 @@
 
 #include "Logger.h"
 
+#include <numeric>
+
+namespace
+{
+std::size_t HeldSections(const CBookmark& view)
+{
+    std::size_t nHeld = view.m_sections.size();
+    for (const auto& [strCode, sections] : view.m_sectionsByCode)
+        nHeld += sections.size();
+    return nHeld;
+}
+} // namespace
+
 void CMovementHistory::Clear()
 {
     KTRACE("CMovementHistory::Clear");
@@ -30,6 +43,13 @@ bool CMovementHistory::MoveTo(std::unique_ptr<CBookmark>& pBookmark)
     m_entries.Add(std::move(pBookmark));
     if (items.size() > kMaxViews)
         items.erase(items.begin(), items.end() - static_cast<std::ptrdiff_t>(kMaxViews));
+    std::size_t nHeld = std::accumulate(
+        items.begin(), items.end(), std::size_t{0},
+        [](std::size_t nSum, const auto& pView) { return nSum + HeldSections(*pView); });
+    std::size_t nDropped = 0;
+    while (nHeld > kMaxKeptSections && nDropped + 1 < items.size())
+        nHeld -= HeldSections(*items[nDropped++]);
+    items.erase(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(nDropped));
     m_nCurrent = m_entries.GetCount() - 1;
     return true;
 }

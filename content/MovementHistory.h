@@ -14,6 +14,10 @@ public:
     // and each view may hold a whole result list, so the oldest view goes
     // when a new one would pass this.
     static constexpr std::size_t kMaxViews = 100;
+    // ...and the sections their lists hold together: on a large library a
+    // search view holds tens of thousands, so past this (4 MiB of them) the
+    // oldest views go first; the current view always stays.
+    static constexpr std::size_t kMaxKeptSections = 500000;
 
     CMovementHistory() { Clear(); }
 
@@ -22,8 +26,8 @@ public:
     void SetLeaveViewHandler(std::function<void()> onLeave) { m_onLeaveView = std::move(onLeave); }
 
     void Clear();
-    // Moves to a new view, dropping the forward views (and the oldest view
-    // past kMaxViews). A copy of the current view changes nothing and returns
+    // Moves to a new view, dropping the forward views (and the oldest views
+    // past kMaxViews or kMaxKeptSections). A copy of the current view changes nothing and returns
     // false; pBookmark then stays the caller's.
     bool MoveTo(std::unique_ptr<CBookmark>& pBookmark);
     void MoveBackward();

@@ -206,3 +206,31 @@ TEST(MovementHistory, KeepsTheLastViewsOnly)
     EXPECT_EQ(nSteps, CMovementHistory::kMaxViews - 1);
     EXPECT_NE(history.GetCurrent()->m_nType, CBookmark::VIEW_HOME) << "the oldest views went first";
 }
+
+// Search views of a large library hold long lists: the history keeps the
+// newest of them that fit in kMaxKeptSections, and the current one whatever
+// its size.
+TEST(MovementHistory, KeepsTheListsItHoldsBounded)
+{
+    constexpr std::size_t kQuarter = CMovementHistory::kMaxKeptSections / 4;
+    CMovementHistory history;
+    int nViews = 0;
+    const auto search = [&](std::string strQuery, std::size_t nSections) {
+        auto view = std::make_unique<CBookmark>(CBookmark::VIEW_SEARCH_RESULTS);
+        view->m_strSearchString = std::move(strQuery);
+        view->m_nViewNumber = ++nViews; // no copy of the last
+        view->m_sectionsByCode["a"].resize(nSections / 2);
+        view->m_sectionsByCode["b"].resize(nSections - nSections / 2);
+        EXPECT_TRUE(history.MoveTo(view));
+    };
+    for (int i = 0; i < 6; ++i)
+        search("запрос " + std::to_string(i), kQuarter + 1);
+    EXPECT_EQ(history.GetCount(), 3u) << "four of them would pass the bound";
+    history.MoveBackward();
+    history.MoveBackward();
+    EXPECT_EQ(history.GetCurrent()->m_strSearchString, "запрос 3");
+    EXPECT_FALSE(history.CanMoveBackward());
+    search("всё", CMovementHistory::kMaxKeptSections + 1);
+    EXPECT_EQ(history.GetCount(), 1u);
+    EXPECT_EQ(history.GetCurrent()->m_strSearchString, "всё");
+}
