@@ -993,14 +993,13 @@ TEST_F(CReadingFixture, TheSelectorOfALargeLibraryListsTheFirstSubsectionsAndMor
 // topic's own list is a run of its subsections around the current one.
 TEST_F(CReadingFixture, TheSelectorOfManyTopicsBuildsTheRunAroundTheCurrentOne)
 {
-    constexpr std::size_t kMax = CSelectSectionWin::kMaxTopics;
-    constexpr std::size_t kTopics = 3 * kMax + 2;
+    constexpr std::size_t kTopics = 32;
     CEncyclopediaSection root;
     for (std::size_t i = 0; i < kTopics; ++i)
     {
         auto& pTopic = root.m_children.emplace_back(std::make_unique<CEncyclopediaSection>(&root));
         pTopic->m_strName = "Т" + std::to_string(i);
-        const std::size_t nChildren = i == kTopics - 2 ? CSelectSectionWin::kMaxSubLinks * 3 : 2;
+        const std::size_t nChildren = i == kTopics - 2 ? CSelectSectionWin::kMaxSubLinks * 3 : 25;
         for (std::size_t j = 0; j < nChildren; ++j)
         {
             auto& pChild = pTopic->m_children.emplace_back(
@@ -1009,6 +1008,9 @@ TEST_F(CReadingFixture, TheSelectorOfManyTopicsBuildsTheRunAroundTheCurrentOne)
         }
     }
     CEncyclopediaSection& wide = *root.m_children[kTopics - 2];
+    // Sections of 22 links each: about ten of them make a run.
+    const std::size_t kMax = CSelectSectionWin::TopicsInRun(root);
+    ASSERT_EQ(kMax, CSelectSectionWin::kMaxShownLinks / 22);
     CSelectSectionWin& selector = Main().GetEncyclopediaWin().GetSelector();
     const auto texts = [&](const char* szSelector) {
         std::vector<std::string> result;
@@ -1028,6 +1030,17 @@ TEST_F(CReadingFixture, TheSelectorOfManyTopicsBuildsTheRunAroundTheCurrentOne)
                 return element.GetText();
         return std::string();
     };
+
+    // A usual library's sections, a few subsections each: every one shown.
+    CEncyclopediaSection usual;
+    for (int i = 0; i < 30; ++i)
+    {
+        auto& pTopic =
+            usual.m_children.emplace_back(std::make_unique<CEncyclopediaSection>(&usual));
+        for (int j = 0; j < 4; ++j)
+            pTopic->m_children.emplace_back(std::make_unique<CEncyclopediaSection>(pTopic.get()));
+    }
+    EXPECT_EQ(CSelectSectionWin::TopicsInRun(usual), 48u);
 
     // Nothing current: the first topics and a link below.
     selector.SetHighlightSection(nullptr);
@@ -1049,7 +1062,12 @@ TEST_F(CReadingFixture, TheSelectorOfManyTopicsBuildsTheRunAroundTheCurrentOne)
         << "the keyboard on the topic next to the run it had";
 
     // The wide topic's own list: a run around the current subsection.
-    Click(selector, selector.GetRootElement().FindById("MORE1"));
+    for (const CElement& more : selector.GetRootElement().Select(".section_more"))
+        if (more.GetText() == CPartialList::MoreText(wide.m_children.size() - 21, true))
+        {
+            Click(selector, more);
+            break;
+        }
     const std::vector<std::string> links = texts(".subsection_link");
     ASSERT_EQ(links.size(), CSelectSectionWin::kMaxSubLinks);
     EXPECT_EQ(links.front(), wide.m_strName + ".100");

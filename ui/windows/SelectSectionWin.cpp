@@ -124,6 +124,19 @@ void CSelectSectionWin::Place(int nX, int nY, int nWidth, int nEstimatedHeight)
     ShowAt(CRect{nX, nY, nWidth, nEstimatedHeight});
 }
 
+std::size_t CSelectSectionWin::TopicsInRun(const CEncyclopediaSection& parent)
+{
+    // A section shows its name, its first subsections and a "more" link.
+    std::size_t nLinks = 0;
+    for (const auto& pTopic : parent.m_children)
+        nLinks += 1 + std::min(pTopic->m_children.size(), kMaxLinks + 1);
+    const std::size_t nTopics = parent.m_children.size();
+    if (nTopics == 0)
+        return kColumns;
+    return std::max<std::size_t>(kColumns,
+                                 kMaxShownLinks * nTopics / std::max<std::size_t>(1, nLinks));
+}
+
 std::size_t CSelectSectionWin::CurrentIndexIn(const CEncyclopediaSection& parent) const
 {
     const CEncyclopediaSection* pChild = m_pHighlight;
@@ -168,8 +181,8 @@ void CSelectSectionWin::ShowSections(const CEncyclopediaSection* pRoot, int nX, 
     static const CEncyclopediaSection empty;
     m_pShown = pRoot ? pRoot : &empty;
     m_bTopics = true;
-    m_range =
-        CPartialList::Around(m_pShown->m_children.size(), kMaxTopics, CurrentIndexIn(*m_pShown));
+    m_range = CPartialList::Around(m_pShown->m_children.size(), TopicsInRun(*m_pShown),
+                                   CurrentIndexIn(*m_pShown));
     m_nX = nX;
     m_nY = nY;
     Render();
@@ -193,8 +206,9 @@ void CSelectSectionWin::ShowSubSections(const CEncyclopediaSection* pSection, in
 
 void CSelectSectionWin::ShowMoreOfRun(bool bDown)
 {
-    const auto [range, nFocus] = CPartialList::Grown(m_range, m_pShown->m_children.size(),
-                                                     m_bTopics ? kMaxTopics : kMaxSubLinks, bDown);
+    const auto [range, nFocus] =
+        CPartialList::Grown(m_range, m_pShown->m_children.size(),
+                            m_bTopics ? TopicsInRun(*m_pShown) : kMaxSubLinks, bDown);
     m_range = range;
     Render();
     if (nFocus == CPartialList::kNone)

@@ -13,10 +13,10 @@
 // subsections (ShowSections), or the subsections of one (ShowSubSections);
 // the section chosen is signalled. A library of many thousand sections would
 // make one pop-up of every one of them, so the pop-up holds about what fits
-// on a screen: at most kMaxTopics sections (around the current one), each
-// with its first kMaxLinks subsections and a "more" link that shows all of
-// them, or at most kMaxSubLinks subsections of one section; links above and
-// below show more sections (CPartialList).
+// on a screen: the sections around the current one whose links come to about
+// kMaxShownLinks (TopicsInRun), each with its first kMaxLinks subsections and
+// a "more" link that shows all of them, or at most kMaxSubLinks subsections
+// of one section; links above and below show more sections (CPartialList).
 class CSelectSectionWin : public CPopupWin
 {
 public:
@@ -36,7 +36,11 @@ public:
 
     static constexpr int kColumns = 3;
     static constexpr std::size_t kMaxLinks = 20;
-    static constexpr std::size_t kMaxTopics = 3 * kColumns;
+    static constexpr std::size_t kMaxShownLinks = 240;
+    // How many of the parent's sections one run shows: as many as make
+    // kMaxShownLinks links at their average (every one of a usual library's,
+    // about ten of a library whose sections hold hundreds), one row at least.
+    static std::size_t TopicsInRun(const CEncyclopediaSection& parent);
     static constexpr std::size_t kMaxSubLinks = 100;
     static constexpr int kSectionsWidth = 840;
     static constexpr int kSubSectionsWidth = 340;
