@@ -130,7 +130,8 @@ bool CMainWindow::Create()
     {
         pManager->SetShadowHost(*this, *this);
         pManager->SetActivationHook([this](bool bActive) { OnActivate(bActive); });
-        pManager->SetKeyHook([this](CWnd* pWnd, const CKeyPress& key) { return OnKey(pWnd, key); });
+        pManager->SetKeyHook(
+            [this](CWnd* pWnd, const CKeyPress& key) { return m_keyboard.OnKey(pWnd, key); });
     }
     SetShadowMode(false);
     m_nBodyKind = -1;
@@ -339,49 +340,6 @@ bool CMainWindow::GoToBookmark(std::unique_ptr<CBookmark> pBookmark, bool bShow)
     return true;
 }
 
-void CMainWindow::FocusView(int nKind)
-{
-    switch (nKind)
-    {
-    case CBookmark::VIEW_SECTION:
-        m_encyclopedia.GetBrowserContent().GetView().FocusDocument();
-        break;
-    case CBookmark::VIEW_BOOKMARKS: m_bookmarkList.FocusPage(); break;
-    case CBookmark::VIEW_HISTORY: m_historyWin.FocusPage(); break;
-    case CBookmark::VIEW_SEARCH_REGISTRY: m_searchRegistry.FocusPage(); break;
-    case CBookmark::VIEW_SEARCH_RESULTS: m_searchResult.FocusPage(); break;
-    case CBookmark::VIEW_TAX_CALENDAR: m_taxCalendar.FocusPage(); break;
-    case CBookmark::VIEW_FORMS_HOME: m_blankSectionList.FocusPage(); break;
-    case CBookmark::VIEW_FORM_LIST: m_blankList.FocusPage(); break;
-    case CBookmark::VIEW_FORM: m_blankView.FocusPage(); break;
-    default: m_welcome.FocusPage(); break;
-    }
-}
-
-void CMainWindow::FocusRegion(CWnd* pFrom, int nStep)
-{
-    // The parts in screen order; the navigator only beside a document.
-    std::vector<CWnd*> regions{&m_topPanel, &m_searchPanel};
-    const bool bSection = m_nBodyKind == CBookmark::VIEW_SECTION;
-    if (bSection)
-        regions.push_back(&m_encyclopedia.GetNavigator());
-    CWnd* pBody = bSection ? static_cast<CWnd*>(&m_encyclopedia.GetBrowserContent()) : nullptr;
-    regions.push_back(pBody); // the view shown, whichever window shows it
-    regions.push_back(&m_statusPanel);
-    // From where the keyboard is: its region, or the view for any other body window.
-    const std::size_t nNext = CWnd::NextRegion(regions, pFrom, nStep, regions.size() - 2);
-    if (regions[nNext] == &m_topPanel)
-        m_topPanel.FocusPage();
-    else if (regions[nNext] == &m_searchPanel)
-        m_searchPanel.FocusSearchBox();
-    else if (regions[nNext] == &m_statusPanel)
-        m_statusPanel.FocusPage();
-    else if (bSection && regions[nNext] == &m_encyclopedia.GetNavigator())
-        m_encyclopedia.GetNavigator().FocusPage();
-    else
-        FocusView(m_nBodyKind);
-}
-
 void CMainWindow::ShowBookmark(CBookmark& bookmark, bool bFocus)
 {
     m_searchPanel.HidePrompts();
@@ -404,7 +362,7 @@ void CMainWindow::ShowBookmark(CBookmark& bookmark, bool bFocus)
     default: m_newsCalendar.ShowBookmark(bookmark); break;
     }
     if (bFocus)
-        FocusView(bookmark.m_nType);
+        m_keyboard.FocusView(bookmark.m_nType);
     UpdateNavigation();
     UpdateSearchSample();
     // The view left behind freed its pages, patches and lists: they go back
@@ -490,37 +448,6 @@ void CMainWindow::SetWaitCursor(bool bWait)
     // Shown before the work starts, not with its result.
     if (CWindowManager* pManager = CWindowManager::Get(); bWait && pManager)
         pManager->Flush();
-}
-
-bool CMainWindow::OnKey(CWnd* pWnd, const CKeyPress& key)
-{
-    const EShortcut eAction = CShortcuts::Find(key);
-    if (eAction == EShortcut::FOCUS_SEARCH)
-    {
-        m_searchPanel.FocusSearchBox();
-        return true;
-    }
-    if (eAction == EShortcut::NEXT_REGION || eAction == EShortcut::PREVIOUS_REGION)
-    {
-        FocusRegion(pWnd, eAction == EShortcut::NEXT_REGION ? 1 : -1);
-        return true;
-    }
-    if (eAction == EShortcut::BACK || eAction == EShortcut::FORWARD)
-    {
-        if (eAction == EShortcut::BACK)
-            OnBackButton();
-        else
-            OnForwButton();
-        return true;
-    }
-    // The found words are walked in a document only.
-    if ((eAction == EShortcut::NEXT_FOUND || eAction == EShortcut::PREVIOUS_FOUND) &&
-        m_nBodyKind == CBookmark::VIEW_SECTION)
-    {
-        m_encyclopedia.MoveToFoundWord(eAction == EShortcut::PREVIOUS_FOUND ? -1 : 1);
-        return true;
-    }
-    return false;
 }
 
 void CMainWindow::OnDestroy()

@@ -6,6 +6,7 @@
 #include "BookmarkListWin.h"
 #include "EncyclopediaAccountantWin.h"
 #include "HistoryWin.h"
+#include "MainKeyboard.h"
 #include "MainLayout.h"
 #include "ModalViewers.h"
 #include "MovementHistory.h"
@@ -153,12 +154,7 @@ private:
     void CloseSplashWnd();
     void SetBodyWinKind(int nKind);
     void UpdateNavigation();
-    void FocusView(int nKind);
-    // F6 and Shift+F6: the keyboard to the next or the previous part of the
-    // window (top panel, search, navigator, the view, status bar).
-    void FocusRegion(CWnd* pFrom, int nStep);
     bool CreateChildren(const CRect& rect);
-    bool OnKey(CWnd* pWnd, const CKeyPress& key);
     void ApplyLayout(const CMainLayout& layout);
 
     CMovementHistory m_history;
@@ -189,6 +185,10 @@ private:
     int m_nBodyKind = 0;
     int m_nNewsPanelHeight = 218;
     bool m_bActive = true;
+    CMainKeyboard m_keyboard{
+        {m_topPanel, m_searchPanel, m_encyclopedia, m_statusPanel, [this] { return m_nBodyKind; },
+         [this](int nKind) { return dynamic_cast<CHTMLayoutWin*>(GetBodyWindow(nKind)); },
+         [this](int nStep) { nStep < 0 ? OnBackButton() : OnForwButton(); }}};
     // Declared last, so it goes first: before the windows its dialogs lie over.
     CUpdateController m_updates{*this};
 };
