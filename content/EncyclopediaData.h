@@ -40,8 +40,6 @@ public:
     // The sections of a search's documents, in the order of the result set;
     // documents that are no section are left out.
     CSectionList FindSectionsBySearchResult(const SearchResultSet& results) const;
-    // The section of a page as the search index names it ("content/a/b.html").
-    CEncyclopediaSection* SectionOfIndexPath(std::string_view path) const;
     static CEncyclopediaSection* FindSubSectionByAnchor(const CEncyclopediaSection* pSection,
                                                         std::string_view anchor);
 
@@ -74,6 +72,8 @@ public:
     static std::string GetParentDivClass(const xmlNode* pElement);
 
 private:
+    // The section of a page as the search index names it ("content/a/b.html").
+    CEncyclopediaSection* SectionOfIndexPath(std::string_view path) const;
     void BuildFindMap(CEncyclopediaSection* pSection);
 
     std::unique_ptr<CEncyclopediaSection> m_pRoot;
