@@ -12,6 +12,7 @@
 #include "ElementBehaviors.h"
 #include "MainWindow.h"
 #include "MessageDlg.h"
+#include "ModalViewers.h"
 #include "SmallDialogs.h"
 #include "WindowManager.h"
 
@@ -62,17 +63,9 @@ void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<C
         Answer(strLine, ShowMessage("Контент не загружен. Выполните обновление",
                                     std::stoul(strArgument), 0));
     else if (strCommand == "about")
-    {
-        main.SetShadowMode(true);
-        CAboutDlg about(&main);
-        Answer(strLine, std::to_string(about.DoModal()));
-        main.SetShadowMode(false);
-    }
+        Answer(strLine, std::to_string(CModalViewers(main, main).ShowAboutBox()));
     else if (strCommand == "image")
-    {
-        CImageViewDlg viewer(strArgument, &main);
-        Answer(strLine, std::to_string(viewer.DoModal()));
-    }
+        Answer(strLine, std::to_string(CModalViewers(main, main).ShowImage(strArgument)));
     else if (strCommand == "splash")
     {
         pSplash = std::make_unique<CSplashDlg>();

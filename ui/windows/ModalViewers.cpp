@@ -4,25 +4,25 @@
 #include "ShadowHost.h"
 #include "SmallDialogs.h"
 
-template <class TDialog> void CModalViewers::RunDimmed(TDialog& dialog)
+template <class TDialog> int CModalViewers::RunDimmed(TDialog& dialog)
 {
     const CShadowScope shadow(&m_shadow);
-    dialog.DoModal();
+    return dialog.DoModal();
 }
 
-void CModalViewers::ShowImage(const std::string& strPath)
+int CModalViewers::ShowImage(const std::string& strPath)
 {
     CImageViewDlg viewer(strPath, &m_frame);
-    RunDimmed(viewer);
+    return RunDimmed(viewer);
 }
 
-void CModalViewers::ShowHowToUse()
+int CModalViewers::ShowHowToUse()
 {
-    ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
+    return ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
 }
 
-void CModalViewers::ShowAboutBox()
+int CModalViewers::ShowAboutBox()
 {
     CAboutDlg about(&m_frame);
-    RunDimmed(about);
+    return RunDimmed(about);
 }

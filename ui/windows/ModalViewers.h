@@ -13,13 +13,14 @@ class CModalViewers
 public:
     CModalViewers(CWnd& frame, IShadowHost& shadow) : m_frame(frame), m_shadow(shadow) {}
 
-    void ShowImage(const std::string& strPath);
-    void ShowHowToUse();
-    void ShowAboutBox();
+    // Each returns the dialog's end code.
+    int ShowImage(const std::string& strPath);
+    int ShowHowToUse();
+    int ShowAboutBox();
 
 private:
     // Runs a dialog over the window, dimmed until it ends.
-    template <class TDialog> void RunDimmed(TDialog& dialog);
+    template <class TDialog> int RunDimmed(TDialog& dialog);
 
     CWnd& m_frame;
     IShadowHost& m_shadow;
