@@ -76,14 +76,25 @@ unsigned DataTypeOf(std::string_view path)
     return HLRT_DATA_IMAGE;
 }
 
-std::string SseEvent(std::string_view name, const nlohmann::json& data)
+std::string JsonText(const nlohmann::json& data)
+{
+    return data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// An event whose data is JSON text already.
+std::string SseEventOfText(std::string_view name, std::string_view data)
 {
     std::string text = "event: ";
     text += name;
     text += "\ndata: ";
-    text += data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    text += data;
     text += "\n\n";
     return text;
+}
+
+std::string SseEvent(std::string_view name, const nlohmann::json& data)
+{
+    return SseEventOfText(name, JsonText(data));
 }
 
 // The page's script takes the key out of the page as it starts; the keys the
@@ -310,7 +321,7 @@ void CBridgeServer::Publish(const nlohmann::json& ops)
                 {
                     if (domOp.value("op", "") == "doc")
                         list.clear();
-                    list.push_back(domOp);
+                    list.push_back(JsonText(domOp));
                 }
             }
         }
@@ -329,15 +340,33 @@ void CBridgeServer::Publish(const nlohmann::json& ops)
     m_changed.notify_all();
 }
 
-nlohmann::json CBridgeServer::BuildReset() const
+std::string CBridgeServer::BuildReset() const
 {
-    nlohmann::json ops = nlohmann::json::array();
+    std::string text = "[";
+    const auto separate = [&text] {
+        if (text.size() > 1)
+            text += ',';
+    };
     for (const auto& [nWindow, op] : m_windows)
-        ops.push_back(op);
+    {
+        separate();
+        text += JsonText(op);
+    }
     for (const auto& [nWindow, list] : m_dom)
         if (m_windows.count(nWindow))
-            ops.push_back({{"op", "dom"}, {"win", nWindow}, {"ops", list}});
-    return ops;
+        {
+            separate();
+            text += R"({"op":"dom","win":)" + std::to_string(nWindow) + R"(,"ops":[)";
+            for (std::size_t i = 0; i < list.size(); ++i)
+            {
+                if (i)
+                    text += ',';
+                text += list[i];
+            }
+            text += "]}";
+        }
+    text += ']';
+    return text;
 }
 
 void CBridgeServer::OnPageGone()
@@ -548,7 +577,7 @@ void CBridgeServer::SetupRoutes()
                 {
                     *pStarted = true;
                     *pSent = m_nSequence;
-                    text = SseEvent("reset", BuildReset());
+                    text = SseEventOfText("reset", BuildReset());
                 }
                 else
                 {
@@ -562,7 +591,7 @@ void CBridgeServer::SetupRoutes()
                         return false;
                     }
                     if (!m_recent.empty() && m_recent.front().first > *pSent + 1)
-                        text = SseEvent("reset", BuildReset()); // fell too far behind
+                        text = SseEventOfText("reset", BuildReset()); // fell too far behind
                     else
                         for (const auto& [nSequence, patch] : m_recent)
                             if (nSequence > *pSent)

@@ -79,7 +79,8 @@ private:
     bool IsAuthorized(const httplib::Request& req);
     // The window's own requests, which the gate always leaves room for.
     bool IsWindowRequest(const SRequestHead& head) const;
-    nlohmann::json BuildReset() const;
+    // The "reset" event's data: every window and the DOM ops since its page.
+    std::string BuildReset() const;
     void OnPageGone();
     bool ServeContentFile(const std::string& strRelative, std::string& strBody,
                           const std::string& strFolder) const;
@@ -103,8 +104,12 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::map<int, nlohmann::json> m_windows;          // window -> its last "win" op
-    std::map<int, std::vector<nlohmann::json>> m_dom; // window -> DOM ops since its last whole page
+    std::map<int, nlohmann::json> m_windows; // window -> its last "win" op
+    // Window -> the DOM ops since its last whole page, each kept as its JSON
+    // text: a reset only joins them, and a text is a few times smaller than
+    // the parsed op (the list of a window that lives all day, as the top
+    // panel, grows until the engine sends its whole page again).
+    std::map<int, std::vector<std::string>> m_dom;
     std::deque<std::pair<std::uint64_t, std::string>> m_recent; // sequence -> its "patch" event
     std::size_t m_nRecentBytes = 0;
     std::uint64_t m_nSequence = 0;
