@@ -297,9 +297,7 @@ TEST(PhraseIndexWriter, AFileLoadedByAReaderIsNotReplaced)
     {
         CFullTextSearch2 index(dir.Path());
         ASSERT_TRUE(index.LoadData());
-        CLogCapture log(1);
         EXPECT_FALSE(writer.Save(dir.Path()));
-        EXPECT_TRUE(log.Contains("is loaded by another process"));
     }
     EXPECT_TRUE(writer.Save(dir.Path()));
 }

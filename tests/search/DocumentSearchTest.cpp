@@ -2,18 +2,32 @@
 #include "MorphologyWriter.h"
 #include "PhraseIndexWriter.h"
 #include "SearchIndexBuilder.h"
+#include "SearchScanReference.h"
 #include "TestSupport.h"
 #include "TextUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <random>
 #include <sstream>
-#include <tuple>
 
 namespace
 {
+// The dictionary's paradigms, base form first. отчёт and ёлка are spelt with
+// "ё" only, as hunspell-ru writes them; стали is a form of сталь and of стать.
+const std::vector<std::vector<std::string>> kParadigms = {
+    {"налог", "налога", "налоги", "налогов", "налогами"},
+    {"ставка", "ставки", "ставку", "ставкой"},
+    {"сталь", "стали", "сталью"},
+    {"стать", "стали", "стал", "стала"},
+    {"прибыль", "прибыли"},
+    {"отчёт", "отчёта", "отчёты", "отчётов"},
+    {"ёлка", "ёлки", "ёлок"},
+    {"авансовый", "авансового", "авансовые"},
+};
+
 struct CDoc
 {
     const char* m_szPath;
@@ -27,15 +41,8 @@ protected:
     void WriteDictionary()
     {
         CMorphologyWriter morphology;
-        morphology.AddParadigm({"налог", "налога", "налоги", "налогов", "налогами"});
-        morphology.AddParadigm({"ставка", "ставки", "ставку", "ставкой"});
-        morphology.AddParadigm({"сталь", "стали", "сталью"});
-        morphology.AddParadigm({"стать", "стали", "стал", "стала"});
-        morphology.AddParadigm({"прибыль", "прибыли"});
-        // As hunspell-ru writes them: with "ё" only.
-        morphology.AddParadigm({"отчёт", "отчёта", "отчёты", "отчётов"});
-        morphology.AddParadigm({"ёлка", "ёлки", "ёлок"});
-        morphology.AddParadigm({"авансовый", "авансового", "авансовые"});
+        for (const std::vector<std::string>& paradigm : kParadigms)
+            morphology.AddParadigm(paradigm);
         ASSERT_TRUE(morphology.Save(m_dir.File("morphology")));
     }
 
@@ -60,8 +67,11 @@ protected:
     }
 
     // Pages indexed by the publisher's builder: words under their base
-    // forms, folded.
-    void BuildPublished(const std::vector<std::pair<std::string, std::string>>& pages)
+    // forms, folded. The document numbered nZeroCountDocument gets a word
+    // count of 0 (the u16 after its path in the document list).
+    void BuildPublished(const std::vector<std::pair<std::string, std::string>>& pages,
+                        std::uint32_t nZeroCountDocument = 0,
+                        const std::string& strFolder = "fulltext")
     {
         WriteDictionary();
         m_morpho.SetMorphologyFolder(m_dir.File("morphology"));
@@ -70,8 +80,17 @@ protected:
         for (const auto& [path, text] : pages)
             builder.AddPage(path, text);
         CPublishReport report;
-        ASSERT_TRUE(builder.Save(m_dir.File("fulltext"), report));
-        m_index.SetIndexFolder(m_dir.File("fulltext"));
+        ASSERT_TRUE(builder.Save(m_dir.File(strFolder), report));
+        if (nZeroCountDocument)
+        {
+            const std::string strNumbers = m_dir.File(strFolder) + "/phrase_numbers.dat";
+            std::string bytes = ReadFileText(strNumbers);
+            const std::size_t nWidth = static_cast<std::uint8_t>(bytes.at(16));
+            const std::size_t nAt = 17 + (nZeroCountDocument - 1) * (nWidth + 2) + nWidth;
+            bytes.at(nAt) = bytes.at(nAt + 1) = 0;
+            WriteFileText(strNumbers, bytes);
+        }
+        m_index.SetIndexFolder(m_dir.File(strFolder));
         ASSERT_TRUE(m_index.LoadData());
     }
 
@@ -268,166 +287,170 @@ TEST(SearchResultSet, PathsShortAndLongKeepTheirText)
 
 namespace
 {
-using Record =
-    std::tuple<std::uint32_t, std::string, std::uint32_t, std::uint32_t, double, std::uint32_t>;
-
-std::vector<Record> Records(const SearchResultSet& results)
+// A query and the documents the search command shows for it, in order.
+struct CRanked
 {
-    std::vector<Record> records;
-    for (const SearchResult& r : results)
-        records.emplace_back(r.docNumber, r.path, r.firstPosition, r.lastPosition, r.score, r.span);
-    return records;
-}
+    const char* m_szQuery;
+    std::vector<std::uint32_t> m_documents;
+};
+
+// A query and the records it shows: document and path (empty when no search
+// after the one that found it read the paths).
+struct CRankedWithPaths
+{
+    const char* m_szQuery;
+    std::vector<std::pair<std::uint32_t, std::string>> m_records;
+};
 } // namespace
 
-// The search command as its steps read: FindDocuments into one set, and for
-// a query of three characters or more that finds nothing, FindDocuments for
-// every base form of every completion. Search must give exactly this.
-class SearchPipelineTest : public DocumentSearchTest
+class SearchCommandTest : public DocumentSearchTest
 {
 protected:
-    std::vector<Record> StepByStep(std::string_view query, CHighlightWords& highlight)
+    SearchResultSet Search(std::string_view query, CHighlightWords& highlight)
     {
-        CDocumentSearch search(m_index, m_morpho);
-        const std::string lowered = CTextUtils::ToLower(query);
         SearchResultSet results;
-        search.FindDocuments(lowered, results);
-        if (!results.empty() || CTextUtils::ToUtf16(lowered).size() < 3)
-        {
-            highlight = search.GetHightlightWords(lowered);
-            return Records(results);
-        }
-        std::string joined;
-        std::set<std::string> bases;
-        for (const std::string& word : SplitSearchString(lowered))
-        {
-            // The completions of the word and of its fold, as one set.
-            std::set<std::string> completions = m_index.GetStartWords(word);
-            for (const std::string& completion : m_index.GetStartWords(FoldYo(word)))
-                completions.insert(completion);
-            for (const std::string& completion : completions)
-            {
-                std::vector<std::string> forms = m_morpho.GetBaseForms(completion);
-                if (forms.empty())
-                    forms.push_back(completion);
-                for (const std::string& form : forms)
-                {
-                    bases.insert(form);
-                    joined += form + " ";
-                }
-            }
-        }
-        for (const std::string& base : bases)
-            search.FindDocuments(base, results);
-        highlight = search.GetHightlightWords(joined);
-        return Records(results);
+        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+        return results;
     }
 
-    void ExpectSameAsStepByStep(const std::vector<std::string>& queries)
+    void ExpectRanked(const std::vector<CRanked>& table)
     {
-        for (const std::string& query : queries)
+        for (const CRanked& row : table)
         {
-            CHighlightWords expectedHighlight, highlight;
-            const std::vector<Record> expected = StepByStep(query, expectedHighlight);
-            SearchResultSet results;
-            CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
-            EXPECT_EQ(Records(results), expected) << query;
-            EXPECT_EQ(highlight, expectedHighlight) << query;
+            CHighlightWords highlight;
+            std::vector<std::uint32_t> documents;
+            for (const SearchResult& result : Search(row.m_szQuery, highlight))
+                documents.push_back(result.docNumber);
+            EXPECT_EQ(documents, row.m_documents) << row.m_szQuery;
+        }
+    }
+
+    void ExpectRankedWithPaths(const std::vector<CRankedWithPaths>& table)
+    {
+        for (const CRankedWithPaths& row : table)
+        {
+            CHighlightWords highlight;
+            std::vector<std::pair<std::uint32_t, std::string>> records;
+            for (const SearchResult& result : Search(row.m_szQuery, highlight))
+                records.emplace_back(result.docNumber, result.path.str());
+            EXPECT_EQ(records, row.m_records) << row.m_szQuery;
         }
     }
 };
 
-TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGive)
+TEST_F(SearchCommandTest, FoundDocumentsAndCompletionsComeInRankOrder)
 {
-    // сталь and стать share the form стали; the fallback for "ста" searches
-    // ставка, сталь, стартап and стать one after the other, and document 4
-    // holds both forms, so it comes back twice with different scores.
+    // 5 documents. Of the completions of "ста": ставка is in 1 and 3, сталь
+    // in 1, 2 and 4 (twice in 4), стартап in 3, стать in 2 and 4; налог is in
+    // 2, 3 and 5; стали is a form of сталь and of стать.
     Build({{"content/a.html", {"ставка", "x", "сталь"}},
            {"content/b.html", {"сталь", "стать", "налог"}},
            {"content/c.html", {"стартап", "налог", "ставка"}},
            {"content/d.html", {"стать", "сталь", "сталь", "прибыль"}},
            {"content/e.html", {"налог"}}});
-    ExpectSameAsStepByStep(
-        {"СТА", "Стали", "налоги ставки", "ст", "нал", "прибыль налог", "xyz", "", "ста нал"});
+    ExpectRanked({
+        // only 3 holds both words
+        {"налоги ставки", {3}},
+        // both base forms count: 3 of 4 words in 4, 2 of 3 in 2, 1 of 3 in 1
+        {"Стали", {4, 2, 1}},
+        // completed to налог: 1 of 1 word in 5, then 2 and 3 with 1 of 3 by number
+        {"нал", {5, 2, 3}},
+        // each completion alone, by score: стартап (in 1 document of 5) in 3;
+        // ставка in 1 and 3 and стать in 2 score alike (1 of 3 words, in 2 of
+        // 5 documents): by number; сталь in 4 (2 of 4 words, in 3 of 5) above
+        // стать in 4 (1 of 4, in 2 of 5); сталь in 1 and 2 (1 of 3, in 3 of 5)
+        {"СТА", {3, 1, 2, 3, 4, 4, 1, 2}},
+        // as above with налог; налог in 2 scores as сталь in 2 did (1 of 3
+        // words, in 3 of 5 documents): one record
+        {"ста нал", {3, 5, 1, 2, 3, 4, 4, 1, 2, 3}},
+        // no document holds both words: each completed alone; налог in 5
+        // (1 of 1 word, in 3 of 5 documents) above прибыль in 4 (1 of 4, in 1
+        // of 5) above налог in 2 and 3 (1 of 3)
+        {"прибыль налог", {5, 4, 2, 3}},
+        // a word found nowhere is left out
+        {"налог неизвестное", {5, 2, 3}},
+        // two letters are not completed; nothing begins with xyz
+        {"ст", {}},
+        {"xyz", {}},
+        {"", {}},
+    });
+
+    CHighlightWords highlight;
+    const SearchResultSet both = Search("ста нал", highlight);
+    const SearchResult& last = *std::prev(both.end(), 2);
+    EXPECT_EQ(last.docNumber, 2u);
+    EXPECT_EQ(last.firstPosition, 2u) << "the record налог found first, not сталь's at 0";
+    EXPECT_EQ(last.path, "content/b.html");
+    // One set per completion's base form, the words' completions in turn.
+    ASSERT_EQ(highlight.size(), 5u);
+    EXPECT_TRUE(highlight[0].contains("ставкой"));
+    EXPECT_EQ(highlight[1], (std::set<std::string>{"сталь", "стали", "сталью"}));
+    EXPECT_EQ(highlight[2], std::set<std::string>{"стартап"}) << "a word the dictionary lacks";
+    EXPECT_TRUE(highlight[3].contains("стала"));
+    EXPECT_EQ(highlight[4],
+              (std::set<std::string>{"налог", "налога", "налоги", "налогов", "налогами"}));
+    Search("ст", highlight);
+    EXPECT_EQ(highlight, CHighlightWords{{"ст"}});
 }
 
-TEST_F(SearchPipelineTest, PathsAfterAZeroWordCountAreAsTheStepsLeaveThem)
+TEST_F(SearchCommandTest, AZeroWordCountLeavesTheRecordsOfItsSearchWithoutPaths)
 {
-    // Document 3 has no word count: the fallback's queries for сталь,
-    // стартап and стать stop there, after сталь and стать have scored
-    // document 2. For "ста" the last query (стая, not in the dictionary)
-    // reads every path again; for "стат" the stopped query is the last one
-    // and its record keeps no path.
+    // Document 3 has no word count: a search that reaches it as a found
+    // document stops there, and the records it made keep no path until a
+    // later search of the same command reads the paths of all.
     Build({{"content/a.html", {"ставка", "x"}},
            {"content/b.html", {"сталь", "стать"}},
            {"content/c.html", {"сталь", "стать", "стартап"}},
            {"content/d.html", {"ставка", "стать"}},
            {"content/e.html", {"стая"}}},
           3);
-    ExpectSameAsStepByStep({"ста", "стат", "стали", "ставка", "стая"});
-    CHighlightWords highlight;
-    const auto withoutPath = [&](std::string_view query) {
-        std::size_t nCount = 0;
-        for (const Record& record : StepByStep(query, highlight))
-            nCount += std::get<1>(record).empty();
-        return nCount;
-    };
-    EXPECT_EQ(withoutPath("ста"), 0u);
-    EXPECT_EQ(withoutPath("стат"), 1u);
+    ExpectRankedWithPaths({
+        // completed to ставка (1 and 4), сталь (2, then stops at 3), стартап
+        // (stops at once), стать (2, then stops), стая (5), which reads every
+        // path. стая: 1 of 1 word; ставка in 1 and 4 and сталь in 2: 1 of 2,
+        // in 2 of 5 documents; стать in 2: 1 of 2, in 3 of 5
+        {"ста",
+         {{5, "content/e.html"},
+          {1, "content/a.html"},
+          {2, "content/b.html"},
+          {4, "content/d.html"},
+          {2, "content/b.html"}}},
+        // completed to стать alone: 2, then it stops
+        {"стат", {{2, ""}}},
+        // found directly: 2, then it stops
+        {"стали", {{2, ""}}},
+        {"ставка", {{1, "content/a.html"}, {4, "content/d.html"}}},
+        // its only document stops it before anything is found, completed too
+        {"стартап", {}},
+    });
 }
 
-TEST_F(SearchPipelineTest, LargeSetsComeInOrderWithEveryDocumentOnce)
+TEST_F(SearchCommandTest, AnIndexThatKeepsYoRanksBothSpellings)
 {
-    // Hundreds of documents per word, so that sets are sorted the way large
-    // ones are; "всегда" and "всегдашний" are in every document (all their
-    // scores are 0, and "всег" finds every document twice with equal keys).
-    const std::vector<std::string> vocabulary = {"налог",   "ставка", "сталь", "стать",
-                                                 "прибыль", "стая",   "x"};
-    std::mt19937 random(11);
-    std::vector<CDoc> docs;
-    std::vector<std::string> paths;
-    for (int nDoc = 0; nDoc < 700; ++nDoc)
-        paths.push_back("content/d" + std::to_string(nDoc) + ".html");
-    for (int nDoc = 0; nDoc < 700; ++nDoc)
-    {
-        CDoc& doc = docs.emplace_back(CDoc{paths[nDoc].c_str(), {"всегда", "всегдашний"}});
-        const std::size_t nWords = 1 + random() % (nDoc % 7 == 0 ? 400 : 12);
-        for (std::size_t i = 0; i < nWords; ++i)
-            doc.m_words.push_back(vocabulary[random() % vocabulary.size()]);
-    }
-    Build(docs);
-    const std::vector<std::string> queries = {"налог",         "стали",  "всегда",
-                                              "налоги ставки", "ста",    "всегда прибыль",
-                                              "стат",          "стая x", "всег"};
-    ExpectSameAsStepByStep(queries);
-    for (const std::string& query : queries)
-    {
-        SearchResultSet results;
-        CHighlightWords highlight;
-        CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
-        EXPECT_GT(results.size(), 256u) << query;
-        const SearchResult* pPrevious = nullptr;
-        std::set<std::uint32_t> documents;
-        for (const SearchResult& result : results)
-        {
-            if (pPrevious)
-            {
-                EXPECT_TRUE(SearchResultLess()(*pPrevious, result))
-                    << query << ": " << result.docNumber;
-            }
-            pPrevious = &result;
-            documents.insert(result.docNumber);
-            EXPECT_EQ(result.path, paths[result.docNumber - 1]) << query;
-        }
-        if (query == "налог" || query == "всегда" || query == "всег")
-        {
-            EXPECT_EQ(documents.size(), results.size()) << query << ": each document once";
-        }
-    }
-    SearchResultSet all;
-    CDocumentSearch(m_index, m_morpho).FindDocuments("всегда", all);
-    EXPECT_EQ(all.size(), 700u);
-    EXPECT_EQ(all.begin()->docNumber, 1u) << "all scores 0: by document";
+    // отчёт is in 1 and 3 (and отчет in 2 and 3), ёлка in 1 and елка in 3.
+    Build({{"content/a.html", {"отчёт", "x", "ёлка"}},
+           {"content/b.html", {"отчет", "авансовый", "налог"}},
+           {"content/c.html", {"елка", "отчёт", "отчет"}},
+           {"content/d.html", {"x"}}});
+    ExpectRanked({
+        // both spellings, one word: 2 of 3 words in 3, then 1 and 2 by number
+        {"ОТЧЁТ", {3, 1, 2}},
+        // spelt with е and unknown to the dictionary: as written only
+        {"отчет", {2, 3}},
+        // both words 1 apart in 3, 2 apart in 1
+        {"ёлки отчёт", {3, 1}},
+        // completed to елка (in 1 of 4 documents) and ёлка (елка and ёлка, in
+        // 2 of 4), all 1 of 3 words: елка in 3, then ёлка in 1 and 3
+        {"ёлк", {3, 1, 3}},
+        // completed to елка only
+        {"елк", {3}},
+        // completed to отчет (in 2 of 4 documents) and отчёт (both
+        // spellings, in 3 of 4): отчет in 2 and 3, отчёт in 3 (2 of 3
+        // words), then in 1 and 2
+        {"отчё", {2, 3, 3, 1, 2}},
+        {"отче", {2, 3}},
+        {"авансовый отчёт", {2}},
+    });
 }
 
 // "Ё" and "е" are one letter to the search. The dictionary knows отчёт and
@@ -468,7 +491,7 @@ TEST_F(DocumentSearchTest, YoAndYeFindEachOtherInAFoldedIndex)
     SearchResultSet yo, ye;
     CDocumentSearch(m_index, m_morpho).FindDocuments("авансовый отчёт", yo);
     CDocumentSearch(m_index, m_morpho).FindDocuments("авансовый отчет", ye);
-    EXPECT_EQ(Records(yo), Records(ye));
+    EXPECT_EQ(ScanRecords(yo), ScanRecords(ye));
     yo.clear();
     CDocumentSearch(m_index, m_morpho).FindDocuments("отчёт", yo);
     ASSERT_EQ(yo.size(), 3u);
@@ -528,7 +551,7 @@ TEST_F(DocumentSearchTest, TheFallbackCompletesYoAndYeAlike)
     const auto run = [&](std::string_view query, CHighlightWords& highlight) {
         SearchResultSet results;
         search.Search(query, results, highlight);
-        return Records(results);
+        return ScanRecords(results);
     };
     CHighlightWords yoHighlight, yeHighlight;
     const auto yo = run("отчё", yoHighlight);
@@ -554,12 +577,134 @@ TEST_F(DocumentSearchTest, TheFallbackCompletesYoAndYeAlike)
     EXPECT_EQ(found, (std::set<std::uint32_t>{1, 2}));
 }
 
-TEST_F(SearchPipelineTest, SearchGivesWhatItsStepsGiveForYo)
+// The search against a plain scan of the pages' texts, over libraries made
+// at random (fixed seeds).
+namespace
 {
-    Build({{"content/a.html", {"отчёт", "x", "ёлка"}},
-           {"content/b.html", {"отчет", "авансовый", "налог"}},
-           {"content/c.html", {"елка", "отчёт", "отчет"}},
-           {"content/d.html", {"x"}}});
-    ExpectSameAsStepByStep(
-        {"отчё", "отче", "ОТЧЁТ", "отчет", "ёлки отчёт", "ёлк", "елк", "авансовый отчёт"});
+// Words as pages and queries write them: forms of the paradigms, in both
+// spellings of "ё" and with capitals, and words the dictionary lacks.
+const std::vector<std::string> kWritten = {
+    "налог",  "налога", "налоги",    "налогов",    "налогами",  "Налоги",  "НАЛОГ",  "ставка",
+    "ставки", "ставку", "ставкой",   "Ставка",     "сталь",     "стали",   "сталью", "Стали",
+    "стать",  "стал",   "стала",     "прибыль",    "прибыли",   "отчёт",   "отчёта", "отчёты",
+    "отчет",  "отчета", "Отчёт",     "ОТЧЁТА",     "ёлка",      "ёлки",    "ёлок",   "елка",
+    "елки",   "Ёлка",   "авансовый", "авансового", "авансовые", "стартап", "стая",   "платёж",
+    "платеж", "ндс",    "НДС",       "2024",       "x",         "на",      "и",
+};
+
+std::vector<std::pair<std::string, std::string>> RandomPages(std::mt19937& random, int nPages,
+                                                             std::string_view always = {})
+{
+    std::vector<std::pair<std::string, std::string>> pages;
+    for (int nPage = 0; nPage < nPages; ++nPage)
+    {
+        std::string text(always);
+        const std::size_t nWords = 1 + random() % (nPage % 7 == 0 ? 400 : 12);
+        for (std::size_t i = 0; i < nWords; ++i)
+        {
+            if (!text.empty())
+                text += random() % 4 ? " " : ", ";
+            text += kWritten[random() % kWritten.size()];
+        }
+        pages.emplace_back("content/d" + std::to_string(nPage) + ".html", text);
+    }
+    return pages;
+}
+
+// One to three words, prefixes of words among them, or a word found nowhere.
+std::string RandomQuery(std::mt19937& random)
+{
+    std::string query;
+    for (std::size_t i = 0, nWords = 1 + random() % 3; i < nWords; ++i)
+    {
+        if (i)
+            query += random() % 3 ? " " : ", ";
+        const std::string& word = kWritten[random() % kWritten.size()];
+        switch (random() % 4)
+        {
+        case 0:
+        {
+            const std::u32string letters = CTextUtils::ToUtf32(word);
+            query += CTextUtils::FromUtf32(letters.substr(0, 1 + random() % 4));
+            break;
+        }
+        case 1: query += random() % 4 ? word : "неизвестное"; break;
+        default: query += word;
+        }
+    }
+    return query;
+}
+} // namespace
+
+class SearchScanTest : public DocumentSearchTest
+{
+protected:
+    // Searches every query and compares records and highlight words with
+    // the scan's; returns the search's records by query.
+    std::map<std::string, SearchResultSet> ExpectAsScanned(const CSearchScanReference& reference,
+                                                           const std::vector<std::string>& queries)
+    {
+        std::map<std::string, SearchResultSet> found;
+        for (const std::string& query : queries)
+        {
+            CHighlightWords highlight, expectedHighlight;
+            SearchResultSet& results = found[query];
+            results.clear();
+            CDocumentSearch(m_index, m_morpho).Search(query, results, highlight);
+            EXPECT_EQ(ScanRecords(results), reference.Search(query, expectedHighlight)) << query;
+            EXPECT_EQ(highlight, expectedHighlight) << query;
+        }
+        return found;
+    }
+};
+
+TEST_F(SearchScanTest, SearchFindsWhatAScanOfThePagesFinds)
+{
+    // The third and fourth libraries have a document without a word count.
+    const std::vector<std::pair<unsigned, std::uint32_t>> libraries = {
+        {1, 0}, {2, 0}, {3, 7}, {4, 30}};
+    for (const auto& [nSeed, nZeroCountDocument] : libraries)
+    {
+        SCOPED_TRACE("seed " + std::to_string(nSeed));
+        std::mt19937 random(nSeed);
+        const auto pages = RandomPages(random, 40);
+        m_index.FreeData();
+        m_morpho.FreeData();
+        BuildPublished(pages, nZeroCountDocument, "fulltext" + std::to_string(nSeed));
+        const CSearchScanReference reference(kParadigms, pages,
+                                             nZeroCountDocument
+                                                 ? std::set<std::uint32_t>{nZeroCountDocument}
+                                                 : std::set<std::uint32_t>{});
+        std::vector<std::string> queries;
+        for (int i = 0; i < 300; ++i)
+            queries.push_back(RandomQuery(random));
+        ExpectAsScanned(reference, queries);
+    }
+}
+
+TEST_F(SearchScanTest, LargeSetsComeAsScannedWithEveryDocumentOnce)
+{
+    // Hundreds of documents per word, so that sets are sorted the way large
+    // ones are; "всегда" and "всегдашний" are in every document (all their
+    // scores are 0, and "всег" finds every document twice with equal keys).
+    std::mt19937 random(11);
+    const auto pages = RandomPages(random, 700, "всегда всегдашний");
+    BuildPublished(pages);
+    const CSearchScanReference reference(kParadigms, pages);
+    const auto found = ExpectAsScanned(reference, {"налог", "стали", "всегда", "налоги ставки",
+                                                   "ста", "всегда прибыль", "стат", "стая x",
+                                                   "всег", "отчёт", "ёлк", "ндс 2024"});
+    for (const std::string query : {"налог", "стали", "всегда", "ста", "всег", "отчёт"})
+        EXPECT_GT(found.at(query).size(), 256u) << query;
+    for (const std::string query : {"налог", "всегда", "всег", "отчёт"})
+    {
+        std::set<std::uint32_t> documents;
+        for (const SearchResult& result : found.at(query))
+            documents.insert(result.docNumber);
+        EXPECT_EQ(documents.size(), found.at(query).size()) << query << ": each document once";
+        EXPECT_EQ(documents.size(), reference.PagesWith(query == "всег" ? "всегда" : query))
+            << query;
+    }
+    EXPECT_EQ(found.at("всегда").size(), 700u);
+    EXPECT_EQ(found.at("всегда").begin()->docNumber, 1u) << "all scores 0: by document";
 }

@@ -60,12 +60,10 @@ TEST(ResourceLoader, AbsoluteFileUrlsAndPathsThatLeaveTheFolder)
     ASSERT_TRUE(loader.LoadImage("./x.png", data));
     EXPECT_EQ(Text(data), "relative");
 
-    CLogCapture log;
     for (const char* url : {"../../secret.txt", "..%2F..%2Fsecret.txt", "a/../../../secret.txt",
                             "..\\..\\secret.txt", "x.png%00.htm", "/etc/passwd"})
     {
         EXPECT_FALSE(loader.LoadImage(url, data)) << url;
         EXPECT_FALSE(loader.LoadHtml(url, data)) << url;
     }
-    EXPECT_TRUE(log.Contains("CKalimorHTMLayoutDataLoader::LoadData refused"));
 }

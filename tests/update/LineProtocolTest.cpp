@@ -155,11 +155,9 @@ TEST(ServiceConfig, DeploymentValuesAndTheEnvironmentOverride)
     }
     for (const char* szBad : {"127.0.0.1", "host:0", "host:65536", ":80", "host:80x", "a/b:80"})
     {
-        CLogCapture log(1);
         CScopedEnv env("KALIMOR_SERVICE", szBad);
         EXPECT_TRUE(CServiceConfig::FromEnvironment().m_strUpdateHost.ends_with(".example"))
             << szBad;
-        EXPECT_TRUE(log.Contains("KALIMOR_SERVICE")) << szBad;
     }
 }
 

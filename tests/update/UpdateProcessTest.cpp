@@ -97,7 +97,6 @@ TEST_F(UpdateProcessTest, RemovalListRemovesNamedFilesButNothingOutside)
     CZipBuilder zip;
     zip.Add("new.html", "n");
     zip.Add("remove.files", "old/one.dat\r\n\\old\\two.png\n../bookmarks.xml\nmissing.dat\n");
-    CLogCapture log(1);
     ASSERT_TRUE(Unpack(zip));
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "old/one.dat"));
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "old/two.png"));
@@ -105,7 +104,6 @@ TEST_F(UpdateProcessTest, RemovalListRemovesNamedFilesButNothingOutside)
         << "the list itself goes too";
     EXPECT_TRUE(CFileUtils::FileExists(m_strContent + "new.dat"));
     EXPECT_EQ(ReadFileText(m_dir.File("profile/bookmarks.xml")), "mine");
-    EXPECT_TRUE(log.Contains("Refused to remove ../bookmarks.xml")) << log.Text();
     EXPECT_TRUE(CFileUtils::FileExists(m_dir.File("package.zip")))
         << "kept: this run was not told to delete it";
 }
@@ -116,22 +114,20 @@ TEST_F(UpdateProcessTest, EntriesThatWouldLeaveTheContentFolderFailThePackage)
     struct CCase
     {
         std::string m_strName;
-        const char* m_szReason;
         bool m_bLink = false;
     };
     const CCase cases[] = {
-        {"../outside.txt", "a parent folder"},
-        {"Content/../../outside.txt", "a parent folder"},
-        {"//etc/outside.txt", "an absolute path"},
-        {"C:/outside.txt", "a drive or stream name"},
-        {"c:\\outside.txt", "a drive or stream name"},
-        {"Content/CON.html", "a device name"},
-        {"lpt1", "a device name"},
-        {"link", "a symbolic link", true},
+        {"../outside.txt"},
+        {"Content/../../outside.txt"},
+        {"//etc/outside.txt"},
+        {"C:/outside.txt"},
+        {"c:\\outside.txt"},
+        {"Content/CON.html"},
+        {"lpt1"},
+        {"link", true},
     };
     for (const auto& test : cases)
     {
-        CLogCapture log(1);
         CZipBuilder zip;
         zip.Add("first.txt", "written before the bad entry");
         if (test.m_bLink)
@@ -140,8 +136,6 @@ TEST_F(UpdateProcessTest, EntriesThatWouldLeaveTheContentFolderFailThePackage)
             zip.Add(test.m_strName, "evil");
         zip.Add("after.txt", "never written");
         EXPECT_FALSE(Unpack(zip, true)) << test.m_strName;
-        EXPECT_TRUE(log.Contains("Refused entry")) << log.Text();
-        EXPECT_TRUE(log.Contains(test.m_szReason)) << test.m_strName << ": " << log.Text();
         EXPECT_FALSE(CFileUtils::FileExists(m_dir.File("package.zip")))
             << "a failed package is removed";
     }
@@ -156,9 +150,7 @@ TEST_F(UpdateProcessTest, ASymbolicLinkInsideTheContentIsNotFollowed)
     std::filesystem::create_directory_symlink(m_dir.File("elsewhere"), m_strContent + "docs");
     CZipBuilder zip;
     zip.Add("docs/a.html", "x");
-    CLogCapture log(1);
     EXPECT_FALSE(Unpack(zip));
-    EXPECT_TRUE(log.Contains("leads out of the content")) << log.Text();
     EXPECT_TRUE(FilesUnder(m_dir.File("elsewhere")).empty());
 }
 
@@ -213,11 +205,10 @@ TEST_F(UpdateProcessTest, CorruptAndTruncatedArchivesFailWithTheirMessages)
 
 TEST_F(UpdateProcessTest, AZipBombIsStopped)
 {
-    CLogCapture log(1);
     CZipBuilder ratio;
     ratio.Add("zeros.bin", std::string(8 << 20, '\0'));
     EXPECT_FALSE(Unpack(ratio));
-    EXPECT_TRUE(log.Contains("it would unpack to 8388608 bytes")) << log.Text();
+    EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "zeros.bin"));
 
     CUnpackLimits limits;
     limits.m_nMaxTotalBytes = 150000;
@@ -225,7 +216,6 @@ TEST_F(UpdateProcessTest, AZipBombIsStopped)
     total.Add("one.txt", std::string(100000, 'x'));
     total.Add("two.txt", std::string(100000, 'y'));
     EXPECT_FALSE(Unpack(total, false, limits));
-    EXPECT_TRUE(log.Contains("the package unpacks to more than its limit")) << log.Text();
     EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "two.txt"));
 
     limits = {};
@@ -234,7 +224,7 @@ TEST_F(UpdateProcessTest, AZipBombIsStopped)
     for (int n = 0; n < 3; ++n)
         many.Add("f" + std::to_string(n), "x");
     EXPECT_FALSE(Unpack(many, false, limits));
-    EXPECT_TRUE(log.Contains("3 entries"));
+    EXPECT_FALSE(CFileUtils::FileExists(m_strContent + "f0"));
 }
 
 TEST(PackageEntry, NamesAreMadeRelativeOrRefused)
@@ -255,9 +245,25 @@ TEST(PackageEntry, NamesAreMadeRelativeOrRefused)
             << szRaw << ": " << strReason;
         EXPECT_EQ(strName, szName);
     }
-    for (const char* szRaw :
-         {"..", "a/../../b", "//x", "/\\x", "D:x", "a/b:stream", "nul.txt", "COM9", "a\tb"})
+    const std::pair<const char*, const char*> refused[] = {
+        {"..", "a parent folder"},
+        {"a/../../b", "a parent folder"},
+        {"Content/../../outside.txt", "a parent folder"},
+        {"//x", "an absolute path"},
+        {"/\\x", "an absolute path"},
+        {"D:x", "a drive or stream name"},
+        {"c:\\outside.txt", "a drive or stream name"},
+        {"a/b:stream", "a drive or stream name"},
+        {"nul.txt", "a device name"},
+        {"COM9", "a device name"},
+        {"Content/CON.html", "a device name"},
+        {"a\tb", "a control character"},
+    };
+    for (const auto& [szRaw, szReason] : refused)
+    {
         EXPECT_FALSE(CPackageEntry::NormalizeName(szRaw, strName, strReason)) << szRaw;
+        EXPECT_EQ(strReason, szReason) << szRaw;
+    }
 
     bool bEncipher = false;
     EXPECT_EQ(CPackageEntry::GetInstalledName("a/b.html", bEncipher), "a/b.dat");
