@@ -3,7 +3,8 @@
 #   ./build.sh test    install what is missing, check the sources' format, then
 #                      build and run every test twice: a normal build (g++) and
 #                      an AddressSanitizer + UBSan build (clang, which also runs
-#                      the libFuzzer targets)
+#                      the libFuzzer targets); clang-tidy checks the sources
+#                      with the clang build's compile commands
 #   ./build.sh run     build and start the client on the demo content (or an
 #                      empty profile); add --no-browser to get its address printed
 #   ./build.sh build   build the normal configuration only
@@ -41,6 +42,8 @@ case "${1:-}" in
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build (clang, libFuzzer)"
     configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKALIMOR_SANITIZE=ON \
       -DKALIMOR_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    echo "== clang-tidy (.clang-tidy, every warning an error)"
+    scripts/check-tidy build/asan
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
       run_tests build/asan
     echo "== all tests passed in both builds"
@@ -64,7 +67,7 @@ case "${1:-}" in
     echo "== package: $deb"
     ;;
   *)
-    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -61,7 +61,7 @@ public:
     // The snippets are kept for the result lists being paged, up to this
     // many bytes (keys and texts); past it the cache starts afresh, since a
     // day of searches would otherwise keep every snippet ever shown.
-    static constexpr std::size_t kSnippetCacheBytes = 512 * 1024;
+    static constexpr std::size_t kSnippetCacheBytes = std::size_t{512} * 1024;
     std::size_t GetSnippetCacheBytes() const { return m_nSnippetCacheBytes; }
 
     // Rewrites the "sample" and "download" links of a page (an "a" directly in

@@ -26,10 +26,8 @@ void CKalimorCommandLineInfo::ParseCommandLine(int argc, const char* const* argv
         const bool bLast = i + 1 == argc;
         if (arg.starts_with("--"))
             ParseParam(arg.substr(2), true, bLast);
-        else if (arg.starts_with('-'))
-            ParseParam(arg.substr(1), true, bLast);
         // "/" starts an absolute path here, so it makes a flag only of a switch.
-        else if (arg.starts_with('/') && IsSwitch(arg.substr(1)))
+        else if (arg.starts_with('-') || (arg.starts_with('/') && IsSwitch(arg.substr(1))))
             ParseParam(arg.substr(1), true, bLast);
         else
             ParseParam(arg, false, bLast);

@@ -10,6 +10,7 @@ struct CDate
     unsigned m_nMonth = 0;
     unsigned m_nDay = 0;
 
+    // NOLINTNEXTLINE(modernize-use-nullptr): a false report on a defaulted comparison
     auto operator<=>(const CDate&) const = default;
 };
 

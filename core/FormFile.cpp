@@ -84,11 +84,10 @@ std::string CFormFile::CopyForDesktop(const std::string& strSource, const std::s
     const std::filesystem::path name(strName);
     for (int nCopy = 1; nCopy < 1000; ++nCopy)
     {
-        const std::string strTarget =
-            strFolder + "/" +
-            (nCopy == 1 ? strName
-                        : name.stem().string() + " (" + std::to_string(nCopy) + ")" +
-                              name.extension().string());
+        std::string strTarget = strFolder + "/" +
+                                (nCopy == 1 ? strName
+                                            : name.stem().string() + " (" + std::to_string(nCopy) +
+                                                  ")" + name.extension().string());
         std::string strExisting;
         if (std::filesystem::exists(strTarget))
         {

@@ -127,9 +127,12 @@ struct CLogVoidify
     void operator&(CLogWriter&) {}
 };
 
-// A log statement builds nothing unless the threshold admits its level.
+// A log statement builds nothing unless the threshold admits its level. The
+// list stays open on its right: the record takes the "<<" that follows.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KLOG(level)                                                                                \
     (GetLog().GetLevel() < (level)) ? (void)0 : CLogVoidify() & GetLog().Record(level)
+// NOLINTEND(bugprone-macro-parentheses)
 
 #define KLOG_ERR KLOG(LOG_ERR)
 #define KLOG_WARN KLOG(LOG_WARN)

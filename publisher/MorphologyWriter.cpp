@@ -150,7 +150,7 @@ std::vector<std::uint8_t> CMorphoFileWriter::Build() const
 
     const std::string_view magic = m_layout == MORPHO_LAYOUT_STEMS ? kMagicWords1 : kMagicWords2;
     std::vector<std::uint8_t> out(magic.begin(), magic.end());
-    out.resize(kSearchMagicSize + 4 * kBucketCount, 0);
+    out.resize(kSearchMagicSize + std::size_t{4} * kBucketCount, 0);
     for (int h = 0; h < kBucketCount; ++h)
     {
         auto& bucket = buckets[h];
@@ -160,7 +160,8 @@ std::vector<std::uint8_t> CMorphoFileWriter::Build() const
         std::stable_sort(bucket.begin(), bucket.end(), [&](std::size_t a, std::size_t b) {
             return m_nodes[a].m_key < m_nodes[b].m_key;
         });
-        PatchU32(out, kSearchMagicSize + 4 * h, static_cast<std::uint32_t>(out.size()));
+        PatchU32(out, kSearchMagicSize + std::size_t{4} * h,
+                 static_cast<std::uint32_t>(out.size()));
         WriteTree(out, bucket, 0, bucket.size());
         // Offsets are read as signed numbers: the file must stay below 2 GiB.
         if (out.size() > 0x7FFFFFFFu)

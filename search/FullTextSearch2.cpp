@@ -83,7 +83,7 @@ bool ReadPhraseNode(const MFile* pFile, int nId, std::uint32_t nOffset, CPhraseN
         // The counts lie inside the file: they are summed straight from the view.
         std::uint64_t nPositions = 0;
         for (std::uint32_t i = 0; i < node.nDocCount; ++i)
-            nPositions += ReadU16(pFile->view + node.nCountsOffset + 2 * i);
+            nPositions += ReadU16(pFile->view + node.nCountsOffset + 2 * std::size_t{i});
         nEnd += 2ull * (node.nDocCount + nPositions);
     }
     if (nEnd > pFile->size)
@@ -230,11 +230,11 @@ void CFullTextSearch2::SearchInNodePositions(std::string_view bytes, int nId, st
         return;
     // ReadPhraseNode checked that the whole node lies inside the file.
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
-    const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
+    const std::uint8_t* pCursor = pCounts + 2 * std::size_t{node.nDocCount};
     std::uint32_t nDocument = 0;
     for (std::uint32_t i = 0; i < node.nDocCount; ++i)
     {
-        const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+        const std::uint16_t nCount = ReadU16(pCounts + 2 * std::size_t{i});
         nDocument += ReadU16(pCursor);
         pCursor += 2;
         std::uint32_t nPosition = 0;
@@ -261,11 +261,11 @@ void CFullTextSearch2::GetWordDocuments(std::string_view word, std::vector<WordD
     // stepped over, so a frequent word costs one read per document.
     documents.reserve(documents.size() + node.nDocCount);
     const std::uint8_t* pCounts = pFile->view + node.nCountsOffset;
-    const std::uint8_t* pCursor = pCounts + 2 * node.nDocCount;
+    const std::uint8_t* pCursor = pCounts + 2 * std::size_t{node.nDocCount};
     std::uint32_t nDocument = 0;
     for (std::uint32_t i = 0; i < node.nDocCount; ++i)
     {
-        const std::uint16_t nCount = ReadU16(pCounts + 2 * i);
+        const std::uint16_t nCount = ReadU16(pCounts + 2 * std::size_t{i});
         nDocument += ReadU16(pCursor);
         if (nCount > 0)
             documents.push_back({nDocument, ReadU16(pCursor + 2), nCount});

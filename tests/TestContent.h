@@ -22,7 +22,7 @@ inline std::string WriteSmallMorphology(const CTempDir& dir)
     writer.AddParadigm({"налог", "налога", "налоги", "налогов", "налогами"});
     writer.AddParadigm({"ставка", "ставки", "ставку", "ставкой"});
     writer.AddParadigm({"вычет", "вычета", "вычеты", "вычетов"});
-    const std::string strFolder = dir.File("small-morphology");
+    std::string strFolder = dir.File("small-morphology");
     writer.Save(strFolder);
     return strFolder;
 }

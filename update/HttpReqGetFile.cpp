@@ -18,10 +18,10 @@ CHttpReqGetFile::CHttpReqGetFile(const CRequestSettings& settings, std::string_v
 
 std::shared_ptr<CHttpReqGetFile>
 CHttpReqGetFile::DoRequest(CRequestHandlers handlers, const CRequestSettings& settings,
-                           std::string strUrl, std::string strDestinationPath, bool bFinishPause)
+                           std::string_view url, std::string strDestinationPath, bool bFinishPause)
 {
     std::shared_ptr<CHttpReqGetFile> pRequest(
-        new CHttpReqGetFile(settings, strUrl, std::move(strDestinationPath), bFinishPause));
+        new CHttpReqGetFile(settings, url, std::move(strDestinationPath), bFinishPause));
     pRequest->RegisterHandlers(std::move(handlers));
     Launch(pRequest);
     return pRequest;

@@ -9,7 +9,7 @@ class CHttpReqGetFile : public CHttpRequest
 public:
     // With bFinishPause the bar is shown full for a moment after the download.
     static std::shared_ptr<CHttpReqGetFile>
-    DoRequest(CRequestHandlers handlers, const CRequestSettings& settings, std::string strUrl,
+    DoRequest(CRequestHandlers handlers, const CRequestSettings& settings, std::string_view url,
               std::string strDestinationPath, bool bFinishPause);
     void KillRequest() override;
     const std::string& GetDestinationPath() const { return m_strDestinationPath; }

@@ -118,7 +118,8 @@ int CUpdateFlow::ProgressValue(int nState, std::size_t nPackages, std::size_t nI
         return static_cast<int>(std::min(nPercent, 100U));
     if (nState == 8 && nPercent == 100 && nInstalled + 1 == nPackages)
         return 100;
-    const double dShare = static_cast<double>(100 / nPackages);
+    const std::size_t nShare = 100 / nPackages; // whole: three packages share 33 each
+    const double dShare = static_cast<double>(nShare);
     double dValue = dShare * (nPercent / 100.0) * 0.5 + static_cast<double>(nInstalled) * dShare;
     if (nState == 8)
         dValue += dShare * 0.5;

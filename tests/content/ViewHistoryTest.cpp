@@ -11,7 +11,7 @@ namespace
 {
 std::time_t At(unsigned year, unsigned month, unsigned day, int hour)
 {
-    return FromLocalDate({year, month, day}) + (hour - 12) * 3600;
+    return FromLocalDate({year, month, day}) + std::time_t{hour - 12} * 3600;
 }
 
 std::vector<std::string> DamagedCopies(const CTempDir& dir)

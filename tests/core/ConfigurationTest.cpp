@@ -157,7 +157,7 @@ TEST_F(RegistryConfigTest, SettingsSurviveACrashInTheMiddleOfASave)
     config.SetRegistryKey("Kalimor");
     config.SetLogin("old");
     ASSERT_TRUE(config.SaveSettings());
-    const std::string strNewLogin(8 * 1024 * 1024, 'n');
+    const std::string strNewLogin(std::size_t{8} << 20, 'n');
 
     for (int round = 0; round < 24; ++round)
     {

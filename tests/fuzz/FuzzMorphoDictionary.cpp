@@ -9,7 +9,7 @@
 
 namespace
 {
-constexpr std::size_t kTableSize = 4 * 8192;
+constexpr std::size_t kTableSize = std::size_t{4} * 8192;
 constexpr std::uint32_t kTreesStart = 16 + kTableSize;
 
 std::string TableToTheTrees()

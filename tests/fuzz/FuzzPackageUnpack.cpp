@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
 {
     CheckName(std::string(reinterpret_cast<const char*>(pData), std::min<std::size_t>(nSize, 300)));
 
-    const fs::path root = Root();
+    const fs::path& root = Root();
     std::error_code error;
     fs::remove_all(root / "profile", error);
     fs::create_directories(root / "profile/Content", error);

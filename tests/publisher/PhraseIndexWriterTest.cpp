@@ -36,10 +36,11 @@ std::pair<int, int> TreeShape(const std::string& bytes, std::size_t nOffset)
     const std::size_t nCounts = nOffset + 8 + nLength;
     std::size_t nPositions = 0;
     for (unsigned i = 0; i < nDocs; ++i)
-        nPositions += U16At(bytes, nCounts + 2 * i);
+        nPositions += U16At(bytes, nCounts + std::size_t{2} * i);
     std::pair<int, int> shape{1, 1};
-    for (const auto& [bHas, nChild] : {std::pair{bLeft, nCounts + 2 * (2 * nDocs + nPositions)},
-                                       std::pair{nRight != 0, std::size_t{nRight}}})
+    for (const auto& [bHas, nChild] :
+         {std::pair{bLeft, nCounts + std::size_t{2} * (std::size_t{2} * nDocs + nPositions)},
+          std::pair{nRight != 0, std::size_t{nRight}}})
     {
         if (!bHas)
             continue;

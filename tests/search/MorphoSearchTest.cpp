@@ -23,7 +23,8 @@ class CDictBytes
 public:
     explicit CDictBytes(int nType = 1)
     {
-        m_bytes.Text(nType == 1 ? "KALIMOR_WORDS_1 " : "KALIMOR_WORDS_2 ").Zeros(4 * 8192);
+        m_bytes.Text(nType == 1 ? "KALIMOR_WORDS_1 " : "KALIMOR_WORDS_2 ")
+            .Zeros(std::size_t{4} * 8192);
     }
     std::uint32_t Offset() const { return static_cast<std::uint32_t>(m_bytes.Size()); }
     void SetBucket(std::string_view key, std::uint32_t nOffset)

@@ -55,7 +55,7 @@ public:
     // zeroCountDocs have a word count of 0.
     CSearchScanReference(std::vector<std::vector<std::string>> paradigms,
                          const std::vector<std::pair<std::string, std::string>>& pages,
-                         std::set<std::uint32_t> zeroCountDocs = {})
+                         const std::set<std::uint32_t>& zeroCountDocs = {})
         : m_paradigms(std::move(paradigms))
     {
         for (const auto& [path, text] : pages)

@@ -670,7 +670,7 @@ TEST_F(CReadingFixture, HistoryPagesByTheWindowHeightWithOneDateRowPerDay)
     // In the window: 510 pixels, 14 records -> 3 pages; a click opens the page.
     for (int i = 0; i < 14; ++i)
         context.m_history.AddSection("/nds/restore.html", "Восстановление НДС", "НДС",
-                                     context.m_tNow + i * 86400);
+                                     context.m_tNow + std::time_t{i} * 86400);
     CMainWindow& main = Main();
     Main(1366, main.GetSearchPanel().GetWindowRect().m_nTop + 135 + 510 + 20);
     main.OnHistoryButton();

@@ -704,7 +704,7 @@ TEST_F(CUpdateWindowsFixture, ASignUpThatTheServiceTakesIsKeptAndTheUpdateFollow
 
 TEST(ClientOffer, OnceInSevenDaysWhenTheWindowIsInFrontAndNoUpdateRuns)
 {
-    constexpr std::time_t tNow = 1'800'000'000, tDay = 24 * 60 * 60;
+    constexpr std::time_t tNow = 1'800'000'000, tDay = std::time_t{24} * 60 * 60;
     struct CCase
     {
         bool m_bUrl, m_bRunning, m_bForeground, m_bOffered;
@@ -748,9 +748,9 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersTheNewerClientByTheWindowClock)
     decline();
     tick();
     EXPECT_EQ(nOffers, 1);
-    context.m_tNow += 6 * 24 * 3600;
+    context.m_tNow += std::time_t{6} * 24 * 3600;
     tick();
-    context.m_tNow += 24 * 3600;
+    context.m_tNow += std::time_t{24} * 3600;
     context.m_bTray = true;
     tick();
     EXPECT_EQ(nOffers, 1) << "not within seven days, not in the tray";
@@ -947,7 +947,7 @@ TEST_F(CUpdateWindowsFixture, TheOfferTimerOffersOnlyWhileTheWindowIsInFront)
         SCOPED_TRACE(std::string("active ") + std::to_string(test.m_bActive) + " visible " +
                      std::to_string(test.m_bVisible) + " tray " + std::to_string(test.m_bTray));
         bOffered = false;
-        context.m_tNow += 8 * 24 * 3600; // past the pause after an earlier offer
+        context.m_tNow += std::time_t{8} * 24 * 3600; // past the pause after an earlier offer
         pMain->OnActivate(test.m_bActive);
         pMain->ShowWindow(test.m_bVisible ? SW_SHOWMAXIMIZED : SW_HIDE);
         context.m_bTray = test.m_bTray;

@@ -33,7 +33,7 @@ TEST(LineProtocol, ParseTextCutsAtEveryLineFeedAndKeepsTheLastPiece)
         << "a leading byte-order mark is dropped";
     EXPECT_EQ(Parse("OK\n\xEF\xBB\xBF"), (CAnswerLines{"OK", "\xEF\xBB\xBF"}))
         << "only a leading one";
-    EXPECT_EQ(Parse(std::string_view("OK\n1\0\nignored", 14)), (CAnswerLines{"OK", "1"}))
+    EXPECT_EQ(Parse(std::string_view("OK\n1\0\nignored", 13)), (CAnswerLines{"OK", "1"}))
         << "stops at a zero byte";
     EXPECT_EQ(Parse("OK\nП\xD0\nz\xFF"), (CAnswerLines{"OK", "П?", "z?"}))
         << "invalid bytes become ?";

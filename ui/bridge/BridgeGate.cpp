@@ -23,8 +23,8 @@ namespace
 using Clock = std::chrono::steady_clock;
 // Bytes waiting in one direction of a joined connection; a full buffer stops
 // reading from that side, so a peer that does not read holds no more.
-constexpr std::size_t kBufferCap = 64 * 1024;
-constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::size_t kBufferCap = std::size_t{64} * 1024;
+constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 constexpr auto kDrainTime = std::chrono::milliseconds(300);
 constexpr auto kIdlePoll = std::chrono::milliseconds(250);
 // The server's own backlog is short: a connection it has no room for yet is

@@ -27,7 +27,7 @@ struct SBridgeLimits
     std::chrono::milliseconds m_headDeadline{2000};
     // A request without the key is answered and its connection gone within this.
     std::chrono::milliseconds m_otherDeadline{10000};
-    std::size_t m_nMaxHead = 16 * 1024;
+    std::size_t m_nMaxHead = std::size_t{16} * 1024;
     // The window's events (a copied selection included). Nothing without the
     // key has a body to send; one that comes would reach a server that answers
     // 403 before reading it, and its close over the unread body would lose

@@ -58,7 +58,7 @@ std::string CBrowserLauncher::FindProgram(const std::string& strName)
         std::size_t nEnd = path.find(':', nStart);
         if (nEnd == std::string::npos)
             nEnd = path.size();
-        const std::string strCandidate = path.substr(nStart, nEnd - nStart) + "/" + strName;
+        std::string strCandidate = path.substr(nStart, nEnd - nStart) + "/" + strName;
         if (nEnd > nStart && ::access(strCandidate.c_str(), X_OK) == 0)
             return strCandidate;
         nStart = nEnd + 1;

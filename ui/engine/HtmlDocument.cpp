@@ -15,7 +15,7 @@ constexpr int kMaxIncludeDepth = 8;
 // window since its last whole page) is bounded by count and by bytes: past
 // either, the whole page goes along again and the bridge drops the rest.
 constexpr std::size_t kMaxOpsBeforeFull = 400;
-constexpr std::size_t kMaxBytesBeforeFull = 256 * 1024;
+constexpr std::size_t kMaxBytesBeforeFull = std::size_t{256} * 1024;
 
 // The engine's own "button": a main-button press and release on the element,
 // or Space/Enter while it has the focus, raise BUTTON_CLICK.

@@ -89,7 +89,8 @@ int CNewsScrollBarWnd::PositionAt(int nX) const
     const int nFree = TrackWidth() - ThumbWidth();
     if (nFree <= 0)
         return 0;
-    const double dShare = static_cast<double>(nX - m_nLeft - ThumbWidth() / 2) / nFree;
+    const int nFromStart = nX - m_nLeft - ThumbWidth() / 2; // the thumb's middle, in whole pixels
+    const double dShare = static_cast<double>(nFromStart) / nFree;
     return static_cast<int>(std::lround(std::clamp(dShare, 0.0, 1.0) * m_nMaximum));
 }
 

@@ -305,7 +305,7 @@ std::string CUpdateController::DownloadContentFile(const std::string& strRelativ
         return {};
     std::string strRelative = strRelativePath;
     std::replace(strRelative.begin(), strRelative.end(), '\\', '/');
-    const std::string strLocal = LocalFileFor(pContext->GetDocumentsFolder(), strRelative);
+    std::string strLocal = LocalFileFor(pContext->GetDocumentsFolder(), strRelative);
     if (strLocal.empty())
     {
         KLOG_ERR << "CMainWindow::DownloadContentFile refuses " << strRelativePath;

@@ -28,7 +28,7 @@ enum EMainWindowTimer : unsigned
 class CUpdateController : private IUpdateAppHost
 {
 public:
-    static constexpr std::time_t kOfferPause = 7 * 24 * 60 * 60;
+    static constexpr std::time_t kOfferPause = std::time_t{7} * 24 * 60 * 60;
 
     explicit CUpdateController(IUpdateFrame& main);
     ~CUpdateController() override;
