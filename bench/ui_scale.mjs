@@ -24,7 +24,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import {
   anonymousKiB, clientSet, documentViews, frameWith, launchBrowser, line, loadLine, mib, openWindow, residentKiB, summary,
-  timePrompts, timeSearches, useContent,
+  timeClick, timePrompts, timeSearches, useContent,
 } from './lib/client.mjs';
 
 const args = process.argv.slice(2);
@@ -79,26 +79,6 @@ const usedProfile = (env) => {
 const clients = clientSet(client);
 const { start, stop } = clients;
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-// The time from the last mouse press in any frame of the window to the first
-// frame in which test() holds (in the main page, over the frames' documents).
-async function timeClick(page, locator, test, arg) {
-  await page.evaluate(() => window.__noteClicks());
-  const painted = page.evaluate(([source, a]) => {
-    const check = new Function('a', `return (${source})(a);`);
-    return window.__paintedWhen(() => check(a));
-  }, [test.toString(), arg]);
-  await locator.click();
-  let timer;
-  const late = new Promise((resolve, reject) => {
-    timer = setTimeout(() => reject(new Error('not painted in 20 s: ' + test)), 20000);
-  });
-  try {
-    return await Promise.race([painted, late]);
-  } finally {
-    clearTimeout(timer);
-  }
-}
 
 async function measureStart(browser) {
   const times = [], memory = [], anonymous = [];

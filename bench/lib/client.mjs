@@ -166,11 +166,34 @@ export async function openWindow(browser, run, viewport = { width: 1366, height:
         const doc = frame.contentDocument;
         if (!doc || doc.__noted) continue;
         doc.__noted = true;
-        doc.addEventListener('click', () => { window.__keyAt = performance.now(); }, true);
+        const note = () => { window.__keyAt = performance.now(); };
+        doc.addEventListener('click', note, true);
+        doc.addEventListener('keydown', note, true);
       }
     };
   });
   return { context, page, panel, box: panel.locator('#edit_search') };
+}
+
+// The time from the last mouse press (or key press, with act given as
+// a function of the locator) in any frame of the window to the first frame
+// in which test() holds (in the main page, over the frames' documents).
+export async function timeClick(page, locator, test, arg, act = (l) => l.click()) {
+  await page.evaluate(() => window.__noteClicks());
+  const painted = page.evaluate(([source, a]) => {
+    const check = new Function('a', `return (${source})(a);`);
+    return window.__paintedWhen(() => check(a));
+  }, [test.toString(), arg]);
+  await act(locator);
+  let timer;
+  const late = new Promise((resolve, reject) => {
+    timer = setTimeout(() => reject(new Error('not painted in 20 s: ' + test)), 20000);
+  });
+  try {
+    return await Promise.race([painted, late]);
+  } finally {
+    clearTimeout(timer);
+  }
 }
 
 // Enter -> the result list of this query on screen with its first chunk.
