@@ -51,8 +51,8 @@ void Answer(const std::string& strCommand, const std::string& strValue)
     std::cout << "result " << strCommand << " " << strValue << std::endl;
 }
 
-void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<CSplashDlg>& pSplash,
-                CMessageLoop& loop)
+void RunCommand(const std::string& strLine, CClientContext& context, CMainWindow& main,
+                std::unique_ptr<CSplashDlg>& pSplash, CMessageLoop& loop)
 {
     std::istringstream in(strLine);
     std::string strCommand, strArgument;
@@ -64,18 +64,18 @@ void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<C
     else if (strCommand == "about")
     {
         main.SetShadowMode(true);
-        CAboutDlg about(&main);
+        CAboutDlg about(context, &main);
         Answer(strLine, std::to_string(about.DoModal()));
         main.SetShadowMode(false);
     }
     else if (strCommand == "image")
     {
-        CImageViewDlg viewer(strArgument, &main);
+        CImageViewDlg viewer(context, strArgument, &main);
         Answer(strLine, std::to_string(viewer.DoModal()));
     }
     else if (strCommand == "splash")
     {
-        pSplash = std::make_unique<CSplashDlg>();
+        pSplash = std::make_unique<CSplashDlg>(context);
         Answer(strLine, pSplash->Create() ? "shown" : "failed");
     }
     else if (strCommand == "close-splash")
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     if (!bridge.Start())
         return 1;
     manager.SetSink([&](const nlohmann::json& ops) { bridge.Publish(ops); });
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     if (!main.Create())
         return 1;
     manager.SetMainWindow(&main);
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     std::thread reader([&] {
         std::string strLine;
         while (std::getline(std::cin, strLine) && !strLine.empty())
-            loop.PostTask([&, strLine] { RunCommand(strLine, main, pSplash, loop); });
+            loop.PostTask([&, strLine] { RunCommand(strLine, context, main, pSplash, loop); });
         loop.Quit(0); // the test went away
     });
     reader.detach();

@@ -12,17 +12,17 @@ template <class TDialog> void CModalViewers::RunDimmed(TDialog& dialog)
 
 void CModalViewers::ShowImage(const std::string& strPath)
 {
-    CImageViewDlg viewer(strPath, &m_frame);
+    CImageViewDlg viewer(m_context, strPath, &m_frame);
     RunDimmed(viewer);
 }
 
 void CModalViewers::ShowHowToUse()
 {
-    ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
+    ShowImage(m_context.GetResourceConfig().GetPath("ui/images/image_how_to_use.png"));
 }
 
 void CModalViewers::ShowAboutBox()
 {
-    CAboutDlg about(&m_frame);
+    CAboutDlg about(m_context, &m_frame);
     RunDimmed(about);
 }
