@@ -25,18 +25,18 @@ CMainWindow::CMainWindow(CClientContext& context, std::unique_ptr<CSplashDlg> pS
       m_welcome(context.GetDataLoader()),
       m_encyclopedia(this),
       m_statusPanel(context.GetDataLoader()),
-      m_searchRegistry(this, context.GetDataLoader()),
-      m_searchResult(this, context.GetDataLoader()),
-      m_bookmarkList(this, context.GetDataLoader()),
-      m_historyWin(this, context.GetDataLoader()),
+      m_searchRegistry(context, this),
+      m_searchResult(context, this),
+      m_bookmarkList(context, this),
+      m_historyWin(context, this),
       m_newsHeader(context.GetDataLoader()),
       m_newsScrollBar(context.GetDataLoader()),
-      m_newsPanel(this, context.GetDataLoader()),
-      m_newsCalendar(this, context.GetDataLoader()),
-      m_taxCalendar(this, context.GetDataLoader()),
-      m_blankView(this, context.GetDataLoader()),
-      m_blankList(this, context.GetDataLoader()),
-      m_blankSectionList(this, context.GetDataLoader())
+      m_newsPanel(context, this),
+      m_newsCalendar(context, this),
+      m_taxCalendar(context, this),
+      m_blankView(context, this),
+      m_blankList(context, this),
+      m_blankSectionList(context, this)
 {
     // The controls exist from construction; their elements come with Create.
     auto& top = m_topPanel;
