@@ -5,7 +5,6 @@
 #include "ViewHost.h"
 
 class CClientContext;
-
 struct CBlankInfo;
 
 // One form of the forms library (view kind 9): its name, date, approval and

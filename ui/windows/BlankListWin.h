@@ -6,7 +6,6 @@
 #include "ViewHost.h"
 
 class CClientContext;
-
 struct CBlankSection;
 
 // The forms of one section of the forms library (view kind 8), in the

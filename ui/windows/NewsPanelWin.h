@@ -10,7 +10,6 @@
 #include <vector>
 
 class CClientContext;
-
 struct CBlankInfo;
 struct CNewInfo;
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 class CClientContext;
-
 class CSearchRegistry;
 
 // The alphabetical index (view kind 2): the letters that have phrases, the

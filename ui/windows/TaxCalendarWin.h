@@ -6,7 +6,6 @@
 #include "ViewHost.h"
 
 class CClientContext;
-
 class CTaxCalendar;
 
 // The tax calendar (view kind 6): a month with the days off and holidays of
