@@ -118,7 +118,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     if (!m_bTrayMode)
     {
         ShowToUser();
-        pSplash = std::make_unique<CSplashDlg>();
+        pSplash = std::make_unique<CSplashDlg>(*this);
         if (!pSplash->Create())
             pSplash.reset();
         m_pWindows->Flush();
@@ -126,7 +126,7 @@ bool CKalimorClntApp::InitInstance(int argc, const char* const* argv)
     if (!LoadData())
         KLOG_ERR << "Can't load data";
 
-    m_pMainWindow = std::make_unique<CMainWindow>(std::move(pSplash));
+    m_pMainWindow = std::make_unique<CMainWindow>(*this, std::move(pSplash));
     if (!m_pMainWindow->Create())
     {
         m_pMainWindow.reset();

@@ -40,7 +40,7 @@ public:
 // A client's loop, windows and main window on the test's thread.
 struct CClient
 {
-    CClient() : manager(loop), context(loop), main(nullptr)
+    CClient() : manager(loop), context(loop), main(context, nullptr)
     {
         CElementBehaviors::RegisterStandard();
         loop.BindToCurrentThread();

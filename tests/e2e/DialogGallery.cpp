@@ -52,8 +52,8 @@ void Answer(const std::string& strCommand, const std::string& strValue)
     std::cout << "result " << strCommand << " " << strValue << std::endl;
 }
 
-void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<CSplashDlg>& pSplash,
-                CMessageLoop& loop)
+void RunCommand(const std::string& strLine, CClientContext& context, CMainWindow& main,
+                std::unique_ptr<CSplashDlg>& pSplash, CMessageLoop& loop)
 {
     std::istringstream in(strLine);
     std::string strCommand, strArgument;
@@ -63,12 +63,12 @@ void RunCommand(const std::string& strLine, CMainWindow& main, std::unique_ptr<C
         Answer(strLine, ShowMessage("Контент не загружен. Выполните обновление",
                                     std::stoul(strArgument), 0));
     else if (strCommand == "about")
-        Answer(strLine, std::to_string(CModalViewers(main, main).ShowAboutBox()));
+        Answer(strLine, std::to_string(CModalViewers(context, main, main).ShowAboutBox()));
     else if (strCommand == "image")
-        Answer(strLine, std::to_string(CModalViewers(main, main).ShowImage(strArgument)));
+        Answer(strLine, std::to_string(CModalViewers(context, main, main).ShowImage(strArgument)));
     else if (strCommand == "splash")
     {
-        pSplash = std::make_unique<CSplashDlg>();
+        pSplash = std::make_unique<CSplashDlg>(context);
         Answer(strLine, pSplash->Create() ? "shown" : "failed");
     }
     else if (strCommand == "close-splash")
@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     if (!bridge.Start())
         return 1;
     manager.SetSink([&](const nlohmann::json& ops) { bridge.Publish(ops); });
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     if (!main.Create())
         return 1;
     manager.SetMainWindow(&main);
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
     std::thread reader([&] {
         std::string strLine;
         while (std::getline(std::cin, strLine) && !strLine.empty())
-            loop.PostTask([&, strLine] { RunCommand(strLine, main, pSplash, loop); });
+            loop.PostTask([&, strLine] { RunCommand(strLine, context, main, pSplash, loop); });
         loop.Quit(0); // the test went away
     });
     reader.detach();

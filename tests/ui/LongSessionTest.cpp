@@ -60,7 +60,7 @@ struct CLongBranchFixture : CWindowsFixture
                                     "</h1></body></html>");
         EXPECT_TRUE(context.m_encyclopedia.LoadData(dir.File("Content/encyclopedia.dat"), strDocs));
         context.m_registry.SetContentVersion(2);
-        main = std::make_unique<CMainWindow>(nullptr);
+        main = std::make_unique<CMainWindow>(context, nullptr);
         EXPECT_TRUE(main->Create());
         manager.SetMainWindow(main.get());
         main->MoveWindow(0, 0, 1366, 768);

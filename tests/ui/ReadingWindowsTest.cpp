@@ -86,7 +86,7 @@ struct CReadingFixture : CWindowsFixture
     {
         if (!m_pMain)
         {
-            m_pMain = std::make_unique<CMainWindow>(nullptr);
+            m_pMain = std::make_unique<CMainWindow>(context, nullptr);
             EXPECT_TRUE(m_pMain->Create());
             manager.SetMainWindow(m_pMain.get());
         }

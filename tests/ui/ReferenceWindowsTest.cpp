@@ -77,7 +77,7 @@ struct CReferenceFixture : CWindowsFixture
         EXPECT_TRUE(context.m_encyclopedia.LoadData(dir.File("Content/encyclopedia.dat"), strDocs));
         context.m_registry.SetContentVersion(2);
         context.m_tNow = FromLocalDate({2026, 12, 7});
-        pMain = std::make_unique<CMainWindow>(nullptr);
+        pMain = std::make_unique<CMainWindow>(context, nullptr);
         EXPECT_TRUE(pMain->Create());
         manager.SetMainWindow(pMain.get());
         pMain->MoveWindow(0, 0, 1366, 768);

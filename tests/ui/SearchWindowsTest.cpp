@@ -58,7 +58,7 @@ struct CSearchFixture : CWindowsFixture
     CSearchFixture()
     {
         context.m_registry.SetContentVersion(1);
-        main = std::make_unique<CMainWindow>(nullptr);
+        main = std::make_unique<CMainWindow>(context, nullptr);
         EXPECT_TRUE(main->Create());
         manager.SetMainWindow(main.get());
         main->MoveWindow(0, 0, 1366, 768);

@@ -21,7 +21,7 @@ unsigned CurrentLine(CTopMenuWin& menu)
 
 TEST_F(CWindowsFixture, TheTopPanelsMenuWorksFromTheKeyboardAndItsChoiceReachesTheMainWindow)
 {
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     ASSERT_TRUE(main.Create());
     manager.SetMainWindow(&main);
     main.ShowWindow(SW_SHOWMAXIMIZED);
@@ -104,7 +104,7 @@ TEST_F(CWindowsFixture, TheTopPanelsMenuWorksFromTheKeyboardAndItsChoiceReachesT
 
 TEST_F(CWindowsFixture, TheTopPanelsMenuWithTheMouseClosesOnAPressElsewhereAndItsExitEndsTheClient)
 {
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     ASSERT_TRUE(main.Create());
     manager.SetMainWindow(&main);
     main.ShowWindow(SW_SHOWMAXIMIZED);

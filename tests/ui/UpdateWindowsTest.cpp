@@ -78,7 +78,7 @@ struct CUpdateWindowsFixture : CWindowsFixture
         context.m_settings.m_service.m_strPasswordReminderUrl =
             "http://www.kalimor.example/remind_password/";
         context.m_registry.m_nProxyType = PROXY_DIRECT;
-        pMain = std::make_unique<CMainWindow>(nullptr);
+        pMain = std::make_unique<CMainWindow>(context, nullptr);
         EXPECT_TRUE(pMain->Create());
         manager.SetMainWindow(pMain.get());
         pMain->MoveWindow(0, 0, 1366, 768);
@@ -344,7 +344,7 @@ TEST_P(CUpdateStateTest, ShowsItsWordsAndButtonsAndEndsWithItsCodes)
         context.m_registry.SetContentVersion(0);
         CUpdateSetup setup = SetupFor(server);
         test.m_setup(server, setup.m_settings);
-        CUpdateDlg dialog(setup, test.m_nMode, pMain.get());
+        CUpdateDlg dialog(context, setup, test.m_nMode, pMain.get());
         CRegistrationData record;
         record.SetLogin("petrov");
         record.SetPassword("secret1");
@@ -466,8 +466,7 @@ TEST_F(CUpdateWindowsFixture, SignInChecksTheLoginAndPasswordAndSavesThemTrimmed
         SCOPED_TRACE(test.m_szLogin);
         context.m_registry.SetLogin("old");
         CLogCapture log;
-        CLoginUserDlg dialog(context.m_registry, "http://www.kalimor.example/remind_password/",
-                             pMain.get());
+        CLoginUserDlg dialog(context, "http://www.kalimor.example/remind_password/", pMain.get());
         std::string strShown;
         OnDialog<CLoginUserDlg>([&](CLoginUserDlg& shown) {
             EXPECT_EQ(shown.GetRootElement().FindById("edit_user_login").GetValue(), "old");

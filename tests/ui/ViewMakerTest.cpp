@@ -72,7 +72,7 @@ struct CViewMakerFixture : ::testing::Test
     CTestContext context;
     CTempDir forms;
     CLoadedSearch loaded{*s_pLibrary, context};
-    CViewMaker maker{&context};
+    CViewMaker maker{context};
 };
 } // namespace
 

@@ -89,7 +89,7 @@ TEST(MessageDialog, ButtonRowsFollowTheFlags)
 TEST_F(CWindowsFixture, DialogsNestAndTheParentGivesWayToTheChild)
 {
     // An about dialog opens a message dialog that hides it while it runs.
-    CAboutDlg about(nullptr);
+    CAboutDlg about(context, nullptr);
     std::vector<std::string> seen;
     InModal([&] {
         EXPECT_TRUE(about.IsWindowVisible());
@@ -114,7 +114,7 @@ TEST_F(CWindowsFixture, DialogsNestAndTheParentGivesWayToTheChild)
 TEST_F(CWindowsFixture, DialogsAreCentredOnTheMainWindowOrTheScreen)
 {
     CLogCapture log;
-    CSplashDlg splash;
+    CSplashDlg splash(context);
     ASSERT_TRUE(splash.Create());
     EXPECT_TRUE(log.Contains("CHTMLayoutDlg::CenterWindow cannot get main window instance."));
     const CRect desktop = manager.GetDesktopRect();
@@ -144,15 +144,16 @@ TEST_F(CWindowsFixture, ImageViewerPicksItsPageBySize)
     CRect dialog;
     const CRect area{0, 0, 1280, 800};
     const CResourceConfig& resources = context.GetResourceConfig();
-    EXPECT_EQ(CImageViewDlg::ChoosePage(300, 200, area, dialog), resources.GetImageViewDlgPath());
+    EXPECT_EQ(CImageViewDlg::ChoosePage(resources, 300, 200, area, dialog),
+              resources.GetImageViewDlgPath());
     EXPECT_LT(dialog.m_nWidth, 400);
-    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 2000, area, dialog),
+    EXPECT_EQ(CImageViewDlg::ChoosePage(resources, 3000, 2000, area, dialog),
               resources.GetImageScrollViewDlgPath());
     EXPECT_LE(dialog.m_nWidth, 1280);
     EXPECT_LE(dialog.m_nHeight, 800);
-    EXPECT_EQ(CImageViewDlg::ChoosePage(300, 2000, area, dialog),
+    EXPECT_EQ(CImageViewDlg::ChoosePage(resources, 300, 2000, area, dialog),
               resources.GetImageVScrollViewDlgPath());
-    EXPECT_EQ(CImageViewDlg::ChoosePage(3000, 200, area, dialog),
+    EXPECT_EQ(CImageViewDlg::ChoosePage(resources, 3000, 200, area, dialog),
               resources.GetImageHScrollViewDlgPath());
 
     int nWidth = 0, nHeight = 0;
@@ -177,7 +178,7 @@ TEST_F(CWindowsFixture, ImageViewerPicksItsPageBySize)
 
 TEST_F(CWindowsFixture, MainWindowClosesIntoTrayModeAndStopsOnTheStopMessage)
 {
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     ASSERT_TRUE(main.Create());
     manager.SetMainWindow(&main);
     main.ShowWindow(SW_SHOWMAXIMIZED);
@@ -211,7 +212,7 @@ TEST_F(CWindowsFixture, MainWindowClosesIntoTrayModeAndStopsOnTheStopMessage)
 
 TEST_F(CWindowsFixture, ShadowCoversTheMainWindowWhileAMessageRuns)
 {
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     ASSERT_TRUE(main.Create());
     manager.SetMainWindow(&main);
     bool bShadowDuring = false;
@@ -304,7 +305,7 @@ TEST_F(CWindowsFixture, AMessageDimsTheRegisteredMainWindowWhileItIsThere)
 
 TEST_F(CWindowsFixture, AboutPageOfTheTopPanelMailsSupport)
 {
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     ASSERT_TRUE(main.Create());
     manager.SetMainWindow(&main);
     CLogCapture log;
@@ -381,7 +382,7 @@ TEST(MainWindowCreation, APageWithoutAButtonFailsTheWindow)
     CMessageLoop loop;
     CWindowManager manager(loop);
     CLogCapture log;
-    CMainWindow main(nullptr);
+    CMainWindow main(context, nullptr);
     EXPECT_FALSE(main.Create());
     EXPECT_TRUE(log.Contains("CHTMLayoutCtrl::SetElement can't get element with id btn_forward"));
     EXPECT_TRUE(log.Contains("Can't initialize buttons"));

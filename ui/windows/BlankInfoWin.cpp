@@ -23,6 +23,13 @@ std::string WithoutLeadingSlash(const std::string& strUrl)
 }
 } // namespace
 
+CBlankInfoWin::CBlankInfoWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CBlankInfoWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -32,8 +39,7 @@ bool CBlankInfoWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, in
 
 int CBlankInfoWin::FindSection(std::string& strName) const
 {
-    CClientContext* pContext = CClientContext::Get();
-    const CBlankInfoData* pBlanks = pContext ? pContext->GetBlanks() : nullptr;
+    const CBlankInfoData* pBlanks = m_context.GetBlanks();
     if (!pBlanks || !m_pBlank)
         return -1;
     const auto& sections = pBlanks->GetSections();
@@ -98,9 +104,8 @@ void CBlankInfoWin::OnDownload()
     const std::string strPath = FormFile();
     if (strPath.empty())
         return;
-    CClientContext* pContext = CClientContext::Get();
     const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
-    if (pContext && !strCopy.empty() && pContext->OpenExternal(strCopy))
+    if (!strCopy.empty() && m_context.OpenExternal(strCopy))
         GetRootElement()
             .FindById("form_status")
             .SetText("Бланк открыт в программе для его формата.");
@@ -142,8 +147,7 @@ bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
         OnCopyToDesktop();
     else if (strId == "link_open_folder" && !m_strSavedFolder.empty())
     {
-        CClientContext* pContext = CClientContext::Get();
-        if (!pContext || !pContext->OpenExternal(m_strSavedFolder))
+        if (!m_context.OpenExternal(m_strSavedFolder))
             ShowMessage(IDS_HYPERLINK_ERROR);
     }
     else if (strId == "link_instruction" && m_pBlank)
@@ -162,9 +166,8 @@ bool CBlankInfoWin::OnHyperlinkClick(CElement, CDomEvent& event)
     {
         const std::size_t nIndex =
             std::strtoul(strId.c_str() + std::string_view(kImagePrefix).size(), nullptr, 10);
-        CClientContext* pContext = CClientContext::Get();
-        if (nIndex < m_pBlank->m_images.size() && pContext)
-            m_pHost->ShowImage(pContext->GetDocumentsFolder() +
+        if (nIndex < m_pBlank->m_images.size())
+            m_pHost->ShowImage(m_context.GetDocumentsFolder() +
                                WithoutLeadingSlash(m_pBlank->m_images[nIndex]));
     }
     else

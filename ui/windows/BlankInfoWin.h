@@ -4,6 +4,7 @@
 #include "HTMLayoutWin.h"
 #include "ViewHost.h"
 
+class CClientContext;
 struct CBlankInfo;
 
 // One form of the forms library (view kind 9): its name, date, approval and
@@ -12,12 +13,7 @@ struct CBlankInfo;
 class CBlankInfoWin : public CHTMLayoutWin
 {
 public:
-    explicit CBlankInfoWin(IViewHost* pHost = nullptr,
-                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CBlankInfoWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
     const CBlankInfo* GetBlank() const { return m_pBlank; }
@@ -40,6 +36,7 @@ private:
     // The index of the form's section in the library, or -1.
     int FindSection(std::string& strName) const;
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     const CBlankInfo* m_pBlank = nullptr;
     std::string m_strSavedFolder; // where the last form was saved

@@ -6,6 +6,13 @@
 #include "Logger.h"
 #include "TextUtils.h"
 
+CBlankListWin::CBlankListWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CBlankListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -23,8 +30,7 @@ bool CBlankListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, in
 
 void CBlankListWin::ShowBookmark(CBookmark& view)
 {
-    CClientContext* pContext = CClientContext::Get();
-    const CBlankInfoData* pBlanks = pContext ? pContext->GetBlanks() : nullptr;
+    const CBlankInfoData* pBlanks = m_context.GetBlanks();
     const auto nIndex = static_cast<std::size_t>(view.m_nParam1);
     m_pSection = pBlanks && view.m_nParam1 >= 0 && nIndex < pBlanks->GetSections().size()
                      ? pBlanks->GetSections()[nIndex].get()

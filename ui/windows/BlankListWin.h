@@ -5,6 +5,7 @@
 #include "StringGenerator.h"
 #include "ViewHost.h"
 
+class CClientContext;
 struct CBlankSection;
 
 // The forms of one section of the forms library (view kind 8), in the
@@ -14,12 +15,7 @@ class CBlankListWin : public CHTMLayoutWin
 public:
     static constexpr const char* kFormPrefix = "FORM";
 
-    explicit CBlankListWin(IViewHost* pHost = nullptr,
-                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CBlankListWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
     const CBlankSection* GetSection() const { return m_pSection; }
@@ -30,6 +26,7 @@ protected:
     bool OnHyperlinkClick(CElement he, CDomEvent& event) override;
 
 private:
+    CClientContext& m_context;
     IViewHost* m_pHost;
     const CBlankSection* m_pSection = nullptr;
     StringGenerator m_row;

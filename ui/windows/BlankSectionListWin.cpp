@@ -5,6 +5,13 @@
 #include "Logger.h"
 #include "TextUtils.h"
 
+CBlankSectionListWin::CBlankSectionListWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CBlankSectionListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -30,8 +37,7 @@ CBookmark CBlankSectionListWin::ForSection(std::size_t nIndex, const std::string
 
 void CBlankSectionListWin::ShowBookmark(CBookmark&)
 {
-    CClientContext* pContext = CClientContext::Get();
-    const CBlankInfoData* pBlanks = pContext ? pContext->GetBlanks() : nullptr;
+    const CBlankInfoData* pBlanks = m_context.GetBlanks();
     std::string html;
     if (pBlanks)
         for (std::size_t i = 0; i < pBlanks->GetSections().size(); ++i)
@@ -55,8 +61,7 @@ bool CBlankSectionListWin::OnHyperlinkClick(CElement, CDomEvent& event)
 {
     const std::string strId =
         CElement::FromNode(event.m_pTarget).SelectParent("[id]").GetAttribute("id");
-    CClientContext* pContext = CClientContext::Get();
-    const CBlankInfoData* pBlanks = pContext ? pContext->GetBlanks() : nullptr;
+    const CBlankInfoData* pBlanks = m_context.GetBlanks();
     if (!strId.starts_with(kSectionPrefix) || !pBlanks || !m_pHost)
         return false;
     const std::size_t nIndex =

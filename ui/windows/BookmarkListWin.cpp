@@ -36,6 +36,13 @@ int CellNumber(const std::string& strId, std::size_t nPrefix)
 }
 } // namespace
 
+CBookmarkListWin::CBookmarkListWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CBookmarkListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -53,8 +60,7 @@ bool CBookmarkListWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent,
 
 CBookmarkVector* CBookmarkListWin::Bookmarks() const
 {
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetBookmarks() : nullptr;
+    return m_context.GetBookmarks();
 }
 
 CBookmark* CBookmarkListWin::View() const
@@ -170,8 +176,7 @@ CBookmark* CBookmarkListWin::FromCellId(const std::string& strId, std::size_t nP
 
 void CBookmarkListWin::Save()
 {
-    CClientContext* pContext = CClientContext::Get();
-    if (!pContext || !pContext->SaveBookmarks())
+    if (!m_context.SaveBookmarks())
         KLOG_ERR << "CBookmarkListWin can't save bookmarks";
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // The user's bookmarks (view kind 3): newest first, twelve to a page in rows
 // of four, each with its flag and a delete button. The page on screen is kept
 // in the view itself.
@@ -20,12 +22,7 @@ public:
     static constexpr int kPerRow = 4;
     static constexpr const char* kDeleteLabel = "Удалить";
 
-    explicit CBookmarkListWin(IViewHost* pHost = nullptr,
-                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CBookmarkListWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
     void UpdateBookmarkList();
@@ -57,6 +54,7 @@ private:
     void SetPage(int nPage);
     void Save();
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CBookmark* m_pView = nullptr;
     int m_nPage = 0;

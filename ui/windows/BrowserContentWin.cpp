@@ -87,12 +87,16 @@ CRect CBrowserContentToolBarWin::GetSelectSectionButtonRect() const
     return GetScreenRectOf(m_selectSection.GetElement());
 }
 
+CBrowserContentWin::CBrowserContentWin(CClientContext& context)
+    : m_toolBar(context.GetDataLoader()),
+      m_view(context)
+{
+}
+
 bool CBrowserContentWin::Create(const CRect& rect, CWnd* pParent, int nId)
 {
     if (!CreateBase(WINDOW_CHILD, "", rect, pParent, nId, true, false))
         return false;
-    CClientContext* pContext = CClientContext::Get();
-    m_toolBar.SetDataLoader(pContext ? pContext->GetDataLoader() : nullptr);
     if (!m_toolBar.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) ||
         !m_view.Create(CRect{}, this, 2))
     {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+class CClientContext;
+
 // The bar above a document: where it lies in the tree, its title, and the
 // buttons for the contents column, bookmarks and printing.
 class CBrowserContentToolBarWin : public CHTMLayoutWin
@@ -49,6 +51,8 @@ class CBrowserContentWin : public CWnd
 public:
     static constexpr int kToolBarHeight = 101;
     static constexpr int kBottomGap = 10;
+
+    explicit CBrowserContentWin(CClientContext& context);
 
     bool Create(const CRect& rect, CWnd* pParent, int nId);
     // Shows a document (a file path of the documents folder, "#anchor" after it).

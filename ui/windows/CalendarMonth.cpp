@@ -105,10 +105,9 @@ std::string CCalendarMonth::FormatDate(const CDate& date)
            std::to_string(date.m_nYear);
 }
 
-CDate CCalendarMonth::Today()
+CDate CCalendarMonth::Today(const CClientContext& context)
 {
-    CClientContext* pContext = CClientContext::Get();
-    return ToLocalDate(pContext ? pContext->Now() : std::time(nullptr));
+    return ToLocalDate(context.Now());
 }
 
 std::vector<CCalendarDay> CCalendarMonth::Build(unsigned nYear, unsigned nMonth,

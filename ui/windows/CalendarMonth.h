@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
 class CTaxCalendar;
 class CWorkCalendar;
 
@@ -58,5 +59,5 @@ public:
     // "7 декабря 2026".
     static std::string FormatDate(const CDate& date);
     // Today by the windows' clock.
-    static CDate Today();
+    static CDate Today(const CClientContext& context);
 };

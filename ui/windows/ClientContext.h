@@ -76,12 +76,22 @@ public:
     // The clock of the windows' timers (tests move it).
     virtual std::time_t Now() const { return std::time(nullptr); }
 
+    // The UI files are one set for the whole process (the ui folder beside
+    // the program, else the copies compiled into it). Windows name their
+    // pages, and the message dialog that any code may show reads its page,
+    // through these two.
     // A UI file by its path relative to the application folder.
     static std::string GetUiPath(std::string_view relative);
     // The application's loader of UI files, or null without an application.
     static CAbstractHTMLayoutDataLoader* GetUiLoader();
 
-    // The application's context (set by the application object at start).
-    static CClientContext* Get();
+protected:
+    // The application object registers itself for the two above at its
+    // start and withdraws at its end.
     static void Set(CClientContext* pContext);
+
+private:
+    // Only the two above read it: windows are given their context when they
+    // are made.
+    static CClientContext* Get();
 };

@@ -13,16 +13,6 @@
 
 namespace
 {
-CClientContext* Context()
-{
-    return CClientContext::Get();
-}
-
-CEncyclopediaData* Encyclopedia()
-{
-    return Context() ? Context()->GetEncyclopedia() : nullptr;
-}
-
 // "First level › second › third": where a section lies, without the
 // first-level section and the section itself.
 std::string PathOf(const CEncyclopediaSection* pSection)
@@ -39,13 +29,19 @@ std::string PathOf(const CEncyclopediaSection* pSection)
 }
 } // namespace
 
+CEncyclopediaAccountantWin::CEncyclopediaAccountantWin(CClientContext& context, IViewHost* pHost)
+    : m_context(context),
+      m_pHost(pHost),
+      m_navigator(context.GetDataLoader()),
+      m_content(context),
+      m_selector(context.GetDataLoader())
+{
+}
+
 bool CEncyclopediaAccountantWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     if (!CreateBase(WINDOW_CHILD, "", rect, pParent, nId, (nStyle & WS_VISIBLE) != 0, false))
         return false;
-    CAbstractHTMLayoutDataLoader* pLoader = Context() ? Context()->GetDataLoader() : nullptr;
-    m_navigator.SetDataLoader(pLoader);
-    m_selector.SetDataLoader(pLoader);
     if (!m_navigator.Create(WS_CHILD | WS_VISIBLE, CRect{}, this, 1) ||
         !m_content.Create(CRect{}, this, 2) || !m_selector.CreateSelector(this, 100))
     {
@@ -139,13 +135,13 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     }
 
     std::string strAddress;
-    if (m_pDocumentSection && Context())
+    if (m_pDocumentSection)
     {
         std::string_view url =
             strPage.empty() ? std::string_view(m_pDocumentSection->m_strURL) : strPage;
         while (url.starts_with('/') || url.starts_with('\\'))
             url.remove_prefix(1);
-        strAddress = Context()->GetDocumentsFolder() + std::string(url);
+        strAddress = m_context.GetDocumentsFolder() + std::string(url);
         const std::string& strScrollTo =
             pSection->m_strAnchor.empty() ? strAnchor : pSection->m_strAnchor;
         if (!strScrollTo.empty())
@@ -155,7 +151,7 @@ void CEncyclopediaAccountantWin::ShowSection(CEncyclopediaSection* pSection, boo
     FillLinkTables();
     m_navigator.UpdateContent();
     UpdateToolBar();
-    m_tViewStart = Context() ? Context()->Now() : std::time(nullptr);
+    m_tViewStart = m_context.Now();
     // A page in another's place (a form's sample) is no reading of the section.
     m_pTimedSection =
         strPage.empty() || (m_pDocumentSection && strPage == m_pDocumentSection->m_strURL)
@@ -171,7 +167,7 @@ void CEncyclopediaAccountantWin::FillLinkTables()
     view.m_linkTable1.clear();
     view.m_linkTable2.clear();
     std::vector<CEncyclopediaSection*> seeAlso;
-    CEncyclopediaData* pEncyclopedia = Encyclopedia();
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     for (const CDocumentLink& link : view.GetPage().GetLinks())
     {
         // Pictures open in the viewer (the view knows them by their name).
@@ -196,7 +192,7 @@ void CEncyclopediaAccountantWin::UpdateToolBar()
     CBrowserContentToolBarWin& toolBar = m_content.GetToolBar();
     toolBar.SetContentButtonVisible(m_pDocumentSection && !m_pDocumentSection->m_children.empty());
     toolBar.SetContentButtonExpanded(m_bNavigatorShown);
-    CBookmarkVector* pBookmarks = Context() ? Context()->GetBookmarks() : nullptr;
+    CBookmarkVector* pBookmarks = m_context.GetBookmarks();
     const CBookmark* pCurrent = m_pHost ? m_pHost->GetCurrentView() : nullptr;
     toolBar.SetBookmarkAdded(pBookmarks && pCurrent && pBookmarks->IsContainsCopy(*pCurrent));
     const std::string strTitle = m_pSection ? m_pSection->m_strName : std::string();
@@ -229,18 +225,16 @@ void CEncyclopediaAccountantWin::OnSelectSectionInFloatingPanel(CEncyclopediaSec
 void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
 {
     KLOG_TRACE << "Go to URL=" << strUrl;
-    CClientContext* pContext = Context();
-    const CLinkTarget target =
-        ClassifyLink(strUrl, pContext ? pContext->GetDocumentsFolder() : std::string());
+    const CLinkTarget target = ClassifyLink(strUrl, m_context.GetDocumentsFolder());
     if (target.m_eKind == ELinkKind::WEB || target.m_eKind == ELinkKind::MAIL)
     {
-        if (!pContext || !pContext->OpenExternal(strUrl))
+        if (!m_context.OpenExternal(strUrl))
             ShowMessage(IDS_HYPERLINK_ERROR);
         return;
     }
     const std::string& strPath = target.m_strAddress;
     KLOG_NOTICE << "Go to document " << strPath;
-    CEncyclopediaData* pEncyclopedia = Encyclopedia();
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CEncyclopediaSection* pSection =
         pEncyclopedia ? pEncyclopedia->FindSectionByURL(strPath) : nullptr;
     if (!pSection)
@@ -254,12 +248,12 @@ void CEncyclopediaAccountantWin::OnGoToURL(const std::string& strUrl)
 
 void CEncyclopediaAccountantWin::OnShowImage(const std::string& strUrl)
 {
-    if (!m_pHost || !Context())
+    if (!m_pHost)
         return;
     std::string_view path = strUrl;
     while (path.starts_with('/'))
         path.remove_prefix(1);
-    m_pHost->ShowImage(Context()->GetDocumentsFolder() + std::string(path));
+    m_pHost->ShowImage(m_context.GetDocumentsFolder() + std::string(path));
 }
 
 void CEncyclopediaAccountantWin::OnSpecialLink(const std::string& strKey)
@@ -275,7 +269,7 @@ void CEncyclopediaAccountantWin::OnSpecialLink(const std::string& strKey)
 
 void CEncyclopediaAccountantWin::OnAddBookmarkClicked()
 {
-    CBookmarkVector* pBookmarks = Context() ? Context()->GetBookmarks() : nullptr;
+    CBookmarkVector* pBookmarks = m_context.GetBookmarks();
     CBookmark* pCurrent = m_pHost ? m_pHost->GetCurrentView() : nullptr;
     if (!pBookmarks || !pCurrent)
         return;
@@ -287,7 +281,7 @@ void CEncyclopediaAccountantWin::OnAddBookmarkClicked()
     auto pBookmark = std::make_unique<CBookmark>(*pCurrent);
     pBookmark->m_strAnnotation = m_content.GetView().GetTextAnnotation();
     pBookmarks->Add(std::move(pBookmark));
-    if (!Context()->SaveBookmarks())
+    if (!m_context.SaveBookmarks())
         KLOG_ERR << "CEncyclopediaAccountantWin::OnAddBookmarkClicked can't save bookmarks";
     m_content.GetToolBar().SetBookmarkAdded(true);
 }
@@ -302,7 +296,7 @@ void CEncyclopediaAccountantWin::OnContentClicked()
 
 void CEncyclopediaAccountantWin::OnSelectSectionClicked(bool bFromToolBar)
 {
-    CEncyclopediaData* pEncyclopedia = Encyclopedia();
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     if (!pEncyclopedia || !pEncyclopedia->GetRoot())
         return;
     if (m_selector.IsShown())
@@ -347,14 +341,14 @@ void CEncyclopediaAccountantWin::CheckViewTimer()
 {
     if (!m_pTimedSection)
         return;
-    const std::time_t tNow = Context() ? Context()->Now() : std::time(nullptr);
+    const std::time_t tNow = m_context.Now();
     // A clock that went backwards waits, like one that has not got there yet.
     if (tNow < m_tViewStart || tNow - m_tViewStart < kViewSeconds)
         return;
     if (IsWindowVisible())
     {
         KLOG_NOTICE << "Try to add section to view history";
-        if (CViewHistoryData* pHistory = Context() ? Context()->GetViewHistory() : nullptr)
+        if (CViewHistoryData* pHistory = m_context.GetViewHistory())
         {
             const CEncyclopediaSection* pFirst =
                 CEncyclopediaData::GetFirstLevelSectionItem(m_pTimedSection);

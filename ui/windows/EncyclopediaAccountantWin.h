@@ -11,6 +11,8 @@
 #include <ctime>
 #include <string>
 
+class CClientContext;
+
 // The reading place (view kind 1): the navigator beside the document with
 // its tool bar, and the floating section selector. It records a document in
 // the view history once it has been read for a while.
@@ -23,7 +25,7 @@ public:
     static constexpr unsigned kViewTimerPeriodMs = 1000;
     static constexpr std::time_t kViewSeconds = 11;
 
-    explicit CEncyclopediaAccountantWin(IViewHost* pHost = nullptr) : m_pHost(pHost) {}
+    CEncyclopediaAccountantWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId);
 
     void ShowBookmark(const CBookmark& view);
@@ -75,6 +77,7 @@ private:
     void UpdateToolBar();
     void DeleteViewTimer() { m_pTimedSection = nullptr; }
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CNavigatorWin m_navigator;
     CBrowserContentWin m_content;

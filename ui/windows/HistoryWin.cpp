@@ -22,6 +22,13 @@ std::string Format(const char* szFormat, int a, int b, int c = 0)
 }
 } // namespace
 
+CHistoryWin::CHistoryWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CHistoryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     if (!CHTMLayoutWin::Create(nStyle, rect, pParent, nId) ||
@@ -46,8 +53,7 @@ bool CHistoryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int 
 
 const std::vector<std::unique_ptr<CHistoryInfo>>* CHistoryWin::Records() const
 {
-    CClientContext* pContext = CClientContext::Get();
-    CViewHistoryData* pHistory = pContext ? pContext->GetViewHistory() : nullptr;
+    CViewHistoryData* pHistory = m_context.GetViewHistory();
     return pHistory ? &pHistory->GetRecords() : nullptr;
 }
 
@@ -158,8 +164,7 @@ void CHistoryWin::OnGoToItem(const std::string& strId)
         KLOG_ERR << "CHistoryWin::OnGoToItem received NULL";
         return;
     }
-    CClientContext* pContext = CClientContext::Get();
-    CEncyclopediaData* pEncyclopedia = pContext ? pContext->GetEncyclopedia() : nullptr;
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CEncyclopediaSection* pSection =
         pEncyclopedia ? pEncyclopedia->FindSectionByURL(it->second->m_strURL) : nullptr;
     if (!pSection)

@@ -11,17 +11,14 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // The documents the user has read (view kind 4): newest first, grouped by
 // day, a page of them at a time.
 class CHistoryWin : public CHTMLayoutWin
 {
 public:
-    explicit CHistoryWin(IViewHost* pHost = nullptr,
-                         CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CHistoryWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(const CBookmark& view);
     void UpdateList();
@@ -46,6 +43,7 @@ protected:
 private:
     const std::vector<std::unique_ptr<CHistoryInfo>>* Records() const;
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     int m_nPage = 0;
     StringGenerator m_row;

@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-CKalimorHtmlView::CKalimorHtmlView()
+CKalimorHtmlView::CKalimorHtmlView(CClientContext& context)
+    : m_context(context),
+      m_menu(context.GetDataLoader())
 {
     m_menu.m_sigCommand.connect([this](unsigned nCommand) { OnMenuCommand(nCommand); });
 }
@@ -88,8 +90,7 @@ bool CKalimorHtmlView::Navigate(const std::string& strAddress)
     HideMenu();
     std::string strPath;
     CFileUtils::ParseFileName(strAddress, strPath, m_strAnchor);
-    CClientContext* pContext = CClientContext::Get();
-    const std::string strFolder = pContext ? pContext->GetDocumentsFolder() : std::string();
+    const std::string strFolder = m_context.GetDocumentsFolder();
     if (strFolder.empty() || !strPath.starts_with(strFolder))
     {
         KLOG_ERR << "CKalimorHtmlView::Navigate not a document of the content: " << strAddress;
@@ -213,9 +214,8 @@ void CKalimorHtmlView::OpenSelectionInWordProcessor(const std::string& strHtml)
     const std::string strFile = m_strWordFolder + "/Фрагмент документа.html";
     const std::string strPage = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>" +
                                 strHtml + "</body></html>";
-    CClientContext* pContext = CClientContext::Get();
-    if (m_strWordFolder.empty() || !CFileUtils::SaveFileAtomically(strFile, strPage) || !pContext ||
-        !pContext->OpenInWordProcessor(strFile))
+    if (m_strWordFolder.empty() || !CFileUtils::SaveFileAtomically(strFile, strPage) ||
+        !m_context.OpenInWordProcessor(strFile))
     {
         KLOG_ERR << "CKalimorHtmlView::OnMenuMSWord can't open the word processor";
         ShowMessage(IDS_WORD_PROCESSOR_ERROR);

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+class CClientContext;
+
 // The commands of the document's context menu.
 enum EDocumentCommand : unsigned
 {
@@ -29,7 +31,9 @@ enum EDocumentCommand : unsigned
 class CKalimorHtmlView : public CWnd
 {
 public:
-    CKalimorHtmlView();
+    // Documents are read from the context's content folder; the word
+    // processor is started through it.
+    explicit CKalimorHtmlView(CClientContext& context);
     ~CKalimorHtmlView() override;
 
     bool Create(const CRect& rect, CWnd* pParent, int nId);
@@ -95,6 +99,7 @@ private:
                      const std::string& strText);
     void OpenSelectionInWordProcessor(const std::string& strHtml);
 
+    CClientContext& m_context;
     std::string m_strDocumentPath; // relative to the documents folder, "/dir/page.html"
     std::string m_strAnchor;
     bool m_bFirstNavigationDone = false;

@@ -11,11 +11,12 @@ namespace
 constexpr unsigned kLoginDlgTemplate = 211;
 } // namespace
 
-CLoginUserDlg::CLoginUserDlg(CRegistryConfig& config, std::string strReminderUrl, CWnd* pParent)
-    : CHTMLayoutDlg(kLoginDlgTemplate, CClientContext::GetUiPath("ui/login_user_dlg.htm"), true,
-                    pParent, CClientContext::GetUiLoader()),
-      m_config(config),
-      m_data(config),
+CLoginUserDlg::CLoginUserDlg(CClientContext& context, std::string strReminderUrl, CWnd* pParent)
+    : CHTMLayoutDlg(kLoginDlgTemplate, context.GetResourceConfig().GetLoginUserDlgPath(), true,
+                    pParent, context.GetDataLoader()),
+      m_context(context),
+      m_config(context.GetRegistryConfig()),
+      m_data(m_config),
       m_strReminderUrl(std::move(strReminderUrl))
 {
     SetWindowText("Вход");
@@ -82,8 +83,7 @@ void CLoginUserDlg::OnBtnLoginClick()
 
 void CLoginUserDlg::OnRestorePassword()
 {
-    CClientContext* pContext = CClientContext::Get();
-    if (!pContext || !pContext->OpenExternal(m_strReminderUrl))
+    if (!m_context.OpenExternal(m_strReminderUrl))
         ShowMessage(IDS_HYPERLINK_ERROR, MSG_NO_IMAGE);
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class CClientContext;
+
 // The sign-in dialog: the account's login and password. It never talks to
 // the service; a wrong password is found by the update that follows.
 class CLoginUserDlg : public CHTMLayoutDlg
@@ -19,7 +21,8 @@ public:
         LOGIN_REGISTER = 2, // the user wants an account first
     };
 
-    CLoginUserDlg(CRegistryConfig& config, std::string strReminderUrl, CWnd* pParent);
+    // The account is kept in the context's settings.
+    CLoginUserDlg(CClientContext& context, std::string strReminderUrl, CWnd* pParent);
 
     // The message that refuses a login and password (a string number), or 0.
     static unsigned Check(std::string_view login, std::string_view password);
@@ -34,6 +37,7 @@ private:
     void OnRestorePassword();
     void OnProxy();
 
+    CClientContext& m_context;
     CRegistryConfig& m_config;
     CLoginUserData m_data;
     std::string m_strReminderUrl;

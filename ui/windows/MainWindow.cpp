@@ -11,41 +11,32 @@
 namespace
 {
 
-CClientContext* Context()
-{
-    return CClientContext::Get();
-}
-
-CAbstractHTMLayoutDataLoader* Loader()
-{
-    return Context() ? Context()->GetDataLoader() : nullptr;
-}
-
 void Show(CWnd& wnd, bool bShow)
 {
     wnd.ShowWindow(bShow ? SW_SHOW : SW_HIDE);
 }
 } // namespace
 
-CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
-    : m_pSplash(std::move(pSplash)),
-      m_topPanel(Loader()),
-      m_searchPanel(Loader()),
-      m_welcome(Loader()),
-      m_encyclopedia(this),
-      m_statusPanel(Loader()),
-      m_searchRegistry(this, Loader()),
-      m_searchResult(this, Loader()),
-      m_bookmarkList(this, Loader()),
-      m_historyWin(this, Loader()),
-      m_newsHeader(Loader()),
-      m_newsScrollBar(Loader()),
-      m_newsPanel(this, Loader()),
-      m_newsCalendar(this, Loader()),
-      m_taxCalendar(this, Loader()),
-      m_blankView(this, Loader()),
-      m_blankList(this, Loader()),
-      m_blankSectionList(this, Loader())
+CMainWindow::CMainWindow(CClientContext& context, std::unique_ptr<CSplashDlg> pSplash)
+    : m_context(context),
+      m_pSplash(std::move(pSplash)),
+      m_topPanel(context.GetDataLoader()),
+      m_searchPanel(context),
+      m_welcome(context),
+      m_encyclopedia(context, this),
+      m_statusPanel(context.GetDataLoader()),
+      m_searchRegistry(context, this),
+      m_searchResult(context, this),
+      m_bookmarkList(context, this),
+      m_historyWin(context, this),
+      m_newsHeader(context.GetDataLoader()),
+      m_newsScrollBar(context.GetDataLoader()),
+      m_newsPanel(context, this),
+      m_newsCalendar(context, this),
+      m_taxCalendar(context, this),
+      m_blankView(context, this),
+      m_blankList(context, this),
+      m_blankSectionList(context, this)
 {
     // The controls exist from construction; their elements come with Create.
     auto& top = m_topPanel;
@@ -77,9 +68,9 @@ CMainWindow::CMainWindow(std::unique_ptr<CSplashDlg> pSplash)
     m_statusPanel.m_support.m_sigClick.connect([this] { OnSupport(); });
     m_newsHeader.m_blanks.m_sigClick.connect([this] { OnBlanks(); });
     m_newsHeader.m_taxCalendar.m_sigClick.connect([this] {
-        const std::time_t tNow = Context() ? Context()->Now() : std::time(nullptr);
-        GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(ToLocalDate(tNow))),
-                     true);
+        GoToBookmark(
+            std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(ToLocalDate(m_context.Now()))),
+            true);
     });
     m_newsScrollBar.m_sigPosition.connect([this](int nPosition, int nMaximum) {
         m_newsPanel.SetScrollPosition(nPosition, nMaximum);
@@ -276,12 +267,9 @@ void CMainWindow::OnSize(int, int)
 
 void CMainWindow::OnUpdateStatus()
 {
-    if (CClientContext* pContext = Context())
-    {
-        const CRegistryConfig& config = pContext->GetRegistryConfig();
-        m_statusPanel.OnUpdateStatus(config.GetLastUpdateDay(), config.GetLastUpdateMonth(),
-                                     config.GetLastUpdateYear());
-    }
+    const CRegistryConfig& config = m_context.GetRegistryConfig();
+    m_statusPanel.OnUpdateStatus(config.GetLastUpdateDay(), config.GetLastUpdateMonth(),
+                                 config.GetLastUpdateYear());
     RecalcLayout();
 }
 
@@ -295,8 +283,7 @@ void CMainWindow::ReloadContent()
     m_searchRegistry.ForgetContent();
     m_blankList.ForgetContent();
     m_blankView.ForgetContent();
-    if (CClientContext* pContext = Context())
-        pContext->ReloadData();
+    m_context.ReloadData();
     OnUpdateData();
 }
 
@@ -426,8 +413,7 @@ void CMainWindow::OnForwButton()
 
 bool CMainWindow::IsForeground() const
 {
-    CClientContext* pContext = Context();
-    return m_bActive && IsWindowVisible() && !(pContext && pContext->IsTrayMode());
+    return m_bActive && IsWindowVisible() && !m_context.IsTrayMode();
 }
 
 void CMainWindow::OnDownloadBlank(const std::string& strUrl)

@@ -41,7 +41,7 @@
 class CMainWindow : public CWnd, public IViewHost, public IUpdateFrame
 {
 public:
-    explicit CMainWindow(std::unique_ptr<CSplashDlg> pSplash);
+    CMainWindow(CClientContext& context, std::unique_ptr<CSplashDlg> pSplash);
     ~CMainWindow() override;
 
     bool Create();
@@ -157,10 +157,11 @@ private:
     bool CreateChildren(const CRect& rect);
     void ApplyLayout(const CMainLayout& layout);
 
+    CClientContext& m_context;
     CMovementHistory m_history;
-    CViewCommands m_commands{*this, [this](bool bWait) { SetWaitCursor(bWait); }};
-    CModalViewers m_viewers{*this, *this};
-    CTrayCommands m_tray{*this, m_updates};
+    CViewCommands m_commands{m_context, *this, [this](bool bWait) { SetWaitCursor(bWait); }};
+    CModalViewers m_viewers{m_context, *this, *this};
+    CTrayCommands m_tray{m_context, *this, m_updates};
     std::unique_ptr<CSplashDlg> m_pSplash;
     // The children, in the order they are created.
     CTopPanelWin m_topPanel;
@@ -190,5 +191,5 @@ private:
          [this](int nKind) { return dynamic_cast<CHTMLayoutWin*>(GetBodyWindow(nKind)); },
          [this](int nStep) { nStep < 0 ? OnBackButton() : OnForwButton(); }}};
     // Declared last, so it goes first: before the windows its dialogs lie over.
-    CUpdateController m_updates{*this};
+    CUpdateController m_updates{m_context, *this};
 };

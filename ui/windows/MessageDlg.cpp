@@ -42,11 +42,8 @@ std::string Run(const std::string& strText, unsigned nFlags, int nParam, int nWi
 } // namespace
 
 CMessageDlg::CMessageDlg(std::string strText, unsigned nFlags, int nParam, CWnd* pParent)
-    : CHTMLayoutDlg(
-          197,
-          CClientContext::Get() ? CClientContext::Get()->GetResourceConfig().GetMessageDlgPath()
-                                : CResourceConfig().GetMessageDlgPath(),
-          true, pParent, CClientContext::Get() ? CClientContext::Get()->GetDataLoader() : nullptr),
+    : CHTMLayoutDlg(197, CClientContext::GetUiPath("ui/message_dlg.htm"), true, pParent,
+                    CClientContext::GetUiLoader()),
       m_strText(std::move(strText)),
       m_nFlags(nFlags),
       m_nParam(nParam)

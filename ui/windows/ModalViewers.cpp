@@ -12,17 +12,17 @@ template <class TDialog> int CModalViewers::RunDimmed(TDialog& dialog)
 
 int CModalViewers::ShowImage(const std::string& strPath)
 {
-    CImageViewDlg viewer(strPath, &m_frame);
+    CImageViewDlg viewer(m_context, strPath, &m_frame);
     return RunDimmed(viewer);
 }
 
 int CModalViewers::ShowHowToUse()
 {
-    return ShowImage(CClientContext::GetUiPath("ui/images/image_how_to_use.png"));
+    return ShowImage(m_context.GetResourceConfig().GetPath("ui/images/image_how_to_use.png"));
 }
 
 int CModalViewers::ShowAboutBox()
 {
-    CAboutDlg about(&m_frame);
+    CAboutDlg about(m_context, &m_frame);
     return RunDimmed(about);
 }

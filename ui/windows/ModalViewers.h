@@ -2,6 +2,7 @@
 
 #include <string>
 
+class CClientContext;
 class CWnd;
 class IShadowHost;
 
@@ -11,7 +12,12 @@ class IShadowHost;
 class CModalViewers
 {
 public:
-    CModalViewers(CWnd& frame, IShadowHost& shadow) : m_frame(frame), m_shadow(shadow) {}
+    CModalViewers(CClientContext& context, CWnd& frame, IShadowHost& shadow)
+        : m_context(context),
+          m_frame(frame),
+          m_shadow(shadow)
+    {
+    }
 
     // Each returns the dialog's end code.
     int ShowImage(const std::string& strPath);
@@ -22,6 +28,7 @@ private:
     // Runs a dialog over the window, dimmed until it ends.
     template <class TDialog> int RunDimmed(TDialog& dialog);
 
+    CClientContext& m_context;
     CWnd& m_frame;
     IShadowHost& m_shadow;
 };

@@ -3,6 +3,13 @@
 #include "CalendarMonth.h"
 #include "ClientContext.h"
 
+CNewsCalendarWin::CNewsCalendarWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CNewsCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -23,7 +30,7 @@ void CNewsCalendarWin::ShowBookmark(CBookmark&)
 
 void CNewsCalendarWin::Refresh()
 {
-    const CDate today = CCalendarMonth::Today();
+    const CDate today = CCalendarMonth::Today(m_context);
     ShowMonth(today.m_nYear, today.m_nMonth);
 }
 
@@ -43,11 +50,10 @@ void CNewsCalendarWin::SetStacked(bool bStacked)
 
 void CNewsCalendarWin::Draw()
 {
-    CClientContext* pContext = CClientContext::Get();
     const CElement root = GetRootElement();
-    const auto days = CCalendarMonth::Build(
-        m_month.m_nYear, m_month.m_nMonth, pContext ? pContext->GetWorkCalendar() : nullptr,
-        pContext ? pContext->GetTaxCalendar() : nullptr, CCalendarMonth::Today(), CDate{});
+    const auto days = CCalendarMonth::Build(m_month.m_nYear, m_month.m_nMonth,
+                                            m_context.GetWorkCalendar(), m_context.GetTaxCalendar(),
+                                            CCalendarMonth::Today(m_context), CDate{});
     root.FindById("month_title")
         .SetText(CCalendarMonth::MonthName(m_month.m_nMonth) + " " +
                  std::to_string(m_month.m_nYear));
@@ -65,8 +71,9 @@ bool CNewsCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
         ShowMonth(month.m_nYear, month.m_nMonth);
     }
     else if (strId == "link_tax_calendar" && m_pHost)
-        m_pHost->GoToBookmark(
-            std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(CCalendarMonth::Today())), true);
+        m_pHost->GoToBookmark(std::make_unique<CBookmark>(
+                                  CBookmark::ForTaxCalendar(CCalendarMonth::Today(m_context))),
+                              true);
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day) && m_pHost)
         m_pHost->GoToBookmark(std::make_unique<CBookmark>(CBookmark::ForTaxCalendar(day)), true);
     else

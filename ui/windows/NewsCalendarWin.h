@@ -4,6 +4,8 @@
 #include "HTMLayoutWin.h"
 #include "ViewHost.h"
 
+class CClientContext;
+
 // The month beside the news on the home page: days with taxes or reports
 // marked, today marked; a day opens the tax calendar at that day.
 class CNewsCalendarWin : public CHTMLayoutWin
@@ -11,12 +13,7 @@ class CNewsCalendarWin : public CHTMLayoutWin
 public:
     static constexpr const char* kDayPrefix = "N";
 
-    explicit CNewsCalendarWin(IViewHost* pHost = nullptr,
-                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CNewsCalendarWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
 
     // The home view: today's month (or the one the user went to) drawn anew.
@@ -39,6 +36,7 @@ protected:
 private:
     void Draw();
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CDate m_month; // its day is 1; zero until first drawn
 };

@@ -41,6 +41,13 @@ void KeepTextAndLinks(const CDomNode& node, std::string& out)
 }
 } // namespace
 
+CNewsPanelWin::CNewsPanelWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CNewsPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -95,15 +102,12 @@ void CNewsPanelWin::Fill()
 {
     m_news.clear();
     m_blanks.clear();
-    CClientContext* pContext = CClientContext::Get();
-    if (!pContext)
-        return;
     if (m_bForms)
     {
-        if (CBlankInfoData* pBlanks = pContext->GetBlanks())
+        if (CBlankInfoData* pBlanks = m_context.GetBlanks())
             m_blanks = pBlanks->GetBlankNews();
     }
-    else if (const CNewInfoData* pNews = pContext->GetNews())
+    else if (const CNewInfoData* pNews = m_context.GetNews())
         for (const auto& pItem : pNews->GetItems())
             m_news.push_back(pItem.get());
 }
@@ -215,8 +219,7 @@ bool CNewsPanelWin::OnHyperlinkClick(CElement, CDomEvent& event)
                                   true);
         return true;
     }
-    CClientContext* pContext = CClientContext::Get();
-    const CNewInfoData* pNews = pContext ? pContext->GetNews() : nullptr;
+    const CNewInfoData* pNews = m_context.GetNews();
     const std::string* pTarget =
         pNews && IsNewsLinkId(strId)
             ? pNews->FindLink(static_cast<unsigned>(std::stoul(strId.substr(2))))

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
 struct CBlankInfo;
 struct CNewInfo;
 
@@ -23,12 +24,7 @@ public:
     static constexpr int kFormCardWidth = 320;
     static constexpr int kCardGap = 20;
 
-    explicit CNewsPanelWin(IViewHost* pHost = nullptr,
-                           CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CNewsPanelWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
 
     // The feed of the home page, or the forms library's newest forms.
@@ -70,6 +66,7 @@ private:
     StringGenerator m_newsCard;
     StringGenerator m_formCard;
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     bool m_bForms = false;
     std::vector<const CNewInfo*> m_news;

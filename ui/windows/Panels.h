@@ -41,7 +41,12 @@ private:
 class CTopPanelWin : public CHTMLayoutWin
 {
 public:
-    using CHTMLayoutWin::CHTMLayoutWin;
+    // The menu reads its page through the panel's loader.
+    explicit CTopPanelWin(CAbstractHTMLayoutDataLoader* pLoader)
+        : CHTMLayoutWin(pLoader),
+          m_menu(pLoader)
+    {
+    }
     static constexpr std::array<const char*, 8> kButtonIds{
         "btn_home",    "btn_backward", "btn_forward", "btn_bookmarks",
         "btn_history", "btn_update",   "btn_config",  "btn_about"};

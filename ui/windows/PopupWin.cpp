@@ -26,10 +26,6 @@ CPopupWin::~CPopupWin()
 bool CPopupWin::CreatePopup(const std::string& strPage, CWnd* pOwner, int nId,
                             std::string_view strLogName)
 {
-    // Its style sheet tells the engine which lines are links.
-    if (!GetDataLoader())
-        if (CClientContext* pContext = CClientContext::Get())
-            SetDataLoader(pContext->GetDataLoader());
     if (!CreatePopupWindow(CRect{0, 0, 10, 10}, pOwner, nId))
     {
         KLOG_ERR << strLogName << " can't create window";

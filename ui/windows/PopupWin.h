@@ -14,6 +14,8 @@
 class CPopupWin : public CHTMLayoutWin
 {
 public:
+    // The loader reads the page's style sheet, which tells the engine which
+    // lines are links: a pop-up is given its owner's.
     using CHTMLayoutWin::CHTMLayoutWin;
     ~CPopupWin() override;
 

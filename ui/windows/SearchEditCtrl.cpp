@@ -22,6 +22,12 @@ constexpr int kGap = 2;
 constexpr const char* kOptionPrefix = "prompt";
 } // namespace
 
+CSearchPromptsWin::CSearchPromptsWin(CClientContext& context)
+    : CPopupWin(context.GetDataLoader()),
+      m_context(context)
+{
+}
+
 bool CSearchPromptsWin::CreatePrompts(CWnd* pOwner)
 {
     if (!CreatePopup(CClientContext::GetUiPath("ui/search_prompts.htm"), pOwner, 200,
@@ -46,9 +52,8 @@ void CSearchPromptsWin::UpdateSearchPrompts(const std::string& strText)
     ++m_nFills;
     m_prompts.clear();
     m_nCurrent = -1;
-    CClientContext* pContext = CClientContext::Get();
-    CSearchRegistry* pRegistry = pContext ? pContext->GetSearchRegistry() : nullptr;
-    const CSynonymsSearch* pSynonyms = pContext ? pContext->GetSynonyms() : nullptr;
+    CSearchRegistry* pRegistry = m_context.GetSearchRegistry();
+    const CSynonymsSearch* pSynonyms = m_context.GetSynonyms();
     if (pRegistry && pSynonyms)
     {
         std::vector<std::string_view> found;
@@ -224,7 +229,7 @@ bool CSearchEditCtrl::EnsurePromptsWin()
     if (m_pPrompts)
         return true;
     KLOG_DEBUG << "CSearchEditCtrl::on_timer creates prompts window";
-    auto pPrompts = std::make_unique<CSearchPromptsWin>();
+    auto pPrompts = std::make_unique<CSearchPromptsWin>(m_context);
     if (!pPrompts->CreatePrompts(m_pOwner))
     {
         KLOG_ERR << "Can't create CSearchPromptsWin";

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // The prompts under the search box: registry phrases and prompt-list entries
 // for the typed text (and its synonyms), one "option" each; the current one
 // carries checked="1".
 class CSearchPromptsWin : public CPopupWin
 {
 public:
-    using CPopupWin::CPopupWin;
+    explicit CSearchPromptsWin(CClientContext& context);
     bool CreatePrompts(CWnd* pOwner);
 
     // Stores the text and fills the list for it.
@@ -51,6 +53,7 @@ private:
     void UpdateSearchPrompts(const std::string& strText);
     void SetCurrent(int nIndex);
 
+    CClientContext& m_context;
     std::string m_strSearchString;
     std::vector<std::string> m_prompts;
     int m_nCurrent = -1;
@@ -70,6 +73,9 @@ public:
     // again every kPlaceRetryMs, at most kPlaceTries times.
     static constexpr unsigned kPlaceRetryMs = 50;
     static constexpr unsigned kPlaceTries = 100;
+
+    // The prompts come from the context's index, prompt list and synonyms.
+    explicit CSearchEditCtrl(CClientContext& context) : m_context(context) {}
 
     // The window the box is in (the pop-up is placed from it).
     void SetOwnerWindow(CWnd* pOwner) { m_pOwner = pOwner; }
@@ -103,6 +109,7 @@ private:
     void TakeCurrentPrompt();
     void StopTimer(unsigned nTimerId);
 
+    CClientContext& m_context;
     CWnd* m_pOwner = nullptr;
     std::unique_ptr<CSearchPromptsWin> m_pPrompts;
     bool m_bTimerPending = false;

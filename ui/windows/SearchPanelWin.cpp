@@ -5,6 +5,12 @@
 #include "HtmlDocument.h"
 #include "Logger.h"
 
+CSearchPanelWin::CSearchPanelWin(CClientContext& context)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_edit(context)
+{
+}
+
 bool CSearchPanelWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;

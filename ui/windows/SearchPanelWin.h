@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // The panel under the top bar: the logo, the search box with its prompts and
 // button, a sample query, and the way into the alphabetical index.
 class CSearchPanelWin : public CHTMLayoutWin
 {
 public:
-    using CHTMLayoutWin::CHTMLayoutWin;
+    explicit CSearchPanelWin(CClientContext& context);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void SetSearchText(const std::string& strText) { m_edit.SetValue(strText); }
     std::string GetSearchText() const { return m_edit.GetValue(); }

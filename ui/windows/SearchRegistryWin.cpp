@@ -29,6 +29,13 @@ std::string Utf8(char32_t ch)
 }
 } // namespace
 
+CSearchRegistryWin::CSearchRegistryWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CSearchRegistryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -46,8 +53,7 @@ bool CSearchRegistryWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParen
 
 CSearchRegistry* CSearchRegistryWin::Registry() const
 {
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetSearchRegistry() : nullptr;
+    return m_context.GetSearchRegistry();
 }
 
 std::u32string CSearchRegistryWin::LettersWithPhrases(CSearchRegistry& registry)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
 class CSearchRegistry;
 
 // The alphabetical index (view kind 2): the letters that have phrases, the
@@ -19,12 +20,7 @@ class CSearchRegistry;
 class CSearchRegistryWin : public CHTMLayoutWin
 {
 public:
-    explicit CSearchRegistryWin(IViewHost* pHost = nullptr,
-                                CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CSearchRegistryWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void ShowBookmark(CBookmark& view);
 
@@ -53,6 +49,7 @@ private:
     void UpdateReferences();
     CSearchRegistry* Registry() const;
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CBookmark* m_pView = nullptr;
     std::u32string m_letters; // shown, in order

@@ -20,12 +20,6 @@ constexpr const char* kSubsectionPrefix = "SUB";
 // escapes what it puts in).
 constexpr const char* kSnippetMark = "KALIMOR-SNIPPET";
 
-CEncyclopediaData* Encyclopedia()
-{
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetEncyclopedia() : nullptr;
-}
-
 std::size_t NumberAfter(const std::string& strId, const char* szPrefix)
 {
     return std::strtoul(strId.c_str() + std::char_traits<char>::length(szPrefix), nullptr, 10);
@@ -48,6 +42,13 @@ std::string LocationOf(const CEncyclopediaSection& section)
 CBookmark* CSearchResultWin::View() const
 {
     return m_pView && m_pHost && m_pHost->GetCurrentView() == m_pView ? m_pView : nullptr;
+}
+
+CSearchResultWin::CSearchResultWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
 }
 
 bool CSearchResultWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
@@ -127,7 +128,7 @@ std::string CSearchResultWin::ItemHtml(std::size_t nIndex)
                                                 {"SEARCH_RESULT_TEXT", kSnippetMark}});
     // The snippet is made now, for what is shown only.
     std::string strSnippet;
-    if (CEncyclopediaData* pEncyclopedia = Encyclopedia())
+    if (CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia())
     {
         std::vector<std::vector<std::string>> groups;
         for (const std::set<std::string>& forms : m_highlightGroups)
@@ -200,9 +201,8 @@ std::vector<CEncyclopediaSection*>
 CSearchResultWin::FoundSubsections(const CEncyclopediaSection& section) const
 {
     std::vector<CEncyclopediaSection*> found;
-    CClientContext* pContext = CClientContext::Get();
     CDocumentPage page;
-    if (!pContext || !page.Load(pContext->GetDocumentsFolder(), section.m_strURL))
+    if (!page.Load(m_context.GetDocumentsFolder(), section.m_strURL))
         return found;
     std::set<std::string> anchors;
     for (const auto& pChild : section.m_children)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // The sections a search found (view kind 5), grouped under their first-level
 // section, each with a snippet of its page with the query's word forms in
 // bold. A large result is shown a screen at a time: the list is made of
@@ -19,12 +21,7 @@ class CSearchResultWin : public CHTMLayoutWin
 public:
     static constexpr std::size_t kChunkSize = 20;
 
-    explicit CSearchResultWin(IViewHost* pHost = nullptr,
-                              CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CSearchResultWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     // With bRestore the list is filled as far as the view had been read and
     // scrolled back there.
@@ -70,6 +67,7 @@ private:
     // by the back/forward list and may be gone).
     CBookmark* View() const;
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CBookmark* m_pView = nullptr;
     std::string m_strSummary;

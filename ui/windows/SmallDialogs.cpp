@@ -13,19 +13,6 @@ constexpr int kImageMargin = 24; // frame and title around the picture
 constexpr int kTitleHeight = 34;
 constexpr int kScrollBar = 17;
 
-const CResourceConfig& Resources()
-{
-    static const CResourceConfig fallback;
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetResourceConfig() : fallback;
-}
-
-CAbstractHTMLayoutDataLoader* Loader()
-{
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetDataLoader() : nullptr;
-}
-
 bool IsCloseKey(unsigned nEvent, unsigned nKeyCode)
 {
     return nEvent == KEY_DOWN && (nKeyCode == VK_ESCAPE || nKeyCode == VK_RETURN);
@@ -40,13 +27,16 @@ std::uint32_t BigEndian(std::span<const std::uint8_t> bytes, std::size_t nAt, st
 }
 } // namespace
 
-CSplashDlg::CSplashDlg()
-    : CHTMLayoutDlg(196, Resources().GetSplashDlgPath(), true, nullptr, Loader())
+CSplashDlg::CSplashDlg(CClientContext& context)
+    : CHTMLayoutDlg(196, context.GetResourceConfig().GetSplashDlgPath(), true, nullptr,
+                    context.GetDataLoader())
 {
 }
 
-CAboutDlg::CAboutDlg(CWnd* pParent)
-    : CHTMLayoutDlg(0, Resources().GetAboutDlgPath(), true, pParent, Loader())
+CAboutDlg::CAboutDlg(CClientContext& context, CWnd* pParent)
+    : CHTMLayoutDlg(0, context.GetResourceConfig().GetAboutDlgPath(), true, pParent,
+                    context.GetDataLoader()),
+      m_context(context)
 {
     EnableTitleDrag();
 }
@@ -65,9 +55,8 @@ bool CAboutDlg::OnInitDialog()
     if (m_ok.SetElement(root, "btn_ok"))
         m_ok.m_sigClick.connect([this] { EndDialog(IDOK); });
     if (m_link.SetElement(root, "link_kalimor"))
-        m_link.m_sigClick.connect([] {
-            if (CClientContext* pContext = CClientContext::Get();
-                !pContext || !pContext->OpenExternal(kWebSite))
+        m_link.m_sigClick.connect([this] {
+            if (!m_context.OpenExternal(kWebSite))
                 KLOG_ERR << "CAboutDlg can't open " << kWebSite;
         });
     return true;
@@ -81,8 +70,10 @@ bool CAboutDlg::on_key(CElement, CElement, unsigned nEvent, unsigned nKeyCode, u
     return true;
 }
 
-CImageViewDlg::CImageViewDlg(std::string strImagePath, CWnd* pParent)
-    : CHTMLayoutDlg(0, Resources().GetImageViewDlgPath(), false, pParent, Loader()),
+CImageViewDlg::CImageViewDlg(CClientContext& context, std::string strImagePath, CWnd* pParent)
+    : CHTMLayoutDlg(0, context.GetResourceConfig().GetImageViewDlgPath(), false, pParent,
+                    context.GetDataLoader()),
+      m_context(context),
       m_strImagePath(std::move(strImagePath))
 {
     EnableTitleDrag();
@@ -143,10 +134,9 @@ bool CImageViewDlg::ReadImageSize(const std::string& strPath, int& nWidth, int& 
            ReadImageSize(bytes, nWidth, nHeight);
 }
 
-std::string CImageViewDlg::ChoosePage(int nImageWidth, int nImageHeight, const CRect& area,
-                                      CRect& dialog)
+std::string CImageViewDlg::ChoosePage(const CResourceConfig& resources, int nImageWidth,
+                                      int nImageHeight, const CRect& area, CRect& dialog)
 {
-    const CResourceConfig& resources = Resources();
     const int nMaxWidth = std::max(200, area.m_nWidth - 2 * kImageMargin);
     const int nMaxHeight = std::max(150, area.m_nHeight - 2 * kImageMargin);
     int nWidth = nImageWidth + kImageMargin;
@@ -180,7 +170,8 @@ void CImageViewDlg::SetSizeByContent()
     }
     CWindowManager* pManager = CWindowManager::Get();
     const CRect area = pManager ? pManager->GetDesktopRect() : CRect{0, 0, 1280, 800};
-    const std::string strPage = ChoosePage(nWidth, nHeight, area, m_dialogSize);
+    const std::string strPage =
+        ChoosePage(m_context.GetResourceConfig(), nWidth, nHeight, area, m_dialogSize);
     if (strPage != m_strPagePath)
     {
         KLOG_DEBUG << "CImageViewDlg::OnInitDialog corrects dialog size";
@@ -205,8 +196,7 @@ void CImageViewDlg::InitControls()
     CElement image = root.FindById("img_blank");
     // The browser fetches pictures of documents from the content folder and
     // the client's own pictures from the UI images, both through the bridge.
-    CClientContext* pContext = CClientContext::Get();
-    std::string strContent = pContext ? pContext->GetContentFolder() : std::string();
+    std::string strContent = m_context.GetContentFolder();
     if (!strContent.empty() && strContent.back() != '/')
         strContent += '/';
     if (strContent.size() > 1 && m_strImagePath.starts_with(strContent))

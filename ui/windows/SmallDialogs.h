@@ -5,18 +5,21 @@
 
 #include <string>
 
+class CClientContext;
+class CResourceConfig;
+
 // The splash shown while the data loads; no logic of its own.
 class CSplashDlg : public CHTMLayoutDlg
 {
 public:
-    CSplashDlg();
+    explicit CSplashDlg(CClientContext& context);
 };
 
 // Product name, version and the service's web site.
 class CAboutDlg : public CHTMLayoutDlg
 {
 public:
-    explicit CAboutDlg(CWnd* pParent);
+    CAboutDlg(CClientContext& context, CWnd* pParent);
 
 protected:
     bool OnInitDialog() override;
@@ -24,6 +27,7 @@ protected:
                 unsigned nKeys) override;
 
 private:
+    CClientContext& m_context;
     CHTMLayoutButtonCtrl m_titleClose, m_ok, m_link;
 };
 
@@ -32,11 +36,11 @@ private:
 class CImageViewDlg : public CHTMLayoutDlg
 {
 public:
-    CImageViewDlg(std::string strImagePath, CWnd* pParent);
+    CImageViewDlg(CClientContext& context, std::string strImagePath, CWnd* pParent);
     // The page for a picture of that size inside an area of that size: plain,
     // both scroll bars, vertical only or horizontal only; the dialog's size.
-    static std::string ChoosePage(int nImageWidth, int nImageHeight, const CRect& area,
-                                  CRect& dialog);
+    static std::string ChoosePage(const CResourceConfig& resources, int nImageWidth,
+                                  int nImageHeight, const CRect& area, CRect& dialog);
     // Width and height from a PNG, JPEG or GIF header; false for anything else.
     static bool ReadImageSize(const std::string& strPath, int& nWidth, int& nHeight);
     static bool ReadImageSize(std::span<const std::uint8_t> bytes, int& nWidth, int& nHeight);
@@ -53,6 +57,7 @@ private:
     void InitControls();
     void SetSizeByContent();
 
+    CClientContext& m_context;
     std::string m_strImagePath;
     CRect m_dialogSize;
     CHTMLayoutButtonCtrl m_close;

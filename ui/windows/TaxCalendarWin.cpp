@@ -7,6 +7,13 @@
 #include "TaxCalendar.h"
 #include "TextUtils.h"
 
+CTaxCalendarWin::CTaxCalendarWin(CClientContext& context, IViewHost* pHost)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context),
+      m_pHost(pHost)
+{
+}
+
 bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -26,8 +33,9 @@ bool CTaxCalendarWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, 
 
 void CTaxCalendarWin::ShowBookmark(CBookmark& view)
 {
-    m_selected =
-        view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0 ? view.m_date : CCalendarMonth::Today();
+    m_selected = view.m_date.m_nYear != 0 && view.m_date.m_nDay != 0
+                     ? view.m_date
+                     : CCalendarMonth::Today(m_context);
     Draw();
 }
 
@@ -81,12 +89,11 @@ std::string CTaxCalendarWin::BuildDayEntries(const CDate& date, const CTaxCalend
 
 void CTaxCalendarWin::Draw()
 {
-    CClientContext* pContext = CClientContext::Get();
-    const CTaxCalendar* pTax = pContext ? pContext->GetTaxCalendar() : nullptr;
+    const CTaxCalendar* pTax = m_context.GetTaxCalendar();
     const CElement root = GetRootElement();
-    const auto days = CCalendarMonth::Build(m_selected.m_nYear, m_selected.m_nMonth,
-                                            pContext ? pContext->GetWorkCalendar() : nullptr, pTax,
-                                            CCalendarMonth::Today(), m_selected);
+    const auto days =
+        CCalendarMonth::Build(m_selected.m_nYear, m_selected.m_nMonth, m_context.GetWorkCalendar(),
+                              pTax, CCalendarMonth::Today(m_context), m_selected);
     root.FindById("month_title")
         .SetText(CCalendarMonth::MonthName(m_selected.m_nMonth) + " " +
                  std::to_string(m_selected.m_nYear));
@@ -105,7 +112,7 @@ bool CTaxCalendarWin::OnHyperlinkClick(CElement, CDomEvent& event)
     else if (strId == "btn_prev_year" || strId == "btn_next_year")
         SelectDate(AddMonths(m_selected, strId == "btn_prev_year" ? -12 : 12));
     else if (strId == "btn_today")
-        SelectDate(CCalendarMonth::Today());
+        SelectDate(CCalendarMonth::Today(m_context));
     else if (CCalendarMonth::ParseDayId(strId, kDayPrefix, day))
     {
         SelectDate(day);

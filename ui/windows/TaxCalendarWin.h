@@ -5,6 +5,7 @@
 #include "StringGenerator.h"
 #include "ViewHost.h"
 
+class CClientContext;
 class CTaxCalendar;
 
 // The tax calendar (view kind 6): a month with the days off and holidays of
@@ -16,12 +17,7 @@ class CTaxCalendarWin : public CHTMLayoutWin
 public:
     static constexpr const char* kDayPrefix = "T";
 
-    explicit CTaxCalendarWin(IViewHost* pHost = nullptr,
-                             CAbstractHTMLayoutDataLoader* pLoader = nullptr)
-        : CHTMLayoutWin(pLoader),
-          m_pHost(pHost)
-    {
-    }
+    CTaxCalendarWin(CClientContext& context, IViewHost* pHost);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
 
     // The view's day, or today when it names none.
@@ -41,6 +37,7 @@ protected:
 private:
     void Draw();
 
+    CClientContext& m_context;
     IViewHost* m_pHost;
     CDate m_selected;
     StringGenerator m_tax;

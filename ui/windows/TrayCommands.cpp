@@ -5,20 +5,9 @@
 #include "UpdateController.h"
 #include "Wnd.h"
 
-namespace
-{
-CClientContext* Context()
-{
-    return CClientContext::Get();
-}
-} // namespace
-
 void CTrayCommands::ShowFromTray()
 {
-    if (CClientContext* pContext = Context())
-        pContext->ShowMainWindowFromTray();
-    else
-        m_frame.ShowWindow(SW_SHOWMAXIMIZED);
+    m_context.ShowMainWindowFromTray();
     // A silent update comes into view with the window.
     m_updates.ShowDialog();
 }
@@ -28,7 +17,7 @@ void CTrayCommands::OnCommand(unsigned nCommand)
     switch (nCommand)
     {
     case ID_APP_SHOW: ShowFromTray(); break;
-    case ID_APP_UPDATE: m_updates.OnAppUpdate(Context() && Context()->IsTrayMode()); break;
+    case ID_APP_UPDATE: m_updates.OnAppUpdate(m_context.IsTrayMode()); break;
     // Exit means exit, wherever the window is: as the stop message.
     case ID_APP_EXIT: Quit(); break;
     default: KLOG_WARN << "CMainWindow::OnCommand unknown command " << nCommand; break;
@@ -55,17 +44,16 @@ void CTrayCommands::EndOrCancelUpdate()
 void CTrayCommands::Close()
 {
     KTRACE("CMainWindow::OnClose");
-    CClientContext* pContext = Context();
     // With no tray to come back through, a hidden client would be lost.
-    if (pContext && !pContext->HasTrayHost())
+    if (!m_context.HasTrayHost())
     {
         KLOG_NOTICE << "CMainWindow::OnClose no tray host: the client ends";
         Quit();
         return;
     }
-    if (pContext && !pContext->IsTrayMode())
+    if (!m_context.IsTrayMode())
     {
-        pContext->SetTrayMode(true);
+        m_context.SetTrayMode(true);
         m_frame.ShowWindow(SW_HIDE);
         return;
     }

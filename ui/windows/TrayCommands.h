@@ -1,5 +1,6 @@
 #pragma once
 
+class CClientContext;
 class CUpdateController;
 class CWnd;
 
@@ -10,7 +11,12 @@ class CWnd;
 class CTrayCommands
 {
 public:
-    CTrayCommands(CWnd& frame, CUpdateController& updates) : m_frame(frame), m_updates(updates) {}
+    CTrayCommands(CClientContext& context, CWnd& frame, CUpdateController& updates)
+        : m_context(context),
+          m_frame(frame),
+          m_updates(updates)
+    {
+    }
 
     // The window comes back from the tray, and a silent update with it.
     void ShowFromTray();
@@ -26,6 +32,7 @@ private:
     // ended); otherwise the window goes, and the client with it.
     void EndOrCancelUpdate();
 
+    CClientContext& m_context;
     CWnd& m_frame;
     CUpdateController& m_updates;
 };

@@ -21,11 +21,6 @@ namespace
 {
 constexpr const char* kDownloadSuffix = ".download";
 
-CClientContext* Context()
-{
-    return CClientContext::Get();
-}
-
 bool IsSignUpMode(int nMode)
 {
     return nMode == UPDATE_MODE_SIGN_UP || nMode == UPDATE_MODE_SIGN_UP_UPDATE;
@@ -47,7 +42,11 @@ std::string LocalFileFor(const std::string& strDocuments, const std::string& str
 }
 } // namespace
 
-CUpdateController::CUpdateController(IUpdateFrame& main) : m_main(main) {}
+CUpdateController::CUpdateController(CClientContext& context, IUpdateFrame& main)
+    : m_context(context),
+      m_main(main)
+{
+}
 
 CUpdateController::~CUpdateController()
 {
@@ -63,7 +62,7 @@ void CUpdateController::Start()
     CheckClientVersion();
     // Started into the tray (with the desktop session): the content is
     // brought up to date once the start is over.
-    if (Context() && Context()->IsTrayMode())
+    if (m_context.IsTrayMode())
         frame.PostMessage(WM_SCHEDULED_UPDATE);
 }
 
@@ -113,15 +112,13 @@ void CUpdateController::OnAppUpdate(bool bSilent)
 
 void CUpdateController::OnScheduledUpdate()
 {
-    CClientContext* pContext = Context();
-    if (pContext && pContext->IsTrayMode() && pContext->GetRegistryConfig().m_bAutoUpdate)
+    if (m_context.IsTrayMode() && m_context.GetRegistryConfig().m_bAutoUpdate)
         OnAppUpdate(true);
 }
 
 void CUpdateController::UpdateOrSignIn()
 {
-    CClientContext* pContext = Context();
-    if (pContext && !pContext->GetRegistryConfig().GetLogin().empty())
+    if (!m_context.GetRegistryConfig().GetLogin().empty())
         UpdateData(false);
     else
         EnterConfigParams(true);
@@ -130,15 +127,14 @@ void CUpdateController::UpdateOrSignIn()
 void CUpdateController::EnterConfigParams(bool bUpdateAfter)
 {
     KTRACE("CMainWindow::EnterConfigParams");
-    CClientContext* pContext = Context();
-    if (!pContext || IsRunning())
+    if (IsRunning())
         return;
     const int nLogin = RunLoginDialog();
     if (nLogin == CLoginUserDlg::LOGIN_SAVED && bUpdateAfter)
         UpdateData(false);
     else if (nLogin == CLoginUserDlg::LOGIN_REGISTER)
     {
-        const int nPrevious = pContext->GetRegistryConfig().GetContentVersion();
+        const int nPrevious = m_context.GetRegistryConfig().GetContentVersion();
         CRegistrationData record;
         if (!RunSignUpForm(record))
             return;
@@ -149,20 +145,19 @@ void CUpdateController::EnterConfigParams(bool bUpdateAfter)
 
 void CUpdateController::UpdateData(bool bSilent)
 {
-    CClientContext* pContext = Context();
-    if (!pContext || IsRunning())
+    if (IsRunning())
         return;
     const int nMode = bSilent ? UPDATE_MODE_TRAY : UPDATE_MODE_USER;
-    const int nPrevious = pContext->GetRegistryConfig().GetContentVersion();
+    const int nPrevious = m_context.GetRegistryConfig().GetContentVersion();
     if (bSilent)
     {
-        if (pContext->GetRegistryConfig().GetLogin().empty())
+        if (m_context.GetRegistryConfig().GetLogin().empty())
         {
             // Nobody can be asked for an account while the window is hidden.
             KLOG_NOTICE << "CKalimorClntApp::UpdateData no account for the update in the tray";
             return;
         }
-        if (IUpdateNotifier* pNotifier = pContext->GetUpdateNotifier())
+        if (IUpdateNotifier* pNotifier = m_context.GetUpdateNotifier())
             pNotifier->ShowUpdateStarted();
     }
     Finish(RunUntilSettled(nMode, CRegistrationData()), nMode, nPrevious, m_strLastError);
@@ -171,22 +166,22 @@ void CUpdateController::UpdateData(bool bSilent)
 int CUpdateController::RunDialog(int nMode, CRegistrationData& record,
                                  const std::function<void(CUpdateDlg&)>& prepare)
 {
-    CClientContext* pContext = Context();
-    const CProfileConfig* pProfile = pContext ? pContext->GetProfile() : nullptr;
+    const CProfileConfig* pProfile = m_context.GetProfile();
     if (!pProfile)
     {
         KLOG_ERR << "CKalimorClntApp::UpdateData there is no profile to update";
         return UPDATE_END_ERROR;
     }
-    CRegistryConfig& config = pContext->GetRegistryConfig();
+    CRegistryConfig& config = m_context.GetRegistryConfig();
     CUpdateDlg dialog(
-        CUpdateSetup{config, *pProfile, m_strRegisteredLogin, pContext->GetRequestSettings()},
+        m_context,
+        CUpdateSetup{config, *pProfile, m_strRegisteredLogin, m_context.GetRequestSettings()},
         nMode, &m_main.GetFrameWnd());
     if (IsSignUpMode(nMode))
         dialog.SetRegistration(record);
     if (prepare)
         prepare(dialog);
-    const bool bSilent = nMode == UPDATE_MODE_TRAY && pContext->IsTrayMode();
+    const bool bSilent = nMode == UPDATE_MODE_TRAY && m_context.IsTrayMode();
     if (bSilent)
         dialog.Hide();
     int nCode = UPDATE_END_ERROR;
@@ -254,12 +249,9 @@ int CUpdateController::RunUntilSettled(int nMode, CRegistrationData record)
 
 int CUpdateController::RunLoginDialog()
 {
-    CClientContext* pContext = Context();
-    if (!pContext)
-        return CLoginUserDlg::LOGIN_CANCELLED;
     const CShadowScope shadow(&m_main);
-    CLoginUserDlg dialog(pContext->GetRegistryConfig(),
-                         pContext->GetRequestSettings().m_service.m_strPasswordReminderUrl,
+    CLoginUserDlg dialog(m_context,
+                         m_context.GetRequestSettings().m_service.m_strPasswordReminderUrl,
                          &m_main.GetFrameWnd());
     const int nResult = dialog.DoModal();
     return nResult < 0 ? int(CLoginUserDlg::LOGIN_CANCELLED) : nResult;
@@ -278,12 +270,9 @@ bool CUpdateController::RunSignUpForm(CRegistrationData& record)
 void CUpdateController::Finish(int nCode, int nMode, int nPreviousVersion,
                                const std::string& strError)
 {
-    CClientContext* pContext = Context();
-    if (!pContext)
-        return;
     KLOG_NOTICE << "CKalimorClntApp::UpdateData mode " << nMode << " ended with " << nCode;
     if (nMode == UPDATE_MODE_TRAY)
-        if (IUpdateNotifier* pNotifier = pContext->GetUpdateNotifier())
+        if (IUpdateNotifier* pNotifier = m_context.GetUpdateNotifier())
         {
             if (nCode == UPDATE_END_DONE || nCode == UPDATE_END_NOTHING_NEW)
                 pNotifier->ShowUpdateFinished(nCode == UPDATE_END_DONE);
@@ -294,18 +283,15 @@ void CUpdateController::Finish(int nCode, int nMode, int nPreviousVersion,
     // installs it, the client goes on.
     if (nCode == UPDATE_END_CLIENT_DOWNLOADED)
         return;
-    UpdateAppAfterUpdateData(nCode, nPreviousVersion, pContext->GetRegistryConfig(), *this);
+    UpdateAppAfterUpdateData(nCode, nPreviousVersion, m_context.GetRegistryConfig(), *this);
 }
 
 std::string CUpdateController::DownloadContentFile(const std::string& strRelativePath)
 {
     KTRACE("CMainWindow::DownloadContentFile", strRelativePath);
-    CClientContext* pContext = Context();
-    if (!pContext)
-        return {};
     std::string strRelative = strRelativePath;
     std::replace(strRelative.begin(), strRelative.end(), '\\', '/');
-    std::string strLocal = LocalFileFor(pContext->GetDocumentsFolder(), strRelative);
+    std::string strLocal = LocalFileFor(m_context.GetDocumentsFolder(), strRelative);
     if (strLocal.empty())
     {
         KLOG_ERR << "CMainWindow::DownloadContentFile refuses " << strRelativePath;
@@ -319,7 +305,7 @@ std::string CUpdateController::DownloadContentFile(const std::string& strRelativ
     // must never pass for the file the next time.
     const std::string strPart = strLocal + kDownloadSuffix;
     const std::string strUrl =
-        pContext->GetRequestSettings().m_service.GetWebUrl(PercentEncodeUrl(strRelative, "/"));
+        m_context.GetRequestSettings().m_service.GetWebUrl(PercentEncodeUrl(strRelative, "/"));
     CRegistrationData none;
     const int nCode = RunDialog(UPDATE_MODE_DOWNLOAD_URL, none,
                                 [&](CUpdateDlg& dialog) { dialog.SetDownload(strUrl, strPart); });
@@ -334,9 +320,8 @@ std::string CUpdateController::DownloadContentFile(const std::string& strRelativ
 void CUpdateController::CheckClientVersion()
 {
     KTRACE("CMainWindow::CheckClientVersion");
-    CClientContext* pContext = Context();
     CWindowManager* pManager = CWindowManager::Get();
-    if (!pContext || !pManager)
+    if (!pManager)
         return;
     if (m_pWatcher)
         m_pWatcher->KillRequest();
@@ -345,7 +330,7 @@ void CUpdateController::CheckClientVersion()
     // The watcher's thread hands the address to the UI thread; the window
     // takes it there, if it still exists.
     m_pWatcher = CCheckClientThread::Start(
-        pContext->GetRequestSettings(), [pLoop, nWindow](std::string strUrl) {
+        m_context.GetRequestSettings(), [pLoop, nWindow](std::string strUrl) {
             pLoop->PostTask([nWindow, strUrl = std::move(strUrl)] {
                 CWindowManager* pUi = CWindowManager::Get();
                 if (CWnd* pWnd = pUi ? pUi->FromHandle(nWindow) : nullptr)
@@ -371,10 +356,7 @@ bool CUpdateController::ShouldOfferClient(bool bUrlPending, bool bUpdateRunning,
 void CUpdateController::NotifyUserAboutClientUpdate(const std::string& strClientUrl,
                                                     bool bForeground)
 {
-    CClientContext* pContext = Context();
-    if (!pContext)
-        return;
-    const std::time_t tNow = pContext->Now();
+    const std::time_t tNow = m_context.Now();
     if (!ShouldOfferClient(!strClientUrl.empty(), IsRunning(), bForeground, m_bOffered,
                            m_tLastOffer, tNow))
         return;

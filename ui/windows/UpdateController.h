@@ -10,6 +10,7 @@
 #include <string>
 
 class CCheckClientThread;
+class CClientContext;
 class CShadowScope;
 class IUpdateFrame;
 class CUpdateDlg;
@@ -30,7 +31,7 @@ class CUpdateController : private IUpdateAppHost
 public:
     static constexpr std::time_t kOfferPause = std::time_t{7} * 24 * 60 * 60;
 
-    explicit CUpdateController(IUpdateFrame& main);
+    CUpdateController(CClientContext& context, IUpdateFrame& main);
     ~CUpdateController() override;
     CUpdateController(const CUpdateController&) = delete;
     CUpdateController& operator=(const CUpdateController&) = delete;
@@ -105,6 +106,7 @@ private:
     bool RunSignUpForm(CRegistrationData& record);
     void Finish(int nCode, int nMode, int nPreviousVersion, const std::string& strError);
 
+    CClientContext& m_context;
     IUpdateFrame& m_main;
     CUpdateDlg* m_pDialog = nullptr;
     CShadowScope* m_pShadow = nullptr; // the running dialog's, set with m_pDialog

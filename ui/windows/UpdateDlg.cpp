@@ -53,13 +53,6 @@ CMessageLoop* UiLoop()
     return pManager ? &pManager->GetLoop() : nullptr;
 }
 
-std::string UpdatePagePath()
-{
-    CClientContext* pContext = CClientContext::Get();
-    return pContext ? pContext->GetResourceConfig().GetUpdateDlgPath()
-                    : CResourceConfig().GetUpdateDlgPath();
-}
-
 } // namespace
 
 bool CUpdateDlg::CLoopDispatcher::Send(std::function<void()> fn)
@@ -73,9 +66,10 @@ void CUpdateDlg::CLoopDispatcher::Post(std::function<void()> fn)
         m_pLoop->PostTask(std::move(fn));
 }
 
-CUpdateDlg::CUpdateDlg(CUpdateSetup setup, int nMode, CWnd* pParent)
-    : CHTMLayoutDlg(kUpdateDlgTemplate, UpdatePagePath(), true, pParent,
-                    CClientContext::GetUiLoader()),
+CUpdateDlg::CUpdateDlg(CClientContext& context, CUpdateSetup setup, int nMode, CWnd* pParent)
+    : CHTMLayoutDlg(kUpdateDlgTemplate, context.GetResourceConfig().GetUpdateDlgPath(), true,
+                    pParent, context.GetDataLoader()),
+      m_context(context),
       m_dispatcher(UiLoop()),
       m_flow(CUpdateFlowContext{m_dispatcher, *this, setup.m_config, setup.m_profile,
                                 setup.m_strRegisteredLogin, std::move(setup.m_settings)},
@@ -217,8 +211,7 @@ std::string CUpdateDlg::AskInstallerPath(const std::string& strDefaultName)
 
 bool CUpdateDlg::OpenUrl(const std::string& strUrl)
 {
-    CClientContext* pContext = CClientContext::Get();
-    return pContext && pContext->OpenExternal(strUrl);
+    return m_context.OpenExternal(strUrl);
 }
 
 void CUpdateDlg::ShowMessage(std::string_view text)

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class CClientContext;
 class CMessageLoop;
 class CProfileConfig;
 class CRegistryConfig;
@@ -28,7 +29,7 @@ struct CUpdateSetup
 class CUpdateDlg : public CHTMLayoutDlg, public IUpdateView
 {
 public:
-    CUpdateDlg(CUpdateSetup setup, int nMode, CWnd* pParent);
+    CUpdateDlg(CClientContext& context, CUpdateSetup setup, int nMode, CWnd* pParent);
     ~CUpdateDlg() override;
 
     // Mode 2 or 3: the sign-up record to send.
@@ -78,6 +79,7 @@ private:
         CMessageLoop* m_pLoop;
     };
 
+    CClientContext& m_context;
     CLoopDispatcher m_dispatcher;
     // The flow is made with the dialog and started when the page is up; it
     // goes first when the dialog is destroyed.

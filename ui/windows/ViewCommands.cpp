@@ -11,11 +11,6 @@
 namespace
 {
 constexpr const char* kSupportAddress = "mailto:support@kalimor.example";
-
-CClientContext* Context()
-{
-    return CClientContext::Get();
-}
 } // namespace
 
 bool CViewCommands::Show(std::unique_ptr<CBookmark> pView)
@@ -25,8 +20,7 @@ bool CViewCommands::Show(std::unique_ptr<CBookmark> pView)
 
 bool CViewCommands::CheckContent() const
 {
-    CClientContext* pContext = Context();
-    if (pContext && pContext->GetRegistryConfig().GetContentVersion() != 0)
+    if (m_context.GetRegistryConfig().GetContentVersion() != 0)
         return true;
     ShowMessage(IDS_NO_CONTENT);
     return false;
@@ -73,11 +67,10 @@ void CViewCommands::OpenRecentDocument(const CMRUDocument& document)
 void CViewCommands::OpenLink(const std::string& strUrl)
 {
     KLOG_DEBUG << "CMainWindow::OpenLink " << strUrl;
-    CClientContext* pContext = Context();
     const CLinkTarget target = m_maker.Classify(strUrl);
     if (target.m_eKind == ELinkKind::WEB || target.m_eKind == ELinkKind::MAIL)
     {
-        if (!pContext || !pContext->OpenExternal(strUrl))
+        if (!m_context.OpenExternal(strUrl))
             ShowMessage(IDS_HYPERLINK_ERROR);
         return;
     }
@@ -94,7 +87,7 @@ void CViewCommands::OpenLink(const std::string& strUrl)
 
 void CViewCommands::OpenSupport()
 {
-    if (CClientContext* pContext = Context(); !pContext || !pContext->OpenExternal(kSupportAddress))
+    if (!m_context.OpenExternal(kSupportAddress))
         ShowMessage(IDS_HYPERLINK_ERROR);
 }
 
@@ -102,14 +95,13 @@ void CViewCommands::ShowAbout()
 {
     KLOG_NOTICE << "Pressed about button";
     std::string strPage;
-    CClientContext* pContext = Context();
-    if (!pContext || !CFileUtils::LoadTxtFileOrResource(
-                         pContext->GetResourceConfig().GetAboutMessagePath(), strPage))
+    if (!CFileUtils::LoadTxtFileOrResource(m_context.GetResourceConfig().GetAboutMessagePath(),
+                                           strPage))
         return;
     const std::string strResult = ShowMessageSized(strPage, MSG_SHADOW | MSG_NO_IMAGE, 700, 530);
     if (strResult == "EMAIL")
     {
-        if (!pContext->OpenExternal(kSupportAddress))
+        if (!m_context.OpenExternal(kSupportAddress))
             ShowMessage(IDS_HYPERLINK_ERROR);
     }
     else if (!strResult.empty())
@@ -157,8 +149,7 @@ bool CViewCommands::DownloadForm(const std::string& strUrl)
         return false;
     // The desktop gets a copy outside the content, and only of a document.
     const std::string strCopy = CFormFile::CopyForDesktop(strPath, CFormFile::GetCopiesFolder());
-    if (CClientContext* pContext = Context();
-        strCopy.empty() || !pContext || !pContext->OpenExternal(strCopy))
+    if (strCopy.empty() || !m_context.OpenExternal(strCopy))
         ShowMessage(IDS_FORM_OPEN_ERROR);
     return false;
 }

@@ -15,9 +15,11 @@ class CViewCommands
 {
 public:
     // waitCursor shows (true) and hides the wait cursor over the window.
-    CViewCommands(IViewHost& host, std::function<void(bool)> waitCursor)
-        : m_host(host),
-          m_waitCursor(std::move(waitCursor))
+    CViewCommands(CClientContext& context, IViewHost& host, std::function<void(bool)> waitCursor)
+        : m_context(context),
+          m_host(host),
+          m_waitCursor(std::move(waitCursor)),
+          m_maker(context)
     {
     }
 
@@ -51,6 +53,7 @@ public:
 private:
     bool Show(std::unique_ptr<CBookmark> pView);
 
+    CClientContext& m_context;
     IViewHost& m_host;
     std::function<void(bool)> m_waitCursor;
     CViewMaker m_maker;

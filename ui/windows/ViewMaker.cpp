@@ -10,23 +10,17 @@
 #include "SearchRegistry.h"
 #include "TextUtils.h"
 
-CClientContext* CViewMaker::Context() const
-{
-    return m_pContext ? m_pContext : CClientContext::Get();
-}
-
 bool CViewMaker::CanSearch() const
 {
-    CClientContext* pContext = Context();
-    return pContext && pContext->GetDocumentSearch() && pContext->GetEncyclopedia();
+    return m_context.GetDocumentSearch() && m_context.GetEncyclopedia();
 }
 
 std::unique_ptr<CBookmark> CViewMaker::ForSearch(const std::string& strQuery) const
 {
     if (!CanSearch())
         return nullptr;
-    CDocumentSearch* pSearch = Context()->GetDocumentSearch();
-    CEncyclopediaData* pEncyclopedia = Context()->GetEncyclopedia();
+    CDocumentSearch* pSearch = m_context.GetDocumentSearch();
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     SearchResultSet results;
     CHighlightWords highlight;
     pSearch->Search(CTextUtils::ToLower(strQuery), results, highlight);
@@ -45,9 +39,8 @@ std::unique_ptr<CBookmark> CViewMaker::ForSearch(const std::string& strQuery) co
 
 std::unique_ptr<CBookmark> CViewMaker::ForPrompt(const std::string& strPrompt) const
 {
-    CClientContext* pContext = Context();
-    const CSearchRegistry* pRegistry = pContext ? pContext->GetSearchRegistry() : nullptr;
-    const CSearchPrompt2Manager* pPrompts = pContext ? pContext->GetPromptList() : nullptr;
+    const CSearchRegistry* pRegistry = m_context.GetSearchRegistry();
+    const CSearchPrompt2Manager* pPrompts = m_context.GetPromptList();
     const RegistryPhrase* pPhrase = pRegistry ? pRegistry->FindPhrase(strPrompt) : nullptr;
     if (!pPhrase && pPrompts)
         pPhrase = pPrompts->FindPrompt(strPrompt);
@@ -57,7 +50,7 @@ std::unique_ptr<CBookmark> CViewMaker::ForPrompt(const std::string& strPrompt) c
 std::unique_ptr<CBookmark> CViewMaker::ForLinks(const std::vector<std::string>& links,
                                                 const std::string& strText) const
 {
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CSectionList sections =
         pEncyclopedia ? pEncyclopedia->FindSectionsByURLs(links) : CSectionList();
     if (sections.empty())
@@ -73,7 +66,7 @@ std::unique_ptr<CBookmark> CViewMaker::ForLinks(const std::vector<std::string>& 
 
 std::unique_ptr<CBookmark> CViewMaker::ForSectionType(const std::string& strType) const
 {
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CEncyclopediaSection* pFirst =
         pEncyclopedia ? pEncyclopedia->GetFirstLevelSectionItem(strType) : nullptr;
     CEncyclopediaSection* pChild = pFirst ? CEncyclopediaData::GetFirstRealChild(pFirst) : nullptr;
@@ -87,7 +80,7 @@ std::unique_ptr<CBookmark> CViewMaker::ForSectionType(const std::string& strType
 
 std::unique_ptr<CBookmark> CViewMaker::ForRecentDocument(const CMRUDocument& document) const
 {
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CEncyclopediaSection* pSection =
         pEncyclopedia ? pEncyclopedia->FindSectionByURL(document.m_strURL) : nullptr;
     if (!pSection)
@@ -100,7 +93,7 @@ std::unique_ptr<CBookmark> CViewMaker::ForRecentDocument(const CMRUDocument& doc
 
 std::unique_ptr<CBookmark> CViewMaker::ForFormOf(const std::string& strUrl) const
 {
-    CBlankInfoData* pBlanks = Context() ? Context()->GetBlanks() : nullptr;
+    CBlankInfoData* pBlanks = m_context.GetBlanks();
     const CBlankInfo* pBlank = pBlanks ? pBlanks->FindBlankByUploadURL(strUrl) : nullptr;
     return pBlank ? std::make_unique<CBookmark>(CBookmark::ForForm(pBlank)) : nullptr;
 }
@@ -118,13 +111,13 @@ std::unique_ptr<CBookmark> CViewMaker::ForFilledSample(const std::string& strUrl
 
 CLinkTarget CViewMaker::Classify(const std::string& strUrl) const
 {
-    return ClassifyLink(strUrl, Context() ? Context()->GetDocumentsFolder() : std::string());
+    return ClassifyLink(strUrl, m_context.GetDocumentsFolder());
 }
 
 std::unique_ptr<CBookmark> CViewMaker::ForDocument(const CLinkTarget& target,
                                                    const std::string& strUrl) const
 {
-    CEncyclopediaData* pEncyclopedia = Context() ? Context()->GetEncyclopedia() : nullptr;
+    CEncyclopediaData* pEncyclopedia = m_context.GetEncyclopedia();
     CEncyclopediaSection* pSection =
         pEncyclopedia ? pEncyclopedia->FindSectionByURL(target.m_strAddress) : nullptr;
     if (!pSection)

@@ -16,9 +16,7 @@ struct CMRUDocument;
 class CViewMaker
 {
 public:
-    // Without a context the current one (CClientContext::Get) is read at
-    // each call.
-    explicit CViewMaker(CClientContext* pContext = nullptr) : m_pContext(pContext) {}
+    explicit CViewMaker(CClientContext& context) : m_context(context) {}
 
     // The search and the content it is made from are there.
     bool CanSearch() const;
@@ -49,7 +47,5 @@ public:
                                            const std::string& strUrl) const;
 
 private:
-    CClientContext* Context() const;
-
-    CClientContext* m_pContext;
+    CClientContext& m_context;
 };

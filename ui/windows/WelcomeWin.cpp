@@ -4,6 +4,12 @@
 #include "HtmlParser.h"
 #include "Logger.h"
 
+CWelcomeWin::CWelcomeWin(CClientContext& context)
+    : CHTMLayoutWin(context.GetDataLoader()),
+      m_context(context)
+{
+}
+
 bool CWelcomeWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId)
 {
     CElement root;
@@ -31,8 +37,8 @@ bool CWelcomeWin::Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int 
 void CWelcomeWin::OnUpdateData()
 {
     m_documents.clear();
-    if (CClientContext* pContext = CClientContext::Get(); pContext && pContext->GetMRUDocuments())
-        m_documents = pContext->GetMRUDocuments()->GetDocuments();
+    if (const CMRUDocumentData* pDocuments = m_context.GetMRUDocuments())
+        m_documents = pDocuments->GetDocuments();
     for (auto& pItem : m_items)
         pItem->Detach();
     m_items.clear();

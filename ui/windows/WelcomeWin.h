@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class CClientContext;
+
 // One line of the recently used documents.
 class CMRUListItemCtrl : public CHTMLayoutButtonCtrl
 {
@@ -48,7 +50,7 @@ public:
     // Lines of the list shown until the browser has measured them.
     static constexpr std::size_t kDefaultVisibleItems = 6;
 
-    using CHTMLayoutWin::CHTMLayoutWin;
+    explicit CWelcomeWin(CClientContext& context);
     bool Create(unsigned nStyle, const CRect& rect, CWnd* pParent, int nId) override;
     void OnUpdateData();
     // Hides the lines that do not fit in the list's height.
@@ -66,6 +68,7 @@ protected:
     void OnContentSizeChanged() override;
 
 private:
+    CClientContext& m_context;
     std::array<CHTMLayoutButtonCtrl, kTiles.size()> m_tiles;
     CHTMLayoutCtrl m_list;
     std::vector<std::unique_ptr<CMRUListItemCtrl>> m_items;
