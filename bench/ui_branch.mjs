@@ -10,6 +10,8 @@
 //   node bench/ui_branch.mjs KalimorClnt kalimorctl DEMO_PACKAGES [--rows 5000] [--tries 100]
 // (DEMO_PACKAGES: build/release/demo-test/packages, made by the browser
 // tests' set-up; its morphology is taken from the "1" folder beside it.)
+// KALIMOR_BENCH_LOG=1 keeps the client's log at its most detailed, printed
+// when a step fails.
 // Uses the browser tests' packages: run tests/e2e/install-packages first.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -68,8 +70,8 @@ const branchRows = (want) => {
   for (const f of document.querySelectorAll('#kalimor-frame iframe')) {
     const doc = f.contentDocument;
     if (!doc || !doc.getElementById('tree')) continue;
-    const first = [...doc.querySelectorAll('#tree a.section_link')].some((a) => a.textContent.trim() === want.first);
-    return want.open ? first : !first;
+    const any = [...doc.querySelectorAll('#tree a.section_link')].some((a) => a.textContent.includes(want.row));
+    return want.open ? any : !any;
   }
   return false;
 };
@@ -89,7 +91,13 @@ try {
   const made = Date.now();
   const library = makeLibrary(work);
   console.log(`a branch of ${rows} rows published and packaged in ${((Date.now() - made) / 1000).toFixed(1)} s`);
-  clientRun = startClient(client, installPackages(client, library));
+  clientRun = startClient(client, (env) => {
+    installPackages(client, library)(env);
+    if (process.env.KALIMOR_BENCH_LOG) { // the client's log at its most detailed
+      const ini = path.join(env.XDG_CONFIG_HOME, 'Kalimor', 'KalimorClnt.ini');
+      fs.appendFileSync(ini, 'LogLevel=6\n');
+    }
+  });
   const window = await openWindow(browser, clientRun);
   const { page } = window;
   const welcome = await frameWith(page, '#btn_tax_on_price');
@@ -103,21 +111,31 @@ try {
   loadLine('before');
 
   const opened = [], closed = [], chosen = [];
-  const want = { first: rowName(1) };
+  const want = { row: 'длинной ветки' };
   const key = (k) => (l) => l.press(k);
+  // A row among those built each time (about 200 around the current row).
+  const rowLinks = navigator.locator('#tree a.section_link', { hasText: 'длинной ветки' });
+  for (let i = 0; i < tries; ++i) {
+    const shown = await rowLinks.allTextContents();
+    const name = shown[(i * 37) % shown.length].trim();
+    chosen.push(await timeClick(page, navigator.locator('#tree a.section_link', { hasText: name }), currentRow, name));
+  }
   for (let i = 0; i < tries; ++i) {
     closed.push(await timeClick(page, branch, branchRows, { ...want, open: false }, key('ArrowLeft')));
     opened.push(await timeClick(page, branch, branchRows, { ...want, open: true }, key('ArrowRight')));
-  }
-  // Rows among those built (the first 200 rows of the branch are shown).
-  for (let i = 0; i < tries; ++i) {
-    const name = rowName(1 + ((i * 37) % Math.min(rows, 150)));
-    chosen.push(await timeClick(page, navigator.locator('#tree a.section_link', { hasText: name }), currentRow, name));
   }
   loadLine('after');
   line(`Right on the closed branch of ${rows} rows -> its rows painted`, opened);
   line(`Left on the open branch -> its rows gone`, closed);
   line(`a row of the branch -> its document current`, chosen);
+} catch (error) {
+  if (clientRun) {
+    const { child, env } = clientRun;
+    console.error(`client: exit ${child.exitCode} signal ${child.signalCode}`);
+    const log = path.join(env.KALIMOR_PROFILE, 'KalimorClient.log');
+    if (fs.existsSync(log)) console.error(fs.readFileSync(log, 'utf8').split('\n').slice(-40).join('\n'));
+  }
+  throw error;
 } finally {
   if (clientRun) await clientRun.stop();
   await browser.close();

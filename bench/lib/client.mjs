@@ -184,6 +184,7 @@ export async function timeClick(page, locator, test, arg, act = (l) => l.click()
     const check = new Function('a', `return (${source})(a);`);
     return window.__paintedWhen(() => check(a));
   }, [test.toString(), arg]);
+  painted.catch(() => {}); // a failed act is the error to report, not the wait it leaves
   await act(locator);
   let timer;
   const late = new Promise((resolve, reject) => {
