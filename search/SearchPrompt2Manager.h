@@ -3,8 +3,6 @@
 #include "RegistryPhrase.h"
 #include "Utf16Order.h"
 
-#include <libxml/tree.h>
-
 #include <map>
 #include <string>
 #include <string_view>
@@ -19,9 +17,9 @@ class CSearchPrompt2Manager
 public:
     using PromptMap = std::map<std::string, RegistryPhrase, Utf16Less>;
 
-    // False when the file cannot be read. A prompt without "text" is skipped,
-    // and so is a link without "site_url"; of two prompts with one text the
-    // first is kept.
+    // False when the file cannot be read, and then nothing is loaded. A prompt
+    // without "text" is skipped, and so is a link without "site_url"; of two
+    // prompts with one text the first is kept.
     bool LoadData(const std::string& strPath);
     void FreeData();
 
@@ -30,8 +28,5 @@ public:
     const RegistryPhrase* FindPrompt(std::string_view text) const;
 
 private:
-    bool LoadSearchPrompt2Vec(const xmlNode* pRoot);
-    bool LoadSearchPrompt2(const xmlNode* pNode, RegistryPhrase& phrase);
-
     PromptMap m_prompts;
 };

@@ -198,6 +198,9 @@ TEST_F(SearchRegistryTest, ThePromptListTakesAnyTagsAndKeepsTheFirstOfAText)
     EXPECT_FALSE(prompts.LoadData(m_dir.File("missing.dat")));
     EXPECT_TRUE(log.Contains("Can't load search prompts"));
     EXPECT_TRUE(prompts.GetPrompts().empty());
+    WriteEncipheredFile(m_dir.File("cut.dat"), R"(<prompts><p text="Первый"/><p text="Вто)");
+    EXPECT_FALSE(prompts.LoadData(m_dir.File("cut.dat")));
+    EXPECT_TRUE(prompts.GetPrompts().empty()) << "a broken list adds none of its prompts";
 }
 
 TEST_F(SearchRegistryTest, LoadFailures)
