@@ -12,18 +12,6 @@
 
 namespace
 {
-bool IsElement(const xmlNode* pNode, std::string_view tag)
-{
-    return pNode && pNode->type == XML_ELEMENT_NODE && CXMLUtils::GetTagName(pNode) == tag;
-}
-
-std::string Attribute(const xmlNode* pNode, std::string_view name)
-{
-    std::string strValue;
-    CXMLUtils::GetAttributeString(pNode, name, strValue, "");
-    return strValue;
-}
-
 bool BeginsWith(std::string_view text, char32_t letter)
 {
     std::size_t nPos = 0;
@@ -46,6 +34,95 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
             return false;
     return nA == a.size() && nB == b.size();
 }
+
+// The sections as the registry is read, built in the open elements' frames
+// and filed into their parent as each element ends (known when an element at
+// its depth or above starts, or the file ends).
+class CRegistryReader
+{
+public:
+    CRegistryReader() { m_open.push_back({EKind::Root, {}}); }
+
+    bool OnElement(xmlTextReader* pReader, int nDepth)
+    {
+        while (m_open.size() > static_cast<std::size_t>(nDepth))
+            CloseLast();
+        const EKind parent = m_open.back().m_kind;
+        const std::string_view tag = CXMLUtils::GetReaderTagName(pReader);
+        EKind kind = EKind::Skipped;
+        RegistrySection section;
+        if ((parent == EKind::Root || parent == EKind::Section) && tag == "section")
+        {
+            // A section without a name goes with everything in it.
+            section.name = Attribute(pReader, "name");
+            if (!section.name.empty())
+                kind = EKind::Section;
+        }
+        else if (parent == EKind::Section && tag == "word")
+        {
+            std::string strText = Attribute(pReader, "text");
+            if (!strText.empty())
+            {
+                m_open.back().m_section.phrases.push_back(MakeRegistryPhrase(std::move(strText)));
+                kind = EKind::Word;
+            }
+        }
+        else if (parent == EKind::Word)
+        {
+            // Any child of a phrase is a link; one without an address is empty.
+            m_open[m_open.size() - 2].m_section.phrases.back().links.push_back(
+                Attribute(pReader, "site_url"));
+        }
+        m_open.push_back({kind, std::move(section)});
+        return true;
+    }
+
+    std::vector<RegistrySection> Finish()
+    {
+        while (m_open.size() > 1)
+            CloseLast();
+        return std::move(m_sections);
+    }
+
+private:
+    enum class EKind
+    {
+        Root,
+        Section, // m_section is being filled
+        Word,    // the last phrase of the section below it takes links
+        Skipped, // with everything in it
+    };
+    struct SOpen
+    {
+        EKind m_kind;
+        RegistrySection m_section;
+    };
+
+    static std::string Attribute(xmlTextReader* pReader, const char* szName)
+    {
+        std::string strValue;
+        CXMLUtils::GetReaderAttribute(pReader, szName, strValue);
+        return strValue;
+    }
+
+    void CloseLast()
+    {
+        SOpen last = std::move(m_open.back());
+        m_open.pop_back();
+        if (last.m_kind != EKind::Section)
+            return;
+        std::stable_sort(last.m_section.phrases.begin(), last.m_section.phrases.end(),
+                         [](const RegistryPhrase& a, const RegistryPhrase& b) {
+                             return Utf16Less()(a.text, b.text);
+                         });
+        SOpen& parent = m_open.back();
+        (parent.m_kind == EKind::Root ? m_sections : parent.m_section.subsections)
+            .push_back(std::move(last.m_section));
+    }
+
+    std::vector<SOpen> m_open; // by depth, the root's first
+    std::vector<RegistrySection> m_sections;
+};
 } // namespace
 
 CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Manager* pPrompts)
@@ -59,61 +136,23 @@ bool CSearchRegistry::LoadData(const std::string& strPath)
     KTRACE("CSearchRegistry::LoadData");
     FreeData();
     KLOG_DEBUG << "CSearchRegistry::LoadData filename: " << strPath;
-    CXmlDocPtr doc;
-    xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadCatalogue(
+    // Built aside and taken whole: a registry that fails adds nothing.
+    CRegistryReader reader;
+    if (!CXMLUtils::ReadCatalogue(
             strPath,
             {"search_registry", "Can't load search registry", "Search registry invalid format"},
-            doc, pRoot))
+            CXMLUtils::ETextAmongElements::Skipped, [&reader](xmlTextReader* pReader, int nDepth) {
+                return reader.OnElement(pReader, nDepth);
+            }))
         return false;
-    return LoadXml(pRoot, m_sections);
+    m_sections = reader.Finish();
+    return true;
 }
 
 void CSearchRegistry::FreeData()
 {
     m_sections.clear();
     m_promptMap.Clear();
-}
-
-// Sections nest no deeper than the XML parser allows elements to (256
-// levels), which bounds the recursion.
-bool CSearchRegistry::LoadXml(const xmlNode* pElement, std::vector<RegistrySection>& sections)
-{
-    if (!pElement)
-    {
-        KLOG_ERR << "Can't get first section";
-        return false;
-    }
-    for (const xmlNode* pNode = pElement->children; pNode; pNode = pNode->next)
-    {
-        if (!IsElement(pNode, "section"))
-            continue;
-        RegistrySection section;
-        section.name = Attribute(pNode, "name");
-        if (section.name.empty())
-            continue;
-        for (const xmlNode* pWord = pNode->children; pWord; pWord = pWord->next)
-        {
-            if (!IsElement(pWord, "word"))
-                continue;
-            std::string strText = Attribute(pWord, "text");
-            if (strText.empty())
-                continue;
-            RegistryPhrase phrase = MakeRegistryPhrase(std::move(strText));
-            for (const xmlNode* pLink = pWord->children; pLink; pLink = pLink->next)
-                if (pLink->type == XML_ELEMENT_NODE)
-                    phrase.links.push_back(Attribute(pLink, "site_url"));
-            section.phrases.push_back(std::move(phrase));
-        }
-        std::stable_sort(section.phrases.begin(), section.phrases.end(),
-                         [](const RegistryPhrase& a, const RegistryPhrase& b) {
-                             return Utf16Less()(a.text, b.text);
-                         });
-        if (!LoadXml(pNode, section.subsections))
-            return false;
-        sections.push_back(std::move(section));
-    }
-    return true;
 }
 
 const RegistrySection* CSearchRegistry::GetFirstSection(char32_t letter) const

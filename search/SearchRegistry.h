@@ -4,8 +4,6 @@
 #include "SearchPromptMap.h"
 #include "Utf16Order.h"
 
-#include <libxml/tree.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +28,8 @@ public:
     explicit CSearchRegistry(CMorphoSearch* pMorpho = nullptr,
                              const CSearchPrompt2Manager* pPrompts = nullptr);
 
+    // False when the file cannot be read or has another root, and then
+    // nothing is loaded.
     bool LoadData(const std::string& strPath);
     // Empties the sections and the prompt map.
     void FreeData();
@@ -59,7 +59,6 @@ public:
     void GetSearchPrompts(const Utf16StringSet& texts, std::vector<std::string_view>& prompts);
 
 private:
-    bool LoadXml(const xmlNode* pElement, std::vector<RegistrySection>& sections);
     std::vector<std::string> GetForms(const std::string& word) const;
     // Leaves the prompts of the text in m_result; false when there are none.
     bool FindPrompts(std::string_view text);

@@ -217,8 +217,7 @@ TEST_F(SearchRegistryTest, LoadFailures)
     EXPECT_FALSE(m_registry.LoadData(m_dir.File("other.dat")));
     EXPECT_TRUE(log.Contains("Search registry invalid format"));
 
-    // Nesting as deep as the parser admits loads; deeper is refused whole
-    // before any recursion.
+    // Nesting as deep as the parser admits loads; deeper is refused whole.
     std::string deep = "<search_registry>";
     for (int i = 0; i < 200; ++i)
         deep += "<section name=\"А\"><word text=\"А" + std::to_string(i) + "\"/>";
