@@ -75,17 +75,18 @@ bool CSearchPrompt2Manager::LoadData(const std::string& strPath)
                                       return reader.OnElement(pReader, nDepth);
                                   }))
         return false;
-    m_prompts = std::move(reader.Prompts());
+    m_pPrompts = std::make_shared<const PromptMap>(std::move(reader.Prompts()));
     return true;
 }
 
 void CSearchPrompt2Manager::FreeData()
 {
-    m_prompts.clear();
+    if (!m_pPrompts->empty())
+        m_pPrompts = std::make_shared<const PromptMap>();
 }
 
 const RegistryPhrase* CSearchPrompt2Manager::FindPrompt(std::string_view text) const
 {
-    const auto it = m_prompts.find(text);
-    return it != m_prompts.end() ? &it->second : nullptr;
+    const auto it = m_pPrompts->find(text);
+    return it != m_pPrompts->end() ? &it->second : nullptr;
 }

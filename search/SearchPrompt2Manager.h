@@ -4,6 +4,7 @@
 #include "Utf16Order.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,14 @@ public:
     bool LoadData(const std::string& strPath);
     void FreeData();
 
-    const PromptMap& GetPrompts() const { return m_prompts; }
+    const PromptMap& GetPrompts() const { return *m_pPrompts; }
+    // The prompts as loaded now, for a reader on another thread: a loaded
+    // list is never changed, and a load or a release after this leaves the
+    // shared one to whoever still holds it.
+    std::shared_ptr<const PromptMap> SharePrompts() const { return m_pPrompts; }
     // The prompt of exactly this text, or null.
     const RegistryPhrase* FindPrompt(std::string_view text) const;
 
 private:
-    PromptMap m_prompts;
+    std::shared_ptr<const PromptMap> m_pPrompts = std::make_shared<const PromptMap>();
 };

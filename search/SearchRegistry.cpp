@@ -9,6 +9,8 @@
 #include "XMLUtils.h"
 
 #include <algorithm>
+#include <chrono>
+#include <system_error>
 
 namespace
 {
@@ -123,12 +125,32 @@ private:
     std::vector<SOpen> m_open; // by depth, the root's first
     std::vector<RegistrySection> m_sections;
 };
+
+CSearchPromptMap BuildPromptMap(const std::vector<RegistrySection>& sections,
+                                const CSearchPrompt2Manager::PromptMap* pPrompts)
+{
+    std::vector<const RegistryPhrase*> phrases;
+    for (const RegistrySection& section : sections)
+        for (const RegistryPhrase& phrase : section.phrases)
+            phrases.push_back(&phrase);
+    if (pPrompts)
+        for (const auto& [text, phrase] : *pPrompts)
+            phrases.push_back(&phrase);
+    CSearchPromptMap map;
+    map.Build(phrases);
+    return map;
+}
 } // namespace
 
 CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Manager* pPrompts)
     : m_pMorpho(pMorpho),
       m_pPrompts(pPrompts)
 {
+}
+
+CSearchRegistry::~CSearchRegistry()
+{
+    WaitForPromptBuild();
 }
 
 bool CSearchRegistry::LoadData(const std::string& strPath)
@@ -151,6 +173,7 @@ bool CSearchRegistry::LoadData(const std::string& strPath)
 
 void CSearchRegistry::FreeData()
 {
+    WaitForPromptBuild();
     m_sections.clear();
     m_promptMap.Clear();
 }
@@ -201,14 +224,42 @@ const RegistryPhrase* CSearchRegistry::FindPhrase(std::string_view text) const
 void CSearchRegistry::BuildSearchPromptMap()
 {
     KTRACE("CSearchRegistry::BuildSearchPromptMap");
-    std::vector<const RegistryPhrase*> phrases;
-    for (const RegistrySection& section : m_sections)
-        for (const RegistryPhrase& phrase : section.phrases)
-            phrases.push_back(&phrase);
-    if (m_pPrompts)
-        for (const auto& [text, phrase] : m_pPrompts->GetPrompts())
-            phrases.push_back(&phrase);
-    m_promptMap.Build(phrases);
+    WaitForPromptBuild();
+    m_promptMap = BuildPromptMap(m_sections, m_pPrompts ? &m_pPrompts->GetPrompts() : nullptr);
+}
+
+void CSearchRegistry::StartBuildingSearchPromptMap()
+{
+    KTRACE("CSearchRegistry::StartBuildingSearchPromptMap");
+    WaitForPromptBuild();
+    m_promptMap.Clear();
+    auto pPrompts = m_pPrompts ? m_pPrompts->SharePrompts() : nullptr;
+    try
+    {
+        m_promptBuild = std::async(std::launch::async,
+                                   [&sections = m_sections, pPrompts = std::move(pPrompts)] {
+                                       return BuildPromptMap(sections, pPrompts.get());
+                                   });
+    }
+    catch (const std::system_error& error)
+    {
+        KLOG_WARN << "CSearchRegistry: no thread to build the prompt map (" << error.what()
+                  << "), it is built on first use";
+    }
+}
+
+bool CSearchRegistry::IsSearchPromptMapReady() const
+{
+    return !m_promptBuild.valid() ||
+           m_promptBuild.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+void CSearchRegistry::WaitForPromptBuild()
+{
+    if (!m_promptBuild.valid())
+        return;
+    m_promptBuild.wait();
+    m_promptBuild = {};
 }
 
 std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) const
@@ -234,6 +285,8 @@ std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) cons
 
 bool CSearchRegistry::FindPrompts(std::string_view text)
 {
+    if (m_promptBuild.valid())
+        m_promptMap = m_promptBuild.get();
     if (m_promptMap.IsEmpty())
         BuildSearchPromptMap();
     std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));
