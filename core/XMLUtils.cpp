@@ -479,6 +479,27 @@ bool CXMLUtils::GetReaderAttributeUINT(xmlTextReader* pReader, const char* szNam
 bool CXMLUtils::GetReaderAttribute(xmlTextReader* pReader, const char* szName,
                                    std::string& strValue)
 {
+    // An attribute of plain text (the common case) is copied straight from
+    // the element; one with entity references, or none at all (a default the
+    // document's DTD may give), goes through the reader.
+    if (const xmlNode* pNode = xmlTextReaderCurrentNode(pReader);
+        pNode && pNode->type == XML_ELEMENT_NODE)
+        for (const xmlAttr* pAttr = pNode->properties; pAttr; pAttr = pAttr->next)
+            if (!pAttr->ns && xmlStrEqual(pAttr->name, ToXml(szName)))
+            {
+                const xmlNode* pText = pAttr->children;
+                if (!pText)
+                {
+                    strValue.clear();
+                    return true;
+                }
+                if (pText->type == XML_TEXT_NODE && !pText->next && pText->content)
+                {
+                    strValue.assign(reinterpret_cast<const char*>(pText->content));
+                    return true;
+                }
+                break;
+            }
     xmlChar* pValue = xmlTextReaderGetAttribute(pReader, ToXml(szName));
     if (!pValue)
         return false;

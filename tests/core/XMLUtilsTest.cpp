@@ -109,6 +109,46 @@ TEST(XMLUtils, ACatalogueLoadsOnlyWithItsRootAndSaysWhyNot)
     }
 }
 
+// The reader gives an element's attribute as the parse tree does, however
+// the file writes it.
+TEST(XMLUtils, AReaderAttributeIsTheTreeOne)
+{
+    CTempDir dir;
+    const char* const elements[] = {
+        R"(<e a="Ставки"/>)",
+        R"(<e a=""/>)",
+        R"(<e a="x &amp; y"/>)",
+        R"(<e a="&#1071;&#x44F;"/>)",
+        R"(<e a="до &ent; после"/>)",
+        R"(<e/>)",
+        R"(<e b="1"/>)",
+        R"(<e xmlns:x="urn:x" x:a="ns"/>)",
+        R"(<d/>)", // the DTD gives a default
+    };
+    for (const char* szElement : elements)
+    {
+        SCOPED_TRACE(szElement);
+        WriteEnciphered(dir.File("a.dat"),
+                        std::string("<!DOCTYPE r [<!ENTITY ent \"сущность\">"
+                                    "<!ATTLIST d a CDATA \"по умолчанию\">]><r>") +
+                            szElement + "</r>");
+        CXmlDocPtr doc;
+        xmlNode* root = nullptr;
+        ASSERT_TRUE(CXMLUtils::LoadXmlDocument(dir.File("a.dat"), doc, root, true));
+        std::string strTree;
+        const bool bTree = CXMLUtils::GetAttributeString(root->children, "a", strTree);
+        std::string strRead;
+        bool bRead = false;
+        ASSERT_TRUE(
+            CXMLUtils::ReadCatalogue(dir.File("a.dat"), "", [&](xmlTextReader* pReader, int) {
+                bRead = CXMLUtils::GetReaderAttribute(pReader, "a", strRead);
+                return true;
+            }));
+        EXPECT_EQ(bRead, bTree);
+        EXPECT_EQ(strRead, strTree);
+    }
+}
+
 TEST(XMLUtils, ExternalEntitiesAndDtdsAreNeverLoaded)
 {
     CTempDir dir;
