@@ -401,48 +401,70 @@ struct CTextReaderDeleter
 bool CXMLUtils::ReadCatalogue(const std::string& strPath, std::string_view cantLoad,
                               const CElementVisitor& onElement)
 {
+    return ReadCatalogue(strPath, {{}, cantLoad, {}}, ETextAmongElements::Refused, onElement);
+}
+
+bool CXMLUtils::ReadCatalogue(const std::string& strPath, const SCatalogue& catalogue,
+                              ETextAmongElements text, const CElementVisitor& onElement)
+{
     KTRACE("CXMLUtils::ReadCatalogue", strPath);
     InitXmlLibrary();
     std::unique_ptr<IStream> pStream;
     if (strPath.empty() || Failed(CreateDecryptFileStream(strPath, pStream, false)))
     {
         KLOG_ERR << "Can't create CDecryptFileStream for file " << strPath;
-        KLOG_ERR << cantLoad;
+        KLOG_ERR << catalogue.m_cantLoad;
         return false;
     }
     const std::unique_ptr<xmlTextReader, CTextReaderDeleter> pReader(xmlReaderForIO(
         ReadFromStream, CloseStream, pStream.get(), strPath.c_str(), nullptr, kXmlOptions));
     if (!pReader)
     {
-        KLOG_ERR << cantLoad;
+        KLOG_ERR << catalogue.m_cantLoad;
         return false;
     }
+    bool bOtherRoot = false;
     int nRead = 0;
     while ((nRead = xmlTextReaderRead(pReader.get())) == 1)
     {
         const int nType = xmlTextReaderNodeType(pReader.get());
         const int nDepth = xmlTextReaderDepth(pReader.get());
+        if (nType == XML_READER_TYPE_ELEMENT && nDepth == 0 && !catalogue.m_root.empty())
+            bOtherRoot = GetReaderTagName(pReader.get()) != catalogue.m_root;
+        if (bOtherRoot)
+            continue; // read on only to learn whether the file parses
         if (nType == XML_READER_TYPE_ELEMENT && nDepth > 0 && !onElement(pReader.get(), nDepth))
         {
-            KLOG_ERR << cantLoad;
+            KLOG_ERR << catalogue.m_cantLoad;
             return false;
         }
         if ((nType == XML_READER_TYPE_TEXT || nType == XML_READER_TYPE_CDATA ||
              nType == XML_READER_TYPE_ENTITY_REFERENCE) &&
-            nDepth > 0)
+            nDepth > 0 && text == ETextAmongElements::Refused)
         {
             KLOG_ERR << "CXmlUtils::ReadCatalogue text where an element should be in " << strPath;
-            KLOG_ERR << cantLoad;
+            KLOG_ERR << catalogue.m_cantLoad;
             return false;
         }
     }
     if (nRead != 0)
     {
         KLOG_ERR << "Can't load XML from file " << strPath;
-        KLOG_ERR << cantLoad;
+        KLOG_ERR << catalogue.m_cantLoad;
+        return false;
+    }
+    if (bOtherRoot)
+    {
+        KLOG_ERR << catalogue.m_invalidFormat;
         return false;
     }
     return true;
+}
+
+std::string_view CXMLUtils::GetReaderTagName(xmlTextReader* pReader)
+{
+    const xmlChar* pName = xmlTextReaderConstLocalName(pReader);
+    return pName ? std::string_view(reinterpret_cast<const char*>(pName)) : std::string_view();
 }
 
 bool CXMLUtils::GetReaderAttributeUINT(xmlTextReader* pReader, const char* szName, unsigned& nValue)
@@ -457,6 +479,27 @@ bool CXMLUtils::GetReaderAttributeUINT(xmlTextReader* pReader, const char* szNam
 bool CXMLUtils::GetReaderAttribute(xmlTextReader* pReader, const char* szName,
                                    std::string& strValue)
 {
+    // An attribute of plain text (the common case) is copied straight from
+    // the element; one with entity references, or none at all (a default the
+    // document's DTD may give), goes through the reader.
+    if (const xmlNode* pNode = xmlTextReaderCurrentNode(pReader);
+        pNode && pNode->type == XML_ELEMENT_NODE)
+        for (const xmlAttr* pAttr = pNode->properties; pAttr; pAttr = pAttr->next)
+            if (!pAttr->ns && xmlStrEqual(pAttr->name, ToXml(szName)))
+            {
+                const xmlNode* pText = pAttr->children;
+                if (!pText)
+                {
+                    strValue.clear();
+                    return true;
+                }
+                if (pText->type == XML_TEXT_NODE && !pText->next && pText->content)
+                {
+                    strValue.assign(reinterpret_cast<const char*>(pText->content));
+                    return true;
+                }
+                break;
+            }
     xmlChar* pValue = xmlTextReaderGetAttribute(pReader, ToXml(szName));
     if (!pValue)
         return false;

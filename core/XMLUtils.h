@@ -45,6 +45,21 @@ public:
     using CElementVisitor = std::function<bool(xmlTextReader* pReader, int nDepth)>;
     static bool ReadCatalogue(const std::string& strPath, std::string_view cantLoad,
                               const CElementVisitor& onElement);
+    // What a catalogue read node after node does with text among its elements.
+    enum class ETextAmongElements
+    {
+        Refused, // fails the read, as above
+        Skipped, // passed over, as a walk of the parse tree passes over it
+    };
+    // The same for a catalogue whose root element must have the name
+    // catalogue.m_root (any when empty). Another root visits nothing and
+    // fails with m_invalidFormat logged, once the whole file parsed well (a
+    // file that does not logs m_cantLoad, as LoadCatalogue does).
+    static bool ReadCatalogue(const std::string& strPath, const SCatalogue& catalogue,
+                              ETextAmongElements text, const CElementVisitor& onElement);
+    // The local name of the element the reader stands on (as GetTagName);
+    // valid while the reader is open.
+    static std::string_view GetReaderTagName(xmlTextReader* pReader);
     // The attribute of the element the reader stands on; false when it has none.
     static bool GetReaderAttribute(xmlTextReader* pReader, const char* szName,
                                    std::string& strValue);

@@ -3,73 +3,90 @@
 #include "Logger.h"
 #include "XMLUtils.h"
 
+namespace
+{
+// The prompts as the catalogue is read: each child of the root starts one,
+// each "link" child of a prompt adds to it.
+class CPromptReader
+{
+public:
+    bool OnElement(xmlTextReader* pReader, int nDepth)
+    {
+        if (nDepth == 1)
+            StartPrompt(pReader);
+        else if (nDepth == 2 && m_bInPrompt && CXMLUtils::GetReaderTagName(pReader) == "link")
+            AddLink(pReader);
+        return true;
+    }
+
+    CSearchPrompt2Manager::PromptMap& Prompts() { return m_prompts; }
+
+private:
+    // One broken prompt costs only itself, not the prompts after it.
+    void StartPrompt(xmlTextReader* pReader)
+    {
+        m_pPhrase = nullptr;
+        std::string strText;
+        m_bInPrompt = CXMLUtils::GetReaderAttribute(pReader, "text", strText);
+        if (!m_bInPrompt)
+        {
+            KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute";
+            return;
+        }
+        // The links of a prompt without text, or of a second one with a text,
+        // are read (and complained of) but kept nowhere.
+        if (strText.empty())
+            return;
+        const auto [it, bNew] = m_prompts.try_emplace(strText);
+        if (!bNew)
+            return;
+        it->second = MakeRegistryPhrase(std::move(strText));
+        m_pPhrase = &it->second;
+    }
+
+    void AddLink(xmlTextReader* pReader)
+    {
+        std::string strURL;
+        if (!CXMLUtils::GetReaderAttribute(pReader, "site_url", strURL))
+        {
+            KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute";
+            return;
+        }
+        if (m_pPhrase)
+            m_pPhrase->links.push_back(std::move(strURL));
+    }
+
+    CSearchPrompt2Manager::PromptMap m_prompts;
+    bool m_bInPrompt = false;
+    RegistryPhrase* m_pPhrase = nullptr; // the prompt its links go to, if kept
+};
+} // namespace
+
 bool CSearchPrompt2Manager::LoadData(const std::string& strPath)
 {
     KTRACE("CSearchPrompt2Manager::LoadData");
     FreeData();
     KLOG_DEBUG << "CSearchPrompt2Manager filename: " << strPath;
-    CXmlDocPtr doc;
-    xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadCatalogue(strPath, {{}, "Can't load search prompts", {}}, doc, pRoot))
+    // Built aside and taken whole: a catalogue that fails adds nothing.
+    CPromptReader reader;
+    if (!CXMLUtils::ReadCatalogue(strPath, {{}, "Can't load search prompts", {}},
+                                  CXMLUtils::ETextAmongElements::Skipped,
+                                  [&reader](xmlTextReader* pReader, int nDepth) {
+                                      return reader.OnElement(pReader, nDepth);
+                                  }))
         return false;
-    return LoadSearchPrompt2Vec(pRoot);
+    m_pPrompts = std::make_shared<const PromptMap>(std::move(reader.Prompts()));
+    return true;
 }
 
 void CSearchPrompt2Manager::FreeData()
 {
-    m_prompts.clear();
+    if (!m_pPrompts->empty())
+        m_pPrompts = std::make_shared<const PromptMap>();
 }
 
 const RegistryPhrase* CSearchPrompt2Manager::FindPrompt(std::string_view text) const
 {
-    const auto it = m_prompts.find(text);
-    return it != m_prompts.end() ? &it->second : nullptr;
-}
-
-bool CSearchPrompt2Manager::LoadSearchPrompt2Vec(const xmlNode* pRoot)
-{
-    if (!pRoot)
-    {
-        KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2Vec received null argument";
-        return false;
-    }
-    for (const xmlNode* pNode = pRoot->children; pNode; pNode = pNode->next)
-    {
-        if (pNode->type != XML_ELEMENT_NODE)
-            continue;
-        // One broken prompt costs only itself, not the prompts after it.
-        RegistryPhrase phrase;
-        if (LoadSearchPrompt2(pNode, phrase) && !phrase.text.empty())
-        {
-            std::string strText = phrase.text;
-            m_prompts.emplace(std::move(strText), std::move(phrase));
-        }
-    }
-    return true;
-}
-
-bool CSearchPrompt2Manager::LoadSearchPrompt2(const xmlNode* pNode, RegistryPhrase& phrase)
-{
-    std::string strText;
-    if (!CXMLUtils::HasAttribute(pNode, "text") ||
-        !CXMLUtils::GetAttributeString(pNode, "text", strText))
-    {
-        KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute";
-        return false;
-    }
-    phrase = MakeRegistryPhrase(std::move(strText));
-    for (const xmlNode* pChild = pNode->children; pChild; pChild = pChild->next)
-    {
-        if (pChild->type != XML_ELEMENT_NODE || CXMLUtils::GetTagName(pChild) != "link")
-            continue;
-        std::string strURL;
-        if (!CXMLUtils::HasAttribute(pChild, "site_url") ||
-            !CXMLUtils::GetAttributeString(pChild, "site_url", strURL))
-        {
-            KLOG_ERR << "CSearchPrompt2Manager::LoadSearchPrompt2 can't get node attribute";
-            continue;
-        }
-        phrase.links.push_back(std::move(strURL));
-    }
-    return true;
+    const auto it = m_pPrompts->find(text);
+    return it != m_pPrompts->end() ? &it->second : nullptr;
 }

@@ -3,9 +3,8 @@
 #include "RegistryPhrase.h"
 #include "Utf16Order.h"
 
-#include <libxml/tree.h>
-
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,19 +18,20 @@ class CSearchPrompt2Manager
 public:
     using PromptMap = std::map<std::string, RegistryPhrase, Utf16Less>;
 
-    // False when the file cannot be read. A prompt without "text" is skipped,
-    // and so is a link without "site_url"; of two prompts with one text the
-    // first is kept.
+    // False when the file cannot be read, and then nothing is loaded. A prompt
+    // without "text" is skipped, and so is a link without "site_url"; of two
+    // prompts with one text the first is kept.
     bool LoadData(const std::string& strPath);
     void FreeData();
 
-    const PromptMap& GetPrompts() const { return m_prompts; }
+    const PromptMap& GetPrompts() const { return *m_pPrompts; }
+    // The prompts as loaded now, for a reader on another thread: a loaded
+    // list is never changed, and a load or a release after this leaves the
+    // shared one to whoever still holds it.
+    std::shared_ptr<const PromptMap> SharePrompts() const { return m_pPrompts; }
     // The prompt of exactly this text, or null.
     const RegistryPhrase* FindPrompt(std::string_view text) const;
 
 private:
-    bool LoadSearchPrompt2Vec(const xmlNode* pRoot);
-    bool LoadSearchPrompt2(const xmlNode* pNode, RegistryPhrase& phrase);
-
-    PromptMap m_prompts;
+    std::shared_ptr<const PromptMap> m_pPrompts = std::make_shared<const PromptMap>();
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <unordered_map>
 #include <utility>
 
 void CPromptIdSet::Reset(std::size_t nIds)
@@ -45,43 +46,65 @@ void CSearchPromptMap::Clear()
 void CSearchPromptMap::Build(std::span<const RegistryPhrase* const> phrases)
 {
     Clear();
-    std::vector<std::string_view> texts;
-    texts.reserve(phrases.size());
-    for (const RegistryPhrase* pPhrase : phrases)
-        texts.push_back(pPhrase->text);
-    std::sort(texts.begin(), texts.end(), Utf16Less());
-    texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
-    for (const std::string_view text : texts)
-    {
-        m_textStarts.push_back(m_textBytes.size());
-        m_textBytes += text;
-    }
+    // The phrases in UTF-16 order of their texts, numbered by distinct text.
+    std::vector<std::pair<std::string_view, std::uint32_t>> byText; // text, phrase
+    byText.reserve(phrases.size());
+    for (std::size_t i = 0; i < phrases.size(); ++i)
+        byText.emplace_back(phrases[i]->text, static_cast<std::uint32_t>(i));
+    std::sort(byText.begin(), byText.end(),
+              [](const auto& a, const auto& b) { return Utf16Less()(a.first, b.first); });
+    for (std::size_t i = 0; i < byText.size(); ++i)
+        if (i == 0 || byText[i].first != byText[i - 1].first)
+        {
+            m_textStarts.push_back(m_textBytes.size());
+            m_textBytes += byText[i].first;
+        }
     m_textStarts.push_back(m_textBytes.size());
 
-    // The words are kept folded ("ё" as "е"): a phrase is prompted whichever
-    // way it or the user spells the word. The folded copies live until the
-    // words are copied into the map below.
-    std::vector<std::pair<std::string_view, std::uint32_t>> pairs;
+    // Each distinct word gets a number as first met, and the ids of its
+    // phrases in a list of its own: the phrases are read by ascending id, so
+    // each list comes out ascending, a repeated id always at its end. The
+    // words are kept folded ("ё" as "е"): a phrase is prompted whichever way
+    // it or the user spells the word. The folded copies live until the words
+    // are copied into the map below.
+    std::unordered_map<std::string_view, std::uint32_t> wordNumbers;
+    std::vector<std::string_view> words;
+    std::vector<std::vector<std::uint32_t>> wordIds;
     std::deque<std::string> folded;
-    for (const RegistryPhrase* pPhrase : phrases)
+    std::uint32_t nId = 0;
+    for (std::size_t i = 0; i < byText.size(); ++i)
     {
-        const auto it = std::lower_bound(texts.begin(), texts.end(), pPhrase->text, Utf16Less());
-        const auto nId = static_cast<std::uint32_t>(it - texts.begin());
-        for (const std::string& word : pPhrase->words)
-            pairs.emplace_back(
-                HasYo(word) ? std::string_view(folded.emplace_back(FoldYo(word))) : word, nId);
-    }
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    m_ids.reserve(pairs.size());
-    for (const auto& [word, nId] : pairs)
-    {
-        if (m_words.empty() || m_words.back() != word)
+        if (i > 0 && byText[i].first != byText[i - 1].first)
+            ++nId;
+        for (const std::string& word : phrases[byText[i].second]->words)
         {
-            m_words.emplace_back(word);
-            m_firstId.push_back(static_cast<std::uint32_t>(m_ids.size()));
+            const std::string_view key =
+                HasYo(word) ? std::string_view(folded.emplace_back(FoldYo(word))) : word;
+            const auto [it, bNew] =
+                wordNumbers.try_emplace(key, static_cast<std::uint32_t>(words.size()));
+            if (bNew)
+            {
+                words.push_back(key);
+                wordIds.emplace_back();
+            }
+            std::vector<std::uint32_t>& ids = wordIds[it->second];
+            if (ids.empty() || ids.back() != nId)
+                ids.push_back(nId);
         }
-        m_ids.push_back(nId);
+    }
+
+    std::vector<std::uint32_t> order(words.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&words](std::uint32_t a, std::uint32_t b) { return words[a] < words[b]; });
+    m_words.reserve(order.size());
+    m_firstId.reserve(order.size() + 1);
+    for (const std::uint32_t nWord : order)
+    {
+        m_words.emplace_back(words[nWord]);
+        m_firstId.push_back(static_cast<std::uint32_t>(m_ids.size()));
+        m_ids.insert(m_ids.end(), wordIds[nWord].begin(), wordIds[nWord].end());
     }
     m_firstId.push_back(static_cast<std::uint32_t>(m_ids.size()));
 }

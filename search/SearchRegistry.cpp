@@ -9,21 +9,11 @@
 #include "XMLUtils.h"
 
 #include <algorithm>
+#include <chrono>
+#include <system_error>
 
 namespace
 {
-bool IsElement(const xmlNode* pNode, std::string_view tag)
-{
-    return pNode && pNode->type == XML_ELEMENT_NODE && CXMLUtils::GetTagName(pNode) == tag;
-}
-
-std::string Attribute(const xmlNode* pNode, std::string_view name)
-{
-    std::string strValue;
-    CXMLUtils::GetAttributeString(pNode, name, strValue, "");
-    return strValue;
-}
-
 bool BeginsWith(std::string_view text, char32_t letter)
 {
     std::size_t nPos = 0;
@@ -46,6 +36,110 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
             return false;
     return nA == a.size() && nB == b.size();
 }
+
+// The sections as the registry is read, built in the open elements' frames
+// and filed into their parent as each element ends (known when an element at
+// its depth or above starts, or the file ends).
+class CRegistryReader
+{
+public:
+    CRegistryReader() { m_open.push_back({EKind::Root, {}}); }
+
+    bool OnElement(xmlTextReader* pReader, int nDepth)
+    {
+        while (m_open.size() > static_cast<std::size_t>(nDepth))
+            CloseLast();
+        const EKind parent = m_open.back().m_kind;
+        const std::string_view tag = CXMLUtils::GetReaderTagName(pReader);
+        EKind kind = EKind::Skipped;
+        RegistrySection section;
+        if ((parent == EKind::Root || parent == EKind::Section) && tag == "section")
+        {
+            // A section without a name goes with everything in it.
+            section.name = Attribute(pReader, "name");
+            if (!section.name.empty())
+                kind = EKind::Section;
+        }
+        else if (parent == EKind::Section && tag == "word")
+        {
+            std::string strText = Attribute(pReader, "text");
+            if (!strText.empty())
+            {
+                m_open.back().m_section.phrases.push_back(MakeRegistryPhrase(std::move(strText)));
+                kind = EKind::Word;
+            }
+        }
+        else if (parent == EKind::Word)
+        {
+            // Any child of a phrase is a link; one without an address is empty.
+            m_open[m_open.size() - 2].m_section.phrases.back().links.push_back(
+                Attribute(pReader, "site_url"));
+        }
+        m_open.push_back({kind, std::move(section)});
+        return true;
+    }
+
+    std::vector<RegistrySection> Finish()
+    {
+        while (m_open.size() > 1)
+            CloseLast();
+        return std::move(m_sections);
+    }
+
+private:
+    enum class EKind
+    {
+        Root,
+        Section, // m_section is being filled
+        Word,    // the last phrase of the section below it takes links
+        Skipped, // with everything in it
+    };
+    struct SOpen
+    {
+        EKind m_kind;
+        RegistrySection m_section;
+    };
+
+    static std::string Attribute(xmlTextReader* pReader, const char* szName)
+    {
+        std::string strValue;
+        CXMLUtils::GetReaderAttribute(pReader, szName, strValue);
+        return strValue;
+    }
+
+    void CloseLast()
+    {
+        SOpen last = std::move(m_open.back());
+        m_open.pop_back();
+        if (last.m_kind != EKind::Section)
+            return;
+        std::stable_sort(last.m_section.phrases.begin(), last.m_section.phrases.end(),
+                         [](const RegistryPhrase& a, const RegistryPhrase& b) {
+                             return Utf16Less()(a.text, b.text);
+                         });
+        SOpen& parent = m_open.back();
+        (parent.m_kind == EKind::Root ? m_sections : parent.m_section.subsections)
+            .push_back(std::move(last.m_section));
+    }
+
+    std::vector<SOpen> m_open; // by depth, the root's first
+    std::vector<RegistrySection> m_sections;
+};
+
+CSearchPromptMap BuildPromptMap(const std::vector<RegistrySection>& sections,
+                                const CSearchPrompt2Manager::PromptMap* pPrompts)
+{
+    std::vector<const RegistryPhrase*> phrases;
+    for (const RegistrySection& section : sections)
+        for (const RegistryPhrase& phrase : section.phrases)
+            phrases.push_back(&phrase);
+    if (pPrompts)
+        for (const auto& [text, phrase] : *pPrompts)
+            phrases.push_back(&phrase);
+    CSearchPromptMap map;
+    map.Build(phrases);
+    return map;
+}
 } // namespace
 
 CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Manager* pPrompts)
@@ -54,66 +148,34 @@ CSearchRegistry::CSearchRegistry(CMorphoSearch* pMorpho, const CSearchPrompt2Man
 {
 }
 
+CSearchRegistry::~CSearchRegistry()
+{
+    WaitForPromptBuild();
+}
+
 bool CSearchRegistry::LoadData(const std::string& strPath)
 {
     KTRACE("CSearchRegistry::LoadData");
     FreeData();
     KLOG_DEBUG << "CSearchRegistry::LoadData filename: " << strPath;
-    CXmlDocPtr doc;
-    xmlNode* pRoot = nullptr;
-    if (!CXMLUtils::LoadCatalogue(
+    // Built aside and taken whole: a registry that fails adds nothing.
+    CRegistryReader reader;
+    if (!CXMLUtils::ReadCatalogue(
             strPath,
             {"search_registry", "Can't load search registry", "Search registry invalid format"},
-            doc, pRoot))
+            CXMLUtils::ETextAmongElements::Skipped, [&reader](xmlTextReader* pReader, int nDepth) {
+                return reader.OnElement(pReader, nDepth);
+            }))
         return false;
-    return LoadXml(pRoot, m_sections);
+    m_sections = reader.Finish();
+    return true;
 }
 
 void CSearchRegistry::FreeData()
 {
+    WaitForPromptBuild();
     m_sections.clear();
     m_promptMap.Clear();
-}
-
-// Sections nest no deeper than the XML parser allows elements to (256
-// levels), which bounds the recursion.
-bool CSearchRegistry::LoadXml(const xmlNode* pElement, std::vector<RegistrySection>& sections)
-{
-    if (!pElement)
-    {
-        KLOG_ERR << "Can't get first section";
-        return false;
-    }
-    for (const xmlNode* pNode = pElement->children; pNode; pNode = pNode->next)
-    {
-        if (!IsElement(pNode, "section"))
-            continue;
-        RegistrySection section;
-        section.name = Attribute(pNode, "name");
-        if (section.name.empty())
-            continue;
-        for (const xmlNode* pWord = pNode->children; pWord; pWord = pWord->next)
-        {
-            if (!IsElement(pWord, "word"))
-                continue;
-            std::string strText = Attribute(pWord, "text");
-            if (strText.empty())
-                continue;
-            RegistryPhrase phrase = MakeRegistryPhrase(std::move(strText));
-            for (const xmlNode* pLink = pWord->children; pLink; pLink = pLink->next)
-                if (pLink->type == XML_ELEMENT_NODE)
-                    phrase.links.push_back(Attribute(pLink, "site_url"));
-            section.phrases.push_back(std::move(phrase));
-        }
-        std::stable_sort(section.phrases.begin(), section.phrases.end(),
-                         [](const RegistryPhrase& a, const RegistryPhrase& b) {
-                             return Utf16Less()(a.text, b.text);
-                         });
-        if (!LoadXml(pNode, section.subsections))
-            return false;
-        sections.push_back(std::move(section));
-    }
-    return true;
 }
 
 const RegistrySection* CSearchRegistry::GetFirstSection(char32_t letter) const
@@ -162,14 +224,42 @@ const RegistryPhrase* CSearchRegistry::FindPhrase(std::string_view text) const
 void CSearchRegistry::BuildSearchPromptMap()
 {
     KTRACE("CSearchRegistry::BuildSearchPromptMap");
-    std::vector<const RegistryPhrase*> phrases;
-    for (const RegistrySection& section : m_sections)
-        for (const RegistryPhrase& phrase : section.phrases)
-            phrases.push_back(&phrase);
-    if (m_pPrompts)
-        for (const auto& [text, phrase] : m_pPrompts->GetPrompts())
-            phrases.push_back(&phrase);
-    m_promptMap.Build(phrases);
+    WaitForPromptBuild();
+    m_promptMap = BuildPromptMap(m_sections, m_pPrompts ? &m_pPrompts->GetPrompts() : nullptr);
+}
+
+void CSearchRegistry::StartBuildingSearchPromptMap()
+{
+    KTRACE("CSearchRegistry::StartBuildingSearchPromptMap");
+    WaitForPromptBuild();
+    m_promptMap.Clear();
+    auto pPrompts = m_pPrompts ? m_pPrompts->SharePrompts() : nullptr;
+    try
+    {
+        m_promptBuild = std::async(std::launch::async,
+                                   [&sections = m_sections, pPrompts = std::move(pPrompts)] {
+                                       return BuildPromptMap(sections, pPrompts.get());
+                                   });
+    }
+    catch (const std::system_error& error)
+    {
+        KLOG_WARN << "CSearchRegistry: no thread to build the prompt map (" << error.what()
+                  << "), it is built on first use";
+    }
+}
+
+bool CSearchRegistry::IsSearchPromptMapReady() const
+{
+    return !m_promptBuild.valid() ||
+           m_promptBuild.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+void CSearchRegistry::WaitForPromptBuild()
+{
+    if (!m_promptBuild.valid())
+        return;
+    m_promptBuild.wait();
+    m_promptBuild = {};
 }
 
 std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) const
@@ -195,6 +285,8 @@ std::vector<std::string> CSearchRegistry::GetForms(const std::string& word) cons
 
 bool CSearchRegistry::FindPrompts(std::string_view text)
 {
+    if (m_promptBuild.valid())
+        m_promptMap = m_promptBuild.get();
     if (m_promptMap.IsEmpty())
         BuildSearchPromptMap();
     std::vector<std::string> words = SplitSearchString(CTextUtils::ToLower(text));

@@ -290,9 +290,9 @@ bool CKalimorClntApp::LoadDicts()
              loadFrom(m_profile.m_strSynonymsPath));
     LoadStep("Load search prompts", "Can't load search prompts2", m_searchPrompts,
              loadFrom(m_profile.m_strSearchPrompts2Path));
-    // Builds the prompt map now rather than on the user's first keystroke.
-    std::vector<std::string_view> warm;
-    m_searchRegistry.GetSearchPrompts("", warm);
+    // The prompt map is built beside the rest of the start rather than on
+    // the user's first keystroke.
+    m_searchRegistry.StartBuildingSearchPromptMap();
     return true;
 }
 

@@ -52,11 +52,14 @@ TEST(XMLUtils, EncipheredCatalogueLoadsThroughTheStreamAndOnlyThatWay)
 
 // Every catalogue of the content loads through one function: the root
 // element's name is checked there and each failure logs the loader's own line.
+// Read node after node, it passes or fails alike and logs the same line.
 TEST(XMLUtils, ACatalogueLoadsOnlyWithItsRootAndSaysWhyNot)
 {
     CTempDir dir;
     WriteEnciphered(dir.File("encyclopedia.dat"), kCatalogue);
     WriteFileText(dir.File("plain.dat"), kCatalogue);
+    WriteEnciphered(dir.File("text.dat"), "<encyclopedia>text<section/>more</encyclopedia>");
+    WriteEnciphered(dir.File("broken.dat"), "<payments><section></payments>");
     const struct
     {
         const char* szFile;
@@ -69,6 +72,8 @@ TEST(XMLUtils, ACatalogueLoadsOnlyWithItsRootAndSaysWhyNot)
         {"encyclopedia.dat", "payments", false, "Invalid format"},
         {"plain.dat", "encyclopedia", false, "Can't load"},
         {"missing.dat", "", false, "Can't load"},
+        {"text.dat", "encyclopedia", true, nullptr},
+        {"broken.dat", "encyclopedia", false, "Can't load"},
     };
     for (const auto& c : cases)
     {
@@ -84,6 +89,63 @@ TEST(XMLUtils, ACatalogueLoadsOnlyWithItsRootAndSaysWhyNot)
             EXPECT_TRUE(log.Contains(c.szLogged));
         else
             EXPECT_FALSE(log.Contains("Can't load") || log.Contains("Invalid format"));
+
+        CLogCapture readLog;
+        std::size_t nElements = 0;
+        EXPECT_EQ(CXMLUtils::ReadCatalogue(dir.File(c.szFile),
+                                           {c.root, "Can't load", "Invalid format"},
+                                           CXMLUtils::ETextAmongElements::Skipped,
+                                           [&nElements](xmlTextReader*, int) {
+                                               ++nElements;
+                                               return true;
+                                           }),
+                  c.bLoads);
+        EXPECT_EQ(nElements > 0, c.bLoads) << "another root visits nothing";
+        if (c.szLogged)
+            EXPECT_TRUE(readLog.Contains(c.szLogged));
+        else
+            EXPECT_FALSE(readLog.Contains("Can't load") || readLog.Contains("Invalid format"));
+        EXPECT_EQ(readLog.Contains("Invalid format"), log.Contains("Invalid format"));
+    }
+}
+
+// The reader gives an element's attribute as the parse tree does, however
+// the file writes it.
+TEST(XMLUtils, AReaderAttributeIsTheTreeOne)
+{
+    CTempDir dir;
+    const char* const elements[] = {
+        R"(<e a="Ставки"/>)",
+        R"(<e a=""/>)",
+        R"(<e a="x &amp; y"/>)",
+        R"(<e a="&#1071;&#x44F;"/>)",
+        R"(<e a="до &ent; после"/>)",
+        R"(<e/>)",
+        R"(<e b="1"/>)",
+        R"(<e xmlns:x="urn:x" x:a="ns"/>)",
+        R"(<d/>)", // the DTD gives a default
+    };
+    for (const char* szElement : elements)
+    {
+        SCOPED_TRACE(szElement);
+        WriteEnciphered(dir.File("a.dat"),
+                        std::string("<!DOCTYPE r [<!ENTITY ent \"сущность\">"
+                                    "<!ATTLIST d a CDATA \"по умолчанию\">]><r>") +
+                            szElement + "</r>");
+        CXmlDocPtr doc;
+        xmlNode* root = nullptr;
+        ASSERT_TRUE(CXMLUtils::LoadXmlDocument(dir.File("a.dat"), doc, root, true));
+        std::string strTree;
+        const bool bTree = CXMLUtils::GetAttributeString(root->children, "a", strTree);
+        std::string strRead;
+        bool bRead = false;
+        ASSERT_TRUE(
+            CXMLUtils::ReadCatalogue(dir.File("a.dat"), "", [&](xmlTextReader* pReader, int) {
+                bRead = CXMLUtils::GetReaderAttribute(pReader, "a", strRead);
+                return true;
+            }));
+        EXPECT_EQ(bRead, bTree);
+        EXPECT_EQ(strRead, strTree);
     }
 }
 

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <random>
+#include <thread>
 
 namespace
 {
@@ -198,6 +201,9 @@ TEST_F(SearchRegistryTest, ThePromptListTakesAnyTagsAndKeepsTheFirstOfAText)
     EXPECT_FALSE(prompts.LoadData(m_dir.File("missing.dat")));
     EXPECT_TRUE(log.Contains("Can't load search prompts"));
     EXPECT_TRUE(prompts.GetPrompts().empty());
+    WriteEncipheredFile(m_dir.File("cut.dat"), R"(<prompts><p text="Первый"/><p text="Вто)");
+    EXPECT_FALSE(prompts.LoadData(m_dir.File("cut.dat")));
+    EXPECT_TRUE(prompts.GetPrompts().empty()) << "a broken list adds none of its prompts";
 }
 
 TEST_F(SearchRegistryTest, LoadFailures)
@@ -214,8 +220,7 @@ TEST_F(SearchRegistryTest, LoadFailures)
     EXPECT_FALSE(m_registry.LoadData(m_dir.File("other.dat")));
     EXPECT_TRUE(log.Contains("Search registry invalid format"));
 
-    // Nesting as deep as the parser admits loads; deeper is refused whole
-    // before any recursion.
+    // Nesting as deep as the parser admits loads; deeper is refused whole.
     std::string deep = "<search_registry>";
     for (int i = 0; i < 200; ++i)
         deep += "<section name=\"А\"><word text=\"А" + std::to_string(i) + "\"/>";
@@ -487,4 +492,90 @@ TEST_F(SearchRegistryTest, YoAndYeAreOneLetter)
     for (const std::string text : {"отчёт", "отчет", "отчё", "отче", "авансовый отчё",
                                    "отчётам сдать", "ёлка", "ЕЛКА", "ёлки офис", "о", "ё", "е"})
         EXPECT_EQ(prompted(text), reference.GetSearchPrompts(text)) << text;
+}
+
+// The map built on a worker prompts what the one built on first use does,
+// whether the first lookup comes while it is being built or after.
+TEST_F(SearchRegistryTest, AMapBuiltOnAWorkerPromptsTheSame)
+{
+    const Texts texts = {"нал", "налог ставк", "ндс", "usn упр", "0", "прибыль", "вложенный"};
+    std::vector<Texts> expected;
+    for (const std::string& text : texts)
+        expected.push_back(Prompts(text));
+    for (const bool bAfter : {false, true})
+    {
+        m_registry.StartBuildingSearchPromptMap();
+        while (bAfter && !m_registry.IsSearchPromptMapReady())
+            std::this_thread::yield();
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_EQ(Prompts(texts[i]), expected[i]) << texts[i] << (bAfter ? " after" : "");
+        EXPECT_TRUE(m_registry.IsSearchPromptMapReady());
+    }
+}
+
+// While the map is built on a worker, the registry's load and release wait
+// for it and the prompt list may change under it: the build prompts the list
+// it started with until the registry is loaded or freed again.
+TEST(SearchRegistryWorker, LoadsAndReleasesDuringABuild)
+{
+    CTempDir dir;
+    // Large enough that the build is still running when the test goes on.
+    std::string large = "<search_registry><section name=\"Б\"><word text=\"Большой реестр\"/>";
+    for (int i = 0; i < 20000; ++i)
+        large += "<word text=\"Статья " + std::to_string(i) + " раздела\"/>";
+    WriteEncipheredFile(dir.File("large.dat"), large + "</section></search_registry>");
+    WriteEncipheredFile(dir.File("small.dat"), R"(<search_registry><section name="М">
+        <word text="Малый реестр"/></section></search_registry>)");
+    WriteEncipheredFile(dir.File("first.dat"), R"(<p><p text="Подсказка первая"/></p>)");
+    WriteEncipheredFile(dir.File("second.dat"), R"(<p><p text="Подсказка вторая"/></p>)");
+
+    using CAction = std::function<void(std::optional<CSearchRegistry>&, CSearchPrompt2Manager&)>;
+    const struct
+    {
+        const char* szName;
+        CAction during;
+        Texts large, small, prompts; // what "большой", "малый" and "подсказка" prompt then
+    } cases[] = {
+        {"registry loaded",
+         [&](auto& registry, auto&) { registry->LoadData(dir.File("small.dat")); },
+         {},
+         {"Малый реестр"},
+         {"Подсказка первая"}},
+        {"registry freed",
+         [](auto& registry, auto&) { registry->FreeData(); },
+         {},
+         {},
+         {"Подсказка первая"}},
+        {"prompt list loaded",
+         [&](auto&, auto& prompts) { prompts.LoadData(dir.File("second.dat")); },
+         {"Большой реестр"},
+         {},
+         {"Подсказка первая"}},
+        {"prompt list freed",
+         [](auto&, auto& prompts) { prompts.FreeData(); },
+         {"Большой реестр"},
+         {},
+         {"Подсказка первая"}},
+        {"registry destroyed", [](auto& registry, auto&) { registry.reset(); }, {}, {}, {}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.szName);
+        CSearchPrompt2Manager prompts;
+        ASSERT_TRUE(prompts.LoadData(dir.File("first.dat")));
+        std::optional<CSearchRegistry> registry(std::in_place, nullptr, &prompts);
+        ASSERT_TRUE(registry->LoadData(dir.File("large.dat")));
+        registry->StartBuildingSearchPromptMap();
+        c.during(registry, prompts);
+        if (!registry)
+            continue;
+        const auto prompted = [&](std::string_view text) {
+            Texts list;
+            registry->GetSearchPrompts(text, list);
+            return list;
+        };
+        EXPECT_EQ(prompted("большой"), c.large);
+        EXPECT_EQ(prompted("малый"), c.small);
+        EXPECT_EQ(prompted("подсказка"), c.prompts);
+    }
 }
